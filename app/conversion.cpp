@@ -1,0 +1,93 @@
+#include "conversion.h"
+
+#include "app/apperror.h"
+#include "document/richdocument.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextCharFormat>
+#include <QTextDocument>
+#include <QTextStream>
+
+namespace {
+
+const QString ConvertOption = QStringLiteral("--convert-to");
+const QString OutDirOption = QStringLiteral("--outdir");
+
+struct Request {
+    QString extension;
+    QString outDir;
+    QStringList files;
+};
+
+bool parse(const QStringList &arguments, Request &request, QString &problem)
+{
+    request.outDir = QDir::currentPath();
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == ConvertOption || a == OutDirOption) {
+            if (i + 1 >= arguments.size()) {
+                problem = a + QStringLiteral(": missing value");
+                return false;
+            }
+            (a == ConvertOption ? request.extension : request.outDir) = arguments.at(++i);
+        } else if (a == QStringLiteral("--")) {
+            request.files += arguments.mid(i + 1);
+            break;
+        } else {
+            request.files += a;
+        }
+    }
+    request.extension = request.extension.toLower();
+    if (request.extension != QStringLiteral("txt") && request.extension != QStringLiteral("rtf")) {
+        problem = QStringLiteral("--convert-to takes txt or rtf");
+        return false;
+    }
+    if (request.files.isEmpty()) {
+        problem = QStringLiteral("no files to convert");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace Conversion {
+
+bool isRequested(const QStringList &arguments)
+{
+    return arguments.contains(ConvertOption);
+}
+
+int run(const QStringList &arguments, QTextStream &errors)
+{
+    Request request;
+    QString problem;
+    if (!parse(arguments, request, problem)) {
+        errors << "penloft: " << problem << '\n'
+               << "usage: penloft --convert-to txt|rtf [--outdir DIR] FILE...\n";
+        errors.flush();
+        return 2;
+    }
+    const StreamFormat target = request.extension == QStringLiteral("rtf") ? StreamFormat::Rtf : StreamFormat::PlainText;
+    int status = 0;
+    for (const QString &file : std::as_const(request.files)) {
+        const QString output = QDir(request.outDir).filePath(QFileInfo(file).completeBaseName() + u'.' + request.extension);
+        try {
+            QTextDocument document;
+            RichDocument rich(&document);
+            rich.loadFile(file, StreamFormat::Rtf, QTextCharFormat());
+            rich.saveFile(output, target);
+        } catch (const AppError &e) {
+            errors << file << ": " << e.text() << '\n';
+            status = 1;
+        } catch (const std::exception &e) {
+            errors << file << ": " << e.what() << '\n';
+            status = 1;
+        }
+    }
+    errors.flush();
+    return status;
+}
+
+} // namespace Conversion

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+// The batch converter: `penloft --convert-to txt|rtf [--outdir DIR] FILE...`. Each file is
+// loaded as the editor loads it and written, named after it with the new extension, into DIR
+// (the current folder by default). Runs with no window; needs a QGuiApplication.
+namespace Conversion {
+
+// True when the arguments (without the program name) ask for a conversion.
+bool isRequested(const QStringList &arguments);
+
+// Converts every file; a failure is reported on `errors` as "FILE: text" and the others go on.
+// Returns 0 when all converted, 1 when any failed, 2 for arguments it does not understand.
+int run(const QStringList &arguments, QTextStream &errors);
+
+} // namespace Conversion

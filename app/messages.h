@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+// The program's fixed user texts. Sources are UTF-8; each text stands exactly as the user sees it.
+namespace Messages {
+
+inline QString text(const char16_t *s) { return QString::fromUtf16(s); }
+
+// Document streams.
+inline constexpr char16_t ReadStreamFailed[] = u"ストリームからの読み込みに失敗しました";
+inline constexpr char16_t WriteStreamFailed[] = u"ストリームへの書き込みに失敗しました";
+
+// File names: %1 is the path, %2 the system's description of the failure.
+inline QString cannotOpenFile(const QString &path, const QString &reason)
+{
+    return QString::fromUtf16(u"ファイル \"%1\". %2 は開けません").arg(path, reason);
+}
+inline QString cannotCreateFile(const QString &path, const QString &reason)
+{
+    return QString::fromUtf16(u"ファイル \"%1\". %2 を作成できません").arg(path, reason);
+}
+
+// Reasons given in place of the system's description where we detect the cause ourselves.
+inline constexpr char16_t ReasonNotFound[] = u"ファイルが見つかりません";
+inline constexpr char16_t ReasonAccessDenied[] = u"アクセスが拒否されました";
+inline constexpr char16_t ReasonIsFolder[] = u"フォルダーです";
+inline constexpr char16_t ReasonNotRegularFile[] = u"通常のファイルではありません";
+inline constexpr char16_t ReasonTooLarge[] = u"ファイルが大きすぎます";
+inline constexpr char16_t ReasonFolderNotFound[] = u"フォルダーが見つかりません";
+
+// Titles.
+inline constexpr char16_t ProductName[] = u"Penloft";
+inline constexpr char16_t NewDocumentTitle[] = u"　Penloft          新規文書";
+inline constexpr char16_t TitlePrefix[] = u"　Penloft          ";
+
+} // namespace Messages

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// Code page 932 (Microsoft's Shift-JIS) as the system's iconv "CP932" table has it:
+// 0x8160 is U+FF5E, 0x815C U+2015, the user area 0xF040.. is U+E000.., 0x5C stays U+005C.
+namespace Cp932 {
+
+// Decodes CP932 bytes. Never fails: an invalid or truncated byte sequence becomes one U+FFFD
+// (a lead byte followed by an ASCII byte leaves that ASCII byte to be read on its own).
+// Control bytes, 0x1A and 0x7F included, pass through unchanged.
+QString decode(QByteArrayView bytes);
+
+// Encodes text as the program writes it: a character CP932 cannot hold (a lone surrogate, an
+// astral character as one) becomes "?"; U+2028 and U+2029 (line and paragraph separators inside
+// document text) become CR LF. The result always has measure(text).bytes bytes.
+QByteArray encode(QStringView text);
+
+// Bytes one UTF-16 code unit takes when written: 1 or 2. U+2028/U+2029 take 2 (CR LF), a
+// character CP932 cannot hold takes 1. Surrogates answer 1; measuring a pair is the caller's job.
+int encodedWidth(char16_t unit);
+
+} // namespace Cp932

@@ -1,0 +1,204 @@
+#include "formatrange.h"
+
+#include "richdocument.h"
+#include "textpositionindex.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+namespace {
+
+constexpr qreal TwipsPerInch = 1440.0;
+
+// A line of the target layout: its first character and its vertical extent.
+struct LineBox {
+    int position = -1;
+    qreal top = 0;
+    qreal bottom = 0;
+};
+
+} // namespace
+
+// A copy of the source document laid out for one device. `baseBytes` is the byte position in
+// the source of the copy's first character: a request starting inside a line lays out a copy
+// that begins there.
+struct FormatRangeRenderer::Layout {
+    QPaintDevice *target = nullptr;
+    int dpiX = 0;
+    int dpiY = 0;
+    qreal width = 0;
+    quint64 sourceChange = 0;
+    qint64 baseBytes = 0;
+    std::unique_ptr<QTextDocument> document;
+    std::unique_ptr<TextPositionIndex> positions;
+
+    bool startsLine(qint64 bytes) const;
+
+    LineBox lineAt(int position) const
+    {
+        const QTextBlock block = document->findBlock(position);
+        document->documentLayout()->blockBoundingRect(block); // lays out up to here
+        const QTextLayout *layout = block.layout();
+        const QTextLine line = layout->lineForTextPosition(position - block.position());
+        if (!line.isValid())
+            return {};
+        const qreal top = layout->position().y() + line.y();
+        return { block.position() + line.textStart(), top, top + line.height() };
+    }
+
+    // The line after the one starting at `position`, or an invalid box at the end.
+    LineBox lineAfter(int position) const
+    {
+        QTextBlock block = document->findBlock(position);
+        const QTextLayout *layout = block.layout();
+        const QTextLine line = layout->lineForTextPosition(position - block.position());
+        if (line.isValid() && line.lineNumber() + 1 < layout->lineCount()) {
+            const QTextLine next = layout->lineAt(line.lineNumber() + 1);
+            const qreal top = layout->position().y() + next.y();
+            return { block.position() + next.textStart(), top, top + next.height() };
+        }
+        block = block.next();
+        if (!block.isValid())
+            return {};
+        return lineAt(block.position());
+    }
+};
+
+FormatRangeRenderer::FormatRangeRenderer(const RichDocument &source)
+    : m_source(source)
+{
+}
+
+FormatRangeRenderer::~FormatRangeRenderer() = default;
+
+void FormatRangeRenderer::release()
+{
+    m_layouts.clear();
+}
+
+bool FormatRangeRenderer::Layout::startsLine(qint64 bytes) const
+{
+    if (bytes < baseBytes)
+        return false;
+    const int position = positions->documentPosition(bytes - baseBytes);
+    return lineAt(position).position == position;
+}
+
+std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPaintDevice *target, qreal widthPixels,
+                                                                            qint64 first) const
+{
+    auto layout = std::make_unique<Layout>();
+    layout->target = target;
+    layout->dpiX = target->logicalDpiX();
+    layout->dpiY = target->logicalDpiY();
+    layout->width = widthPixels;
+    layout->sourceChange = m_source.changeCount();
+
+    const QTextDocument *source = m_source.document();
+    layout->document.reset(source->clone());
+    QTextDocument *copy = layout->document.get();
+    copy->setUndoRedoEnabled(false);
+    copy->setDefaultFont(source->defaultFont());
+    copy->setDefaultTextOption(source->defaultTextOption());
+    copy->setIndentWidth(source->indentWidth());
+    if (first > 0) {
+        // The copy begins at `first`: the rest of its paragraph continues as that paragraph's
+        // following lines do, without the first line's indent or bullet.
+        const int start = m_source.documentPosition(first);
+        QTextBlockFormat format = copy->findBlock(start).blockFormat();
+        format.setObjectIndex(-1);
+        format.setTextIndent(0);
+        QTextCursor cut(copy);
+        cut.setPosition(start, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        cut.setBlockFormat(format);
+        layout->baseBytes = first;
+    }
+    copy->documentLayout()->setPaintDevice(target);
+    copy->setDocumentMargin(0);
+    copy->setTextWidth(widthPixels);
+    layout->positions = std::make_unique<TextPositionIndex>(copy);
+    return layout;
+}
+
+FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target, qreal widthPixels, qint64 first)
+{
+    for (auto it = m_layouts.begin(); it != m_layouts.end(); ++it) {
+        Layout &l = **it;
+        if (l.target != target)
+            continue;
+        if (l.dpiX == target->logicalDpiX() && l.dpiY == target->logicalDpiY() && qFuzzyCompare(l.width, widthPixels)
+            && l.sourceChange == m_source.changeCount() && l.startsLine(first))
+            return l;
+        m_layouts.erase(it);
+        break;
+    }
+    // The whole document, unless `first` lies inside one of its lines.
+    std::unique_ptr<Layout> layout = makeLayout(target, widthPixels, 0);
+    if (!layout->startsLine(first))
+        layout = makeLayout(target, widthPixels, first);
+    m_layouts.push_back(std::move(layout));
+    return *m_layouts.back();
+}
+
+qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
+{
+    QPaintDevice *target = request.target ? request.target : (request.painter ? request.painter->device() : nullptr);
+    if (!target || request.rectTwips.width() <= 0 || request.rectTwips.height() <= 0 || target->logicalDpiX() <= 0
+        || target->logicalDpiY() <= 0)
+        return -1;
+    const qint64 length = m_source.textLength();
+    const qint64 first = qBound<qint64>(0, request.first, length);
+    const qint64 last = request.last < 0 ? length : qBound<qint64>(first, request.last, length);
+    if (length > 0 && first >= length)
+        return length;
+
+    const qreal widthPixels = request.rectTwips.width() * target->logicalDpiX() / TwipsPerInch;
+    const qreal heightPixels = request.rectTwips.height() * target->logicalDpiY() / TwipsPerInch;
+    Layout &layout = layoutFor(target, widthPixels, first);
+
+    const int startPosition = layout.positions->documentPosition(first - layout.baseBytes);
+    const LineBox firstLine = layout.lineAt(startPosition);
+    if (firstLine.position < 0)
+        return -1;
+    const qreal top = firstLine.top;
+    qreal bottom = top;
+    qint64 stop = length;
+    // Whole lines only, from the first, while they fit; a range end stops at its line.
+    for (LineBox line = firstLine; line.position >= 0; line = layout.lineAfter(line.position)) {
+        const qint64 lineBytes = layout.baseBytes + layout.positions->bytePosition(line.position);
+        const bool beyondRange = lineBytes >= last && line.position != firstLine.position;
+        if (beyondRange || line.bottom - top > heightPixels + 0.01) {
+            stop = lineBytes;
+            break;
+        }
+        bottom = line.bottom;
+    }
+
+    if (request.render && request.painter && bottom > top) {
+        QPainter *painter = request.painter;
+        const QPaintDevice *device = painter->device();
+        const qreal scaleX = device->logicalDpiX() / qreal(target->logicalDpiX());
+        const qreal scaleY = device->logicalDpiY() / qreal(target->logicalDpiY());
+        const QRectF area(request.rectTwips.x() * device->logicalDpiX() / TwipsPerInch,
+                          request.rectTwips.y() * device->logicalDpiY() / TwipsPerInch, widthPixels * scaleX,
+                          (bottom - top) * scaleY);
+        painter->save();
+        painter->setClipRect(area, Qt::IntersectClip);
+        painter->translate(area.topLeft());
+        painter->scale(scaleX, scaleY);
+        painter->translate(0, -top);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, m_source.windowTextColor());
+        // Lines touching the area's edges belong to the neighbouring requests.
+        context.clip = QRectF(-widthPixels, top + 0.01, 3 * widthPixels, bottom - top - 0.02);
+        layout.document->documentLayout()->draw(painter, context);
+        painter->restore();
+    }
+    return stop;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QRect>
+
+#include <memory>
+#include <vector>
+
+class QPainter;
+class QPaintDevice;
+class RichDocument;
+
+// One format-range request: lay a character range out into a rectangle of a device and draw
+// it, or only measure how much of it fits.
+struct FormatRange {
+    // Draws when rendering; the rectangle is placed in this painter's device pixels.
+    QPainter *painter = nullptr;
+    // The device whose resolution and fonts lay the text out; the painter's device when null.
+    QPaintDevice *target = nullptr;
+    // Where the text goes and the whole page, in twips (1440 to the inch) of the device.
+    QRect rectTwips;
+    QRect pageTwips;
+    // The range in bytes: from `first` to `last` (-1: to the end of the text).
+    qint64 first = 0;
+    qint64 last = -1;
+    bool render = true;
+};
+
+// Lays documents out for devices other than the screen. A layout is built per target device
+// (at its resolution, as wide as the rectangle) and kept for the following requests, so that
+// successive pages cost only their own lines; release() frees them.
+class FormatRangeRenderer {
+public:
+    explicit FormatRangeRenderer(const RichDocument &source);
+    ~FormatRangeRenderer();
+
+    // Renders (or measures) whole lines from the one holding `first` while they fit the
+    // rectangle's height. Returns the byte position of the first character that did not fit:
+    // the next request starts there, so successive requests draw every character once.
+    // Returns the text length when all of it fitted, `first` when not even one line fits, and
+    // -1 for a request that cannot be carried out (no device, an empty rectangle).
+    qint64 formatRange(const FormatRange &request);
+    void release();
+
+private:
+    struct Layout;
+    Layout &layoutFor(QPaintDevice *target, qreal widthPixels, qint64 first);
+    std::unique_ptr<Layout> makeLayout(QPaintDevice *target, qreal widthPixels, qint64 first) const;
+
+    const RichDocument &m_source;
+    std::vector<std::unique_ptr<Layout>> m_layouts;
+};

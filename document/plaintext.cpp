@@ -1,0 +1,41 @@
+#include "plaintext.h"
+
+#include "cp932.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace PlainText {
+
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format)
+{
+    QString text = Cp932::decode(bytes);
+    // One paragraph break per CR LF, lone CR or lone LF.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    document.clear();
+    QTextCursor cursor(&document);
+    cursor.setCharFormat(format);
+    cursor.insertText(text, format);
+}
+
+QString documentText(const QTextDocument &document)
+{
+    QString text;
+    text.reserve(document.characterCount() + document.blockCount());
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin())
+            text += QStringLiteral("\r\n");
+        text += block.text();
+    }
+    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    return text;
+}
+
+QByteArray write(const QTextDocument &document)
+{
+    return Cp932::encode(documentText(document));
+}
+
+} // namespace PlainText

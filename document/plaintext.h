@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+class QTextCharFormat;
+class QTextDocument;
+
+// Plain text in code page 932 with the document: CR, LF and CR LF each end a paragraph on
+// reading; paragraphs are joined by CR LF on writing, with no break after the last one.
+namespace PlainText {
+
+// Replaces the document's whole content with the decoded text, every character in `format`.
+// Bad bytes read as U+FFFD; reading never fails.
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format);
+
+// The document's text with CR LF between paragraphs (U+2028 inside a paragraph is CR LF too).
+QString documentText(const QTextDocument &document);
+
+// documentText() in CP932; characters CP932 cannot hold are written "?".
+QByteArray write(const QTextDocument &document);
+
+} // namespace PlainText

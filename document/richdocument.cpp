@@ -1,0 +1,374 @@
+#include "richdocument.h"
+
+#include "app/apperror.h"
+#include "app/messages.h"
+#include "displaylineindex.h"
+#include "documentfile.h"
+#include "formatrange.h"
+#include "plaintext.h"
+#include "sjistext.h"
+#include "textpositionindex.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+
+#include <vector>
+
+namespace {
+
+bool isWordCharacter(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+bool startsRtf(QByteArrayView data)
+{
+    return data.startsWith("{\\rtf");
+}
+
+// Runs bulk changes with no undo recording and no layout, and measures positions once after.
+class BulkChange {
+public:
+    BulkChange(QTextDocument *document, TextPositionIndex &positions, DisplayLineIndex &lines)
+        : m_document(document)
+        , m_positions(positions)
+        , m_lines(lines)
+    {
+        m_positions.suspend();
+        m_document->setUndoRedoEnabled(false);
+        m_document->setLayoutEnabled(false);
+    }
+    ~BulkChange()
+    {
+        m_document->setLayoutEnabled(true);
+        m_document->setUndoRedoEnabled(true);
+        m_positions.resume();
+        m_lines.invalidateAll();
+    }
+    BulkChange(const BulkChange &) = delete;
+    BulkChange &operator=(const BulkChange &) = delete;
+
+private:
+    QTextDocument *m_document;
+    TextPositionIndex &m_positions;
+    DisplayLineIndex &m_lines;
+};
+
+QTextListFormat bulletListFormat()
+{
+    QTextListFormat format;
+    format.setStyle(QTextListFormat::ListDisc);
+    format.setIndent(0);
+    return format;
+}
+
+} // namespace
+
+RichDocument::RichDocument(QTextDocument *document, QObject *parent)
+    : QObject(parent)
+    , m_document(document)
+    , m_positions(std::make_unique<TextPositionIndex>(document))
+    , m_lines(std::make_unique<DisplayLineIndex>(document))
+    , m_renderer(std::make_unique<FormatRangeRenderer>(*this))
+    , m_windowText(QGuiApplication::palette().color(QPalette::Text))
+{
+    connect(document, &QTextDocument::contentsChange, this, [this] { ++m_changeCount; });
+    const QFont font = document->defaultFont();
+    m_defaultFormat.mask = CharFormat::AllFields;
+    m_defaultFormat.faceName = font.family();
+    m_defaultFormat.sizeTwips = qRound(font.pointSizeF() * TextFormats::TwipsPerPoint);
+    m_defaultFormat.bold = font.bold();
+    m_defaultFormat.italic = font.italic();
+    m_defaultFormat.underline = font.underline();
+    m_defaultFormat.strikeOut = font.strikeOut();
+    m_defaultFormat.color = m_windowText;
+}
+
+RichDocument::~RichDocument() = default;
+
+qint64 RichDocument::textLength() const
+{
+    return m_positions->byteLength();
+}
+
+qint64 RichDocument::characterCount() const
+{
+    return m_positions->characterCount();
+}
+
+qint64 RichDocument::bytePosition(int documentPosition) const
+{
+    return m_positions->bytePosition(documentPosition);
+}
+
+int RichDocument::documentPosition(qint64 bytePosition) const
+{
+    return m_positions->documentPosition(bytePosition);
+}
+
+qint64 RichDocument::charactersBefore(qint64 n) const
+{
+    return m_positions->charactersBefore(n);
+}
+
+int RichDocument::lineFromByte(qint64 bytePosition)
+{
+    return m_lines->lineOfPosition(documentPosition(bytePosition));
+}
+
+qint64 RichDocument::lineStartByte(int line)
+{
+    const int position = m_lines->lineStart(line);
+    return position < 0 ? -1 : bytePosition(position);
+}
+
+int RichDocument::lineCount()
+{
+    return m_lines->lineCount();
+}
+
+void RichDocument::invalidateLines()
+{
+    m_lines->invalidateAll();
+}
+
+QByteArray RichDocument::text() const
+{
+    return PlainText::write(*m_document);
+}
+
+QString RichDocument::plainText() const
+{
+    return PlainText::documentText(*m_document);
+}
+
+void RichDocument::setDefaultCharFormat(const CharFormat &format)
+{
+    const unsigned mask = format.mask;
+    CharFormat merged = m_defaultFormat;
+    if (mask & CharFormat::Face)
+        merged.faceName = TextFormats::truncatedFaceName(format.faceName);
+    if (mask & CharFormat::Size)
+        merged.sizeTwips = format.sizeTwips;
+    if (mask & CharFormat::Bold)
+        merged.bold = format.bold;
+    if (mask & CharFormat::Italic)
+        merged.italic = format.italic;
+    if (mask & CharFormat::Underline)
+        merged.underline = format.underline;
+    if (mask & CharFormat::StrikeOut)
+        merged.strikeOut = format.strikeOut;
+    if (mask & CharFormat::Color) {
+        merged.autoColor = format.autoColor;
+        merged.color = format.autoColor ? m_windowText : format.color;
+    }
+    if (mask & CharFormat::CharSet)
+        merged.charSet = format.charSet;
+    if (mask & CharFormat::Pitch)
+        merged.pitch = format.pitch;
+    merged.mask = CharFormat::AllFields;
+    m_defaultFormat = merged;
+    m_document->setDefaultFont(TextFormats::displayFont(merged));
+    m_lines->invalidateAll();
+}
+
+CharFormat RichDocument::charFormat(const QTextCursor &cursor) const
+{
+    QTextCharFormat format;
+    if (cursor.hasSelection()) {
+        QTextCursor first(m_document);
+        first.setPosition(cursor.selectionStart() + 1);
+        format = first.charFormat();
+    } else {
+        format = cursor.charFormat();
+    }
+    return TextFormats::fromTextCharFormat(format, m_defaultFormat, m_windowText);
+}
+
+void RichDocument::setCharFormat(QTextCursor &cursor, const CharFormat &format) const
+{
+    cursor.mergeCharFormat(TextFormats::toTextCharFormat(format));
+}
+
+ParaFormat RichDocument::paraFormat(const QTextCursor &cursor) const
+{
+    const QTextBlock block = m_document->findBlock(cursor.selectionStart());
+    return TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+}
+
+void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &format)
+{
+    const QTextBlock first = m_document->findBlock(cursor.selectionStart());
+    const QTextBlock last = m_document->findBlock(cursor.selectionEnd());
+    QTextCursor editor(m_document);
+    editor.beginEditBlock();
+    QTextList *bulletList = nullptr;
+    if (format.has(ParaFormat::Numbering) && format.numbering == ParaFormat::NumberingBullet) {
+        // Continue the list of the paragraph above, as typing Enter in a bulleted one does.
+        const QTextBlock above = first.previous();
+        bulletList = above.isValid() ? above.textList() : nullptr;
+    }
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        ParaFormat full = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        if (format.has(ParaFormat::Alignment))
+            full.alignment = format.alignment;
+        if (format.has(ParaFormat::FirstIndent))
+            full.firstIndentTwips = format.firstIndentTwips;
+        if (format.has(ParaFormat::LeftIndent))
+            full.leftIndentTwips = format.leftIndentTwips;
+        if (format.has(ParaFormat::RightIndent))
+            full.rightIndentTwips = format.rightIndentTwips;
+        if (format.has(ParaFormat::Numbering)) {
+            full.numbering = format.numbering == ParaFormat::NumberingBullet ? ParaFormat::NumberingBullet
+                                                                               : ParaFormat::NumberingNone;
+            if (full.numbering == ParaFormat::NumberingNone) {
+                full.leftIndentTwips = 0;
+                if (QTextList *list = block.textList())
+                    list->remove(block);
+            } else {
+                full.leftIndentTwips = qMax(full.leftIndentTwips, ParaFormat::BulletMinimumIndentTwips);
+                if (!block.textList()) {
+                    if (bulletList) {
+                        bulletList->add(block);
+                    } else {
+                        QTextCursor at(block);
+                        bulletList = at.createList(bulletListFormat());
+                    }
+                } else {
+                    bulletList = block.textList();
+                }
+            }
+        }
+        QTextBlockFormat blockFormat = block.blockFormat();
+        TextFormats::applyToBlockFormat(blockFormat, full);
+        QTextCursor at(block);
+        at.setBlockFormat(blockFormat);
+        if (block == last)
+            break;
+    }
+    editor.endEditBlock();
+}
+
+qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
+{
+    if (text.isEmpty())
+        return -1;
+    const qint64 length = textLength();
+    if (maxBytes < 0 || maxBytes > length)
+        maxBytes = length;
+    minBytes = qMax<qint64>(0, minBytes);
+    if (minBytes >= maxBytes)
+        return -1;
+    const Qt::CaseSensitivity cs = (flags & FindMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    const bool wholeWord = (flags & FindWholeWord) != 0;
+
+    // A break in the search text (CR LF, CR or LF) matches a paragraph break.
+    QString needle = text;
+    needle.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
+    needle.replace(u'\r', QChar::ParagraphSeparator);
+    needle.replace(u'\n', QChar::ParagraphSeparator);
+    const QStringList segments = needle.split(QChar::ParagraphSeparator);
+
+    const int startPosition = documentPosition(minBytes);
+    for (QTextBlock block = m_document->findBlock(startPosition); block.isValid(); block = block.next()) {
+        const qint64 blockBytes = bytePosition(block.position());
+        if (blockBytes >= maxBytes)
+            break;
+        const QString blockText = block.text();
+        const qsizetype from = qMax(0, startPosition - block.position());
+
+        if (segments.size() > 1) {
+            // The hit must end this paragraph with the first segment and run on through the next.
+            const QString &head = segments.first();
+            const qsizetype at = blockText.size() - head.size();
+            if (at < from || QStringView(blockText).mid(at).compare(head, cs) != 0)
+                continue;
+            QTextBlock next = block.next();
+            bool matches = true;
+            for (qsizetype s = 1; s < segments.size() && matches; ++s, next = next.next()) {
+                if (!next.isValid()) {
+                    matches = false;
+                    break;
+                }
+                const QString nextText = next.text();
+                const QString &segment = segments.at(s);
+                matches = s + 1 < segments.size() ? nextText.compare(segment, cs) == 0
+                                                  : nextText.startsWith(segment, cs);
+            }
+            if (!matches)
+                continue;
+            const qint64 hit = blockBytes + SjisText::byteOffset(blockText, at);
+            const qint64 end = hit + SjisText::measure(needle).bytes;
+            if (hit < minBytes)
+                continue;
+            if (end > maxBytes)
+                return -1;
+            return hit;
+        }
+
+        qsizetype scanned = 0;
+        qint64 scannedBytes = 0;
+        for (qsizetype index = blockText.indexOf(needle, from, cs); index >= 0;
+             index = blockText.indexOf(needle, index + 1, cs)) {
+            scannedBytes += SjisText::measure(QStringView(blockText).mid(scanned, index - scanned)).bytes;
+            scanned = index;
+            const qint64 hit = blockBytes + scannedBytes;
+            const qint64 end = hit + SjisText::measure(QStringView(blockText).mid(index, needle.size())).bytes;
+            if (hit < minBytes)
+                continue;
+            if (end > maxBytes)
+                return -1;
+            if (wholeWord) {
+                const qsizetype after = index + needle.size();
+                if ((index > 0 && isWordCharacter(blockText.at(index - 1)))
+                    || (after < blockText.size() && isWordCharacter(blockText.at(after))))
+                    continue;
+            }
+            return hit;
+        }
+    }
+    return -1;
+}
+
+void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat)
+{
+    if (format == StreamFormat::Rtf && startsRtf(data))
+        throw AppError(Messages::text(Messages::ReadStreamFailed));
+    {
+        BulkChange bulk(m_document, *m_positions, *m_lines);
+        PlainText::read(*m_document, data, textFormat);
+    }
+    releaseFormatRange();
+    emit loaded();
+}
+
+QByteArray RichDocument::save(StreamFormat format) const
+{
+    if (format == StreamFormat::Rtf)
+        throw AppError(Messages::text(Messages::WriteStreamFailed));
+    return PlainText::write(*m_document);
+}
+
+void RichDocument::loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat)
+{
+    load(DocumentFile::read(path), format, textFormat);
+}
+
+void RichDocument::saveFile(const QString &path, StreamFormat format) const
+{
+    DocumentFile::write(path, save(format));
+}
+
+qint64 RichDocument::formatRange(const FormatRange &request)
+{
+    return m_renderer->formatRange(request);
+}
+
+void RichDocument::releaseFormatRange()
+{
+    m_renderer->release();
+}

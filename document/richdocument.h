@@ -1,0 +1,112 @@
+#pragma once
+
+#include "textformats.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+
+#include <memory>
+
+class DisplayLineIndex;
+class FormatRangeRenderer;
+class QTextCharFormat;
+class QTextCursor;
+class QTextDocument;
+class TextPositionIndex;
+struct FormatRange;
+
+// Which stream a load reads or a save writes.
+enum class StreamFormat { Rtf, PlainText };
+
+// Find options, with the editor's flag values.
+enum FindFlag : int { FindWholeWord = 2, FindMatchCase = 4 };
+
+// The editor's document in the editor's units, over a QTextDocument: positions in bytes of the
+// document's CP932 text (a double-byte character 2, a paragraph break CR LF 2), display lines,
+// character and paragraph formats in twips, find, the load and save streams and format-range
+// rendering. Holds no widget: the editor control and the converter share it.
+class RichDocument : public QObject {
+    Q_OBJECT
+public:
+    explicit RichDocument(QTextDocument *document, QObject *parent = nullptr);
+    ~RichDocument() override;
+
+    QTextDocument *document() const { return m_document; }
+
+    // -- Positions (bytes) --
+    qint64 textLength() const;
+    qint64 characterCount() const;
+    qint64 bytePosition(int documentPosition) const;
+    int documentPosition(qint64 bytePosition) const;
+    // Characters whose first byte lies within the first n bytes.
+    qint64 charactersBefore(qint64 n) const;
+    // Display lines of the document's layout, from 0.
+    int lineFromByte(qint64 bytePosition);
+    // First byte position of a line, -1 when the document has no such line.
+    qint64 lineStartByte(int line);
+    int lineCount();
+    // Forget display line counts (after the layout's width or fonts changed outside an edit).
+    void invalidateLines();
+
+    // The whole text in CP932 with CR LF between paragraphs, and the same as a string.
+    QByteArray text() const;
+    QString plainText() const;
+
+    // -- Formats --
+    // The format of text that sets nothing itself. Setting it changes the document's default font.
+    const CharFormat &defaultCharFormat() const { return m_defaultFormat; }
+    void setDefaultCharFormat(const CharFormat &format);
+    // The colour an automatic colour reads as (the system's window-text colour).
+    void setWindowTextColor(const QColor &color) { m_windowText = color; }
+    QColor windowTextColor() const { return m_windowText; }
+
+    // The selection's format: that of its first character, or with no selection the format
+    // new text at the cursor takes.
+    CharFormat charFormat(const QTextCursor &cursor) const;
+    // Merges the masked fields into the selection, or into the cursor's format for new text.
+    void setCharFormat(QTextCursor &cursor, const CharFormat &format) const;
+    // The format of the paragraph at the selection's start.
+    ParaFormat paraFormat(const QTextCursor &cursor) const;
+    // Writes the masked fields to every paragraph the selection touches, as one undo step.
+    // Numbering none sets the left indent to 0; a bullet raises a left indent below 10 pt to 10 pt.
+    void setParaFormat(const QTextCursor &cursor, const ParaFormat &format);
+
+    // -- Find --
+    // First hit of text lying within [minBytes, maxBytes) (maxBytes -1: to the end) with the
+    // FindFlag options; its byte position, or -1. CR LF in text matches a paragraph break.
+    qint64 find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
+
+    // -- Streams --
+    // Replaces the whole content. Rtf reads data starting with "{\rtf" as RTF and anything else
+    // as plain text; PlainText reads it all as text, every character in textFormat. Clears
+    // the undo history. Throws AppError with the read-stream text when the data is unreadable.
+    void load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat);
+    // The whole content as RTF or as CP932 text. Throws AppError with the write-stream text.
+    QByteArray save(StreamFormat format) const;
+    // The same through a file, with the file failure texts (see DocumentFile).
+    void loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat);
+    void saveFile(const QString &path, StreamFormat format) const;
+
+    // -- Format range --
+    // Renders or measures a range into a rectangle on a device; see FormatRange.
+    qint64 formatRange(const FormatRange &request);
+    // Releases the layouts kept for format-range targets.
+    void releaseFormatRange();
+
+    // Counts every change of content or format; cached layouts compare it.
+    quint64 changeCount() const { return m_changeCount; }
+
+signals:
+    // After a load replaced the whole content.
+    void loaded();
+
+private:
+    QTextDocument *m_document;
+    std::unique_ptr<TextPositionIndex> m_positions;
+    std::unique_ptr<DisplayLineIndex> m_lines;
+    std::unique_ptr<FormatRangeRenderer> m_renderer;
+    CharFormat m_defaultFormat;
+    QColor m_windowText;
+    quint64 m_changeCount = 0;
+};

@@ -1,0 +1,331 @@
+#include "richedit.h"
+
+#include "app/apperror.h"
+#include "app/messages.h"
+#include "formatrange.h"
+#include "plaintext.h"
+#include "sjistext.h"
+
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPalette>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+QString paragraphBreaksAsNewlines(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+} // namespace
+
+RichEdit::RichEdit(QWidget *parent)
+    : QTextEdit(parent)
+{
+    setAcceptRichText(false);
+    setTabChangesFocus(false);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Tab stops every half inch (48 pixels at 96 to the inch).
+    setTabStopDistance(48);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    document()->setUndoRedoEnabled(true);
+
+    m_richDocument = new RichDocument(document(), this);
+    m_richDocument->setWindowTextColor(palette().color(QPalette::Text));
+    CharFormat initial;
+    initial.mask = CharFormat::AllFields;
+    initial.faceName = font().family();
+    initial.sizeTwips = qRound(font().pointSizeF() * TextFormats::TwipsPerPoint);
+    initial.autoColor = true;
+    m_richDocument->setDefaultCharFormat(initial);
+
+    connect(this, &QTextEdit::textChanged, this, &RichEdit::changed);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &RichEdit::notifySelectionIfMoved);
+    connect(this, &QTextEdit::selectionChanged, this, &RichEdit::notifySelectionIfMoved);
+}
+
+RichEdit::~RichEdit() = default;
+
+void RichEdit::notifySelectionIfMoved()
+{
+    const QTextCursor cursor = textCursor();
+    if (cursor.anchor() == m_lastAnchor && cursor.position() == m_lastPosition)
+        return;
+    m_lastAnchor = cursor.anchor();
+    m_lastPosition = cursor.position();
+    emit selectionChange();
+}
+
+RichEdit::Selection RichEdit::selection() const
+{
+    const QTextCursor cursor = textCursor();
+    return { m_richDocument->bytePosition(cursor.selectionStart()), m_richDocument->bytePosition(cursor.selectionEnd()) };
+}
+
+void RichEdit::setSelection(qint64 start, qint64 end)
+{
+    const qint64 length = textLength();
+    if (end < 0)
+        end = length;
+    start = qBound<qint64>(0, start, length);
+    end = qBound<qint64>(0, end, length);
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(m_richDocument->documentPosition(start));
+    cursor.setPosition(m_richDocument->documentPosition(end), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    scrollCaret();
+}
+
+void RichEdit::scrollCaret()
+{
+    ensureCursorVisible();
+}
+
+void RichEdit::deleteSelection()
+{
+    QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return;
+    cursor.removeSelectedText();
+    setTextCursor(cursor);
+}
+
+void RichEdit::replaceSelection(const QString &text, UndoMode undo)
+{
+    QTextCursor cursor = textCursor();
+    const QString inserted = limited(paragraphBreaksAsNewlines(text));
+    if (undo == UndoMode::CanUndo) {
+        cursor.insertText(inserted);
+        setTextCursor(cursor);
+        return;
+    }
+    // Qt's history records absolute positions: once an unrecorded change shifts the text,
+    // undoing earlier steps would edit the wrong characters, so the history goes.
+    QTextDocument *doc = document();
+    doc->setUndoRedoEnabled(false);
+    cursor.insertText(inserted);
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(true);
+    setTextCursor(cursor);
+}
+
+int RichEdit::lineFromChar(qint64 position)
+{
+    return m_richDocument->lineFromByte(position);
+}
+
+qint64 RichEdit::lineIndex(int line)
+{
+    if (line == -1)
+        line = lineFromChar(selection().start);
+    return m_richDocument->lineStartByte(line);
+}
+
+int RichEdit::lineCount()
+{
+    return m_richDocument->lineCount();
+}
+
+QByteArray RichEdit::textBytes() const
+{
+    return m_richDocument->text();
+}
+
+qint64 RichEdit::textLength() const
+{
+    return m_richDocument->textLength();
+}
+
+CharFormat RichEdit::charFormat(FormatTarget target) const
+{
+    if (target == FormatTarget::Default)
+        return m_richDocument->defaultCharFormat();
+    return m_richDocument->charFormat(textCursor());
+}
+
+void RichEdit::setCharFormat(const CharFormat &format, FormatTarget target)
+{
+    if (target == FormatTarget::Default) {
+        m_richDocument->setDefaultCharFormat(format);
+        return;
+    }
+    const QTextCursor cursor = textCursor();
+    if (cursor.hasSelection()) {
+        QTextCursor edit = cursor;
+        m_richDocument->setCharFormat(edit, format);
+    } else {
+        // With no selection the format is that of the text typed next.
+        mergeCurrentCharFormat(TextFormats::toTextCharFormat(format));
+    }
+}
+
+ParaFormat RichEdit::paraFormat() const
+{
+    return m_richDocument->paraFormat(textCursor());
+}
+
+void RichEdit::setParaFormat(const ParaFormat &format)
+{
+    m_richDocument->setParaFormat(textCursor(), format);
+}
+
+qint64 RichEdit::findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
+{
+    return m_richDocument->find(text, minBytes, maxBytes, flags);
+}
+
+bool RichEdit::isModified() const
+{
+    return document()->isModified();
+}
+
+void RichEdit::setModified(bool modified)
+{
+    document()->setModified(modified);
+}
+
+QColor RichEdit::backgroundColor() const
+{
+    return viewport()->palette().color(QPalette::Base);
+}
+
+void RichEdit::setBackgroundColor(const QColor &color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Base, color);
+    setPalette(p);
+    QPalette v = viewport()->palette();
+    v.setColor(QPalette::Base, color);
+    viewport()->setPalette(v);
+}
+
+void RichEdit::load(QByteArrayView data)
+{
+    const QTextCharFormat textFormat = textCursor().charFormat();
+    m_richDocument->load(data, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
+    afterLoad();
+}
+
+QByteArray RichEdit::save() const
+{
+    return m_richDocument->save(m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf);
+}
+
+void RichEdit::loadFile(const QString &path)
+{
+    const QTextCharFormat textFormat = textCursor().charFormat();
+    m_richDocument->loadFile(path, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
+    afterLoad();
+}
+
+void RichEdit::saveFile(const QString &path) const
+{
+    m_richDocument->saveFile(path, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf);
+}
+
+void RichEdit::afterLoad()
+{
+    m_textLimit = qMax(m_textLimit, DefaultTextLimit);
+    QTextCursor cursor(document());
+    setTextCursor(cursor);
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    notifySelectionIfMoved();
+}
+
+qint64 RichEdit::formatRange(const FormatRange &request)
+{
+    return m_richDocument->formatRange(request);
+}
+
+void RichEdit::releaseFormatRange()
+{
+    m_richDocument->releaseFormatRange();
+}
+
+QString RichEdit::limited(const QString &text) const
+{
+    const qint64 room = m_textLimit - (textLength() - selection().length());
+    if (room <= 0)
+        return {};
+    if (room >= text.size() * 2) // no character takes more than two bytes
+        return text;
+    const qsizetype fits = SjisText::utf16Offset(text, room);
+    return text.left(fits);
+}
+
+void RichEdit::keyPressEvent(QKeyEvent *event)
+{
+    const QString typed = event->text();
+    const bool inserts = !typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier);
+    if (inserts && limited(typed).size() < typed.size()) {
+        QApplication::beep();
+        event->accept();
+        return;
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+void RichEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    const QString committed = event->commitString();
+    if (!committed.isEmpty() && limited(committed).size() < committed.size()) {
+        QInputMethodEvent trimmed(event->preeditString(), event->attributes());
+        trimmed.setCommitString(limited(committed), event->replacementStart(), event->replacementLength());
+        QTextEdit::inputMethodEvent(&trimmed);
+        QApplication::beep();
+        return;
+    }
+    QTextEdit::inputMethodEvent(event);
+}
+
+QMimeData *RichEdit::createMimeDataFromSelection() const
+{
+    auto *data = new QMimeData;
+    // selectedText() separates paragraphs with U+2029; other programs expect newlines.
+    QString text = textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
+    data->setText(text);
+    return data;
+}
+
+bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source->hasText();
+}
+
+void RichEdit::insertFromMimeData(const QMimeData *source)
+{
+    if (!source->hasText())
+        return;
+    const QString text = paragraphBreaksAsNewlines(source->text());
+    const QString inserted = limited(text);
+    if (inserted.size() < text.size())
+        QApplication::beep();
+    if (inserted.isEmpty())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.insertText(inserted);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void RichEdit::changeEvent(QEvent *event)
+{
+    QTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        m_richDocument->setWindowTextColor(palette().color(QPalette::Text));
+    if (event->type() == QEvent::FontChange)
+        m_richDocument->invalidateLines();
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "richdocument.h"
+#include "textformats.h"
+
+#include <QTextEdit>
+
+struct FormatRange;
+
+// The document editor: a QTextEdit that offers the rich-edit operations in their own units.
+// Positions count bytes of the document's CP932 text (a double-byte character 2, a paragraph
+// break CR LF 2); sizes and indents are twips; lines are the editor's display lines from 0.
+class RichEdit : public QTextEdit {
+    Q_OBJECT
+public:
+    // The largest text the editor takes, in bytes; in force from the start.
+    static constexpr qint64 DefaultTextLimit = 0x7FFFFFF0;
+
+    enum class FormatTarget { Selection, Default };
+    enum class UndoMode { CanUndo, CannotUndo };
+
+    struct Selection {
+        qint64 start = 0; // the lower end, wherever the caret is
+        qint64 end = 0;
+        qint64 length() const { return end - start; }
+    };
+
+    explicit RichEdit(QWidget *parent = nullptr);
+    ~RichEdit() override;
+
+    RichDocument &richDocument() { return *m_richDocument; }
+
+    // -- Selection --
+    Selection selection() const;
+    // Anchor at start, caret at end (end -1: the end of the text), then scrolls the caret into view.
+    void setSelection(qint64 start, qint64 end);
+    // selectAll() is QTextEdit's.
+    // Deletes the selection (the caret stays where it began).
+    void deleteSelection();
+    // Replaces the selection by text (CR LF, CR or LF end a paragraph); the caret follows it.
+    // A replacement that cannot be undone empties the undo history, which could no longer be
+    // applied to the text correctly.
+    void replaceSelection(const QString &text, UndoMode undo = UndoMode::CanUndo);
+    void scrollCaret();
+
+    // -- Lines and text --
+    int lineFromChar(qint64 position);
+    // First position of a line (-1: the caret's line), or -1 when there is no such line.
+    qint64 lineIndex(int line);
+    int lineCount();
+    QByteArray textBytes() const;
+    qint64 textLength() const;
+
+    // -- Formats --
+    CharFormat charFormat(FormatTarget target = FormatTarget::Selection) const;
+    void setCharFormat(const CharFormat &format, FormatTarget target = FormatTarget::Selection);
+    ParaFormat paraFormat() const;
+    void setParaFormat(const ParaFormat &format);
+
+    // -- Find -- (see RichDocument::find)
+    qint64 findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
+
+    // -- Clipboard and undo -- copy(), paste() and undo() are QTextEdit's; cut is copy then
+    // deleteSelection(). The clipboard carries plain text.
+
+    // -- State --
+    bool isModified() const;
+    void setModified(bool modified);
+    QColor backgroundColor() const;
+    void setBackgroundColor(const QColor &color);
+    qint64 textLimit() const { return m_textLimit; }
+    void setTextLimit(qint64 bytes) { m_textLimit = bytes; }
+
+    // -- Streams -- the plain-text flag chooses the format of the next load or save.
+    bool plainTextMode() const { return m_plainText; }
+    void setPlainTextMode(bool on) { m_plainText = on; }
+    // Replaces the content with the data: RTF, or plain text in CP932 (the plain-text flag, or
+    // data that is not RTF). New text takes the format at the caret. Throws AppError.
+    void load(QByteArrayView data);
+    QByteArray save() const;
+    void loadFile(const QString &path);
+    void saveFile(const QString &path) const;
+
+    // -- Printing --
+    qint64 formatRange(const FormatRange &request);
+    void releaseFormatRange();
+
+signals:
+    // The text changed (typing, deleting, pasting, undo, a format write).
+    void changed();
+    // The caret moved or the selection changed.
+    void selectionChange();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void notifySelectionIfMoved();
+    // How much of `text` fits within the text limit in place of the selection.
+    QString limited(const QString &text) const;
+    void afterLoad();
+
+    RichDocument *m_richDocument;
+    qint64 m_textLimit = DefaultTextLimit;
+    bool m_plainText = false;
+    int m_lastAnchor = -1;
+    int m_lastPosition = -1;
+};

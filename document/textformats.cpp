@@ -1,0 +1,191 @@
+#include "textformats.h"
+
+#include "cp932.h"
+
+#include <QFont>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+
+namespace {
+
+enum Property {
+    SizeTwipsProperty = QTextFormat::UserProperty + 0x100,
+    CharSetProperty,
+    PitchProperty,
+    AlignmentProperty,
+    FirstIndentProperty,
+    LeftIndentProperty,
+    RightIndentProperty,
+};
+
+// Qt lays text out in pixels of 96 to the inch: a twip is 1/15 of one.
+constexpr qreal TwipsPerPixel = 15.0;
+
+constexpr qreal MinimumShownPoints = 1.0;
+constexpr qreal MaximumShownPoints = 1638.0;
+
+qreal shownPointSize(int sizeTwips)
+{
+    return qBound(MinimumShownPoints, sizeTwips / qreal(TextFormats::TwipsPerPoint), MaximumShownPoints);
+}
+
+Qt::Alignment qtAlignment(int code)
+{
+    switch (code) {
+    case ParaFormat::AlignRight:
+        return Qt::AlignRight;
+    case ParaFormat::AlignCenter:
+        return Qt::AlignHCenter;
+    case ParaFormat::AlignJustify:
+        return Qt::AlignJustify;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
+int alignmentCode(Qt::Alignment a)
+{
+    if (a & Qt::AlignRight)
+        return ParaFormat::AlignRight;
+    if (a & Qt::AlignHCenter)
+        return ParaFormat::AlignCenter;
+    if (a & Qt::AlignJustify)
+        return ParaFormat::AlignJustify;
+    return ParaFormat::AlignLeft;
+}
+
+int intProperty(const QTextFormat &f, int property, int fallback)
+{
+    return f.hasProperty(property) ? f.intProperty(property) : fallback;
+}
+
+} // namespace
+
+namespace TextFormats {
+
+QString truncatedFaceName(const QString &name)
+{
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const bool pair = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        const int width = pair ? 1 : Cp932::encodedWidth(name.at(i).unicode());
+        if (bytes + width > MaxFaceNameBytes)
+            break;
+        bytes += width;
+        i += pair ? 2 : 1;
+    }
+    return name.left(i);
+}
+
+QTextCharFormat toTextCharFormat(const CharFormat &f)
+{
+    QTextCharFormat q;
+    if (f.has(CharFormat::Face))
+        q.setFontFamilies(QStringList { truncatedFaceName(f.faceName) });
+    if (f.has(CharFormat::Size)) {
+        q.setProperty(SizeTwipsProperty, f.sizeTwips);
+        q.setFontPointSize(shownPointSize(f.sizeTwips));
+    }
+    if (f.has(CharFormat::Bold))
+        q.setFontWeight(f.bold ? QFont::Bold : QFont::Normal);
+    if (f.has(CharFormat::Italic))
+        q.setFontItalic(f.italic);
+    if (f.has(CharFormat::Underline))
+        q.setFontUnderline(f.underline);
+    if (f.has(CharFormat::StrikeOut))
+        q.setFontStrikeOut(f.strikeOut);
+    if (f.has(CharFormat::Color))
+        q.setForeground(f.autoColor ? QBrush() : QBrush(f.color));
+    if (f.has(CharFormat::CharSet))
+        q.setProperty(CharSetProperty, f.charSet);
+    if (f.has(CharFormat::Pitch))
+        q.setProperty(PitchProperty, static_cast<int>(f.pitch));
+    return q;
+}
+
+CharFormat fromTextCharFormat(const QTextCharFormat &q, const CharFormat &defaults, const QColor &windowText)
+{
+    CharFormat f = defaults;
+    f.mask = CharFormat::AllFields;
+    if (q.hasProperty(QTextFormat::FontFamilies)) {
+        const QStringList families = q.fontFamilies().toStringList();
+        if (!families.isEmpty())
+            f.faceName = families.first();
+    }
+    if (q.hasProperty(SizeTwipsProperty))
+        f.sizeTwips = q.intProperty(SizeTwipsProperty);
+    else if (q.hasProperty(QTextFormat::FontPointSize))
+        f.sizeTwips = qRound(q.fontPointSize() * TwipsPerPoint);
+    if (q.hasProperty(QTextFormat::FontWeight))
+        f.bold = q.fontWeight() >= QFont::DemiBold;
+    if (q.hasProperty(QTextFormat::FontItalic))
+        f.italic = q.fontItalic();
+    if (q.hasProperty(QTextFormat::TextUnderlineStyle) || q.hasProperty(QTextFormat::FontUnderline))
+        f.underline = q.fontUnderline();
+    if (q.hasProperty(QTextFormat::FontStrikeOut))
+        f.strikeOut = q.fontStrikeOut();
+    if (q.hasProperty(QTextFormat::ForegroundBrush)) {
+        const QBrush brush = q.foreground();
+        f.autoColor = brush.style() == Qt::NoBrush;
+        if (!f.autoColor)
+            f.color = brush.color();
+    }
+    f.charSet = intProperty(q, CharSetProperty, f.charSet);
+    f.pitch = static_cast<CharFormat::FontPitch>(intProperty(q, PitchProperty, static_cast<int>(f.pitch)));
+    if (f.autoColor)
+        f.color = windowText;
+    return f;
+}
+
+QFont displayFont(const CharFormat &f)
+{
+    QFont font;
+    font.setFamilies(QStringList { f.faceName });
+    font.setPointSizeF(shownPointSize(f.sizeTwips));
+    font.setBold(f.bold);
+    font.setItalic(f.italic);
+    font.setUnderline(f.underline);
+    font.setStrikeOut(f.strikeOut);
+    if (f.pitch == CharFormat::FontPitch::Fixed)
+        font.setFixedPitch(true);
+    return font;
+}
+
+void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &full)
+{
+    block.setProperty(AlignmentProperty, full.alignment);
+    block.setAlignment(qtAlignment(full.alignment));
+    block.setProperty(FirstIndentProperty, full.firstIndentTwips);
+    block.setProperty(LeftIndentProperty, full.leftIndentTwips);
+    block.setProperty(RightIndentProperty, full.rightIndentTwips);
+    // Every line but the first starts at first + left; a bulleted paragraph's first line too,
+    // its bullet standing in the room the left indent leaves.
+    const qreal following = (full.firstIndentTwips + full.leftIndentTwips) / TwipsPerPixel;
+    block.setLeftMargin(following);
+    block.setTextIndent(full.numbering == ParaFormat::NumberingBullet ? 0.0 : -full.leftIndentTwips / TwipsPerPixel);
+    block.setRightMargin(full.rightIndentTwips / TwipsPerPixel);
+    block.setIndent(0);
+}
+
+ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted)
+{
+    ParaFormat p;
+    p.mask = ParaFormat::AllFields;
+    p.alignment = intProperty(block, AlignmentProperty, alignmentCode(block.alignment()));
+    p.numbering = bulleted ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
+    if (block.hasProperty(FirstIndentProperty)) {
+        p.firstIndentTwips = block.intProperty(FirstIndentProperty);
+        p.leftIndentTwips = intProperty(block, LeftIndentProperty, 0);
+    } else {
+        // A format made by Qt itself (pasted or typed before any write): derive from margins.
+        const int indent = qRound(block.textIndent() * TwipsPerPixel);
+        const int left = qRound(block.leftMargin() * TwipsPerPixel);
+        p.firstIndentTwips = bulleted ? left : left + indent;
+        p.leftIndentTwips = bulleted ? 0 : -indent;
+    }
+    p.rightIndentTwips = intProperty(block, RightIndentProperty, qRound(block.rightMargin() * TwipsPerPixel));
+    return p;
+}
+
+} // namespace TextFormats

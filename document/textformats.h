@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class QFont;
+class QTextBlockFormat;
+class QTextCharFormat;
+
+// Character attributes in the editor's units. `mask` says which fields a write sets; a read
+// fills every field. Sizes are in twips (1440 to the inch, 20 to the point).
+struct CharFormat {
+    enum Field : unsigned {
+        Face = 1u << 0,
+        Size = 1u << 1,
+        Bold = 1u << 2,
+        Italic = 1u << 3,
+        Underline = 1u << 4,
+        StrikeOut = 1u << 5,
+        Color = 1u << 6,
+        CharSet = 1u << 7,
+        Pitch = 1u << 8,
+        AllFields = (1u << 9) - 1,
+    };
+    enum class FontPitch { Default = 0, Fixed = 1, Variable = 2 };
+
+    unsigned mask = 0;
+    QString faceName; // at most MaxFaceNameBytes bytes of CP932
+    int sizeTwips = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    // Automatic colour follows the system's window-text colour; a read reports that colour in
+    // `color` with autoColor set.
+    bool autoColor = true;
+    QColor color;
+    int charSet = 0; // the font's character-set number (128 is Shift-JIS)
+    FontPitch pitch = FontPitch::Default;
+
+    bool has(Field f) const { return (mask & f) != 0; }
+    bool operator==(const CharFormat &) const = default;
+};
+
+// Paragraph attributes in twips. The left indent is the offset of the second and later lines
+// from the first (it may be negative); the first indent is the first line's from the margin.
+struct ParaFormat {
+    enum Field : unsigned {
+        Alignment = 1u << 0,
+        Numbering = 1u << 1,
+        FirstIndent = 1u << 2,
+        LeftIndent = 1u << 3,
+        RightIndent = 1u << 4,
+        AllFields = (1u << 5) - 1,
+    };
+    // Alignment codes; other values (justified text read from a file, 4) are kept as they are.
+    static constexpr int AlignLeft = 1;
+    static constexpr int AlignRight = 2;
+    static constexpr int AlignCenter = 3;
+    static constexpr int AlignJustify = 4;
+    static constexpr int NumberingNone = 0;
+    static constexpr int NumberingBullet = 1;
+    // A bulleted paragraph keeps at least this left indent, room for its bullet (10 pt).
+    static constexpr int BulletMinimumIndentTwips = 200;
+
+    unsigned mask = 0;
+    int alignment = AlignLeft;
+    int numbering = NumberingNone;
+    int firstIndentTwips = 0;
+    int leftIndentTwips = 0;
+    int rightIndentTwips = 0;
+
+    bool has(Field f) const { return (mask & f) != 0; }
+    bool operator==(const ParaFormat &) const = default;
+};
+
+namespace TextFormats {
+
+constexpr int MaxFaceNameBytes = 31;
+constexpr int TwipsPerPoint = 20;
+
+// The face name cut to its first MaxFaceNameBytes bytes of CP932, never inside a character.
+QString truncatedFaceName(const QString &name);
+
+// The masked fields of f as Qt character properties, to merge into text. The twips, character
+// set and pitch travel as properties of their own so that they read back exactly.
+QTextCharFormat toTextCharFormat(const CharFormat &f);
+// Every field of a character format; what the text does not set comes from `defaults`.
+// An automatic colour reads as `windowText`.
+CharFormat fromTextCharFormat(const QTextCharFormat &format, const CharFormat &defaults, const QColor &windowText);
+// The font that shows a complete format on screen (a size of 0 shows at the smallest size).
+QFont displayFont(const CharFormat &f);
+
+// Writes the masked fields of f into a block format; `full` is the paragraph's format after the
+// write, from which Qt's margins are derived.
+void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &full);
+ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted);
+
+} // namespace TextFormats

@@ -1,0 +1,176 @@
+#include "textpositionindex.h"
+
+#include "sjistext.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace {
+constexpr qint64 BreakBytes = 2; // CR LF
+}
+
+TextPositionIndex::TextPositionIndex(QTextDocument *document, QObject *parent)
+    : QObject(parent)
+    , m_document(document)
+{
+    connect(document, &QTextDocument::contentsChange, this, &TextPositionIndex::onContentsChange);
+    rebuild();
+}
+
+void TextPositionIndex::suspend()
+{
+    m_suspended = true;
+}
+
+void TextPositionIndex::resume()
+{
+    m_suspended = false;
+    rebuild();
+}
+
+TextPositionIndex::Paragraph TextPositionIndex::measureBlockNumber(int blockNumber) const
+{
+    const QString text = m_document->findBlockByNumber(blockNumber).text();
+    const SjisText::TextMeasure m = SjisText::measure(text);
+    return { m.bytes, m.characters };
+}
+
+void TextPositionIndex::rebuild()
+{
+    m_paragraphs.clear();
+    m_paragraphs.reserve(static_cast<size_t>(m_document->blockCount()));
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+        const SjisText::TextMeasure m = SjisText::measure(block.text());
+        m_paragraphs.push_back({ m.bytes, m.characters });
+    }
+    m_treesStale = true;
+}
+
+void TextPositionIndex::rebuildTrees() const
+{
+    std::vector<int64_t> bytes;
+    std::vector<int64_t> characters;
+    bytes.reserve(m_paragraphs.size());
+    characters.reserve(m_paragraphs.size());
+    for (const Paragraph &p : m_paragraphs) {
+        bytes.push_back(p.bytes + BreakBytes);
+        characters.push_back(p.characters + BreakBytes);
+    }
+    m_byteTree.assign(bytes);
+    m_characterTree.assign(characters);
+    m_treesStale = false;
+}
+
+void TextPositionIndex::onContentsChange(int position, int /*charsRemoved*/, int charsAdded)
+{
+    if (m_suspended)
+        return;
+    const int newCount = m_document->blockCount();
+    const int oldCount = static_cast<int>(m_paragraphs.size());
+    const int lastPosition = qMax(0, m_document->characterCount() - 1);
+    const int first = m_document->findBlock(qMin(position, lastPosition)).blockNumber();
+    const int newLast = m_document->findBlock(qMin(position + charsAdded, lastPosition)).blockNumber();
+    if (first < 0 || newLast < first) {
+        rebuild();
+        return;
+    }
+    // Paragraphs first..newLast now stand where first..oldLast stood; the rest are unchanged.
+    const int oldLast = newLast - (newCount - oldCount);
+    if (oldLast < first - 1 || oldLast >= oldCount) {
+        rebuild();
+        return;
+    }
+    std::vector<Paragraph> replacement;
+    replacement.reserve(static_cast<size_t>(newLast - first + 1));
+    for (int b = first; b <= newLast; ++b)
+        replacement.push_back(measureBlockNumber(b));
+
+    if (newCount == oldCount) {
+        for (int b = first; b <= newLast; ++b) {
+            Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
+            const Paragraph &now = replacement[static_cast<size_t>(b - first)];
+            if (!m_treesStale) {
+                m_byteTree.add(static_cast<size_t>(b), now.bytes - old.bytes);
+                m_characterTree.add(static_cast<size_t>(b), now.characters - old.characters);
+            }
+            old = now;
+        }
+        return;
+    }
+    auto begin = m_paragraphs.begin() + first;
+    m_paragraphs.erase(begin, m_paragraphs.begin() + (oldLast + 1));
+    m_paragraphs.insert(m_paragraphs.begin() + first, replacement.begin(), replacement.end());
+    m_treesStale = true;
+}
+
+qint64 TextPositionIndex::byteLength() const
+{
+    if (m_treesStale)
+        rebuildTrees();
+    return m_byteTree.prefix(m_paragraphs.size()) - BreakBytes;
+}
+
+qint64 TextPositionIndex::characterCount() const
+{
+    if (m_treesStale)
+        rebuildTrees();
+    return m_characterTree.prefix(m_paragraphs.size()) - BreakBytes;
+}
+
+qint64 TextPositionIndex::bytePosition(int documentPosition) const
+{
+    if (m_treesStale)
+        rebuildTrees();
+    documentPosition = qBound(0, documentPosition, qMax(0, m_document->characterCount() - 1));
+    const QTextBlock block = m_document->findBlock(documentPosition);
+    const int number = block.blockNumber();
+    const qint64 start = m_byteTree.prefix(static_cast<size_t>(number));
+    const int inBlock = documentPosition - block.position();
+    if (inBlock == 0)
+        return start;
+    return start + SjisText::byteOffset(block.text(), inBlock);
+}
+
+int TextPositionIndex::paragraphAtByte(qint64 &pos) const
+{
+    const qint64 length = byteLength();
+    pos = qBound<qint64>(0, pos, length);
+    size_t index = m_byteTree.countWithin(pos);
+    if (index >= m_paragraphs.size())
+        index = m_paragraphs.size() - 1;
+    pos -= m_byteTree.prefix(index);
+    return static_cast<int>(index);
+}
+
+int TextPositionIndex::documentPosition(qint64 bytePosition) const
+{
+    if (m_treesStale)
+        rebuildTrees();
+    qint64 inParagraph = bytePosition;
+    const int index = paragraphAtByte(inParagraph);
+    const QTextBlock block = m_document->findBlockByNumber(index);
+    if (inParagraph == 0)
+        return block.position();
+    const Paragraph &p = m_paragraphs[static_cast<size_t>(index)];
+    if (inParagraph >= p.bytes) // at the end, or on the LF of the break
+        return block.position() + block.length() - 1;
+    return block.position() + static_cast<int>(SjisText::utf16Offset(block.text(), inParagraph));
+}
+
+qint64 TextPositionIndex::charactersBefore(qint64 n) const
+{
+    if (n <= 0)
+        return 0;
+    if (m_treesStale)
+        rebuildTrees();
+    qint64 inParagraph = n;
+    const int index = paragraphAtByte(inParagraph);
+    const qint64 before = m_characterTree.prefix(static_cast<size_t>(index));
+    if (inParagraph == 0)
+        return before;
+    const Paragraph &p = m_paragraphs[static_cast<size_t>(index)];
+    if (inParagraph >= p.bytes) // the CR counts; the LF too once past it
+        return before + p.characters + qMin<qint64>(inParagraph - p.bytes, BreakBytes);
+    const QTextBlock block = m_document->findBlockByNumber(index);
+    return before + SjisText::charactersBefore(block.text(), inParagraph);
+}

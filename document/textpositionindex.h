@@ -1,0 +1,57 @@
+#pragma once
+
+#include "fenwicktree.h"
+
+#include <QObject>
+
+#include <vector>
+
+class QTextDocument;
+
+// Keeps the CP932 byte length and character count of every paragraph of a QTextDocument, updated
+// from the document's change notifications, so that byte positions, document positions and
+// character counts convert in O(log n) plus the length of one paragraph, never a whole scan.
+//
+// Byte positions count the document as written in CP932: paragraphs joined by CR LF (two bytes,
+// two characters), no break after the last one (see SjisText for the characters themselves).
+class TextPositionIndex : public QObject {
+    Q_OBJECT
+public:
+    explicit TextPositionIndex(QTextDocument *document, QObject *parent = nullptr);
+
+    // Bulk changes (loading a file) are measured once at the end instead of once per edit.
+    void suspend();
+    void resume();
+
+    qint64 byteLength() const;
+    qint64 characterCount() const;
+
+    // Byte position of a document position (clamped to the document).
+    qint64 bytePosition(int documentPosition) const;
+    // Document position of a byte position (clamped; a byte inside a character, or the LF of a
+    // paragraph break, snaps to the character's start).
+    int documentPosition(qint64 bytePosition) const;
+    // Characters whose first byte lies before byte position n (0 when n <= 0).
+    qint64 charactersBefore(qint64 n) const;
+
+private:
+    struct Paragraph {
+        qint64 bytes; // without the break
+        qint64 characters;
+    };
+
+    void onContentsChange(int position, int charsRemoved, int charsAdded);
+    void rebuild();
+    void rebuildTrees() const;
+    Paragraph measureBlockNumber(int blockNumber) const;
+    // Index of the paragraph holding byte position pos, with pos made relative to its start.
+    int paragraphAtByte(qint64 &pos) const;
+
+    QTextDocument *m_document;
+    std::vector<Paragraph> m_paragraphs;
+    // Per paragraph, bytes and characters including the two of its break.
+    mutable FenwickTree m_byteTree;
+    mutable FenwickTree m_characterTree;
+    mutable bool m_treesStale = true;
+    bool m_suspended = false;
+};
