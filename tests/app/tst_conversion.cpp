@@ -1,0 +1,97 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString errors;
+};
+
+Run convert(const QStringList &arguments, const QString &workingDirectory)
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_RUNTIME_DIR"_s, workingDirectory);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PENLOFT_BINARY), arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return { process.exitCode(), QString::fromUtf8(process.readAllStandardError()) };
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_Conversion : public QObject {
+    Q_OBJECT
+private slots:
+    void convertsTextToTextWithCrLf();
+    void failuresAreReportedAndTheRestConverted();
+    void badArguments_data();
+    void badArguments();
+};
+
+void tst_Conversion::convertsTextToTextWithCrLf()
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(u"in"_s);
+    QDir(dir.path()).mkdir(u"out"_s);
+    writeFile(dir.filePath(u"in/memo.notes.TXT"_s), "\x93\xFA\x96\x7B\ra\nb\r\n\xFF");
+    const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"--outdir"_s, dir.filePath(u"out"_s),
+                              u"in/memo.notes.TXT"_s },
+                            dir.path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.errors, QString());
+    // Named after the input with the last extension replaced; bad bytes become "?".
+    QCOMPARE(contentOf(dir.filePath(u"out/memo.notes.txt"_s)), "\x93\xFA\x96\x7B\r\na\r\nb\r\n?"_ba);
+}
+
+void tst_Conversion::failuresAreReportedAndTheRestConverted()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(u"good.txt"_s), "ok");
+    const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"missing.txt"_s, u"good.txt"_s }, dir.path());
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.errors.contains(u"missing.txt: ファイル \"missing.txt\". ファイルが見つかりません は開けません"_s),
+             qPrintable(run.errors));
+    QCOMPARE(contentOf(dir.filePath(u"good.txt"_s)), "ok"_ba); // converted onto itself, intact
+}
+
+void tst_Conversion::badArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("unknown target") << QStringList { u"--convert-to"_s, u"doc"_s, u"a.txt"_s };
+    QTest::newRow("no files") << QStringList { u"--convert-to"_s, u"txt"_s };
+    QTest::newRow("missing value") << QStringList { u"a.txt"_s, u"--convert-to"_s };
+}
+
+void tst_Conversion::badArguments()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir dir;
+    const Run run = convert(arguments, dir.path());
+    QCOMPARE(run.status, 2);
+    QVERIFY(run.errors.contains(u"usage:"_s));
+}
+
+QTEST_GUILESS_MAIN(tst_Conversion)
+#include "tst_conversion.moc"

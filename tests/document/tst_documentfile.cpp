@@ -1,0 +1,154 @@
+#include "app/apperror.h"
+#include "app/messages.h"
+#include "document/documentfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString failureOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const AppError &e) {
+        return e.text();
+    }
+    return {};
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_DocumentFile : public QObject {
+    Q_OBJECT
+private slots:
+    void readsWholeFile();
+    void openFailuresNameTheFile_data();
+    void openFailuresNameTheFile();
+    void unreadableFile();
+    void writeReplacesAndCreates();
+    void createFailuresNameTheFile();
+    void failedWriteKeepsTheOldFile();
+    void writeKeepsPermissions();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_DocumentFile::readsWholeFile()
+{
+    const QString path = m_dir.filePath(u"read.txt"_s);
+    QByteArray data(300000, 'a');
+    data[12345] = '\0';
+    writeFile(path, data);
+    QCOMPARE(DocumentFile::read(path), data);
+    writeFile(path, {});
+    QCOMPARE(DocumentFile::read(path), QByteArray());
+}
+
+void tst_DocumentFile::openFailuresNameTheFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing file") << u"missing.txt"_s << QString::fromUtf16(Messages::ReasonNotFound);
+    QTest::newRow("missing folder") << u"nowhere/missing.txt"_s << QString::fromUtf16(Messages::ReasonFolderNotFound);
+    QTest::newRow("a folder") << u"folder"_s << QString::fromUtf16(Messages::ReasonIsFolder);
+    QTest::newRow("a named pipe") << u"pipe"_s << QString::fromUtf16(Messages::ReasonNotRegularFile);
+}
+
+void tst_DocumentFile::openFailuresNameTheFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    QDir(m_dir.path()).mkdir(u"folder"_s);
+    const QString pipe = m_dir.filePath(u"pipe"_s);
+    ::mkfifo(QFile::encodeName(pipe).constData(), 0600);
+    const QString path = m_dir.filePath(name);
+    // Opening a pipe must not wait for a writer: this would hang if it did.
+    const QString text = failureOf([&] { DocumentFile::read(path); });
+    QCOMPARE(text, u"ファイル \"%1\". %2 は開けません"_s.arg(path, reason));
+}
+
+void tst_DocumentFile::unreadableFile()
+{
+    if (::geteuid() == 0)
+        QSKIP("permissions do not stop root");
+    const QString path = m_dir.filePath(u"secret.txt"_s);
+    writeFile(path, "x");
+    QFile::setPermissions(path, QFileDevice::WriteOwner);
+    QCOMPARE(failureOf([&] { DocumentFile::read(path); }),
+             Messages::cannotOpenFile(path, QString::fromUtf16(Messages::ReasonAccessDenied)));
+}
+
+void tst_DocumentFile::writeReplacesAndCreates()
+{
+    const QString path = m_dir.filePath(u"out.txt"_s);
+    DocumentFile::write(path, "first version, longer");
+    QCOMPARE(contentOf(path), "first version, longer"_ba);
+    DocumentFile::write(path, "second");
+    QCOMPARE(contentOf(path), "second"_ba);
+    DocumentFile::write(path, {});
+    QCOMPARE(contentOf(path), QByteArray());
+    // No temporary files are left beside it.
+    QCOMPARE(QDir(m_dir.path()).entryList({ u"out.txt*"_s }, QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void tst_DocumentFile::createFailuresNameTheFile()
+{
+    const QString missingFolder = m_dir.filePath(u"nowhere/out.txt"_s);
+    QCOMPARE(failureOf([&] { DocumentFile::write(missingFolder, "x"); }),
+             u"ファイル \"%1\". %2 を作成できません"_s.arg(missingFolder, QString::fromUtf16(Messages::ReasonFolderNotFound)));
+    QDir(m_dir.path()).mkdir(u"dirtarget"_s);
+    const QString folder = m_dir.filePath(u"dirtarget"_s);
+    QCOMPARE(failureOf([&] { DocumentFile::write(folder, "x"); }),
+             Messages::cannotCreateFile(folder, QString::fromUtf16(Messages::ReasonIsFolder)));
+}
+
+void tst_DocumentFile::failedWriteKeepsTheOldFile()
+{
+    if (::geteuid() == 0)
+        QSKIP("permissions do not stop root");
+    QDir(m_dir.path()).mkdir(u"locked"_s);
+    const QString folder = m_dir.filePath(u"locked"_s);
+    const QString path = folder + u"/doc.txt"_s;
+    writeFile(path, "precious");
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString text = failureOf([&] { DocumentFile::write(path, "replacement"); });
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY(text.endsWith(u" を作成できません"_s));
+    QCOMPARE(contentOf(path), "precious"_ba);
+}
+
+void tst_DocumentFile::writeKeepsPermissions()
+{
+    const QString path = m_dir.filePath(u"private.txt"_s);
+    writeFile(path, "x");
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    DocumentFile::write(path, "y");
+    QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+}
+
+QTEST_GUILESS_MAIN(tst_DocumentFile)
+#include "tst_documentfile.moc"
