@@ -4,6 +4,7 @@
 #include "textpositionindex.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QTextBlock>
@@ -49,6 +50,32 @@ struct FormatRangeRenderer::Layout {
             return {};
         const qreal top = layout->position().y() + line.y();
         return { block.position() + line.textStart(), top, top + line.height() };
+    }
+
+    // Draws the line starting at `position`, with its paragraph's bullet when it is the first.
+    void drawLine(QPainter *painter, int position, const QColor &text) const
+    {
+        const QTextBlock block = document->findBlock(position);
+        const QTextLayout *layout = block.layout();
+        const QTextLine line = layout->lineForTextPosition(position - block.position());
+        line.draw(painter, layout->position());
+        if (line.lineNumber() == 0 && block.textList())
+            drawBullet(painter, block, line, text);
+    }
+
+    void drawBullet(QPainter *painter, const QTextBlock &block, const QTextLine &line, const QColor &text) const
+    {
+        const QFontMetricsF metrics(block.charFormat().font(), target);
+        const qreal size = metrics.lineSpacing() / 3;
+        const QPointF origin = block.layout()->position();
+        const qreal x = origin.x() + line.x() - metrics.horizontalAdvance(u' ') - size;
+        const qreal y = origin.y() + line.y() + (metrics.ascent() - size) / 2 + (line.ascent() - metrics.ascent());
+        painter->save();
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(text);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->drawEllipse(QRectF(x, y, size, size));
+        painter->restore();
     }
 
     // The line after the one starting at `position`, or an invalid box at the end.
@@ -170,6 +197,7 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
     qreal bottom = top;
     qint64 stop = length;
     // Whole lines only, from the first, while they fit; a range end stops at its line.
+    std::vector<int> fitting;
     for (LineBox line = firstLine; line.position >= 0; line = layout.lineAfter(line.position)) {
         const qint64 lineBytes = layout.baseBytes + layout.positions->bytePosition(line.position);
         const bool beyondRange = lineBytes >= last && line.position != firstLine.position;
@@ -178,9 +206,10 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
             break;
         }
         bottom = line.bottom;
+        fitting.push_back(line.position);
     }
 
-    if (request.render && request.painter && bottom > top) {
+    if (request.render && request.painter && !fitting.empty()) {
         QPainter *painter = request.painter;
         const QPaintDevice *device = painter->device();
         const qreal scaleX = device->logicalDpiX() / qreal(target->logicalDpiX());
@@ -193,11 +222,11 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
         painter->translate(area.topLeft());
         painter->scale(scaleX, scaleY);
         painter->translate(0, -top);
-        QAbstractTextDocumentLayout::PaintContext context;
-        context.palette.setColor(QPalette::Text, m_source.windowTextColor());
-        // Lines touching the area's edges belong to the neighbouring requests.
-        context.clip = QRectF(-widthPixels, top + 0.01, 3 * widthPixels, bottom - top - 0.02);
-        layout.document->documentLayout()->draw(painter, context);
+        painter->setPen(m_source.windowTextColor());
+        // Line by line: the document layout's own drawing also paints the line above its clip,
+        // which would put the previous page's last line into this page's output once more.
+        for (int position : fitting)
+            layout.drawLine(painter, position, m_source.windowTextColor());
         painter->restore();
     }
     return stop;

@@ -225,12 +225,15 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
         if (format.has(ParaFormat::Numbering)) {
             full.numbering = format.numbering == ParaFormat::NumberingBullet ? ParaFormat::NumberingBullet
                                                                                : ParaFormat::NumberingNone;
+            const bool indentGiven = format.has(ParaFormat::LeftIndent);
             if (full.numbering == ParaFormat::NumberingNone) {
-                full.leftIndentTwips = 0;
+                if (!indentGiven)
+                    full.leftIndentTwips = 0;
                 if (QTextList *list = block.textList())
                     list->remove(block);
             } else {
-                full.leftIndentTwips = qMax(full.leftIndentTwips, ParaFormat::BulletMinimumIndentTwips);
+                if (!indentGiven)
+                    full.leftIndentTwips = qMax(full.leftIndentTwips, ParaFormat::BulletMinimumIndentTwips);
                 if (!block.textList()) {
                     if (bulletList) {
                         bulletList->add(block);

@@ -69,7 +69,8 @@ public:
     // The format of the paragraph at the selection's start.
     ParaFormat paraFormat(const QTextCursor &cursor) const;
     // Writes the masked fields to every paragraph the selection touches, as one undo step.
-    // Numbering none sets the left indent to 0; a bullet raises a left indent below 10 pt to 10 pt.
+    // Numbering none sets the left indent to 0; a bullet raises a left indent below 10 pt to
+    // 10 pt; a left indent written in the same call is taken as it is.
     void setParaFormat(const QTextCursor &cursor, const ParaFormat &format);
 
     // -- Find --

@@ -2,6 +2,7 @@
 
 #include "sjistext.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -13,6 +14,8 @@ TextPositionIndex::TextPositionIndex(QTextDocument *document, QObject *parent)
     : QObject(parent)
     , m_document(document)
 {
+    // A document without a layout never reports its changes: make sure it has one.
+    document->documentLayout();
     connect(document, &QTextDocument::contentsChange, this, &TextPositionIndex::onContentsChange);
     rebuild();
 }
