@@ -1,0 +1,368 @@
+#include "cases.h"
+
+#include "corpus.h"
+#include "harness.h"
+
+#include "app/apperror.h"
+#include "app/fontsubstitutes.h"
+#include "document/cp932.h"
+#include "document/richedit.h"
+#include "document/sjistext.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+using Harness::EditorWindow;
+using Harness::report;
+
+namespace {
+
+constexpr quint64 LinesSeed = 0x50454E4C4F4654ULL;
+constexpr quint64 ParagraphSeed = 0x4A41504E455345ULL;
+
+double msSince(const QElapsedTimer &timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("cannot read ") + path);
+    return file.readAll();
+}
+
+void writeAll(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size())
+        throw AppError(QStringLiteral("cannot write ") + path);
+}
+
+// What a plain QTextEdit program does to open a CP932 file: read, decode, one paragraph per line.
+void openBare(QTextEdit *editor, const QString &path)
+{
+    QString text = Cp932::decode(readAll(path));
+    // QTextEdit would read CR and LF as two paragraph ends.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    editor->setPlainText(text);
+}
+
+void openOurs(RichEdit *editor, const QString &path)
+{
+    editor->setPlainTextMode(false);
+    editor->loadFile(path);
+}
+
+// ---- input ----
+
+int generate(const Cases::Options &o)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString text = Corpus::lines({ o.bytes, 70, 90 }, LinesSeed);
+    const QByteArray bytes = Cp932::encode(text);
+    const qint64 lines = text.count(QStringLiteral("\r\n"));
+    // Every character must survive the trip: a "?" would mean the corpus holds one CP932 lacks.
+    const bool exact = Cp932::decode(bytes) == text && !bytes.contains('?');
+    writeAll(o.input, bytes);
+
+    const QString paragraph = Corpus::paragraph(o.paragraphCharacters, ParagraphSeed);
+    const QByteArray paragraphBytes = Cp932::encode(paragraph);
+    writeAll(o.output, paragraphBytes);
+
+    report("bytes", static_cast<double>(bytes.size()));
+    report("characters", static_cast<double>(text.size() - 2 * lines));
+    report("lines", static_cast<double>(lines));
+    report("exact", exact ? 1 : 0);
+    report("paragraph_characters", static_cast<double>(paragraph.size()));
+    report("paragraph_bytes", static_cast<double>(paragraphBytes.size()));
+    report("seconds", msSince(timer) / 1000);
+    return exact ? 0 : 1;
+}
+
+// ---- open until first paint ----
+
+int openCase(bool ours, const Cases::Options &o)
+{
+    EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
+    Harness::show(w);
+    report("rss_shown_kb", static_cast<double>(Harness::peakRssKb()));
+
+    w.watch->reset();
+    QElapsedTimer timer;
+    timer.start();
+    if (ours)
+        openOurs(w.ours(), o.input);
+    else
+        openBare(w.editor, o.input);
+    const double loadedMs = msSince(timer);
+    const bool painted = Harness::processUntilPainted(*w.watch);
+    const double paintedMs = msSince(timer);
+    report("load_ms", loadedMs);
+    report("open_ms", paintedMs);
+    report("rss_paint_kb", static_cast<double>(Harness::peakRssKb()));
+
+    // The rest of the layout, which otherwise runs in the background, done at once: its memory
+    // is part of having the file open.
+    timer.restart();
+    if (ours)
+        w.ours()->lineCount();
+    else
+        Harness::finishLayout(w.editor);
+    report("layout_ms", msSince(timer));
+    report("rss_layout_kb", static_cast<double>(Harness::peakRssKb()));
+    return painted ? 0 : 1;
+}
+
+// ---- save ----
+
+int saveCase(bool ours, const Cases::Options &o)
+{
+    EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
+    Harness::show(w);
+    w.watch->reset();
+    if (ours)
+        openOurs(w.ours(), o.input);
+    else
+        openBare(w.editor, o.input);
+    Harness::processUntilPainted(*w.watch);
+    Harness::drain();
+
+    std::vector<double> total;
+    std::vector<double> inMemory;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (ours) {
+            w.ours()->setPlainTextMode(true);
+            w.ours()->saveFile(o.output);
+        } else {
+            // The same bytes a plain program writes: paragraphs joined by CR LF, in CP932.
+            QString text = w.editor->document()->toPlainText();
+            text.replace(u'\n', QStringLiteral("\r\n"));
+            writeAll(o.output, Cp932::encode(text));
+        }
+        total.push_back(msSince(timer));
+
+        timer.restart();
+        if (ours) {
+            const QByteArray bytes = w.ours()->richDocument().save(StreamFormat::PlainText);
+            Q_UNUSED(bytes);
+        } else {
+            QString text = w.editor->document()->toPlainText();
+            text.replace(u'\n', QStringLiteral("\r\n"));
+            const QByteArray bytes = Cp932::encode(text);
+            Q_UNUSED(bytes);
+        }
+        inMemory.push_back(msSince(timer));
+    }
+    report("save_ms", Harness::median(total));
+    report("save_max_ms", Harness::maximum(total));
+    report("bytes_ms", Harness::median(inMemory));
+    report("same", readAll(o.output) == readAll(o.input) ? 1 : 0);
+    return 0;
+}
+
+// ---- caret query after an edit ----
+
+int caretCase(const Cases::Options &o)
+{
+    EditorWindow w = Harness::makeOurs();
+    RichEdit *editor = w.ours();
+    Harness::show(w);
+    w.watch->reset();
+    openOurs(editor, o.input);
+    Harness::processUntilPainted(*w.watch);
+
+    const qint64 length = editor->textLength();
+    editor->setSelection(length, length);
+    const int lines = editor->lineCount();
+    Harness::drain();
+
+    std::vector<double> query;
+    qint64 position = 0;
+    int line = 0;
+    qint64 characters = 0;
+    for (int i = 0; i < o.repetitions; ++i) {
+        Harness::typeText(editor, QStringLiteral("あ"));
+        // Straight after the edit: nothing has been repainted or laid out in idle time.
+        QElapsedTimer timer;
+        timer.start();
+        position = editor->selection().start;
+        line = editor->lineFromChar(position);
+        characters = editor->richDocument().charactersBefore(position);
+        query.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e3);
+        w.watch->reset();
+        Harness::processUntilPainted(*w.watch);
+    }
+
+    // The naive answer: the whole text fetched as CP932 and counted.
+    std::vector<double> naive;
+    qsizetype counted = 0;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray bytes = editor->textBytes();
+        counted = SjisText::countCharacters(bytes, position);
+        naive.push_back(msSince(timer));
+    }
+    const bool lineRight = line == editor->lineCount() - 1 && editor->lineCount() >= lines;
+    report("query_us", Harness::median(query));
+    report("query_max_us", Harness::maximum(query));
+    report("naive_ms", Harness::median(naive));
+    report("characters_right", counted == characters ? 1 : 0);
+    report("line_right", lineRight ? 1 : 0);
+    report("position", static_cast<double>(position));
+    report("line", line);
+    return 0;
+}
+
+// ---- typing ----
+
+// Kept out of line under a name of its own, so that a profiler can be told to look at this
+// alone (valgrind --tool=callgrind --toggle-collect='*timedKeystroke*').
+[[gnu::noinline]] double timedKeystroke(EditorWindow &w)
+{
+    w.watch->reset();
+    QElapsedTimer timer;
+    timer.start();
+    Harness::typeText(w.editor, QStringLiteral("あ"));
+    Harness::processUntilPainted(*w.watch);
+    return msSince(timer);
+}
+
+void typeAt(EditorWindow &w, const char *place, int position, const Cases::Options &o)
+{
+    if (!o.place.isEmpty() && o.place != QLatin1String(place))
+        return;
+    const int repetitions = o.repetitions;
+    QTextCursor cursor = w.editor->textCursor();
+    cursor.setPosition(position);
+    w.editor->setTextCursor(cursor);
+    w.editor->ensureCursorVisible();
+    w.watch->reset();
+    Harness::processUntilPainted(*w.watch, 1000);
+    Harness::drain();
+
+    timedKeystroke(w); // the first one after a jump also scrolls; not a typing figure
+    Harness::drain();
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        times.push_back(timedKeystroke(w));
+        Harness::drain();
+    }
+    const std::string key = std::string("type_") + place;
+    report((key + "_ms").c_str(), Harness::median(times));
+    report((key + "_min_ms").c_str(), Harness::minimum(times));
+    report((key + "_max_ms").c_str(), Harness::maximum(times));
+}
+
+int typingCase(bool ours, bool paragraph, const Cases::Options &o)
+{
+    EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
+    Harness::show(w);
+    w.watch->reset();
+    if (ours)
+        openOurs(w.ours(), o.input);
+    else
+        openBare(w.editor, o.input);
+    Harness::processUntilPainted(*w.watch);
+
+    QElapsedTimer timer;
+    timer.start();
+    if (ours)
+        w.ours()->lineCount();
+    else
+        Harness::finishLayout(w.editor);
+    report("layout_ms", msSince(timer));
+    Harness::drain();
+
+    const int characters = w.editor->document()->characterCount();
+    if (paragraph) {
+        typeAt(w, "middle", characters / 2, o);
+    } else {
+        typeAt(w, "start", 0, o);
+        typeAt(w, "middle", characters / 2, o);
+        typeAt(w, "end", characters - 1, o);
+    }
+    report("blocks", w.editor->document()->blockCount());
+    return 0;
+}
+
+// The offscreen platform's two remarks on every start say nothing about the figures.
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QStringLiteral("propagateSizeHints")) || message.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+using CaseFunction = std::function<int(const Cases::Options &)>;
+
+const std::map<QString, CaseFunction> &table()
+{
+    static const std::map<QString, CaseFunction> cases = {
+        { QStringLiteral("open-ours"), [](const Cases::Options &o) { return openCase(true, o); } },
+        { QStringLiteral("open-bare"), [](const Cases::Options &o) { return openCase(false, o); } },
+        { QStringLiteral("save-ours"), [](const Cases::Options &o) { return saveCase(true, o); } },
+        { QStringLiteral("save-bare"), [](const Cases::Options &o) { return saveCase(false, o); } },
+        { QStringLiteral("caret"), caretCase },
+        { QStringLiteral("type-ours"), [](const Cases::Options &o) { return typingCase(true, false, o); } },
+        { QStringLiteral("type-bare"), [](const Cases::Options &o) { return typingCase(false, false, o); } },
+        { QStringLiteral("paragraph-ours"), [](const Cases::Options &o) { return typingCase(true, true, o); } },
+        { QStringLiteral("paragraph-bare"), [](const Cases::Options &o) { return typingCase(false, true, o); } },
+    };
+    return cases;
+}
+
+} // namespace
+
+namespace Cases {
+
+QStringList names()
+{
+    QStringList list { QStringLiteral("generate") };
+    for (const auto &entry : table())
+        list += entry.first;
+    return list;
+}
+
+int run(int argc, char **argv, const Options &options)
+{
+    try {
+        // Making the text needs no window system at all.
+        if (options.name == QStringLiteral("generate"))
+            return generate(options);
+        const auto found = table().find(options.name);
+        if (found == table().end()) {
+            std::fprintf(stderr, "penloft-bench: no case named %s\n", qPrintable(options.name));
+            return 2;
+        }
+        qInstallMessageHandler(quietHandler);
+        QApplication app(argc, argv);
+        installFontSubstitutes();
+        // A blinking caret repaints on a timer of its own, which would land inside some
+        // keystrokes and not others; a steady caret is drawn the same for both editors.
+        QApplication::setCursorFlashTime(0);
+        const int status = found->second(options);
+        std::fflush(stdout);
+        // The figures are out; tearing down a 10 MB document would only cost time.
+        std::_Exit(status);
+    } catch (const AppError &e) {
+        std::fprintf(stderr, "penloft-bench: %s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace Cases

@@ -1,0 +1,177 @@
+#include "harness.h"
+
+#include "document/richedit.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QFont>
+#include <QKeyEvent>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace Harness {
+
+PaintWatch::PaintWatch(QWidget *target)
+    : m_target(target)
+{
+    target->installEventFilter(this);
+}
+
+bool PaintWatch::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_target && event->type() == QEvent::Paint)
+        ++m_paints;
+    return false;
+}
+
+RichEdit *EditorWindow::ours() const
+{
+    return static_cast<RichEdit *>(editor);
+}
+
+namespace {
+
+// The face and size the program's window gives its editor.
+QFont editorFont()
+{
+    QFont font(QString::fromUtf16(u"ＭＳ ゴシック"));
+    font.setPixelSize(15);
+    return font;
+}
+
+EditorWindow frame(QTextEdit *editor, std::unique_ptr<QWidget> window)
+{
+    EditorWindow w;
+    window->resize(637, 480);
+    auto *layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(editor);
+    w.window = std::move(window);
+    w.editor = editor;
+    w.watch = std::make_unique<PaintWatch>(editor->viewport());
+    return w;
+}
+
+} // namespace
+
+EditorWindow makeOurs()
+{
+    auto window = std::make_unique<QWidget>();
+    auto *editor = new RichEdit(window.get());
+    const QFont font = editorFont();
+    editor->setFont(font);
+    CharFormat initial;
+    initial.mask = CharFormat::AllFields;
+    initial.faceName = font.family();
+    initial.sizeTwips = 225;
+    initial.charSet = 128;
+    editor->setCharFormat(initial, RichEdit::FormatTarget::Default);
+    editor->setCharFormat(initial);
+    return frame(editor, std::move(window));
+}
+
+EditorWindow makeBare()
+{
+    auto window = std::make_unique<QWidget>();
+    auto *editor = new QTextEdit(window.get());
+    editor->setFont(editorFont());
+    return frame(editor, std::move(window));
+}
+
+void show(EditorWindow &w)
+{
+    w.watch->reset();
+    w.window->show();
+    w.window->activateWindow();
+    w.editor->setFocus();
+    processUntilPainted(*w.watch);
+    drain();
+}
+
+bool processUntilPainted(PaintWatch &watch, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    // Spinning rather than waiting for events: a wait could only add to what is measured.
+    while (!watch.painted()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (timer.elapsed() > timeoutMs) {
+            std::fprintf(stderr, "penloft-bench: no paint within %d ms\n", timeoutMs);
+            return false;
+        }
+    }
+    // Whatever the paint left posted belongs to the same keystroke.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return true;
+}
+
+void drain()
+{
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QThread::msleep(2);
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void finishLayout(QTextEdit *editor)
+{
+    QTextDocument *document = editor->document();
+    // Asking where the last paragraph lies makes the layout reach it.
+    document->documentLayout()->blockBoundingRect(document->lastBlock());
+}
+
+void typeText(QWidget *target, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &release);
+}
+
+qint64 peakRssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double maximum(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+double minimum(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+void report(const char *key, double value)
+{
+    std::printf("%s %.9g\n", key, value);
+}
+
+} // namespace Harness
