@@ -1,11 +1,11 @@
 #include "richdocument.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
 #include "displaylineindex.h"
 #include "documentfile.h"
 #include "formatrange.h"
 #include "plaintext.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 #include "sjistext.h"
 #include "textpositionindex.h"
 
@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextList>
 
 #include <vector>
@@ -23,11 +24,6 @@ namespace {
 bool isWordCharacter(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_';
-}
-
-bool startsRtf(QByteArrayView data)
-{
-    return data.startsWith("{\\rtf");
 }
 
 // Runs bulk changes with no undo recording and no layout, and measures positions once after.
@@ -44,7 +40,8 @@ public:
     }
     ~BulkChange()
     {
-        m_document->setLayoutEnabled(true);
+        // A caller that turned the layout off itself turns it on again.
+        m_document->setLayoutEnabled(m_layoutWasEnabled);
         m_document->setUndoRedoEnabled(true);
         m_positions.resume();
         m_lines.invalidateAll();
@@ -56,6 +53,7 @@ private:
     QTextDocument *m_document;
     TextPositionIndex &m_positions;
     DisplayLineIndex &m_lines;
+    const bool m_layoutWasEnabled = m_document->isLayoutEnabled();
 };
 
 QTextListFormat bulletListFormat()
@@ -339,11 +337,11 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
 
 void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat)
 {
-    if (format == StreamFormat::Rtf && startsRtf(data))
-        throw AppError(Messages::text(Messages::ReadStreamFailed));
     {
         BulkChange bulk(m_document, *m_positions, *m_lines);
-        PlainText::read(*m_document, data, textFormat);
+        // Data that is not RTF is read again from its start as text.
+        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat))
+            PlainText::read(*m_document, data, textFormat);
     }
     releaseFormatRange();
     emit loaded();
@@ -352,8 +350,26 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
 QByteArray RichDocument::save(StreamFormat format) const
 {
     if (format == StreamFormat::Rtf)
-        throw AppError(Messages::text(Messages::WriteStreamFailed));
+        return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
     return PlainText::write(*m_document);
+}
+
+QByteArray RichDocument::selectionRtf(const QTextCursor &cursor) const
+{
+    QTextDocument part;
+    part.setDefaultFont(m_document->defaultFont());
+    QTextCursor(&part).insertFragment(cursor.selection());
+    return RtfWriter::write(part, m_defaultFormat, m_windowText);
+}
+
+QTextDocumentFragment RichDocument::rtfFragment(QByteArrayView rtf) const
+{
+    QTextDocument part;
+    part.setDefaultFont(m_document->defaultFont());
+    part.setUndoRedoEnabled(false);
+    if (!RtfReader::read(rtf, part, m_defaultFormat))
+        return {};
+    return QTextDocumentFragment(&part);
 }
 
 void RichDocument::loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat)

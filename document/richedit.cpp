@@ -15,8 +15,26 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
+
+#include <functional>
 
 namespace {
+
+// The names other programs give RTF on the clipboard, the most common first.
+QStringList rtfMimeTypes()
+{
+    return { QStringLiteral("text/rtf"), QStringLiteral("application/rtf"), QStringLiteral("text/richtext") };
+}
+
+QByteArray rtfOf(const QMimeData *source)
+{
+    for (const QString &type : rtfMimeTypes()) {
+        if (source->hasFormat(type))
+            return source->data(type);
+    }
+    return {};
+}
 
 QString paragraphBreaksAsNewlines(QString text)
 {
@@ -211,9 +229,9 @@ void RichEdit::setBackgroundColor(const QColor &color)
 
 void RichEdit::load(QByteArrayView data)
 {
-    const QTextCharFormat textFormat = textCursor().charFormat();
-    m_richDocument->load(data, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
-    afterLoad();
+    loadWith([&](const QTextCharFormat &textFormat) {
+        m_richDocument->load(data, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
+    });
 }
 
 QByteArray RichEdit::save() const
@@ -223,9 +241,9 @@ QByteArray RichEdit::save() const
 
 void RichEdit::loadFile(const QString &path)
 {
-    const QTextCharFormat textFormat = textCursor().charFormat();
-    m_richDocument->loadFile(path, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
-    afterLoad();
+    loadWith([&](const QTextCharFormat &textFormat) {
+        m_richDocument->loadFile(path, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
+    });
 }
 
 void RichEdit::saveFile(const QString &path) const
@@ -233,11 +251,23 @@ void RichEdit::saveFile(const QString &path) const
     m_richDocument->saveFile(path, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf);
 }
 
-void RichEdit::afterLoad()
+void RichEdit::loadWith(const std::function<void(const QTextCharFormat &)> &load)
 {
+    // The caret rides along with the text inserted before it, to the end of the new content;
+    // moving it back repaints its old place, which would lay the whole document out at once.
+    // With the layout off until the caret is back at the start, only the first screen is.
+    QTextDocument *doc = document();
+    const QTextCharFormat textFormat = textCursor().charFormat();
+    doc->setLayoutEnabled(false);
+    try {
+        load(textFormat);
+    } catch (...) {
+        doc->setLayoutEnabled(true);
+        throw;
+    }
+    setTextCursor(QTextCursor(doc));
+    doc->setLayoutEnabled(true);
     m_textLimit = qMax(m_textLimit, DefaultTextLimit);
-    QTextCursor cursor(document());
-    setTextCursor(cursor);
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     notifySelectionIfMoved();
@@ -292,31 +322,41 @@ void RichEdit::inputMethodEvent(QInputMethodEvent *event)
 QMimeData *RichEdit::createMimeDataFromSelection() const
 {
     auto *data = new QMimeData;
+    const QTextCursor cursor = textCursor();
     // selectedText() separates paragraphs with U+2029; other programs expect newlines.
-    QString text = textCursor().selectedText();
+    QString text = cursor.selectedText();
     text.replace(QChar::ParagraphSeparator, u'\n');
     text.replace(QChar::LineSeparator, u'\n');
     data->setText(text);
+    const QByteArray rtf = m_richDocument->selectionRtf(cursor);
+    for (const QString &type : rtfMimeTypes())
+        data->setData(type, rtf);
     return data;
 }
 
 bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
 {
-    return source->hasText();
+    return source->hasText() || !rtfOf(source).isEmpty();
 }
 
 void RichEdit::insertFromMimeData(const QMimeData *source)
 {
-    if (!source->hasText())
-        return;
-    const QString text = paragraphBreaksAsNewlines(source->text());
-    const QString inserted = limited(text);
-    if (inserted.size() < text.size())
-        QApplication::beep();
-    if (inserted.isEmpty())
-        return;
     QTextCursor cursor = textCursor();
-    cursor.insertText(inserted);
+    // Formatted text when another program offers it, as long as it fits the text limit.
+    const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
+    if (!fragment.isEmpty() && limited(fragment.toPlainText()).size() == fragment.toPlainText().size()) {
+        cursor.insertFragment(fragment);
+    } else {
+        if (!source->hasText())
+            return;
+        const QString text = paragraphBreaksAsNewlines(source->text());
+        const QString inserted = limited(text);
+        if (inserted.size() < text.size())
+            QApplication::beep();
+        if (inserted.isEmpty())
+            return;
+        cursor.insertText(inserted);
+    }
     setTextCursor(cursor);
     ensureCursorVisible();
 }

@@ -5,6 +5,8 @@
 
 #include <QTextEdit>
 
+#include <functional>
+
 struct FormatRange;
 
 // The document editor: a QTextEdit that offers the rich-edit operations in their own units.
@@ -61,7 +63,7 @@ public:
     qint64 findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
 
     // -- Clipboard and undo -- copy(), paste() and undo() are QTextEdit's; cut is copy then
-    // deleteSelection(). The clipboard carries plain text.
+    // deleteSelection(). The clipboard carries RTF ("text/rtf") and plain text.
 
     // -- State --
     bool isModified() const;
@@ -103,7 +105,7 @@ private:
     void notifySelectionIfMoved();
     // How much of `text` fits within the text limit in place of the selection.
     QString limited(const QString &text) const;
-    void afterLoad();
+    void loadWith(const std::function<void(const QTextCharFormat &)> &load);
 
     RichDocument *m_richDocument;
     qint64 m_textLimit = DefaultTextLimit;
