@@ -12,6 +12,7 @@ class DisplayLineIndex;
 class FormatRangeRenderer;
 class QTextCharFormat;
 class QTextCursor;
+class QTextDocumentFragment;
 class QTextDocument;
 class TextPositionIndex;
 struct FormatRange;
@@ -79,12 +80,16 @@ public:
     qint64 find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
 
     // -- Streams --
-    // Replaces the whole content. Rtf reads data starting with "{\rtf" as RTF and anything else
-    // as plain text; PlainText reads it all as text, every character in textFormat. Clears
-    // the undo history. Throws AppError with the read-stream text when the data is unreadable.
+    // Replaces the whole content. Rtf reads data starting with "{\rtf" as RTF (as far as it can
+    // be read) and anything else as plain text; PlainText reads it all as text. Text read as
+    // text takes textFormat. Clears the undo history.
     void load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat);
-    // The whole content as RTF or as CP932 text. Throws AppError with the write-stream text.
+    // The whole content as RTF or as CP932 text.
     QByteArray save(StreamFormat format) const;
+    // The selection as RTF, for the clipboard.
+    QByteArray selectionRtf(const QTextCursor &cursor) const;
+    // RTF read into a fragment to insert; empty when the data is not RTF.
+    QTextDocumentFragment rtfFragment(QByteArrayView rtf) const;
     // The same through a file, with the file failure texts (see DocumentFile).
     void loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat);
     void saveFile(const QString &path, StreamFormat format) const;

@@ -1,0 +1,213 @@
+#include "codepages.h"
+
+#include "document/cp932.h"
+#include "document/sjistext.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <iconv.h>
+#include <map>
+
+namespace {
+
+constexpr int SymbolCodePage = 42;
+
+const char *iconvName(int codePage)
+{
+    switch (codePage) {
+    case 437:
+        return "CP437";
+    case 850:
+        return "CP850";
+    case 874:
+        return "CP874";
+    case 936:
+        return "CP936";
+    case 949:
+        return "CP949";
+    case 950:
+        return "CP950";
+    case 1250:
+        return "CP1250";
+    case 1251:
+        return "CP1251";
+    case 1253:
+        return "CP1253";
+    case 1254:
+        return "CP1254";
+    case 1255:
+        return "CP1255";
+    case 1256:
+        return "CP1256";
+    case 1257:
+        return "CP1257";
+    case 1258:
+        return "CP1258";
+    case 10000:
+        return "MACINTOSH";
+    default:
+        return "CP1252";
+    }
+}
+
+// One open descriptor per code page and thread.
+iconv_t descriptorFor(int codePage)
+{
+    thread_local std::map<int, iconv_t> descriptors;
+    auto it = descriptors.find(codePage);
+    if (it != descriptors.end())
+        return it->second;
+    iconv_t cd = iconv_open("UTF-16LE", iconvName(codePage));
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = iconv_open("UTF-16LE", "CP1252");
+    descriptors.emplace(codePage, cd);
+    return cd;
+}
+
+QString decodeWithIconv(QByteArrayView bytes, int codePage)
+{
+    iconv_t cd = descriptorFor(codePage);
+    QString result;
+    result.resize(bytes.size());
+    char *const outStart = reinterpret_cast<char *>(result.data());
+    char *out = outStart;
+    size_t outLeft = static_cast<size_t>(bytes.size()) * 2;
+    char *in = const_cast<char *>(bytes.data());
+    size_t inLeft = static_cast<size_t>(bytes.size());
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    while (inLeft > 0) {
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            // No converter at all: Latin-1 keeps every byte visible.
+            *reinterpret_cast<char16_t *>(out) = static_cast<unsigned char>(*in);
+            out += 2;
+            outLeft -= 2;
+            ++in;
+            --inLeft;
+            continue;
+        }
+        if (iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG)
+            break;
+        const bool pair = CodePages::isLeadByte(codePage, static_cast<unsigned char>(*in)) && inLeft > 1
+            && static_cast<unsigned char>(in[1]) >= 0x80;
+        const size_t skip = pair ? 2 : 1;
+        in += skip;
+        inLeft -= skip;
+        *reinterpret_cast<char16_t *>(out) = 0xFFFD;
+        out += 2;
+        outLeft -= 2;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    result.truncate((out - outStart) / 2);
+    return result;
+}
+
+} // namespace
+
+namespace CodePages {
+
+int fromCharSet(int charSet)
+{
+    switch (charSet) {
+    case 0:
+        return 1252;
+    case 2:
+        return SymbolCodePage;
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 254:
+        return 437;
+    case 255:
+        return 850;
+    default:
+        return 0; // 1 (default) and anything unknown: the document's code page
+    }
+}
+
+int charSetOf(int codePage)
+{
+    switch (codePage) {
+    case 932:
+        return 128;
+    case 936:
+        return 134;
+    case 949:
+        return 129;
+    case 950:
+        return 136;
+    case 1250:
+        return 238;
+    case 1251:
+        return 204;
+    case 1253:
+        return 161;
+    case 1254:
+        return 162;
+    default:
+        return 0;
+    }
+}
+
+bool isLeadByte(int codePage, unsigned char b)
+{
+    switch (codePage) {
+    case 932:
+        return SjisText::isLeadByte(b);
+    case 936:
+    case 949:
+    case 950:
+        return b >= 0x81 && b <= 0xFE;
+    default:
+        return false;
+    }
+}
+
+QString decode(QByteArrayView bytes, int codePage)
+{
+    if (bytes.isEmpty())
+        return {};
+    if (codePage == 932)
+        return Cp932::decode(bytes);
+    if (codePage == SymbolCodePage) {
+        // Symbol fonts draw their own glyphs at U+F020..U+F0FF; the bullet is common enough
+        // to deserve its real character, which every font has.
+        QString text;
+        text.reserve(bytes.size());
+        for (char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            text += QChar(b == 0xB7 ? char16_t(0x2022) : static_cast<char16_t>(0xF000 + b));
+        }
+        return text;
+    }
+    return decodeWithIconv(bytes, codePage);
+}
+
+} // namespace CodePages

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// Decoding text bytes of the code pages RTF names (\ansicpg, \cpg, the code page behind a font's
+// \fcharset). Code page 932 goes through the program's own CP932 table; the others through iconv.
+namespace CodePages {
+
+// The code page a font's character set implies, or 0 when the character set names none (the
+// document's default code page applies then).
+int fromCharSet(int charSet);
+
+// The character set RTF announces for fonts of a code page (128 for 932, 0 for 1252).
+int charSetOf(int codePage);
+
+// Decodes bytes of a code page; an unknown code page reads as Windows-1252, a bad byte as U+FFFD.
+// Code page 42 (a symbol font) maps byte b to U+F000 + b, as symbol fonts draw them.
+QString decode(QByteArrayView bytes, int codePage);
+
+// Whether b starts a double-byte character in the code page (932, 936, 949, 950).
+bool isLeadByte(int codePage, unsigned char b);
+
+} // namespace CodePages

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArrayView>
+
+struct CharFormat;
+class QTextDocument;
+
+// Reads Rich Text Format as its writers meant it: the platform's rich-edit control (\pn
+// bullets, \'hh double-byte pairs under \ansicpg932), word processors (\uN with \ucN fallbacks,
+// \ls lists with \listtext, fields, tables) and converters. Tolerant: unknown control words are
+// ignored, \* destinations, \info, \stylesheet, pictures, headers and footers skipped; broken
+// input (unbalanced braces, a truncated file, huge numbers, \bin past the end) reads as far as
+// it can. Never recursive: any nesting depth is safe.
+namespace RtfReader {
+
+// True when the data announces RTF ("{\rtf").
+bool isRtf(QByteArrayView data);
+
+// Replaces the document's content with the RTF's. `defaults` supplies what the RTF leaves
+// unsaid (a font table without the font a run names). Returns false, leaving the document as it
+// was, when the data is not RTF.
+bool read(QByteArrayView data, QTextDocument &document, const CharFormat &defaults);
+
+} // namespace RtfReader

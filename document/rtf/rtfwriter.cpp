@@ -1,0 +1,430 @@
+#include "rtfwriter.h"
+
+#include "codepages.h"
+#include "document/cp932.h"
+#include "document/textformats.h"
+
+#include <QColor>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextList>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr int JapaneseCharSet = 128;
+constexpr int SymbolCharSet = 2;
+
+struct FontKey {
+    QString name;
+    int charSet = 0;
+    int pitch = 0;
+    bool operator<(const FontKey &o) const
+    {
+        if (name != o.name)
+            return name < o.name;
+        if (charSet != o.charSet)
+            return charSet < o.charSet;
+        return pitch < o.pitch;
+    }
+};
+
+// A run's character properties as RTF states them.
+struct RunState {
+    int font = 0;
+    int halfPoints = 24;
+    int color = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+};
+
+struct ParaState {
+    int alignment = ParaFormat::AlignLeft;
+    int first = 0; // \fi
+    int left = 0; // \li
+    int right = 0; // \ri
+    bool bullet = false;
+    bool operator==(const ParaState &) const = default;
+};
+
+bool hasNonAscii(const QString &s)
+{
+    for (QChar c : s) {
+        if (c.unicode() >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+class Writer {
+public:
+    Writer(const QTextDocument &document, const CharFormat &defaults, const QColor &windowText)
+        : m_document(document)
+        , m_defaults(defaults)
+        , m_windowText(windowText)
+    {
+    }
+
+    QByteArray run()
+    {
+        m_out.reserve(m_document.characterCount() * 8 + 1024);
+        collectFontsAndColors();
+        writeHeader();
+        bool first = true;
+        ParaState previous;
+        for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
+            const ParaState para = paraStateOf(block);
+            if (first || !(para == previous))
+                writeParagraphProperties(para);
+            if (para.bullet)
+                writeBulletMarker();
+            for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                if (fragment.isValid())
+                    writeRun(fragment);
+            }
+            word("par");
+            m_out += "\r\n";
+            previous = para;
+            first = false;
+        }
+        m_out += '}';
+        return m_out;
+    }
+
+private:
+    // -- Tables --
+
+    const CharFormat &charFormatOf(int formatIndex, const QTextCharFormat &format)
+    {
+        if (static_cast<size_t>(formatIndex) >= m_formats.size())
+            m_formats.resize(static_cast<size_t>(formatIndex) + 1);
+        std::optional<CharFormat> &cached = m_formats[static_cast<size_t>(formatIndex)];
+        if (!cached)
+            cached = TextFormats::fromTextCharFormat(format, m_defaults, m_windowText);
+        return *cached;
+    }
+
+    FontKey fontKeyOf(const CharFormat &f) const
+    {
+        int charSet = f.charSet;
+        if (charSet == 0 && hasNonAscii(f.faceName))
+            charSet = JapaneseCharSet; // so that readers decode the name, and choose the face, right
+        return { f.faceName, charSet, static_cast<int>(f.pitch) };
+    }
+
+    int fontIndex(const FontKey &key)
+    {
+        const auto it = m_fonts.find(key);
+        if (it != m_fonts.end())
+            return it->second;
+        const int index = static_cast<int>(m_fontOrder.size());
+        m_fonts.emplace(key, index);
+        m_fontOrder.push_back(key);
+        return index;
+    }
+
+    int colorIndex(const CharFormat &f)
+    {
+        if (f.autoColor)
+            return 0;
+        const QRgb rgb = f.color.rgb() & 0xFFFFFF;
+        const auto it = m_colors.find(rgb);
+        if (it != m_colors.end())
+            return it->second;
+        const int index = static_cast<int>(m_colorOrder.size()) + 1;
+        m_colors.emplace(rgb, index);
+        m_colorOrder.push_back(rgb);
+        return index;
+    }
+
+    void collectFontsAndColors()
+    {
+        fontIndex(fontKeyOf(m_defaults)); // \f0, the default font
+        bool bullets = false;
+        for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
+            bullets = bullets || block.textList();
+            for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
+                fontIndex(fontKeyOf(f));
+                colorIndex(f);
+            }
+        }
+        if (bullets)
+            m_symbolFont = fontIndex({ QStringLiteral("Symbol"), SymbolCharSet, 0 });
+    }
+
+    void writeHeader()
+    {
+        m_out += "{\\rtf1\\ansi\\ansicpg932\\deff0\\deflang1033\\deflangfe1041";
+        m_out += "{\\fonttbl";
+        for (size_t i = 0; i < m_fontOrder.size(); ++i) {
+            const FontKey &font = m_fontOrder[i];
+            m_out += "{\\f";
+            number(static_cast<int>(i));
+            m_out += "\\fnil\\fcharset";
+            number(font.charSet);
+            if (font.pitch != 0) {
+                m_out += "\\fprq";
+                number(font.pitch);
+            }
+            m_out += ' ';
+            const QByteArray name = font.charSet == SymbolCharSet ? font.name.toLatin1() : Cp932::encode(font.name);
+            for (char c : name) {
+                const auto b = static_cast<unsigned char>(c);
+                if (b >= 0x80 || c == ';' || c == '\\' || c == '{' || c == '}' || b < 0x20)
+                    hexByte(b);
+                else
+                    m_out += c;
+            }
+            m_out += ";}";
+        }
+        m_out += "}\r\n";
+        if (!m_colorOrder.empty()) {
+            m_out += "{\\colortbl ;";
+            for (QRgb rgb : m_colorOrder) {
+                m_out += "\\red";
+                number(qRed(rgb));
+                m_out += "\\green";
+                number(qGreen(rgb));
+                m_out += "\\blue";
+                number(qBlue(rgb));
+                m_out += ';';
+            }
+            m_out += "}\r\n";
+        }
+        m_out += "\\viewkind4\\uc1";
+        m_uc = 1;
+    }
+
+    // -- Paragraphs --
+
+    static ParaState paraStateOf(const QTextBlock &block)
+    {
+        const ParaFormat p = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        ParaState s;
+        s.alignment = p.alignment;
+        s.left = p.firstIndentTwips + p.leftIndentTwips;
+        s.first = -p.leftIndentTwips;
+        s.right = p.rightIndentTwips;
+        s.bullet = p.numbering == ParaFormat::NumberingBullet;
+        return s;
+    }
+
+    void writeParagraphProperties(const ParaState &para)
+    {
+        word("pard");
+        switch (para.alignment) {
+        case ParaFormat::AlignRight:
+            word("qr");
+            break;
+        case ParaFormat::AlignCenter:
+            word("qc");
+            break;
+        case ParaFormat::AlignJustify:
+            word("qj");
+            break;
+        default:
+            break;
+        }
+        if (para.first != 0)
+            word("fi", para.first);
+        if (para.left != 0)
+            word("li", para.left);
+        if (para.right != 0)
+            word("ri", para.right);
+        if (para.bullet) {
+            m_out += "{\\*\\pn\\pnlvlblt\\pnf";
+            number(m_symbolFont);
+            m_out += "\\pnindent0{\\pntxtb\\'b7}}";
+        }
+    }
+
+    // The bullet as text, for readers that draw no bullets themselves.
+    void writeBulletMarker()
+    {
+        m_out += "{\\pntext\\f";
+        number(m_symbolFont);
+        m_out += "\\'b7\\tab}";
+    }
+
+    // -- Runs --
+
+    void writeRun(const QTextFragment &fragment)
+    {
+        const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
+        RunState target;
+        target.font = fontIndex(fontKeyOf(f));
+        target.halfPoints = (qMax(0, f.sizeTwips) + 5) / 10;
+        target.color = colorIndex(f);
+        target.bold = f.bold;
+        target.italic = f.italic;
+        target.underline = f.underline;
+        target.strike = f.strikeOut;
+        if (target.font != m_run.font)
+            word("f", target.font);
+        if (target.halfPoints != m_run.halfPoints)
+            word("fs", target.halfPoints);
+        if (target.bold != m_run.bold)
+            word(target.bold ? "b" : "b0");
+        if (target.italic != m_run.italic)
+            word(target.italic ? "i" : "i0");
+        if (target.underline != m_run.underline)
+            word(target.underline ? "ul" : "ulnone");
+        if (target.strike != m_run.strike)
+            word(target.strike ? "strike" : "strike0");
+        if (target.color != m_run.color)
+            word("cf", target.color);
+        m_run = target;
+        writeText(fragment.text());
+    }
+
+    void writeText(const QString &text)
+    {
+        const QByteArray encoded = Cp932::encode(text);
+        const char *bytes = encoded.constData();
+        const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
+        const char16_t *const end = p + text.size();
+        for (; p < end; ++p) {
+            const char16_t c = *p;
+            if (c < 0x80) {
+                ++bytes;
+                asciiCharacter(static_cast<char>(c));
+                continue;
+            }
+            if (c == 0x2028 || c == 0x2029) {
+                bytes += 2;
+                word("line");
+                continue;
+            }
+            if (c >= 0xD800 && c <= 0xDBFF && p + 1 < end && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+                // One character CP932 cannot hold: "?" stands for it in readers without \u.
+                ++bytes;
+                unicode(c, "?", 1);
+                unicode(p[1], nullptr, 0);
+                ++p;
+                continue;
+            }
+            const int width = Cp932::encodedWidth(c);
+            if (width == 1 && *bytes == '?')
+                unicode(c, "?", 1); // no CP932 form
+            else
+                unicode(c, bytes, width);
+            bytes += width;
+        }
+    }
+
+    void asciiCharacter(char c)
+    {
+        switch (c) {
+        case '\\':
+            m_out += "\\\\";
+            return;
+        case '{':
+            m_out += "\\{";
+            return;
+        case '}':
+            m_out += "\\}";
+            return;
+        case '\t':
+            word("tab");
+            return;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20)
+                hexByte(static_cast<unsigned char>(c));
+            else
+                m_out += c;
+        }
+    }
+
+    // \uN with the next `count` bytes as its fallback; literal fallback text is taken as it is,
+    // CP932 bytes are written as \'hh.
+    void unicode(char16_t c, const char *fallback, int count)
+    {
+        if (count != m_uc) {
+            word("uc", count);
+            m_uc = count;
+        }
+        m_out += "\\u";
+        number(c > 0x7FFF ? static_cast<int>(c) - 0x10000 : static_cast<int>(c));
+        for (int i = 0; i < count; ++i) {
+            const auto b = static_cast<unsigned char>(fallback[i]);
+            if (fallback[i] == '?' && count == 1)
+                m_out += '?';
+            else
+                hexByte(b);
+        }
+        if (count == 0)
+            m_out += ' ';
+    }
+
+    // -- Output --
+
+    void word(const char *name)
+    {
+        m_out += '\\';
+        m_out += name;
+        m_out += ' ';
+    }
+
+    void word(const char *name, int value)
+    {
+        m_out += '\\';
+        m_out += name;
+        number(value);
+        m_out += ' ';
+    }
+
+    void number(int value)
+    {
+        char buffer[16];
+        char *end = buffer + sizeof buffer;
+        char *p = end;
+        unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+        do {
+            *--p = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (value < 0)
+            *--p = '-';
+        m_out.append(p, end - p);
+    }
+
+    void hexByte(unsigned char b)
+    {
+        static constexpr char digits[] = "0123456789abcdef";
+        const char escaped[4] = { '\\', '\'', digits[b >> 4], digits[b & 0xF] };
+        m_out.append(escaped, 4);
+    }
+
+    const QTextDocument &m_document;
+    const CharFormat &m_defaults;
+    const QColor m_windowText;
+    QByteArray m_out;
+    std::vector<std::optional<CharFormat>> m_formats;
+    std::map<FontKey, int> m_fonts;
+    std::vector<FontKey> m_fontOrder;
+    std::map<QRgb, int> m_colors;
+    std::vector<QRgb> m_colorOrder;
+    int m_symbolFont = 0;
+    RunState m_run;
+    int m_uc = 1;
+};
+
+} // namespace
+
+namespace RtfWriter {
+
+QByteArray write(const QTextDocument &document, const CharFormat &defaults, const QColor &windowText)
+{
+    return Writer(document, defaults, windowText).run();
+}
+
+} // namespace RtfWriter
