@@ -7,6 +7,7 @@
 #include "sjistext.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -63,7 +64,7 @@ RichEdit::RichEdit(QWidget *parent)
     CharFormat initial;
     initial.mask = CharFormat::AllFields;
     initial.faceName = font().family();
-    initial.sizeTwips = qRound(font().pointSizeF() * TextFormats::TwipsPerPoint);
+    initial.sizeTwips = qRound(QFontInfo(font()).pointSizeF() * TextFormats::TwipsPerPoint);
     initial.autoColor = true;
     m_richDocument->setDefaultCharFormat(initial);
 
@@ -366,6 +367,16 @@ void RichEdit::changeEvent(QEvent *event)
     QTextEdit::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
         m_richDocument->setWindowTextColor(palette().color(QPalette::Text));
-    if (event->type() == QEvent::FontChange)
-        m_richDocument->invalidateLines();
+    if (event->type() == QEvent::FontChange) {
+        // The editor's font is the format of text that sets none; QTextEdit has just made it
+        // the document's default font, without the rest of the default format.
+        const QFont f = font();
+        CharFormat format;
+        format.mask = CharFormat::Face | CharFormat::Size | CharFormat::Bold | CharFormat::Italic;
+        format.faceName = f.family();
+        format.sizeTwips = qRound(QFontInfo(f).pointSizeF() * TextFormats::TwipsPerPoint);
+        format.bold = f.bold();
+        format.italic = f.italic();
+        m_richDocument->setDefaultCharFormat(format);
+    }
 }

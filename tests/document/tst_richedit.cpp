@@ -29,6 +29,7 @@ private slots:
     void textLimitCutsPaste();
     void clipboardCarriesPlainText();
     void formatsOfSelectionAndDefault();
+    void widgetFontIsTheDefaultFormat();
     void backgroundColour();
     void loadAndSaveFiles();
     void failedLoadRaisesAppError();
@@ -227,6 +228,18 @@ void tst_RichEdit::formatsOfSelectionAndDefault()
     m_edit->setParaFormat(p);
     QCOMPARE(m_edit->paraFormat().numbering, ParaFormat::NumberingBullet);
     QCOMPARE(m_edit->paraFormat().leftIndentTwips, ParaFormat::BulletMinimumIndentTwips);
+}
+
+void tst_RichEdit::widgetFontIsTheDefaultFormat()
+{
+    QFont font(u"ＭＳ 明朝"_s);
+    font.setPixelSize(20); // 15 pt at 96 to the inch
+    m_edit->setFont(font);
+    const CharFormat d = m_edit->charFormat(RichEdit::FormatTarget::Default);
+    QCOMPARE(d.faceName, u"ＭＳ 明朝"_s);
+    QCOMPARE(d.sizeTwips, 300);
+    QCOMPARE(m_edit->document()->defaultFont().family(), u"ＭＳ 明朝"_s);
+    QCOMPARE(m_edit->document()->defaultFont().styleStrategy(), QFont::PreferNoShaping);
 }
 
 void tst_RichEdit::backgroundColour()
