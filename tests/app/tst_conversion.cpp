@@ -46,6 +46,7 @@ class tst_Conversion : public QObject {
 private slots:
     void convertsTextToTextWithCrLf();
     void failuresAreReportedAndTheRestConverted();
+    void convertsBetweenRtfAndText();
     void badArguments_data();
     void badArguments();
 };
@@ -74,6 +75,22 @@ void tst_Conversion::failuresAreReportedAndTheRestConverted()
     QVERIFY2(run.errors.contains(u"missing.txt: ファイル \"missing.txt\". ファイルが見つかりません は開けません"_s),
              qPrintable(run.errors));
     QCOMPARE(contentOf(dir.filePath(u"good.txt"_s)), "ok"_ba); // converted onto itself, intact
+}
+
+void tst_Conversion::convertsBetweenRtfAndText()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(u"letter.rtf"_s), "{\\rtf1\\ansi\\ansicpg932 {\\b \\'93\\'fa\\'96\\'7b}\\par x\\par}");
+    writeFile(dir.filePath(u"memo.txt"_s), "\x93\xFA\r\n{\\rtf1");
+    const Run toText = convert({ u"--convert-to"_s, u"txt"_s, u"letter.rtf"_s }, dir.path());
+    QCOMPARE(toText.status, 0);
+    QCOMPARE(contentOf(dir.filePath(u"letter.txt"_s)), "\x93\xFA\x96\x7B\r\nx"_ba);
+    const Run toRtf = convert({ u"--convert-to"_s, u"rtf"_s, u"memo.txt"_s }, dir.path());
+    QCOMPARE(toRtf.status, 0);
+    const QByteArray rtf = contentOf(dir.filePath(u"memo.rtf"_s));
+    QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg932"));
+    // Text that only looks like RTF inside a text file stays text.
+    QVERIFY(rtf.contains("\\u26085\\'93\\'fa\\par \r\n\\{\\\\rtf1"));
 }
 
 void tst_Conversion::badArguments_data()

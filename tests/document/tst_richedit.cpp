@@ -28,6 +28,7 @@ private slots:
     void textLimitFromTheStart();
     void textLimitCutsPaste();
     void clipboardCarriesPlainText();
+    void clipboardCarriesRtf();
     void formatsOfSelectionAndDefault();
     void widgetFontIsTheDefaultFormat();
     void backgroundColour();
@@ -199,6 +200,41 @@ void tst_RichEdit::clipboardCarriesPlainText()
     m_edit->paste();
     QCOMPARE(m_edit->document()->blockCount(), 2);
     QCOMPARE(m_edit->textBytes(), "x\r\ny"_ba);
+}
+
+void tst_RichEdit::clipboardCarriesRtf()
+{
+    m_edit->replaceSelection(u"太字とふつう"_s);
+    m_edit->setSelection(0, 4);
+    CharFormat bold;
+    bold.mask = CharFormat::Bold;
+    bold.bold = true;
+    m_edit->setCharFormat(bold);
+    m_edit->setSelection(0, 6); // 太字と
+    m_edit->copy();
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    QVERIFY(data->hasFormat(u"text/rtf"_s));
+    QVERIFY(data->data(u"text/rtf"_s).startsWith("{\\rtf1"));
+
+    // Pasting it elsewhere brings the formatting along.
+    m_edit->setSelection(m_edit->textLength(), m_edit->textLength());
+    m_edit->paste();
+    QCOMPARE(m_edit->toPlainText(), u"太字とふつう太字と"_s);
+    m_edit->setSelection(12, 14);
+    QVERIFY(m_edit->charFormat().bold);
+    m_edit->setSelection(16, 18);
+    QVERIFY(!m_edit->charFormat().bold);
+
+    // Another program's RTF wins over its plain text.
+    auto *mime = new QMimeData;
+    mime->setText(u"plain"_s);
+    mime->setData(u"text/rtf"_s, "{\\rtf1 {\\i rich}}");
+    QApplication::clipboard()->setMimeData(mime);
+    m_edit->setSelection(0, -1);
+    m_edit->paste();
+    QCOMPARE(m_edit->toPlainText(), u"rich"_s);
+    m_edit->setSelection(0, 1);
+    QVERIFY(m_edit->charFormat().italic);
 }
 
 void tst_RichEdit::formatsOfSelectionAndDefault()
