@@ -35,7 +35,7 @@ struct FontKey {
 
 // A run's character properties as RTF states them.
 struct RunState {
-    int font = 0;
+    int font = -1; // none yet: the first run names its font
     int halfPoints = 24;
     int color = 0;
     bool bold = false;
@@ -177,12 +177,16 @@ private:
             }
             m_out += ' ';
             const QByteArray name = font.charSet == SymbolCharSet ? font.name.toLatin1() : Cp932::encode(font.name);
-            for (char c : name) {
-                const auto b = static_cast<unsigned char>(c);
-                if (b >= 0x80 || c == ';' || c == '\\' || c == '{' || c == '}' || b < 0x20)
-                    hexByte(b);
+            for (qsizetype b = 0; b < name.size(); ++b) {
+                const auto c = static_cast<unsigned char>(name.at(b));
+                // Both bytes of a double-byte character as \'hh: a trail byte may look like ASCII.
+                const bool pair = c >= 0x80 && b + 1 < name.size();
+                if (c >= 0x80 || c == ';' || c == '\\' || c == '{' || c == '}' || c < 0x20)
+                    hexByte(c);
                 else
-                    m_out += c;
+                    m_out += static_cast<char>(c);
+                if (pair)
+                    hexByte(static_cast<unsigned char>(name.at(++b)));
             }
             m_out += ";}";
         }
@@ -199,6 +203,15 @@ private:
                 m_out += ';';
             }
             m_out += "}\r\n";
+        }
+        if (m_symbolFont >= 0) {
+            // Bullets as a word processor's list as well as in the \\pn style: readers that
+            // know only one of the two find theirs, and those that know both draw one bullet.
+            m_out += "{\\*\\listtable{\\list\\listtemplateid1\\listsimple{\\listlevel\\levelnfc23\\levelnfcn23"
+                     "\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'01\\'b7;}{\\levelnumbers;}\\f";
+            number(m_symbolFont);
+            m_out += "\\fi-360\\li360}\\listid1}}\r\n{\\*\\listoverridetable{\\listoverride\\listid1"
+                     "\\listoverridecount0\\ls1}}\r\n";
         }
         m_out += "\\viewkind4\\uc1";
         m_uc = 1;
@@ -243,7 +256,7 @@ private:
         if (para.bullet) {
             m_out += "{\\*\\pn\\pnlvlblt\\pnf";
             number(m_symbolFont);
-            m_out += "\\pnindent0{\\pntxtb\\'b7}}";
+            m_out += "\\pnindent0{\\pntxtb\\'b7}}\\ls1 ";
         }
     }
 
@@ -268,8 +281,13 @@ private:
         target.italic = f.italic;
         target.underline = f.underline;
         target.strike = f.strikeOut;
-        if (target.font != m_run.font)
+        if (target.font != m_run.font) {
+            // \\dbch\\af names the face of the double-byte text too, for readers that keep one
+            // face for it and another for Latin text.
             word("f", target.font);
+            m_out += "\\dbch";
+            word("af", target.font);
+        }
         if (target.halfPoints != m_run.halfPoints)
             word("fs", target.halfPoints);
         if (target.bold != m_run.bold)
@@ -413,7 +431,7 @@ private:
     std::vector<FontKey> m_fontOrder;
     std::map<QRgb, int> m_colors;
     std::vector<QRgb> m_colorOrder;
-    int m_symbolFont = 0;
+    int m_symbolFont = -1;
     RunState m_run;
     int m_uc = 1;
 };
