@@ -19,3 +19,8 @@ private:
     QString m_text;
     QByteArray m_utf8;
 };
+
+// The text as the central error handler shows it: "." is appended when the text's last
+// character sorts after "." (comparing its code page 932 bytes), so a Japanese sentence gains
+// a closing "." and a text ending in ")" or "." does not.
+QString errorBoxText(const QString &text);

@@ -1,14 +1,13 @@
 #include "app/conversion.h"
 #include "app/fontsubstitutes.h"
-#include "app/plainwindow.h"
+#include "app/tpenform1.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTextStream>
+#include <QTimer>
 #include <QTranslator>
-
-#include <cstdio>
 
 namespace {
 
@@ -40,17 +39,25 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Penloft"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Penloft"));
+    QApplication::setDesktopFileName(QStringLiteral("penloft"));
+    app.setProperty("helpFile", QStringLiteral(PENLOFT_HELP_FILE));
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
     installFontSubstitutes();
 
-    PlainWindow window;
-    window.show();
-    for (const QString &path : QApplication::arguments().mid(1)) {
-        if (!window.openFile(path))
-            break;
+    auto *window = new TPenForm1;
+    if (qEnvironmentVariableIsSet("PENLOFT_QUIT_WHEN_STARTED")) {
+        // For measuring start-up: end as soon as the window is up and the splash is gone.
+        QObject::connect(window->splash(), &QObject::destroyed, &app,
+                         [] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); });
     }
-    return QApplication::exec();
+    window->show();
+    window->FormShow();
+    const int status = QApplication::exec();
+    window->FormDestroy();
+    delete window;
+    return status;
 }

@@ -21,6 +21,12 @@ inline QString cannotCreateFile(const QString &path, const QString &reason)
     return QString::fromUtf16(u"ファイル \"%1\". %2 を作成できません").arg(path, reason);
 }
 
+// The settings file could not be written at shutdown; %1 is its path.
+inline QString cannotWrite(const QString &path)
+{
+    return QString::fromUtf16(u"%1 に書き込めません").arg(path);
+}
+
 // Reasons given in place of the system's description where we detect the cause ourselves.
 inline constexpr char16_t ReasonNotFound[] = u"ファイルが見つかりません";
 inline constexpr char16_t ReasonAccessDenied[] = u"アクセスが拒否されました";

@@ -1,0 +1,102 @@
+#include "controls.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+DisplayBox::DisplayBox(const QString &text, QWidget *parent)
+    : QLineEdit(text, parent)
+{
+    setReadOnly(true);
+    setCursor(Qt::ArrowCursor);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void DisplayBox::mousePressEvent(QMouseEvent *event)
+{
+    QLineEdit::mousePressEvent(event);
+    emit mouseDown(event->button());
+}
+
+void DisplayBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLineEdit::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+UpDown::UpDown(int minimum, int maximum, QWidget *parent)
+    : QWidget(parent)
+    , m_minimum(minimum)
+    , m_maximum(maximum)
+    , m_up(new QToolButton(this))
+    , m_down(new QToolButton(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (QToolButton *button : { m_up, m_down }) {
+        button->setArrowType(button == m_up ? Qt::UpArrow : Qt::DownArrow);
+        button->setAutoRepeat(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        layout->addWidget(button);
+    }
+    connect(m_up, &QToolButton::clicked, this, [this] { step(+1); });
+    connect(m_down, &QToolButton::clicked, this, [this] { step(-1); });
+}
+
+void UpDown::setBuddy(QLineEdit *buddy)
+{
+    m_buddy = buddy;
+    buddy->installEventFilter(this);
+}
+
+int UpDown::position() const
+{
+    const int value = m_buddy ? m_buddy->text().trimmed().toInt() : 0;
+    return static_cast<qint16>(value);
+}
+
+void UpDown::step(int direction)
+{
+    const int current = qBound(m_minimum, position(), m_maximum);
+    const int next = current + direction;
+    if (next < m_minimum || next > m_maximum)
+        return;
+    if (m_buddy)
+        m_buddy->setText(QString::number(next));
+    emit clicked();
+}
+
+bool UpDown::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_buddy && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            step(key == Qt::Key_Up ? +1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+ToolSeparator::ToolSeparator(QWidget *parent)
+    : QWidget(parent)
+{
+    setFixedWidth(8);
+}
+
+void ToolSeparator::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const int x = width() / 2 - 1;
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(x, 3, x, height() - 4);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(x + 1, 3, x + 1, height() - 4);
+}

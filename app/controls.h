@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QWidget>
+
+class QToolButton;
+
+// A read-only one-line box of the main window (size, colours, counter): no text cursor, no
+// context menu, and a click reported as such.
+class DisplayBox : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit DisplayBox(const QString &text, QWidget *parent = nullptr);
+
+signals:
+    void mouseDown(Qt::MouseButton button);
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// An up/down pair of arrow buttons stepping a position within a range by one, without
+// wrapping; attached to a box, whose Up and Down keys step it too, and which shows the
+// position in decimal. A step that changes the position raises clicked().
+class UpDown : public QWidget {
+    Q_OBJECT
+public:
+    UpDown(int minimum, int maximum, QWidget *parent = nullptr);
+
+    void setBuddy(QLineEdit *buddy);
+    // The position, read from the buddy's number (as a 16-bit signed value).
+    int position() const;
+    // One step up (+1) or down (-1): within the range, writes the new value into the buddy and
+    // raises clicked(); at the end of the range nothing happens.
+    void step(int direction);
+
+signals:
+    void clicked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    int m_minimum;
+    int m_maximum;
+    QLineEdit *m_buddy = nullptr;
+    QToolButton *m_up;
+    QToolButton *m_down;
+};
+
+// The gap between groups of tool buttons: eight pixels with an etched line.
+class ToolSeparator : public QWidget {
+    Q_OBJECT
+public:
+    explicit ToolSeparator(QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

@@ -1,0 +1,56 @@
+#include "messagebox.h"
+
+#include "app/apperror.h"
+#include "app/messages.h"
+
+#include <QPushButton>
+
+namespace {
+
+MessageBox::Sink &sink()
+{
+    static MessageBox::Sink current;
+    return current;
+}
+
+QMessageBox::StandardButton showModal(QWidget *parent, const MessageBox::Request &request)
+{
+    QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+    for (auto it = request.buttonTexts.cbegin(); it != request.buttonTexts.cend(); ++it) {
+        if (QAbstractButton *button = box.button(it.key()))
+            button->setText(it.value());
+    }
+    if (request.defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(request.defaultButton);
+    if (request.escapeButton != QMessageBox::NoButton)
+        box.setEscapeButton(request.escapeButton);
+    const int result = box.exec();
+    return static_cast<QMessageBox::StandardButton>(result);
+}
+
+} // namespace
+
+namespace MessageBox {
+
+void setSink(Sink newSink)
+{
+    sink() = std::move(newSink);
+}
+
+QMessageBox::StandardButton show(QWidget *parent, const Request &request)
+{
+    if (sink())
+        return sink()(parent, request);
+    return showModal(parent, request);
+}
+
+void showAppError(QWidget *parent, const QString &text)
+{
+    Request request;
+    request.icon = QMessageBox::Critical;
+    request.caption = Messages::text(Messages::ProductName);
+    request.text = errorBoxText(text);
+    show(parent, request);
+}
+
+} // namespace MessageBox

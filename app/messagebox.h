@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Every message box of the program goes through here, so that tests can answer them instead of
+// a person (setSink) and nothing modal ever blocks a test.
+namespace MessageBox {
+
+struct Request {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString caption;
+    QString text;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+    // Captions of the buttons, where the program names them itself.
+    QMap<QMessageBox::StandardButton, QString> buttonTexts;
+};
+
+// Shows a request and returns the button chosen.
+using Sink = std::function<QMessageBox::StandardButton(QWidget *parent, const Request &request)>;
+
+// Replaces where requests go; an empty sink restores real message boxes.
+void setSink(Sink sink);
+
+QMessageBox::StandardButton show(QWidget *parent, const Request &request);
+
+// The central error handler's box: caption "Penloft", the error icon, one OK button; the text
+// gains a "." when its last character sorts after "." (see errorBoxText).
+void showAppError(QWidget *parent, const QString &text);
+
+} // namespace MessageBox

@@ -1,0 +1,503 @@
+#include "app/tpenform1.h"
+
+#include "app/apperror.h"
+#include "app/commandicons.h"
+#include "app/controls.h"
+#include "app/fontsubstitutes.h"
+#include "app/messagebox.h"
+#include "app/messages.h"
+#include "app/settingsfile.h"
+#include "app/tform3.h"
+#include "document/richedit.h"
+#include "editing/ruler.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCursor>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString Section = QStringLiteral("Form");
+
+QFont pixelFont(const char16_t *family, int pixels, bool bold = false)
+{
+    QFont font(QString::fromUtf16(family));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+void setColors(QWidget *widget, const QColor &background, const QColor &text)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Base, background);
+    p.setColor(QPalette::Window, background);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::WindowText, text);
+    widget->setPalette(p);
+}
+
+void setHint(QWidget *widget, const char16_t *shortHint, const char16_t *longHint, bool tooltip = true)
+{
+    widget->setStatusTip(QString::fromUtf16(longHint));
+    if (tooltip)
+        widget->setToolTip(QString::fromUtf16(shortHint));
+}
+
+// The screen's font families for the font box: "Default" and every family once, a name equal
+// (ignoring case) to the one before it dropped, the whole list sorted. Computed once.
+QStringList screenFontList()
+{
+    QStringList families = QFontDatabase::families();
+    families.prepend(QStringLiteral("Default"));
+    // The faces this program maps onto installed ones are as good as installed.
+    families += substitutedFontNames();
+    QStringList list;
+    for (const QString &family : std::as_const(families)) {
+        if (!list.isEmpty() && list.last().compare(family, Qt::CaseInsensitive) == 0)
+            continue;
+        list.append(family);
+    }
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+TPenForm1::TPenForm1(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("PenForm1"));
+    setFont(pixelFont(u"ＭＳ Ｐゴシック", 12));
+    setBackgroundRole(QPalette::Button);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setWindowIcon(commandIcon(0));
+    createCommands();
+    createMenus();
+    createToolBar();
+    addToolBarBreak();
+    createBand2();
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(central);
+    createRuler();
+    createEditor();
+    column->addWidget(Panel1);
+    column->addWidget(Panel4, 1);
+    createStatusBar();
+    resize(637, 480);
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TPenForm1::~TPenForm1()
+{
+    qApp->removeEventFilter(this);
+    if (!m_settingsWritten)
+        FormDestroy();
+}
+
+void TPenForm1::createBand2()
+{
+    Band2 = new QToolBar(this);
+    Band2->setObjectName(QStringLiteral("CoolBarBand2"));
+    Band2->setWindowTitle(QString::fromUtf16(u"書式"));
+    Band2->setFloatable(false);
+    Panel2 = new QWidget(Band2);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedSize(612, 25);
+
+    ComboBox1 = new QComboBox(Panel2);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setGeometry(5, 2, 169, 21);
+    ComboBox1->setFont(pixelFont(u"ＭＳ Ｐゴシック", 13));
+    ComboBox1->setFocusPolicy(Qt::ClickFocus);
+    ComboBox1->setCursor(Qt::ArrowCursor);
+    ComboBox1->setAttribute(Qt::WA_InputMethodEnabled);
+    setHint(ComboBox1, u"フォントの表示", u"カーソル位置の文字フォントの種類が表示されます。");
+
+    Edit1 = new DisplayBox(QStringLiteral("0"), Panel2);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(180, 2, 33, 21);
+    Edit1->setFont(pixelFont(u"ＭＳ ゴシック", 15));
+    setHint(Edit1, u"文字サイズ", u"カーソル位置の文字の大きさを表示します。");
+    connect(Edit1, &DisplayBox::mouseDown, this, [this] { runCommand([this] { Edit1MouseDown(); }); });
+
+    UpDown1 = new UpDown(0, 100, Panel2);
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    UpDown1->setGeometry(213, 2, 15, 21);
+    UpDown1->setBuddy(Edit1);
+    setHint(UpDown1, u"サイズ変更", u"文字サイズを変更します。");
+    connect(UpDown1, &UpDown::clicked, this, [this] { runCommand([this] { UpDown1Click(); }); });
+
+    Edit4 = new DisplayBox(QString::fromUtf16(u"文字色"), Panel2);
+    Edit4->setObjectName(QStringLiteral("Edit4"));
+    Edit4->setGeometry(245, 3, 47, 20);
+    Edit4->setFont(pixelFont(u"ＭＳ Ｐゴシック", 12, true));
+    setColors(Edit4, Qt::white, Qt::black);
+    setHint(Edit4, u"文字色", u"文字色を設定します。");
+    connect(Edit4, &DisplayBox::clicked, this, [this] { runCommand([this] { OptionCharColorExecute(); }); });
+
+    Edit2 = new DisplayBox(QString::fromUtf16(u"背景色"), Panel2);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(300, 3, 44, 20);
+    Edit2->setFont(pixelFont(u"ＭＳ Ｐゴシック", 12));
+    setColors(Edit2, QColor(0, 128, 0), QColor(0, 255, 0));
+    setHint(Edit2, u"背景色", u"背景色を設定します。");
+    connect(Edit2, &DisplayBox::clicked, this, [this] { runCommand([this] { OptionBackColorExecute(); }); });
+
+    Panel3 = new QFrame(Panel2);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setGeometry(350, 3, 148, 20);
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel3->setLineWidth(2);
+
+    Memo1 = new DisplayBox(QStringLiteral("0000000000"), Panel3);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(2, 2, 95, 16);
+    Memo1->setFrame(false);
+    Memo1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Memo1->setFont(pixelFont(u"ＭＳ ゴシック", 15, true));
+    Memo1->setTextMargins(0, 0, 0, 0);
+    setColors(Memo1, Qt::black, QColor(255, 255, 0));
+    // The counter's hint shows in the status bar only, never as a tooltip.
+    setHint(Memo1, u"文字数", u"現在の総文字数又はバイト数を表示（改行は全角１文字分=２バイト）", false);
+    connect(Memo1, &DisplayBox::clicked, this, [this] { runCommand([this] { Memo1Click(); }); });
+    connect(Memo1, &DisplayBox::mouseDown, this, [this] { runCommand([this] { Memo1MouseDown(); }); });
+
+    Memo2 = new DisplayBox(QString::fromUtf16(u" バイト"), Panel3);
+    Memo2->setObjectName(QStringLiteral("Memo2"));
+    Memo2->setGeometry(96, 2, 50, 16);
+    Memo2->setFrame(false);
+    Memo2->setFont(pixelFont(u"ＭＳ Ｐゴシック", 15, true));
+    Memo2->setTextMargins(0, 0, 0, 0);
+    setColors(Memo2, Qt::black, QColor(0, 255, 0));
+    setHint(Memo2, u"表示切替", u"表示方法を文字数またはバイト数に切り替えます。");
+    connect(Memo2, &DisplayBox::clicked, this, [this] { runCommand([this] { Memo2Click(); }); });
+    connect(Memo2, &DisplayBox::mouseDown, this, [this] { runCommand([this] { Memo2MouseDown(); }); });
+
+    Button3 = new QPushButton(QString::fromUtf16(u"日付"), Panel2);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3->setGeometry(510, 2, 35, 22);
+    Button3->setFocusPolicy(Qt::ClickFocus);
+    setHint(Button3, u"日付の挿入", u"キャレット（カーソル）位置に日付を挿入します。");
+    connect(Button3, &QPushButton::clicked, this, [this] { runCommand([this] { Button3Click(); }); });
+
+    AssocButton = new QToolButton(Panel2);
+    AssocButton->setObjectName(QStringLiteral("AssocButton"));
+    AssocButton->setDefaultAction(command(QStringLiteral("ActAssoc")));
+    AssocButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    AssocButton->setGeometry(560, 2, 45, 22);
+    // Bound to its hidden command: hidden with it.
+    AssocButton->setVisible(command(QStringLiteral("ActAssoc"))->isVisible());
+    connect(command(QStringLiteral("ActAssoc")), &QAction::changed, this,
+            [this] { AssocButton->setVisible(command(QStringLiteral("ActAssoc"))->isVisible()); });
+
+    Band2->layout()->setContentsMargins(0, 0, 0, 0);
+    Band2->addWidget(Panel2);
+    addToolBar(Qt::TopToolBarArea, Band2);
+}
+
+void TPenForm1::createRuler()
+{
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(40);
+    Panel1->setFont(pixelFont(u"ＭＳ Ｐゴシック", 11));
+
+    Ruler = new RulerStrip(Panel1);
+    Ruler->setObjectName(QStringLiteral("Ruler"));
+    Ruler->setGeometry(1, 12, 627, 17);
+    RulerLine = new QFrame(Ruler);
+    RulerLine->setObjectName(QStringLiteral("RulerLine"));
+    RulerLine->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    RulerLine->setGeometry(Ruler->contentsRect());
+    connect(Ruler, &RulerStrip::resized, this, [this] { runCommand([this] { RulerResize(); }); });
+
+    FirstInd = new RulerMarker(RulerMarker::Direction::Down, Qt::red, Panel1);
+    FirstInd->setObjectName(QStringLiteral("FirstInd"));
+    FirstInd->move(8, 1);
+    setHint(FirstInd, u"左余白（改行時）", u"１行目と、改行した場合の左余白の設定をします。");
+    LeftInd = new RulerMarker(RulerMarker::Direction::Up, Qt::blue, Panel1);
+    LeftInd->setObjectName(QStringLiteral("LeftInd"));
+    LeftInd->move(8, 27);
+    setHint(LeftInd, u"左余白（連続入力時）", u"連続して文字を入力した時の左余白の設定をします。");
+    RightInd = new RulerMarker(RulerMarker::Direction::Up, QColor(255, 0, 255), Panel1);
+    RightInd->setObjectName(QStringLiteral("RightInd"));
+    RightInd->move(544, 27);
+    setHint(RightInd, u"右余白", u"右側の余白を設定します。");
+}
+
+void TPenForm1::createEditor()
+{
+    Panel4 = new QFrame(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFrameStyle(QFrame::NoFrame);
+    Panel4->setAutoFillBackground(true);
+    setColors(Panel4, Qt::white, Qt::black);
+    auto *fill = new QVBoxLayout(Panel4);
+    fill->setContentsMargins(0, 0, 0, 0);
+
+    RichEdit1 = new RichEdit(Panel4);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setFont(pixelFont(u"ＭＳ ゴシック", 15));
+    CharFormat initial = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
+    initial.mask = CharFormat::AllFields;
+    initial.charSet = 128;
+    RichEdit1->setCharFormat(initial, RichEdit::FormatTarget::Default);
+    RichEdit1->setContextMenuPolicy(Qt::PreventContextMenu);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->viewport()->installEventFilter(this);
+    fill->addWidget(RichEdit1);
+    connect(RichEdit1, &RichEdit::changed, this, [this] { runCommand([this] { RichEdit1Change(); }); });
+    connect(RichEdit1, &RichEdit::selectionChange, this, [this] { runCommand([this] { RichEdit1SelectionChange(); }); });
+}
+
+void TPenForm1::createStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setFixedHeight(19);
+    bar->setFont(pixelFont(u"MS UI Gothic", 12));
+    bar->setSizeGripEnabled(true);
+    const int widths[3] = { 350, 150, 100 };
+    for (int i = 0; i < 3; ++i) {
+        auto *panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setAlignment((i == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+        bar->addWidget(panel);
+        StatusPanels[i] = panel;
+    }
+}
+
+// -- Start-up --
+
+void TPenForm1::FormCreate()
+{
+    m_splash = new TForm3;
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    m_splash->move(screen.x() + (screen.width() - m_splash->width()) / 2,
+                   screen.y() + (screen.height() - m_splash->height()) / 2);
+    m_splash->show();
+    // Let the window system map it, so that each step below shows at once.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_splash->repaint();
+
+    m_settingsPath = settingsFilePath(QCoreApplication::applicationFilePath());
+    m_fontList = screenFontList();
+    for (int pass = 0; pass <= 100; ++pass) {
+        initialisationPass(pass);
+        m_splash->Gauge1->setProgress(pass);
+        m_splash->repaint();
+    }
+    // Released by the event loop: the splash stays up until the main window has appeared.
+    m_splash->deleteLater();
+
+    UpdateCaretStatus();
+    UpdateCharCount();
+    RichEdit1SelectionChange();
+}
+
+void TPenForm1::initialisationPass(int)
+{
+    setWindowTitle(Messages::text(Messages::NewDocumentTitle));
+    applySettings();
+    CurrentFileName.clear();
+    {
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->clear();
+        ComboBox1->addItems(m_fontList);
+        const CharFormat editorFormat = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
+        ComboBox1->setCurrentIndex(ComboBox1->findText(editorFormat.faceName, Qt::MatchFixedString));
+        Edit1->setText(QString::number(editorFormat.sizeTwips / TextFormats::TwipsPerPoint));
+    }
+    setAcceptDrops(true);
+    CountInChars = true;
+}
+
+void TPenForm1::applySettings()
+{
+    const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
+    IniFile ini(m_settingsPath);
+    ini.load();
+    // Each value takes effect as soon as it is read, on the window's outer bounds.
+    const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    QRect outer = frameGeometry();
+    outer.moveTop(ini.integer(Section, QStringLiteral("Top"), workArea.top()));
+    move(outer.topLeft());
+    outer.moveLeft(ini.integer(Section, QStringLiteral("Left"), workArea.left()));
+    move(outer.topLeft());
+    const int width = ini.integer(Section, QStringLiteral("Width"), outer.width());
+    resize(qMax(1, width - frame.left() - frame.right()), height());
+    const int height = ini.integer(Section, QStringLiteral("Height"), frameGeometry().height());
+    resize(this->width(), qMax(1, height - frame.top() - frame.bottom()));
+    move(checkedWindowPosition(frameGeometry().topLeft(), workArea));
+}
+
+void TPenForm1::FormShow()
+{
+    // Documents named on the command line are opened by the document-files feature.
+    RichEdit1->setFocus();
+}
+
+// -- Shutdown --
+
+void TPenForm1::FormDestroy()
+{
+    m_settingsWritten = true;
+    writeSettings();
+}
+
+void TPenForm1::writeSettings()
+{
+    IniFile ini(m_settingsPath);
+    ini.load();
+    const QRect outer = frameGeometry();
+    const std::pair<const char *, int> values[] = {
+        { "Top", outer.top() }, { "Left", outer.left() }, { "Width", outer.width() }, { "Height", outer.height() }
+    };
+    for (const auto &[key, value] : values) {
+        if (!ini.writeValue(Section, QString::fromLatin1(key), QString::number(value))) {
+            MessageBox::showAppError(this, Messages::cannotWrite(m_settingsPath));
+            return;
+        }
+    }
+}
+
+void TPenForm1::FileExitExecute()
+{
+    close();
+}
+
+// -- Window events --
+
+void TPenForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    m_shown = true;
+}
+
+void TPenForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    runCommand([this] { FormResize(); });
+}
+
+void TPenForm1::FormResize()
+{
+    RichEdit1SelectionChange();
+}
+
+void TPenForm1::closeEvent(QCloseEvent *event)
+{
+    bool canClose = true;
+    runCommand([&] { FormCloseQuery(canClose); });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TPenForm1::event(QEvent *event)
+{
+    // Hints reach the window as status tips: from menu items while a menu is open, from
+    // controls as the pointer enters and leaves them.
+    if (event->type() == QEvent::StatusTip) {
+        ApplicationEvents1Hint(static_cast<QStatusTipEvent *>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TPenForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Panel1 && event->type() == QEvent::Resize)
+        Ruler->resize(Panel1->width() - 2, Ruler->height()); // the strip stretches with the window
+    if (watched == RichEdit1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *press = static_cast<QMouseEvent *>(event);
+        const Qt::MouseButton button = press->button();
+        const QPoint point = press->position().toPoint();
+        runCommand([&] { RichEdit1MouseDown(button, point); });
+    }
+    if ((event->type() == QEvent::Enter || event->type() == QEvent::Leave) && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this) {
+        // Recomputed once the program is idle, from whatever is under the pointer then.
+        QTimer::singleShot(0, this, &TPenForm1::refreshHintUnderPointer);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// -- Hints --
+
+QString TPenForm1::longHintAt(const QWidget *widget)
+{
+    for (const QWidget *w = widget; w; w = w->parentWidget()) {
+        if (!w->statusTip().isEmpty())
+            return w->statusTip();
+        if (w->isWindow())
+            break;
+    }
+    return {};
+}
+
+void TPenForm1::refreshHintUnderPointer()
+{
+    if (QApplication::activePopupWidget())
+        return; // a menu is open: its items give the hint
+    const QWidget *under = QApplication::widgetAt(QCursor::pos());
+    if (under && under->window() != this)
+        return;
+    ApplicationEvents1Hint(under ? longHintAt(under) : QString());
+}
+
+void TPenForm1::ApplicationEvents1Hint(const QString &hint)
+{
+    m_hint = hint;
+    StatusPanels[0]->setText(hint);
+}
+
+// -- Menus --
+
+void TPenForm1::Edit3Click()
+{
+    const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+    Paste1->setEnabled(clipboard && clipboard->hasText());
+    const bool selected = RichEdit1->selection().length() > 0;
+    Cut1->setEnabled(selected);
+    Copy1->setEnabled(selected);
+}
+
+QPoint TPenForm1::popupPoint(QPoint point) const
+{
+    const QRect outer = frameGeometry();
+    return { outer.left() + point.x() + 5, outer.top() + point.y() + 103 };
+}
+
+void TPenForm1::RichEdit1MouseDown(Qt::MouseButton button, QPoint point)
+{
+    if (button == Qt::RightButton)
+        PopupMenu1->popup(popupPoint(point));
+}

@@ -1,0 +1,184 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "app/tform3.h"
+
+#include <functional>
+
+class DisplayBox;
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolBar;
+class QToolButton;
+class RichEdit;
+class RulerMarker;
+class RulerStrip;
+class TForm3;
+class UpDown;
+
+// The main window: the document editor with its band bar, ruler, status bar, menus and
+// commands. Declarations are grouped by the file that defines them.
+class TPenForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TPenForm1(QWidget *parent = nullptr);
+    ~TPenForm1() override;
+
+    // The splash window while it is up (it deletes itself once the main window has appeared).
+    TForm3 *splash() const { return m_splash; }
+
+    // A command of the command table by its name ("FileOpen", "EditBold"), or null.
+    QAction *command(const QString &name) const;
+
+    // The hint of a control as panel 0 shows it: its own long hint or the first one found on
+    // its parents outward; empty when none has one.
+    static QString longHintAt(const QWidget *widget);
+
+    // -- app: defined in app/tpenform1.cpp --
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void FormResize();
+    void ApplicationEvents1Hint(const QString &hint);
+    void Edit3Click();
+    void RichEdit1MouseDown(Qt::MouseButton button, QPoint point);
+    void FileExitExecute();
+    // The point (screen coordinates) the editor's popup opens at for a press at `point`.
+    QPoint popupPoint(QPoint point) const;
+
+    // -- document: defined in document/tpenform1_file.cpp --
+    void ClearDocument();
+    void OpenFile(const QString &path);
+    void FileNewExecute();
+    void FileOpenExecute();
+    void FileSaveExecute();
+    void FileSaveAsExecute();
+    void FormCloseQuery(bool &canClose);
+
+    // -- editing: defined in editing/tpenform1_selection.cpp --
+    void RichEdit1SelectionChange();
+    void UpdateCaretStatus();
+    void UpdateCharCount();
+    void RichEdit1Change();
+    void Memo1Click();
+    void Memo2Click();
+    void Memo1MouseDown();
+    void Memo2MouseDown();
+    void Edit1MouseDown();
+
+    // -- editing: defined in editing/tpenform1_format.cpp --
+    void ComboBox1Click();
+    void UpDown1Click();
+    void EditBoldExecute();
+    void EditItaricExecute();
+    void EditUnderlineExecute();
+    void ParaSet();
+    void EditBulletExecute();
+    void OptionCharColorExecute();
+    void OptionBackColorExecute();
+    void EditFontExecute();
+    void EditCutExecute();
+    void EditCopyExecute();
+    void EditPasteExecute();
+    void EditSelectAllExecute();
+    void EditUndoExecute();
+
+    // -- editing: defined in editing/tpenform1_ruler.cpp --
+    void RulerResize();
+
+    // -- tools: defined in tools/tpenform1_tools.cpp --
+    void OptionReplaceExecute();
+    void Button3Click();
+    void ActAssocExecute();
+    void OptionSendMailExecute();
+    void ActAboutExecute();
+    void ActHelpExecute();
+
+    // -- printing: defined in printing/tpenform1_print.cpp --
+    void FilePureviewExecute();
+    void FilePrintSetExecute();
+    void FilePrintExecute();
+
+    // The name of the open document, exactly as it was given; empty for a new document.
+    QString CurrentFileName;
+    // The counter's unit: characters (true) or bytes.
+    bool CountInChars = true;
+
+    // -- Controls, named as the window's design names them --
+    QToolBar *ToolBar1 = nullptr;
+    QToolBar *Band2 = nullptr;
+    QWidget *Panel2 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    DisplayBox *Edit1 = nullptr;
+    UpDown *UpDown1 = nullptr;
+    DisplayBox *Edit4 = nullptr;
+    DisplayBox *Edit2 = nullptr;
+    QFrame *Panel3 = nullptr;
+    DisplayBox *Memo1 = nullptr;
+    DisplayBox *Memo2 = nullptr;
+    QPushButton *Button3 = nullptr;
+    QToolButton *AssocButton = nullptr;
+    QWidget *Panel1 = nullptr;
+    RulerStrip *Ruler = nullptr;
+    QFrame *RulerLine = nullptr;
+    RulerMarker *FirstInd = nullptr;
+    RulerMarker *LeftInd = nullptr;
+    RulerMarker *RightInd = nullptr;
+    QFrame *Panel4 = nullptr;
+    RichEdit *RichEdit1 = nullptr;
+    QLabel *StatusPanels[3] = {};
+    QMenu *Edit3 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    // The tool buttons whose enabled state the selection refresh keeps.
+    QToolButton *Cut = nullptr;
+    QToolButton *Copy = nullptr;
+    QToolButton *Paste = nullptr;
+    // The Edit menu's items that Edit3Click enables.
+    QAction *Cut1 = nullptr;
+    QAction *Copy1 = nullptr;
+    QAction *Paste1 = nullptr;
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Command;
+    // -- app: defined in app/tpenform1_commands.cpp --
+    static const std::vector<Command> &commandTable();
+    void createCommands();
+    void createMenus();
+    void createToolBar();
+    // Runs a handler as a command: an error is shown by the central error handler, never
+    // passed on.
+    void runCommand(const std::function<void()> &handler);
+
+    // -- app: defined in app/tpenform1.cpp --
+    void createBand2();
+    void createRuler();
+    void createEditor();
+    void createStatusBar();
+    void initialisationPass(int pass);
+    void applySettings();
+    void writeSettings();
+    void refreshHintUnderPointer();
+
+    QList<QAction *> m_commands;
+    QActionGroup *m_alignmentGroup = nullptr;
+    QPointer<TForm3> m_splash;
+    QString m_settingsPath;
+    QStringList m_fontList;
+    QString m_hint;
+    bool m_shown = false;
+    bool m_settingsWritten = false;
+};

@@ -1,0 +1,91 @@
+#include "ruler.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+RulerStrip::RulerStrip(QWidget *parent)
+    : QFrame(parent)
+{
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(0, 0, 128));
+    p.setColor(QPalette::WindowText, QColor(255, 255, 0));
+    setPalette(p);
+    setAutoFillBackground(true);
+    QFont f(QString::fromUtf16(u"ＭＳ ゴシック"));
+    f.setPixelSize(11);
+    setFont(f);
+}
+
+QString RulerStrip::scaleText()
+{
+    static const QString fullWidthDigits = QString::fromUtf16(u"０１２３４５６７８９");
+    QString text;
+    for (int n = 1; n <= 27; ++n) {
+        text += QString::fromUtf16(u"・・・");
+        for (QChar digit : QString::number(n))
+            text += fullWidthDigits.at(digit.digitValue());
+    }
+    return text + QString::fromUtf16(u"・");
+}
+
+void RulerStrip::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, scaleText());
+}
+
+void RulerStrip::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    emit resized();
+}
+
+RulerMarker::RulerMarker(Direction direction, const QColor &color, QWidget *parent)
+    : QWidget(parent)
+    , m_direction(direction)
+    , m_color(color)
+{
+    setFixedSize(13, 12);
+}
+
+void RulerMarker::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(m_color);
+    QPainterPath triangle;
+    const qreal w = width();
+    const qreal h = height();
+    if (m_direction == Direction::Down) {
+        triangle.moveTo(1, 2);
+        triangle.lineTo(w - 1, 2);
+        triangle.lineTo(w / 2, h - 1);
+    } else {
+        triangle.moveTo(w / 2, 1);
+        triangle.lineTo(w - 1, h - 2);
+        triangle.lineTo(1, h - 2);
+    }
+    triangle.closeSubpath();
+    painter.drawPath(triangle);
+}
+
+void RulerMarker::mousePressEvent(QMouseEvent *event)
+{
+    emit pressed(event->position().toPoint().x());
+}
+
+void RulerMarker::mouseMoveEvent(QMouseEvent *event)
+{
+    emit moved(event->position().toPoint().x());
+}
+
+void RulerMarker::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit released(event->position().toPoint().x());
+}
