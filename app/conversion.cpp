@@ -70,6 +70,8 @@ int run(const QStringList &arguments, QTextStream &errors)
         return 2;
     }
     const StreamFormat target = request.extension == QStringLiteral("rtf") ? StreamFormat::Rtf : StreamFormat::PlainText;
+    // As office suites do, a missing output folder is made; if that fails, each file says so.
+    QDir().mkpath(request.outDir);
     int status = 0;
     for (const QString &file : std::as_const(request.files)) {
         const QString output = QDir(request.outDir).filePath(QFileInfo(file).completeBaseName() + u'.' + request.extension);

@@ -55,14 +55,14 @@ void tst_Conversion::convertsTextToTextWithCrLf()
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(u"in"_s);
-    QDir(dir.path()).mkdir(u"out"_s);
     writeFile(dir.filePath(u"in/memo.notes.TXT"_s), "\x93\xFA\x96\x7B\ra\nb\r\n\xFF");
     const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"--outdir"_s, dir.filePath(u"out"_s),
                               u"in/memo.notes.TXT"_s },
                             dir.path());
     QCOMPARE(run.status, 0);
     QCOMPARE(run.errors, QString());
-    // Named after the input with the last extension replaced; bad bytes become "?".
+    // In the output folder, made when missing, named after the input with its last extension
+    // replaced; bad bytes become "?".
     QCOMPARE(contentOf(dir.filePath(u"out/memo.notes.txt"_s)), "\x93\xFA\x96\x7B\r\na\r\nb\r\n?"_ba);
 }
 
