@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int SymbolCodePage = 42;
-
 const char *iconvName(int codePage)
 {
     switch (codePage) {
@@ -114,7 +112,7 @@ int fromCharSet(int charSet)
     case 0:
         return 1252;
     case 2:
-        return SymbolCodePage;
+        return CodePages::SymbolCodePage;
     case 77:
         return 10000;
     case 128:
@@ -196,7 +194,7 @@ QString decode(QByteArrayView bytes, int codePage)
         return {};
     if (codePage == 932)
         return Cp932::decode(bytes);
-    if (codePage == SymbolCodePage) {
+    if (codePage == CodePages::SymbolCodePage) {
         // Symbol fonts draw their own glyphs at U+F020..U+F0FF; the bullet is common enough
         // to deserve its real character, which every font has.
         QString text;

@@ -7,6 +7,9 @@
 // \fcharset). Code page 932 goes through the program's own CP932 table; the others through iconv.
 namespace CodePages {
 
+// The code page of symbol fonts (character set 2).
+constexpr int SymbolCodePage = 42;
+
 // The code page a font's character set implies, or 0 when the character set names none (the
 // document's default code page applies then).
 int fromCharSet(int charSet);

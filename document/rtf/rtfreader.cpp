@@ -688,11 +688,15 @@ private:
         return it == m_fonts.end() ? nullptr : &it->second;
     }
 
+    // The code page of a font's name: its text's, except that a symbol font's name is plain
+    // Latin text, not symbols.
     int fontCodePage(const FontEntry &font) const
     {
         if (font.codePage > 0)
             return font.codePage;
         const int fromCharSet = CodePages::fromCharSet(font.charSet);
+        if (fromCharSet == CodePages::SymbolCodePage)
+            return 1252;
         return fromCharSet > 0 ? fromCharSet : m_ansiCodePage;
     }
 

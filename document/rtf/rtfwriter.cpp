@@ -176,18 +176,7 @@ private:
                 number(font.pitch);
             }
             m_out += ' ';
-            const QByteArray name = font.charSet == SymbolCharSet ? font.name.toLatin1() : Cp932::encode(font.name);
-            for (qsizetype b = 0; b < name.size(); ++b) {
-                const auto c = static_cast<unsigned char>(name.at(b));
-                // Both bytes of a double-byte character as \'hh: a trail byte may look like ASCII.
-                const bool pair = c >= 0x80 && b + 1 < name.size();
-                if (c >= 0x80 || c == ';' || c == '\\' || c == '{' || c == '}' || c < 0x20)
-                    hexByte(c);
-                else
-                    m_out += static_cast<char>(c);
-                if (pair)
-                    hexByte(static_cast<unsigned char>(name.at(++b)));
-            }
+            writeFontName(font);
             m_out += ";}";
         }
         m_out += "}\r\n";
@@ -215,6 +204,45 @@ private:
         }
         m_out += "\\viewkind4\\uc1";
         m_uc = 1;
+    }
+
+    // A font's name in the font table: in CP932 (Latin-1 for a symbol font), each byte of a
+    // double-byte character as \\'hh; a character the code page cannot hold as \\uN with "?".
+    void writeFontName(const FontKey &font)
+    {
+        const QString &name = font.name;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            const QChar c = name.at(i);
+            const bool pair = c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+            QByteArray bytes;
+            if (font.charSet == SymbolCharSet) {
+                if (c.unicode() <= 0xFF)
+                    bytes = QByteArray(1, static_cast<char>(c.unicode()));
+            } else if (!pair) {
+                bytes = Cp932::encode(QStringView(&c, 1));
+                if (bytes == "?" && c != u'?')
+                    bytes.clear();
+            }
+            if (bytes.isEmpty()) {
+                m_out += "\\u";
+                number(c.unicode() > 0x7FFF ? int(c.unicode()) - 0x10000 : int(c.unicode()));
+                m_out += '?';
+                if (pair) {
+                    m_out += "\\u";
+                    number(int(name.at(i + 1).unicode()) - 0x10000);
+                    m_out += '?';
+                    ++i;
+                }
+                continue;
+            }
+            for (char byte : std::as_const(bytes)) {
+                const auto b = static_cast<unsigned char>(byte);
+                if (b >= 0x80 || b == ';' || b == '\\' || b == '{' || b == '}' || b < 0x20 || bytes.size() > 1)
+                    hexByte(b);
+                else
+                    m_out += byte;
+            }
+        }
     }
 
     // -- Paragraphs --

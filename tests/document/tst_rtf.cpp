@@ -2,6 +2,7 @@
 #include "document/rtf/rtfreader.h"
 #include "document/rtf/rtfwriter.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -76,6 +77,8 @@ private slots:
     void deepNestingIsNotRecursive();
     void randomBytesAfterHeader();
     void notRtfIsReadAsText();
+    void fuzzFindingsRoundTrip_data();
+    void fuzzFindingsRoundTrip();
 };
 
 void tst_Rtf::richEditBulletsAndDoubleBytePairs()
@@ -312,6 +315,28 @@ void tst_Rtf::notRtfIsReadAsText()
     QCOMPARE(l.doc.toPlainText(), u"{\\rt not quite"_s);
     QTextDocument doc;
     QVERIFY(!RtfReader::read("plain", doc, CharFormat()));
+}
+
+void tst_Rtf::fuzzFindingsRoundTrip_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir findings(QStringLiteral(PENLOFT_FIXTURES "/rtf/fuzz"));
+    for (const QString &name : findings.entryList(QDir::Files))
+        QTest::newRow(qPrintable(name)) << findings.filePath(name);
+}
+
+// Inputs the fuzzer once found a fault with, read as it reads them (behind "{\rtf1 ").
+void tst_Rtf::fuzzFindingsRoundTrip()
+{
+    QFETCH(QString, path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    Loaded first("{\\rtf1 " + f.readAll());
+    QCOMPARE(first.rich.textLength(), first.rich.text().size());
+    const QByteArray written = first.rich.save(StreamFormat::Rtf);
+    Loaded second(written);
+    QCOMPARE(second.doc.toPlainText(), first.doc.toPlainText());
+    QCOMPARE(second.rich.save(StreamFormat::Rtf), written);
 }
 
 QTEST_MAIN(tst_Rtf)
