@@ -6,7 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,15 +28,26 @@ QString openFailureReason(const QFileInfo &info, const QFile &file)
     return file.errorString();
 }
 
-QString createFailureReason(const QFileInfo &info, const QSaveFile &file)
+QString createFailureReason(const QFileInfo &info, int error = 0)
 {
     if (info.isDir())
         return Messages::text(Messages::ReasonIsFolder);
     if (!info.absoluteDir().exists())
         return Messages::text(Messages::ReasonFolderNotFound);
-    if ((info.exists() && !info.isWritable()) || !QFileInfo(info.absolutePath()).isWritable())
+    if (error == EACCES || error == EPERM || error == EROFS)
         return Messages::text(Messages::ReasonAccessDenied);
-    return file.errorString();
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : Messages::text(Messages::ReasonAccessDenied);
+}
+
+// What a new file's permissions are: everyone may read and write, less the process's umask.
+mode_t newFileMode()
+{
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return static_cast<mode_t>(0666 & ~mask);
 }
 
 } // namespace
@@ -64,16 +80,53 @@ QByteArray read(const QString &path)
 
 void write(const QString &path, QByteArrayView data)
 {
-    const QFileInfo info(path);
-    QSaveFile file(path);
-    if (info.isDir() || !file.open(QIODevice::WriteOnly))
-        throw AppError(Messages::cannotCreateFile(path, createFailureReason(info, file)));
-    if (file.write(data.data(), data.size()) != data.size()) {
-        file.cancelWriting();
+    // A link is followed: the file it names is replaced, the link stays.
+    QFileInfo info(path);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+    info = QFileInfo(target);
+    if (info.isDir() || !info.absoluteDir().exists())
+        throw AppError(Messages::cannotCreateFile(path, createFailureReason(info)));
+
+    // The new content goes to a file of its own beside the target, which replaces the target
+    // only once every byte is on the disk: a failure at any point leaves the old file as it was.
+    // (QSaveFile commits a file cut short by a full disk as if it were whole.)
+    QByteArray temporary = QFile::encodeName(info.absolutePath() + u'/' + u'.' + info.fileName()) + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        const int error = errno;
+        throw AppError(Messages::cannotCreateFile(path, createFailureReason(info, error)));
+    }
+    auto fail = [&](const QString &text) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        throw AppError(text);
+    };
+    // The replaced file's permissions are kept; a new file gets the usual ones.
+    struct stat existing {};
+    const bool replaces = ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &existing) == 0;
+    ::fchmod(fd, replaces ? (existing.st_mode & 07777) : newFileMode());
+    const char *p = data.data();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail(Messages::text(Messages::WriteStreamFailed));
+        p += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0)
+        fail(Messages::text(Messages::WriteStreamFailed));
+    if (::close(fd) != 0) {
+        ::unlink(temporary.constData());
         throw AppError(Messages::text(Messages::WriteStreamFailed));
     }
-    if (!file.commit())
-        throw AppError(Messages::text(Messages::WriteStreamFailed));
+    if (::rename(temporary.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        throw AppError(Messages::cannotCreateFile(path, createFailureReason(info, error)));
+    }
 }
 
 } // namespace DocumentFile

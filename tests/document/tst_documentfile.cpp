@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,8 @@ private slots:
     void createFailuresNameTheFile();
     void failedWriteKeepsTheOldFile();
     void writeKeepsPermissions();
+    void fullDiskKeepsTheOldFile();
+    void writingThroughALinkKeepsTheLink();
 
 private:
     QTemporaryDir m_dir;
@@ -148,6 +152,35 @@ void tst_DocumentFile::writeKeepsPermissions()
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     DocumentFile::write(path, "y");
     QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+}
+
+void tst_DocumentFile::fullDiskKeepsTheOldFile()
+{
+    // A file size limit makes every write past it fail as a full disk does.
+    const QString path = m_dir.filePath(u"full.txt"_s);
+    writeFile(path, "the old content");
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const QString text = failureOf([&] { DocumentFile::write(path, QByteArray(5000, 'x')); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    QCOMPARE(text, u"ストリームへの書き込みに失敗しました"_s);
+    QCOMPARE(contentOf(path), "the old content"_ba);
+    QCOMPARE(QDir(m_dir.path()).entryList({ u"full.txt*"_s }, QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void tst_DocumentFile::writingThroughALinkKeepsTheLink()
+{
+    const QString target = m_dir.filePath(u"target.txt"_s);
+    const QString link = m_dir.filePath(u"link.txt"_s);
+    writeFile(target, "before");
+    QVERIFY(QFile::link(target, link));
+    DocumentFile::write(link, "after");
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(contentOf(target), "after"_ba);
 }
 
 QTEST_GUILESS_MAIN(tst_DocumentFile)
