@@ -195,14 +195,10 @@ QString decode(QByteArrayView bytes, int codePage)
     if (codePage == 932)
         return Cp932::decode(bytes);
     if (codePage == CodePages::SymbolCodePage) {
-        // Symbol fonts draw their own glyphs at U+F020..U+F0FF; the bullet is common enough
-        // to deserve its real character, which every font has.
-        QString text;
-        text.reserve(bytes.size());
-        for (char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            text += QChar(b == 0xB7 ? char16_t(0x2022) : static_cast<char16_t>(0xF000 + b));
-        }
+        // A symbol font's bytes read as Latin text, so that text we write in such a font reads
+        // back the same; its bullet is common enough to deserve the real character.
+        QString text = decodeWithIconv(bytes, 1252);
+        text.replace(QChar(0x00B7), QChar(0x2022));
         return text;
     }
     return decodeWithIconv(bytes, codePage);

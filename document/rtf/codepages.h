@@ -18,7 +18,7 @@ int fromCharSet(int charSet);
 int charSetOf(int codePage);
 
 // Decodes bytes of a code page; an unknown code page reads as Windows-1252, a bad byte as U+FFFD.
-// Code page 42 (a symbol font) maps byte b to U+F000 + b, as symbol fonts draw them.
+// Code page 42 (a symbol font) reads as Windows-1252, its 0xB7 as the bullet U+2022.
 QString decode(QByteArrayView bytes, int codePage);
 
 // Whether b starts a double-byte character in the code page (932, 936, 949, 950).
