@@ -55,7 +55,7 @@ int main(int argc, char **argv)
                          [] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); });
     }
     window->show();
-    window->FormShow();
+    window->FormShow(QApplication::arguments().mid(1));
     const int status = QApplication::exec();
     window->FormDestroy();
     delete window;

@@ -39,5 +39,22 @@ inline constexpr char16_t ReasonFolderNotFound[] = u"フォルダーが見つか
 inline constexpr char16_t ProductName[] = u"Penloft";
 inline constexpr char16_t NewDocumentTitle[] = u"　Penloft          新規文書";
 inline constexpr char16_t TitlePrefix[] = u"　Penloft          ";
+inline constexpr char16_t NewDocumentName[] = u"新規文書";
+
+// The unsaved-changes question.
+inline constexpr char16_t ConfirmCaption[] = u"確認";
+inline constexpr char16_t ButtonYes[] = u"はい(&Y)";
+inline constexpr char16_t ButtonNo[] = u"いいえ(&N)";
+inline constexpr char16_t ButtonCancel[] = u"キャンセル";
+
+// The file dialogs' filters: name and pattern in turn, as the dialogs list them.
+inline constexpr char16_t OpenFilter[] = u"全てのファイル(*.*)|*.*|書式付テキスト(*.rtf)|*.rtf|テキストファイル(*.txt)|*.txt";
+inline constexpr char16_t SaveFilter[] = u"書式付テキスト(*.rtf)|*.rtf|テキストファイル（TXT）|*.txt|C言語ソースファイル（*.C）|*.c|"
+                                         u"HTMLファイル（*.HTM）|*.htm|全てのファイル（*.*）|*.*";
+// Asked before a Save As creates a file that does not exist yet; %1 is its path.
+inline QString createFileQuestion(const QString &path)
+{
+    return QString::fromUtf16(u"%1\nこのファイルは存在しません。\nファイルを作成しますか?").arg(path);
+}
 
 } // namespace Messages

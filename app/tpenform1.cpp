@@ -357,9 +357,17 @@ void TPenForm1::applySettings()
     move(checkedWindowPosition(frameGeometry().topLeft(), workArea));
 }
 
-void TPenForm1::FormShow()
+void TPenForm1::FormShow(const QStringList &documents)
 {
-    // Documents named on the command line are opened by the document-files feature.
+    // Each document in turn; the first that fails ends the loop.
+    for (const QString &path : documents) {
+        try {
+            OpenFile(path);
+        } catch (const AppError &e) {
+            MessageBox::showAppError(this, e.text());
+            break;
+        }
+    }
     RichEdit1->setFocus();
 }
 

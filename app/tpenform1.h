@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QUrl>
 
 #include "app/tform3.h"
 
@@ -43,7 +44,8 @@ public:
 
     // -- app: defined in app/tpenform1.cpp --
     void FormCreate();
-    void FormShow();
+    // Opens the documents named on the command line, then gives the editor the focus.
+    void FormShow(const QStringList &documents = {});
     void FormDestroy();
     void FormResize();
     void ApplicationEvents1Hint(const QString &hint);
@@ -61,6 +63,8 @@ public:
     void FileSaveExecute();
     void FileSaveAsExecute();
     void FormCloseQuery(bool &canClose);
+    // Files dropped on the window: the first local one is opened.
+    void WMDropFiles(const QList<QUrl> &urls);
 
     // -- editing: defined in editing/tpenform1_selection.cpp --
     void RichEdit1SelectionChange();
@@ -111,6 +115,15 @@ public:
     // The counter's unit: characters (true) or bytes.
     bool CountInChars = true;
 
+    // What the open and save dialogs remember between uses.
+    struct FileDialogState {
+        QString fileName;
+        int filterIndex = 1;
+        QString defaultExtension;
+    };
+    FileDialogState OpenDialog1 { {}, 1, QStringLiteral("rtf") };
+    FileDialogState SaveDialog1 { {}, 1, QStringLiteral("rtf") };
+
     // -- Controls, named as the window's design names them --
     QToolBar *ToolBar1 = nullptr;
     QToolBar *Band2 = nullptr;
@@ -147,6 +160,8 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -162,6 +177,14 @@ private:
     // Runs a handler as a command: an error is shown by the central error handler, never
     // passed on.
     void runCommand(const std::function<void()> &handler);
+
+    // -- document: defined in document/tpenform1_file.cpp --
+    // Save and Save As; false when nothing was written (the dialog cancelled).
+    bool saveDocument();
+    bool saveDocumentAs();
+    // Before unsaved work would be replaced: the close prompt's question. True to go on (saved,
+    // or the changes given up); false to keep everything as it is.
+    bool changesMayBeReplaced();
 
     // -- app: defined in app/tpenform1.cpp --
     void createBand2();

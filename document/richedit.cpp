@@ -337,6 +337,11 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
 
 bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
 {
+    // Dropped files are documents to open, which the window around the editor does.
+    for (const QUrl &url : source->urls()) {
+        if (url.isLocalFile())
+            return false;
+    }
     return source->hasText() || !rtfOf(source).isEmpty();
 }
 

@@ -1,39 +1,215 @@
-// The document's life cycle on disk: new, open, save, save as and the close prompt.
+// The document's life cycle on disk: new, open, save, save as, dropped files and the close
+// prompt.
 
 #include "app/tpenform1.h"
 
-void TPenForm1::ClearDocument()
+#include "app/apperror.h"
+#include "app/filedialogs.h"
+#include "app/messagebox.h"
+#include "app/messages.h"
+#include "document/documentfile.h"
+#include "document/documentname.h"
+#include "document/richedit.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+
+namespace {
+
+// The default extension a Save As leaves for the next one, by the filter chosen (from 1).
+QString defaultExtensionAfter(int filterIndex)
 {
-    // Filled by the document-files feature.
+    switch (filterIndex) {
+    case 1:
+        return QStringLiteral("rtf");
+    case 2:
+        return QStringLiteral("txt");
+    case 3:
+        return QStringLiteral("c");
+    case 4:
+        return QStringLiteral("htm");
+    default:
+        return {};
+    }
 }
 
-void TPenForm1::OpenFile(const QString &)
+} // namespace
+
+void TPenForm1::ClearDocument()
 {
-    // Filled by the document-files feature.
+    RichEdit1->setPlainTextMode(false);
+    RichEdit1->setUpdatesEnabled(false);
+    const CharFormat defaults = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
+    CharFormat format;
+    format.mask = CharFormat::Color | CharFormat::Size | CharFormat::Face | CharFormat::Bold | CharFormat::Italic
+        | CharFormat::Underline | CharFormat::StrikeOut;
+    format.autoColor = false;
+    format.color = Qt::black;
+    format.sizeTwips = 11 * TextFormats::TwipsPerPoint;
+    format.faceName = defaults.faceName;
+    format.bold = defaults.bold;
+    format.italic = defaults.italic;
+    format.underline = defaults.underline;
+    format.strikeOut = defaults.strikeOut;
+    RichEdit1->setSelection(0, -1);
+    RichEdit1->setCharFormat(format);
+    RichEdit1->deleteSelection();
+    // The empty document's new text takes these attributes.
+    RichEdit1->setCharFormat(format);
+    RichEdit1->setUpdatesEnabled(true);
+    SaveDialog1.fileName.clear();
+    RichEdit1SelectionChange();
+    RichEdit1->setFocus();
+}
+
+void TPenForm1::OpenFile(const QString &path)
+{
+    // The file is read before anything changes: a file that cannot be opened or read leaves
+    // the open document as it was, text, formats, name, title and modified flag alike.
+    const QByteArray data = DocumentFile::read(path);
+    ClearDocument();
+    RichEdit1->load(data);
+    setWindowTitle(DocumentName::windowTitle(path));
+    CurrentFileName = path;
+    RichEdit1SelectionChange();
+    RichEdit1->setModified(false);
 }
 
 void TPenForm1::FileNewExecute()
 {
-    // Filled by the document-files feature.
+    if (!changesMayBeReplaced())
+        return;
+    ClearDocument();
+    CurrentFileName.clear();
+    setWindowTitle(DocumentName::windowTitle(QString()));
+    RichEdit1->setModified(false);
 }
 
 void TPenForm1::FileOpenExecute()
 {
-    // Filled by the document-files feature.
+    if (!changesMayBeReplaced())
+        return;
+    FileDialogs::Request request;
+    request.mode = FileDialogs::Request::Mode::Open;
+    request.filter = Messages::text(Messages::OpenFilter);
+    request.filterIndex = OpenDialog1.filterIndex;
+    request.fileName = OpenDialog1.fileName;
+    request.defaultExtension = OpenDialog1.defaultExtension;
+    const std::optional<FileDialogs::Choice> choice = FileDialogs::run(this, request);
+    if (!choice)
+        return;
+    OpenDialog1.fileName = choice->fileName;
+    OpenDialog1.filterIndex = choice->filterIndex;
+    OpenFile(choice->fileName);
 }
 
 void TPenForm1::FileSaveExecute()
 {
-    // Filled by the document-files feature.
+    saveDocument();
+}
+
+bool TPenForm1::saveDocument()
+{
+    const QString extension = DocumentName::extension(CurrentFileName).toLower();
+    if (extension.isEmpty())
+        return saveDocumentAs();
+    RichEdit1->setPlainTextMode(extension != QStringLiteral(".rtf"));
+    RichEdit1->saveFile(CurrentFileName);
+    RichEdit1->setModified(false);
+    return true;
 }
 
 void TPenForm1::FileSaveAsExecute()
 {
-    // Filled by the document-files feature.
+    saveDocumentAs();
+}
+
+bool TPenForm1::saveDocumentAs()
+{
+    FileDialogs::Request request;
+    request.mode = FileDialogs::Request::Mode::Save;
+    request.filter = Messages::text(Messages::SaveFilter);
+    request.filterIndex = SaveDialog1.filterIndex;
+    request.fileName = SaveDialog1.fileName;
+    request.defaultExtension = SaveDialog1.defaultExtension;
+    const std::optional<FileDialogs::Choice> choice = FileDialogs::run(this, request);
+    if (!choice)
+        return false;
+    SaveDialog1.fileName = choice->fileName;
+    SaveDialog1.filterIndex = choice->filterIndex;
+    // The new default extension counts from the next Save As on; the format follows the
+    // filter chosen, never the extension typed.
+    SaveDialog1.defaultExtension = defaultExtensionAfter(choice->filterIndex);
+    RichEdit1->setPlainTextMode(choice->filterIndex != 1);
+    RichEdit1->saveFile(choice->fileName);
+    CurrentFileName = choice->fileName;
+    RichEdit1->setModified(false);
+    setWindowTitle(DocumentName::windowTitle(CurrentFileName));
+    return true;
+}
+
+bool TPenForm1::changesMayBeReplaced()
+{
+    if (!RichEdit1->isModified())
+        return true;
+    QApplication::beep();
+    MessageBox::Request ask;
+    ask.icon = QMessageBox::Question;
+    ask.caption = Messages::text(Messages::ConfirmCaption);
+    ask.text = DocumentName::unsavedQuestionForDisplay(CurrentFileName);
+    ask.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    ask.defaultButton = QMessageBox::Yes;
+    ask.escapeButton = QMessageBox::Cancel;
+    ask.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonYes) },
+                        { QMessageBox::No, Messages::text(Messages::ButtonNo) },
+                        { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } };
+    switch (MessageBox::show(this, ask)) {
+    case QMessageBox::Yes:
+        // Yes means the work is kept: go on only when it really was saved.
+        try {
+            return saveDocument();
+        } catch (const AppError &e) {
+            MessageBox::showAppError(this, e.text());
+            return false;
+        }
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TPenForm1::FormCloseQuery(bool &canClose)
 {
-    // The unsaved-changes prompt comes with the document-files feature.
-    canClose = true;
+    canClose = changesMayBeReplaced();
+}
+
+void TPenForm1::WMDropFiles(const QList<QUrl> &urls)
+{
+    raise();
+    activateWindow();
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        // Only the first file; the others are ignored.
+        const QString path = url.toLocalFile();
+        if (changesMayBeReplaced())
+            OpenFile(path);
+        return;
+    }
+}
+
+void TPenForm1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TPenForm1::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->acceptProposedAction();
+    runCommand([&] { WMDropFiles(urls); });
 }
