@@ -206,41 +206,39 @@ private:
         m_uc = 1;
     }
 
-    // A font's name in the font table: in CP932 (Latin-1 for a symbol font), each byte of a
-    // double-byte character as \\'hh; a character the code page cannot hold as \\uN with "?".
+    // A font's name in the font table. The reader decodes it with the code page of the font's
+    // character set: CP932 names are written as CP932 bytes (both bytes of a double-byte
+    // character as \\'hh, a trail byte may look like ASCII); for any other code page, and for a
+    // character CP932 cannot hold, \\uN with "?" says which character is meant.
     void writeFontName(const FontKey &font)
     {
+        const int fromCharSet = CodePages::fromCharSet(font.charSet);
+        const bool cp932 = fromCharSet == 932 || fromCharSet == 0; // 0: the document's \\ansicpg932
         const QString &name = font.name;
         for (qsizetype i = 0; i < name.size(); ++i) {
             const QChar c = name.at(i);
-            const bool pair = c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
-            QByteArray bytes;
-            if (font.charSet == SymbolCharSet) {
-                if (c.unicode() <= 0xFF)
-                    bytes = QByteArray(1, static_cast<char>(c.unicode()));
-            } else if (!pair) {
-                bytes = Cp932::encode(QStringView(&c, 1));
-                if (bytes == "?" && c != u'?')
-                    bytes.clear();
-            }
-            if (bytes.isEmpty()) {
-                m_out += "\\u";
-                number(c.unicode() > 0x7FFF ? int(c.unicode()) - 0x10000 : int(c.unicode()));
-                m_out += '?';
-                if (pair) {
-                    m_out += "\\u";
-                    number(int(name.at(i + 1).unicode()) - 0x10000);
-                    m_out += '?';
-                    ++i;
-                }
-                continue;
-            }
-            for (char byte : std::as_const(bytes)) {
-                const auto b = static_cast<unsigned char>(byte);
-                if (b >= 0x80 || b == ';' || b == '\\' || b == '{' || b == '}' || b < 0x20 || bytes.size() > 1)
+            if (c.unicode() < 0x80) {
+                const auto b = static_cast<unsigned char>(c.unicode());
+                if (b == ';' || b == '\\' || b == '{' || b == '}' || b < 0x20)
                     hexByte(b);
                 else
-                    m_out += byte;
+                    m_out += static_cast<char>(b);
+                continue;
+            }
+            const bool pair = c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+            const QByteArray bytes = cp932 && !pair ? Cp932::encode(QStringView(&c, 1)) : QByteArray("?");
+            if (bytes != "?") {
+                for (char byte : bytes)
+                    hexByte(static_cast<unsigned char>(byte));
+                continue;
+            }
+            m_out += "\\u";
+            number(c.unicode() > 0x7FFF ? int(c.unicode()) - 0x10000 : int(c.unicode()));
+            m_out += '?';
+            if (pair) {
+                m_out += "\\u";
+                number(int(name.at(++i).unicode()) - 0x10000);
+                m_out += '?';
             }
         }
     }
