@@ -276,6 +276,9 @@ public:
     {
         m_document.clear();
         m_cursor = QTextCursor(&m_document);
+        // One edit block for the whole read: without it each insertion re-measures the caret's
+        // place in its paragraph and notifies the editor, which grows with the paragraph.
+        m_cursor.beginEditBlock();
         m_stack.push_back(Group {}); // the document, outside every group
         while (m_p < m_end && !m_finished) {
             const char c = *m_p;
@@ -299,6 +302,7 @@ public:
         }
         flushText();
         finishParagraph();
+        m_cursor.endEditBlock();
     }
 
 private:
