@@ -21,9 +21,14 @@ QStringList argumentsOf(int argc, char **argv)
 
 int convert(int argc, char **argv)
 {
-    // No display is needed or wanted for a batch conversion.
+    // No display is needed or wanted for a batch conversion; its errors are the files' own,
+    // not the window system's complaints about a missing session.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtFatalMsg || type == QtCriticalMsg)
+            QTextStream(stderr) << message << '\n';
+    });
     QGuiApplication app(argc, argv);
     installFontSubstitutes();
     QTextStream errors(stderr);
