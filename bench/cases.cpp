@@ -2,16 +2,22 @@
 
 #include "corpus.h"
 #include "harness.h"
+#include "richcorpus.h"
 
 #include "app/apperror.h"
 #include "app/fontsubstitutes.h"
 #include "document/cp932.h"
+#include "document/plaintext.h"
 #include "document/richedit.h"
+#include "document/rtf/rtfwriter.h"
 #include "document/sjistext.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -28,6 +34,7 @@ namespace {
 
 constexpr quint64 LinesSeed = 0x50454E4C4F4654ULL;
 constexpr quint64 ParagraphSeed = 0x4A41504E455345ULL;
+constexpr quint64 RichSeed = 0x52494348544558ULL;
 
 double msSince(const QElapsedTimer &timer)
 {
@@ -58,10 +65,23 @@ void openBare(QTextEdit *editor, const QString &path)
     editor->setPlainText(text);
 }
 
+// What a plain QTextEdit program does to open a formatted document: Qt's own rich-text path.
+void openBareHtml(QTextEdit *editor, const QString &path)
+{
+    editor->setHtml(QString::fromUtf8(readAll(path)));
+}
+
 void openOurs(RichEdit *editor, const QString &path)
 {
     editor->setPlainTextMode(false);
     editor->loadFile(path);
+}
+
+// A short fingerprint of a document's text (paragraphs joined by CR LF), small enough to pass
+// through "key value" exactly: two documents with the same one almost surely hold the same text.
+double fingerprint(const QTextDocument &document)
+{
+    return static_cast<double>(qHash(PlainText::documentText(document), 0) % 100000000u);
 }
 
 // ---- input ----
@@ -91,10 +111,52 @@ int generate(const Cases::Options &o)
     return exact ? 0 : 1;
 }
 
+// The formatted document, written by our writer as RTF, by Qt as HTML (the baseline's input),
+// and as CP932 text (what converting the RTF to text must give).
+int generateRtf(const Cases::Options &o)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QTextDocument document;
+    const RichCorpus::Stats stats
+        = RichCorpus::build(document, { o.bytes, o.runs, o.runCharacters, o.paragraphCharacters }, RichSeed);
+    report("build_s", msSince(timer) / 1000);
+
+    timer.restart();
+    const QByteArray rtf = RtfWriter::write(document, RichCorpus::defaults(), QColor(Qt::black));
+    report("write_ms", msSince(timer));
+    writeAll(o.output, rtf);
+
+    timer.restart();
+    const QByteArray html = document.toHtml().toUtf8();
+    report("html_ms", msSince(timer));
+    writeAll(o.html, html);
+
+    const QByteArray text = PlainText::write(document);
+    writeAll(o.text, text);
+
+    report("rtf_bytes", static_cast<double>(rtf.size()));
+    report("html_bytes", static_cast<double>(html.size()));
+    report("text_bytes", static_cast<double>(text.size()));
+    report("characters", static_cast<double>(stats.characters));
+    report("runs", static_cast<double>(stats.runs));
+    report("paragraphs", static_cast<double>(stats.paragraphs));
+    report("bulleted", static_cast<double>(stats.bulleted));
+    report("aligned", static_cast<double>(stats.aligned));
+    report("indented", static_cast<double>(stats.indented));
+    report("fingerprint", fingerprint(document));
+    return 0;
+}
+
 // ---- open until first paint ----
 
-int openCase(bool ours, const Cases::Options &o)
+enum class Opener { Ours, BareText, BareHtml };
+
+// `readBack`: report what the document holds after the figures (the formatted documents, to
+// compare with what was written).
+int openCase(Opener opener, bool readBack, const Cases::Options &o)
 {
+    const bool ours = opener == Opener::Ours;
     EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
     Harness::show(w);
     report("rss_shown_kb", static_cast<double>(Harness::peakRssKb()));
@@ -104,8 +166,10 @@ int openCase(bool ours, const Cases::Options &o)
     timer.start();
     if (ours)
         openOurs(w.ours(), o.input);
-    else
+    else if (opener == Opener::BareText)
         openBare(w.editor, o.input);
+    else
+        openBareHtml(w.editor, o.input);
     const double loadedMs = msSince(timer);
     const bool painted = Harness::processUntilPainted(*w.watch);
     const double paintedMs = msSince(timer);
@@ -122,12 +186,23 @@ int openCase(bool ours, const Cases::Options &o)
         Harness::finishLayout(w.editor);
     report("layout_ms", msSince(timer));
     report("rss_layout_kb", static_cast<double>(Harness::peakRssKb()));
+
+    // What was read, to hold against what was written: not timed, and after the peak memory
+    // has been read, though the child's peak the kernel reports may include it.
+    if (readBack) {
+        const QTextDocument &document = *w.editor->document();
+        report("fingerprint", fingerprint(document));
+        report("runs", static_cast<double>(RichCorpus::countRuns(document)));
+        report("paragraphs", document.blockCount());
+    }
     return painted ? 0 : 1;
 }
 
 // ---- save ----
 
-int saveCase(bool ours, const Cases::Options &o)
+// A text document saved as text, or the same text saved in the rich format: RTF by our editor,
+// HTML by the bare one.
+int saveCase(bool ours, bool rich, const Cases::Options &o)
 {
     EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
     Harness::show(w);
@@ -145,8 +220,10 @@ int saveCase(bool ours, const Cases::Options &o)
         QElapsedTimer timer;
         timer.start();
         if (ours) {
-            w.ours()->setPlainTextMode(true);
+            w.ours()->setPlainTextMode(!rich);
             w.ours()->saveFile(o.output);
+        } else if (rich) {
+            writeAll(o.output, w.editor->document()->toHtml().toUtf8());
         } else {
             // The same bytes a plain program writes: paragraphs joined by CR LF, in CP932.
             QString text = w.editor->document()->toPlainText();
@@ -157,7 +234,10 @@ int saveCase(bool ours, const Cases::Options &o)
 
         timer.restart();
         if (ours) {
-            const QByteArray bytes = w.ours()->richDocument().save(StreamFormat::PlainText);
+            const QByteArray bytes = w.ours()->richDocument().save(rich ? StreamFormat::Rtf : StreamFormat::PlainText);
+            Q_UNUSED(bytes);
+        } else if (rich) {
+            const QByteArray bytes = w.editor->document()->toHtml().toUtf8();
             Q_UNUSED(bytes);
         } else {
             QString text = w.editor->document()->toPlainText();
@@ -170,7 +250,9 @@ int saveCase(bool ours, const Cases::Options &o)
     report("save_ms", Harness::median(total));
     report("save_max_ms", Harness::maximum(total));
     report("bytes_ms", Harness::median(inMemory));
-    report("same", readAll(o.output) == readAll(o.input) ? 1 : 0);
+    report("file_bytes", static_cast<double>(QFileInfo(o.output).size()));
+    if (!rich)
+        report("same", readAll(o.output) == readAll(o.input) ? 1 : 0);
     return 0;
 }
 
@@ -313,10 +395,17 @@ using CaseFunction = std::function<int(const Cases::Options &)>;
 const std::map<QString, CaseFunction> &table()
 {
     static const std::map<QString, CaseFunction> cases = {
-        { QStringLiteral("open-ours"), [](const Cases::Options &o) { return openCase(true, o); } },
-        { QStringLiteral("open-bare"), [](const Cases::Options &o) { return openCase(false, o); } },
-        { QStringLiteral("save-ours"), [](const Cases::Options &o) { return saveCase(true, o); } },
-        { QStringLiteral("save-bare"), [](const Cases::Options &o) { return saveCase(false, o); } },
+        { QStringLiteral("open-ours"), [](const Cases::Options &o) { return openCase(Opener::Ours, false, o); } },
+        { QStringLiteral("open-bare"), [](const Cases::Options &o) { return openCase(Opener::BareText, false, o); } },
+        { QStringLiteral("save-ours"), [](const Cases::Options &o) { return saveCase(true, false, o); } },
+        { QStringLiteral("save-bare"), [](const Cases::Options &o) { return saveCase(false, false, o); } },
+        // The formatted document needs the palette and fonts of an application, unlike the text.
+        { QStringLiteral("generate-rtf"), generateRtf },
+        { QStringLiteral("open-rtf-ours"), [](const Cases::Options &o) { return openCase(Opener::Ours, true, o); } },
+        { QStringLiteral("open-rtf-bare"),
+            [](const Cases::Options &o) { return openCase(Opener::BareHtml, true, o); } },
+        { QStringLiteral("save-rtf-ours"), [](const Cases::Options &o) { return saveCase(true, true, o); } },
+        { QStringLiteral("save-rtf-bare"), [](const Cases::Options &o) { return saveCase(false, true, o); } },
         { QStringLiteral("caret"), caretCase },
         { QStringLiteral("type-ours"), [](const Cases::Options &o) { return typingCase(true, false, o); } },
         { QStringLiteral("type-bare"), [](const Cases::Options &o) { return typingCase(false, false, o); } },

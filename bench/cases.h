@@ -9,10 +9,18 @@ namespace Cases {
 
 struct Options {
     QString name;
-    QString input; // the lines text (or the paragraph, for the paragraph cases)
+    QString input; // the lines text (the paragraph for the paragraph cases, the RTF to open)
     QString output; // where a save writes, or where "generate" puts the paragraph
-    qint64 bytes = 0; // "generate": size of the lines text
-    qint64 paragraphCharacters = 0; // "generate": length of the paragraph
+    // "generate-rtf": where the same document goes as HTML (the baseline's input) and as CP932
+    // text (what converting the RTF to text should give)
+    QString html;
+    QString text;
+    qint64 bytes = 0; // "generate": size of the lines text; "generate-rtf": about the RTF's size
+    int runCharacters = 20; // "generate-rtf": mean characters between format changes
+    qint64 runs = 0; // "generate-rtf": stop at this many runs (0: at `bytes`)
+    // "generate": length of the paragraph; "generate-rtf": not 0, a document of one paragraph
+    // this long
+    qint64 paragraphCharacters = 0;
     int repetitions = 15;
     QString place; // the typing cases: only "start", "middle" or "end" (a profile of one place)
 };
