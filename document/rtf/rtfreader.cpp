@@ -711,7 +711,6 @@ private:
             return;
         font->name += CodePages::decode(font->nameBytes, fontCodePage(*font));
         font->nameBytes.clear();
-        font->name = font->name.trimmed();
         font->nameDone = true;
     }
 

@@ -10,6 +10,7 @@
 #include <QTextFragment>
 #include <QTextList>
 
+#include <cstring>
 #include <map>
 #include <optional>
 #include <vector>
@@ -51,6 +52,60 @@ struct ParaState {
     int right = 0; // \ri
     bool bullet = false;
     bool operator==(const ParaState &) const = default;
+};
+
+// The output: a buffer written through a pointer. The writer emits tens of bytes per character
+// in small pieces, and QByteArray's own appends are calls out of line each.
+class Output {
+public:
+    void reserve(qsizetype bytes) { grow(bytes); }
+
+    void append(const char *text, qsizetype length)
+    {
+        if (m_size + length > m_capacity)
+            grow(length);
+        std::memcpy(m_buffer + m_size, text, static_cast<size_t>(length));
+        m_size += length;
+    }
+    Output &operator+=(char c)
+    {
+        if (m_size + 1 > m_capacity)
+            grow(1);
+        m_buffer[m_size++] = c;
+        return *this;
+    }
+    template<size_t N>
+    Output &operator+=(const char (&text)[N])
+    {
+        append(text, static_cast<qsizetype>(N - 1));
+        return *this;
+    }
+    Output &operator+=(const char *text)
+    {
+        append(text, static_cast<qsizetype>(std::strlen(text)));
+        return *this;
+    }
+
+    QByteArray take()
+    {
+        m_data.truncate(m_size);
+        m_buffer = nullptr;
+        m_size = m_capacity = 0;
+        return std::move(m_data);
+    }
+
+private:
+    void grow(qsizetype needed)
+    {
+        m_capacity = qMax(m_capacity * 2, m_size + needed + 4096);
+        m_data.resize(m_capacity);
+        m_buffer = m_data.data();
+    }
+
+    QByteArray m_data;
+    char *m_buffer = nullptr;
+    qsizetype m_size = 0;
+    qsizetype m_capacity = 0;
 };
 
 bool hasNonAscii(const QString &s)
@@ -95,7 +150,7 @@ public:
             first = false;
         }
         m_out += '}';
-        return m_out;
+        return m_out.take();
     }
 
 private:
@@ -451,7 +506,7 @@ private:
     const QTextDocument &m_document;
     const CharFormat &m_defaults;
     const QColor m_windowText;
-    QByteArray m_out;
+    Output m_out;
     std::vector<std::optional<CharFormat>> m_formats;
     std::map<FontKey, int> m_fonts;
     std::vector<FontKey> m_fontOrder;
