@@ -1,13 +1,65 @@
-// The ruler's frame and, with the ruler feature, the dragging of its indent markers.
+// The ruler: its frame, and the dragging of its three indent markers.
 
 #include "app/tpenform1.h"
 
+#include "document/richedit.h"
 #include "editing/ruler.h"
+#include "editing/statusdisplay.h"
 
 #include <QFrame>
 
 void TPenForm1::RulerResize()
 {
-    const int offset = RulerLine->x();
-    RulerLine->resize(Ruler->contentsRect().width() - 2 * (offset - Ruler->contentsRect().x()), RulerLine->height());
+    const int offset = RulerLine->x() - Ruler->contentsRect().x();
+    RulerLine->resize(Ruler->contentsRect().width() - 2 * offset, RulerLine->height());
+}
+
+void TPenForm1::RulerItemMouseDown(RulerMarker *marker, int x)
+{
+    // The marker's middle jumps under the pointer; any button drags.
+    MarkerGrabOffset = marker->width() / 2;
+    marker->move(marker->x() + x - MarkerGrabOffset, marker->y());
+    MarkerDragging = true;
+}
+
+void TPenForm1::RulerItemMouseMove(RulerMarker *marker, int x)
+{
+    // Nothing limits the edge: a marker may go past either end of the ruler.
+    if (MarkerDragging)
+        marker->move(marker->x() + x - MarkerGrabOffset, marker->y());
+}
+
+void TPenForm1::FirstIndMouseUp()
+{
+    MarkerDragging = false;
+    ParaFormat first;
+    first.mask = ParaFormat::FirstIndent;
+    first.firstIndentTwips = IndentGeometry::firstIndentAt(FirstInd->x(), MarkerGrabOffset) * TextFormats::TwipsPerPoint;
+    RichEdit1->setParaFormat(first);
+    // The left indent is taken again from the unmoved left marker, so the following lines keep
+    // their place and only the first line moves.
+    LeftIndMouseUp();
+}
+
+void TPenForm1::LeftIndMouseUp()
+{
+    MarkerDragging = false;
+    const int firstPoints = RichEdit1->paraFormat().firstIndentTwips / TextFormats::TwipsPerPoint;
+    ParaFormat left;
+    left.mask = ParaFormat::LeftIndent;
+    left.leftIndentTwips
+        = IndentGeometry::leftIndentAt(LeftInd->x(), MarkerGrabOffset, firstPoints) * TextFormats::TwipsPerPoint;
+    RichEdit1->setParaFormat(left);
+    RichEdit1SelectionChange();
+}
+
+void TPenForm1::RightIndMouseUp()
+{
+    MarkerDragging = false;
+    ParaFormat right;
+    right.mask = ParaFormat::RightIndent;
+    right.rightIndentTwips = IndentGeometry::rightIndentAt(RightInd->x(), MarkerGrabOffset, Ruler->contentsRect().width())
+        * TextFormats::TwipsPerPoint;
+    RichEdit1->setParaFormat(right);
+    RichEdit1SelectionChange();
 }

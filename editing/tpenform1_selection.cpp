@@ -2,47 +2,124 @@
 
 #include "app/tpenform1.h"
 
+#include "app/controls.h"
+#include "document/richedit.h"
+#include "editing/ruler.h"
+#include "editing/statusdisplay.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+namespace {
+
+void setTextColor(QWidget *box, const QColor &color)
+{
+    QPalette p = box->palette();
+    p.setColor(QPalette::Text, color);
+    p.setColor(QPalette::WindowText, color);
+    box->setPalette(p);
+}
+
+} // namespace
+
 void TPenForm1::RichEdit1SelectionChange()
 {
-    // Filled by the selection-state feature.
+    const CharFormat format = RichEdit1->charFormat();
+    {
+        // None of these writes may raise a handler of its own.
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->setCurrentIndex(ComboBox1->findText(format.faceName, Qt::MatchFixedString));
+    }
+    command(QStringLiteral("EditBold"))->setChecked(format.bold);
+    command(QStringLiteral("EditItaric"))->setChecked(format.italic);
+    command(QStringLiteral("EditUnderline"))->setChecked(format.underline);
+    Edit1->setText(QString::number(format.sizeTwips / TextFormats::TwipsPerPoint));
+    setTextColor(Edit4, format.color);
+
+    const ParaFormat para = RichEdit1->paraFormat();
+    QAction *left = command(QStringLiteral("EditAlineLeft"));
+    QAction *centre = command(QStringLiteral("EditAlineCenter"));
+    QAction *right = command(QStringLiteral("EditAlineRight"));
+    // Any other alignment (justified text from a file) releases all three.
+    for (QAction *button : { left, centre, right })
+        button->setChecked(false);
+    if (para.alignment == ParaFormat::AlignLeft)
+        left->setChecked(true);
+    else if (para.alignment == ParaFormat::AlignCenter)
+        centre->setChecked(true);
+    else if (para.alignment == ParaFormat::AlignRight)
+        right->setChecked(true);
+
+    Paste->defaultAction()->setEnabled(m_clipboardHasText);
+    const bool selected = RichEdit1->selection().length() > 0;
+    Cut->defaultAction()->setEnabled(selected);
+    Copy->defaultAction()->setEnabled(selected);
+
+    UpdateCaretStatus();
+    UpdateCharCount();
+
+    const IndentGeometry::MarkerEdges edges = IndentGeometry::markerEdges(
+        para.firstIndentTwips / TextFormats::TwipsPerPoint, para.leftIndentTwips / TextFormats::TwipsPerPoint,
+        para.rightIndentTwips / TextFormats::TwipsPerPoint, Ruler->contentsRect().width());
+    FirstInd->move(edges.first, FirstInd->y());
+    LeftInd->move(edges.left, LeftInd->y());
+    RightInd->move(edges.right, RightInd->y());
 }
 
 void TPenForm1::UpdateCaretStatus()
 {
-    // Filled by the selection-state feature.
+    // From the lower end of the selection, wherever the caret is.
+    const qint64 start = RichEdit1->selection().start;
+    const int line = RichEdit1->lineFromChar(start);
+    const qint64 lineStart = RichEdit1->lineIndex(line);
+    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(line, start - lineStart));
+    const qint64 value = CountInChars ? RichEdit1->richDocument().charactersBefore(start) : start;
+    StatusPanels[1]->setText(StatusDisplay::position(CountInChars, value));
 }
 
 void TPenForm1::UpdateCharCount()
 {
-    // Filled by the selection-state feature.
+    const RichDocument &document = RichEdit1->richDocument();
+    const StatusDisplay::Counter counter
+        = StatusDisplay::counter(CountInChars, document.characterCount(), document.textLength());
+    Memo1->setText(counter.number);
+    setTextColor(Memo1, counter.color);
+    Memo2->setText(counter.unit);
 }
 
 void TPenForm1::RichEdit1Change()
 {
-    // Filled by the selection-state feature.
+    setTextColor(Edit4, RichEdit1->charFormat().color);
+    UpdateCharCount();
 }
 
 void TPenForm1::Memo1Click()
 {
-    // Filled by the selection-state feature.
+    // The click has put the focus in the read-only counter; it goes back to the editor.
+    RichEdit1->setFocus();
+    CountInChars = !CountInChars;
+    UpdateCharCount();
+    UpdateCaretStatus();
 }
 
 void TPenForm1::Memo2Click()
 {
-    // Filled by the selection-state feature.
+    Memo1Click();
 }
 
+// The read-only boxes never show a text cursor (a read-only line edit draws none), so the
+// mouse handlers that hide it have nothing left to do.
 void TPenForm1::Memo1MouseDown()
 {
-    // Filled by the selection-state feature.
 }
 
 void TPenForm1::Memo2MouseDown()
 {
-    // Filled by the selection-state feature.
 }
 
 void TPenForm1::Edit1MouseDown()
 {
-    // Filled by the selection-state feature.
 }
