@@ -100,3 +100,23 @@ void ToolSeparator::paintEvent(QPaintEvent *)
     painter.setPen(palette().color(QPalette::Light));
     painter.drawLine(x + 1, 3, x + 1, height() - 4);
 }
+
+FontNameDelegate::FontNameDelegate(Painter painter, QObject *parent)
+    : QStyledItemDelegate(parent)
+    , m_painter(std::move(painter))
+{
+}
+
+void FontNameDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionViewItem entry = option;
+    initStyleOption(&entry, index);
+    painter->save();
+    m_painter(painter, entry, index.data().toString());
+    painter->restore();
+}
+
+QSize FontNameDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    return { QStyledItemDelegate::sizeHint(option, index).width(), 15 };
+}

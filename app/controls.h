@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QWidget>
+
+#include <functional>
 
 class QToolButton;
 
@@ -58,4 +61,19 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+};
+
+// Draws the font box's entries through a function of the window's (each name in its own face),
+// 15 pixels high.
+class FontNameDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using Painter = std::function<void(QPainter *, const QStyleOptionViewItem &, const QString &)>;
+    FontNameDelegate(Painter painter, QObject *parent = nullptr);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    Painter m_painter;
 };

@@ -106,6 +106,12 @@ TPenForm1::TPenForm1(QWidget *parent)
     createStatusBar();
     resize(637, 480);
     qApp->installEventFilter(this);
+    auto clipboardChanged = [this] {
+        const QMimeData *data = QApplication::clipboard()->mimeData();
+        m_clipboardHasText = data && data->hasText();
+    };
+    clipboardChanged();
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, clipboardChanged);
     FormCreate();
 }
 
@@ -134,6 +140,14 @@ void TPenForm1::createBand2()
     ComboBox1->setCursor(Qt::ArrowCursor);
     ComboBox1->setAttribute(Qt::WA_InputMethodEnabled);
     setHint(ComboBox1, u"フォントの表示", u"カーソル位置の文字フォントの種類が表示されます。");
+    ComboBox1->setItemDelegate(new FontNameDelegate(
+        [this](QPainter *painter, const QStyleOptionViewItem &option, const QString &text) {
+            ComboBox1DrawItem(painter, option, text);
+        },
+        ComboBox1));
+    // A choice raises both the box's click and change events; each writes the name.
+    connect(ComboBox1, &QComboBox::activated, this, [this] { runCommand([this] { ComboBox1Click(); }); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { runCommand([this] { ComboBox1Click(); }); });
 
     Edit1 = new DisplayBox(QStringLiteral("0"), Panel2);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -245,6 +259,13 @@ void TPenForm1::createRuler()
     RightInd->setObjectName(QStringLiteral("RightInd"));
     RightInd->move(544, 27);
     setHint(RightInd, u"右余白", u"右側の余白を設定します。");
+    for (RulerMarker *marker : { FirstInd, LeftInd, RightInd }) {
+        connect(marker, &RulerMarker::pressed, this, [this, marker](int x) { runCommand([this, marker, x] { RulerItemMouseDown(marker, x); }); });
+        connect(marker, &RulerMarker::moved, this, [this, marker](int x) { runCommand([this, marker, x] { RulerItemMouseMove(marker, x); }); });
+    }
+    connect(FirstInd, &RulerMarker::released, this, [this] { runCommand([this] { FirstIndMouseUp(); }); });
+    connect(LeftInd, &RulerMarker::released, this, [this] { runCommand([this] { LeftIndMouseUp(); }); });
+    connect(RightInd, &RulerMarker::released, this, [this] { runCommand([this] { RightIndMouseUp(); }); });
 }
 
 void TPenForm1::createEditor()
@@ -442,8 +463,12 @@ bool TPenForm1::event(QEvent *event)
 
 bool TPenForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Panel1 && event->type() == QEvent::Resize)
-        Ruler->resize(Panel1->width() - 2, Ruler->height()); // the strip stretches with the window
+    if (watched == Panel1 && event->type() == QEvent::Resize) {
+        // The strip stretches with the window. The window's resize handler may run before the
+        // panel has its new width; the markers follow the strip once it has it.
+        Ruler->resize(Panel1->width() - 2, Ruler->height());
+        runCommand([this] { FormResize(); });
+    }
     if (watched == RichEdit1->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto *press = static_cast<QMouseEvent *>(event);
         const Qt::MouseButton button = press->button();

@@ -15,7 +15,10 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
+class QPainter;
 class QPushButton;
+class QStyleOptionViewItem;
+struct CharFormat;
 class QToolBar;
 class QToolButton;
 class RichEdit;
@@ -79,6 +82,7 @@ public:
 
     // -- editing: defined in editing/tpenform1_format.cpp --
     void ComboBox1Click();
+    void ComboBox1DrawItem(QPainter *painter, const QStyleOptionViewItem &option, const QString &text);
     void UpDown1Click();
     void EditBoldExecute();
     void EditItaricExecute();
@@ -88,6 +92,7 @@ public:
     void OptionCharColorExecute();
     void OptionBackColorExecute();
     void EditFontExecute();
+    void FontDialog1Apply(const CharFormat &font);
     void EditCutExecute();
     void EditCopyExecute();
     void EditPasteExecute();
@@ -96,6 +101,14 @@ public:
 
     // -- editing: defined in editing/tpenform1_ruler.cpp --
     void RulerResize();
+    void RulerItemMouseDown(RulerMarker *marker, int x);
+    void RulerItemMouseMove(RulerMarker *marker, int x);
+    void FirstIndMouseUp();
+    void LeftIndMouseUp();
+    void RightIndMouseUp();
+    // Half the width of the marker last pressed; whether a marker is being dragged.
+    int MarkerGrabOffset = 0;
+    bool MarkerDragging = false;
 
     // -- tools: defined in tools/tpenform1_tools.cpp --
     void OptionReplaceExecute();
@@ -186,6 +199,9 @@ private:
     // or the changes given up); false to keep everything as it is.
     bool changesMayBeReplaced();
 
+    // -- editing: defined in editing/tpenform1_format.cpp --
+    void writeFontToSelection(const CharFormat &font);
+
     // -- app: defined in app/tpenform1.cpp --
     void createBand2();
     void createRuler();
@@ -203,5 +219,8 @@ private:
     QStringList m_fontList;
     QString m_hint;
     bool m_shown = false;
+    // Whether the clipboard holds text, kept from its change notices: asking the clipboard at
+    // every caret move would cost a round trip to its owner.
+    bool m_clipboardHasText = false;
     bool m_settingsWritten = false;
 };

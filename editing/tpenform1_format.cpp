@@ -2,57 +2,200 @@
 
 #include "app/tpenform1.h"
 
+#include "app/controls.h"
+#include "app/pickers.h"
 #include "document/richedit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QPainter>
+#include <QStyleOptionViewItem>
+
+namespace {
+
+void setTextColor(QWidget *box, const QColor &color)
+{
+    QPalette p = box->palette();
+    p.setColor(QPalette::Text, color);
+    box->setPalette(p);
+}
+
+void setBackground(QWidget *widget, const QColor &color)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Base, color);
+    p.setColor(QPalette::Window, color);
+    widget->setPalette(p);
+}
+
+} // namespace
+
+// -- The font box and the size box --
 
 void TPenForm1::ComboBox1Click()
 {
-    // Filled by the formatting feature.
+    CharFormat name;
+    name.mask = CharFormat::Face;
+    name.faceName = ComboBox1->currentText();
+    RichEdit1->setCharFormat(name);
+    RichEdit1->setFocus();
+}
+
+void TPenForm1::ComboBox1DrawItem(QPainter *painter, const QStyleOptionViewItem &option, const QString &text)
+{
+    // The entry in its own typeface, at the top-left corner of its rectangle, no margin; the
+    // size, style and colour of a list entry otherwise.
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette &palette = option.palette;
+    painter->fillRect(option.rect, selected ? palette.highlight() : palette.base());
+    QFont font = option.font;
+    font.setFamilies({ text });
+    painter->setFont(font);
+    painter->setPen(selected ? palette.highlightedText().color() : palette.text().color());
+    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }
 
 void TPenForm1::UpDown1Click()
 {
-    // Filled by the formatting feature.
+    CharFormat size;
+    size.mask = CharFormat::Size;
+    size.sizeTwips = UpDown1->position() * TextFormats::TwipsPerPoint;
+    RichEdit1->setCharFormat(size);
 }
+
+// -- Styles and paragraphs --
+
+namespace {
+
+// The whole style set written back, the one flag changed to the button's state.
+CharFormat styleSet(const CharFormat &read)
+{
+    CharFormat styles = read;
+    styles.mask = CharFormat::Bold | CharFormat::Italic | CharFormat::Underline | CharFormat::StrikeOut;
+    return styles;
+}
+
+} // namespace
 
 void TPenForm1::EditBoldExecute()
 {
-    // Filled by the formatting feature.
+    CharFormat styles = styleSet(RichEdit1->charFormat());
+    styles.bold = command(QStringLiteral("EditBold"))->isChecked();
+    RichEdit1->setCharFormat(styles);
 }
 
 void TPenForm1::EditItaricExecute()
 {
-    // Filled by the formatting feature.
+    CharFormat styles = styleSet(RichEdit1->charFormat());
+    styles.italic = command(QStringLiteral("EditItaric"))->isChecked();
+    RichEdit1->setCharFormat(styles);
 }
 
 void TPenForm1::EditUnderlineExecute()
 {
-    // Filled by the formatting feature.
+    CharFormat styles = styleSet(RichEdit1->charFormat());
+    styles.underline = command(QStringLiteral("EditUnderline"))->isChecked();
+    RichEdit1->setCharFormat(styles);
 }
 
 void TPenForm1::ParaSet()
 {
-    // Filled by the formatting feature.
+    // The buttons' pressed states decide, not which command ran.
+    ParaFormat alignment;
+    alignment.mask = ParaFormat::Alignment;
+    if (command(QStringLiteral("EditAlineLeft"))->isChecked()) {
+        alignment.alignment = ParaFormat::AlignLeft;
+        RichEdit1->setParaFormat(alignment);
+    }
+    if (command(QStringLiteral("EditAlineCenter"))->isChecked()) {
+        alignment.alignment = ParaFormat::AlignCenter;
+        RichEdit1->setParaFormat(alignment);
+    }
+    if (command(QStringLiteral("EditAlineRight"))->isChecked()) {
+        alignment.alignment = ParaFormat::AlignRight;
+        RichEdit1->setParaFormat(alignment);
+    }
 }
 
 void TPenForm1::EditBulletExecute()
 {
-    // Filled by the formatting feature.
+    ParaFormat numbering;
+    numbering.mask = ParaFormat::Numbering;
+    numbering.numbering = command(QStringLiteral("EditBullet"))->isChecked() ? ParaFormat::NumberingBullet
+                                                                               : ParaFormat::NumberingNone;
+    RichEdit1->setParaFormat(numbering);
 }
+
+// -- Colours and the font dialog --
 
 void TPenForm1::OptionCharColorExecute()
 {
-    // Filled by the formatting feature.
+    RichEdit1->setFocus();
+    const std::optional<QColor> chosen = Pickers::color(this, RichEdit1->charFormat().color);
+    if (!chosen)
+        return;
+    CharFormat color;
+    color.mask = CharFormat::Color;
+    color.color = *chosen;
+    // The system's window-text colour is written as the automatic colour.
+    color.autoColor = *chosen == RichEdit1->richDocument().windowTextColor();
+    RichEdit1->setCharFormat(color);
+    setTextColor(Edit4, RichEdit1->charFormat().color);
+    RichEdit1->setFocus();
 }
 
 void TPenForm1::OptionBackColorExecute()
 {
-    // Filled by the formatting feature.
+    RichEdit1->setFocus();
+    const std::optional<QColor> chosen = Pickers::color(this, RichEdit1->backgroundColor());
+    if (!chosen)
+        return;
+    RichEdit1->setBackgroundColor(*chosen);
+    setBackground(Edit4, RichEdit1->backgroundColor());
+    setBackground(Panel4, Edit4->palette().color(QPalette::Base));
+    RichEdit1->setFocus();
+}
+
+void TPenForm1::writeFontToSelection(const CharFormat &font)
+{
+    // Six separate writes, in this order.
+    CharFormat change = font;
+    change.autoColor = font.color == RichEdit1->richDocument().windowTextColor();
+    for (const unsigned field : { unsigned(CharFormat::Color), unsigned(CharFormat::Face), unsigned(CharFormat::CharSet),
+                                  unsigned(CharFormat::Bold | CharFormat::Italic | CharFormat::Underline | CharFormat::StrikeOut),
+                                  unsigned(CharFormat::Size), unsigned(CharFormat::Pitch) }) {
+        change.mask = field;
+        RichEdit1->setCharFormat(change);
+    }
 }
 
 void TPenForm1::EditFontExecute()
 {
-    // Filled by the formatting feature.
+    const CharFormat preset = RichEdit1->charFormat();
+    const std::optional<CharFormat> chosen = Pickers::font(this, m_fontList, preset, [this](const CharFormat &font) {
+        runCommand([this, font] { FontDialog1Apply(font); });
+    });
+    if (chosen)
+        writeFontToSelection(*chosen);
 }
+
+void TPenForm1::FontDialog1Apply(const CharFormat &font)
+{
+    // The target is the control that has the focus in the main window.
+    QWidget *target = focusWidget();
+    if (target == Edit1 || target == Edit4 || target == Edit2) {
+        target->setFont(TextFormats::displayFont(font));
+        setTextColor(target, font.color);
+    } else if (target == RichEdit1 || (target && target->parentWidget() == RichEdit1)) {
+        writeFontToSelection(font);
+    } else {
+        QApplication::beep();
+    }
+}
+
+// -- Clipboard and undo --
 
 void TPenForm1::EditCutExecute()
 {

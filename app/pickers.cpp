@@ -1,0 +1,62 @@
+#include "pickers.h"
+
+#include "editing/fontdialog.h"
+
+#include <QColorDialog>
+
+namespace {
+
+Pickers::ColorRunner &colorRunner()
+{
+    static Pickers::ColorRunner runner;
+    return runner;
+}
+
+Pickers::FontRunner &fontRunner()
+{
+    static Pickers::FontRunner runner;
+    return runner;
+}
+
+} // namespace
+
+namespace Pickers {
+
+void setColorRunner(ColorRunner runner)
+{
+    colorRunner() = std::move(runner);
+}
+
+void setFontRunner(FontRunner runner)
+{
+    fontRunner() = std::move(runner);
+}
+
+std::optional<QColor> color(QWidget *parent, const QColor &initial)
+{
+    if (colorRunner())
+        return colorRunner()(parent, initial);
+    QColorDialog dialog(initial, parent);
+    // Qt's own dialog, so that it speaks Japanese with its translation; opaque colours only.
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    QColor chosen = dialog.selectedColor();
+    chosen.setAlpha(255);
+    return chosen;
+}
+
+std::optional<CharFormat> font(QWidget *parent, const QStringList &families, const CharFormat &preset,
+                               const std::function<void(const CharFormat &)> &apply)
+{
+    if (fontRunner())
+        return fontRunner()(parent, families, preset, apply);
+    FontDialog dialog(families, parent);
+    dialog.setFont(preset);
+    QObject::connect(&dialog, &FontDialog::applied, &dialog, apply);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.font();
+}
+
+} // namespace Pickers
