@@ -7,6 +7,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+void setTextColor(QWidget *box, const QColor &color)
+{
+    QPalette p = box->palette();
+    p.setColor(QPalette::Text, color);
+    p.setColor(QPalette::WindowText, color);
+    box->setPalette(p);
+}
+
 DisplayBox::DisplayBox(const QString &text, QWidget *parent)
     : QLineEdit(text, parent)
 {

@@ -8,6 +8,9 @@
 
 class QToolButton;
 
+// A box's text colour (the counter's digits, the colour field's caption).
+void setTextColor(QWidget *box, const QColor &color);
+
 // A read-only one-line box of the main window (size, colours, counter): no text cursor, no
 // context menu, and a click reported as such.
 class DisplayBox : public QLineEdit {

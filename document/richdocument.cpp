@@ -56,14 +56,6 @@ private:
     const bool m_layoutWasEnabled = m_document->isLayoutEnabled();
 };
 
-QTextListFormat bulletListFormat()
-{
-    QTextListFormat format;
-    format.setStyle(QTextListFormat::ListDisc);
-    format.setIndent(0);
-    return format;
-}
-
 } // namespace
 
 RichDocument::RichDocument(QTextDocument *document, QObject *parent)
@@ -237,7 +229,7 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
                         bulletList->add(block);
                     } else {
                         QTextCursor at(block);
-                        bulletList = at.createList(bulletListFormat());
+                        bulletList = at.createList(TextFormats::bulletListFormat());
                     }
                 } else {
                     bulletList = block.textList();

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
+#include <QTextListFormat>
 
 namespace {
 
@@ -189,6 +190,14 @@ ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted)
     }
     p.rightIndentTwips = intProperty(block, RightIndentProperty, qRound(block.rightMargin() * TwipsPerPixel));
     return p;
+}
+
+QTextListFormat bulletListFormat()
+{
+    QTextListFormat format;
+    format.setStyle(QTextListFormat::ListDisc);
+    format.setIndent(0);
+    return format;
 }
 
 } // namespace TextFormats

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QFont;
+class QTextListFormat;
 class QTextBlockFormat;
 class QTextCharFormat;
 
@@ -95,5 +96,9 @@ QFont displayFont(const CharFormat &f);
 // write, from which Qt's margins are derived.
 void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &full);
 ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted);
+
+// The list bulleted paragraphs belong to: a disc, no indent of its own (the paragraph's left
+// indent makes the bullet's room).
+QTextListFormat bulletListFormat();
 
 } // namespace TextFormats

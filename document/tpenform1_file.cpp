@@ -35,6 +35,24 @@ QString defaultExtensionAfter(int filterIndex)
     }
 }
 
+// Shows a dialog with what it remembers; the choice is remembered for the next time.
+std::optional<FileDialogs::Choice> runFileDialog(QWidget *parent, FileDialogs::Request::Mode mode, const char16_t *filter,
+                                                 TPenForm1::FileDialogState &state)
+{
+    FileDialogs::Request request;
+    request.mode = mode;
+    request.filter = Messages::text(filter);
+    request.filterIndex = state.filterIndex;
+    request.fileName = state.fileName;
+    request.defaultExtension = state.defaultExtension;
+    std::optional<FileDialogs::Choice> choice = FileDialogs::run(parent, request);
+    if (choice) {
+        state.fileName = choice->fileName;
+        state.filterIndex = choice->filterIndex;
+    }
+    return choice;
+}
+
 } // namespace
 
 void TPenForm1::ClearDocument()
@@ -91,18 +109,10 @@ void TPenForm1::FileOpenExecute()
 {
     if (!changesMayBeReplaced())
         return;
-    FileDialogs::Request request;
-    request.mode = FileDialogs::Request::Mode::Open;
-    request.filter = Messages::text(Messages::OpenFilter);
-    request.filterIndex = OpenDialog1.filterIndex;
-    request.fileName = OpenDialog1.fileName;
-    request.defaultExtension = OpenDialog1.defaultExtension;
-    const std::optional<FileDialogs::Choice> choice = FileDialogs::run(this, request);
-    if (!choice)
-        return;
-    OpenDialog1.fileName = choice->fileName;
-    OpenDialog1.filterIndex = choice->filterIndex;
-    OpenFile(choice->fileName);
+    const std::optional<FileDialogs::Choice> choice
+        = runFileDialog(this, FileDialogs::Request::Mode::Open, Messages::OpenFilter, OpenDialog1);
+    if (choice)
+        OpenFile(choice->fileName);
 }
 
 void TPenForm1::FileSaveExecute()
@@ -128,17 +138,10 @@ void TPenForm1::FileSaveAsExecute()
 
 bool TPenForm1::saveDocumentAs()
 {
-    FileDialogs::Request request;
-    request.mode = FileDialogs::Request::Mode::Save;
-    request.filter = Messages::text(Messages::SaveFilter);
-    request.filterIndex = SaveDialog1.filterIndex;
-    request.fileName = SaveDialog1.fileName;
-    request.defaultExtension = SaveDialog1.defaultExtension;
-    const std::optional<FileDialogs::Choice> choice = FileDialogs::run(this, request);
+    const std::optional<FileDialogs::Choice> choice
+        = runFileDialog(this, FileDialogs::Request::Mode::Save, Messages::SaveFilter, SaveDialog1);
     if (!choice)
         return false;
-    SaveDialog1.fileName = choice->fileName;
-    SaveDialog1.filterIndex = choice->filterIndex;
     // The new default extension counts from the next Save As on; the format follows the
     // filter chosen, never the extension typed.
     SaveDialog1.defaultExtension = defaultExtensionAfter(choice->filterIndex);

@@ -15,13 +15,6 @@
 
 namespace {
 
-void setTextColor(QWidget *box, const QColor &color)
-{
-    QPalette p = box->palette();
-    p.setColor(QPalette::Text, color);
-    box->setPalette(p);
-}
-
 void setBackground(QWidget *widget, const QColor &color)
 {
     QPalette p = widget->palette();

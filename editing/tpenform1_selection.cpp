@@ -13,18 +13,6 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-namespace {
-
-void setTextColor(QWidget *box, const QColor &color)
-{
-    QPalette p = box->palette();
-    p.setColor(QPalette::Text, color);
-    p.setColor(QPalette::WindowText, color);
-    box->setPalette(p);
-}
-
-} // namespace
-
 void TPenForm1::RichEdit1SelectionChange()
 {
     const CharFormat format = RichEdit1->charFormat();

@@ -969,10 +969,7 @@ private:
             if (m_list && previous.isValid() && previous.textList() == m_list) {
                 m_list->add(block);
             } else {
-                QTextListFormat listFormat;
-                listFormat.setStyle(QTextListFormat::ListDisc);
-                listFormat.setIndent(0);
-                m_list = m_cursor.createList(listFormat);
+                m_list = m_cursor.createList(TextFormats::bulletListFormat());
             }
         }
         m_finishedParagraph = m_cursor.block().blockNumber();

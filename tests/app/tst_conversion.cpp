@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "testfiles.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -26,19 +28,6 @@ Run convert(const QStringList &arguments, const QString &workingDirectory)
     return { process.exitCode(), QString::fromUtf8(process.readAllStandardError()) };
 }
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class tst_Conversion : public QObject {
@@ -55,7 +44,7 @@ void tst_Conversion::convertsTextToTextWithCrLf()
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(u"in"_s);
-    writeFile(dir.filePath(u"in/memo.notes.TXT"_s), "\x93\xFA\x96\x7B\ra\nb\r\n\xFF");
+    TestFiles::write(dir.filePath(u"in/memo.notes.TXT"_s), "\x93\xFA\x96\x7B\ra\nb\r\n\xFF");
     const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"--outdir"_s, dir.filePath(u"out"_s),
                               u"in/memo.notes.TXT"_s },
                             dir.path());
@@ -63,31 +52,31 @@ void tst_Conversion::convertsTextToTextWithCrLf()
     QCOMPARE(run.errors, QString());
     // In the output folder, made when missing, named after the input with its last extension
     // replaced; bad bytes become "?".
-    QCOMPARE(contentOf(dir.filePath(u"out/memo.notes.txt"_s)), "\x93\xFA\x96\x7B\r\na\r\nb\r\n?"_ba);
+    QCOMPARE(TestFiles::read(dir.filePath(u"out/memo.notes.txt"_s)), "\x93\xFA\x96\x7B\r\na\r\nb\r\n?"_ba);
 }
 
 void tst_Conversion::failuresAreReportedAndTheRestConverted()
 {
     QTemporaryDir dir;
-    writeFile(dir.filePath(u"good.txt"_s), "ok");
+    TestFiles::write(dir.filePath(u"good.txt"_s), "ok");
     const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"missing.txt"_s, u"good.txt"_s }, dir.path());
     QCOMPARE(run.status, 1);
     QVERIFY2(run.errors.contains(u"missing.txt: ファイル \"missing.txt\". ファイルが見つかりません は開けません"_s),
              qPrintable(run.errors));
-    QCOMPARE(contentOf(dir.filePath(u"good.txt"_s)), "ok"_ba); // converted onto itself, intact
+    QCOMPARE(TestFiles::read(dir.filePath(u"good.txt"_s)), "ok"_ba); // converted onto itself, intact
 }
 
 void tst_Conversion::convertsBetweenRtfAndText()
 {
     QTemporaryDir dir;
-    writeFile(dir.filePath(u"letter.rtf"_s), "{\\rtf1\\ansi\\ansicpg932 {\\b \\'93\\'fa\\'96\\'7b}\\par x\\par}");
-    writeFile(dir.filePath(u"memo.txt"_s), "\x93\xFA\r\n{\\rtf1");
+    TestFiles::write(dir.filePath(u"letter.rtf"_s), "{\\rtf1\\ansi\\ansicpg932 {\\b \\'93\\'fa\\'96\\'7b}\\par x\\par}");
+    TestFiles::write(dir.filePath(u"memo.txt"_s), "\x93\xFA\r\n{\\rtf1");
     const Run toText = convert({ u"--convert-to"_s, u"txt"_s, u"letter.rtf"_s }, dir.path());
     QCOMPARE(toText.status, 0);
-    QCOMPARE(contentOf(dir.filePath(u"letter.txt"_s)), "\x93\xFA\x96\x7B\r\nx"_ba);
+    QCOMPARE(TestFiles::read(dir.filePath(u"letter.txt"_s)), "\x93\xFA\x96\x7B\r\nx"_ba);
     const Run toRtf = convert({ u"--convert-to"_s, u"rtf"_s, u"memo.txt"_s }, dir.path());
     QCOMPARE(toRtf.status, 0);
-    const QByteArray rtf = contentOf(dir.filePath(u"memo.rtf"_s));
+    const QByteArray rtf = TestFiles::read(dir.filePath(u"memo.rtf"_s));
     QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg932"));
     // Text that only looks like RTF inside a text file stays text.
     QVERIFY(rtf.contains("\\u26085\\'93\\'fa\\par \r\n\\{\\\\rtf1"));

@@ -4,24 +4,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "testfiles.h"
+
 using namespace Qt::StringLiterals;
-
-namespace {
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class tst_SettingsFile : public QObject {
     Q_OBJECT
@@ -67,7 +52,7 @@ void tst_SettingsFile::integers()
     QFETCH(QString, text);
     QFETCH(int, value);
     const QString path = m_dir.filePath(u"int.ini"_s);
-    writeFile(path, "[Form]\r\nTop=" + text.toUtf8() + "\r\n");
+    TestFiles::write(path, "[Form]\r\nTop=" + text.toUtf8() + "\r\n");
     IniFile ini(path);
     ini.load();
     QCOMPARE(ini.integer(u"Form"_s, u"Top"_s, -999), value);
@@ -79,7 +64,7 @@ void tst_SettingsFile::missingFileSectionOrKeyGivesTheDefault()
     missing.load();
     QCOMPARE(missing.integer(u"Form"_s, u"Top"_s, 42), 42);
     const QString path = m_dir.filePath(u"other.ini"_s);
-    writeFile(path, "[Other]\nTop=5\n[Form]\nLeft=3\n");
+    TestFiles::write(path, "[Other]\nTop=5\n[Form]\nLeft=3\n");
     IniFile ini(path);
     ini.load();
     QCOMPARE(ini.integer(u"Form"_s, u"Top"_s, 42), 42);
@@ -90,7 +75,7 @@ void tst_SettingsFile::missingFileSectionOrKeyGivesTheDefault()
 void tst_SettingsFile::namesIgnoreCase()
 {
     const QString path = m_dir.filePath(u"case.ini"_s);
-    writeFile(path, "[FORM]\r\nwidth = 800\r\n");
+    TestFiles::write(path, "[FORM]\r\nwidth = 800\r\n");
     IniFile ini(path);
     ini.load();
     QCOMPARE(ini.integer(u"Form"_s, u"Width"_s, 0), 800);
@@ -99,12 +84,12 @@ void tst_SettingsFile::namesIgnoreCase()
 void tst_SettingsFile::writingKeepsTheRestOfTheFile()
 {
     const QString path = m_dir.filePath(u"keep.ini"_s);
-    writeFile(path, "; written by hand\r\n[Other]\r\nx=1\r\n\r\n[Form]\r\nTop=5\r\n\r\n[Last]\r\ny=2\r\n");
+    TestFiles::write(path, "; written by hand\r\n[Other]\r\nx=1\r\n\r\n[Form]\r\nTop=5\r\n\r\n[Last]\r\ny=2\r\n");
     IniFile ini(path);
     ini.load();
     QVERIFY(ini.writeValue(u"Form"_s, u"Top"_s, u"7"_s));
     QVERIFY(ini.writeValue(u"Form"_s, u"Left"_s, u"-3"_s));
-    QCOMPARE(contentOf(path),
+    QCOMPARE(TestFiles::read(path),
              "; written by hand\r\n[Other]\r\nx=1\r\n\r\n[Form]\r\nTop=7\r\nLeft=-3\r\n\r\n[Last]\r\ny=2\r\n"_ba);
     // Each write is on disk at once: a fresh reader sees it.
     IniFile again(path);
@@ -119,7 +104,7 @@ void tst_SettingsFile::writingCreatesFileAndSection()
     ini.load();
     QVERIFY(ini.writeValue(u"Form"_s, u"Top"_s, u"0"_s));
     QVERIFY(ini.writeValue(u"Form"_s, u"Left"_s, u"10"_s));
-    QCOMPARE(contentOf(path), "[Form]\r\nTop=0\r\nLeft=10\r\n"_ba);
+    QCOMPARE(TestFiles::read(path), "[Form]\r\nTop=0\r\nLeft=10\r\n"_ba);
 }
 
 void tst_SettingsFile::failedWriteReportsAndKeepsTheFile()

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "testfiles.h"
+
 #include <functional>
 
 #include <csignal>
@@ -26,19 +28,6 @@ QString failureOf(const std::function<void()> &action)
         return e.text();
     }
     return {};
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -66,9 +55,9 @@ void tst_DocumentFile::readsWholeFile()
     const QString path = m_dir.filePath(u"read.txt"_s);
     QByteArray data(300000, 'a');
     data[12345] = '\0';
-    writeFile(path, data);
+    TestFiles::write(path, data);
     QCOMPARE(DocumentFile::read(path), data);
-    writeFile(path, {});
+    TestFiles::write(path, {});
     QCOMPARE(DocumentFile::read(path), QByteArray());
 }
 
@@ -100,7 +89,7 @@ void tst_DocumentFile::unreadableFile()
     if (::geteuid() == 0)
         QSKIP("permissions do not stop root");
     const QString path = m_dir.filePath(u"secret.txt"_s);
-    writeFile(path, "x");
+    TestFiles::write(path, "x");
     QFile::setPermissions(path, QFileDevice::WriteOwner);
     QCOMPARE(failureOf([&] { DocumentFile::read(path); }),
              Messages::cannotOpenFile(path, QString::fromUtf16(Messages::ReasonAccessDenied)));
@@ -110,11 +99,11 @@ void tst_DocumentFile::writeReplacesAndCreates()
 {
     const QString path = m_dir.filePath(u"out.txt"_s);
     DocumentFile::write(path, "first version, longer");
-    QCOMPARE(contentOf(path), "first version, longer"_ba);
+    QCOMPARE(TestFiles::read(path), "first version, longer"_ba);
     DocumentFile::write(path, "second");
-    QCOMPARE(contentOf(path), "second"_ba);
+    QCOMPARE(TestFiles::read(path), "second"_ba);
     DocumentFile::write(path, {});
-    QCOMPARE(contentOf(path), QByteArray());
+    QCOMPARE(TestFiles::read(path), QByteArray());
     // No temporary files are left beside it.
     QCOMPARE(QDir(m_dir.path()).entryList({ u"out.txt*"_s }, QDir::Files | QDir::Hidden).size(), 1);
 }
@@ -137,18 +126,18 @@ void tst_DocumentFile::failedWriteKeepsTheOldFile()
     QDir(m_dir.path()).mkdir(u"locked"_s);
     const QString folder = m_dir.filePath(u"locked"_s);
     const QString path = folder + u"/doc.txt"_s;
-    writeFile(path, "precious");
+    TestFiles::write(path, "precious");
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const QString text = failureOf([&] { DocumentFile::write(path, "replacement"); });
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QVERIFY(text.endsWith(u" を作成できません"_s));
-    QCOMPARE(contentOf(path), "precious"_ba);
+    QCOMPARE(TestFiles::read(path), "precious"_ba);
 }
 
 void tst_DocumentFile::writeKeepsPermissions()
 {
     const QString path = m_dir.filePath(u"private.txt"_s);
-    writeFile(path, "x");
+    TestFiles::write(path, "x");
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     DocumentFile::write(path, "y");
     QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
@@ -158,7 +147,7 @@ void tst_DocumentFile::fullDiskKeepsTheOldFile()
 {
     // A file size limit makes every write past it fail as a full disk does.
     const QString path = m_dir.filePath(u"full.txt"_s);
-    writeFile(path, "the old content");
+    TestFiles::write(path, "the old content");
     ::signal(SIGXFSZ, SIG_IGN);
     rlimit saved {};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -168,7 +157,7 @@ void tst_DocumentFile::fullDiskKeepsTheOldFile()
     const QString text = failureOf([&] { DocumentFile::write(path, QByteArray(5000, 'x')); });
     ::setrlimit(RLIMIT_FSIZE, &saved);
     QCOMPARE(text, u"ストリームへの書き込みに失敗しました"_s);
-    QCOMPARE(contentOf(path), "the old content"_ba);
+    QCOMPARE(TestFiles::read(path), "the old content"_ba);
     QCOMPARE(QDir(m_dir.path()).entryList({ u"full.txt*"_s }, QDir::Files | QDir::Hidden).size(), 1);
 }
 
@@ -176,11 +165,11 @@ void tst_DocumentFile::writingThroughALinkKeepsTheLink()
 {
     const QString target = m_dir.filePath(u"target.txt"_s);
     const QString link = m_dir.filePath(u"link.txt"_s);
-    writeFile(target, "before");
+    TestFiles::write(target, "before");
     QVERIFY(QFile::link(target, link));
     DocumentFile::write(link, "after");
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(contentOf(target), "after"_ba);
+    QCOMPARE(TestFiles::read(target), "after"_ba);
 }
 
 QTEST_GUILESS_MAIN(tst_DocumentFile)

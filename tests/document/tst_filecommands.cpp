@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "testfiles.h"
 #include <QTextBlock>
 #include <QUrl>
 
@@ -19,23 +21,6 @@
 #include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-} // namespace
 
 class tst_FileCommands : public QObject {
     Q_OBJECT
@@ -134,15 +119,15 @@ void tst_FileCommands::saveFormatByExtension()
 {
     QFETCH(QString, name);
     QFETCH(bool, rtf);
-    writeFile(path(name), "{\\rtf1 {\\b bold}\\par}");
+    TestFiles::write(path(name), "{\\rtf1 {\\b bold}\\par}");
     m_window->OpenFile(path(name));
     m_window->RichEdit1->setSelection(4, 4);
     m_window->RichEdit1->replaceSelection(u"!"_s);
     m_window->FileSaveExecute();
     QVERIFY(m_dialogRequests.isEmpty());
-    QCOMPARE(contentOf(path(name)).startsWith("{\\rtf1"), rtf);
+    QCOMPARE(TestFiles::read(path(name)).startsWith("{\\rtf1"), rtf);
     if (!rtf)
-        QCOMPARE(contentOf(path(name)), "bold!"_ba);
+        QCOMPARE(TestFiles::read(path(name)), "bold!"_ba);
     QVERIFY(!m_window->RichEdit1->isModified());
     QCOMPARE(m_window->windowTitle(), u"　Penloft          "_s + name);
 }
@@ -151,7 +136,7 @@ void tst_FileCommands::nameWithoutExtension()
 {
     QDir(m_dir.path()).mkdir(u"notes.old"_s);
     const QString readme = path(u"notes.old/README"_s);
-    writeFile(readme, "read me");
+    TestFiles::write(readme, "read me");
     m_window->OpenFile(readme);
     QCOMPARE(m_window->windowTitle(), u"　Penloft          README"_s);
     QCOMPARE(m_window->CurrentFileName, readme);
@@ -171,17 +156,17 @@ void tst_FileCommands::saveAsFormatFollowsTheFilter()
     m_window->RichEdit1->replaceSelection(u"本文"_s);
     m_dialogAnswers = { FileDialogs::Choice { path(u"memo.txt"_s), 1 } };
     m_window->FileSaveAsExecute();
-    QVERIFY(contentOf(path(u"memo.txt"_s)).startsWith("{\\rtf1"));
+    QVERIFY(TestFiles::read(path(u"memo.txt"_s)).startsWith("{\\rtf1"));
     QCOMPARE(m_window->CurrentFileName, path(u"memo.txt"_s));
     QCOMPARE(m_window->windowTitle(), u"　Penloft          memo.txt"_s);
     // A later Save goes by the extension: plain text.
     m_window->RichEdit1->replaceSelection(u"!"_s);
     m_window->FileSaveExecute();
-    QCOMPARE(contentOf(path(u"memo.txt"_s)), "\x96\x7B\x95\xB6!"_ba);
+    QCOMPARE(TestFiles::read(path(u"memo.txt"_s)), "\x96\x7B\x95\xB6!"_ba);
 
     m_dialogAnswers = { FileDialogs::Choice { path(u"letter.rtf"_s), 5 } };
     m_window->FileSaveAsExecute();
-    QCOMPARE(contentOf(path(u"letter.rtf"_s)), "\x96\x7B\x95\xB6!"_ba);
+    QCOMPARE(TestFiles::read(path(u"letter.rtf"_s)), "\x96\x7B\x95\xB6!"_ba);
 }
 
 void tst_FileCommands::defaultExtensionAfterSaveAs()
@@ -200,7 +185,7 @@ void tst_FileCommands::defaultExtensionAfterSaveAs()
 
 void tst_FileCommands::rememberedNames()
 {
-    writeFile(path(u"one.txt"_s), "1");
+    TestFiles::write(path(u"one.txt"_s), "1");
     m_dialogAnswers = { FileDialogs::Choice { path(u"one.txt"_s), 3 } };
     m_window->FileOpenExecute();
     QCOMPARE(m_window->CurrentFileName, path(u"one.txt"_s));
@@ -223,7 +208,7 @@ void tst_FileCommands::rememberedNames()
 void tst_FileCommands::modifiedFlagThroughTheCommands()
 {
     RichEdit *edit = m_window->RichEdit1;
-    writeFile(path(u"m.txt"_s), "abc");
+    TestFiles::write(path(u"m.txt"_s), "abc");
     edit->replaceSelection(u"typed"_s);
     QVERIFY(edit->isModified());
     m_boxAnswers = { QMessageBox::No };
@@ -249,7 +234,7 @@ void tst_FileCommands::closePrompt()
     QVERIFY(canClose);
     QVERIFY(m_boxes.isEmpty());
 
-    writeFile(path(u"named.txt"_s), "n");
+    TestFiles::write(path(u"named.txt"_s), "n");
     m_window->OpenFile(path(u"named.txt"_s));
     m_window->RichEdit1->replaceSelection(u"change"_s);
     m_boxAnswers = { QMessageBox::Cancel };
@@ -268,12 +253,12 @@ void tst_FileCommands::closePrompt()
     m_boxAnswers = { QMessageBox::No };
     m_window->FormCloseQuery(canClose);
     QVERIFY(canClose);
-    QCOMPARE(contentOf(path(u"named.txt"_s)), "n"_ba);
+    QCOMPARE(TestFiles::read(path(u"named.txt"_s)), "n"_ba);
 
     m_boxAnswers = { QMessageBox::Yes };
     m_window->FormCloseQuery(canClose);
     QVERIFY(canClose);
-    QCOMPARE(contentOf(path(u"named.txt"_s)), "changen"_ba);
+    QCOMPARE(TestFiles::read(path(u"named.txt"_s)), "changen"_ba);
 }
 
 void tst_FileCommands::closePromptYesWithCancelledSaveKeepsTheWindow()
@@ -296,7 +281,7 @@ void tst_FileCommands::closePromptYesWithCancelledSaveKeepsTheWindow()
 
 void tst_FileCommands::unsavedWorkIsAskedAboutBeforeItIsReplaced()
 {
-    writeFile(path(u"other.txt"_s), "other");
+    TestFiles::write(path(u"other.txt"_s), "other");
     RichEdit *edit = m_window->RichEdit1;
     edit->replaceSelection(u"work"_s);
     // Cancel keeps everything.
@@ -313,14 +298,14 @@ void tst_FileCommands::unsavedWorkIsAskedAboutBeforeItIsReplaced()
     m_boxAnswers = { QMessageBox::Yes };
     m_dialogAnswers = { FileDialogs::Choice { path(u"saved.txt"_s), 2 } };
     m_window->WMDropFiles({ QUrl::fromLocalFile(path(u"other.txt"_s)) });
-    QCOMPARE(contentOf(path(u"saved.txt"_s)), "work"_ba);
+    QCOMPARE(TestFiles::read(path(u"saved.txt"_s)), "work"_ba);
     QCOMPARE(edit->toPlainText(), u"other"_s);
 }
 
 void tst_FileCommands::dropOpensOnlyTheFirstFile()
 {
     for (const char *name : { "first.txt", "second.txt", "third.txt" })
-        writeFile(path(QString::fromLatin1(name)), name);
+        TestFiles::write(path(QString::fromLatin1(name)), name);
     auto *data = new QMimeData;
     data->setUrls({ QUrl::fromLocalFile(path(u"first.txt"_s)), QUrl::fromLocalFile(path(u"second.txt"_s)),
                     QUrl::fromLocalFile(path(u"third.txt"_s)) });
@@ -332,8 +317,8 @@ void tst_FileCommands::dropOpensOnlyTheFirstFile()
 
 void tst_FileCommands::commandLineDocuments()
 {
-    writeFile(path(u"a.txt"_s), "A");
-    writeFile(path(u"b.txt"_s), "B");
+    TestFiles::write(path(u"a.txt"_s), "A");
+    TestFiles::write(path(u"b.txt"_s), "B");
     const QString before = QDir::currentPath();
     QDir::setCurrent(m_dir.path());
     m_window->FormShow({ u"a.txt"_s, u"b.txt"_s });
@@ -353,7 +338,7 @@ void tst_FileCommands::commandLineDocuments()
 
 void tst_FileCommands::failedOpenLeavesTheDocumentAsItWas()
 {
-    writeFile(path(u"kept.rtf"_s), "{\\rtf1 {\\b kept}\\par}");
+    TestFiles::write(path(u"kept.rtf"_s), "{\\rtf1 {\\b kept}\\par}");
     m_window->OpenFile(path(u"kept.rtf"_s));
     m_window->RichEdit1->setSelection(4, 4);
     m_window->RichEdit1->replaceSelection(u" edited"_s);
@@ -376,7 +361,7 @@ void tst_FileCommands::failedOpenLeavesTheDocumentAsItWas()
 
 void tst_FileCommands::failedSaveChangesNothing()
 {
-    writeFile(path(u"doc.txt"_s), "old content");
+    TestFiles::write(path(u"doc.txt"_s), "old content");
     m_window->OpenFile(path(u"doc.txt"_s));
     m_window->RichEdit1->setSelection(0, -1);
     m_window->RichEdit1->replaceSelection(QString(5000, u'x'));
@@ -395,7 +380,7 @@ void tst_FileCommands::failedSaveChangesNothing()
     }
     ::setrlimit(RLIMIT_FSIZE, &saved);
     QVERIFY(failed);
-    QCOMPARE(contentOf(path(u"doc.txt"_s)), "old content"_ba);
+    QCOMPARE(TestFiles::read(path(u"doc.txt"_s)), "old content"_ba);
     QVERIFY(m_window->RichEdit1->isModified());
     QCOMPARE(m_window->CurrentFileName, path(u"doc.txt"_s));
     QCOMPARE(m_window->windowTitle(), u"　Penloft          doc.txt"_s);
@@ -426,7 +411,7 @@ void tst_FileCommands::samplesRoundTripThroughTheCommands()
     QCOMPARE(m_window->RichEdit1->toPlainText(), text);
     QCOMPARE(m_window->RichEdit1->richDocument().save(StreamFormat::Rtf), asRtf);
     if (!rtf)
-        QCOMPARE(contentOf(copy), contentOf(sample));
+        QCOMPARE(TestFiles::read(copy), TestFiles::read(sample));
 }
 
 QTEST_MAIN(tst_FileCommands)
