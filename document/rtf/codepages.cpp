@@ -67,37 +67,39 @@ QString decodeWithIconv(QByteArrayView bytes, int codePage)
 {
     iconv_t cd = descriptorFor(codePage);
     QString result;
-    result.resize(bytes.size());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        // No converter at all: Latin-1 keeps every byte visible.
+        for (char c : bytes)
+            result += QChar(static_cast<char16_t>(static_cast<unsigned char>(c)));
+        return result;
+    }
+    // A byte gives at most one unit; a few more for what a converter holds back.
+    result.resize(bytes.size() + 8);
     char *const outStart = reinterpret_cast<char *>(result.data());
     char *out = outStart;
-    size_t outLeft = static_cast<size_t>(bytes.size()) * 2;
+    size_t outLeft = static_cast<size_t>(result.size()) * 2;
     char *in = const_cast<char *>(bytes.data());
     size_t inLeft = static_cast<size_t>(bytes.size());
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    // Some converters hold a character back to combine it with a following mark (CP1258's
+    // Vietnamese): a bad byte and the end of the text release it first.
+    auto release = [&] { iconv(cd, nullptr, nullptr, &out, &outLeft); };
     while (inLeft > 0) {
-        if (cd == reinterpret_cast<iconv_t>(-1)) {
-            // No converter at all: Latin-1 keeps every byte visible.
-            *reinterpret_cast<char16_t *>(out) = static_cast<unsigned char>(*in);
-            out += 2;
-            outLeft -= 2;
-            ++in;
-            --inLeft;
-            continue;
-        }
-        if (iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
+        if (iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1) || errno == E2BIG)
             break;
-        if (errno == E2BIG)
-            break;
+        release();
         const bool pair = CodePages::isLeadByte(codePage, static_cast<unsigned char>(*in)) && inLeft > 1
             && static_cast<unsigned char>(in[1]) >= 0x80;
         const size_t skip = pair ? 2 : 1;
         in += skip;
         inLeft -= skip;
+        if (outLeft < 2)
+            break;
         *reinterpret_cast<char16_t *>(out) = 0xFFFD;
         out += 2;
         outLeft -= 2;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
+    release();
     result.truncate((out - outStart) / 2);
     return result;
 }
