@@ -57,4 +57,23 @@ inline QString createFileQuestion(const QString &path)
     return QString::fromUtf16(u"%1\nこのファイルは存在しません。\nファイルを作成しますか?").arg(path);
 }
 
+// Find and replace: nothing more from here on (M1), nowhere in the document (M2), and the count
+// of a Replace All (M3). "\r\n\r\n" makes a blank line in the box.
+inline QString notFoundFromHere(const QString &find)
+{
+    return QString::fromUtf16(u"ここから後の文書には、\r\n\r\n『 ") + find + QString::fromUtf16(u" 』") + QStringLiteral("\r\n\r\n")
+        + QString::fromUtf16(u"は、見つかりません！");
+}
+inline QString notFoundAnywhere(const QString &find)
+{
+    return QString::fromUtf16(u"この文書から　\r\n\r\n『 ") + find + QString::fromUtf16(u" 』") + QStringLiteral("\r\n\r\n")
+        + QString::fromUtf16(u"は、発見されませんでした！");
+}
+inline QString replacedAll(int count, const QString &find, const QString &replace)
+{
+    return QString::number(count) + QString::fromUtf16(u"  箇所の  ") + QString::fromUtf16(u"『 ") + find
+        + QString::fromUtf16(u" 』") + QString::fromUtf16(u" を、") + QStringLiteral("\r\n\r\n") + QString::fromUtf16(u" 『 ")
+        + replace + QString::fromUtf16(u" 』") + QString::fromUtf16(u" に、置き換えました。");
+}
+
 } // namespace Messages

@@ -10,6 +10,7 @@
 #include "app/tform3.h"
 #include "document/richedit.h"
 #include "editing/ruler.h"
+#include "tools/replacedialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -104,6 +105,10 @@ TPenForm1::TPenForm1(QWidget *parent)
     column->addWidget(Panel1);
     column->addWidget(Panel4, 1);
     createStatusBar();
+    ReplaceDialog1 = new ReplaceDialog(this);
+    ReplaceDialog1->setObjectName(QStringLiteral("ReplaceDialog1"));
+    connect(ReplaceDialog1, &ReplaceDialog::find, this, [this] { runCommand([this] { ReplaceDialog1Find(); }); });
+    connect(ReplaceDialog1, &ReplaceDialog::replace, this, [this] { runCommand([this] { ReplaceDialog1Replace(); }); });
     resize(637, 480);
     qApp->installEventFilter(this);
     auto clipboardChanged = [this] {

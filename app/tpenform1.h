@@ -22,6 +22,7 @@ struct CharFormat;
 class QToolBar;
 class QToolButton;
 class RichEdit;
+class ReplaceDialog;
 class RulerMarker;
 class RulerStrip;
 class TForm3;
@@ -110,8 +111,12 @@ public:
     int MarkerGrabOffset = 0;
     bool MarkerDragging = false;
 
-    // -- tools: defined in tools/tpenform1_tools.cpp --
+    // -- tools: defined in tools/tpenform1_replace.cpp --
     void OptionReplaceExecute();
+    void ReplaceDialog1Find();
+    void ReplaceDialog1Replace();
+
+    // -- tools: defined in tools/tpenform1_tools.cpp --
     void Button3Click();
     void ActAssocExecute();
     void OptionSendMailExecute();
@@ -160,6 +165,7 @@ public:
     QFrame *Panel4 = nullptr;
     RichEdit *RichEdit1 = nullptr;
     QLabel *StatusPanels[3] = {};
+    ReplaceDialog *ReplaceDialog1 = nullptr;
     QMenu *Edit3 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     // The tool buttons whose enabled state the selection refresh keeps.
@@ -201,6 +207,11 @@ private:
 
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
+
+    // -- tools: defined in tools/tpenform1_replace.cpp --
+    void showPlainMessage(const QString &text);
+    void selectHit(qint64 position, const QString &what);
+    void replaceAll(const QString &what, const QString &with);
 
     // -- app: defined in app/tpenform1.cpp --
     void createBand2();

@@ -24,6 +24,12 @@ void DisplayLineIndex::invalidateAll()
     m_width = m_document->textWidth();
 }
 
+void DisplayLineIndex::resume()
+{
+    m_suspended = false;
+    invalidateAll();
+}
+
 void DisplayLineIndex::checkLayoutWidth()
 {
     if (m_document->textWidth() != m_width)
@@ -32,6 +38,8 @@ void DisplayLineIndex::checkLayoutWidth()
 
 void DisplayLineIndex::onContentsChange(int position, int /*charsRemoved*/, int charsAdded)
 {
+    if (m_suspended)
+        return;
     const int newCount = m_document->blockCount();
     const int oldCount = static_cast<int>(m_counts.size());
     const int lastPosition = qMax(0, m_document->characterCount() - 1);

@@ -21,6 +21,9 @@ public:
 
     // Forget every line count (the default font or the layout changed).
     void invalidateAll();
+    // Many changes at once: none is followed until resume(), which forgets every count.
+    void suspend() { m_suspended = true; }
+    void resume();
 
     // Line of a document position.
     int lineOfPosition(int documentPosition);
@@ -47,4 +50,5 @@ private:
     FenwickTree m_tree; // known counts, Unknown as 0
     bool m_treeStale = true;
     qreal m_width = -2;
+    bool m_suspended = false;
 };

@@ -35,6 +35,7 @@ public:
         , m_lines(lines)
     {
         m_positions.suspend();
+        m_lines.suspend();
         m_document->setUndoRedoEnabled(false);
         m_document->setLayoutEnabled(false);
     }
@@ -44,7 +45,7 @@ public:
         m_document->setLayoutEnabled(m_layoutWasEnabled);
         m_document->setUndoRedoEnabled(true);
         m_positions.resume();
-        m_lines.invalidateAll();
+        m_lines.resume();
     }
     BulkChange(const BulkChange &) = delete;
     BulkChange &operator=(const BulkChange &) = delete;
@@ -124,6 +125,16 @@ int RichDocument::lineCount()
 void RichDocument::invalidateLines()
 {
     m_lines->invalidateAll();
+}
+
+void RichDocument::suspendLines()
+{
+    m_lines->suspend();
+}
+
+void RichDocument::resumeLines()
+{
+    m_lines->resume();
 }
 
 QByteArray RichDocument::text() const

@@ -17,6 +17,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTimer>
 
 #include <functional>
 
@@ -272,6 +273,28 @@ void RichEdit::loadWith(const std::function<void(const QTextCharFormat &)> &load
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     notifySelectionIfMoved();
+}
+
+RichEdit::BatchEdit::BatchEdit(RichEdit &edit)
+    : m_edit(edit)
+{
+    if (m_edit.m_batchDepth++ > 0)
+        return;
+    m_edit.document()->setLayoutEnabled(false);
+    m_edit.m_richDocument->suspendLines();
+    m_edit.blockSignals(true);
+}
+
+RichEdit::BatchEdit::~BatchEdit()
+{
+    if (--m_edit.m_batchDepth > 0)
+        return;
+    m_edit.blockSignals(false);
+    m_edit.document()->setLayoutEnabled(true);
+    m_edit.m_richDocument->resumeLines();
+    emit m_edit.changed();
+    m_edit.notifySelectionIfMoved();
+    QTimer::singleShot(0, &m_edit, [edit = &m_edit] { edit->ensureCursorVisible(); });
 }
 
 qint64 RichEdit::formatRange(const FormatRange &request)

@@ -83,6 +83,20 @@ public:
     void loadFile(const QString &path);
     void saveFile(const QString &path) const;
 
+    // Many edits as one (a Replace All): while an instance lives, nothing is laid out and no
+    // change or selection notice goes out; at its end, one of each, and the caret is scrolled
+    // into view once the program is idle.
+    class BatchEdit {
+    public:
+        explicit BatchEdit(RichEdit &edit);
+        ~BatchEdit();
+        BatchEdit(const BatchEdit &) = delete;
+        BatchEdit &operator=(const BatchEdit &) = delete;
+
+    private:
+        RichEdit &m_edit;
+    };
+
     // -- Printing --
     qint64 formatRange(const FormatRange &request);
     void releaseFormatRange();
@@ -112,4 +126,5 @@ private:
     bool m_plainText = false;
     int m_lastAnchor = -1;
     int m_lastPosition = -1;
+    int m_batchDepth = 0;
 };

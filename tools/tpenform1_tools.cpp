@@ -2,11 +2,6 @@
 
 #include "app/tpenform1.h"
 
-void TPenForm1::OptionReplaceExecute()
-{
-    // Filled by the find-and-replace feature.
-}
-
 void TPenForm1::Button3Click()
 {
     // Filled by the date-insertion feature.

@@ -1,0 +1,120 @@
+// Find and replace in the editor: always forward, always matching case, never whole words.
+
+#include "app/tpenform1.h"
+
+#include "app/messagebox.h"
+#include "app/messages.h"
+#include "document/richedit.h"
+#include "document/sjistext.h"
+#include "tools/replacedialog.h"
+
+namespace {
+
+// The search is fixed at matching case only.
+constexpr int SearchFlags = FindMatchCase;
+
+// Where a search begins: behind the selection, or at the very start when there is none,
+// wherever the caret is.
+qint64 searchStart(const RichEdit *edit)
+{
+    const RichEdit::Selection s = edit->selection();
+    return s.length() != 0 ? s.start + s.length() : 0;
+}
+
+qint64 findFrom(const RichEdit *edit, const QString &what, qint64 start)
+{
+    const qint64 length = edit->textLength();
+    return edit->findText(what, start, start + (length - start), SearchFlags);
+}
+
+} // namespace
+
+void TPenForm1::showPlainMessage(const QString &text)
+{
+    MessageBox::Request box;
+    box.caption = Messages::text(Messages::ProductName);
+    box.text = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    MessageBox::show(this, box);
+}
+
+void TPenForm1::selectHit(qint64 position, const QString &what)
+{
+    RichEdit1->setSelection(position, position);
+    RichEdit1->scrollCaret();
+    RichEdit1->setFocus();
+    const qint64 start = RichEdit1->selection().start;
+    RichEdit1->setSelection(start, start + SjisText::measure(what).bytes);
+}
+
+void TPenForm1::OptionReplaceExecute()
+{
+    ReplaceDialog1->placeAt(QPoint(RichEdit1->x() + RichEdit1->width() / 4, RichEdit1->y()));
+    ReplaceDialog1->show();
+    ReplaceDialog1->raise();
+    ReplaceDialog1->activateWindow();
+    RichEdit1->setSelection(0, 0);
+}
+
+void TPenForm1::ReplaceDialog1Find()
+{
+    const QString what = ReplaceDialog1->findText();
+    const qint64 hit = findFrom(RichEdit1, what, searchStart(RichEdit1));
+    if (hit < 0) {
+        showPlainMessage(Messages::notFoundFromHere(what));
+        // The next Find Next starts at the beginning again.
+        RichEdit1->setSelection(0, 0);
+        return;
+    }
+    selectHit(hit, what);
+}
+
+void TPenForm1::ReplaceDialog1Replace()
+{
+    const QString what = ReplaceDialog1->findText();
+    const QString with = ReplaceDialog1->replaceText();
+    if (ReplaceDialog1->options() & ReplaceDialog::Replace) {
+        qint64 start = 0;
+        if (RichEdit1->selection().length() != 0) {
+            // Whatever is selected is replaced, an occurrence or not.
+            RichEdit1->replaceSelection(with, RichEdit::UndoMode::CannotUndo);
+            start = RichEdit1->selection().start; // just behind the text put in
+
+        }
+        const qint64 hit = findFrom(RichEdit1, what, start);
+        if (hit < 0)
+            showPlainMessage(Messages::notFoundFromHere(what));
+        else
+            selectHit(hit, what);
+    }
+    if (ReplaceDialog1->options() & ReplaceDialog::ReplaceAll)
+        replaceAll(what, with);
+}
+
+void TPenForm1::replaceAll(const QString &what, const QString &with)
+{
+    // Present anywhere at all? Nothing is replaced otherwise, not even a selection.
+    if (what.isEmpty() || RichEdit1->findText(what, 0, -1, SearchFlags) < 0) {
+        showPlainMessage(Messages::notFoundAnywhere(what));
+        return;
+    }
+    int count = 0;
+    {
+        // One occurrence is selected per pass and replaced at the start of the next; each search
+        // begins behind the text just put in, so the loop ends even when R contains F. The edits
+        // are made as one batch: no layout and no display refresh per hit.
+        const RichEdit::BatchEdit batch(*RichEdit1);
+        for (;;) {
+            qint64 start = 0;
+            if (RichEdit1->selection().length() != 0) {
+                RichEdit1->replaceSelection(with, RichEdit::UndoMode::CannotUndo);
+                start = RichEdit1->selection().start;
+            }
+            const qint64 hit = findFrom(RichEdit1, what, start);
+            if (hit < 0)
+                break;
+            selectHit(hit, what);
+            ++count;
+        }
+    }
+    showPlainMessage(Messages::replacedAll(count, what, with));
+}
