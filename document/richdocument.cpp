@@ -385,6 +385,45 @@ void RichDocument::saveFile(const QString &path, StreamFormat format) const
     DocumentFile::write(path, save(format));
 }
 
+RichDocument::BatchEdit::BatchEdit(RichDocument &document)
+    : m_document(document)
+    , m_cursor(new QTextCursor(document.m_document))
+    , m_layoutWasEnabled(document.m_document->isLayoutEnabled())
+{
+    QTextDocument *doc = m_document.m_document;
+    doc->setUndoRedoEnabled(false);
+    doc->setLayoutEnabled(false);
+    m_document.m_lines->suspend();
+    m_cursor->beginEditBlock();
+}
+
+RichDocument::BatchEdit::~BatchEdit()
+{
+    QTextDocument *doc = m_document.m_document;
+    m_cursor->endEditBlock(); // reports the whole change at once; positions re-measure its range
+    delete m_cursor;
+    doc->setUndoRedoEnabled(true);
+    doc->setLayoutEnabled(m_layoutWasEnabled);
+    m_document.m_lines->resume();
+    doc->setModified(true);
+}
+
+qint64 RichDocument::BatchEdit::replace(qint64 start, qint64 end, const QString &text)
+{
+    QString inserted = text;
+    inserted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    inserted.replace(u'\r', u'\n');
+    const int from = m_document.documentPosition(start);
+    const int to = m_document.documentPosition(end);
+    m_cursor->setPosition(from);
+    m_cursor->setPosition(to, QTextCursor::KeepAnchor);
+    m_cursor->insertText(inserted);
+    const int added = m_cursor->position() - from;
+    // Inside the edit block the document reports nothing yet: tell the positions now.
+    m_document.m_positions->noteChange(from, to - from, added);
+    return m_document.bytePosition(m_cursor->position());
+}
+
 qint64 RichDocument::formatRange(const FormatRange &request)
 {
     return m_renderer->formatRange(request);

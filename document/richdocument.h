@@ -106,6 +106,26 @@ public:
     // Counts every change of content or format; cached layouts compare it.
     quint64 changeCount() const { return m_changeCount; }
 
+    // Many replacements as one (a Replace All): one edit block, no layout, no undo history (the
+    // replacements cannot be undone, so what was recorded before goes), byte positions kept
+    // current after each replacement, display lines recounted once at the end.
+    class BatchEdit {
+    public:
+        explicit BatchEdit(RichDocument &document);
+        ~BatchEdit();
+        BatchEdit(const BatchEdit &) = delete;
+        BatchEdit &operator=(const BatchEdit &) = delete;
+
+        // Replaces the bytes [start, end) by text (CR LF, CR or LF end a paragraph) in the format
+        // of the text replaced; returns the byte position just behind the new text.
+        qint64 replace(qint64 start, qint64 end, const QString &text);
+
+    private:
+        RichDocument &m_document;
+        QTextCursor *m_cursor;
+        bool m_layoutWasEnabled;
+    };
+
 signals:
     // After a load replaced the whole content.
     void loaded();

@@ -277,24 +277,40 @@ void RichEdit::loadWith(const std::function<void(const QTextCharFormat &)> &load
 
 RichEdit::BatchEdit::BatchEdit(RichEdit &edit)
     : m_edit(edit)
+    , m_start(edit.selection().start)
+    , m_end(edit.selection().end)
 {
-    if (m_edit.m_batchDepth++ > 0)
-        return;
-    m_edit.document()->setLayoutEnabled(false);
-    m_edit.m_richDocument->suspendLines();
     m_edit.blockSignals(true);
+    m_batch = std::make_unique<RichDocument::BatchEdit>(*m_edit.m_richDocument);
 }
 
 RichEdit::BatchEdit::~BatchEdit()
 {
-    if (--m_edit.m_batchDepth > 0)
-        return;
+    QTextDocument *doc = m_edit.document();
+    const bool layout = doc->isLayoutEnabled();
+    m_batch.reset();
+    // The caret goes to its place before the document is laid out again: setting it repaints
+    // its old place, which would lay out everything up to there at once.
+    doc->setLayoutEnabled(false);
+    m_edit.setSelection(m_start, m_end);
+    doc->setLayoutEnabled(layout);
     m_edit.blockSignals(false);
-    m_edit.document()->setLayoutEnabled(true);
-    m_edit.m_richDocument->resumeLines();
-    emit m_edit.changed();
-    m_edit.notifySelectionIfMoved();
-    QTimer::singleShot(0, &m_edit, [edit = &m_edit] { edit->ensureCursorVisible(); });
+    QTimer::singleShot(0, &m_edit, [edit = &m_edit] {
+        emit edit->changed();
+        edit->notifySelectionIfMoved();
+        edit->ensureCursorVisible();
+    });
+}
+
+qint64 RichEdit::BatchEdit::replace(qint64 start, qint64 end, const QString &text)
+{
+    return m_batch->replace(start, end, text);
+}
+
+void RichEdit::BatchEdit::setSelection(qint64 start, qint64 end)
+{
+    m_start = start;
+    m_end = end;
 }
 
 qint64 RichEdit::formatRange(const FormatRange &request)

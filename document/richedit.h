@@ -6,6 +6,7 @@
 #include <QTextEdit>
 
 #include <functional>
+#include <memory>
 
 struct FormatRange;
 
@@ -83,9 +84,10 @@ public:
     void loadFile(const QString &path);
     void saveFile(const QString &path) const;
 
-    // Many edits as one (a Replace All): while an instance lives, nothing is laid out and no
-    // change or selection notice goes out; at its end, one of each, and the caret is scrolled
-    // into view once the program is idle.
+    // Many replacements as one (a Replace All), made on the document directly: the editor's
+    // caret and displays do not follow each one. At the end the selection is set once, while
+    // nothing is laid out yet, and the change and selection notices and the scrolling to the
+    // caret follow once the program is idle, when the layout can catch up.
     class BatchEdit {
     public:
         explicit BatchEdit(RichEdit &edit);
@@ -93,8 +95,16 @@ public:
         BatchEdit(const BatchEdit &) = delete;
         BatchEdit &operator=(const BatchEdit &) = delete;
 
+        // See RichDocument::BatchEdit::replace.
+        qint64 replace(qint64 start, qint64 end, const QString &text);
+        // The selection the editor shows when the batch ends.
+        void setSelection(qint64 start, qint64 end);
+
     private:
         RichEdit &m_edit;
+        std::unique_ptr<RichDocument::BatchEdit> m_batch;
+        qint64 m_start;
+        qint64 m_end;
     };
 
     // -- Printing --
@@ -126,5 +136,4 @@ private:
     bool m_plainText = false;
     int m_lastAnchor = -1;
     int m_lastPosition = -1;
-    int m_batchDepth = 0;
 };

@@ -22,6 +22,9 @@ public:
     // Bulk changes (loading a file) are measured once at the end instead of once per edit.
     void suspend();
     void resume();
+    // A change the document has made but not reported yet (inside an edit block, which reports
+    // once at its end): followed now, so that positions stay right in between.
+    void noteChange(int position, int charsRemoved, int charsAdded) { onContentsChange(position, charsRemoved, charsAdded); }
 
     qint64 byteLength() const;
     qint64 characterCount() const;

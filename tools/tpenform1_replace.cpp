@@ -100,21 +100,25 @@ void TPenForm1::replaceAll(const QString &what, const QString &with)
     int count = 0;
     {
         // One occurrence is selected per pass and replaced at the start of the next; each search
-        // begins behind the text just put in, so the loop ends even when R contains F. The edits
-        // are made as one batch: no layout and no display refresh per hit.
-        const RichEdit::BatchEdit batch(*RichEdit1);
+        // begins behind the text just put in, so the loop ends even when R contains F. The
+        // passes run on the document as one batch: the editor shows the outcome, not each step.
+        RichEdit::BatchEdit batch(*RichEdit1);
+        RichEdit::Selection selection = RichEdit1->selection();
+        const qint64 length = SjisText::measure(what).bytes;
         for (;;) {
             qint64 start = 0;
-            if (RichEdit1->selection().length() != 0) {
-                RichEdit1->replaceSelection(with, RichEdit::UndoMode::CannotUndo);
-                start = RichEdit1->selection().start;
+            if (selection.length() != 0) {
+                start = batch.replace(selection.start, selection.end, with);
+                selection = { start, start };
             }
             const qint64 hit = findFrom(RichEdit1, what, start);
             if (hit < 0)
                 break;
-            selectHit(hit, what);
+            selection = { hit, hit + length };
             ++count;
         }
+        batch.setSelection(selection.start, selection.end);
     }
+    RichEdit1->setFocus();
     showPlainMessage(Messages::replacedAll(count, what, with));
 }
