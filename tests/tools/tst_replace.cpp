@@ -28,6 +28,7 @@ private slots:
     void replaceAllThreeOccurrences();
     void replaceAllWhenTheReplacementContainsTheText();
     void replaceAllWithASelectionPresent();
+    void replaceAllWithParagraphBreaks();
     void replacementsCannotBeUndone();
     void textsAreLimitedTo255Bytes();
     void buttonsNeedSomethingToFind();
@@ -204,6 +205,21 @@ void tst_Replace::replaceAllWithASelectionPresent()
     replace(u"cat"_s, u"dog"_s, ReplaceDialog::ReplaceAll);
     QCOMPARE(text(), u"dog dog dog"_s);
     QCOMPARE(m_messages.last(), u"Penloft|2  箇所の  『 cat 』 を、\n\n 『 dog 』 に、置き換えました。"_s);
+}
+
+void tst_Replace::replaceAllWithParagraphBreaks()
+{
+    // Replacements that add and remove paragraphs keep byte positions right between passes.
+    setText(u"a 漢a\na"_s);
+    replace(u"a"_s, u"x\r\ny"_s, ReplaceDialog::ReplaceAll);
+    QCOMPARE(text(), u"x\ny 漢x\ny\nx\ny"_s);
+    QCOMPARE(m_messages.last(), u"Penloft|3  箇所の  『 a 』 を、\n\n 『 x\r\ny 』 に、置き換えました。"_s.replace(u"\r\n"_s, u"\n"_s));
+    QCOMPARE(m_window->RichEdit1->textLength(), m_window->RichEdit1->textBytes().size());
+    setText(u"one\ntwo\nthree"_s);
+    replace(u"o\r\nt"_s, u"-"_s, ReplaceDialog::ReplaceAll);
+    QCOMPARE(text(), u"one\ntw-hree"_s);
+    QCOMPARE(m_window->RichEdit1->selection().start, 8); // behind the replacement
+    QCOMPARE(m_window->RichEdit1->textLength(), m_window->RichEdit1->textBytes().size());
 }
 
 void tst_Replace::replacementsCannotBeUndone()
