@@ -49,18 +49,40 @@ const char *iconvName(int codePage)
     }
 }
 
-// One open descriptor per code page and thread.
+// One open descriptor per code page and thread, closed when the thread ends.
+class Descriptors {
+public:
+    Descriptors() = default;
+    Descriptors(const Descriptors &) = delete;
+    Descriptors &operator=(const Descriptors &) = delete;
+    ~Descriptors()
+    {
+        for (const auto &[codePage, cd] : m_open) {
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                iconv_close(cd);
+        }
+    }
+
+    iconv_t forCodePage(int codePage)
+    {
+        const auto it = m_open.find(codePage);
+        if (it != m_open.end())
+            return it->second;
+        iconv_t cd = iconv_open("UTF-16LE", iconvName(codePage));
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            cd = iconv_open("UTF-16LE", "CP1252");
+        m_open.emplace(codePage, cd);
+        return cd;
+    }
+
+private:
+    std::map<int, iconv_t> m_open;
+};
+
 iconv_t descriptorFor(int codePage)
 {
-    thread_local std::map<int, iconv_t> descriptors;
-    auto it = descriptors.find(codePage);
-    if (it != descriptors.end())
-        return it->second;
-    iconv_t cd = iconv_open("UTF-16LE", iconvName(codePage));
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        cd = iconv_open("UTF-16LE", "CP1252");
-    descriptors.emplace(codePage, cd);
-    return cd;
+    thread_local Descriptors descriptors;
+    return descriptors.forCodePage(codePage);
 }
 
 QString decodeWithIconv(QByteArrayView bytes, int codePage)
