@@ -1,10 +1,16 @@
 #include "conversion.h"
 
 #include "app/apperror.h"
+#include "app/messages.h"
+#include "document/documentfile.h"
+#include "document/documentname.h"
 #include "document/richdocument.h"
+#include "printing/tprintreport2.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QPdfWriter>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QTextStream>
@@ -39,8 +45,9 @@ bool parse(const QStringList &arguments, Request &request, QString &problem)
         }
     }
     request.extension = request.extension.toLower();
-    if (request.extension != QStringLiteral("txt") && request.extension != QStringLiteral("rtf")) {
-        problem = QStringLiteral("--convert-to takes txt or rtf");
+    if (request.extension != QStringLiteral("txt") && request.extension != QStringLiteral("rtf")
+        && request.extension != QStringLiteral("pdf")) {
+        problem = QStringLiteral("--convert-to takes txt, rtf or pdf");
         return false;
     }
     if (request.files.isEmpty()) {
@@ -48,6 +55,30 @@ bool parse(const QStringList &arguments, Request &request, QString &problem)
         return false;
     }
     return true;
+}
+
+// The report's print run, with a PDF file standing in for the printer: the pages the preview
+// shows, A4, written whole or not at all.
+void printToPdf(RichDocument &document, const QString &title, const QString &output)
+{
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    TPrintReport2 report;
+    report.setParentRichEdit(&document);
+    report.ReportTitle = title;
+    report.setPrinter(true, [&pdf](const QString &jobTitle) {
+        auto writer = std::make_unique<QPdfWriter>(&pdf);
+        writer->setTitle(jobTitle);
+        writer->setCreator(QStringLiteral("Penloft"));
+        writer->setResolution(600);
+        ReportPrinter printer;
+        printer.device = std::move(writer);
+        return printer;
+    });
+    if (!report.print())
+        throw AppError(Messages::text(Messages::WriteStreamFailed));
+    pdf.close();
+    DocumentFile::write(output, pdf.data());
 }
 
 } // namespace
@@ -65,7 +96,7 @@ int run(const QStringList &arguments, QTextStream &errors)
     QString problem;
     if (!parse(arguments, request, problem)) {
         errors << "penloft: " << problem << '\n'
-               << "usage: penloft --convert-to txt|rtf [--outdir DIR] FILE...\n";
+               << "usage: penloft --convert-to txt|rtf|pdf [--outdir DIR] FILE...\n";
         errors.flush();
         return 2;
     }
@@ -79,7 +110,10 @@ int run(const QStringList &arguments, QTextStream &errors)
             QTextDocument document;
             RichDocument rich(&document);
             rich.loadFile(file, StreamFormat::Rtf, QTextCharFormat());
-            rich.saveFile(output, target);
+            if (request.extension == QStringLiteral("pdf"))
+                printToPdf(rich, DocumentName::windowTitle(file), output);
+            else
+                rich.saveFile(output, target);
         } catch (const AppError &e) {
             errors << file << ": " << e.text() << '\n';
             status = 1;

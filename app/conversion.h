@@ -4,8 +4,9 @@
 
 class QTextStream;
 
-// The batch converter: `penloft --convert-to txt|rtf [--outdir DIR] FILE...`. Each file is
-// loaded as the editor loads it and written, named after it with the new extension, into DIR
+// The batch converter: `penloft --convert-to txt|rtf|pdf [--outdir DIR] FILE...`. Each file is
+// loaded as the editor loads it and written (as text, RTF, or the pages the print preview shows),
+// named after it with the new extension, into DIR
 // (the current folder by default). Runs with no window; needs a QGuiApplication.
 namespace Conversion {
 

@@ -1,10 +1,14 @@
 #include "app/conversion.h"
 #include "app/fontsubstitutes.h"
 #include "app/tpenform1.h"
+#include "document/richedit.h"
+#include "printing/tprintreport2.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QTextStream>
 #include <QTimer>
 #include <QTranslator>
@@ -54,6 +58,22 @@ int main(int argc, char **argv)
     installFontSubstitutes();
 
     auto *window = new TPenForm1;
+    // The report the preview and the report print use, made hidden right after the window.
+    TPrintReport2 report;
+    report.setParentRichEdit(&window->RichEdit1->richDocument());
+    report.setPrinter(!QPrinterInfo::availablePrinters().isEmpty(), [](const QString &title) {
+        // The system's default printer, A4 portrait, one copy, the whole paper addressed.
+        auto printer = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+        printer->setDocName(title);
+        printer->setFullPage(true);
+        printer->setCopyCount(1);
+        ReportPrinter target;
+        QPrinter *raw = printer.get();
+        target.abort = [raw] { raw->abort(); };
+        target.device = std::move(printer);
+        return target;
+    });
+    window->setPrintReport(&report);
     if (qEnvironmentVariableIsSet("PENLOFT_QUIT_WHEN_STARTED")) {
         // For measuring start-up: end as soon as the window is up and the splash is gone.
         QObject::connect(window->splash(), &QObject::destroyed, &app,

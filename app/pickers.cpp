@@ -3,12 +3,20 @@
 #include "editing/fontdialog.h"
 
 #include <QColorDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace {
 
 Pickers::ColorRunner &colorRunner()
 {
     static Pickers::ColorRunner runner;
+    return runner;
+}
+
+Pickers::PrinterRunner &printerRunner()
+{
+    static Pickers::PrinterRunner runner;
     return runner;
 }
 
@@ -25,6 +33,25 @@ namespace Pickers {
 void setColorRunner(ColorRunner runner)
 {
     colorRunner() = std::move(runner);
+}
+
+void setPrinterRunner(PrinterRunner runner)
+{
+    printerRunner() = std::move(runner);
+}
+
+bool printer(QWidget *parent, QPrinter &printer, bool setupOnly)
+{
+    if (printerRunner())
+        return printerRunner()(parent, printer, setupOnly);
+    QPrintDialog dialog(&printer, parent);
+    if (setupOnly)
+        dialog.setWindowTitle(QString::fromUtf16(u"プリンタの設定"));
+    // Whole documents only: no page numbers, no selection.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void setFontRunner(FontRunner runner)

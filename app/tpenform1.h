@@ -7,6 +7,7 @@
 #include "app/tform3.h"
 
 #include <functional>
+#include <memory>
 
 class DisplayBox;
 class QAction;
@@ -16,6 +17,8 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPainter;
+class TPrintReport2;
+class QPrinter;
 class QPushButton;
 class QStyleOptionViewItem;
 struct CharFormat;
@@ -38,6 +41,10 @@ public:
 
     // The splash window while it is up (it deletes itself once the main window has appeared).
     TForm3 *splash() const { return m_splash; }
+
+    // The report that lays the document out on pages (made at start-up beside the window).
+    void setPrintReport(TPrintReport2 *report) { m_printReport = report; }
+    TPrintReport2 *printReport() const { return m_printReport; }
 
     // A command of the command table by its name ("FileOpen", "EditBold"), or null.
     QAction *command(const QString &name) const;
@@ -233,5 +240,8 @@ private:
     // Whether the clipboard holds text, kept from its change notices: asking the clipboard at
     // every caret move would cost a round trip to its owner.
     bool m_clipboardHasText = false;
+    // The application's printer: what the printer setup chooses, what the direct print uses.
+    std::unique_ptr<QPrinter> m_printer;
+    TPrintReport2 *m_printReport = nullptr;
     bool m_settingsWritten = false;
 };

@@ -23,6 +23,30 @@ struct LineBox {
     qreal bottom = 0;
 };
 
+// Paragraph indents and tab stops are kept in pixels of 96 to the inch; Qt lays a document out
+// for another device with its fonts at that device's resolution but these lengths as they
+// stand, so they are scaled to it here.
+void scaleToDevice(QTextDocument &document, const QPaintDevice *target)
+{
+    const qreal scale = target->logicalDpiX() / 96.0;
+    if (qFuzzyCompare(scale, 1.0))
+        return;
+    QTextOption option = document.defaultTextOption();
+    option.setTabStopDistance(option.tabStopDistance() * scale);
+    document.setDefaultTextOption(option);
+    QTextCursor cursor(&document);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QTextBlockFormat format = block.blockFormat();
+        if (format.leftMargin() == 0 && format.rightMargin() == 0 && format.textIndent() == 0)
+            continue;
+        format.setLeftMargin(format.leftMargin() * scale);
+        format.setRightMargin(format.rightMargin() * scale);
+        format.setTextIndent(format.textIndent() * scale);
+        cursor.setPosition(block.position());
+        cursor.setBlockFormat(format);
+    }
+}
+
 } // namespace
 
 // A copy of the source document laid out for one device. `baseBytes` is the byte position in
@@ -146,6 +170,7 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
         cut.setBlockFormat(format);
         layout->baseBytes = first;
     }
+    scaleToDevice(*copy, target);
     copy->documentLayout()->setPaintDevice(target);
     copy->setDocumentMargin(0);
     copy->setTextWidth(widthPixels);
@@ -202,6 +227,11 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
         const qint64 lineBytes = layout.baseBytes + layout.positions->bytePosition(line.position);
         const bool beyondRange = lineBytes >= last && line.position != firstLine.position;
         if (beyondRange || line.bottom - top > heightPixels + 0.01) {
+            if (fitting.empty() && !beyondRange && request.atLeastOneLine) {
+                fitting.push_back(line.position);
+                bottom = line.bottom;
+                continue;
+            }
             stop = lineBytes;
             break;
         }
@@ -216,7 +246,7 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
         const qreal scaleY = device->logicalDpiY() / qreal(target->logicalDpiY());
         const QRectF area(request.rectTwips.x() * device->logicalDpiX() / TwipsPerInch,
                           request.rectTwips.y() * device->logicalDpiY() / TwipsPerInch, widthPixels * scaleX,
-                          (bottom - top) * scaleY);
+                          qMin(bottom - top, heightPixels) * scaleY);
         painter->save();
         painter->setClipRect(area, Qt::IntersectClip);
         painter->translate(area.topLeft());

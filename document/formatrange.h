@@ -23,6 +23,9 @@ struct FormatRange {
     qint64 first = 0;
     qint64 last = -1;
     bool render = true;
+    // When not even one line fits the rectangle, take the first line all the same (drawn cut
+    // to the rectangle), so that a caller going page by page always moves on.
+    bool atLeastOneLine = false;
 };
 
 // Lays documents out for devices other than the screen. A layout is built per target device

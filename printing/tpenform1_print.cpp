@@ -1,6 +1,13 @@
-// The print commands: preview, printer setup and direct print.
+// The print commands: preview, printer setup and the direct print.
 
 #include "app/tpenform1.h"
+
+#include "app/pickers.h"
+#include "document/formatrange.h"
+#include "document/richedit.h"
+
+#include <QPainter>
+#include <QPrinter>
 
 void TPenForm1::FilePureviewExecute()
 {
@@ -9,10 +16,41 @@ void TPenForm1::FilePureviewExecute()
 
 void TPenForm1::FilePrintSetExecute()
 {
-    // Filled by the printing feature.
+    // What is chosen becomes the setting of the printer the direct print uses.
+    Pickers::printer(this, *m_printer, true);
 }
 
 void TPenForm1::FilePrintExecute()
 {
-    // Filled by the printing feature.
+    if (!Pickers::printer(this, *m_printer, false))
+        return;
+    QPrinter &printer = *m_printer;
+    printer.setDocName(windowTitle());
+    printer.setFullPage(false);
+    // The printable area, with no margins of our own.
+    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QRect pageTwips(0, 0, area.width() * 1440 / printer.logicalDpiX(), area.height() * 1440 / printer.logicalDpiY());
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return;
+    RichEdit1->releaseFormatRange();
+    const qint64 length = RichEdit1->textLength();
+    FormatRange request;
+    request.painter = &painter;
+    request.target = &printer;
+    request.rectTwips = pageTwips;
+    request.pageTwips = pageTwips;
+    // A line taller than the page is printed cut on a page of its own: the loop always ends.
+    request.atLeastOneLine = true;
+    qint64 first = 0;
+    for (;;) {
+        request.first = first;
+        const qint64 next = RichEdit1->formatRange(request);
+        if (next < 0 || next >= length || next <= first)
+            break;
+        printer.newPage();
+        first = next;
+    }
+    painter.end();
+    RichEdit1->releaseFormatRange();
 }

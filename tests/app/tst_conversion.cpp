@@ -1,6 +1,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +38,7 @@ private slots:
     void convertsTextToTextWithCrLf();
     void failuresAreReportedAndTheRestConverted();
     void convertsBetweenRtfAndText();
+    void convertsToPdf();
     void badArguments_data();
     void badArguments();
 };
@@ -80,6 +83,22 @@ void tst_Conversion::convertsBetweenRtfAndText()
     QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg932"));
     // Text that only looks like RTF inside a text file stays text.
     QVERIFY(rtf.contains("\\u26085\\'93\\'fa\\par \r\n\\{\\\\rtf1"));
+}
+
+void tst_Conversion::convertsToPdf()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("poppler-utils are not installed");
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"letter.rtf"_s), "{\\rtf1\\ansi\\ansicpg932 \\'93\\'fa\\'96\\'7b\\par x\\par}");
+    const Run run = convert({ u"--convert-to"_s, u"pdf"_s, u"letter.rtf"_s }, dir.path());
+    QCOMPARE(run.status, 0);
+    QProcess text;
+    text.start(u"pdftotext"_s, { u"-enc"_s, u"UTF-8"_s, dir.filePath(u"letter.pdf"_s), u"-"_s });
+    QVERIFY(text.waitForFinished(60000));
+    QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    printed.remove(QRegularExpression(u"\\s"_s));
+    QCOMPARE(printed, u"日本x-1-"_s); // the report's pages: the text and the page-number footer
 }
 
 void tst_Conversion::badArguments_data()

@@ -1,0 +1,373 @@
+#include "tprintreport2.h"
+
+#include "document/formatrange.h"
+#include "document/richdocument.h"
+#include "printing/reportunits.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPalette>
+
+namespace {
+
+using ReportUnits::roundHalfEven;
+
+constexpr double TitleBandHeight = 396.875;
+constexpr double PageFooterBandHeight = 169.33333;
+constexpr double SummaryBandHeight = 79.375;
+constexpr double PageHeaderBandHeight = 79.375;
+
+// Twips of a device coordinate, in integer arithmetic.
+int twips(int pixels, int dotsPerInch)
+{
+    return static_cast<int>(static_cast<qint64>(pixels) * ReportUnits::TwipsPerInch / dotsPerInch);
+}
+
+} // namespace
+
+TPrintReport2::TPrintReport2(QObject *parent)
+    : QObject(parent)
+{
+    setObjectName(QStringLiteral("PrintReport2"));
+    m_richText = { 0, 0, BandWidth, TitleBandHeight };
+    m_label = { QStringLiteral("- 1 -"), 39.6875, 42.33 };
+
+    auto band = [this](const char *name, BandKind kind, double height, const QColor &color) {
+        auto b = std::make_unique<Band>();
+        b->name = QString::fromLatin1(name);
+        b->kind = kind;
+        b->designHeight = height;
+        b->width = BandWidth;
+        b->color = color;
+        m_bands.push_back(std::move(b));
+        return m_bands.back().get();
+    };
+    // In the order the report holds them.
+    Band *title = band("ReportBand1", BandKind::Title, TitleBandHeight, QGuiApplication::palette().color(QPalette::Base));
+    title->richText = &m_richText;
+    Band *footer = band("PageFooterBand1", BandKind::PageFooter, PageFooterBandHeight, Qt::white);
+    footer->label = &m_label;
+    footer->alignToBottom = true;
+    footer->beforePrint = [this](Band &b, bool &printBand) { PageFooterBand1BeforePrint(b, printBand); };
+    band("SummaryBand1", BandKind::Summary, SummaryBandHeight, Qt::white);
+    band("PageHeaderBand1", BandKind::PageHeader, PageHeaderBandHeight, Qt::white);
+}
+
+TPrintReport2::~TPrintReport2()
+{
+    delete m_output;
+}
+
+void TPrintReport2::setPrinter(bool printerAvailable, ReportPrinterFactory factory)
+{
+    m_printerAvailable = printerAvailable;
+    m_printerFactory = std::move(factory);
+}
+
+TPrintReport2::Band *TPrintReport2::bandOfKind(BandKind kind) const
+{
+    for (const auto &b : m_bands) {
+        if (b->kind == kind)
+            return b.get();
+    }
+    return nullptr;
+}
+
+void TPrintReport2::PageFooterBand1BeforePrint(Band &, bool &)
+{
+    m_label.caption = QStringLiteral("- ") + QString::number(m_pageCount) + QStringLiteral(" -");
+}
+
+// -- Runs --
+
+void TPrintReport2::preview()
+{
+    if (m_busy)
+        return;
+    // One preview per report: while one is open, its output stays the report's.
+    if (m_output && m_output->showingPreview())
+        return;
+    auto *output = new TReportOutput(m_printerAvailable, {}, this);
+    if (m_output) {
+        output->setClient(m_output->client());
+        delete m_output;
+    }
+    m_output = output;
+    output->destination = TReportOutput::Destination::PageRecording;
+    output->setMaster(this);
+    output->title = ReportTitle;
+    output->setPreviewHandler(OnPreview);
+    output->showPreview();
+    run(*output);
+    if (m_cancelled && m_output == output) {
+        m_output = nullptr;
+        output->deleteLater();
+    }
+}
+
+bool TPrintReport2::print()
+{
+    if (m_busy || !m_printerAvailable || !m_printerFactory)
+        return false;
+    // The preview's output and its pages stay as they are meanwhile.
+    TReportOutput output(m_printerAvailable, m_printerFactory);
+    output.destination = TReportOutput::Destination::Printer;
+    output.title = ReportTitle;
+    run(output);
+    return !m_cancelled;
+}
+
+bool TPrintReport2::event(QEvent *event)
+{
+    if (event->type() == ReportNotice::PrintRequest) {
+        print();
+        return true;
+    }
+    if (event->type() == ReportNotice::ClosePreview) {
+        TReportOutput *closing = static_cast<ReportNotice *>(event)->output;
+        if (m_busy && m_running == closing) {
+            m_cancelled = true;
+            closing->cancel();
+        } else if (closing && closing == m_output) {
+            // Only the output the notice names is let go: another preview's stays.
+            if (closing->showingPreview())
+                closing->setShowingPreview(false);
+            m_output = nullptr;
+            closing->deleteLater();
+        }
+        return true;
+    }
+    return QObject::event(event);
+}
+
+void TPrintReport2::run(TReportOutput &output)
+{
+    if (m_busy)
+        return;
+    m_busy = true;
+    m_running = &output;
+    m_cancelled = false;
+    m_lastPage = false;
+    output.paperSize = QPageSize::A4;
+    output.landscape = false;
+    output.copies = 1;
+    output.firstPage = PrinterFirstPage;
+    output.lastPage = PrinterLastPage;
+    output.title = ReportTitle;
+    output.beginDocument();
+    m_currentY = -1;
+    m_currentX = LeftMargin;
+    m_pageCount = 0;
+    m_pageFooterSize = 0;
+    for (const auto &b : m_bands) {
+        if (b->kind == BandKind::PageFooter && b->enabled)
+            m_pageFooterSize += b->designHeight;
+    }
+    m_richText.printFinished = true;
+    m_richText.continueAt = 0;
+    // No data source: the title band, then the summary band.
+    printBand(*bandOfKind(BandKind::Title));
+    if (!m_cancelled && !output.isCancelled())
+        printBand(*bandOfKind(BandKind::Summary));
+    m_lastPage = true;
+    m_cancelled = m_cancelled || output.isCancelled();
+    if (!m_cancelled)
+        endPage();
+    if (m_document)
+        m_document->releaseFormatRange();
+    if (m_cancelled)
+        output.abortDocument();
+    else
+        output.endDocument();
+    m_running = nullptr;
+    m_busy = false;
+}
+
+// -- Pagination --
+
+double TPrintReport2::availableSpace() const
+{
+    if (m_currentY < 0)
+        return 0;
+    return static_cast<double>(
+        roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - m_currentY));
+}
+
+bool TPrintReport2::canExpand(const Band &band, double amount) const
+{
+    return availableSpace() >= static_cast<double>(roundHalfEven(amount + band.designHeight + band.expanded));
+}
+
+void TPrintReport2::expandBand(Band &band, double amount, RichTextPrintable &printable)
+{
+    if (!canExpand(band, amount))
+        return;
+    // With a single printable every call grows the band by the amount; a printable's first
+    // call on a page takes over a band already grown further by another.
+    const bool takesOver = !printable.hasGrown && band.expanded > amount;
+    if (!takesOver)
+        band.expanded += amount;
+    printable.growth = band.expanded;
+    printable.hasGrown = true;
+}
+
+void TPrintReport2::startNewPage()
+{
+    m_currentX = LeftMargin;
+    if (m_currentY >= 0)
+        endPage();
+    ++m_pageCount;
+    m_running->newPage();
+    if (betweenPages)
+        betweenPages();
+    m_currentY = TopMargin;
+    m_richText.hasGrown = false;
+    if (m_pageCount > 1 || FirstPageHeader) {
+        if (Band *header = bandOfKind(BandKind::PageHeader))
+            printBand(*header);
+    }
+}
+
+void TPrintReport2::endPage()
+{
+    if (m_currentY < 0)
+        return;
+    m_currentY = static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize));
+    m_currentX = LeftMargin;
+    if (!(m_lastPage && !LastPageFooter)) {
+        if (Band *footer = bandOfKind(BandKind::PageFooter))
+            printBand(*footer);
+    }
+}
+
+void TPrintReport2::printBand(Band &band)
+{
+    if (band.alignToBottom) {
+        if (band.kind == BandKind::Summary && !LastPageFooter)
+            m_pageFooterSize = 0;
+        m_currentY = qMax(m_currentY, static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin
+                                                                         - band.designHeight - m_pageFooterSize)));
+    }
+    bool printIt = band.enabled;
+    if (band.beforePrint)
+        band.beforePrint(band, printIt);
+    if (!printIt)
+        return;
+    if (band.kind != BandKind::PageFooter) {
+        const double height = static_cast<double>(roundHalfEven(band.designHeight));
+        if (availableSpace() < height && band.designHeight <= m_running->pageLength() - (TopMargin + BottomMargin))
+            startNewPage();
+        if (m_currentY < 0)
+            startNewPage();
+    }
+    if (band.designHeight == 0)
+        return;
+    // The band's colour fills its rectangle once, on the page where it starts.
+    QPainter *canvas = m_running->canvas();
+    if (canvas) {
+        canvas->fillRect(QRect(m_running->mapX(m_currentX), m_running->mapY(m_currentY), m_running->mapWidth(band.width),
+                               m_running->mapHeight(band.designHeight)),
+                         band.color);
+    }
+    band.expanded = 0;
+    bool firstPass = true;
+    for (;;) {
+        bool allFinished = true;
+        if (band.richText && (firstPass || !band.richText->printFinished))
+            allFinished = printRichText(band, *band.richText, m_currentX, m_currentY) && allFinished;
+        if (band.label && firstPass)
+            printLabel(band, *band.label, m_currentX, m_currentY);
+        firstPass = false;
+        if (allFinished || m_cancelled || m_running->isCancelled())
+            break;
+        startNewPage();
+        band.expanded = 0;
+    }
+    m_currentY += static_cast<double>(roundHalfEven(band.designHeight + band.expanded));
+}
+
+bool TPrintReport2::printRichText(Band &band, RichTextPrintable &printable, double x, double y)
+{
+    QPainter *canvas = m_running->canvas();
+    if (!m_document || !canvas) {
+        printable.printFinished = true;
+        return true;
+    }
+    QPaintDevice *device = m_running->layoutDevice();
+    const int dpiX = device->logicalDpiX();
+    const int dpiY = device->logicalDpiY();
+    auto rectangle = [&](double bottomTenths) {
+        const int left = twips(m_running->mapX(x + printable.left), dpiX);
+        const int top = twips(m_running->mapY(y + printable.top), dpiY);
+        const int right = twips(m_running->mapX(x + printable.left + printable.width), dpiX);
+        const int bottom = twips(m_running->mapY(bottomTenths), dpiY);
+        return QRect(QPoint(left, top), QPoint(right, bottom));
+    };
+    FormatRange request;
+    request.painter = canvas;
+    request.target = device;
+    request.rectTwips = rectangle(y + printable.top + printable.height);
+    request.pageTwips = QRect(0, 0, twips(m_running->mapWidth(m_running->pageWidth()), dpiX),
+                              twips(m_running->mapHeight(m_running->pageLength()), dpiY));
+    if (printable.printFinished)
+        printable.continueAt = 0;
+    const qint64 start = printable.continueAt;
+    request.first = start;
+    request.last = -1;
+    const qint64 length = m_document->textLength();
+
+    // The layout is measured at each step of growth and drawn once, into the final rectangle.
+    request.render = false;
+    qint64 next = m_document->formatRange(request);
+    if (next >= 0 && next < length && printable.autoStretch && length > 0) {
+        printable.printFinished = false;
+        while (next < length && canExpand(band, GrowthStep)) {
+            expandBand(band, GrowthStep, printable);
+            request.rectTwips = rectangle(y + printable.top + printable.height + band.expanded);
+            next = m_document->formatRange(request);
+        }
+        // A line taller than the whole room left moves on all the same, cut to the rectangle:
+        // otherwise every page would start with it again.
+        request.atLeastOneLine = next == start;
+        request.render = true;
+        next = m_document->formatRange(request);
+        if (next >= length || next < 0) {
+            printable.continueAt = length;
+            printable.printFinished = true;
+        } else {
+            printable.continueAt = next;
+        }
+    } else {
+        request.render = true;
+        m_document->formatRange(request);
+        printable.continueAt = next < 0 ? length : next;
+        printable.printFinished = true;
+    }
+    return printable.printFinished;
+}
+
+void TPrintReport2::printLabel(Band &, const Label &label, double x, double y)
+{
+    QPainter *canvas = m_running->canvas();
+    if (!canvas)
+        return;
+    QFont font(QString::fromUtf16(u"ＭＳ ゴシック"));
+    font.setPointSize(11);
+    canvas->save();
+    canvas->setFont(font);
+    const QFontMetrics metrics(font, m_running->layoutDevice());
+    // The label is as wide as its widest line and stays centred on the band.
+    int widest = 0;
+    const QStringList lines = label.caption.split(u'\n');
+    for (const QString &line : lines)
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    const int centre = m_running->mapX(x + BandWidth / 2);
+    const QRect box(centre - widest / 2, m_running->mapY(y + label.top), widest, m_running->mapHeight(label.height));
+    canvas->fillRect(box, Qt::white);
+    canvas->setPen(QGuiApplication::palette().color(QPalette::WindowText));
+    canvas->drawText(box, Qt::AlignHCenter | Qt::AlignTop, label.caption);
+    canvas->restore();
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "printing/treportoutput.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class RichDocument;
+
+// The report that lays the document out on A4 pages for the preview and for printing: a title
+// band holding the editor's text (growing in 5.0 mm steps and continued on further pages), a
+// page header on every page, an empty summary band, and a page footer with "- N -". Geometry
+// is in tenths of a millimetre.
+class TPrintReport2 : public QObject {
+    Q_OBJECT
+public:
+    enum class BandKind { Title, PageHeader, PageFooter, Summary };
+
+    struct RichTextPrintable {
+        double left = 0, top = 0, width = 0, height = 0;
+        bool autoStretch = true;
+        // Between pages of the same text: whether all of it is printed, and where the next
+        // page's part begins (a byte position of the editor's text).
+        bool printFinished = true;
+        qint64 continueAt = 0;
+        double growth = 0;
+        bool hasGrown = false;
+    };
+
+    struct Label {
+        QString caption;
+        double top = 0, height = 0;
+    };
+
+    struct Band {
+        QString name;
+        BandKind kind = BandKind::Title;
+        double designHeight = 0;
+        double width = 0;
+        QColor color;
+        bool enabled = true;
+        bool alignToBottom = false;
+        double expanded = 0;
+        std::function<void(Band &, bool &)> beforePrint;
+        RichTextPrintable *richText = nullptr;
+        Label *label = nullptr;
+    };
+
+    // The page values, in tenths of a millimetre.
+    static constexpr double TopMargin = 50;
+    static constexpr double BottomMargin = 50;
+    static constexpr double LeftMargin = 100;
+    static constexpr double RightMargin = 100;
+    static constexpr double BandWidth = 1899.70833;
+    static constexpr double GrowthStep = 50;
+    static constexpr bool FirstPageHeader = true;
+    static constexpr bool LastPageFooter = true;
+
+    explicit TPrintReport2(QObject *parent = nullptr);
+    ~TPrintReport2() override;
+
+    // The editor whose text, formats and all, the report prints (at the moment of each run).
+    void setParentRichEdit(RichDocument *document) { m_document = document; }
+    // How print runs reach a printer; without one, print runs do nothing.
+    void setPrinter(bool printerAvailable, ReportPrinterFactory factory);
+
+    // The title of the runs: the print job's name and the preview's caption.
+    QString ReportTitle;
+    // The pages a print run sends to the printer (0: no limit); the others are laid out and
+    // numbered all the same.
+    int PrinterFirstPage = 0;
+    int PrinterLastPage = 0;
+    // Called with the output of a preview run as soon as it begins, to show it.
+    std::function<void(TReportOutput *)> OnPreview;
+    // Called after each new page of a run: the user interface keeps going meanwhile.
+    std::function<void()> betweenPages;
+
+    // A preview run: the pages recorded into a fresh output that stays the report's until its
+    // preview closes. Does nothing while a run is going on or a preview is still open.
+    void preview();
+    // A print run to the printer: returns false when none was made (busy, or no printer).
+    bool print();
+
+    bool isBusy() const { return m_busy; }
+    TReportOutput *output() const { return m_output; }
+    const std::vector<std::unique_ptr<Band>> &bands() const { return m_bands; }
+
+    void PageFooterBand1BeforePrint(Band &band, bool &printBand);
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    // The run and its pagination.
+    void run(TReportOutput &output);
+    double availableSpace() const;
+    bool canExpand(const Band &band, double amount) const;
+    void expandBand(Band &band, double amount, RichTextPrintable &printable);
+    void startNewPage();
+    void endPage();
+    void printBand(Band &band);
+    bool printRichText(Band &band, RichTextPrintable &printable, double x, double y);
+    void printLabel(Band &band, const Label &label, double x, double y);
+    Band *bandOfKind(BandKind kind) const;
+
+    RichDocument *m_document = nullptr;
+    bool m_printerAvailable = false;
+    ReportPrinterFactory m_printerFactory;
+    std::vector<std::unique_ptr<Band>> m_bands;
+    RichTextPrintable m_richText; // ReportRichText1
+    Label m_label; // ReportLabel1
+    QPointer<TReportOutput> m_output;
+
+    // The run in progress.
+    TReportOutput *m_running = nullptr;
+    bool m_busy = false;
+    bool m_cancelled = false;
+    bool m_lastPage = false;
+    double m_currentY = -1;
+    double m_currentX = LeftMargin;
+    int m_pageCount = 0;
+    double m_pageFooterSize = 0;
+};
