@@ -3,6 +3,7 @@
 #include "corpus.h"
 #include "harness.h"
 #include "richcorpus.h"
+#include "windowcases.h"
 
 #include "app/apperror.h"
 #include "app/fontsubstitutes.h"
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -54,15 +54,6 @@ void writeAll(const QString &path, const QByteArray &data)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size())
         throw AppError(QStringLiteral("cannot write ") + path);
-}
-
-// What a plain QTextEdit program does to open a CP932 file: read, decode, one paragraph per line.
-void openBare(QTextEdit *editor, const QString &path)
-{
-    QString text = Cp932::decode(readAll(path));
-    // QTextEdit would read CR and LF as two paragraph ends.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    editor->setPlainText(text);
 }
 
 // What a plain QTextEdit program does to open a formatted document: Qt's own rich-text path.
@@ -167,7 +158,7 @@ int openCase(Opener opener, bool readBack, const Cases::Options &o)
     if (ours)
         openOurs(w.ours(), o.input);
     else if (opener == Opener::BareText)
-        openBare(w.editor, o.input);
+        Harness::openBareText(w.editor, o.input);
     else
         openBareHtml(w.editor, o.input);
     const double loadedMs = msSince(timer);
@@ -210,7 +201,7 @@ int saveCase(bool ours, bool rich, const Cases::Options &o)
     if (ours)
         openOurs(w.ours(), o.input);
     else
-        openBare(w.editor, o.input);
+        Harness::openBareText(w.editor, o.input);
     Harness::processUntilPainted(*w.watch);
     Harness::drain();
 
@@ -312,42 +303,9 @@ int caretCase(const Cases::Options &o)
 
 // ---- typing ----
 
-// Kept out of line under a name of its own, so that a profiler can be told to look at this
-// alone (valgrind --tool=callgrind --toggle-collect='*timedKeystroke*').
-[[gnu::noinline]] double timedKeystroke(EditorWindow &w)
-{
-    w.watch->reset();
-    QElapsedTimer timer;
-    timer.start();
-    Harness::typeText(w.editor, QStringLiteral("あ"));
-    Harness::processUntilPainted(*w.watch);
-    return msSince(timer);
-}
-
 void typeAt(EditorWindow &w, const char *place, int position, const Cases::Options &o)
 {
-    if (!o.place.isEmpty() && o.place != QLatin1String(place))
-        return;
-    const int repetitions = o.repetitions;
-    QTextCursor cursor = w.editor->textCursor();
-    cursor.setPosition(position);
-    w.editor->setTextCursor(cursor);
-    w.editor->ensureCursorVisible();
-    w.watch->reset();
-    Harness::processUntilPainted(*w.watch, 1000);
-    Harness::drain();
-
-    timedKeystroke(w); // the first one after a jump also scrolls; not a typing figure
-    Harness::drain();
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        times.push_back(timedKeystroke(w));
-        Harness::drain();
-    }
-    const std::string key = std::string("type_") + place;
-    report((key + "_ms").c_str(), Harness::median(times));
-    report((key + "_min_ms").c_str(), Harness::minimum(times));
-    report((key + "_max_ms").c_str(), Harness::maximum(times));
+    Harness::typeAt(w, place, position, o.repetitions, o.place);
 }
 
 int typingCase(bool ours, bool paragraph, const Cases::Options &o)
@@ -358,7 +316,7 @@ int typingCase(bool ours, bool paragraph, const Cases::Options &o)
     if (ours)
         openOurs(w.ours(), o.input);
     else
-        openBare(w.editor, o.input);
+        Harness::openBareText(w.editor, o.input);
     Harness::processUntilPainted(*w.watch);
 
     QElapsedTimer timer;
@@ -382,14 +340,6 @@ int typingCase(bool ours, bool paragraph, const Cases::Options &o)
     return 0;
 }
 
-// The offscreen platform's two remarks on every start say nothing about the figures.
-void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.contains(QStringLiteral("propagateSizeHints")) || message.contains(QStringLiteral("XDG_RUNTIME_DIR")))
-        return;
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-}
-
 using CaseFunction = std::function<int(const Cases::Options &)>;
 
 const std::map<QString, CaseFunction> &table()
@@ -411,6 +361,12 @@ const std::map<QString, CaseFunction> &table()
         { QStringLiteral("type-bare"), [](const Cases::Options &o) { return typingCase(false, false, o); } },
         { QStringLiteral("paragraph-ours"), [](const Cases::Options &o) { return typingCase(true, true, o); } },
         { QStringLiteral("paragraph-bare"), [](const Cases::Options &o) { return typingCase(false, true, o); } },
+        // The main window with the document open: its refresh after a caret move, and typing
+        // with its handlers, beside a bare QTextEdit in a main window of the same size.
+        { QStringLiteral("window-caret"), WindowCases::caret },
+        { QStringLiteral("type-window"), [](const Cases::Options &o) { return WindowCases::typing(true, o); } },
+        { QStringLiteral("type-window-bare"),
+            [](const Cases::Options &o) { return WindowCases::typing(false, o); } },
     };
     return cases;
 }
@@ -421,7 +377,7 @@ namespace Cases {
 
 QStringList names()
 {
-    QStringList list { QStringLiteral("generate") };
+    QStringList list { QStringLiteral("generate"), QStringLiteral("start-qt"), QStringLiteral("start-window") };
     for (const auto &entry : table())
         list += entry.first;
     return list;
@@ -433,12 +389,15 @@ int run(int argc, char **argv, const Options &options)
         // Making the text needs no window system at all.
         if (options.name == QStringLiteral("generate"))
             return generate(options);
+        // Timed from the process's start: nothing may be set up before them.
+        if (WindowCases::ownsApplication(options.name))
+            return WindowCases::runOwningApplication(argc, argv, options);
         const auto found = table().find(options.name);
         if (found == table().end()) {
             std::fprintf(stderr, "penloft-bench: no case named %s\n", qPrintable(options.name));
             return 2;
         }
-        qInstallMessageHandler(quietHandler);
+        Harness::quietMessages();
         QApplication app(argc, argv);
         installFontSubstitutes();
         // A blinking caret repaints on a timer of its own, which would land inside some

@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include "app/apperror.h"
+#include "document/cp932.h"
 #include "document/richedit.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -9,7 +11,9 @@
 #include <QFile>
 #include <QFont>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
@@ -17,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace Harness {
 
@@ -51,7 +56,7 @@ QFont editorFont()
 EditorWindow frame(QTextEdit *editor, std::unique_ptr<QWidget> window)
 {
     EditorWindow w;
-    window->resize(637, 480);
+    window->resize(WindowWidth, WindowHeight);
     auto *layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(editor);
@@ -85,6 +90,20 @@ EditorWindow makeBare()
     auto *editor = new QTextEdit(window.get());
     editor->setFont(editorFont());
     return frame(editor, std::move(window));
+}
+
+EditorWindow makeBareMainWindow()
+{
+    auto window = std::make_unique<QMainWindow>();
+    auto *editor = new QTextEdit(window.get());
+    editor->setFont(editorFont());
+    window->setCentralWidget(editor);
+    window->resize(WindowWidth, WindowHeight);
+    EditorWindow w;
+    w.window = std::move(window);
+    w.editor = editor;
+    w.watch = std::make_unique<PaintWatch>(editor->viewport());
+    return w;
 }
 
 void show(EditorWindow &w)
@@ -138,6 +157,54 @@ void typeText(QWidget *target, const QString &text)
     QApplication::sendEvent(target, &release);
 }
 
+void openBareText(QTextEdit *editor, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("cannot read ") + path);
+    QString text = Cp932::decode(file.readAll());
+    // QTextEdit would read CR and LF as two paragraph ends.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    editor->setPlainText(text);
+}
+
+// Kept out of line under a name of its own, so that a profiler can be told to look at this
+// alone (valgrind --tool=callgrind --toggle-collect='*timedKeystroke*').
+[[gnu::noinline]] double timedKeystroke(EditorWindow &w)
+{
+    w.watch->reset();
+    QElapsedTimer timer;
+    timer.start();
+    typeText(w.editor, QStringLiteral("あ"));
+    processUntilPainted(*w.watch);
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+void typeAt(EditorWindow &w, const char *place, int position, int repetitions, const QString &onlyPlace)
+{
+    if (!onlyPlace.isEmpty() && onlyPlace != QLatin1String(place))
+        return;
+    QTextCursor cursor = w.editor->textCursor();
+    cursor.setPosition(position);
+    w.editor->setTextCursor(cursor);
+    w.editor->ensureCursorVisible();
+    w.watch->reset();
+    processUntilPainted(*w.watch, 1000);
+    drain();
+
+    timedKeystroke(w); // the first one after a jump also scrolls; not a typing figure
+    drain();
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        times.push_back(timedKeystroke(w));
+        drain();
+    }
+    const std::string key = std::string("type_") + place;
+    report((key + "_ms").c_str(), median(times));
+    report((key + "_min_ms").c_str(), minimum(times));
+    report((key + "_max_ms").c_str(), maximum(times));
+}
+
 qint64 peakRssKb()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -167,6 +234,22 @@ double maximum(const std::vector<double> &values)
 double minimum(const std::vector<double> &values)
 {
     return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+namespace {
+
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QStringLiteral("propagateSizeHints")) || message.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+} // namespace
+
+void quietMessages()
+{
+    qInstallMessageHandler(quietHandler);
 }
 
 void report(const char *key, double value)

@@ -41,6 +41,12 @@ struct EditorWindow {
 EditorWindow makeOurs();
 // A bare QTextEdit with the same font, for the baselines.
 EditorWindow makeBare();
+// The same bare QTextEdit as the central widget of a QMainWindow of the program's window size:
+// the baseline beside the program's whole window, which holds its editor the same way.
+EditorWindow makeBareMainWindow();
+// The size the program's main window opens with.
+inline constexpr int WindowWidth = 637;
+inline constexpr int WindowHeight = 480;
 // Shows the window and waits for its first paint.
 void show(EditorWindow &w);
 
@@ -54,12 +60,27 @@ void finishLayout(QTextEdit *editor);
 // One typed character: KeyPress and KeyRelease carrying the text, delivered at once.
 void typeText(QWidget *target, const QString &text);
 
+// What a plain QTextEdit program does to open a CP932 file: read, decode, one paragraph per
+// line. Throws AppError when the file cannot be read.
+void openBareText(QTextEdit *editor, const QString &path);
+
+// One keystroke ("あ") timed from the key press until the viewport painted, in milliseconds.
+double timedKeystroke(EditorWindow &w);
+// Puts the caret at a document position, scrolls it into view, then times `repetitions`
+// keystrokes there (after one untimed one) and reports type_<place>_ms, _min_ms and _max_ms.
+// Does nothing when `onlyPlace` names another place.
+void typeAt(EditorWindow &w, const char *place, int position, int repetitions, const QString &onlyPlace);
+
 // The peak resident memory of this process so far (VmHWM), in kilobytes.
 qint64 peakRssKb();
 
 double median(std::vector<double> values);
 double maximum(const std::vector<double> &values);
 double minimum(const std::vector<double> &values);
+
+// Keeps the offscreen platform's two remarks on every start (which say nothing about the
+// figures) out of the run's messages; everything else is printed as usual.
+void quietMessages();
 
 // Prints one result for the parent process to read: "key value".
 void report(const char *key, double value);

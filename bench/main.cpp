@@ -4,6 +4,11 @@
 //   penloft-bench            10 MB of CP932 text and a 5 MB formatted RTF; about a minute
 //   penloft-bench --quick    1 MB and 0.5 MB, for a smoke run
 //
+// The window cases time the program's start (the penloft executable, until its main window is
+// shown and the splash gone; baseline: a minimal Qt window), and, with the text open in the main
+// window, its refresh after a caret move (baseline: the naive count over the whole text) and a
+// keystroke with the window's handlers (baseline: a bare QTextEdit in a QMainWindow).
+//
 // The RTF cases open formatted documents written by our own writer (their baseline: Qt's HTML
 // path with the same document), save the text as RTF (baseline: toHtml), and time the program's
 // batch converter (baseline: LibreOffice, when installed).
@@ -38,7 +43,9 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char **environ;
@@ -158,10 +165,12 @@ struct ProgramResult {
 };
 
 // Runs a program found on PATH (or by its path) with stdin empty and stdout and stderr going
-// to `log`, with HOME set to `home` when one is given. It runs in a process group of its own,
-// so that one that hangs is stopped together with whatever it started.
+// to `log`, in this program's environment but for the "NAME=value" entries of `settings`, which
+// replace or add those variables. It runs in a process group of its own, so that one that hangs
+// is stopped together with whatever it started.
 ProgramResult runProgram(const std::string &program, const std::vector<std::string> &arguments,
-                         const std::string &log, const std::string &home, double timeoutSeconds)
+                         const std::string &log, const std::vector<std::string> &settings,
+                         double timeoutSeconds)
 {
     ProgramResult result;
     // The program's name and what it is asked, without the temporary folder's long paths.
@@ -186,11 +195,15 @@ ProgramResult runProgram(const std::string &program, const std::vector<std::stri
 
     std::vector<std::string> environment;
     for (char **e = environ; *e; ++e) {
-        if (home.empty() || std::strncmp(*e, "HOME=", 5) != 0)
-            environment.emplace_back(*e);
+        const std::string entry = *e;
+        const size_t equals = entry.find('=');
+        const std::string name = entry.substr(0, equals == std::string::npos ? entry.size() : equals + 1);
+        const bool replaced = equals != std::string::npos && std::any_of(settings.begin(), settings.end(),
+                                          [&](const std::string &s) { return s.compare(0, name.size(), name) == 0; });
+        if (!replaced)
+            environment.push_back(entry);
     }
-    if (!home.empty())
-        environment.push_back("HOME=" + home);
+    environment.insert(environment.end(), settings.begin(), settings.end());
     std::vector<char *> envp;
     for (std::string &e : environment)
         envp.push_back(e.data());
@@ -277,6 +290,65 @@ bool sameAsOffice(const QByteArray &utf8, const QByteArray &expectedCp932)
         line.remove(bullet);
     }
     return lines == Cp932::decode(expectedCp932).split(QStringLiteral("\r\n"));
+}
+
+// ---- start-up ----
+
+struct StartResult {
+    bool ok = false; // every start ran and exited cleanly
+    std::vector<double> seconds;
+    long peakKb = 0; // the largest of the starts' peaks
+};
+
+StartResult summarise(const std::vector<ProgramResult> &runs)
+{
+    StartResult result;
+    result.ok = !runs.empty();
+    for (const ProgramResult &r : runs) {
+        result.ok = result.ok && r.ok;
+        result.seconds.push_back(r.seconds);
+        result.peakKb = std::max(result.peakKb, r.peakKb);
+    }
+    return result;
+}
+
+// The program's start as a user sees it, from the process's start to its exit right after the
+// main window has been shown and the splash has gone (PENLOFT_QUIT_WHEN_STARTED), beside this
+// program's minimal Qt window (the start-qt case), each started `runs` times, turn about.
+//
+// The program writes its settings file beside its executable when it closes, so it runs as a
+// copy in the temporary folder, leaving any file beside the real one alone; HOME and
+// XDG_RUNTIME_DIR point into that folder too, so that nothing of the user's is read or written.
+std::pair<StartResult, StartResult> measureStart(const QString &penloft, const std::string &self,
+                                                 const QTemporaryDir &dir, const std::string &log, int runs)
+{
+    const QString folder = dir.filePath(QStringLiteral("start"));
+    const QString home = folder + QStringLiteral("/home");
+    const QString runtime = folder + QStringLiteral("/runtime");
+    const QString copy = folder + QStringLiteral("/penloft");
+    QDir().mkpath(home);
+    QDir().mkpath(runtime);
+    // Qt ignores a runtime folder that others could read, with a warning.
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (!QFile::copy(penloft, copy)) {
+        std::fprintf(stderr, "penloft-bench: cannot copy %s\n", qPrintable(penloft));
+        return {};
+    }
+    const std::vector<std::string> settings { "HOME=" + home.toStdString(), "XDG_RUNTIME_DIR=" + runtime.toStdString(),
+                                              "QT_QPA_PLATFORM=offscreen", "PENLOFT_QUIT_WHEN_STARTED=1" };
+    const std::vector<std::string> baseline { "--case", "start-qt" };
+    // One start of each first, not counted: it brings the libraries and fonts into the page
+    // cache, and leaves the program's settings file, which every later start reads as a user's
+    // second start would.
+    runProgram(copy.toStdString(), {}, log, settings, 30);
+    runProgram(self, baseline, log, settings, 30);
+    std::vector<ProgramResult> ours;
+    std::vector<ProgramResult> base;
+    for (int i = 0; i < runs; ++i) {
+        ours.push_back(runProgram(copy.toStdString(), {}, log, settings, 30));
+        base.push_back(runProgram(self, baseline, log, settings, 30));
+    }
+    return { summarise(ours), summarise(base) };
 }
 
 // ---- formatting ----
@@ -388,8 +460,9 @@ int usage(const char *self)
 {
     std::fprintf(stderr,
                  "usage: %s [--quick] [--rtf-bytes N] [--dense-runs N] [--no-soffice]\n"
-                 "  Measures opening, saving, caret queries and typing on a generated CP932 text\n"
-                 "  (10 MB, or 1 MB with --quick) against a bare QTextEdit, and prints a table; then\n"
+                 "  Measures the program's start against a minimal Qt window; opening, saving, caret queries\n"
+                 "  and typing on a generated CP932 text (10 MB, or 1 MB with --quick) against a bare\n"
+                 "  QTextEdit, and the main window's refresh and typing with that text; prints a table; then\n"
                  "  opening formatted RTF (5 MB, and one of 200,000 runs; 0.5 MB and 20,000 with --quick)\n"
                  "  against Qt's HTML path, saving the text as RTF, and penloft --convert-to txt against\n"
                  "  LibreOffice (soffice on PATH; --no-soffice leaves it out).\n"
@@ -402,9 +475,11 @@ int usage(const char *self)
                  "  --paragraph-characters 50000 for one paragraph); open it with --case open-rtf-ours\n"
                  "  --input RTF, or --case open-rtf-bare --input HTML\n"
                  "  Profile one keystroke: valgrind --tool=callgrind --toggle-collect='*timedKeystroke*' %s --case\n"
-                 "  type-bare --input FILE --place start --repetitions 3\n"
+                 "  type-bare --input FILE --place start --repetitions 3 (type-window: in the main window)\n"
+                 "  The main window's refresh: the same with --toggle-collect='*timedRefresh*' and --case\n"
+                 "  window-caret; its start: %s --case start-window (the program's own steps, timed inside)\n"
                  "  Profile a load: the same with --toggle-collect='RichEdit::loadWith*' and --case open-rtf-ours\n",
-                 self, self, qPrintable(Cases::names().join(QStringLiteral(", "))), self, self, self);
+                 self, self, qPrintable(Cases::names().join(QStringLiteral(", "))), self, self, self, self);
     return 2;
 }
 
@@ -523,6 +598,17 @@ int main(int argc, char **argv)
     auto withInput = [&](const char *name, const std::string &file) {
         return runCase(self, { name, "--input", file, "--output", saved });
     };
+    const std::string log = file("program.log");
+    // The program itself, found beside the benchmark: its start here, its converter below.
+    const QString penloft = QFileInfo(QString::fromStdString(self)).absolutePath() + QStringLiteral("/penloft");
+    const bool haveOurs = QFileInfo(penloft).isExecutable();
+    StartResult startOurs;
+    StartResult startBase;
+    if (haveOurs)
+        std::tie(startOurs, startBase) = measureStart(penloft, self, dir, log, 5);
+    if (haveOurs && (!startOurs.ok || !startBase.ok))
+        printLog(log);
+    const CaseResult startWindow = runCase(self, { "start-window" });
     const CaseResult openOurs = withInput("open-ours", input);
     const CaseResult openBare = withInput("open-bare", input);
     const CaseResult saveOurs = withInput("save-ours", input);
@@ -532,6 +618,9 @@ int main(int argc, char **argv)
     const CaseResult typeBare = withInput("type-bare", input);
     const CaseResult paraOurs = withInput("paragraph-ours", paragraph);
     const CaseResult paraBare = withInput("paragraph-bare", paragraph);
+    const CaseResult windowCaret = withInput("window-caret", input);
+    const CaseResult typeWindow = withInput("type-window", input);
+    const CaseResult typeWindowBare = withInput("type-window-bare", input);
 
     const CaseResult rtfGen = runCase(self, { "generate-rtf", "--output", rtf, "--html", rtfHtml, "--text", rtfText,
                                               "--bytes", std::to_string(formattedBytes), "--run-characters", "20" });
@@ -551,11 +640,8 @@ int main(int argc, char **argv)
     const CaseResult saveRtfBare = runCase(self, { "save-rtf-bare", "--input", input, "--output", savedHtml });
 
     // The converter as a user runs it: the program itself, started anew each time.
-    const QString penloft = QFileInfo(QString::fromStdString(self)).absolutePath() + QStringLiteral("/penloft");
-    const bool haveOurs = QFileInfo(penloft).isExecutable();
     const QString oursDir = dir.filePath(QStringLiteral("converted-ours"));
     const QString officeDir = dir.filePath(QStringLiteral("converted-soffice"));
-    const std::string log = file("program.log");
     std::vector<ProgramResult> converts;
     if (haveOurs && rtfGen.ok) {
         for (int i = 0; i < 3; ++i)
@@ -587,7 +673,7 @@ int main(int argc, char **argv)
         auto convert = [&](const std::string &outDir, const std::string &rtfFile) {
             const std::vector<std::string> arguments { "--headless", "--convert-to", "txt:Text", "--outdir", outDir,
                                                        rtfFile };
-            return runProgram(soffice.toStdString(), arguments, log, home, 300);
+            return runProgram(soffice.toStdString(), arguments, log, { "HOME=" + home }, 300);
         };
         officeWarm = convert(file("soffice-warm"), warm);
         if (officeWarm.ok)
@@ -605,6 +691,17 @@ int main(int argc, char **argv)
     std::vector<Row> rows;
     auto failed = [](const CaseResult &r, const QString &figure) { return r.ok ? figure : QStringLiteral("failed"); };
 
+    const double startMs = Harness::median(startOurs.seconds) * 1000;
+    const double startBaseMs = Harness::median(startBase.seconds) * 1000;
+    const QString notStarted = haveOurs ? QStringLiteral("failed") : QStringLiteral("not built");
+    rows.push_back({ QStringLiteral("start until the main window is shown, splash gone"),
+                     startOurs.ok ? seconds(startMs) : notStarted, startBase.ok ? seconds(startBaseMs) : notStarted,
+                     startOurs.ok && startBase.ok ? ratio(startMs, startBaseMs) : QString(), QStringLiteral("≤ 0.6 s"),
+                     yesNo(startOurs.ok && startMs <= 600) });
+    rows.push_back({ QStringLiteral("  peak memory (wait4)"), startOurs.ok ? megabytes(startOurs.peakKb) : QString(),
+                     startBase.ok ? megabytes(startBase.peakKb) : QString(),
+                     startOurs.ok && startBase.ok ? ratio(startOurs.peakKb, startBase.peakKb) : QString(), QString(),
+                     QString() });
     rows.push_back({ QStringLiteral("open ") + size + QStringLiteral(" text until first paint"),
                      failed(openOurs, seconds(openOurs["open_ms"])), failed(openBare, seconds(openBare["open_ms"])),
                      ratio(openOurs["open_ms"], openBare["open_ms"]), QStringLiteral("≤ 0.3 s"),
@@ -640,6 +737,21 @@ int main(int argc, char **argv)
                      failed(paraBare, millis(paraBare["type_middle_ms"])),
                      ratio(paraOurs["type_middle_ms"], paraBare["type_middle_ms"]), QStringLiteral("≤ 16 ms"),
                      yesNo(paraOurs.ok && paraOurs["type_middle_ms"] <= 16) });
+    for (const auto &place : places) {
+        const std::string name = place[0];
+        const double ours = windowCaret[("refresh_" + name + "_us").c_str()];
+        const double base = windowCaret[("naive_" + name + "_ms").c_str()];
+        rows.push_back({ QStringLiteral("window refresh after a caret move at the ") + QString::fromLatin1(place[0]),
+                         failed(windowCaret, micros(ours)), failed(windowCaret, millis(base)), ratio(ours / 1000, base),
+                         QStringLiteral("≤ 1 ms"), yesNo(windowCaret.ok && ours <= 1000) });
+    }
+    for (const auto &place : places) {
+        const double ours = typeWindow[place[1]];
+        const double base = typeWindowBare[place[1]];
+        rows.push_back({ QStringLiteral("keystroke in the main window at the ") + QString::fromLatin1(place[0]),
+                         failed(typeWindow, millis(ours)), failed(typeWindowBare, millis(base)), ratio(ours, base),
+                         QStringLiteral("≤ 1.2x"), yesNo(typeWindow.ok && typeWindowBare.ok && ours <= 1.2 * base) });
+    }
 
     const QString rtfSize = sizeLabel(rtfGen["rtf_bytes"]);
     rows.push_back({ QStringLiteral("open ") + rtfSize + QStringLiteral(" RTF until first paint"),
@@ -728,6 +840,50 @@ int main(int argc, char **argv)
                 qPrintable(spread(typeOurs, "middle")), qPrintable(spread(typeBare, "middle")),
                 qPrintable(spread(typeOurs, "end")), qPrintable(spread(typeBare, "end")),
                 qPrintable(spread(paraOurs, "middle")), qPrintable(spread(paraBare, "middle")));
+    if (startOurs.ok && startBase.ok) {
+        auto range = [](const StartResult &r) {
+            return QStringLiteral("%1..%2").arg(number(Harness::minimum(r.seconds), 3),
+                                                number(Harness::maximum(r.seconds), 3));
+        };
+        std::printf("  start: wall time of the whole process (posix_spawn to wait4), median of 5 after one untimed\n"
+                    "        start of each, turn about; range in s: ours %s, baseline %s. Ours: penloft with\n"
+                    "        PENLOFT_QUIT_WHEN_STARTED=1, run as a copy in the temporary folder, HOME and\n"
+                    "        XDG_RUNTIME_DIR there too; baseline: QApplication and an empty QMainWindow of the same\n"
+                    "        size, until painted\n",
+                    qPrintable(range(startOurs)), qPrintable(range(startBase)));
+    }
+    if (startWindow.ok) {
+        std::printf("  start inside the process (main.cpp's steps, ms from the top of main): application %.0f,\n"
+                    "        window constructed (splash and settings included) %.0f, shown %.0f, splash gone %.0f,\n"
+                    "        editor painted %.0f, event loop left %.0f%s; closing (settings written) %.0f more\n",
+                    startWindow["application_ms"], startWindow["constructed_ms"], startWindow["shown_ms"],
+                    startWindow["splash_gone_ms"], startWindow["editor_painted_ms"], startWindow["quit_ms"],
+                    startWindow["painted_before_quit"] == 1 ? "" : " (BEFORE the editor painted)",
+                    startWindow["closed_ms"]);
+    }
+    auto windowSpread = [&](const char *place) {
+        const std::string name = place;
+        return QStringLiteral("%1..%2").arg(number(windowCaret[("refresh_" + name + "_min_us").c_str()], 0),
+                                            number(windowCaret[("refresh_" + name + "_max_us").c_str()], 0));
+    };
+    std::printf("  window refresh: TPenForm1 shown, the text opened by OpenFile (%.0f ms until painted) and laid\n"
+                "        out (%.2f s); RichEdit1SelectionChange called directly, median of 15, each after a move\n"
+                "        of 37 bytes; range in µs: start %s, middle %s, end %s. Naive: the whole text as CP932\n"
+                "        twice (textBytes), counted up to the caret and in all, and the line looked up; median\n"
+                "        of 5. The panels and counter show what the naive count gives: %s\n",
+                windowCaret["open_ms"], windowCaret["layout_ms"] / 1000, qPrintable(windowSpread("start")),
+                qPrintable(windowSpread("middle")), qPrintable(windowSpread("end")),
+                windowCaret["agree"] == 1 ? "yes" : "NO");
+    std::printf("  window typing: as typing above, the window's change and selection handlers running from the\n"
+                "        editor's signals; range in ms (ours / bare): start %s / %s, middle %s / %s,\n"
+                "        end %s / %s; baseline: a bare QTextEdit as the central widget of a QMainWindow of\n"
+                "        the same size; viewports %.0fx%.0f ours, %.0fx%.0f bare; after typing, the counter and\n"
+                "        position panel are right: %s\n",
+                qPrintable(spread(typeWindow, "start")), qPrintable(spread(typeWindowBare, "start")),
+                qPrintable(spread(typeWindow, "middle")), qPrintable(spread(typeWindowBare, "middle")),
+                qPrintable(spread(typeWindow, "end")), qPrintable(spread(typeWindowBare, "end")),
+                typeWindow["viewport_width"], typeWindow["viewport_height"], typeWindowBare["viewport_width"],
+                typeWindowBare["viewport_height"], typeWindow["status_right"] == 1 ? "yes" : "NO");
     auto rtfInput = [](const CaseResult &g, const char *what) {
         if (g["paragraphs"] == 1) {
             std::printf("  %s: %s bytes of RTF, %s of HTML; one paragraph of %s characters in %s runs\n", what,

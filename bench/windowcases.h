@@ -1,0 +1,18 @@
+#pragma once
+
+#include "cases.h"
+
+// The cases that run the program's main window (TPenForm1) rather than its editor alone, and
+// the bare Qt programs beside them.
+namespace WindowCases {
+
+// Cases that make their own QApplication, to be timed from the process's start: they run before
+// anything else is set up.
+bool ownsApplication(const QString &name);
+int runOwningApplication(int argc, char **argv, const Cases::Options &options);
+
+// Cases that need the application the other cases share.
+int caret(const Cases::Options &options);
+int typing(bool ours, const Cases::Options &options);
+
+} // namespace WindowCases
