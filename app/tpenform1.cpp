@@ -10,6 +10,7 @@
 #include "app/tform3.h"
 #include "document/richedit.h"
 #include "editing/ruler.h"
+#include "printing/tpreviewwindow.h"
 #include "tools/replacedialog.h"
 
 #include <QAction>
@@ -125,6 +126,7 @@ TPenForm1::TPenForm1(QWidget *parent)
 TPenForm1::~TPenForm1()
 {
     qApp->removeEventFilter(this);
+    delete m_previewWindow.data();
     if (!m_settingsWritten)
         FormDestroy();
 }
@@ -451,8 +453,13 @@ void TPenForm1::closeEvent(QCloseEvent *event)
 {
     bool canClose = true;
     runCommand([&] { FormCloseQuery(canClose); });
-    if (canClose)
+    if (canClose) {
         event->accept();
+        // An open preview goes with the program.
+        if (m_previewWindow)
+            m_previewWindow->close();
+        emit closing();
+    }
     else
         event->ignore();
 }

@@ -18,6 +18,8 @@ class QLabel;
 class QMenu;
 class QPainter;
 class TPrintReport2;
+class TPreviewWindow;
+class TReportOutput;
 class QPrinter;
 class QPushButton;
 class QStyleOptionViewItem;
@@ -132,6 +134,9 @@ public:
 
     // -- printing: defined in printing/tpenform1_print.cpp --
     void FilePureviewExecute();
+    // Shows a preview run's output in a window of its own, not modal.
+    void ReportPreview(TReportOutput *output);
+    TPreviewWindow *previewWindow() const;
     void FilePrintSetExecute();
     void FilePrintExecute();
 
@@ -183,6 +188,10 @@ public:
     QAction *Cut1 = nullptr;
     QAction *Copy1 = nullptr;
     QAction *Paste1 = nullptr;
+
+signals:
+    // The window is about to close for good: commands waiting on their own loops end.
+    void closing();
 
 protected:
     bool event(QEvent *event) override;
@@ -243,5 +252,7 @@ private:
     // The application's printer: what the printer setup chooses, what the direct print uses.
     std::unique_ptr<QPrinter> m_printer;
     TPrintReport2 *m_printReport = nullptr;
+    // The open preview, if any: the application owns it, the window only keeps track of it.
+    QPointer<TPreviewWindow> m_previewWindow;
     bool m_settingsWritten = false;
 };

@@ -59,6 +59,7 @@ struct FormatRangeRenderer::Layout {
     qreal width = 0;
     quint64 sourceChange = 0;
     qint64 baseBytes = 0;
+    qint64 length = 0; // of the whole text the copy was made from, in bytes
     std::unique_ptr<QTextDocument> document;
     std::unique_ptr<TextPositionIndex> positions;
 
@@ -129,7 +130,20 @@ FormatRangeRenderer::~FormatRangeRenderer() = default;
 
 void FormatRangeRenderer::release()
 {
+    if (m_held) {
+        m_releasePending = true;
+        return;
+    }
     m_layouts.clear();
+}
+
+void FormatRangeRenderer::hold(bool on)
+{
+    m_held = on;
+    if (!on && m_releasePending) {
+        m_releasePending = false;
+        m_layouts.clear();
+    }
 }
 
 bool FormatRangeRenderer::Layout::startsLine(qint64 bytes) const
@@ -149,6 +163,7 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
     layout->dpiY = target->logicalDpiY();
     layout->width = widthPixels;
     layout->sourceChange = m_source.changeCount();
+    layout->length = m_source.textLength();
 
     const QTextDocument *source = m_source.document();
     layout->document.reset(source->clone());
@@ -157,6 +172,7 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
     copy->setDefaultFont(source->defaultFont());
     copy->setDefaultTextOption(source->defaultTextOption());
     copy->setIndentWidth(source->indentWidth());
+    first = qMin(first, layout->length);
     if (first > 0) {
         // The copy begins at `first`: the rest of its paragraph continues as that paragraph's
         // following lines do, without the first line's indent or bullet.
@@ -184,8 +200,9 @@ FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target
         Layout &l = **it;
         if (l.target != target)
             continue;
+        const bool current = m_held || l.sourceChange == m_source.changeCount();
         if (l.dpiX == target->logicalDpiX() && l.dpiY == target->logicalDpiY() && qFuzzyCompare(l.width, widthPixels)
-            && l.sourceChange == m_source.changeCount() && l.startsLine(first))
+            && current && l.startsLine(first))
             return l;
         m_layouts.erase(it);
         break;
@@ -204,15 +221,18 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
     if (!target || request.rectTwips.width() <= 0 || request.rectTwips.height() <= 0 || target->logicalDpiX() <= 0
         || target->logicalDpiY() <= 0)
         return -1;
-    const qint64 length = m_source.textLength();
+    const qreal widthPixels = request.rectTwips.width() * target->logicalDpiX() / TwipsPerInch;
+    const qreal heightPixels = request.rectTwips.height() * target->logicalDpiY() / TwipsPerInch;
+    const qint64 sourceLength = m_source.textLength();
+    if (!m_held && sourceLength > 0 && request.first >= sourceLength)
+        return sourceLength;
+    Layout &layout = layoutFor(target, widthPixels, qMax<qint64>(0, request.first));
+    // The text the layout was made from: the live one, or the one held since the run began.
+    const qint64 length = layout.length;
     const qint64 first = qBound<qint64>(0, request.first, length);
     const qint64 last = request.last < 0 ? length : qBound<qint64>(first, request.last, length);
     if (length > 0 && first >= length)
         return length;
-
-    const qreal widthPixels = request.rectTwips.width() * target->logicalDpiX() / TwipsPerInch;
-    const qreal heightPixels = request.rectTwips.height() * target->logicalDpiY() / TwipsPerInch;
-    Layout &layout = layoutFor(target, widthPixels, first);
 
     const int startPosition = layout.positions->documentPosition(first - layout.baseBytes);
     const LineBox firstLine = layout.lineAt(startPosition);

@@ -43,6 +43,10 @@ public:
     // -1 for a request that cannot be carried out (no device, an empty rectangle).
     qint64 formatRange(const FormatRange &request);
     void release();
+    // While held, the layouts made stay in use although the text changes (and release() waits
+    // for the hold to end): a run of pages that lets the user go on editing between its pages
+    // sees the text as it was when its first page was made.
+    void hold(bool on);
 
 private:
     struct Layout;
@@ -51,4 +55,6 @@ private:
 
     const RichDocument &m_source;
     std::vector<std::unique_ptr<Layout>> m_layouts;
+    bool m_held = false;
+    bool m_releasePending = false;
 };

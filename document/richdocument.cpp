@@ -433,3 +433,8 @@ void RichDocument::releaseFormatRange()
 {
     m_renderer->release();
 }
+
+void RichDocument::holdFormatRange(bool on)
+{
+    m_renderer->hold(on);
+}

@@ -102,6 +102,8 @@ public:
     qint64 formatRange(const FormatRange &request);
     // Releases the layouts kept for format-range targets.
     void releaseFormatRange();
+    // See FormatRangeRenderer::hold.
+    void holdFormatRange(bool on);
 
     // Counts every change of content or format; cached layouts compare it.
     quint64 changeCount() const { return m_changeCount; }

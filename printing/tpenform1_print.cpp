@@ -5,13 +5,54 @@
 #include "app/pickers.h"
 #include "document/formatrange.h"
 #include "document/richedit.h"
+#include "printing/tprintreport2.h"
+#include "printing/tpreviewwindow.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QPainter>
 #include <QPrinter>
 
 void TPenForm1::FilePureviewExecute()
 {
-    // Filled by the print-preview feature.
+    if (!m_printReport)
+        return;
+    // One preview at a time: the command brings an open one to the front.
+    if (m_previewWindow && m_previewWindow->isVisible()) {
+        m_previewWindow->raise();
+        m_previewWindow->activateWindow();
+        return;
+    }
+    TPrintReport2 &report = *m_printReport;
+    report.ReportTitle = windowTitle();
+    report.OnPreview = [this](TReportOutput *output) { ReportPreview(output); };
+    // The window opens at once and fills while pages come; the rest of the program keeps
+    // going meanwhile.
+    report.betweenPages = [] { QCoreApplication::processEvents(); };
+    report.preview();
+    TReportOutput *output = report.output();
+    if (!output || !output->showingPreview() || !m_previewWindow)
+        return; // cancelled, or the window was closed while the pages were made
+    // The command ends when its window closes, or when the program ends.
+    QEventLoop wait;
+    connect(m_previewWindow, &QObject::destroyed, &wait, &QEventLoop::quit);
+    connect(output, &QObject::destroyed, &wait, &QEventLoop::quit);
+    connect(this, &TPenForm1::closing, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
+void TPenForm1::ReportPreview(TReportOutput *output)
+{
+    auto *window = new TPreviewWindow(output);
+    window->hideReportFileButtons();
+    m_previewWindow = window;
+    window->show();
+    window->showPageStatus();
+}
+
+TPreviewWindow *TPenForm1::previewWindow() const
+{
+    return m_previewWindow;
 }
 
 void TPenForm1::FilePrintSetExecute()

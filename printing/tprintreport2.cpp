@@ -158,6 +158,11 @@ void TPrintReport2::run(TReportOutput &output)
     output.lastPage = PrinterLastPage;
     output.title = ReportTitle;
     output.beginDocument();
+    // The user may go on editing between pages: every page shows the text as it was now.
+    if (m_document) {
+        m_document->releaseFormatRange();
+        m_document->holdFormatRange(true);
+    }
     m_currentY = -1;
     m_currentX = LeftMargin;
     m_pageCount = 0;
@@ -176,8 +181,10 @@ void TPrintReport2::run(TReportOutput &output)
     m_cancelled = m_cancelled || output.isCancelled();
     if (!m_cancelled)
         endPage();
-    if (m_document)
+    if (m_document) {
+        m_document->holdFormatRange(false);
         m_document->releaseFormatRange();
+    }
     if (m_cancelled)
         output.abortDocument();
     else

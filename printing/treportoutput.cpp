@@ -91,7 +91,9 @@ QPaintDevice *TReportOutput::layoutDevice() const
 {
     if (destination == Destination::Printer && m_printer.device)
         return m_printer.device.get();
-    return canvasDevice();
+    // Not the page being recorded: layouts made for it outlive the page, and another page could
+    // take its place at the same address.
+    return m_layoutDevice.get();
 }
 
 void TReportOutput::beginDocument()
@@ -123,6 +125,8 @@ void TReportOutput::beginDocument()
     m_pageNumber = 0;
     m_pageCount = 0;
     m_status = Status::Busy;
+    if (!m_layoutDevice)
+        m_layoutDevice = std::make_unique<QPicture>();
     if (destination == Destination::Printer && m_printer.device) {
         m_horizontalFactor = m_printer.device->logicalDpiX() / ReportUnits::TenthsPerInch;
         m_verticalFactor = m_printer.device->logicalDpiY() / ReportUnits::TenthsPerInch;

@@ -151,6 +151,7 @@ private:
     double m_verticalFactor = 0;
     double m_leftOffset = 0;
     double m_topOffset = 0;
+    std::unique_ptr<QPicture> m_layoutDevice; // what recorded pages are laid out for
     std::unique_ptr<QPicture> m_recording; // the current page, when it is recorded
     std::unique_ptr<QPainter> m_recordingPainter;
     std::unique_ptr<QPainter> m_printerPainter; // for the whole print job
