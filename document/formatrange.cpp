@@ -140,7 +140,13 @@ void FormatRangeRenderer::release()
 void FormatRangeRenderer::hold(bool on)
 {
     m_held = on;
-    if (!on && m_releasePending) {
+    if (on) {
+        m_snapshot = copyOf(*m_source.document());
+        m_snapshotLength = m_source.textLength();
+        return;
+    }
+    m_snapshot.reset();
+    if (m_releasePending) {
         m_releasePending = false;
         m_layouts.clear();
     }
@@ -154,6 +160,16 @@ bool FormatRangeRenderer::Layout::startsLine(qint64 bytes) const
     return lineAt(position).position == position;
 }
 
+std::unique_ptr<QTextDocument> FormatRangeRenderer::copyOf(const QTextDocument &source)
+{
+    std::unique_ptr<QTextDocument> copy(source.clone());
+    copy->setUndoRedoEnabled(false);
+    copy->setDefaultFont(source.defaultFont());
+    copy->setDefaultTextOption(source.defaultTextOption());
+    copy->setIndentWidth(source.indentWidth());
+    return copy;
+}
+
 std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPaintDevice *target, qreal widthPixels,
                                                                             qint64 first) const
 {
@@ -163,20 +179,14 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
     layout->dpiY = target->logicalDpiY();
     layout->width = widthPixels;
     layout->sourceChange = m_source.changeCount();
-    layout->length = m_source.textLength();
-
-    const QTextDocument *source = m_source.document();
-    layout->document.reset(source->clone());
+    layout->length = m_snapshot ? m_snapshotLength : m_source.textLength();
+    layout->document = copyOf(m_snapshot ? *m_snapshot : *m_source.document());
     QTextDocument *copy = layout->document.get();
-    copy->setUndoRedoEnabled(false);
-    copy->setDefaultFont(source->defaultFont());
-    copy->setDefaultTextOption(source->defaultTextOption());
-    copy->setIndentWidth(source->indentWidth());
     first = qMin(first, layout->length);
     if (first > 0) {
         // The copy begins at `first`: the rest of its paragraph continues as that paragraph's
         // following lines do, without the first line's indent or bullet.
-        const int start = m_source.documentPosition(first);
+        const int start = TextPositionIndex(copy).documentPosition(first);
         QTextBlockFormat format = copy->findBlock(start).blockFormat();
         format.setObjectIndex(-1);
         format.setTextIndent(0);

@@ -7,6 +7,7 @@
 
 class QPainter;
 class QPaintDevice;
+class QTextDocument;
 class RichDocument;
 
 // One format-range request: lay a character range out into a rectangle of a device and draw
@@ -43,18 +44,22 @@ public:
     // -1 for a request that cannot be carried out (no device, an empty rectangle).
     qint64 formatRange(const FormatRange &request);
     void release();
-    // While held, the layouts made stay in use although the text changes (and release() waits
-    // for the hold to end): a run of pages that lets the user go on editing between its pages
-    // sees the text as it was when its first page was made.
+    // While held, requests see the text as it was when the hold began, whatever changes after
+    // (and release() waits for the hold to end): a run of pages that lets the user go on
+    // editing between its pages prints the text it began with. Positions and lengths are then
+    // those of that text.
     void hold(bool on);
 
 private:
     struct Layout;
     Layout &layoutFor(QPaintDevice *target, qreal widthPixels, qint64 first);
     std::unique_ptr<Layout> makeLayout(QPaintDevice *target, qreal widthPixels, qint64 first) const;
+    static std::unique_ptr<QTextDocument> copyOf(const QTextDocument &source);
 
     const RichDocument &m_source;
     std::vector<std::unique_ptr<Layout>> m_layouts;
     bool m_held = false;
+    std::unique_ptr<QTextDocument> m_snapshot; // the text held
+    qint64 m_snapshotLength = 0;
     bool m_releasePending = false;
 };

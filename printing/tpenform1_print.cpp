@@ -2,6 +2,7 @@
 
 #include "app/tpenform1.h"
 
+#include "app/messagebox.h"
 #include "app/pickers.h"
 #include "document/formatrange.h"
 #include "document/richedit.h"
@@ -26,6 +27,9 @@ void TPenForm1::FilePureviewExecute()
     TPrintReport2 &report = *m_printReport;
     report.ReportTitle = windowTitle();
     report.OnPreview = [this](TReportOutput *output) { ReportPreview(output); };
+    report.OnError = [this](const QString &text) {
+        MessageBox::showAppError(m_previewWindow ? static_cast<QWidget *>(m_previewWindow) : this, text);
+    };
     // The window opens at once and fills while pages come; the rest of the program keeps
     // going meanwhile.
     report.betweenPages = [] { QCoreApplication::processEvents(); };

@@ -1,5 +1,7 @@
 #include "tpreviewwindow.h"
 
+#include "app/apperror.h"
+#include "app/messagebox.h"
 #include "printing/reportunits.h"
 #include "printing/treportoutput.h"
 
@@ -176,8 +178,21 @@ void TPageView::setOutput(TReportOutput *output)
     m_currentPage = 0; // so that page 1 loads
     goToPage(1);
     m_currentPage = 1;
-    m_image->setPage(output ? output->page(1) : std::nullopt, 1);
+    m_image->setPage(fetchPage(1), 1);
     update();
+}
+
+std::optional<QPicture> TPageView::fetchPage(int n)
+{
+    if (!m_output)
+        return std::nullopt;
+    try {
+        return m_output->page(n);
+    } catch (const AppError &error) {
+        // The stored pages could not be read back: the page stays empty.
+        MessageBox::showAppError(window(), error.text());
+        return std::nullopt;
+    }
 }
 
 QSize TPageView::pageSize() const
@@ -192,7 +207,7 @@ void TPageView::goToPage(int n)
 {
     if ((n == m_currentPage && m_image->hasPage()) || n <= 0 || !m_output || n > m_output->pageCount())
         return;
-    m_image->setPage(m_output->page(n), n);
+    m_image->setPage(fetchPage(n), n);
     m_currentPage = n;
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
@@ -259,7 +274,7 @@ bool TPageView::event(QEvent *event)
         // The first page shows, fitted to the width, as soon as it is complete.
         if (count == m_currentPage && !m_image->hasPage() && m_output && m_output->availablePages() >= count) {
             zoomToWidth();
-            m_image->setPage(m_output->page(m_currentPage), m_currentPage);
+            m_image->setPage(fetchPage(m_currentPage), m_currentPage);
         }
         emit pagesAvailable(count);
         return true;
@@ -348,9 +363,8 @@ TPreviewWindow::TPreviewWindow(TReportOutput *output, QWidget *parent)
         StatusPanels[i] = panel;
     }
 
-    // The window sees the page keys before its controls do.
-    PageView->installEventFilter(this);
-    PageView->viewport()->installEventFilter(this);
+    // The window sees the page keys before its controls do, whichever has the focus.
+    qApp->installEventFilter(this);
 
     setWindowState(windowState() | Qt::WindowMaximized);
     PageView->setOutput(output);
@@ -460,9 +474,15 @@ bool TPreviewWindow::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
     }
 }
 
+TPreviewWindow::~TPreviewWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
 bool TPreviewWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (FormKeyDown(key->key(), key->modifiers()))
             return true;

@@ -71,6 +71,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    std::optional<QPicture> fetchPage(int n);
+
     QPointer<TReportOutput> m_output;
     QWidget *m_canvas;
     TPageImage *m_image;
@@ -84,6 +86,7 @@ class TPreviewWindow : public QMainWindow {
     Q_OBJECT
 public:
     TPreviewWindow(TReportOutput *output, QWidget *parent = nullptr);
+    ~TPreviewWindow() override;
 
     TPageView *PageView = nullptr;
     QToolButton *ZoomFit = nullptr;

@@ -1,5 +1,6 @@
 #include "tprintreport2.h"
 
+#include "app/apperror.h"
 #include "document/formatrange.h"
 #include "document/richdocument.h"
 #include "printing/reportunits.h"
@@ -123,7 +124,13 @@ bool TPrintReport2::print()
 bool TPrintReport2::event(QEvent *event)
 {
     if (event->type() == ReportNotice::PrintRequest) {
-        print();
+        // Nothing may leave an event handler: a failure is handed on to be shown.
+        try {
+            print();
+        } catch (const AppError &error) {
+            if (OnError)
+                OnError(error.text());
+        }
         return true;
     }
     if (event->type() == ReportNotice::ClosePreview) {
@@ -157,12 +164,33 @@ void TPrintReport2::run(TReportOutput &output)
     output.firstPage = PrinterFirstPage;
     output.lastPage = PrinterLastPage;
     output.title = ReportTitle;
-    output.beginDocument();
-    // The user may go on editing between pages: every page shows the text as it was now.
-    if (m_document) {
-        m_document->releaseFormatRange();
-        m_document->holdFormatRange(true);
+    try {
+        output.beginDocument();
+        // The user may go on editing between pages: every page shows the text as it was now.
+        if (m_document) {
+            m_document->releaseFormatRange();
+            m_document->holdFormatRange(true);
+            m_textLength = m_document->textLength();
+        }
+        runBands(output);
+    } catch (...) {
+        // A page that could not be stored: the run ends here and the report is free again.
+        if (m_document) {
+            m_document->holdFormatRange(false);
+            m_document->releaseFormatRange();
+        }
+        if (output.status() == TReportOutput::Status::Busy)
+            output.abortDocument();
+        m_running = nullptr;
+        m_busy = false;
+        throw;
     }
+    m_running = nullptr;
+    m_busy = false;
+}
+
+void TPrintReport2::runBands(TReportOutput &output)
+{
     m_currentY = -1;
     m_currentX = LeftMargin;
     m_pageCount = 0;
@@ -189,8 +217,6 @@ void TPrintReport2::run(TReportOutput &output)
         output.abortDocument();
     else
         output.endDocument();
-    m_running = nullptr;
-    m_busy = false;
 }
 
 // -- Pagination --
@@ -324,7 +350,7 @@ bool TPrintReport2::printRichText(Band &band, RichTextPrintable &printable, doub
     const qint64 start = printable.continueAt;
     request.first = start;
     request.last = -1;
-    const qint64 length = m_document->textLength();
+    const qint64 length = m_textLength; // of the text held since the run began
 
     // The layout is measured at each step of growth and drawn once, into the final rectangle.
     request.render = false;

@@ -80,6 +80,8 @@ public:
     std::function<void(TReportOutput *)> OnPreview;
     // Called after each new page of a run: the user interface keeps going meanwhile.
     std::function<void()> betweenPages;
+    // Told why a print run asked for by a preview failed (the run itself reports nothing).
+    std::function<void(const QString &)> OnError;
 
     // A preview run: the pages recorded into a fresh output that stays the report's until its
     // preview closes. Does nothing while a run is going on or a preview is still open.
@@ -99,6 +101,7 @@ protected:
 private:
     // The run and its pagination.
     void run(TReportOutput &output);
+    void runBands(TReportOutput &output);
     double availableSpace() const;
     bool canExpand(const Band &band, double amount) const;
     void expandBand(Band &band, double amount, RichTextPrintable &printable);
@@ -126,4 +129,5 @@ private:
     double m_currentX = LeftMargin;
     int m_pageCount = 0;
     double m_pageFooterSize = 0;
+    qint64 m_textLength = 0;
 };

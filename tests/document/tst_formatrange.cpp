@@ -56,6 +56,7 @@ private slots:
     void startInsideALine();
     void emptyDocumentAndBadRequests();
     void rangeEndStopsEarly();
+    void heldTextOutlivesEdits();
 };
 
 void tst_FormatRange::successivePagesDrawEveryCharacterOnce()
@@ -196,6 +197,49 @@ void tst_FormatRange::rangeEndStopsEarly()
     QTextCursor(&doc).insertText(u"zero\n"_s);
     r.first = 5;
     r.last = -1;
+    QCOMPARE(rich.formatRange(r), rich.textLength());
+}
+
+void tst_FormatRange::heldTextOutlivesEdits()
+{
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    QTextCursor(&doc).insertText(longText());
+    const qint64 length = rich.textLength();
+    QImage page(1240, 1754, QImage::Format_RGB32);
+    page.setDotsPerMeterX(5906);
+    page.setDotsPerMeterY(5906);
+    FormatRange r;
+    r.target = &page;
+    r.render = false;
+    r.rectTwips = bodyTwips();
+    r.pageTwips = QRect(0, 0, 11906, 16838);
+
+    rich.holdFormatRange(true);
+    const qint64 second = rich.formatRange(r);
+    QVERIFY(second > 0 && second < length);
+    // The text is cut short and the layouts let go of in the middle of the run: the following
+    // pages still come from the text the run began with, up to its end.
+    QTextCursor cut(&doc);
+    cut.setPosition(10);
+    cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    rich.releaseFormatRange();
+    QVERIFY(rich.textLength() < second);
+    qint64 start = second;
+    int pages = 1;
+    while (start < length) {
+        r.first = start;
+        const qint64 next = rich.formatRange(r);
+        QVERIFY(next > start);
+        start = next;
+        ++pages;
+    }
+    QCOMPARE(start, length);
+    QVERIFY(pages > 5);
+    rich.holdFormatRange(false);
+    // Released now: the live text counts again.
+    r.first = 0;
     QCOMPARE(rich.formatRange(r), rich.textLength());
 }
 
