@@ -15,6 +15,12 @@ void setTextColor(QWidget *box, const QColor &color)
     box->setPalette(p);
 }
 
+void setBoxText(QLineEdit *box, const QString &text)
+{
+    if (box->text() != text)
+        box->setText(text);
+}
+
 DisplayBox::DisplayBox(const QString &text, QWidget *parent)
     : QLineEdit(text, parent)
 {

@@ -10,6 +10,8 @@ class QToolButton;
 
 // A box's text colour (the counter's digits, the colour field's caption).
 void setTextColor(QWidget *box, const QColor &color);
+// Writes a box's text only when it differs: a line edit repaints on every write.
+void setBoxText(QLineEdit *box, const QString &text);
 
 // A read-only one-line box of the main window (size, colours, counter): no text cursor, no
 // context menu, and a click reported as such.

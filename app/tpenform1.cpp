@@ -202,6 +202,7 @@ void TPenForm1::createBand2()
     Memo1->setFont(pixelFont(u"ＭＳ ゴシック", 15, true));
     Memo1->setTextMargins(0, 0, 0, 0);
     setColors(Memo1, Qt::black, QColor(255, 255, 0));
+    Memo1->setAutoFillBackground(true); // opaque: the counter repaints alone
     // The counter's hint shows in the status bar only, never as a tooltip.
     setHint(Memo1, u"文字数", u"現在の総文字数又はバイト数を表示（改行は全角１文字分=２バイト）", false);
     connect(Memo1, &DisplayBox::clicked, this, [this] { runCommand([this] { Memo1Click(); }); });
@@ -214,6 +215,7 @@ void TPenForm1::createBand2()
     Memo2->setFont(pixelFont(u"ＭＳ Ｐゴシック", 15, true));
     Memo2->setTextMargins(0, 0, 0, 0);
     setColors(Memo2, Qt::black, QColor(0, 255, 0));
+    Memo2->setAutoFillBackground(true);
     setHint(Memo2, u"表示切替", u"表示方法を文字数またはバイト数に切り替えます。");
     connect(Memo2, &DisplayBox::clicked, this, [this] { runCommand([this] { Memo2Click(); }); });
     connect(Memo2, &DisplayBox::mouseDown, this, [this] { runCommand([this] { Memo2MouseDown(); }); });
@@ -296,7 +298,7 @@ void TPenForm1::createEditor()
     RichEdit1->setCharFormat(initial, RichEdit::FormatTarget::Default);
     RichEdit1->setContextMenuPolicy(Qt::PreventContextMenu);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     RichEdit1->viewport()->installEventFilter(this);
     fill->addWidget(RichEdit1);
     connect(RichEdit1, &RichEdit::changed, this, [this] { runCommand([this] { RichEdit1Change(); }); });
@@ -314,7 +316,10 @@ void TPenForm1::createStatusBar()
     for (int i = 0; i < 3; ++i) {
         auto *panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
+        // Of fixed size and opaque: a new text repaints the panel alone, with no new layout of
+        // the bar or the window.
+        panel->setFixedSize(widths[i], 17);
+        panel->setAutoFillBackground(true);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment((i == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
         bar->addWidget(panel);

@@ -24,22 +24,25 @@ void TPenForm1::RichEdit1SelectionChange()
     command(QStringLiteral("EditBold"))->setChecked(format.bold);
     command(QStringLiteral("EditItaric"))->setChecked(format.italic);
     command(QStringLiteral("EditUnderline"))->setChecked(format.underline);
-    Edit1->setText(QString::number(format.sizeTwips / TextFormats::TwipsPerPoint));
+    setBoxText(Edit1, QString::number(format.sizeTwips / TextFormats::TwipsPerPoint));
     setTextColor(Edit4, format.color);
 
     const ParaFormat para = RichEdit1->paraFormat();
     QAction *left = command(QStringLiteral("EditAlineLeft"));
     QAction *centre = command(QStringLiteral("EditAlineCenter"));
     QAction *right = command(QStringLiteral("EditAlineRight"));
-    // Any other alignment (justified text from a file) releases all three.
-    for (QAction *button : { left, centre, right })
-        button->setChecked(false);
-    if (para.alignment == ParaFormat::AlignLeft)
-        left->setChecked(true);
-    else if (para.alignment == ParaFormat::AlignCenter)
-        centre->setChecked(true);
-    else if (para.alignment == ParaFormat::AlignRight)
-        right->setChecked(true);
+    // Any other alignment (justified text from a file) releases all three. The button pressed
+    // already stays as it is: releasing and pressing it again would repaint it at every caret move.
+    QAction *pressed = para.alignment == ParaFormat::AlignLeft ? left
+        : para.alignment == ParaFormat::AlignCenter            ? centre
+        : para.alignment == ParaFormat::AlignRight             ? right
+                                                               : nullptr;
+    for (QAction *button : { left, centre, right }) {
+        if (button != pressed)
+            button->setChecked(false);
+    }
+    if (pressed)
+        pressed->setChecked(true);
 
     Paste->defaultAction()->setEnabled(m_clipboardHasText);
     const bool selected = RichEdit1->selection().length() > 0;
@@ -73,9 +76,9 @@ void TPenForm1::UpdateCharCount()
     const RichDocument &document = RichEdit1->richDocument();
     const StatusDisplay::Counter counter
         = StatusDisplay::counter(CountInChars, document.characterCount(), document.textLength());
-    Memo1->setText(counter.number);
+    setBoxText(Memo1, counter.number);
     setTextColor(Memo1, counter.color);
-    Memo2->setText(counter.unit);
+    setBoxText(Memo2, counter.unit);
 }
 
 void TPenForm1::RichEdit1Change()
