@@ -61,6 +61,7 @@ private slots:
     void fontDialogRoundTrip();
     void rulerMarkersFollowAndDrag();
     void widerWindowMovesOnlyTheRightMarker();
+    void keystrokeRepaintsOnlyWhatChanged();
 
 private:
     TPenForm1 *m_window = nullptr;
@@ -456,6 +457,47 @@ void tst_EditingCommands::widerWindowMovesOnlyTheRightMarker()
     QCOMPARE(m_window->RightInd->x(), right + 100);
     QCOMPARE(m_window->FirstInd->x(), first);
     QCOMPARE(m_window->LeftInd->x(), left);
+}
+
+namespace {
+
+// The widgets that paint while it watches, by object name (or class).
+class PaintLog : public QObject {
+public:
+    QStringList painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QString name = watched->objectName();
+            painted << (name.isEmpty() ? QString::fromLatin1(watched->metaObject()->className()) : name);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void tst_EditingCommands::keystrokeRepaintsOnlyWhatChanged()
+{
+    QString text;
+    for (int i = 0; i < 200; ++i)
+        text += u"試験の文章です。abc\n"_s;
+    m_window->RichEdit1->replaceSelection(text);
+    QTest::qWait(50);
+    PaintLog log;
+    qApp->installEventFilter(&log);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(m_window->RichEdit1->viewport(), Qt::Key_A);
+        QTest::qWait(20);
+    }
+    qApp->removeEventFilter(&log);
+    // The text, the counter and the two position panels: not the window, its bars, the
+    // editor's frame and scroll bars, or the alignment buttons.
+    log.painted.removeDuplicates();
+    log.painted.sort();
+    QCOMPARE(log.painted, (QStringList { u"Memo1"_s, u"StatusPanel1"_s, u"StatusPanel2"_s, u"qt_scrollarea_viewport"_s }));
 }
 
 QTEST_MAIN(tst_EditingCommands)
