@@ -74,6 +74,7 @@ int main(int argc, char **argv)
         return target;
     });
     window->setPrintReport(&report);
+    window->createToolForms();
     if (qEnvironmentVariableIsSet("PENLOFT_QUIT_WHEN_STARTED")) {
         // For measuring start-up: end as soon as the window is up and the splash is gone.
         QObject::connect(window->splash(), &QObject::destroyed, &app,

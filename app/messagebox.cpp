@@ -53,4 +53,12 @@ void showAppError(QWidget *parent, const QString &text)
     show(parent, request);
 }
 
+void showPlain(QWidget *parent, const QString &text)
+{
+    Request request;
+    request.caption = Messages::text(Messages::ProductName);
+    request.text = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    show(parent, request);
+}
+
 } // namespace MessageBox

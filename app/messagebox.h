@@ -34,4 +34,7 @@ QMessageBox::StandardButton show(QWidget *parent, const Request &request);
 // gains a "." when its last character sorts after "." (see errorBoxText).
 void showAppError(QWidget *parent, const QString &text);
 
+// The plain box: caption "Penloft", no icon, one OK button; CR LF in the text break lines.
+void showPlain(QWidget *parent, const QString &text);
+
 } // namespace MessageBox

@@ -76,4 +76,16 @@ inline QString replacedAll(int count, const QString &find, const QString &replac
         + replace + QString::fromUtf16(u" 』") + QString::fromUtf16(u" に、置き換えました。");
 }
 
+// The date dialog: a count that is not a number, one below 1, and the runs it refuses.
+inline QString notAnInteger(const QString &entered)
+{
+    return u'\'' + entered + QString::fromUtf16(u"' は整数ではありません");
+}
+inline constexpr char16_t CountBelowOne[] = u"１以上の数字を入れて下さい！";
+inline QString tooManyDates(int maximum)
+{
+    return QString::fromUtf16(u"一度に貼り付けられる日付は ") + QString::number(maximum) + QString::fromUtf16(u" 日分までです。");
+}
+inline constexpr char16_t PastLastDate[] = u"9999年12月31日より後の日付は貼り付けられません。";
+
 } // namespace Messages

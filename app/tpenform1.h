@@ -31,6 +31,7 @@ class ReplaceDialog;
 class RulerMarker;
 class RulerStrip;
 class TForm3;
+class TForm4;
 class UpDown;
 
 // The main window: the document editor with its band bar, ruler, status bar, menus and
@@ -46,6 +47,8 @@ public:
 
     // The report that lays the document out on pages (made at start-up beside the window).
     void setPrintReport(TPrintReport2 *report) { m_printReport = report; }
+    // The tool dialogs, made hidden after the report.
+    void createToolForms();
     TPrintReport2 *printReport() const { return m_printReport; }
 
     // A command of the command table by its name ("FileOpen", "EditBold"), or null.
@@ -167,6 +170,7 @@ public:
     DisplayBox *Memo1 = nullptr;
     DisplayBox *Memo2 = nullptr;
     QPushButton *Button3 = nullptr;
+    TForm4 *Form4 = nullptr;
     QToolButton *AssocButton = nullptr;
     QWidget *Panel1 = nullptr;
     RulerStrip *Ruler = nullptr;

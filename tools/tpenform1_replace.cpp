@@ -31,10 +31,7 @@ qint64 findFrom(const RichEdit *edit, const QString &what, qint64 start)
 
 void TPenForm1::showPlainMessage(const QString &text)
 {
-    MessageBox::Request box;
-    box.caption = Messages::text(Messages::ProductName);
-    box.text = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    MessageBox::show(this, box);
+    MessageBox::showPlain(this, text);
 }
 
 void TPenForm1::selectHit(qint64 position, const QString &what)

@@ -2,9 +2,23 @@
 
 #include "app/tpenform1.h"
 
+#include "tools/tform4.h"
+
+void TPenForm1::createToolForms()
+{
+    if (!Form4)
+        Form4 = new TForm4(RichEdit1, this);
+}
+
 void TPenForm1::Button3Click()
 {
-    // Filled by the date-insertion feature.
+    createToolForms();
+    Form4->setEnabled(true);
+    Form4->show();
+    Form4->raise();
+    Form4->activateWindow();
+    // Today again, even when the dialog was open already; the count stays.
+    Form4->FormCreate();
 }
 
 void TPenForm1::ActAssocExecute()
