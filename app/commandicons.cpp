@@ -223,3 +223,41 @@ QIcon commandIcon(int index)
     painter.end();
     return QIcon(pixmap);
 }
+
+QIcon applicationIcon()
+{
+    // The program's picture (as resources/icons/penloft.svg draws it for the desktop): a page
+    // with a folded corner, three lines of text and a pen, on a 64-unit square.
+    QIcon icon;
+    for (const int size : { 16, 24, 32, 48, 64, 128, 256 }) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        const QColor blue(0x2a, 0x5a, 0xa8);
+        QPen outline(blue, 3);
+        outline.setJoinStyle(Qt::RoundJoin);
+        p.setPen(outline);
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygonF { { 12, 4 }, { 40, 4 }, { 52, 16 }, { 52, 60 }, { 12, 60 } });
+        p.setBrush(QColor(0xdc, 0xe6, 0xf5));
+        p.drawPolygon(QPolygonF { { 40, 4 }, { 40, 16 }, { 52, 16 } });
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x9a, 0xa8, 0xbd));
+        p.drawRect(QRectF(19, 24, 22, 3));
+        p.drawRect(QRectF(19, 32, 26, 3));
+        p.drawRect(QRectF(19, 40, 16, 3));
+        QPen penEdge(QColor(0x8a, 0x3a, 0x10), 1.5);
+        penEdge.setJoinStyle(Qt::RoundJoin);
+        p.setPen(penEdge);
+        p.setBrush(QColor(0xe0, 0x70, 0x2a));
+        p.drawPolygon(QPolygonF { { 58, 22 }, { 62, 26 }, { 36, 52 }, { 30, 54 }, { 32, 48 } });
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x2b, 0x2b, 0x2b));
+        p.drawPolygon(QPolygonF { { 30, 54 }, { 32, 48 }, { 36, 52 } });
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}

@@ -1,3 +1,4 @@
+#include "app/commandicons.h"
 #include "app/conversion.h"
 #include "app/fontsubstitutes.h"
 #include "app/tpenform1.h"
@@ -51,6 +52,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Penloft"));
     QApplication::setDesktopFileName(QStringLiteral("penloft"));
     app.setProperty("helpFile", QStringLiteral(PENLOFT_HELP_FILE));
+    QApplication::setWindowIcon(applicationIcon());
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -16,6 +16,8 @@ MessageBox::Sink &sink()
 QMessageBox::StandardButton showModal(QWidget *parent, const MessageBox::Request &request)
 {
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+    if (!request.iconPixmap.isNull())
+        box.setIconPixmap(request.iconPixmap);
     for (auto it = request.buttonTexts.cbegin(); it != request.buttonTexts.cend(); ++it) {
         if (QAbstractButton *button = box.button(it.key()))
             button->setText(it.value());

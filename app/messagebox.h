@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPixmap>
 #include <QString>
 
 #include <functional>
@@ -18,6 +19,8 @@ struct Request {
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+    // A picture of its own in place of the icon (the About box shows the program's).
+    QPixmap iconPixmap;
     // Captions of the buttons, where the program names them itself.
     QMap<QMessageBox::StandardButton, QString> buttonTexts;
 };

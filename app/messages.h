@@ -88,4 +88,14 @@ inline QString tooManyDates(int maximum)
 }
 inline constexpr char16_t PastLastDate[] = u"9999年12月31日より後の日付は貼り付けられません。";
 
+// Mail, About.
+inline constexpr char16_t ErrorCaption[] = u"エラー";
+inline constexpr char16_t MailFailed[] = u"メール送信に失敗しました。";
+inline constexpr char16_t AboutCaption[] = u"Penloft のバージョン情報";
+inline QString aboutText()
+{
+    return QString::fromUtf16(u"Penloft　バージョン 7.07") + QStringLiteral("\r\n")
+        + QString::fromUtf16(u"日本語の文書を書くための書式付きテキストエディタ");
+}
+
 } // namespace Messages

@@ -91,7 +91,7 @@ TPenForm1::TPenForm1(QWidget *parent)
     setFont(pixelFont(u"ＭＳ Ｐゴシック", 12));
     setBackgroundRole(QPalette::Button);
     setContextMenuPolicy(Qt::NoContextMenu);
-    setWindowIcon(commandIcon(0));
+    setWindowIcon(applicationIcon());
     createCommands();
     createMenus();
     createToolBar();

@@ -32,6 +32,7 @@ class RulerMarker;
 class RulerStrip;
 class TForm3;
 class TForm4;
+class HelpViewer;
 class UpDown;
 
 // The main window: the document editor with its band bar, ruler, status bar, menus and
@@ -171,6 +172,7 @@ public:
     DisplayBox *Memo2 = nullptr;
     QPushButton *Button3 = nullptr;
     TForm4 *Form4 = nullptr;
+    HelpViewer *helpViewer() const { return m_helpViewer; }
     QToolButton *AssocButton = nullptr;
     QWidget *Panel1 = nullptr;
     RulerStrip *Ruler = nullptr;
@@ -258,5 +260,6 @@ private:
     TPrintReport2 *m_printReport = nullptr;
     // The open preview, if any: the application owns it, the window only keeps track of it.
     QPointer<TPreviewWindow> m_previewWindow;
+    HelpViewer *m_helpViewer = nullptr;
     bool m_settingsWritten = false;
 };

@@ -2,7 +2,15 @@
 
 #include "app/tpenform1.h"
 
+#include "app/messagebox.h"
+#include "app/messages.h"
+#include "document/richdocument.h"
+#include "document/richedit.h"
+#include "tools/helpviewer.h"
+#include "tools/mail.h"
 #include "tools/tform4.h"
+
+#include <QApplication>
 
 void TPenForm1::createToolForms()
 {
@@ -28,15 +36,29 @@ void TPenForm1::ActAssocExecute()
 
 void TPenForm1::OptionSendMailExecute()
 {
-    // Filled by the mail feature.
+    const QString body = MailSender::bodyOf(RichEdit1->richDocument().plainText());
+    if (MailSender::instance().send(body))
+        return;
+    MessageBox::Request box;
+    box.icon = QMessageBox::Critical;
+    box.caption = Messages::text(Messages::ErrorCaption);
+    box.text = Messages::text(Messages::MailFailed);
+    MessageBox::show(this, box);
 }
 
 void TPenForm1::ActAboutExecute()
 {
-    // Filled by the About feature.
+    MessageBox::Request box;
+    box.caption = Messages::text(Messages::AboutCaption);
+    box.text = Messages::aboutText().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    box.iconPixmap = windowIcon().pixmap(48, 48);
+    MessageBox::show(this, box);
 }
 
 void TPenForm1::ActHelpExecute()
 {
-    // Filled by the help feature.
+    // The guide's contents; a missing file is the viewer's to report.
+    if (!m_helpViewer)
+        m_helpViewer = new HelpViewer(this);
+    m_helpViewer->showFile(qApp->property("helpFile").toString());
 }
