@@ -32,6 +32,7 @@ class RulerMarker;
 class RulerStrip;
 class TForm3;
 class TForm4;
+class TForm5;
 class HelpViewer;
 class UpDown;
 
@@ -172,6 +173,7 @@ public:
     DisplayBox *Memo2 = nullptr;
     QPushButton *Button3 = nullptr;
     TForm4 *Form4 = nullptr;
+    TForm5 *Form5 = nullptr;
     HelpViewer *helpViewer() const { return m_helpViewer; }
     QToolButton *AssocButton = nullptr;
     QWidget *Panel1 = nullptr;

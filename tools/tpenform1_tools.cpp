@@ -9,6 +9,7 @@
 #include "tools/helpviewer.h"
 #include "tools/mail.h"
 #include "tools/tform4.h"
+#include "tools/tform5.h"
 
 #include <QApplication>
 
@@ -16,6 +17,8 @@ void TPenForm1::createToolForms()
 {
     if (!Form4)
         Form4 = new TForm4(RichEdit1, this);
+    if (!Form5)
+        Form5 = new TForm5(RichEdit1, this);
 }
 
 void TPenForm1::Button3Click()
@@ -31,7 +34,12 @@ void TPenForm1::Button3Click()
 
 void TPenForm1::ActAssocExecute()
 {
-    // Filled by the file-association feature.
+    createToolForms();
+    Form5->setEnabled(true);
+    Form5->show();
+    Form5->raise();
+    Form5->activateWindow();
+    Form5->FormCreate();
 }
 
 void TPenForm1::OptionSendMailExecute()
