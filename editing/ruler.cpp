@@ -13,6 +13,8 @@ RulerStrip::RulerStrip(QWidget *parent)
     p.setColor(QPalette::Window, QColor(0, 0, 128));
     p.setColor(QPalette::WindowText, QColor(255, 255, 0));
     setPalette(p);
+    // Its own background: the window's role (Button) would otherwise pass down to it.
+    setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
     QFont f(QString::fromUtf16(u"ＭＳ ゴシック"));
     f.setPixelSize(11);

@@ -62,6 +62,7 @@ private slots:
     void rulerMarkersFollowAndDrag();
     void widerWindowMovesOnlyTheRightMarker();
     void keystrokeRepaintsOnlyWhatChanged();
+    void rulerIsNavyWithAYellowScale();
 
 private:
     TPenForm1 *m_window = nullptr;
@@ -498,6 +499,22 @@ void tst_EditingCommands::keystrokeRepaintsOnlyWhatChanged()
     log.painted.removeDuplicates();
     log.painted.sort();
     QCOMPARE(log.painted, (QStringList { u"Memo1"_s, u"StatusPanel1"_s, u"StatusPanel2"_s, u"qt_scrollarea_viewport"_s }));
+}
+
+void tst_EditingCommands::rulerIsNavyWithAYellowScale()
+{
+    QWidget *ruler = m_window->findChild<QWidget *>(u"Ruler"_s);
+    const QImage shot = m_window->grab().toImage();
+    const QPoint origin = ruler->mapTo(m_window, QPoint(0, 0));
+    int navy = 0;
+    int yellow = 0;
+    for (int x = 2; x < 200; ++x) {
+        const QColor c = shot.pixelColor(origin + QPoint(x, ruler->height() / 2));
+        navy += c == QColor(0, 0, 128);
+        yellow += c.red() > 200 && c.green() > 200 && c.blue() < 100;
+    }
+    QVERIFY2(navy > 100, "the strip is navy");
+    QVERIFY2(yellow > 0, "the scale is drawn in yellow");
 }
 
 QTEST_MAIN(tst_EditingCommands)
