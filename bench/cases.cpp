@@ -2,6 +2,7 @@
 
 #include "corpus.h"
 #include "harness.h"
+#include "printcases.h"
 #include "richcorpus.h"
 #include "windowcases.h"
 
@@ -98,6 +99,30 @@ int generate(const Cases::Options &o)
     report("exact", exact ? 1 : 0);
     report("paragraph_characters", static_cast<double>(paragraph.size()));
     report("paragraph_bytes", static_cast<double>(paragraphBytes.size()));
+    report("seconds", msSince(timer) / 1000);
+    return exact ? 0 : 1;
+}
+
+// The lines text with the sought word put in at even intervals (the input of Replace All), and
+// the same with every one replaced (what saving after Replace All must give), both CP932.
+int generateReplace(const Cases::Options &o)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString word = QString::fromUtf16(Corpus::SoughtWord);
+    const QString replacement = QString::fromUtf16(Corpus::ReplacementWord);
+    const QString lines = Cp932::decode(readAll(o.input));
+    const QString text = Corpus::withWord(lines, word, o.occurrences);
+    QString expected = text;
+    expected.replace(word, replacement);
+    const QByteArray bytes = Cp932::encode(text);
+    const QByteArray expectedBytes = Cp932::encode(expected);
+    const bool exact = Cp932::decode(bytes) == text && Cp932::decode(expectedBytes) == expected;
+    writeAll(o.output, bytes);
+    writeAll(o.text, expectedBytes);
+    report("bytes", static_cast<double>(bytes.size()));
+    report("occurrences", static_cast<double>(text.count(word)));
+    report("exact", exact ? 1 : 0);
     report("seconds", msSince(timer) / 1000);
     return exact ? 0 : 1;
 }
@@ -367,6 +392,15 @@ const std::map<QString, CaseFunction> &table()
         { QStringLiteral("type-window"), [](const Cases::Options &o) { return WindowCases::typing(true, o); } },
         { QStringLiteral("type-window-bare"),
             [](const Cases::Options &o) { return WindowCases::typing(false, o); } },
+        // The print preview's report run into the page store, beside Qt's pagination into a PDF.
+        { QStringLiteral("report-run"), PrintCases::reportRun },
+        { QStringLiteral("report-run-qt"), PrintCases::qtPrint },
+        // The preview command in the main window, beside Qt's QPrintPreviewDialog.
+        { QStringLiteral("preview-window"), WindowCases::preview },
+        { QStringLiteral("preview-window-qt"), WindowCases::previewQt },
+        // Replace All from the dialog of the main window, beside the naive one in a QTextEdit.
+        { QStringLiteral("replace-all"), WindowCases::replaceAll },
+        { QStringLiteral("replace-naive"), WindowCases::replaceNaive },
     };
     return cases;
 }
@@ -377,7 +411,8 @@ namespace Cases {
 
 QStringList names()
 {
-    QStringList list { QStringLiteral("generate"), QStringLiteral("start-qt"), QStringLiteral("start-window") };
+    QStringList list { QStringLiteral("generate"), QStringLiteral("generate-replace"), QStringLiteral("start-qt"),
+                       QStringLiteral("start-window") };
     for (const auto &entry : table())
         list += entry.first;
     return list;
@@ -389,6 +424,8 @@ int run(int argc, char **argv, const Options &options)
         // Making the text needs no window system at all.
         if (options.name == QStringLiteral("generate"))
             return generate(options);
+        if (options.name == QStringLiteral("generate-replace"))
+            return generateReplace(options);
         // Timed from the process's start: nothing may be set up before them.
         if (WindowCases::ownsApplication(options.name))
             return WindowCases::runOwningApplication(argc, argv, options);

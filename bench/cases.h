@@ -21,6 +21,9 @@ struct Options {
     // "generate": length of the paragraph; "generate-rtf": not 0, a document of one paragraph
     // this long
     qint64 paragraphCharacters = 0;
+    qint64 occurrences = 0; // "generate-replace": how often the sought word is put into the text
+    // Where a case writes what it has to say in words (the message a command showed)
+    QString notes;
     int repetitions = 15;
     QString place; // the typing cases: only "start", "middle" or "end" (a profile of one place)
 };

@@ -134,4 +134,26 @@ QString paragraph(qsizetype characters, quint64 seed)
     return text;
 }
 
+QString withWord(const QString &text, QStringView word, qint64 count)
+{
+    if (count <= 0)
+        return text;
+    QString out;
+    out.reserve(text.size() + word.size() * count);
+    const double step = static_cast<double>(text.size()) / static_cast<double>(count);
+    qsizetype copied = 0;
+    for (qint64 i = 0; i < count; ++i) {
+        // Halfway into each step, so that none falls at the very start or end.
+        qsizetype at = qMin(text.size(), static_cast<qsizetype>(step * (static_cast<double>(i) + 0.5)));
+        if (at > 0 && at < text.size() && text.at(at) == u'\n' && text.at(at - 1) == u'\r')
+            ++at;
+        at = qMax(at, copied);
+        out.append(QStringView(text).mid(copied, at - copied));
+        out.append(word);
+        copied = at;
+    }
+    out.append(QStringView(text).mid(copied));
+    return out;
+}
+
 } // namespace Corpus

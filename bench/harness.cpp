@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <malloc.h>
 #include <string>
 
 namespace Harness {
@@ -205,16 +207,38 @@ void typeAt(EditorWindow &w, const char *place, int position, int repetitions, c
     report((key + "_max_ms").c_str(), maximum(times));
 }
 
-qint64 peakRssKb()
+namespace {
+
+qint64 statusKb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
+    const qsizetype length = static_cast<qsizetype>(std::strlen(field));
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field))
+            return line.mid(length).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+} // namespace
+
+qint64 peakRssKb()
+{
+    return statusKb("VmHWM:");
+}
+
+bool resetPeakRss()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+qint64 residentKbTrimmed()
+{
+    malloc_trim(0);
+    return statusKb("VmRSS:");
 }
 
 double median(std::vector<double> values)
@@ -240,7 +264,8 @@ namespace {
 
 void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message.contains(QStringLiteral("propagateSizeHints")) || message.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+    if (message.contains(QStringLiteral("propagateSizeHints")) || message.contains(QStringLiteral("XDG_RUNTIME_DIR"))
+        || message.contains(QStringLiteral("does not support raise()")))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }

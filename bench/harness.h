@@ -73,13 +73,20 @@ void typeAt(EditorWindow &w, const char *place, int position, int repetitions, c
 
 // The peak resident memory of this process so far (VmHWM), in kilobytes.
 qint64 peakRssKb();
+// Starts the peak over from what the process holds now (the kernel's clear_refs); false where
+// the kernel does not allow it.
+bool resetPeakRss();
+// What the process holds now (VmRSS), in kilobytes, after the allocator has handed back what it
+// keeps of freed memory, so that memory let go does not count.
+qint64 residentKbTrimmed();
 
 double median(std::vector<double> values);
 double maximum(const std::vector<double> &values);
 double minimum(const std::vector<double> &values);
 
-// Keeps the offscreen platform's two remarks on every start (which say nothing about the
-// figures) out of the run's messages; everything else is printed as usual.
+// Keeps the offscreen platform's remarks (on every start, and when a window asks to be raised),
+// which say nothing about the figures, out of the run's messages; everything else is printed as
+// usual.
 void quietMessages();
 
 // Prints one result for the parent process to read: "key value".

@@ -13,10 +13,19 @@
 // path with the same document), save the text as RTF (baseline: toHtml), and time the program's
 // batch converter (baseline: LibreOffice, when installed).
 //
+// The print cases run the preview's report over formatted documents of about 100, 200 and 400
+// pages into its page store (baseline: QTextDocument::print() into a PDF), the preview command in
+// the main window until its first page shows and its run is done (baseline: QPrintPreviewDialog),
+// and the converter to PDF (baseline: LibreOffice). Replace All runs from the main window's
+// replace dialog on the text with a word put in 100,000 times (10,000 with --quick); its baseline,
+// the naive loop that fetches the whole text for every hit, is timed over its first hits only and
+// extrapolated.
+//
 // Every case runs in a child process of its own (this program again, with --case), so that its
 // peak memory can be read from the kernel when it ends and no case inherits another's state.
 
 #include "cases.h"
+#include "corpus.h"
 #include "harness.h"
 
 #include "document/cp932.h"
@@ -32,6 +41,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -51,6 +61,10 @@
 extern char **environ;
 
 namespace {
+
+// The report lays out about this much of our RTF (the generated document, runs of about 20
+// characters) on one A4 page: documents of a given page count are made at that size.
+constexpr int RtfBytesPerPage = 37000;
 
 struct CaseResult {
     bool ok = false;
@@ -86,6 +100,13 @@ long residentKb()
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     }
     return 0;
+}
+
+// The system's load average over the last minute: whatever else runs weighs on every figure.
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1;
 }
 
 // Runs this program as one case and collects its "key value" lines and its peak memory.
@@ -271,6 +292,18 @@ void printLog(const std::string &path)
     std::fprintf(stderr, "%s\n", text.right(2000).constData());
 }
 
+// The page count pdfinfo reads from a PDF; 0 when it cannot, or is not installed.
+int pdfPages(const QString &pdfinfo, const std::string &pdf, const std::string &log)
+{
+    if (pdfinfo.isEmpty() || !QFileInfo::exists(QString::fromStdString(pdf)))
+        return 0;
+    if (!runProgram(pdfinfo.toStdString(), { pdf }, log, {}, 30).ok)
+        return 0;
+    static const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = pages.match(QString::fromUtf8(readFile(log)));
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
 // LibreOffice's text export puts the bullet before a listed paragraph ("    • ") and a
 // six-per-em space (U+2006) between Japanese and Latin text; apart from those its text should
 // be the document's, which says it read our RTF as we meant it.
@@ -294,15 +327,16 @@ bool sameAsOffice(const QByteArray &utf8, const QByteArray &expectedCp932)
 
 // ---- start-up ----
 
-struct StartResult {
-    bool ok = false; // every start ran and exited cleanly
+// Several runs of one program (its starts, or its conversions of one file).
+struct ProgramRuns {
+    bool ok = false; // every run started and exited cleanly
     std::vector<double> seconds;
-    long peakKb = 0; // the largest of the starts' peaks
+    long peakKb = 0; // the largest of the runs' peaks
 };
 
-StartResult summarise(const std::vector<ProgramResult> &runs)
+ProgramRuns summarise(const std::vector<ProgramResult> &runs)
 {
-    StartResult result;
+    ProgramRuns result;
     result.ok = !runs.empty();
     for (const ProgramResult &r : runs) {
         result.ok = result.ok && r.ok;
@@ -319,7 +353,7 @@ StartResult summarise(const std::vector<ProgramResult> &runs)
 // The program writes its settings file beside its executable when it closes, so it runs as a
 // copy in the temporary folder, leaving any file beside the real one alone; HOME and
 // XDG_RUNTIME_DIR point into that folder too, so that nothing of the user's is read or written.
-std::pair<StartResult, StartResult> measureStart(const QString &penloft, const std::string &self,
+std::pair<ProgramRuns, ProgramRuns> measureStart(const QString &penloft, const std::string &self,
                                                  const QTemporaryDir &dir, const std::string &log, int runs)
 {
     const QString folder = dir.filePath(QStringLiteral("start"));
@@ -465,7 +499,10 @@ int usage(const char *self)
                  "  QTextEdit, and the main window's refresh and typing with that text; prints a table; then\n"
                  "  opening formatted RTF (5 MB, and one of 200,000 runs; 0.5 MB and 20,000 with --quick)\n"
                  "  against Qt's HTML path, saving the text as RTF, and penloft --convert-to txt against\n"
-                 "  LibreOffice (soffice on PATH; --no-soffice leaves it out).\n"
+                 "  LibreOffice (soffice on PATH; --no-soffice leaves it out); the print preview's run over\n"
+                 "  documents of about 100, 200 and 400 pages (10, 20, 40 with --quick) against\n"
+                 "  QTextDocument::print(), the preview command against QPrintPreviewDialog, --convert-to pdf\n"
+                 "  against LibreOffice, and Replace All of 100,000 words (10,000) against the naive loop.\n"
                  "  One case alone: %s --case NAME --input FILE [--output FILE] [--repetitions N]\n"
                  "  [--place start|middle|end] (cases: %s)\n"
                  "  Make the texts first: %s --case generate --input FILE --output PARAGRAPH_FILE\n"
@@ -478,7 +515,11 @@ int usage(const char *self)
                  "  type-bare --input FILE --place start --repetitions 3 (type-window: in the main window)\n"
                  "  The main window's refresh: the same with --toggle-collect='*timedRefresh*' and --case\n"
                  "  window-caret; its start: %s --case start-window (the program's own steps, timed inside)\n"
-                 "  Profile a load: the same with --toggle-collect='RichEdit::loadWith*' and --case open-rtf-ours\n",
+                 "  Profile a load: the same with --toggle-collect='RichEdit::loadWith*' and --case open-rtf-ours\n"
+                 "  The preview: --case report-run (or report-run-qt --output PDF, preview-window,\n"
+                 "  preview-window-qt) --input RTF; Replace All: --case generate-replace --input TEXT --output\n"
+                 "  TEXT2 --text EXPECTED --occurrences 100000, then --case replace-all --input TEXT2 --output\n"
+                 "  SAVED --text EXPECTED [--notes FILE], or --case replace-naive --input TEXT2\n",
                  self, self, qPrintable(Cases::names().join(QStringLiteral(", "))), self, self, self, self);
     return 2;
 }
@@ -536,6 +577,12 @@ int main(int argc, char **argv)
         } else if (a == QStringLiteral("--paragraph-characters")) {
             options.paragraphCharacters = value.toLongLong();
             ++i;
+        } else if (a == QStringLiteral("--occurrences")) {
+            options.occurrences = value.toLongLong();
+            ++i;
+        } else if (a == QStringLiteral("--notes")) {
+            options.notes = value;
+            ++i;
         } else if (a == QStringLiteral("--place")) {
             options.place = value;
             ++i;
@@ -585,6 +632,7 @@ int main(int argc, char **argv)
     // keeps nothing big: even the text is made by a child.
     const long parentKb = residentKb();
 
+    const double loadBefore = loadAverage();
     QElapsedTimer wall;
     wall.start();
     std::fprintf(stderr, "penloft-bench: cases run one by one in child processes\n");
@@ -602,8 +650,8 @@ int main(int argc, char **argv)
     // The program itself, found beside the benchmark: its start here, its converter below.
     const QString penloft = QFileInfo(QString::fromStdString(self)).absolutePath() + QStringLiteral("/penloft");
     const bool haveOurs = QFileInfo(penloft).isExecutable();
-    StartResult startOurs;
-    StartResult startBase;
+    ProgramRuns startOurs;
+    ProgramRuns startBase;
     if (haveOurs)
         std::tie(startOurs, startBase) = measureStart(penloft, self, dir, log, 5);
     if (haveOurs && (!startOurs.ok || !startBase.ok))
@@ -639,6 +687,45 @@ int main(int argc, char **argv)
     const CaseResult saveRtfOurs = runCase(self, { "save-rtf-ours", "--input", input, "--output", savedRtf });
     const CaseResult saveRtfBare = runCase(self, { "save-rtf-bare", "--input", input, "--output", savedHtml });
 
+    // The print preview: formatted documents of about 100, 200 and 400 pages (a tenth of that with
+    // --quick), made like the RTF above; the middle one is also the PDF converter's input.
+    const std::array<int, 3> pageTargets = quick ? std::array { 10, 20, 40 } : std::array { 100, 200, 400 };
+    std::vector<std::string> pagesRtf;
+    std::vector<CaseResult> pagesGen;
+    for (int pages : pageTargets) {
+        const std::string name = "pages-" + std::to_string(pages);
+        pagesRtf.push_back(file((name + ".rtf").c_str()));
+        pagesGen.push_back(runCase(self, { "generate-rtf", "--output", pagesRtf.back(), "--html",
+                                           file((name + ".html").c_str()), "--text",
+                                           file((name + "-text.txt").c_str()), "--bytes",
+                                           std::to_string(pages * RtfBytesPerPage), "--run-characters", "20" }));
+    }
+    std::vector<CaseResult> reportRuns;
+    for (std::size_t i = 0; i < pagesRtf.size(); ++i)
+        reportRuns.push_back(pagesGen[i].ok ? runCase(self, { "report-run", "--input", pagesRtf[i] }) : CaseResult());
+    const std::string &pagesDocument = pagesRtf[1];
+    const CaseResult &pagesDocumentGen = pagesGen[1];
+    const CaseResult &reportRun = reportRuns[1];
+    const CaseResult reportQt
+        = runCase(self, { "report-run-qt", "--input", pagesDocument, "--output", file("qt-print.pdf") });
+    const CaseResult previewWindow = runCase(self, { "preview-window", "--input", pagesDocument });
+    const CaseResult previewQt = runCase(self, { "preview-window-qt", "--input", pagesDocument });
+
+    // Replace All: the lines text with the sought word put in at even intervals, about one in
+    // 50 characters.
+    const qint64 occurrences = quick ? 10000 : 100000;
+    const std::string replaceInput = file("replace-input.txt");
+    const std::string replaceExpected = file("replace-expected.txt");
+    const std::string replaceNotes = file("replace-message.txt");
+    const CaseResult replaceGen
+        = runCase(self, { "generate-replace", "--input", input, "--output", replaceInput, "--text", replaceExpected,
+                          "--occurrences", std::to_string(occurrences) });
+    const CaseResult replaceOurs = replaceGen.ok
+        ? runCase(self, { "replace-all", "--input", replaceInput, "--output", file("replace-saved.txt"), "--text",
+                          replaceExpected, "--notes", replaceNotes })
+        : CaseResult();
+    const CaseResult replaceNaive = replaceGen.ok ? runCase(self, { "replace-naive", "--input", replaceInput }) : CaseResult();
+
     // The converter as a user runs it: the program itself, started anew each time.
     const QString oursDir = dir.filePath(QStringLiteral("converted-ours"));
     const QString officeDir = dir.filePath(QStringLiteral("converted-soffice"));
@@ -659,28 +746,53 @@ int main(int argc, char **argv)
     }
     if (haveOurs && !convertsOk)
         printLog(log);
+    // The same converter making the pages the preview shows, as PDF.
+    const QString pdfOursDir = dir.filePath(QStringLiteral("pdf-ours"));
+    const QString pdfOfficeDir = dir.filePath(QStringLiteral("pdf-soffice"));
+    std::vector<ProgramResult> pdfRuns;
+    if (haveOurs && pagesDocumentGen.ok) {
+        for (int i = 0; i < 3; ++i) {
+            pdfRuns.push_back(runProgram(penloft.toStdString(),
+                                         { "--convert-to", "pdf", "--outdir", pdfOursDir.toStdString(), pagesDocument },
+                                         log, {}, 120));
+            if (!pdfRuns.back().ok)
+                printLog(log);
+        }
+    }
+    const ProgramRuns pdfOurs = summarise(pdfRuns);
 
     // LibreOffice, if there is one: its first start makes a profile under HOME, so it starts
     // once on a tiny file first, with a HOME of its own that leaves the user's profile alone.
     const QString soffice = office ? QStandardPaths::findExecutable(QStringLiteral("soffice")) : QString();
     ProgramResult officeWarm;
     ProgramResult officeRun;
-    if (!soffice.isEmpty() && rtfGen.ok) {
+    ProgramResult officePdf;
+    if (!soffice.isEmpty() && (rtfGen.ok || pagesDocumentGen.ok)) {
         const std::string home = file("soffice-home");
         QDir().mkpath(QString::fromStdString(home));
         const std::string warm = file("warm.rtf");
         writeFile(warm, "{\\rtf1\\ansi warm\\par}");
-        auto convert = [&](const std::string &outDir, const std::string &rtfFile) {
-            const std::vector<std::string> arguments { "--headless", "--convert-to", "txt:Text", "--outdir", outDir,
+        auto convert = [&](const char *filter, const std::string &outDir, const std::string &rtfFile) {
+            const std::vector<std::string> arguments { "--headless", "--convert-to", filter, "--outdir", outDir,
                                                        rtfFile };
-            return runProgram(soffice.toStdString(), arguments, log, { "HOME=" + home }, 300);
+            ProgramResult r = runProgram(soffice.toStdString(), arguments, log, { "HOME=" + home }, 300);
+            if (!r.ok)
+                printLog(log);
+            return r;
         };
-        officeWarm = convert(file("soffice-warm"), warm);
-        if (officeWarm.ok)
-            officeRun = convert(officeDir.toStdString(), rtf);
-        if (!officeRun.ok)
-            printLog(log);
+        officeWarm = convert("txt:Text", file("soffice-warm"), warm);
+        if (officeWarm.ok && rtfGen.ok)
+            officeRun = convert("txt:Text", officeDir.toStdString(), rtf);
+        if (officeWarm.ok && pagesDocumentGen.ok)
+            officePdf = convert("pdf", pdfOfficeDir.toStdString(), pagesDocument);
     }
+    // Both PDFs' page counts, by pdfinfo (when installed).
+    const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+    const std::string pdfName = QFileInfo(QString::fromStdString(pagesDocument)).completeBaseName().toStdString() + ".pdf";
+    const int pdfOursPages = pdfOurs.ok ? pdfPages(pdfinfo, pdfOursDir.toStdString() + "/" + pdfName, file("pdfinfo.log")) : 0;
+    const int pdfOfficePages
+        = officePdf.ok ? pdfPages(pdfinfo, pdfOfficeDir.toStdString() + "/" + pdfName, file("pdfinfo.log")) : 0;
+    const QByteArray replaceMessage = readFile(replaceNotes);
     // Read only now: the parent stays small while it starts the others.
     const QByteArray expectedText = readFile(rtfText);
     const bool oursSame = convertsOk && readFile(oursDir.toStdString() + "/formatted.txt") == expectedText;
@@ -807,6 +919,90 @@ int main(int argc, char **argv)
                      convertsOk && officeRun.ok ? ratio(convertPeakKb, officeRun.peakKb) : QString(), QString(),
                      QString() });
 
+    // The print preview: the report's run alone, then the command in the main window.
+    auto pagesPerSecond = [](double value) -> QString { return number(value, 0) + QStringLiteral(" pages/s"); };
+    rows.push_back({ QStringLiteral("preview run of a ") + thousands(reportRun["pages"])
+                         + QStringLiteral("-page document into the page store"),
+                     failed(reportRun, pagesPerSecond(reportRun["pages_per_s"])),
+                     failed(reportQt, pagesPerSecond(reportQt["pages_per_s"])),
+                     ratio(reportRun["pages_per_s"], reportQt["pages_per_s"]), QStringLiteral("≥ 100 pages/s"),
+                     yesNo(reportRun.ok && reportRun["pages_per_s"] >= 100) });
+    rows.push_back({ QStringLiteral("  first page available"), failed(reportRun, seconds(reportRun["first_page_ms"])),
+                     failed(reportQt, seconds(reportQt["first_page_ms"])),
+                     ratio(reportRun["first_page_ms"], reportQt["first_page_ms"]), QStringLiteral("≤ 0.2 s"),
+                     yesNo(reportRun.ok && reportRun["first_page_ms"] <= 200) });
+    rows.push_back({ QStringLiteral("  the whole run"), failed(reportRun, seconds(reportRun["run_ms"])),
+                     failed(reportQt, seconds(reportQt["run_ms"])), ratio(reportRun["run_ms"], reportQt["run_ms"]),
+                     QString(), QString() });
+    rows.push_back({ QStringLiteral("  peak memory (wait4)"), megabytes(reportRun.peakKb), megabytes(reportQt.peakKb),
+                     ratio(reportRun.peakKb, reportQt.peakKb), QString(), QString() });
+    // With the page count: what the run leaves held (the pages, unless the store spills) and how
+    // far its peak rises above the open document.
+    QStringList runPages;
+    QStringList heldMb;
+    QStringList peakMb;
+    bool runsOk = true;
+    bool allSpilled = true;
+    for (const CaseResult &r : reportRuns) {
+        runsOk = runsOk && r.ok;
+        allSpilled = allSpilled && r["spilled"] == 1;
+        runPages += thousands(r["pages"]);
+        heldMb += number(r["held_after_kb"] / 1024, 1);
+        peakMb += number(r["run_peak_kb"] / 1024, 0);
+    }
+    const CaseResult &fewest = reportRuns.front();
+    const CaseResult &most = reportRuns.back();
+    const bool heldFlat = runsOk && allSpilled && most["held_after_kb"] - fewest["held_after_kb"] <= 1024;
+    const bool peakFlat = runsOk
+        && most["run_peak_kb"] - fewest["run_peak_kb"] <= most["document_kb"] - fewest["document_kb"] + 1024;
+    rows.push_back({ QStringLiteral("  held after the run, ") + runPages.join(QStringLiteral(" / ")) + QStringLiteral(" pages"),
+                     runsOk ? heldMb.join(QStringLiteral(" / ")) + QStringLiteral(" MB") : QStringLiteral("failed"),
+                     QString(), QString(), QStringLiteral("flat"), yesNo(heldFlat) });
+    rows.push_back({ QStringLiteral("  run's peak over the open document"),
+                     runsOk ? peakMb.join(QStringLiteral(" / ")) + QStringLiteral(" MB") : QStringLiteral("failed"),
+                     QString(), QString(), QStringLiteral("grows ≤ document"), yesNo(peakFlat) });
+    rows.push_back({ QStringLiteral("preview command: page 1 painted in the window"),
+                     failed(previewWindow, seconds(previewWindow["page_painted_ms"])),
+                     failed(previewQt, seconds(previewQt["page_painted_ms"])),
+                     ratio(previewWindow["page_painted_ms"], previewQt["page_painted_ms"]), QStringLiteral("≤ 0.3 s"),
+                     yesNo(previewWindow.ok && previewWindow["page_painted_ms"] <= 300) });
+    rows.push_back({ QStringLiteral("  until Print is enabled (Qt: preview complete)"),
+                     failed(previewWindow, seconds(previewWindow["print_enabled_ms"])),
+                     failed(previewQt, seconds(previewQt["complete_ms"])),
+                     ratio(previewWindow["print_enabled_ms"], previewQt["complete_ms"]), QString(), QString() });
+    rows.push_back({ QStringLiteral("  peak memory (wait4)"), megabytes(previewWindow.peakKb),
+                     megabytes(previewQt.peakKb), ratio(previewWindow.peakKb, previewQt.peakKb), QString(), QString() });
+    const double pdfMs = Harness::median(pdfOurs.seconds) * 1000;
+    const QString oursPdf = !haveOurs ? QStringLiteral("not built")
+        : pdfOurs.ok                  ? seconds(pdfMs)
+                                      : QStringLiteral("failed");
+    const QString officePdfCell = !office ? QStringLiteral("skipped")
+        : soffice.isEmpty()               ? QStringLiteral("not installed")
+        : officePdf.timedOut              ? QStringLiteral("timed out")
+        : officePdf.ok                    ? seconds(officePdf.seconds * 1000)
+                                          : QStringLiteral("failed");
+    rows.push_back({ QStringLiteral("penloft --convert-to pdf of the ") + sizeLabel(pagesDocumentGen["rtf_bytes"])
+                         + QStringLiteral(" RTF"),
+                     oursPdf, officePdfCell, pdfOurs.ok && officePdf.ok ? ratio(pdfMs, officePdf.seconds * 1000) : QString(),
+                     QString(), QString() });
+    rows.push_back({ QStringLiteral("  peak memory (wait4)"), pdfOurs.ok ? megabytes(pdfOurs.peakKb) : QString(),
+                     officePdf.ok ? megabytes(officePdf.peakKb) : QString(),
+                     pdfOurs.ok && officePdf.ok ? ratio(pdfOurs.peakKb, officePdf.peakKb) : QString(), QString(),
+                     QString() });
+    // The naive way, timed over its first hits, extrapolated to all of them.
+    const double naiveMs = replaceNaive["per_hit_ms"] * replaceGen["occurrences"];
+    rows.push_back({ QStringLiteral("Replace All of ") + thousands(replaceGen["occurrences"])
+                         + QStringLiteral(" two-character words in the ") + sizeLabel(replaceGen["bytes"])
+                         + QStringLiteral(" text"),
+                     failed(replaceOurs, seconds(replaceOurs["painted_ms"])),
+                     replaceNaive.ok ? QStringLiteral("≈ ") + thousands(naiveMs / 1000) + QStringLiteral(" s")
+                                     : QStringLiteral("failed"),
+                     replaceNaive.ok ? ratio(replaceOurs["painted_ms"], naiveMs) : QString(), QStringLiteral("≤ 1.5 s"),
+                     yesNo(replaceOurs.ok && replaceOurs["painted_ms"] <= 1500) });
+    rows.push_back({ QStringLiteral("  peak memory (wait4)"), megabytes(replaceOurs.peakKb),
+                     megabytes(replaceNaive.peakKb), ratio(replaceOurs.peakKb, replaceNaive.peakKb), QString(),
+                     QString() });
+
     std::printf("\nPenloft benchmark: %s of CP932 text, %s characters in %s lines (seed fixed)%s\n\n",
                 qPrintable(size), qPrintable(thousands(gen["characters"])), qPrintable(thousands(gen["lines"])),
                 quick ? "\n[--quick: a smoke run; the targets are meant for the 10 MB run]" : "");
@@ -841,7 +1037,7 @@ int main(int argc, char **argv)
                 qPrintable(spread(typeOurs, "end")), qPrintable(spread(typeBare, "end")),
                 qPrintable(spread(paraOurs, "middle")), qPrintable(spread(paraBare, "middle")));
     if (startOurs.ok && startBase.ok) {
-        auto range = [](const StartResult &r) {
+        auto range = [](const ProgramRuns &r) {
             return QStringLiteral("%1..%2").arg(number(Harness::minimum(r.seconds), 3),
                                                 number(Harness::maximum(r.seconds), 3));
         };
@@ -937,9 +1133,84 @@ int main(int argc, char **argv)
                     "        profile; its text equals the document's but for bullets and U+2006 spacing: %s\n",
                     officeWarm.seconds, officeSame ? "yes" : "NO");
     }
+    std::printf("  preview run: TPrintReport2::preview() with no preview handler (so no window) over the document\n"
+                "        open in our editor (shown, laid out); betweenPages notes each page's start, page 1 being\n"
+                "        available when page 2 begins. %s pages, %s characters; %.0f ms before page 1 begins,\n"
+                "        then pages take %.1f ms (median), the slowest page %.0f (%.0f ms), %.0f over 20 ms; the store\n"
+                "        spilled: %s (a %s-byte file, removed with the report: %s); pages read back: %s.\n"
+                "        Baseline: QTextDocument::print() of the same document into a QPdfWriter, A4, at %.0f dpi as\n"
+                "        the report records its pages, page 1 done when QPdfWriter::newPage() starts page 2 (all\n"
+                "        the layout comes before it); %s pages, %s bytes of PDF\n",
+                qPrintable(thousands(reportRun["pages"])), qPrintable(thousands(reportRun["characters"])),
+                reportRun["setup_ms"], reportRun["page_median_ms"], reportRun["page_max_number"],
+                reportRun["page_max_ms"], reportRun["pages_slow"], reportRun["spilled"] == 1 ? "yes" : "NO",
+                qPrintable(thousands(reportRun["store_bytes"])), reportRun["file_removed"] == 1 ? "yes" : "NO",
+                reportRun["readable"] == 1 ? "yes" : "NO", reportQt["dpi"], qPrintable(thousands(reportQt["pages"])),
+                qPrintable(thousands(reportQt["pdf_bytes"])));
+    std::printf("  preview run memory, in MB: VmRSS after malloc_trim with the document open (the document's share:\n"
+                "        beside the empty editor), the run's peak counted from there (VmHWM reset by clear_refs: %s),\n"
+                "        what the run leaves held while its output lives (as while the preview is open):\n",
+                fewest["peak_reset"] == 1 ? "yes" : "NO");
+    for (std::size_t i = 0; i < reportRuns.size(); ++i) {
+        const CaseResult &r = reportRuns[i];
+        std::printf("        %s pages (%s RTF): document %.1f, run's peak +%.1f (%.0f kB a page), held after +%.1f,\n"
+                    "          pages on disk %.1f; %.0f pages/s, page 1 available after %.0f ms (%.0f before it\n"
+                    "          begins, %.0f for itself)%s\n",
+                    qPrintable(thousands(r["pages"])), qPrintable(sizeLabel(pagesGen[i]["rtf_bytes"])),
+                    r["document_kb"] / 1024, r["run_peak_kb"] / 1024, r["pages"] > 0 ? r["run_peak_kb"] / r["pages"] : 0,
+                    r["held_after_kb"] / 1024, r["store_bytes"] / 1048576, r["pages_per_s"], r["first_page_ms"],
+                    r["setup_ms"], r["first_page_ms"] - r["setup_ms"], r.ok ? "" : " (FAILED)");
+    }
+    std::printf("  preview command: TPenForm1 with the document opened by OpenFile and laid out, a TPrintReport2 with\n"
+                "        no printer; FilePureviewExecute() timed from its call: window shown %.0f ms, page 1 painted\n"
+                "        (TPageImage::pagePainted) %.0f ms, Print enabled (its EnabledChange) %.0f ms, then closed;\n"
+                "        the command returned at %.0f ms; %s pages; the store spilled: %s, its file removed: %s;\n"
+                "        message boxes: %.0f. Baseline: QPrintPreviewDialog, maximised, over an A4 QPrinter at\n"
+                "        %.0f dpi whose paintRequested calls QTextDocument::print(): it makes every page before it\n"
+                "        shows one (complete, previewChanged, at %.0f ms; its page view first painted at %.0f ms);\n"
+                "        %s pages\n",
+                previewWindow["shown_ms"], previewWindow["page_painted_ms"], previewWindow["print_enabled_ms"],
+                previewWindow["returned_ms"], qPrintable(thousands(previewWindow["pages"])),
+                previewWindow["spilled"] == 1 ? "yes" : "NO", previewWindow["file_removed"] == 1 ? "yes" : "NO",
+                previewWindow["messages"], previewQt["printer_dpi"], previewQt["complete_ms"],
+                previewQt["page_painted_ms"], qPrintable(thousands(previewQt["pages"])));
+    if (pdfOurs.ok || officePdf.ok) {
+        std::printf("  convert to PDF: the %s-page document above; ours median of 3 runs (%.3f..%.3f s), %s pages\n"
+                    "        (pdfinfo; laid out at the PDF's 600 dpi); LibreOffice (soffice --headless --convert-to pdf)\n"
+                    "        once, after its warm start: %s pages\n",
+                    qPrintable(thousands(reportRun["pages"])), Harness::minimum(pdfOurs.seconds),
+                    Harness::maximum(pdfOurs.seconds), pdfOursPages > 0 ? qPrintable(QString::number(pdfOursPages)) : "?",
+                    pdfOfficePages > 0 ? qPrintable(QString::number(pdfOfficePages)) : "?");
+    }
+    const bool replacedRight = replaceOurs["replaced"] == replaceGen["occurrences"];
+    std::printf("  Replace All: \"%s\" put %s times into the text above (one in %.0f characters; %s bytes), each\n"
+                "        to become \"%s\"; TPenForm1 with the file opened by OpenFile and laid out, the replace dialog\n"
+                "        opened by its command, the texts set, Replace All pressed: the message box at %.0f ms, the\n"
+                "        command returned at %.0f ms, the editor painted at %.0f ms (the row's figure). It said\n"
+                "        \"%s\"\n"
+                "        (the program's own message for that count: %s); replacements %s of %s: %s; the saved text\n"
+                "        equals the input with every one replaced: %s\n",
+                qPrintable(QString::fromUtf16(Corpus::SoughtWord)), qPrintable(thousands(replaceGen["occurrences"])),
+                replaceGen["occurrences"] > 0 ? gen["characters"] / replaceGen["occurrences"] : 0,
+                qPrintable(thousands(replaceGen["bytes"])), qPrintable(QString::fromUtf16(Corpus::ReplacementWord)),
+                replaceOurs["message_ms"], replaceOurs["returned_ms"], replaceOurs["painted_ms"],
+                replaceMessage.constData(), replaceOurs["message_right"] == 1 ? "yes" : "NO",
+                qPrintable(thousands(replaceOurs["replaced"])),
+                qPrintable(thousands(replaceGen["occurrences"])), replacedRight ? "right" : "WRONG",
+                replaceOurs["same"] == 1 ? "yes" : "NO");
+    std::printf("  Replace All, naive: EXTRAPOLATED. A bare QTextEdit in a QMainWindow with the same text, for each\n"
+                "        hit: toPlainText(), indexOf() from behind the last replacement, the hit selected with\n"
+                "        setTextCursor(), insertPlainText(); only its first %.0f hits were run (%.0f ms: %.1f ms a hit,\n"
+                "        median %.1f, slowest %.1f). Every hit costs the same (the text keeps its length), so the\n"
+                "        figure shown is %.1f ms times %s hits\n",
+                replaceNaive["hits"], replaceNaive["total_ms"], replaceNaive["per_hit_ms"],
+                replaceNaive["per_hit_median_ms"], replaceNaive["per_hit_max_ms"], replaceNaive["per_hit_ms"],
+                qPrintable(thousands(replaceGen["occurrences"])));
     std::printf("  memory: peak RSS; this parent held %ld MB while starting each case, so no child's peak\n"
                 "          reads below that\n",
                 parentKb / 1024);
+    std::printf("  load average (1 min, /proc/loadavg) at the start %.2f, at the end %.2f\n", loadBefore,
+                loadAverage());
     std::printf("  total run time %.0f s\n", static_cast<double>(wall.elapsed()) / 1000);
     return 0;
 }

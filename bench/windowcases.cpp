@@ -1,29 +1,49 @@
 #include "windowcases.h"
 
+#include "corpus.h"
 #include "harness.h"
+#include "printcases.h"
 
 #include "app/controls.h"
 #include "app/fontsubstitutes.h"
+#include "app/messagebox.h"
+#include "app/messages.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
 #include "document/sjistext.h"
 #include "editing/statusdisplay.h"
+#include "printing/tpreparedpages.h"
+#include "printing/tpreviewwindow.h"
+#include "printing/tprintreport2.h"
+#include "printing/treportoutput.h"
+#include "tools/replacedialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QGraphicsView>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMainWindow>
+#include <QPageSize>
+#include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -254,6 +274,156 @@ void openInWindow(TPenForm1 &form, EditorWindow &w, const QString &path)
     return msSince(timer);
 }
 
+// ---- the print preview ----
+
+// Every message box the program shows goes here instead, answered OK at once; what they said is
+// kept, with the moment the first one came.
+class MessageLog {
+public:
+    explicit MessageLog(const QElapsedTimer &clock)
+        : m_clock(clock)
+    {
+        MessageBox::setSink([this](QWidget *, const MessageBox::Request &request) {
+            if (m_firstAt < 0)
+                m_firstAt = msSince(m_clock);
+            m_texts += request.text;
+            return QMessageBox::Ok;
+        });
+    }
+    ~MessageLog() { MessageBox::setSink({}); }
+    MessageLog(const MessageLog &) = delete;
+    MessageLog &operator=(const MessageLog &) = delete;
+
+    const QStringList &texts() const { return m_texts; }
+    double firstAt() const { return m_firstAt; }
+    // For the details: one line, its line ends shown as " / ".
+    static QString oneLine(QString text)
+    {
+        text.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
+        text.replace(u'\n', QStringLiteral(" / "));
+        return text;
+    }
+
+private:
+    const QElapsedTimer &m_clock;
+    QStringList m_texts;
+    double m_firstAt = -1;
+};
+
+// Writes what a case has to say in words to the file the parent named, if any.
+void writeNotes(const Cases::Options &o, const QString &text)
+{
+    if (o.notes.isEmpty())
+        return;
+    QFile file(o.notes);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(text.toUtf8());
+}
+
+// Follows the preview window the command opens, on a clock started before the command: when it
+// is shown, when its page image first paints page 1 (TPageImage::pagePainted), and when its Print
+// button is enabled, which the window does once the run has finished. Once both have happened it
+// closes the window, which ends the command; so does the time limit, as a failure.
+class PreviewWatch : public QObject {
+public:
+    PreviewWatch(const QElapsedTimer &clock, int limitMs)
+        : m_clock(clock)
+    {
+        qApp->installEventFilter(this);
+        QTimer::singleShot(limitMs, this, [this] {
+            m_timedOut = true;
+            if (m_window)
+                m_window->close();
+        });
+    }
+    ~PreviewWatch() override { qApp->removeEventFilter(this); }
+
+    double shownAt = -1;
+    double pagePaintedAt = -1;
+    double printEnabledAt = -1;
+    double closedAt = -1;
+    int pages = 0; // when Print was enabled
+    int available = 0;
+    bool spilled = false;
+    QString storeFile;
+    bool timedOut() const { return m_timedOut; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && !m_window) {
+            if (auto *window = qobject_cast<TPreviewWindow *>(watched)) {
+                m_window = window;
+                shownAt = msSince(m_clock);
+                connect(window->PageView->image(), &TPageImage::pagePainted, this, [this](int page) {
+                    if (page == 1 && pagePaintedAt < 0) {
+                        pagePaintedAt = msSince(m_clock);
+                        closeWhenDone();
+                    }
+                });
+            }
+        } else if (event->type() == QEvent::EnabledChange && m_window && watched == m_window->Print
+                   && printEnabledAt < 0 && m_window->Print->isEnabled()) {
+            printEnabledAt = msSince(m_clock);
+            if (TReportOutput *output = m_window->PageView->output()) {
+                pages = output->pageCount();
+                available = output->availablePages();
+                if (const TPreparedPages *store = output->preparedPages()) {
+                    spilled = store->isSpilled();
+                    storeFile = store->temporaryFilePath();
+                }
+            }
+            closeWhenDone();
+        }
+        return false;
+    }
+
+private:
+    void closeWhenDone()
+    {
+        if (pagePaintedAt < 0 || printEnabledAt < 0)
+            return;
+        // Not from inside the window's own handlers: once they are done.
+        QTimer::singleShot(0, this, [this] {
+            if (m_window) {
+                closedAt = msSince(m_clock);
+                m_window->close();
+            }
+        });
+    }
+
+    const QElapsedTimer &m_clock;
+    QPointer<TPreviewWindow> m_window;
+    bool m_timedOut = false;
+};
+
+// The moment a widget first paints while a condition holds, on a clock started elsewhere.
+class FirstPaintWhen : public QObject {
+public:
+    FirstPaintWhen(QWidget *target, const QElapsedTimer &clock, std::function<bool()> condition)
+        : m_target(target)
+        , m_clock(clock)
+        , m_condition(std::move(condition))
+    {
+        target->installEventFilter(this);
+    }
+    double at() const { return m_at; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (m_at < 0 && watched == m_target && event->type() == QEvent::Paint && m_condition())
+            m_at = msSince(m_clock);
+        return false;
+    }
+
+private:
+    QWidget *m_target;
+    const QElapsedTimer &m_clock;
+    std::function<bool()> m_condition;
+    double m_at = -1;
+};
+
 } // namespace
 
 namespace WindowCases {
@@ -339,6 +509,193 @@ int caret(const Cases::Options &o)
     report("agree", allAgree ? 1 : 0);
     keep.restore();
     return 0;
+}
+
+// The preview command of the main window with the document open: FilePureviewExecute opens the
+// preview window and returns only once it closes, so everything is measured from inside it.
+int preview(const Cases::Options &o)
+{
+    SettingsKeeper keep;
+    QElapsedTimer clock;
+    MessageLog messages(clock);
+    TPenForm1 *form = nullptr;
+    EditorWindow w = showMainWindow(form);
+    openInWindow(*form, w, o.input);
+    // As the program's start sets it up, with no printer: nothing is printed here.
+    TPrintReport2 printReport;
+    printReport.setParentRichEdit(&form->RichEdit1->richDocument());
+    printReport.setPrinter(false, {});
+    form->setPrintReport(&printReport);
+    report("rss_opened_kb", static_cast<double>(Harness::peakRssKb()));
+
+    bool ok = false;
+    {
+        PreviewWatch watch(clock, 120000);
+        clock.start();
+        form->FilePureviewExecute();
+        const double returnedMs = msSince(clock);
+        // The output and its store go once the program is idle again.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        report("shown_ms", watch.shownAt);
+        report("page_painted_ms", watch.pagePaintedAt);
+        report("print_enabled_ms", watch.printEnabledAt);
+        report("closed_ms", watch.closedAt);
+        report("returned_ms", returnedMs);
+        report("pages", watch.pages);
+        report("available", watch.available);
+        report("spilled", watch.spilled ? 1 : 0);
+        report("file_removed", watch.storeFile.isEmpty() || !QFile::exists(watch.storeFile) ? 1 : 0);
+        report("timed_out", watch.timedOut() ? 1 : 0);
+        ok = !watch.timedOut() && watch.pagePaintedAt >= 0 && watch.printEnabledAt >= 0;
+    }
+    report("rss_peak_kb", static_cast<double>(Harness::peakRssKb()));
+    report("messages", static_cast<double>(messages.texts().size()));
+    for (const QString &text : messages.texts())
+        std::fprintf(stderr, "penloft-bench: the preview showed \"%s\"\n", qPrintable(MessageLog::oneLine(text)));
+    form->setPrintReport(nullptr);
+    keep.restore();
+    return ok ? 0 : 1;
+}
+
+// Qt's own print preview of the same document: a QPrintPreviewDialog, maximised as the program's
+// preview window is, over a printer at the resolution the program records its pages at, whose
+// paintRequested prints the document with QTextDocument::print().
+int previewQt(const Cases::Options &o)
+{
+    const EditorWindow w = PrintCases::openFormatted(o.input);
+    QTextDocument &document = *w.editor->document();
+
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setResolution(PrintCases::recordingDpi());
+    QElapsedTimer clock;
+    clock.start();
+    QPrintPreviewDialog dialog(&printer);
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter *p) { document.print(p); });
+    auto *widget = dialog.findChild<QPrintPreviewWidget *>();
+    auto *view = widget ? widget->findChild<QGraphicsView *>() : nullptr;
+    if (!view) {
+        std::fprintf(stderr, "penloft-bench: QPrintPreviewDialog holds no page view\n");
+        return 1;
+    }
+    double completeAt = -1;
+    QObject::connect(widget, &QPrintPreviewWidget::previewChanged, &dialog, [&] {
+        if (completeAt < 0)
+            completeAt = msSince(clock);
+    });
+    FirstPaintWhen pagePainted(view->viewport(), clock, [widget] { return widget->pageCount() > 0; });
+    dialog.setWindowState(Qt::WindowMaximized);
+    dialog.show();
+    while (pagePainted.at() < 0 && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    report("page_painted_ms", pagePainted.at());
+    report("complete_ms", completeAt);
+    report("pages", widget->pageCount());
+    report("printer_dpi", printer.resolution());
+    report("rss_peak_kb", static_cast<double>(Harness::peakRssKb()));
+    return pagePainted.at() >= 0 && completeAt >= 0 ? 0 : 1;
+}
+
+// Replace All through the replace dialog, as the user runs it: the dialog opened by its command,
+// the two texts typed into it, its Replace All button pressed; the message box that ends the
+// command is answered at once. Timed from the press until the editor has painted the outcome.
+int replaceAll(const Cases::Options &o)
+{
+    SettingsKeeper keep;
+    QElapsedTimer clock;
+    MessageLog messages(clock);
+    TPenForm1 *form = nullptr;
+    EditorWindow w = showMainWindow(form);
+    openInWindow(*form, w, o.input);
+    form->OptionReplaceExecute();
+    ReplaceDialog &dialog = *form->ReplaceDialog1;
+    const QString word = QString::fromUtf16(Corpus::SoughtWord);
+    const QString replacement = QString::fromUtf16(Corpus::ReplacementWord);
+    dialog.setFindText(word);
+    dialog.setReplaceText(replacement);
+    Harness::drain();
+    report("rss_opened_kb", static_cast<double>(Harness::peakRssKb()));
+
+    w.watch->reset();
+    clock.start();
+    dialog.press(ReplaceDialog::ReplaceAll);
+    const double returnedMs = msSince(clock);
+    const bool painted = Harness::processUntilPainted(*w.watch);
+    const double paintedMs = msSince(clock);
+    report("message_ms", messages.firstAt());
+    report("returned_ms", returnedMs);
+    report("painted_ms", paintedMs);
+    report("rss_peak_kb", static_cast<double>(Harness::peakRssKb()));
+
+    // What the command said, and what it did: the count its message gives, and the text saved.
+    const QString said = messages.texts().value(0);
+    static const QRegularExpression leadingNumber(QStringLiteral("^\\d+"));
+    const QRegularExpressionMatch count = leadingNumber.match(said);
+    report("messages", static_cast<double>(messages.texts().size()));
+    report("replaced", count.hasMatch() ? count.captured().toDouble() : -1);
+    // The window's plain messages show their line ends as LF alone.
+    const QString meant = Messages::replacedAll(count.captured().toInt(), word, replacement)
+                              .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    report("message_right", messages.texts().size() == 1 && said == meant ? 1 : 0);
+    writeNotes(o, MessageLog::oneLine(said));
+    form->RichEdit1->setPlainTextMode(true);
+    form->RichEdit1->saveFile(o.output);
+    QFile saved(o.output);
+    QFile expected(o.text);
+    const bool same = saved.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly)
+        && saved.readAll() == expected.readAll();
+    report("same", same ? 1 : 0);
+    report("undo_available", form->RichEdit1->document()->isUndoAvailable() ? 1 : 0);
+    keep.restore();
+    return painted ? 0 : 1;
+}
+
+// The naive Replace All in a bare QTextEdit as the central widget of a QMainWindow: for each hit
+// the whole text is fetched, searched from behind the last replacement, the hit selected and
+// the replacement typed over it. Far too slow to run to the end, it is timed over its first hits
+// (at most `NaiveHits`, or as many as fit in `NaiveBudgetMs`) for the parent to extrapolate.
+int replaceNaive(const Cases::Options &o)
+{
+    constexpr int NaiveHits = 100;
+    constexpr double NaiveBudgetMs = 4000;
+    EditorWindow w = Harness::makeBareMainWindow();
+    Harness::show(w);
+    w.watch->reset();
+    Harness::openBareText(w.editor, o.input);
+    Harness::processUntilPainted(*w.watch);
+    Harness::finishLayout(w.editor);
+    Harness::drain();
+
+    QTextEdit *editor = w.editor;
+    const QString word = QString::fromUtf16(Corpus::SoughtWord);
+    const QString replacement = QString::fromUtf16(Corpus::ReplacementWord);
+    std::vector<double> perHit;
+    qsizetype from = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (static_cast<int>(perHit.size()) < NaiveHits && msSince(clock) < NaiveBudgetMs) {
+        QElapsedTimer one;
+        one.start();
+        const QString text = editor->toPlainText();
+        const qsizetype hit = text.indexOf(word, from);
+        if (hit < 0)
+            break;
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(static_cast<int>(hit));
+        cursor.setPosition(static_cast<int>(hit + word.size()), QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        editor->insertPlainText(replacement);
+        from = hit + replacement.size();
+        perHit.push_back(msSince(one));
+    }
+    const double totalMs = msSince(clock);
+    report("hits", static_cast<double>(perHit.size()));
+    report("total_ms", totalMs);
+    report("per_hit_ms", perHit.empty() ? 0 : totalMs / static_cast<double>(perHit.size()));
+    report("per_hit_median_ms", Harness::median(perHit));
+    report("per_hit_max_ms", Harness::maximum(perHit));
+    report("characters", editor->document()->characterCount());
+    return perHit.empty() ? 1 : 0;
 }
 
 // Keystrokes into the main window's editor, the window's change and selection handlers running

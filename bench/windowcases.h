@@ -15,4 +15,14 @@ int runOwningApplication(int argc, char **argv, const Cases::Options &options);
 int caret(const Cases::Options &options);
 int typing(bool ours, const Cases::Options &options);
 
+// The preview command with the document open in the main window, and Qt's print preview dialog
+// over the same document.
+int preview(const Cases::Options &options);
+int previewQt(const Cases::Options &options);
+
+// Replace All from the replace dialog of the main window, and the naive Replace All in a bare
+// QTextEdit (its first hits only).
+int replaceAll(const Cases::Options &options);
+int replaceNaive(const Cases::Options &options);
+
 } // namespace WindowCases
