@@ -401,6 +401,8 @@ const std::map<QString, CaseFunction> &table()
         // Replace All from the dialog of the main window, beside the naive one in a QTextEdit.
         { QStringLiteral("replace-all"), WindowCases::replaceAll },
         { QStringLiteral("replace-naive"), WindowCases::replaceNaive },
+        // The date dialog's largest run, beside one insertion per date.
+        { QStringLiteral("paste-dates"), WindowCases::pasteDates },
     };
     return cases;
 }

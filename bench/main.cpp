@@ -725,6 +725,7 @@ int main(int argc, char **argv)
                           replaceExpected, "--notes", replaceNotes })
         : CaseResult();
     const CaseResult replaceNaive = replaceGen.ok ? runCase(self, { "replace-naive", "--input", replaceInput }) : CaseResult();
+    const CaseResult dates = runCase(self, { "paste-dates" });
 
     // The converter as a user runs it: the program itself, started anew each time.
     const QString oursDir = dir.filePath(QStringLiteral("converted-ours"));
@@ -1003,6 +1004,16 @@ int main(int argc, char **argv)
                      megabytes(replaceNaive.peakKb), ratio(replaceOurs.peakKb, replaceNaive.peakKb), QString(),
                      QString() });
 
+    // One insertion per date, timed over its first dates, extrapolated to the whole run.
+    const double naiveDatesMs = dates["naive_dates"] > 0 ? dates["naive_ms"] / dates["naive_dates"] * dates["count"] : 0;
+    rows.push_back({ QStringLiteral("pasting ") + thousands(dates["count"]) + QStringLiteral(" dates (date dialog)"),
+                     failed(dates, seconds(dates["painted_ms"])),
+                     dates.ok ? QStringLiteral("≈ ") + seconds(naiveDatesMs) : QStringLiteral("failed"),
+                     dates.ok ? ratio(dates["painted_ms"], naiveDatesMs) : QString(), QStringLiteral("≤ 1 s"),
+                     yesNo(dates.ok && dates["painted_ms"] <= 1000 && dates["same"] == 1) });
+    rows.push_back({ QStringLiteral("  peak memory (wait4)"), megabytes(dates.peakKb), QString(), QString(), QString(),
+                     QString() });
+
     std::printf("\nPenloft benchmark: %s of CP932 text, %s characters in %s lines (seed fixed)%s\n\n",
                 qPrintable(size), qPrintable(thousands(gen["characters"])), qPrintable(thousands(gen["lines"])),
                 quick ? "\n[--quick: a smoke run; the targets are meant for the 10 MB run]" : "");
@@ -1206,6 +1217,15 @@ int main(int argc, char **argv)
                 replaceNaive["hits"], replaceNaive["total_ms"], replaceNaive["per_hit_ms"],
                 replaceNaive["per_hit_median_ms"], replaceNaive["per_hit_max_ms"], replaceNaive["per_hit_ms"],
                 qPrintable(thousands(replaceGen["occurrences"])));
+    std::printf("  dates: the main window's date dialog opened by its button, the count %s typed, the date\n"
+                "        1900-01-01 set, 和暦で貼付 pressed: the command returned at %.0f ms, the editor painted at\n"
+                "        %.0f ms (the row's figure); %s lines, the text equal to the expected dates: %s; messages %.0f.\n"
+                "        One insertion per date (EXTRAPOLATED): the first %s dates, each replacing the selection on\n"
+                "        its own, took %.0f ms (the document growing), times %s / %s\n",
+                qPrintable(thousands(dates["count"])), dates["returned_ms"], dates["painted_ms"],
+                qPrintable(thousands(dates["lines"])), dates["same"] == 1 ? "yes" : "NO", dates["messages"],
+                qPrintable(thousands(dates["naive_dates"])), dates["naive_ms"], qPrintable(thousands(dates["count"])),
+                qPrintable(thousands(dates["naive_dates"])));
     std::printf("  memory: peak RSS; this parent held %ld MB while starting each case, so no child's peak\n"
                 "          reads below that\n",
                 parentKb / 1024);

@@ -18,6 +18,10 @@
 #include "printing/tprintreport2.h"
 #include "printing/treportoutput.h"
 #include "tools/replacedialog.h"
+#include "tools/tform4.h"
+
+#include <QComboBox>
+#include <QDateEdit>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -696,6 +700,60 @@ int replaceNaive(const Cases::Options &o)
     report("per_hit_max_ms", Harness::maximum(perHit));
     report("characters", editor->document()->characterCount());
     return perHit.empty() ? 1 : 0;
+}
+
+// The date dialog pasting the largest run it takes (100,000 days) into an empty document, as the
+// user does it: the dialog opened by its button, the count typed, 和暦で貼付 pressed. Timed from
+// the press until the editor has painted the outcome. Beside it, the one-insertion-per-date loop
+// (each date replacing the selection on its own), timed over its first dates to extrapolate.
+int pasteDates(const Cases::Options &)
+{
+    SettingsKeeper keep;
+    QElapsedTimer clock;
+    MessageLog messages(clock);
+    TPenForm1 *form = nullptr;
+    EditorWindow w = showMainWindow(form);
+    form->createToolForms();
+    form->Button3Click();
+    TForm4 &dialog = *form->Form4;
+    const int count = JapaneseDates::MaximumCount;
+    const QDate first(1900, 1, 1);
+    dialog.ComboBox1->setCurrentText(QString::number(count));
+    dialog.DateTimePicker1->setDate(first);
+    Harness::drain();
+
+    w.watch->reset();
+    clock.start();
+    dialog.Button1Click();
+    const double returnedMs = msSince(clock);
+    const bool painted = Harness::processUntilPainted(*w.watch);
+    report("painted_ms", msSince(clock));
+    report("returned_ms", returnedMs);
+    report("messages", static_cast<double>(messages.texts().size()));
+    report("lines", form->RichEdit1->lineCount() - 1);
+    const QString expected = JapaneseDates::lines(first, count, JapaneseDates::Calendar::Era);
+    report("same", form->RichEdit1->richDocument().plainText() == expected ? 1 : 0);
+    report("count", count);
+
+    // The same dates one insertion at a time, in a fresh document.
+    form->RichEdit1->selectAll();
+    form->RichEdit1->deleteSelection();
+    Harness::drain();
+    constexpr double BudgetMs = 3000;
+    QElapsedTimer naive;
+    naive.start();
+    int done = 0;
+    QDate date = first;
+    while (done < count && msSince(naive) < BudgetMs) {
+        form->RichEdit1->replaceSelection(JapaneseDates::eraDate(date) + QStringLiteral("\r\n"),
+                                          RichEdit::UndoMode::CannotUndo);
+        date = date.addDays(1);
+        ++done;
+    }
+    report("naive_dates", done);
+    report("naive_ms", msSince(naive));
+    keep.restore();
+    return painted ? 0 : 1;
 }
 
 // Keystrokes into the main window's editor, the window's change and selection handlers running

@@ -24,5 +24,7 @@ int previewQt(const Cases::Options &options);
 // QTextEdit (its first hits only).
 int replaceAll(const Cases::Options &options);
 int replaceNaive(const Cases::Options &options);
+// The date dialog pasting 100,000 dates, beside one insertion per date.
+int pasteDates(const Cases::Options &options);
 
 } // namespace WindowCases

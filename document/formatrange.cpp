@@ -253,16 +253,20 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
     qint64 stop = length;
     // Whole lines only, from the first, while they fit; a range end stops at its line.
     std::vector<int> fitting;
+    // Byte positions cost a look at the paragraph's text: only a range that ends before the
+    // text does needs one for every line; otherwise only the line that stops is converted.
+    const bool rangeEndsEarly = last < length;
+    auto bytesAt = [&layout](int position) { return layout.baseBytes + layout.positions->bytePosition(position); };
     for (LineBox line = firstLine; line.position >= 0; line = layout.lineAfter(line.position)) {
-        const qint64 lineBytes = layout.baseBytes + layout.positions->bytePosition(line.position);
-        const bool beyondRange = lineBytes >= last && line.position != firstLine.position;
+        const bool beyondRange
+            = rangeEndsEarly && line.position != firstLine.position && bytesAt(line.position) >= last;
         if (beyondRange || line.bottom - top > heightPixels + 0.01) {
             if (fitting.empty() && !beyondRange && request.atLeastOneLine) {
                 fitting.push_back(line.position);
                 bottom = line.bottom;
                 continue;
             }
-            stop = lineBytes;
+            stop = bytesAt(line.position);
             break;
         }
         bottom = line.bottom;
