@@ -9,7 +9,11 @@
 
 void setTextColor(QWidget *box, const QColor &color)
 {
-    QPalette p = box->palette();
+    // Called at every keystroke: a palette write, even of the same colour, costs a polish.
+    const QPalette &current = box->palette();
+    if (current.color(QPalette::Text) == color && current.color(QPalette::WindowText) == color)
+        return;
+    QPalette p = current;
     p.setColor(QPalette::Text, color);
     p.setColor(QPalette::WindowText, color);
     box->setPalette(p);

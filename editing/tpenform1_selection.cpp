@@ -16,8 +16,9 @@
 void TPenForm1::RichEdit1SelectionChange()
 {
     const CharFormat format = RichEdit1->charFormat();
-    {
-        // None of these writes may raise a handler of its own.
+    if (ComboBox1->currentText().compare(format.faceName, Qt::CaseInsensitive) != 0 || ComboBox1->currentIndex() < 0) {
+        // None of these writes may raise a handler of its own. The list is searched only when
+        // the face changes: it holds every font of the system.
         const QSignalBlocker quiet(ComboBox1);
         ComboBox1->setCurrentIndex(ComboBox1->findText(format.faceName, Qt::MatchFixedString));
     }
