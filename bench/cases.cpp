@@ -214,20 +214,27 @@ int openCase(Opener opener, bool readBack, const Cases::Options &o)
     return painted ? 0 : 1;
 }
 
+// Our editor or the bare one, shown, holding the input text and painted with it.
+EditorWindow shownWithInput(bool ours, const QString &input)
+{
+    EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
+    Harness::show(w);
+    w.watch->reset();
+    if (ours)
+        openOurs(w.ours(), input);
+    else
+        Harness::openBareText(w.editor, input);
+    Harness::processUntilPainted(*w.watch);
+    return w;
+}
+
 // ---- save ----
 
 // A text document saved as text, or the same text saved in the rich format: RTF by our editor,
 // HTML by the bare one.
 int saveCase(bool ours, bool rich, const Cases::Options &o)
 {
-    EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
-    Harness::show(w);
-    w.watch->reset();
-    if (ours)
-        openOurs(w.ours(), o.input);
-    else
-        Harness::openBareText(w.editor, o.input);
-    Harness::processUntilPainted(*w.watch);
+    EditorWindow w = shownWithInput(ours, o.input);
     Harness::drain();
 
     std::vector<double> total;
@@ -335,14 +342,7 @@ void typeAt(EditorWindow &w, const char *place, int position, const Cases::Optio
 
 int typingCase(bool ours, bool paragraph, const Cases::Options &o)
 {
-    EditorWindow w = ours ? Harness::makeOurs() : Harness::makeBare();
-    Harness::show(w);
-    w.watch->reset();
-    if (ours)
-        openOurs(w.ours(), o.input);
-    else
-        Harness::openBareText(w.editor, o.input);
-    Harness::processUntilPainted(*w.watch);
+    EditorWindow w = shownWithInput(ours, o.input);
 
     QElapsedTimer timer;
     timer.start();
