@@ -19,6 +19,14 @@ void setTextColor(QWidget *box, const QColor &color)
     box->setPalette(p);
 }
 
+QFont pixelFont(const char16_t *family, int pixels, bool bold)
+{
+    QFont font(QString::fromUtf16(family));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
 void setBoxText(QLineEdit *box, const QString &text)
 {
     if (box->text() != text)

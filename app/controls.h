@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 #include <QWidget>
@@ -10,6 +11,8 @@ class QToolButton;
 
 // A box's text colour (the counter's digits, the colour field's caption).
 void setTextColor(QWidget *box, const QColor &color);
+// A font by family and height in pixels, as the windows' designs give their fonts.
+QFont pixelFont(const char16_t *family, int pixels, bool bold = false);
 // Writes a box's text only when it differs: a line edit repaints on every write.
 void setBoxText(QLineEdit *box, const QString &text);
 

@@ -1,16 +1,11 @@
 #include "tform3.h"
 
+#include "app/controls.h"
+
 #include <QLabel>
 #include <QPainter>
 
 namespace {
-
-QFont pixelFont(const char16_t *family, int pixels)
-{
-    QFont font(QString::fromUtf16(family));
-    font.setPixelSize(pixels);
-    return font;
-}
 
 // The panel whose caption, the rights notice, stands centred in it.
 class CaptionPanel : public QWidget {

@@ -39,14 +39,6 @@ namespace {
 
 const QString Section = QStringLiteral("Form");
 
-QFont pixelFont(const char16_t *family, int pixels, bool bold = false)
-{
-    QFont font(QString::fromUtf16(family));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
 void setColors(QWidget *widget, const QColor &background, const QColor &text)
 {
     QPalette p = widget->palette();

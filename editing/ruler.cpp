@@ -1,5 +1,7 @@
 #include "ruler.h"
 
+#include "app/controls.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,9 +18,7 @@ RulerStrip::RulerStrip(QWidget *parent)
     // Its own background: the window's role (Button) would otherwise pass down to it.
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
-    QFont f(QString::fromUtf16(u"ＭＳ ゴシック"));
-    f.setPixelSize(11);
-    setFont(f);
+    setFont(pixelFont(u"ＭＳ ゴシック", 11));
 }
 
 QString RulerStrip::scaleText()

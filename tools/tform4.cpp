@@ -1,5 +1,6 @@
 #include "tform4.h"
 
+#include "app/controls.h"
 #include "app/messagebox.h"
 #include "app/messages.h"
 #include "document/richedit.h"
@@ -36,9 +37,7 @@ TForm4::TForm4(RichEdit *editor, QWidget *parent)
     setModal(false);
     setFixedSize(188, 126);
     move(452, 110);
-    QFont font(QString::fromUtf16(u"ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(pixelFont(u"ＭＳ Ｐゴシック", 12));
 
     DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
     DateTimePicker1->setGeometry(0, 8, 186, 20);

@@ -1,6 +1,7 @@
 #include "tform5.h"
 
 #include "app/apperror.h"
+#include "app/controls.h"
 #include "app/messagebox.h"
 #include "document/richedit.h"
 #include "tools/fileassociation.h"
@@ -24,9 +25,7 @@ TForm5::TForm5(RichEdit *editor, QWidget *parent)
     setModal(false);
     resize(342, 173);
     move(192, 114);
-    QFont font(QString::fromUtf16(u"ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(pixelFont(u"ＭＳ Ｐゴシック", 12));
 
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(16, 8);
