@@ -16,7 +16,7 @@ QFont pixelFont(const char16_t *family, int pixels, bool bold = false);
 // Writes a box's text only when it differs: a line edit repaints on every write.
 void setBoxText(QLineEdit *box, const QString &text);
 
-// A read-only one-line box of the main window (size, colours, counter): no text cursor, no
+// A read-only one-line box of the main window (size, colours): no text cursor, no
 // context menu, and a click reported as such.
 class DisplayBox : public QLineEdit {
     Q_OBJECT

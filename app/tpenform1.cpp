@@ -7,6 +7,7 @@
 #include "app/messagebox.h"
 #include "app/messages.h"
 #include "app/settingsfile.h"
+#include "app/statustext.h"
 #include "app/tform3.h"
 #include "document/richedit.h"
 #include "editing/ruler.h"
@@ -19,7 +20,6 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFontDatabase>
-#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMimeData>
@@ -186,31 +186,28 @@ void TPenForm1::createBand2()
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel3->setLineWidth(2);
 
-    Memo1 = new DisplayBox(QStringLiteral("0000000000"), Panel3);
+    // The counter and its unit change at every keystroke: cheap displays, not line edits.
+    Memo1 = new StatusText(QStringLiteral("0000000000"), Panel3);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(2, 2, 95, 16);
-    Memo1->setFrame(false);
-    Memo1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Memo1->setAlignment(Qt::AlignRight);
+    Memo1->setIndent(4);
     Memo1->setFont(pixelFont(u"ＭＳ ゴシック", 15, true));
-    Memo1->setTextMargins(0, 0, 0, 0);
     setColors(Memo1, Qt::black, QColor(255, 255, 0));
-    Memo1->setAutoFillBackground(true); // opaque: the counter repaints alone
     // The counter's hint shows in the status bar only, never as a tooltip.
     setHint(Memo1, u"文字数", u"現在の総文字数又はバイト数を表示（改行は全角１文字分=２バイト）", false);
-    connect(Memo1, &DisplayBox::clicked, this, [this] { runCommand([this] { Memo1Click(); }); });
-    connect(Memo1, &DisplayBox::mouseDown, this, [this] { runCommand([this] { Memo1MouseDown(); }); });
+    connect(Memo1, &StatusText::clicked, this, [this] { runCommand([this] { Memo1Click(); }); });
+    connect(Memo1, &StatusText::mouseDown, this, [this] { runCommand([this] { Memo1MouseDown(); }); });
 
-    Memo2 = new DisplayBox(QString::fromUtf16(u" バイト"), Panel3);
+    Memo2 = new StatusText(QString::fromUtf16(u" バイト"), Panel3);
     Memo2->setObjectName(QStringLiteral("Memo2"));
     Memo2->setGeometry(96, 2, 50, 16);
-    Memo2->setFrame(false);
+    Memo2->setIndent(2);
     Memo2->setFont(pixelFont(u"ＭＳ Ｐゴシック", 15, true));
-    Memo2->setTextMargins(0, 0, 0, 0);
     setColors(Memo2, Qt::black, QColor(0, 255, 0));
-    Memo2->setAutoFillBackground(true);
     setHint(Memo2, u"表示切替", u"表示方法を文字数またはバイト数に切り替えます。");
-    connect(Memo2, &DisplayBox::clicked, this, [this] { runCommand([this] { Memo2Click(); }); });
-    connect(Memo2, &DisplayBox::mouseDown, this, [this] { runCommand([this] { Memo2MouseDown(); }); });
+    connect(Memo2, &StatusText::clicked, this, [this] { runCommand([this] { Memo2Click(); }); });
+    connect(Memo2, &StatusText::mouseDown, this, [this] { runCommand([this] { Memo2MouseDown(); }); });
 
     Button3 = new QPushButton(QString::fromUtf16(u"日付"), Panel2);
     Button3->setObjectName(QStringLiteral("Button3"));
@@ -306,14 +303,13 @@ void TPenForm1::createStatusBar()
     bar->setSizeGripEnabled(true);
     const int widths[3] = { 350, 150, 100 };
     for (int i = 0; i < 3; ++i) {
-        auto *panel = new QLabel(bar);
+        auto *panel = new StatusText(QString(), bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        // Of fixed size and opaque: a new text repaints the panel alone, with no new layout of
-        // the bar or the window.
+        // Of fixed size: a new text repaints the panel alone, with no new layout of the bar or
+        // the window.
         panel->setFixedSize(widths[i], 17);
-        panel->setAutoFillBackground(true);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setAlignment((i == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+        panel->setAlignment(i == 0 ? Qt::AlignLeft : Qt::AlignRight);
         bar->addWidget(panel);
         StatusPanels[i] = panel;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
@@ -10,6 +11,7 @@
 #include <memory>
 
 class DisplayBox;
+class StatusText;
 class QAction;
 class QActionGroup;
 class QComboBox;
@@ -169,8 +171,8 @@ public:
     DisplayBox *Edit4 = nullptr;
     DisplayBox *Edit2 = nullptr;
     QFrame *Panel3 = nullptr;
-    DisplayBox *Memo1 = nullptr;
-    DisplayBox *Memo2 = nullptr;
+    StatusText *Memo1 = nullptr;
+    StatusText *Memo2 = nullptr;
     QPushButton *Button3 = nullptr;
     TForm4 *Form4 = nullptr;
     TForm5 *Form5 = nullptr;
@@ -184,7 +186,7 @@ public:
     RulerMarker *RightInd = nullptr;
     QFrame *Panel4 = nullptr;
     RichEdit *RichEdit1 = nullptr;
-    QLabel *StatusPanels[3] = {};
+    StatusText *StatusPanels[3] = {};
     ReplaceDialog *ReplaceDialog1 = nullptr;
     QMenu *Edit3 = nullptr;
     QMenu *PopupMenu1 = nullptr;
@@ -248,6 +250,7 @@ private:
     void refreshHintUnderPointer();
 
     QList<QAction *> m_commands;
+    QHash<QString, QAction *> m_commandsByName; // looked up at every caret move
     QActionGroup *m_alignmentGroup = nullptr;
     QPointer<TForm3> m_splash;
     QString m_settingsPath;

@@ -144,6 +144,7 @@ void TPenForm1::createCommands()
         const auto handler = c.handler;
         connect(action, &QAction::triggered, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
         m_commands.append(action);
+        m_commandsByName.insert(action->objectName(), action);
         addAction(action); // its shortcut works wherever the focus is in the window
     }
     command(QStringLiteral("ActAssoc"))->setVisible(false);
@@ -151,11 +152,7 @@ void TPenForm1::createCommands()
 
 QAction *TPenForm1::command(const QString &name) const
 {
-    for (QAction *action : m_commands) {
-        if (action->objectName() == name)
-            return action;
-    }
-    return nullptr;
+    return m_commandsByName.value(name);
 }
 
 void TPenForm1::createMenus()

@@ -9,6 +9,7 @@
 #include "app/messagebox.h"
 #include "app/messages.h"
 #include "app/settingsfile.h"
+#include "app/statustext.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
 #include "document/sjistext.h"
@@ -28,7 +29,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QGraphicsView>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMainWindow>

@@ -3,13 +3,13 @@
 #include "app/tpenform1.h"
 
 #include "app/controls.h"
+#include "app/statustext.h"
 #include "document/richedit.h"
 #include "editing/ruler.h"
 #include "editing/statusdisplay.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QLabel>
 #include <QSignalBlocker>
 #include <QToolButton>
 
@@ -46,7 +46,7 @@ void TPenForm1::RichEdit1SelectionChange()
         pressed->setChecked(true);
 
     Paste->defaultAction()->setEnabled(m_clipboardHasText);
-    const bool selected = RichEdit1->selection().length() > 0;
+    const bool selected = RichEdit1->textCursor().hasSelection();
     Cut->defaultAction()->setEnabled(selected);
     Copy->defaultAction()->setEnabled(selected);
 
@@ -64,7 +64,7 @@ void TPenForm1::RichEdit1SelectionChange()
 void TPenForm1::UpdateCaretStatus()
 {
     // From the lower end of the selection, wherever the caret is.
-    const qint64 start = RichEdit1->selection().start;
+    const qint64 start = RichEdit1->selectionStart();
     const int line = RichEdit1->lineFromChar(start);
     const qint64 lineStart = RichEdit1->lineIndex(line);
     StatusPanels[2]->setText(StatusDisplay::lineAndColumn(line, start - lineStart));
@@ -77,9 +77,9 @@ void TPenForm1::UpdateCharCount()
     const RichDocument &document = RichEdit1->richDocument();
     const StatusDisplay::Counter counter
         = StatusDisplay::counter(CountInChars, document.characterCount(), document.textLength());
-    setBoxText(Memo1, counter.number);
+    Memo1->setText(counter.number);
     setTextColor(Memo1, counter.color);
-    setBoxText(Memo2, counter.unit);
+    Memo2->setText(counter.unit);
 }
 
 void TPenForm1::RichEdit1Change()
@@ -90,7 +90,7 @@ void TPenForm1::RichEdit1Change()
 
 void TPenForm1::Memo1Click()
 {
-    // The click has put the focus in the read-only counter; it goes back to the editor.
+    // The focus goes back to the editor, wherever the click may have left it.
     RichEdit1->setFocus();
     CountInChars = !CountInChars;
     UpdateCharCount();
@@ -102,8 +102,8 @@ void TPenForm1::Memo2Click()
     Memo1Click();
 }
 
-// The read-only boxes never show a text cursor (a read-only line edit draws none), so the
-// mouse handlers that hide it have nothing left to do.
+// Neither the counter's displays nor the read-only size box ever show a text cursor (a
+// read-only line edit draws none), so the mouse handlers that hide it have nothing left to do.
 void TPenForm1::Memo1MouseDown()
 {
 }

@@ -2,6 +2,7 @@
 #include "app/controls.h"
 #include "app/messagebox.h"
 #include "app/settingsfile.h"
+#include "app/statustext.h"
 #include "app/tform3.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -237,7 +237,7 @@ void tst_MainWindow::failedSettingsWriteIsReported()
 void tst_MainWindow::hintsInPanelZeroAndTooltips()
 {
     TPenForm1 window;
-    QLabel *panel = window.StatusPanels[0];
+    StatusText *panel = window.StatusPanels[0];
     // A control's own hint, or its parent's when it has none.
     QCOMPARE(TPenForm1::longHintAt(window.ComboBox1), u"カーソル位置の文字フォントの種類が表示されます。"_s);
     QCOMPARE(TPenForm1::longHintAt(window.RichEdit1), QString());

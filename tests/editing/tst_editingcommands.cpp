@@ -2,6 +2,7 @@
 #include "app/messagebox.h"
 #include "app/pickers.h"
 #include "app/settingsfile.h"
+#include "app/statustext.h"
 #include "app/tpenform1.h"
 #include "document/cp932.h"
 #include "document/richedit.h"
@@ -14,7 +15,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
