@@ -158,6 +158,10 @@ void StatusText::knowMetrics()
     m_height = metrics.ascent() + metrics.descent();
     m_halfX = QFontMetrics(font()).horizontalAdvance(u'x') / 2;
     m_metricsKnown = true;
+    // The digits, which every count and position shows, are looked up with the font rather
+    // than one by one as the numbers first reach them while the user types.
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit)
+        glyph(digit);
 }
 
 StatusText::Layout StatusText::lay(const QString &text)
