@@ -84,7 +84,7 @@ QSize StatusText::sizeHint() const
 {
     const QFontMetrics metrics(font());
     const int frame = 2 * frameWidth();
-    const int indent = m_indent >= 0 ? m_indent : (frameWidth() > 0 ? metrics.horizontalAdvance(u'x') / 2 : 0);
+    const int indent = effectiveIndent(metrics.horizontalAdvance(u'x') / 2);
     return { metrics.horizontalAdvance(m_text) + 2 * indent + frame, metrics.height() + frame };
 }
 
@@ -137,11 +137,16 @@ StatusText::Glyph StatusText::glyph(char16_t character)
     return found;
 }
 
+int StatusText::effectiveIndent(int halfX) const
+{
+    return m_indent >= 0 ? m_indent : (frameWidth() > 0 ? halfX : 0);
+}
+
 QRect StatusText::textArea()
 {
     knowMetrics();
     QRect area = contentsRect();
-    const int indent = m_indent >= 0 ? m_indent : (frameWidth() > 0 ? m_halfX : 0);
+    const int indent = effectiveIndent(m_halfX);
     if (m_alignment & Qt::AlignRight)
         area.setRight(area.right() - indent);
     else if (!(m_alignment & Qt::AlignHCenter))

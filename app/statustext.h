@@ -58,6 +58,7 @@ private:
     };
 
     Glyph glyph(char16_t character);
+    int effectiveIndent(int halfX) const;
     QRect textArea();
     void knowMetrics();
     Layout lay(const QString &text);
