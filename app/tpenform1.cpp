@@ -105,6 +105,8 @@ TPenForm1::TPenForm1(QWidget *parent)
     connect(ReplaceDialog1, &ReplaceDialog::find, this, [this] { runCommand([this] { ReplaceDialog1Find(); }); });
     connect(ReplaceDialog1, &ReplaceDialog::replace, this, [this] { runCommand([this] { ReplaceDialog1Replace(); }); });
     resize(637, 480);
+    // One filter for the whole program: the editor's mouse, the ruler panel's size and the
+    // hints all pass through it (a second filter on a widget would see its events twice).
     qApp->installEventFilter(this);
     auto clipboardChanged = [this] {
         const QMimeData *data = QApplication::clipboard()->mimeData();
@@ -288,7 +290,6 @@ void TPenForm1::createEditor()
     RichEdit1->setContextMenuPolicy(Qt::PreventContextMenu);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    RichEdit1->viewport()->installEventFilter(this);
     fill->addWidget(RichEdit1);
     connect(RichEdit1, &RichEdit::changed, this, [this] { runCommand([this] { RichEdit1Change(); }); });
     connect(RichEdit1, &RichEdit::selectionChange, this, [this] { runCommand([this] { RichEdit1SelectionChange(); }); });

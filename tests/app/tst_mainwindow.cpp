@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusTipEvent>
@@ -290,6 +291,16 @@ void tst_MainWindow::popupPointFollowsTheWindow()
     TPenForm1 window;
     window.move(100, 50);
     QCOMPARE(window.popupPoint(QPoint(10, 20)), QPoint(115, 173));
+
+    // A right click in the editor opens the menu once, a left click not at all.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy shown(window.PopupMenu1, &QMenu::aboutToShow);
+    QTest::mouseClick(window.RichEdit1->viewport(), Qt::LeftButton, {}, QPoint(10, 20));
+    QCOMPARE(shown.size(), 0);
+    QTest::mouseClick(window.RichEdit1->viewport(), Qt::RightButton, {}, QPoint(10, 20));
+    QCOMPARE(shown.size(), 1);
+    window.PopupMenu1->hide();
 }
 
 void tst_MainWindow::ctrlURunsUndoAndCtrlZBelongsToTheEditor()
