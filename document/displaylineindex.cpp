@@ -143,7 +143,7 @@ void DisplayLineIndex::ensureTree()
     m_treeStale = false;
 }
 
-int DisplayLineIndex::lineOfPosition(int documentPosition)
+int DisplayLineIndex::lineOfPosition(int documentPosition, int *lineStart)
 {
     documentPosition = qBound(0, documentPosition, qMax(0, m_document->characterCount() - 1));
     const QTextBlock block = m_document->findBlock(documentPosition);
@@ -152,10 +152,16 @@ int DisplayLineIndex::lineOfPosition(int documentPosition)
     ensureTree();
     const int before = static_cast<int>(m_tree.prefix(static_cast<size_t>(number)));
     const QTextLayout *layout = block.layout();
+    if (lineStart)
+        *lineStart = block.position();
     if (!layout || layout->lineCount() == 0)
         return before;
-    const QTextLine line = layout->lineForTextPosition(documentPosition - block.position());
-    return before + (line.isValid() ? line.lineNumber() : layout->lineCount() - 1);
+    QTextLine line = layout->lineForTextPosition(documentPosition - block.position());
+    if (!line.isValid())
+        line = layout->lineAt(layout->lineCount() - 1);
+    if (lineStart)
+        *lineStart += line.textStart();
+    return before + line.lineNumber();
 }
 
 int DisplayLineIndex::lineStart(int line)

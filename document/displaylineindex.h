@@ -25,8 +25,8 @@ public:
     void suspend() { m_suspended = true; }
     void resume();
 
-    // Line of a document position.
-    int lineOfPosition(int documentPosition);
+    // Line of a document position; with lineStart, also where that line starts.
+    int lineOfPosition(int documentPosition, int *lineStart = nullptr);
     // Document position of the first character of a line, or -1 when there is no such line.
     int lineStart(int line);
     // Lines of the whole document (lays all of it out).

@@ -117,6 +117,18 @@ qint64 RichDocument::lineStartByte(int line)
     return position < 0 ? -1 : bytePosition(position);
 }
 
+RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
+{
+    CaretPlace place;
+    int lineStart = 0;
+    place.line = m_lines->lineOfPosition(documentPosition, &lineStart);
+    const TextPositionIndex::CaretBytes bytes = m_positions->caretBytes(documentPosition, lineStart);
+    place.byte = bytes.byte;
+    place.charactersBefore = bytes.charactersBefore;
+    place.lineStartByte = bytes.lineStartByte;
+    return place;
+}
+
 int RichDocument::lineCount()
 {
     return m_lines->lineCount();

@@ -46,6 +46,15 @@ public:
     int lineFromByte(qint64 bytePosition);
     // First byte position of a line, -1 when the document has no such line.
     qint64 lineStartByte(int line);
+    // All a caret's displays need, from one look at its paragraph: its byte position, the
+    // characters before it, its display line and that line's first byte position.
+    struct CaretPlace {
+        qint64 byte = 0;
+        qint64 charactersBefore = 0;
+        int line = 0;
+        qint64 lineStartByte = 0;
+    };
+    CaretPlace caretPlace(int documentPosition);
     int lineCount();
     // Forget display line counts (after the layout's width or fonts changed outside an edit).
     void invalidateLines();

@@ -92,11 +92,6 @@ RichEdit::Selection RichEdit::selection() const
     return { m_richDocument->bytePosition(cursor.selectionStart()), m_richDocument->bytePosition(cursor.selectionEnd()) };
 }
 
-qint64 RichEdit::selectionStart() const
-{
-    return m_richDocument->bytePosition(textCursor().selectionStart());
-}
-
 void RichEdit::setSelection(qint64 start, qint64 end)
 {
     const qint64 length = textLength();

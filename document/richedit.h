@@ -35,8 +35,6 @@ public:
 
     // -- Selection --
     Selection selection() const;
-    // The selection's lower end alone, cheaper than the whole selection.
-    qint64 selectionStart() const;
     // Anchor at start, caret at end (end -1: the end of the text), then scrolls the caret into view.
     void setSelection(qint64 start, qint64 end);
     // selectAll() is QTextEdit's.

@@ -134,6 +134,31 @@ qint64 TextPositionIndex::bytePosition(int documentPosition) const
     return start + SjisText::byteOffset(block.text(), inBlock);
 }
 
+TextPositionIndex::CaretBytes TextPositionIndex::caretBytes(int documentPosition, int lineStartPosition) const
+{
+    if (m_treesStale)
+        rebuildTrees();
+    documentPosition = qBound(0, documentPosition, qMax(0, m_document->characterCount() - 1));
+    const QTextBlock block = m_document->findBlock(documentPosition);
+    const auto number = static_cast<size_t>(block.blockNumber());
+    const qint64 startByte = m_byteTree.prefix(number);
+    const int inBlock = documentPosition - block.position();
+    const int lineIn = qBound(0, lineStartPosition - block.position(), inBlock);
+    CaretBytes place;
+    place.byte = startByte;
+    place.charactersBefore = m_characterTree.prefix(number);
+    place.lineStartByte = startByte;
+    if (inBlock == 0)
+        return place;
+    const QString text = block.text();
+    const qint64 bytesIn = SjisText::byteOffset(text, inBlock);
+    place.byte += bytesIn;
+    place.lineStartByte += lineIn == 0 ? 0 : SjisText::byteOffset(text, lineIn);
+    const Paragraph &p = m_paragraphs[number];
+    place.charactersBefore += bytesIn >= p.bytes ? p.characters : SjisText::charactersBefore(text, bytesIn);
+    return place;
+}
+
 int TextPositionIndex::paragraphAtByte(qint64 &pos) const
 {
     const qint64 length = byteLength();

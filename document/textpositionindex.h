@@ -37,6 +37,16 @@ public:
     // Characters whose first byte lies before byte position n (0 when n <= 0).
     qint64 charactersBefore(qint64 n) const;
 
+    // A caret's byte position, the characters before it, and the byte position of an earlier
+    // place in its paragraph (the start of its display line), from one look at the paragraph:
+    // what bytePosition(), charactersBefore() and bytePosition() again would answer.
+    struct CaretBytes {
+        qint64 byte = 0;
+        qint64 charactersBefore = 0;
+        qint64 lineStartByte = 0;
+    };
+    CaretBytes caretBytes(int documentPosition, int lineStartPosition) const;
+
 private:
     struct Paragraph {
         qint64 bytes; // without the break

@@ -63,12 +63,12 @@ void TPenForm1::RichEdit1SelectionChange()
 
 void TPenForm1::UpdateCaretStatus()
 {
-    // From the lower end of the selection, wherever the caret is.
-    const qint64 start = RichEdit1->selectionStart();
-    const int line = RichEdit1->lineFromChar(start);
-    const qint64 lineStart = RichEdit1->lineIndex(line);
-    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(line, start - lineStart));
-    const qint64 value = CountInChars ? RichEdit1->richDocument().charactersBefore(start) : start;
+    // From the lower end of the selection, wherever the caret is: its line as the editor's
+    // line-from-char gives it, its column from that line's first byte, and the characters or
+    // bytes before it, all found with one look at its paragraph.
+    const RichDocument::CaretPlace place = RichEdit1->richDocument().caretPlace(RichEdit1->textCursor().selectionStart());
+    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(place.line, place.byte - place.lineStartByte));
+    const qint64 value = CountInChars ? place.charactersBefore : place.byte;
     StatusPanels[1]->setText(StatusDisplay::position(CountInChars, value));
 }
 

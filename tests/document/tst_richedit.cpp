@@ -136,6 +136,26 @@ void tst_RichEdit::displayLinesFollowTheWidth()
     QCoreApplication::processEvents();
     QVERIFY(m_edit->lineCount() > lines);
     QCOMPARE(m_edit->lineFromChar(m_edit->textLength()), m_edit->lineCount() - 1);
+
+    // The caret's place, found in one look, agrees everywhere with the separate answers: on
+    // wrapped lines, at paragraph ends, around characters of two bytes and of none in CP932.
+    m_edit->setSelection(0, -1);
+    m_edit->replaceSelection(u"ab\r\n"_s + QString(90, u'字') + u"x😀y\r\n\r\n"_s + QString(70, u'a') + u"é"_s);
+    RichDocument &document = m_edit->richDocument();
+    const int end = m_edit->document()->characterCount() - 1;
+    for (int position = 0; position <= end; ++position) {
+        QTextCursor cursor(m_edit->document());
+        cursor.setPosition(position);
+        if (cursor.position() != position)
+            continue; // inside a surrogate pair: no caret stands there
+        const RichDocument::CaretPlace place = document.caretPlace(position);
+        const qint64 byte = document.bytePosition(position);
+        const int line = document.lineFromByte(byte);
+        QCOMPARE(place.byte, byte);
+        QCOMPARE(place.line, line);
+        QCOMPARE(place.lineStartByte, document.lineStartByte(line));
+        QCOMPARE(place.charactersBefore, document.charactersBefore(byte));
+    }
 }
 
 void tst_RichEdit::modifiedFlagAndNotifications()
