@@ -29,6 +29,15 @@ QStringList rtfMimeTypes()
     return { QStringLiteral("text/rtf"), QStringLiteral("application/rtf"), QStringLiteral("text/richtext") };
 }
 
+bool offersRtf(const QMimeData *source)
+{
+    for (const QString &type : rtfMimeTypes()) {
+        if (source->hasFormat(type))
+            return true;
+    }
+    return false;
+}
+
 QByteArray rtfOf(const QMimeData *source)
 {
     for (const QString &type : rtfMimeTypes()) {
@@ -376,12 +385,16 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
 
 bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
 {
+    // Asked at every move of a drag: the offered formats are looked at, never their data,
+    // which a drag from another program would fetch from it each time.
     // Dropped files are documents to open, which the window around the editor does.
-    for (const QUrl &url : source->urls()) {
-        if (url.isLocalFile())
-            return false;
+    if (source->hasUrls()) {
+        for (const QUrl &url : source->urls()) {
+            if (url.isLocalFile())
+                return false;
+        }
     }
-    return source->hasText() || !rtfOf(source).isEmpty();
+    return source->hasText() || offersRtf(source);
 }
 
 void RichEdit::insertFromMimeData(const QMimeData *source)
@@ -389,7 +402,8 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     QTextCursor cursor = textCursor();
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
-    if (!fragment.isEmpty() && limited(fragment.toPlainText()).size() == fragment.toPlainText().size()) {
+    const QString fragmentText = fragment.toPlainText();
+    if (!fragment.isEmpty() && limited(fragmentText).size() == fragmentText.size()) {
         cursor.insertFragment(fragment);
     } else {
         if (!source->hasText())
