@@ -2,6 +2,7 @@
 
 #include "app/apperror.h"
 #include "app/messages.h"
+#include "document/documentfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QXmlStreamWriter>
 
@@ -23,16 +23,15 @@ QString baseDirectory(const char *variable, const QString &fallback)
     return QDir::isAbsolutePath(value) ? QDir::cleanPath(value) : QDir::homePath() + fallback;
 }
 
-// The whole file or nothing: the data goes to a temporary file beside the target, which then
-// takes the target's place.
+// The whole file or nothing, as documents are saved.
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    try {
+        DocumentFile::write(path, data);
+        return true;
+    } catch (const AppError &) {
         return false;
-    if (file.write(data) != data.size())
-        return false; // the temporary file goes with `file`
-    return file.commit();
+    }
 }
 
 // An ending that can be part of a file name, an XML text and an entry's value.
