@@ -426,12 +426,6 @@ void TPenForm1::FileExitExecute()
 
 // -- Window events --
 
-void TPenForm1::showEvent(QShowEvent *event)
-{
-    QMainWindow::showEvent(event);
-    m_shown = true;
-}
-
 void TPenForm1::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
@@ -516,7 +510,6 @@ void TPenForm1::refreshHintUnderPointer()
 
 void TPenForm1::ApplicationEvents1Hint(const QString &hint)
 {
-    m_hint = hint;
     StatusPanels[0]->setText(hint);
 }
 

@@ -207,7 +207,6 @@ protected:
     bool event(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
-    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -249,14 +248,11 @@ private:
     void writeSettings();
     void refreshHintUnderPointer();
 
-    QList<QAction *> m_commands;
     QHash<QString, QAction *> m_commandsByName; // looked up at every caret move
     QActionGroup *m_alignmentGroup = nullptr;
     QPointer<TForm3> m_splash;
     QString m_settingsPath;
     QStringList m_fontList;
-    QString m_hint;
-    bool m_shown = false;
     // Whether the clipboard holds text, kept from its change notices: asking the clipboard at
     // every caret move would cost a round trip to its owner.
     bool m_clipboardHasText = false;

@@ -143,7 +143,6 @@ void TPenForm1::createCommands()
             m_alignmentGroup->addAction(action);
         const auto handler = c.handler;
         connect(action, &QAction::triggered, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
-        m_commands.append(action);
         m_commandsByName.insert(action->objectName(), action);
         addAction(action); // its shortcut works wherever the focus is in the window
     }

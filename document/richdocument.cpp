@@ -134,21 +134,6 @@ int RichDocument::lineCount()
     return m_lines->lineCount();
 }
 
-void RichDocument::invalidateLines()
-{
-    m_lines->invalidateAll();
-}
-
-void RichDocument::suspendLines()
-{
-    m_lines->suspend();
-}
-
-void RichDocument::resumeLines()
-{
-    m_lines->resume();
-}
-
 QByteArray RichDocument::text() const
 {
     return PlainText::write(*m_document);

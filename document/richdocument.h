@@ -56,11 +56,6 @@ public:
     };
     CaretPlace caretPlace(int documentPosition);
     int lineCount();
-    // Forget display line counts (after the layout's width or fonts changed outside an edit).
-    void invalidateLines();
-    // Many edits at once: display lines are not followed until resumeLines() (positions are).
-    void suspendLines();
-    void resumeLines();
 
     // The whole text in CP932 with CR LF between paragraphs, and the same as a string.
     QByteArray text() const;

@@ -174,30 +174,6 @@ int fromCharSet(int charSet)
     }
 }
 
-int charSetOf(int codePage)
-{
-    switch (codePage) {
-    case 932:
-        return 128;
-    case 936:
-        return 134;
-    case 949:
-        return 129;
-    case 950:
-        return 136;
-    case 1250:
-        return 238;
-    case 1251:
-        return 204;
-    case 1253:
-        return 161;
-    case 1254:
-        return 162;
-    default:
-        return 0;
-    }
-}
-
 bool isLeadByte(int codePage, unsigned char b)
 {
     switch (codePage) {

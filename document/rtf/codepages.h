@@ -14,9 +14,6 @@ constexpr int SymbolCodePage = 42;
 // document's default code page applies then).
 int fromCharSet(int charSet);
 
-// The character set RTF announces for fonts of a code page (128 for 932, 0 for 1252).
-int charSetOf(int codePage);
-
 // Decodes bytes of a code page; an unknown code page reads as Windows-1252, a bad byte as U+FFFD.
 // Code page 42 (a symbol font) reads as Windows-1252, its 0xB7 as the bullet U+2022.
 QString decode(QByteArrayView bytes, int codePage);
