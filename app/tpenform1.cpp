@@ -517,9 +517,8 @@ void TPenForm1::ApplicationEvents1Hint(const QString &hint)
 
 void TPenForm1::Edit3Click()
 {
-    const QMimeData *clipboard = QApplication::clipboard()->mimeData();
-    Paste1->setEnabled(clipboard && clipboard->hasText());
-    const bool selected = RichEdit1->selection().length() > 0;
+    Paste1->setEnabled(m_clipboardHasText);
+    const bool selected = RichEdit1->textCursor().hasSelection();
     Cut1->setEnabled(selected);
     Copy1->setEnabled(selected);
 }
