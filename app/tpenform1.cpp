@@ -331,8 +331,17 @@ void TPenForm1::FormCreate()
 
     m_settingsPath = settingsFilePath(QCoreApplication::applicationFilePath());
     m_fontList = screenFontList();
+    // Every pass sets the window up the same way; the file and the font list, which every pass
+    // would read alike, are read and filled in once.
+    IniFile settings(m_settingsPath);
+    settings.load();
+    {
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->clear();
+        ComboBox1->addItems(m_fontList);
+    }
     for (int pass = 0; pass <= 100; ++pass) {
-        initialisationPass(pass);
+        initialisationPass(settings);
         m_splash->Gauge1->setProgress(pass);
         m_splash->repaint();
     }
@@ -344,15 +353,13 @@ void TPenForm1::FormCreate()
     RichEdit1SelectionChange();
 }
 
-void TPenForm1::initialisationPass(int)
+void TPenForm1::initialisationPass(const IniFile &settings)
 {
     setWindowTitle(Messages::text(Messages::NewDocumentTitle));
-    applySettings();
+    applySettings(settings);
     CurrentFileName.clear();
     {
         const QSignalBlocker quiet(ComboBox1);
-        ComboBox1->clear();
-        ComboBox1->addItems(m_fontList);
         const CharFormat editorFormat = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
         ComboBox1->setCurrentIndex(ComboBox1->findText(editorFormat.faceName, Qt::MatchFixedString));
         Edit1->setText(QString::number(editorFormat.sizeTwips / TextFormats::TwipsPerPoint));
@@ -361,11 +368,9 @@ void TPenForm1::initialisationPass(int)
     CountInChars = true;
 }
 
-void TPenForm1::applySettings()
+void TPenForm1::applySettings(const IniFile &ini)
 {
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-    IniFile ini(m_settingsPath);
-    ini.load();
     // Each value takes effect as soon as it is read, on the window's outer bounds.
     const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
                          frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());

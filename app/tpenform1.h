@@ -11,12 +11,12 @@
 #include <memory>
 
 class DisplayBox;
+class IniFile;
 class StatusText;
 class QAction;
 class QActionGroup;
 class QComboBox;
 class QFrame;
-class QLabel;
 class QMenu;
 class QPainter;
 class TPrintReport2;
@@ -243,8 +243,8 @@ private:
     void createRuler();
     void createEditor();
     void createStatusBar();
-    void initialisationPass(int pass);
-    void applySettings();
+    void initialisationPass(const IniFile &settings);
+    void applySettings(const IniFile &settings);
     void writeSettings();
     void refreshHintUnderPointer();
 
