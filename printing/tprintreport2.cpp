@@ -357,10 +357,38 @@ bool TPrintReport2::printRichText(Band &band, RichTextPrintable &printable, doub
     qint64 next = m_document->formatRange(request);
     if (next >= 0 && next < length && printable.autoStretch && length > 0) {
         printable.printFinished = false;
-        while (next < length && canExpand(band, GrowthStep)) {
-            expandBand(band, GrowthStep, printable);
-            request.rectTwips = rectangle(y + printable.top + printable.height + band.expanded);
-            next = m_document->formatRange(request);
+        // The band grows a step at a time while the text does not fit and the page has room.
+        // More room never holds less text, so the steps are not measured one by one: first
+        // the furthest growth the page allows, and only when the rest of the text fits there,
+        // a halving search for the first step at which it fits.
+        std::vector<double> grown { band.expanded };
+        for (Band trial = band; canExpand(trial, GrowthStep);)
+            grown.push_back(trial.expanded += GrowthStep);
+        const auto measure = [&](size_t steps) {
+            request.rectTwips = rectangle(y + printable.top + printable.height + grown[steps]);
+            return m_document->formatRange(request);
+        };
+        size_t steps = grown.size() - 1;
+        if (steps > 0) {
+            next = measure(steps);
+            if (next >= length) {
+                size_t short_ = 0; // known not to fit
+                qint64 fitted = next;
+                while (steps - short_ > 1) {
+                    const size_t middle = short_ + (steps - short_) / 2;
+                    const qint64 at = measure(middle);
+                    if (at >= length) {
+                        steps = middle;
+                        fitted = at;
+                    } else {
+                        short_ = middle;
+                    }
+                }
+                next = fitted;
+            }
+            request.rectTwips = rectangle(y + printable.top + printable.height + grown[steps]);
+            for (size_t step = 0; step < steps; ++step)
+                expandBand(band, GrowthStep, printable);
         }
         // A line taller than the whole room left moves on all the same, cut to the rectangle:
         // otherwise every page would start with it again.
