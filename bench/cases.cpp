@@ -31,16 +31,13 @@
 using Harness::EditorWindow;
 using Harness::report;
 
+using Harness::msSince;
+
 namespace {
 
 constexpr quint64 LinesSeed = 0x50454E4C4F4654ULL;
 constexpr quint64 ParagraphSeed = 0x4A41504E455345ULL;
 constexpr quint64 RichSeed = 0x52494348544558ULL;
-
-double msSince(const QElapsedTimer &timer)
-{
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
 
 QByteArray readAll(const QString &path)
 {

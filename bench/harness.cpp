@@ -242,7 +242,17 @@ bool resetPeakRss()
 qint64 residentKbTrimmed()
 {
     malloc_trim(0);
+    return residentKb();
+}
+
+qint64 residentKb()
+{
     return statusKb("VmRSS:");
+}
+
+double msSince(const QElapsedTimer &timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 double median(std::vector<double> values)

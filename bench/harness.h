@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+class QElapsedTimer;
+
 #include <memory>
 #include <vector>
 
@@ -79,6 +81,11 @@ bool resetPeakRss();
 // What the process holds now (VmRSS), in kilobytes, after the allocator has handed back what it
 // keeps of freed memory, so that memory let go does not count.
 qint64 residentKbTrimmed();
+// What the process holds now (VmRSS), in kilobytes, as it stands.
+qint64 residentKb();
+
+// Milliseconds since the timer started.
+double msSince(const QElapsedTimer &timer);
 
 double median(std::vector<double> values);
 double maximum(const std::vector<double> &values);

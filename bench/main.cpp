@@ -90,18 +90,6 @@ std::string selfPath()
     return buffer;
 }
 
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
 // The system's load average over the last minute: whatever else runs weighs on every figure.
 double loadAverage()
 {
@@ -630,7 +618,7 @@ int main(int argc, char **argv)
     const std::string savedHtml = file("saved.html");
     // The kernel counts what this process holds at each spawn into the child's peak, so it
     // keeps nothing big: even the text is made by a child.
-    const long parentKb = residentKb();
+    const qint64 parentKb = qMax<qint64>(0, Harness::residentKb());
 
     const double loadBefore = loadAverage();
     QElapsedTimer wall;
@@ -737,14 +725,10 @@ int main(int argc, char **argv)
                                           { "--convert-to", "txt", "--outdir", oursDir.toStdString(), rtf }, log, {},
                                           120));
     }
-    std::vector<double> convertSeconds;
-    long convertPeakKb = 0;
-    bool convertsOk = !converts.empty();
-    for (const ProgramResult &r : converts) {
-        convertSeconds.push_back(r.seconds);
-        convertPeakKb = std::max(convertPeakKb, r.peakKb);
-        convertsOk = convertsOk && r.ok;
-    }
+    const ProgramRuns convertRuns = summarise(converts);
+    const bool convertsOk = convertRuns.ok;
+    const std::vector<double> &convertSeconds = convertRuns.seconds;
+    const long convertPeakKb = convertRuns.peakKb;
     if (haveOurs && !convertsOk)
         printLog(log);
     // The same converter making the pages the preview shows, as PDF.
@@ -1136,8 +1120,7 @@ int main(int argc, char **argv)
                 static_cast<double>(saveRtfOurs.peakKb) / 1024, static_cast<double>(saveRtfBare.peakKb) / 1024);
     if (convertsOk) {
         std::printf("  convert: ours median of 3 runs (%.3f..%.3f s), output equals the document's text: %s\n",
-                    *std::min_element(convertSeconds.begin(), convertSeconds.end()),
-                    *std::max_element(convertSeconds.begin(), convertSeconds.end()), oursSame ? "yes" : "NO");
+                    Harness::minimum(convertSeconds), Harness::maximum(convertSeconds), oursSame ? "yes" : "NO");
     }
     if (officeRun.ok) {
         std::printf("  convert: LibreOffice timed once, after a first start on a tiny file (%.1f s) made its\n"
@@ -1226,9 +1209,9 @@ int main(int argc, char **argv)
                 qPrintable(thousands(dates["lines"])), dates["same"] == 1 ? "yes" : "NO", dates["messages"],
                 qPrintable(thousands(dates["naive_dates"])), dates["naive_ms"], qPrintable(thousands(dates["count"])),
                 qPrintable(thousands(dates["naive_dates"])));
-    std::printf("  memory: peak RSS; this parent held %ld MB while starting each case, so no child's peak\n"
+    std::printf("  memory: peak RSS; this parent held %lld MB while starting each case, so no child's peak\n"
                 "          reads below that\n",
-                parentKb / 1024);
+                static_cast<long long>(parentKb / 1024));
     std::printf("  load average (1 min, /proc/loadavg) at the start %.2f, at the end %.2f\n", loadBefore,
                 loadAverage());
     std::printf("  total run time %.0f s\n", static_cast<double>(wall.elapsed()) / 1000);

@@ -22,12 +22,9 @@
 
 using Harness::report;
 
-namespace {
+using Harness::msSince;
 
-double msSince(const QElapsedTimer &timer)
-{
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
+namespace {
 
 // A page that takes longer than this stands out: a page of text takes about 5 ms.
 constexpr double SlowPageMs = 20;

@@ -54,12 +54,9 @@
 using Harness::EditorWindow;
 using Harness::report;
 
-namespace {
+using Harness::msSince;
 
-double msSince(const QElapsedTimer &timer)
-{
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
+namespace {
 
 std::string key(const char *prefix, const char *place, const char *suffix)
 {
@@ -108,12 +105,14 @@ private:
     bool m_read = false;
 };
 
-// The moment a widget first paints, on a clock started elsewhere.
+// The moment a widget first paints (once the condition, if any, holds), on a clock started
+// elsewhere.
 class FirstPaint : public QObject {
 public:
-    FirstPaint(QWidget *target, const QElapsedTimer &clock)
+    FirstPaint(QWidget *target, const QElapsedTimer &clock, std::function<bool()> condition = {})
         : m_target(target)
         , m_clock(clock)
+        , m_condition(std::move(condition))
     {
         target->installEventFilter(this);
     }
@@ -122,7 +121,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (m_at < 0 && watched == m_target && event->type() == QEvent::Paint)
+        if (m_at < 0 && watched == m_target && event->type() == QEvent::Paint && (!m_condition || m_condition()))
             m_at = msSince(m_clock);
         return false;
     }
@@ -130,6 +129,7 @@ protected:
 private:
     QWidget *m_target;
     const QElapsedTimer &m_clock;
+    std::function<bool()> m_condition;
     double m_at = -1;
 };
 
@@ -401,33 +401,6 @@ private:
     bool m_timedOut = false;
 };
 
-// The moment a widget first paints while a condition holds, on a clock started elsewhere.
-class FirstPaintWhen : public QObject {
-public:
-    FirstPaintWhen(QWidget *target, const QElapsedTimer &clock, std::function<bool()> condition)
-        : m_target(target)
-        , m_clock(clock)
-        , m_condition(std::move(condition))
-    {
-        target->installEventFilter(this);
-    }
-    double at() const { return m_at; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (m_at < 0 && watched == m_target && event->type() == QEvent::Paint && m_condition())
-            m_at = msSince(m_clock);
-        return false;
-    }
-
-private:
-    QWidget *m_target;
-    const QElapsedTimer &m_clock;
-    std::function<bool()> m_condition;
-    double m_at = -1;
-};
-
 } // namespace
 
 namespace WindowCases {
@@ -587,7 +560,7 @@ int previewQt(const Cases::Options &o)
         if (completeAt < 0)
             completeAt = msSince(clock);
     });
-    FirstPaintWhen pagePainted(view->viewport(), clock, [widget] { return widget->pageCount() > 0; });
+    FirstPaint pagePainted(view->viewport(), clock, [widget] { return widget->pageCount() > 0; });
     dialog.setWindowState(Qt::WindowMaximized);
     dialog.show();
     while (pagePainted.at() < 0 && clock.elapsed() < 120000)
