@@ -8,12 +8,18 @@
 
 namespace PlainText {
 
-void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format)
+QString breaksAsNewlines(QString text)
 {
-    QString text = Cp932::decode(bytes);
-    // One paragraph break per CR LF, lone CR or lone LF.
+    if (!text.contains(u'\r'))
+        return text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
+    return text;
+}
+
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format)
+{
+    const QString text = breaksAsNewlines(Cp932::decode(bytes));
     document.clear();
     QTextCursor cursor(&document);
     cursor.setCharFormat(format);

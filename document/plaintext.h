@@ -11,6 +11,10 @@ class QTextDocument;
 // reading; paragraphs are joined by CR LF on writing, with no break after the last one.
 namespace PlainText {
 
+// One paragraph break per CR LF, lone CR or lone LF: the text with each as a newline, as the
+// document takes paragraph breaks from inserted text. A text without CR comes back as it is.
+QString breaksAsNewlines(QString text);
+
 // Replaces the document's whole content with the decoded text, every character in `format`.
 // Bad bytes read as U+FFFD; reading never fails.
 void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format);

@@ -407,9 +407,7 @@ RichDocument::BatchEdit::~BatchEdit()
 
 qint64 RichDocument::BatchEdit::replace(qint64 start, qint64 end, const QString &text)
 {
-    QString inserted = text;
-    inserted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    inserted.replace(u'\r', u'\n');
+    const QString inserted = PlainText::breaksAsNewlines(text);
     const int from = m_document.documentPosition(start);
     const int to = m_document.documentPosition(end);
     m_cursor->setPosition(from);

@@ -47,13 +47,6 @@ QByteArray rtfOf(const QMimeData *source)
     return {};
 }
 
-QString paragraphBreaksAsNewlines(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
-}
-
 } // namespace
 
 RichEdit::RichEdit(QWidget *parent)
@@ -132,7 +125,7 @@ void RichEdit::deleteSelection()
 void RichEdit::replaceSelection(const QString &text, UndoMode undo)
 {
     QTextCursor cursor = textCursor();
-    const QString inserted = limited(paragraphBreaksAsNewlines(text));
+    const QString inserted = limited(PlainText::breaksAsNewlines(text));
     if (undo == UndoMode::CanUndo) {
         cursor.insertText(inserted);
         setTextCursor(cursor);
@@ -408,7 +401,7 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     } else {
         if (!source->hasText())
             return;
-        const QString text = paragraphBreaksAsNewlines(source->text());
+        const QString text = PlainText::breaksAsNewlines(source->text());
         const QString inserted = limited(text);
         if (inserted.size() < text.size())
             QApplication::beep();
