@@ -19,6 +19,17 @@ void setTextColor(QWidget *box, const QColor &color)
     box->setPalette(p);
 }
 
+void setBackgroundColor(QWidget *box, const QColor &color)
+{
+    const QPalette &current = box->palette();
+    if (current.color(QPalette::Base) == color && current.color(QPalette::Window) == color)
+        return;
+    QPalette p = current;
+    p.setColor(QPalette::Base, color);
+    p.setColor(QPalette::Window, color);
+    box->setPalette(p);
+}
+
 QFont pixelFont(const char16_t *family, int pixels, bool bold)
 {
     QFont font(QString::fromUtf16(family));

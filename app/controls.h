@@ -11,6 +11,8 @@ class QToolButton;
 
 // A box's text colour (the counter's digits, the colour field's caption).
 void setTextColor(QWidget *box, const QColor &color);
+// A box's background colour, for boxes and for plain widgets alike.
+void setBackgroundColor(QWidget *box, const QColor &color);
 // A font by family and height in pixels, as the windows' designs give their fonts.
 QFont pixelFont(const char16_t *family, int pixels, bool bold = false);
 // Writes a box's text only when it differs: a line edit repaints on every write.

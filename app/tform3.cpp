@@ -112,9 +112,7 @@ TForm3::TForm3(QWidget *parent)
     title.setBold(true);
     title.setItalic(true);
     Label1->setFont(title);
-    QPalette red = Label1->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(red);
+    setTextColor(Label1, Qt::red);
     Label1->move(35, 24);
     Label1->adjustSize(); // the label sizes itself to its text
 

@@ -41,12 +41,8 @@ const QString Section = QStringLiteral("Form");
 
 void setColors(QWidget *widget, const QColor &background, const QColor &text)
 {
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Base, background);
-    p.setColor(QPalette::Window, background);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::WindowText, text);
-    widget->setPalette(p);
+    setBackgroundColor(widget, background);
+    setTextColor(widget, text);
 }
 
 void setHint(QWidget *widget, const char16_t *shortHint, const char16_t *longHint, bool tooltip = true)

@@ -1,5 +1,7 @@
 #include "fontdialog.h"
 
+#include "app/controls.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -195,7 +197,5 @@ void FontDialog::updateSample()
     QFont sample = TextFormats::displayFont(f);
     sample.setPointSizeF(qBound(1.0, f.sizeTwips / double(TextFormats::TwipsPerPoint), 36.0));
     m_sample->setFont(sample);
-    QPalette p = m_sample->palette();
-    p.setColor(QPalette::WindowText, f.color);
-    m_sample->setPalette(p);
+    setTextColor(m_sample, f.color);
 }

@@ -11,10 +11,8 @@ RulerStrip::RulerStrip(QWidget *parent)
 {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, QColor(0, 0, 128));
-    p.setColor(QPalette::WindowText, QColor(255, 255, 0));
-    setPalette(p);
+    setBackgroundColor(this, QColor(0, 0, 128));
+    setTextColor(this, QColor(255, 255, 0));
     // Its own background: the window's role (Button) would otherwise pass down to it.
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);

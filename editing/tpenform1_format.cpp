@@ -13,17 +13,6 @@
 #include <QPainter>
 #include <QStyleOptionViewItem>
 
-namespace {
-
-void setBackground(QWidget *widget, const QColor &color)
-{
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Base, color);
-    p.setColor(QPalette::Window, color);
-    widget->setPalette(p);
-}
-
-} // namespace
 
 // -- The font box and the size box --
 
@@ -146,8 +135,8 @@ void TPenForm1::OptionBackColorExecute()
     if (!chosen)
         return;
     RichEdit1->setBackgroundColor(*chosen);
-    setBackground(Edit4, RichEdit1->backgroundColor());
-    setBackground(Panel4, Edit4->palette().color(QPalette::Base));
+    setBackgroundColor(Edit4, RichEdit1->backgroundColor());
+    setBackgroundColor(Panel4, Edit4->palette().color(QPalette::Base));
     RichEdit1->setFocus();
 }
 
