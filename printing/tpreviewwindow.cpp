@@ -175,10 +175,11 @@ void TPageView::setOutput(TReportOutput *output)
         output->setClient(this);
         output->setShowingPreview(true);
     }
-    m_currentPage = 0; // so that page 1 loads
-    goToPage(1);
+    // Page 1, read once: empty until the run has made it.
     m_currentPage = 1;
     m_image->setPage(fetchPage(1), 1);
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
     update();
 }
 
