@@ -27,6 +27,12 @@ inline int sizeToDevice(double tenths, double factor)
     return static_cast<int>(roundHalfEven(tenths * factor));
 }
 
+// Twips of a device coordinate, in integer arithmetic (truncated).
+inline int twips(int pixels, int dotsPerInch)
+{
+    return static_cast<int>(static_cast<long long>(pixels) * TwipsPerInch / dotsPerInch);
+}
+
 // Pixels of a device to tenths of a millimetre, rounded.
 inline double pixelsToTenths(double pixels, double dotsPerInch)
 {

@@ -7,6 +7,7 @@
 #include "document/formatrange.h"
 #include "document/richedit.h"
 #include "printing/tprintreport2.h"
+#include "printing/reportunits.h"
 #include "printing/tpreviewwindow.h"
 
 #include <QApplication>
@@ -74,7 +75,8 @@ void TPenForm1::FilePrintExecute()
     printer.setFullPage(false);
     // The printable area, with no margins of our own.
     const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
-    const QRect pageTwips(0, 0, area.width() * 1440 / printer.logicalDpiX(), area.height() * 1440 / printer.logicalDpiY());
+    const QRect pageTwips(0, 0, ReportUnits::twips(area.width(), printer.logicalDpiX()),
+                          ReportUnits::twips(area.height(), printer.logicalDpiY()));
     QPainter painter;
     if (!painter.begin(&printer))
         return;

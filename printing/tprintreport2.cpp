@@ -21,11 +21,7 @@ constexpr double PageFooterBandHeight = 169.33333;
 constexpr double SummaryBandHeight = 79.375;
 constexpr double PageHeaderBandHeight = 79.375;
 
-// Twips of a device coordinate, in integer arithmetic.
-int twips(int pixels, int dotsPerInch)
-{
-    return static_cast<int>(static_cast<qint64>(pixels) * ReportUnits::TwipsPerInch / dotsPerInch);
-}
+using ReportUnits::twips;
 
 } // namespace
 
