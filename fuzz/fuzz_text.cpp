@@ -106,9 +106,6 @@ QByteArray g_context;
         }                                                                                          \
     } while (false)
 
-bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 // Double-byte codes that decode to a character some other code decodes to as well (NEC and IBM
 // duplicates): the encoder can write only one of them, so those are the only codes a decode and
 // encode may change. Worked out from decoding alone, so it does not trust the encoder.
@@ -240,7 +237,7 @@ void checkUtf16(QByteArrayView x)
         CHECK(b >= previous && b <= m.bytes, "byteOffset(%lld) = %lld not monotonic within [%lld, %lld]",
               (long long)k, (long long)b, (long long)previous, (long long)m.bytes);
         previous = b;
-        const bool inPair = k > 0 && k < u.size() && isHigh(u[k - 1].unicode()) && isLow(u[k].unicode());
+        const bool inPair = k > 0 && k < u.size() && u[k - 1].isHighSurrogate() && u[k].isLowSurrogate();
         const qsizetype back = SjisText::utf16Offset(u, b);
         CHECK(back == (inPair ? k - 1 : k), "utf16Offset(byteOffset(%lld) = %lld) = %lld", (long long)k,
               (long long)b, (long long)back);
@@ -359,7 +356,7 @@ void checkDocument(const RichDocument &rd, QTextDocument &doc, const std::vector
         // Walking every position, the previous answer is that of d - 1.
         const qint64 before = againstRecount && d > 0 ? rd.bytePosition(d - 1) : previous;
         previous = b;
-        const bool inPair = d > 0 && isHigh(doc.characterAt(d - 1).unicode()) && isLow(doc.characterAt(d).unicode());
+        const bool inPair = d > 0 && doc.characterAt(d - 1).isHighSurrogate() && doc.characterAt(d).isLowSurrogate();
         if (inPair) {
             CHECK(b == before, "bytePosition(%d) inside a surrogate pair = %lld, pair starts at %lld", d, (long long)b,
                   (long long)before);
