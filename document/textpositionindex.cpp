@@ -141,10 +141,18 @@ TextPositionIndex::CaretBytes TextPositionIndex::caretBytes(int documentPosition
     documentPosition = qBound(0, documentPosition, qMax(0, m_document->characterCount() - 1));
     const QTextBlock block = m_document->findBlock(documentPosition);
     const auto number = static_cast<size_t>(block.blockNumber());
+    CaretBytes place;
+    if (m_suspended || m_paragraphs.size() != static_cast<size_t>(m_document->blockCount())) {
+        // In the middle of a bulk change the paragraphs are not followed: the separate answers,
+        // which keep within what is known.
+        place.byte = bytePosition(documentPosition);
+        place.charactersBefore = charactersBefore(place.byte);
+        place.lineStartByte = bytePosition(lineStartPosition);
+        return place;
+    }
     const qint64 startByte = m_byteTree.prefix(number);
     const int inBlock = documentPosition - block.position();
     const int lineIn = qBound(0, lineStartPosition - block.position(), inBlock);
-    CaretBytes place;
     place.byte = startByte;
     place.charactersBefore = m_characterTree.prefix(number);
     place.lineStartByte = startByte;
