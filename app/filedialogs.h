@@ -20,8 +20,11 @@ struct Request {
     QString filter;
     int filterIndex = 1; // from 1
     QString fileName;
-    // Appended to a name typed without an extension; empty appends nothing.
+    // Appended to a name typed without an extension; empty appends nothing. The save dialog
+    // appends the chosen filter's own extension where it has one.
     QString defaultExtension;
+    // The folder shown first when fileName does not name one.
+    QString directory;
 };
 
 struct Choice {

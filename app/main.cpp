@@ -1,18 +1,16 @@
 #include "app/commandicons.h"
 #include "app/conversion.h"
 #include "app/fontsubstitutes.h"
+#include "app/japaneseui.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
 #include "printing/tprintreport2.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTextStream>
 #include <QTimer>
-#include <QTranslator>
 
 namespace {
 
@@ -53,10 +51,7 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(QStringLiteral("penloft"));
     app.setProperty("helpFile", QStringLiteral(PENLOFT_HELP_FILE));
     QApplication::setWindowIcon(applicationIcon());
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    installJapaneseUi();
     installFontSubstitutes();
 
     auto *window = new TPenForm1;

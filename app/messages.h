@@ -51,6 +51,10 @@ inline constexpr char16_t ButtonCancel[] = u"キャンセル";
 inline constexpr char16_t OpenFilter[] = u"全てのファイル(*.*)|*.*|書式付テキスト(*.rtf)|*.rtf|テキストファイル(*.txt)|*.txt";
 inline constexpr char16_t SaveFilter[] = u"書式付テキスト(*.rtf)|*.rtf|テキストファイル（TXT）|*.txt|C言語ソースファイル（*.C）|*.c|"
                                          u"HTMLファイル（*.HTM）|*.htm|全てのファイル（*.*）|*.*";
+// The file dialogs' type column: what a folder is called, and a long type name their width is
+// measured by.
+inline constexpr char16_t FolderType[] = u"フォルダー";
+inline constexpr char16_t LongFileType[] = u"プレーンテキストドキュメント";
 // Asked before a Save As creates a file that does not exist yet; %1 is its path.
 inline QString createFileQuestion(const QString &path)
 {

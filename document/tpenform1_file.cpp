@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 
 namespace {
@@ -35,9 +36,10 @@ QString defaultExtensionAfter(int filterIndex)
     }
 }
 
-// Shows a dialog with what it remembers; the choice is remembered for the next time.
+// Shows a dialog with what it remembers; the choice is remembered for the next time. The
+// dialog opens in the open document's folder.
 std::optional<FileDialogs::Choice> runFileDialog(QWidget *parent, FileDialogs::Request::Mode mode, const char16_t *filter,
-                                                 TPenForm1::FileDialogState &state)
+                                                 TPenForm1::FileDialogState &state, const QString &documentPath)
 {
     FileDialogs::Request request;
     request.mode = mode;
@@ -45,6 +47,8 @@ std::optional<FileDialogs::Choice> runFileDialog(QWidget *parent, FileDialogs::R
     request.filterIndex = state.filterIndex;
     request.fileName = state.fileName;
     request.defaultExtension = state.defaultExtension;
+    if (!documentPath.isEmpty())
+        request.directory = QFileInfo(documentPath).absolutePath();
     std::optional<FileDialogs::Choice> choice = FileDialogs::run(parent, request);
     if (choice) {
         state.fileName = choice->fileName;
@@ -110,7 +114,7 @@ void TPenForm1::FileOpenExecute()
     if (!changesMayBeReplaced())
         return;
     const std::optional<FileDialogs::Choice> choice
-        = runFileDialog(this, FileDialogs::Request::Mode::Open, Messages::OpenFilter, OpenDialog1);
+        = runFileDialog(this, FileDialogs::Request::Mode::Open, Messages::OpenFilter, OpenDialog1, CurrentFileName);
     if (choice)
         OpenFile(choice->fileName);
 }
@@ -139,7 +143,7 @@ void TPenForm1::FileSaveAsExecute()
 bool TPenForm1::saveDocumentAs()
 {
     const std::optional<FileDialogs::Choice> choice
-        = runFileDialog(this, FileDialogs::Request::Mode::Save, Messages::SaveFilter, SaveDialog1);
+        = runFileDialog(this, FileDialogs::Request::Mode::Save, Messages::SaveFilter, SaveDialog1, CurrentFileName);
     if (!choice)
         return false;
     // The new default extension counts from the next Save As on; the format follows the
