@@ -15,7 +15,11 @@ MessageBox::Sink &sink()
 
 QMessageBox::StandardButton showModal(QWidget *parent, const MessageBox::Request &request)
 {
-    QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+    QMessageBox box(request.icon, request.caption, QString(), request.buttons, parent);
+    // The text is the program's words with the user's own (a find text, a path) inside: never
+    // markup, whatever it holds.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(request.text);
     if (!request.iconPixmap.isNull())
         box.setIconPixmap(request.iconPixmap);
     for (auto it = request.buttonTexts.cbegin(); it != request.buttonTexts.cend(); ++it) {
