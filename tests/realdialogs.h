@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -47,6 +48,23 @@ inline void whenModal(std::function<void(QWidget *)> operate, const QWidget *not
             qWarning("RealDialogs: no modal window showed");
     });
     timer->start(10);
+}
+
+// Types text into a widget as a user does: letters of the keyboard as key presses, anything else
+// (Japanese) as the input method commits it.
+inline void type(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x20 && c.unicode() < 0x7F) {
+            QTest::keyClick(widget, char(c.unicode()));
+        } else if (c == u'\n') {
+            QTest::keyClick(widget, Qt::Key_Return);
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(c));
+            QApplication::sendEvent(widget, &commit);
+        }
+    }
 }
 
 // The message box's text, caption and buttons as the user sees them.

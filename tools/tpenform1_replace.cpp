@@ -31,7 +31,10 @@ qint64 findFrom(const RichEdit *edit, const QString &what, qint64 start)
 
 void TPenForm1::showPlainMessage(const QString &text)
 {
-    MessageBox::showPlain(this, text);
+    // Over the find dialog while it is open, so that the focus goes back to it afterwards and
+    // its keys (Esc, its mnemonics) work again.
+    QWidget *parent = ReplaceDialog1->isVisible() ? static_cast<QWidget *>(ReplaceDialog1) : this;
+    MessageBox::showPlain(parent, text);
 }
 
 void TPenForm1::selectHit(qint64 position, const QString &what)

@@ -1,0 +1,182 @@
+// Find and replace as a user meets them: the real dialog's buttons, the real message boxes,
+// real key events, and what the editor then shows.
+
+#include "app/japaneseui.h"
+#include "app/settingsfile.h"
+#include "app/tpenform1.h"
+#include "document/richedit.h"
+#include "tools/replacedialog.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "realdialogs.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Dark pixels within a rectangle of a picture: how much text is drawn there.
+int ink(const QImage &image, const QRect &area)
+{
+    int count = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x)
+            count += qGray(image.pixel(x, y)) < 128;
+    }
+    return count;
+}
+
+} // namespace
+
+class tst_FindReal : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void typingAfterReplaceAllIsPainted();
+    void messageTextsAreNeverMarkup_data();
+    void messageTextsAreNeverMarkup();
+    void findMessagesStandOverTheFindDialog();
+
+private:
+    // Opens the dialog and fills in its two boxes as a user types them.
+    void openDialog(const QString &find, const QString &replace);
+    QPushButton *button(const QString &caption) const;
+
+    TPenForm1 *m_window = nullptr;
+};
+
+void tst_FindReal::initTestCase()
+{
+    installJapaneseUi();
+}
+
+void tst_FindReal::init()
+{
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    m_window = new TPenForm1;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QApplication::setActiveWindow(m_window);
+    m_window->RichEdit1->setFocus();
+}
+
+void tst_FindReal::cleanup()
+{
+    m_window->RichEdit1->setModified(false);
+    delete m_window;
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+}
+
+QPushButton *tst_FindReal::button(const QString &caption) const
+{
+    for (QPushButton *b : m_window->ReplaceDialog1->findChildren<QPushButton *>()) {
+        if (b->text() == caption)
+            return b;
+    }
+    return nullptr;
+}
+
+void tst_FindReal::openDialog(const QString &find, const QString &replace)
+{
+    m_window->command(u"OptionReplace"_s)->trigger();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window->ReplaceDialog1));
+    const QList<QLineEdit *> boxes = m_window->ReplaceDialog1->findChildren<QLineEdit *>();
+    QCOMPARE(boxes.size(), 2);
+    // The boxes in their order on screen: what to find first.
+    QLineEdit *first = boxes.at(0)->y() < boxes.at(1)->y() ? boxes.at(0) : boxes.at(1);
+    QLineEdit *second = first == boxes.at(0) ? boxes.at(1) : boxes.at(0);
+    first->clear();
+    RealDialogs::type(first, find);
+    second->clear();
+    RealDialogs::type(second, replace);
+}
+
+void tst_FindReal::typingAfterReplaceAllIsPainted()
+{
+    QGuiApplication::clipboard()->setText(u"りんごとみかん。\nりんごが好き。"_s);
+    m_window->command(u"EditPaste"_s)->trigger();
+    openDialog(u"りんご"_s, u"バナナ"_s);
+    RealDialogs::Box count;
+    RealDialogs::answerBox(&count);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(!count.text.isEmpty());
+    QVERIFY2(count.text.startsWith(u"2  箇所の  『 りんご 』"_s), qPrintable(count.text));
+    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    QTRY_COMPARE(m_window->RichEdit1->toPlainText(), u"バナナとみかん。\nバナナが好き。"_s);
+
+    QWidget *viewport = m_window->RichEdit1->viewport();
+    QApplication::setActiveWindow(m_window);
+    m_window->RichEdit1->setFocus();
+    QTest::qWait(50);
+    const QImage before = viewport->grab().toImage();
+    const QRect caretLine(0, m_window->RichEdit1->cursorRect().top(), viewport->width(),
+                          m_window->RichEdit1->cursorRect().height());
+    const QRect firstLine(0, 0, viewport->width(), caretLine.top());
+    QTest::keyClicks(m_window->RichEdit1, u"ABC"_s);
+    QTest::qWait(50);
+    const QImage after = viewport->grab().toImage();
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"バナナとみかん。\nバナナABCが好き。"_s);
+    // The line typed in shows the new letters; nothing else vanished.
+    QVERIFY2(ink(after, caretLine) > ink(before, caretLine) + 30, "the typed text never reached the screen");
+    QCOMPARE(ink(after, firstLine), ink(before, firstLine));
+}
+
+void tst_FindReal::messageTextsAreNeverMarkup_data()
+{
+    QTest::addColumn<QString>("find");
+    QTest::newRow("bold tag") << u"<b>"_s;
+    QTest::newRow("line break tag") << u"<br>"_s;
+    QTest::newRow("entity") << u"&lt;"_s;
+    QTest::newRow("paragraph") << u"<p>abc"_s;
+}
+
+void tst_FindReal::messageTextsAreNeverMarkup()
+{
+    QFETCH(QString, find);
+    QTest::keyClicks(m_window->RichEdit1, u"plain text"_s);
+    openDialog(find, u"x"_s);
+    RealDialogs::Box box;
+    RealDialogs::answerBox(&box);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(!box.text.isEmpty());
+    QCOMPARE(box.format, Qt::PlainText);
+    QCOMPARE(box.caption, u"Penloft"_s);
+    QCOMPARE(box.text, u"この文書から　\n\n『 "_s + find + u" 』\n\nは、発見されませんでした！"_s);
+}
+
+void tst_FindReal::findMessagesStandOverTheFindDialog()
+{
+    // A window manager gives the focus back to the window a box stands over; offscreen there is
+    // none, so what is checked here is that the find dialog is that window (the desktop suite
+    // checks where the focus goes).
+    QTest::keyClicks(m_window->RichEdit1, u"abc"_s);
+    openDialog(u"zzz"_s, u"y"_s);
+    QWidget *owner = nullptr;
+    RealDialogs::whenModal([&owner](QWidget *box) {
+        owner = box->parentWidget();
+        box->close();
+    });
+    QTest::mouseClick(button(u"次を検索(&F)"_s), Qt::LeftButton);
+    QTRY_COMPARE(owner, m_window->ReplaceDialog1);
+
+    owner = nullptr;
+    openDialog(u"b"_s, u"B"_s);
+    RealDialogs::whenModal([&owner](QWidget *box) {
+        owner = box->parentWidget();
+        box->close();
+    });
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_COMPARE(owner, m_window->ReplaceDialog1);
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"aBc"_s);
+}
+
+QTEST_MAIN(tst_FindReal)
+#include "tst_findreal.moc"
