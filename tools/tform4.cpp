@@ -59,6 +59,8 @@ TForm4::TForm4(RichEdit *editor, QWidget *parent)
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->addItems(DayCounts);
     ComboBox1->setCurrentText(QStringLiteral("1"));
+    // The count is taken exactly as typed: "2" must not become the list's "21".
+    ComboBox1->setCompleter(nullptr);
     // Numbers only: no input method in the count box.
     ComboBox1->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
 

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -28,6 +29,8 @@ private slots:
     void lettersKeepTheDialogOpen();
     void runsPastTheLastDateOrTooLongAreRefused();
     void everyCloseMovesTheCaretToTheEnd();
+    void typedCountsAreTakenAsTyped_data();
+    void typedCountsAreTakenAsTyped();
 
 private:
     void paste(QPushButton *button, const QString &count, QDate first);
@@ -185,6 +188,33 @@ void tst_DateDialog::everyCloseMovesTheCaretToTheEnd()
     QTest::keyClick(m_window->Form4, Qt::Key_Escape);
     QVERIFY(!m_window->Form4->isVisible());
     QCOMPARE(m_window->RichEdit1->selection().start, m_window->RichEdit1->textLength());
+}
+
+void tst_DateDialog::typedCountsAreTakenAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("lines");
+    // Each is the start of a longer count in the list (21, 30, 60, 120).
+    QTest::newRow("2") << u"2"_s << 2;
+    QTest::newRow("3") << u"3"_s << 3;
+    QTest::newRow("6") << u"6"_s << 6;
+    QTest::newRow("12") << u"12"_s << 12;
+}
+
+void tst_DateDialog::typedCountsAreTakenAsTyped()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, lines);
+    m_window->Button3->click();
+    TForm4 *form = m_window->Form4;
+    QLineEdit *box = form->ComboBox1->lineEdit();
+    QApplication::setActiveWindow(form);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, typed);
+    QCOMPARE(form->ComboBox1->currentText(), typed);
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    QCOMPARE(m_window->RichEdit1->toPlainText().count(u'\n'), lines);
 }
 
 QTEST_MAIN(tst_DateDialog)
