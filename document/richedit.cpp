@@ -19,6 +19,7 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 
+#include <climits>
 #include <functional>
 
 namespace {
@@ -206,6 +207,40 @@ qint64 RichEdit::findText(const QString &text, qint64 minBytes, qint64 maxBytes,
     return m_richDocument->find(text, minBytes, maxBytes, flags);
 }
 
+void RichEdit::undoLast(History which)
+{
+    // Qt puts the caret at the position its history recorded, which for a format change is
+    // the start of the document.
+    int from = INT_MAX;
+    int to = -1;
+    bool textChanged = false;
+    const QMetaObject::Connection watch = connect(
+        document(), &QTextDocument::contentsChange, this, [&](int position, int removed, int added) {
+            from = qMin(from, position);
+            to = qMax(to, position + added);
+            textChanged = textChanged || removed != added;
+        });
+    const QTextCursor before = textCursor();
+    if (which == History::Undo)
+        undo();
+    else
+        redo();
+    disconnect(watch);
+    if (textChanged || to < 0)
+        return;
+    const int end = qMin(to, document()->characterCount() - 1);
+    QTextCursor place(document());
+    if (before.selectionStart() >= from && before.selectionEnd() <= end) {
+        place.setPosition(before.anchor());
+        place.setPosition(before.position(), QTextCursor::KeepAnchor);
+    } else {
+        place.setPosition(from);
+        place.setPosition(end, QTextCursor::KeepAnchor);
+    }
+    setTextCursor(place);
+    ensureCursorVisible();
+}
+
 bool RichEdit::isModified() const
 {
     return document()->isModified();
@@ -343,6 +378,11 @@ QString RichEdit::limited(const QString &text) const
 
 void RichEdit::keyPressEvent(QKeyEvent *event)
 {
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+        undoLast(event->matches(QKeySequence::Undo) ? History::Undo : History::Redo);
+        event->accept();
+        return;
+    }
     const QString typed = event->text();
     const bool inserts = !typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier);
     if (inserts && limited(typed).size() < typed.size()) {

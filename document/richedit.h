@@ -63,8 +63,13 @@ public:
     // -- Find -- (see RichDocument::find)
     qint64 findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
 
-    // -- Clipboard and undo -- copy(), paste() and undo() are QTextEdit's; cut is copy then
+    // -- Clipboard and undo -- copy() and paste() are QTextEdit's; cut is copy then
     // deleteSelection(). The clipboard carries RTF ("text/rtf") and plain text.
+    // Undoes (or redoes) the last action. An action that changed only formats leaves the caret
+    // and selection where the change was, as they were when they lay inside it, otherwise over
+    // the range changed; an action on the text leaves the caret where the text changed.
+    enum class History { Undo, Redo };
+    void undoLast(History which = History::Undo);
 
     // -- State --
     bool isModified() const;

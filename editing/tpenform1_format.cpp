@@ -204,5 +204,5 @@ void TPenForm1::EditSelectAllExecute()
 void TPenForm1::EditUndoExecute()
 {
     if (RichEdit1)
-        RichEdit1->undo();
+        RichEdit1->undoLast();
 }
