@@ -80,12 +80,44 @@ void StatusText::setIndent(int pixels)
     update();
 }
 
+void StatusText::setBaseWidth(int pixels, Growth growth)
+{
+    m_baseWidth = pixels;
+    m_growth = growth;
+    setMinimumWidth(growth == Growth::ToFitText ? pixels : 0);
+    setMaximumWidth(growth == Growth::ToFitText ? QWIDGETSIZE_MAX : pixels);
+    updateGeometry();
+    fitWidth(currentLayout(), m_text);
+}
+
 QSize StatusText::sizeHint() const
 {
     const QFontMetrics metrics(font());
     const int frame = 2 * frameWidth();
     const int indent = effectiveIndent(metrics.horizontalAdvance(u'x') / 2);
-    return { metrics.horizontalAdvance(m_text) + 2 * indent + frame, metrics.height() + frame };
+    const int height = metrics.height() + frame;
+    if (m_baseWidth > 0)
+        return { qMax(m_baseWidth, minimumWidth()), height };
+    return { metrics.horizontalAdvance(m_text) + 2 * indent + frame, height };
+}
+
+void StatusText::fitWidth(const Layout &layout, const QString &text)
+{
+    if (m_growth != Growth::ToFitText)
+        return;
+    const qreal textWidth = layout.simple ? layout.width : QFontMetricsF(font()).horizontalAdvance(text);
+    const int needed = int(std::ceil(textWidth)) + 2 * effectiveIndent(m_halfX) + 2 * frameWidth() + Bleed;
+    int wanted = width();
+    if (needed > width())
+        wanted = needed;
+    else if (needed <= m_baseWidth)
+        wanted = m_baseWidth;
+    if (wanted == width() && wanted == minimumWidth())
+        return;
+    setMinimumWidth(wanted);
+    updateGeometry();
+    m_layoutKnown = false;
+    update();
 }
 
 void StatusText::changeEvent(QEvent *event)
@@ -214,6 +246,7 @@ void StatusText::setText(const QString &text)
     m_text = text;
     m_layout = std::move(now);
     update(changed);
+    fitWidth(m_layout, m_text);
 }
 
 QRect StatusText::changedArea(const Layout &old, const Layout &now, const QString &after) const

@@ -30,6 +30,14 @@ public:
     int indent() const { return m_indent; }
     void setIndent(int pixels);
 
+    // The width the display keeps while its text fits (0: none, the text's own). With growth,
+    // a text too wide for it widens the display to show it whole, and one that fits again brings
+    // it back; widths in between keep the wider one, so that digits coming and going do not lay
+    // the window out again at every change.
+    enum class Growth { None, ToFitText };
+    void setBaseWidth(int pixels, Growth growth = Growth::None);
+    int baseWidth() const { return m_baseWidth; }
+
     QSize sizeHint() const override;
 
 signals:
@@ -65,6 +73,7 @@ private:
     const Layout &currentLayout();
     QRect changedArea(const Layout &old, const Layout &now, const QString &after) const;
     void forgetFont();
+    void fitWidth(const Layout &layout, const QString &text);
 
     QString m_text;
     Qt::Alignment m_alignment = Qt::AlignLeft;
@@ -77,4 +86,6 @@ private:
     bool m_metricsKnown = false;
     Layout m_layout; // of m_text
     bool m_layoutKnown = false;
+    int m_baseWidth = 0;
+    Growth m_growth = Growth::None;
 };

@@ -302,9 +302,13 @@ void TPenForm1::createStatusBar()
     for (int i = 0; i < 3; ++i) {
         auto *panel = new StatusText(QString(), bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        // Of fixed size: a new text repaints the panel alone, with no new layout of the bar or
-        // the window.
-        panel->setFixedSize(widths[i], 17);
+        // Of fixed height, and of fixed width as long as the text fits: a new text repaints the
+        // panel alone, with no new layout of the bar or the window. A position too long for
+        // its panel widens it (panel 0, the hint, gives way rather than the window growing).
+        panel->setFixedHeight(17);
+        panel->setBaseWidth(widths[i], i == 0 ? StatusText::Growth::None : StatusText::Growth::ToFitText);
+        if (i == 0)
+            panel->setMinimumWidth(40);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment(i == 0 ? Qt::AlignLeft : Qt::AlignRight);
         bar->addWidget(panel);
