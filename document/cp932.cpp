@@ -57,24 +57,32 @@ IconvHandle &encoder()
 bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// Width of every BMP code unit when written, built once from the encoder itself so that
-// positions and the written text can never disagree.
-std::array<uint8_t, 65536> buildWidthTable()
-{
+// For every BMP code unit: its width when written, and the unit its bytes read back as. Built
+// once from the converters themselves, so that positions, comparisons and the written text can
+// never disagree.
+struct UnitTables {
     std::array<uint8_t, 65536> widths {};
-    IconvHandle probe("CP932", "UTF-16LE");
+    std::array<char16_t, 65536> canonical {};
+};
+
+UnitTables buildUnitTables()
+{
+    UnitTables tables;
+    IconvHandle encodeProbe("CP932", "UTF-16LE");
+    IconvHandle decodeProbe("UTF-16LE", "CP932");
     for (uint32_t c = 0; c < 65536; ++c) {
         const char16_t unit = static_cast<char16_t>(c);
+        tables.canonical[c] = unit;
         if (c >= 0xD800 && c <= 0xDFFF) {
-            widths[c] = 1;
+            tables.widths[c] = 1;
             continue;
         }
         if (c == 0x2028 || c == 0x2029) {
-            widths[c] = 2;
+            tables.widths[c] = 2;
             continue;
         }
         if (c < 0x80) {
-            widths[c] = 1;
+            tables.widths[c] = 1;
             continue;
         }
         const char *in = reinterpret_cast<const char *>(&unit);
@@ -82,10 +90,25 @@ std::array<uint8_t, 65536> buildWidthTable()
         char buffer[8];
         char *out = buffer;
         size_t outLeft = sizeof buffer;
-        const int err = probe.isValid() ? probe.convert(in, inLeft, out, outLeft) : EILSEQ;
-        widths[c] = err == 0 ? static_cast<uint8_t>(out - buffer) : 1;
+        const int err = encodeProbe.isValid() ? encodeProbe.convert(in, inLeft, out, outLeft) : EILSEQ;
+        tables.widths[c] = err == 0 ? static_cast<uint8_t>(out - buffer) : 1;
+        if (err != 0 || !decodeProbe.isValid())
+            continue;
+        const char *bytes = buffer;
+        size_t bytesLeft = static_cast<size_t>(out - buffer);
+        char16_t back[2] = {};
+        char *backOut = reinterpret_cast<char *>(back);
+        size_t backLeft = sizeof back;
+        if (decodeProbe.convert(bytes, bytesLeft, backOut, backLeft) == 0 && backLeft == sizeof back - sizeof(char16_t))
+            tables.canonical[c] = back[0];
     }
-    return widths;
+    return tables;
+}
+
+const UnitTables &unitTables()
+{
+    static const UnitTables tables = buildUnitTables();
+    return tables;
 }
 
 } // namespace
@@ -94,8 +117,12 @@ namespace Cp932 {
 
 int encodedWidth(char16_t unit)
 {
-    static const std::array<uint8_t, 65536> widths = buildWidthTable();
-    return widths[unit];
+    return unitTables().widths[unit];
+}
+
+char16_t canonical(char16_t unit)
+{
+    return unitTables().canonical[unit];
 }
 
 QString decode(QByteArrayView bytes)

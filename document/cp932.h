@@ -23,4 +23,10 @@ QByteArray encode(QStringView text);
 // character CP932 cannot hold takes 1. Surrogates answer 1; measuring a pair is the caller's job.
 int encodedWidth(char16_t unit);
 
+// The character a UTF-16 unit's CP932 bytes read back as: U+301C 〜 gives U+FF5E ～, U+2212 −
+// gives U+FF0D －, U+2014 — gives U+2015 ―. Units CP932 writes as they are, units it cannot hold
+// and surrogates give themselves. Two characters are the same character of the document's
+// Shift-JIS text when they give the same one.
+char16_t canonical(char16_t unit);
+
 } // namespace Cp932

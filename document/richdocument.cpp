@@ -1,5 +1,6 @@
 #include "richdocument.h"
 
+#include "cp932.h"
 #include "displaylineindex.h"
 #include "documentfile.h"
 #include "formatrange.h"
@@ -20,6 +21,17 @@
 #include <vector>
 
 namespace {
+
+// A text as the document's Shift-JIS text compares it: characters written with the same bytes
+// are one character (〜 and ～, − and －, ‖ and ∥, ...). Same length, same indexes.
+QString comparable(QStringView text)
+{
+    QString folded(text.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(folded.data());
+    for (const QChar c : text)
+        *out++ = Cp932::canonical(c.unicode());
+    return folded;
+}
 
 bool isWordCharacter(QChar c)
 {
@@ -268,7 +280,7 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
     const bool wholeWord = (flags & FindWholeWord) != 0;
 
     // A break in the search text (CR LF, CR or LF) matches a paragraph break.
-    QString needle = text;
+    QString needle = comparable(text);
     needle.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
     needle.replace(u'\r', QChar::ParagraphSeparator);
     needle.replace(u'\n', QChar::ParagraphSeparator);
@@ -279,7 +291,7 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
         const qint64 blockBytes = bytePosition(block.position());
         if (blockBytes >= maxBytes)
             break;
-        const QString blockText = block.text();
+        const QString blockText = comparable(block.text());
         const qsizetype from = qMax(0, startPosition - block.position());
 
         if (segments.size() > 1) {
@@ -295,7 +307,7 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
                     matches = false;
                     break;
                 }
-                const QString nextText = next.text();
+                const QString nextText = comparable(next.text());
                 const QString &segment = segments.at(s);
                 matches = s + 1 < segments.size() ? nextText.compare(segment, cs) == 0
                                                   : nextText.startsWith(segment, cs);

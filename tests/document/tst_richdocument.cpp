@@ -316,6 +316,18 @@ void tst_RichDocument::find_data()
     QTest::newRow("empty text") << doc << QString() << 0 << -1 << 0 << -1;
     QTest::newRow("empty range") << doc << u"W"_s << 5 << 5 << 0 << -1;
     QTest::newRow("byte after the trail of a double-byte") << u"ソ\\"_s << u"\\"_s << 0 << -1 << 0 << 2;
+    // Characters written with the same Shift-JIS bytes are the same character, both ways.
+    const QString twins[][2] = { { u"〜"_s, u"～"_s }, { u"−"_s, u"－"_s }, { u"‖"_s, u"∥"_s }, { u"¢"_s, u"￠"_s },
+                                 { u"£"_s, u"￡"_s }, { u"¬"_s, u"￢"_s }, { u"—"_s, u"―"_s } };
+    for (const auto &[one, other] : twins) {
+        QTest::addRow("%s finds %s", qPrintable(one), qPrintable(other))
+            << u"10"_s + other + u"20"_s << u"0"_s + one + u"2"_s << 0 << -1 << int(FindMatchCase) << 1;
+        QTest::addRow("%s finds %s", qPrintable(other), qPrintable(one))
+            << u"ab\n10"_s + one << other << 0 << -1 << int(FindMatchCase) << 6;
+    }
+    QTest::newRow("twins across a paragraph break") << u"a～\nb"_s << u"〜\r\nb"_s << 0 << -1 << int(FindMatchCase) << 1;
+    QTest::newRow("a character with no Shift-JIS form finds itself only") << u"x€y?"_s << u"€"_s << 0 << -1 << 0 << 1;
+    QTest::newRow("nor does ? find it") << u"x€y"_s << u"?"_s << 0 << -1 << 0 << -1;
 }
 
 void tst_RichDocument::find()

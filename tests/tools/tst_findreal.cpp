@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "realdialogs.h"
@@ -44,6 +45,7 @@ private slots:
     void messageTextsAreNeverMarkup_data();
     void messageTextsAreNeverMarkup();
     void findMessagesStandOverTheFindDialog();
+    void findComparesShiftJisCharacters();
 
 private:
     // Opens the dialog and fills in its two boxes as a user types them.
@@ -176,6 +178,30 @@ void tst_FindReal::findMessagesStandOverTheFindDialog()
     QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
     QTRY_COMPARE(owner, m_window->ReplaceDialog1);
     QCOMPARE(m_window->RichEdit1->toPlainText(), u"aBc"_s);
+}
+
+void tst_FindReal::findComparesShiftJisCharacters()
+{
+    // A Shift-JIS file's 0x81 0x60 reads as ～ (U+FF5E); input methods and web pages give 〜.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"range.txt"_s);
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("10\x81\x60" "20 \x81\x7C" "5");
+    out.close();
+    m_window->OpenFile(file);
+    openDialog(u"〜"_s, u"から"_s);
+    QTest::mouseClick(button(u"次を検索(&F)"_s), Qt::LeftButton);
+    QCOMPARE(m_window->RichEdit1->selection().start, 2);
+    QCOMPARE(m_window->RichEdit1->selection().end, 4);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr); // no 見つかりません
+
+    RealDialogs::Box count;
+    RealDialogs::answerBox(&count);
+    openDialog(u"−5"_s, u"-5"_s);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(count.text.startsWith(u"1  箇所の"_s));
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"10～20 -5"_s);
 }
 
 QTEST_MAIN(tst_FindReal)
