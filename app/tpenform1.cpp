@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFontDatabase>
+#include <QRegularExpression>
 #include <QLayout>
 #include <QMenu>
 #include <QMimeData>
@@ -57,16 +58,21 @@ void setHint(QWidget *widget, const char16_t *shortHint, const char16_t *longHin
 QStringList screenFontList()
 {
     QStringList families = QFontDatabase::families();
+    // Where two makers offer one family, Qt names each "Family [maker]": a document and the
+    // list know the family by its name alone.
+    static const QRegularExpression maker(QStringLiteral("\\s*\\[[^\\[\\]]*\\]$"));
+    for (QString &family : families)
+        family.remove(maker);
     families.prepend(QStringLiteral("Default"));
     // The faces this program maps onto installed ones are as good as installed.
     families += substitutedFontNames();
+    families.sort();
     QStringList list;
     for (const QString &family : std::as_const(families)) {
         if (!list.isEmpty() && list.last().compare(family, Qt::CaseInsensitive) == 0)
             continue;
         list.append(family);
     }
-    list.sort();
     return list;
 }
 

@@ -5,6 +5,7 @@
 #include "app/controls.h"
 #include "app/pickers.h"
 #include "document/richedit.h"
+#include "editing/fontentry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,11 +33,13 @@ void TPenForm1::ComboBox1DrawItem(QPainter *painter, const QStyleOptionViewItem 
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette &palette = option.palette;
     painter->fillRect(option.rect, selected ? palette.highlight() : palette.base());
-    QFont font = option.font;
-    font.setFamilies({ text });
-    painter->setFont(font);
+    QFont face = option.font;
+    face.setFamilies({ text });
+    // Seen whole, never cut at the entry's top or bottom (see placeFontEntry).
+    const FontEntryPlacement placement = placeFontEntry(face, text, option.rect);
+    painter->setFont(placement.font);
     painter->setPen(selected ? palette.highlightedText().color() : palette.text().color());
-    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter->drawText(QPoint(option.rect.left(), placement.baseline), text);
 }
 
 void TPenForm1::UpDown1Click()
