@@ -7,7 +7,10 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -51,6 +54,25 @@ QString styleName(bool bold, bool italic)
     return QString::fromUtf16(u"標準");
 }
 
+// A label whose mnemonic takes the focus to the box it names.
+QLabel *labelFor(const char16_t *text, QWidget *buddy)
+{
+    auto *label = new QLabel(QString::fromUtf16(text), buddy->parentWidget());
+    label->setBuddy(buddy);
+    return label;
+}
+
+// A small square of the colour, with a thin border so that white shows too.
+QIcon swatch(const QColor &color)
+{
+    QPixmap square(14, 14);
+    square.fill(color);
+    QPainter painter(&square);
+    painter.setPen(Qt::darkGray);
+    painter.drawRect(square.rect().adjusted(0, 0, -1, -1));
+    return QIcon(square);
+}
+
 } // namespace
 
 FontDialog::FontDialog(const QStringList &families, QWidget *parent)
@@ -75,14 +97,15 @@ FontDialog::FontDialog(const QStringList &families, QWidget *parent)
     for (int size : Sizes)
         m_sizes->addItem(QString::number(size));
     for (const NamedColor &c : BasicColors)
-        m_color->addItem(QString::fromUtf16(c.name), QColor::fromRgb(c.rgb));
+        m_color->addItem(swatch(QColor::fromRgb(c.rgb)), QString::fromUtf16(c.name), QColor::fromRgb(c.rgb));
     for (const NamedCharSet &c : CharSets)
         m_charSet->addItem(QString::fromUtf16(c.name), c.value);
 
     auto *grid = new QGridLayout;
-    grid->addWidget(new QLabel(QString::fromUtf16(u"フォント名(&F):"), this), 0, 0);
-    grid->addWidget(new QLabel(QString::fromUtf16(u"スタイル(&Y):"), this), 0, 1);
-    grid->addWidget(new QLabel(QString::fromUtf16(u"サイズ(&S):"), this), 0, 2);
+    // Each label's Alt key takes the focus to its box.
+    grid->addWidget(labelFor(u"フォント名(&F):", m_familyEdit), 0, 0);
+    grid->addWidget(labelFor(u"スタイル(&Y):", m_styles), 0, 1);
+    grid->addWidget(labelFor(u"サイズ(&S):", m_sizeEdit), 0, 2);
     grid->addWidget(m_familyEdit, 1, 0);
     grid->addWidget(m_styles, 1, 1, 2, 1);
     grid->addWidget(m_sizeEdit, 1, 2);
@@ -96,14 +119,14 @@ FontDialog::FontDialog(const QStringList &families, QWidget *parent)
     auto *effectsLayout = new QVBoxLayout(effects);
     effectsLayout->addWidget(m_strikeOut);
     effectsLayout->addWidget(m_underline);
-    effectsLayout->addWidget(new QLabel(QString::fromUtf16(u"色(&C):"), effects));
+    effectsLayout->addWidget(labelFor(u"色(&C):", m_color));
     effectsLayout->addWidget(m_color);
     auto *sampleBox = new QGroupBox(QString::fromUtf16(u"サンプル"), this);
     auto *sampleLayout = new QVBoxLayout(sampleBox);
     m_sample->setAlignment(Qt::AlignCenter);
     m_sample->setMinimumHeight(60);
     sampleLayout->addWidget(m_sample);
-    sampleLayout->addWidget(new QLabel(QString::fromUtf16(u"文字セット(&R):"), sampleBox));
+    sampleLayout->addWidget(labelFor(u"文字セット(&R):", m_charSet));
     sampleLayout->addWidget(m_charSet);
     auto *lower = new QHBoxLayout;
     lower->addWidget(effects);
@@ -178,7 +201,7 @@ void FontDialog::setFont(const CharFormat &format)
     int colorIndex = m_color->findData(format.color);
     if (colorIndex < 0) {
         // A colour outside the basic ones is offered as it is.
-        m_color->addItem(format.color.name(), format.color);
+        m_color->addItem(swatch(format.color), format.color.name(), format.color);
         colorIndex = m_color->count() - 1;
     }
     m_color->setCurrentIndex(colorIndex);
