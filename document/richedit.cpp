@@ -378,6 +378,12 @@ QString RichEdit::limited(const QString &text) const
 
 void RichEdit::keyPressEvent(QKeyEvent *event)
 {
+    // A chord with Alt is a command (a menu's mnemonic, or none), never a letter of the text;
+    // AltGr, which types characters of its own, is not Alt.
+    if ((event->modifiers() & Qt::AltModifier) && !(event->modifiers() & Qt::GroupSwitchModifier)) {
+        event->ignore();
+        return;
+    }
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         undoLast(event->matches(QKeySequence::Undo) ? History::Undo : History::Redo);
         event->accept();
@@ -456,6 +462,34 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     }
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+void RichEdit::paintEvent(QPaintEvent *event)
+{
+    // The selection shows while the editor holds its window's focus, also when the window is
+    // not the active one (the hit a search selected, with the find dialog in front), and is
+    // hidden while another control of the window has the focus.
+    setUnfocusedSelectionShown(window()->focusWidget() == this);
+    QTextEdit::paintEvent(event);
+}
+
+void RichEdit::setUnfocusedSelectionShown(bool shown)
+{
+    if (shown == m_unfocusedSelectionShown)
+        return;
+    m_unfocusedSelectionShown = shown;
+    QPalette p = palette();
+    if (!shown) {
+        m_inactiveSelection = p;
+        // No brush: the selection draws nothing, and the text keeps its own colours.
+        p.setBrush(QPalette::Inactive, QPalette::Highlight, Qt::NoBrush);
+        p.setBrush(QPalette::Inactive, QPalette::HighlightedText, Qt::NoBrush);
+    } else {
+        p.setBrush(QPalette::Inactive, QPalette::Highlight, m_inactiveSelection.brush(QPalette::Inactive, QPalette::Highlight));
+        p.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                   m_inactiveSelection.brush(QPalette::Inactive, QPalette::HighlightedText));
+    }
+    setPalette(p);
 }
 
 void RichEdit::changeEvent(QEvent *event)

@@ -129,9 +129,12 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void notifySelectionIfMoved();
+    // Shows or hides the selection where the editor draws it without the focus.
+    void setUnfocusedSelectionShown(bool shown);
     // How much of `text` fits within the text limit in place of the selection.
     QString limited(const QString &text) const;
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
@@ -141,4 +144,6 @@ private:
     bool m_plainText = false;
     int m_lastAnchor = -1;
     int m_lastPosition = -1;
+    bool m_unfocusedSelectionShown = true;
+    QPalette m_inactiveSelection; // the colours the editor shows an unfocused selection in
 };

@@ -10,7 +10,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTest>
 #include <QToolButton>
@@ -62,6 +68,11 @@ private slots:
 
     void undoOfAFormatKeepsTheCaretWhereTheChangeWas();
     void longPositionsShowInFull();
+    void fontListNamesEachFamilyOnce();
+    void fontListEntriesAreDrawnWhole();
+    void fontDialogLabelsTakeTheirKeys();
+    void altChordsNeverType();
+    void selectionHiddenWhileAnotherControlHasTheFocus();
 
 private:
     TPenForm1 *m_window = nullptr;
@@ -148,6 +159,148 @@ void tst_EditingReal::longPositionsShowInFull()
     // Back to short texts, back to the designed widths.
     m_window->StatusPanels[2]->setText(u"1 行　0 列   "_s);
     QTRY_COMPARE(m_window->StatusPanels[2]->width(), 100);
+}
+
+void tst_EditingReal::fontListNamesEachFamilyOnce()
+{
+    QComboBox *box = m_window->ComboBox1;
+    QStringList entries;
+    for (int i = 0; i < box->count(); ++i)
+        entries += box->itemText(i);
+    const QRegularExpression maker(u"\\s*\\[[^\\]]*\\]$"_s);
+    QStringList folded;
+    for (const QString &entry : entries) {
+        QVERIFY2(!maker.match(entry).hasMatch(), qPrintable(entry));
+        folded += entry.toLower();
+    }
+    folded.removeDuplicates();
+    QCOMPARE(folded.size(), entries.size());
+    QString twoMakers;
+    for (QString family : QFontDatabase::families()) {
+        if (maker.match(family).hasMatch())
+            twoMakers = family.remove(maker);
+        QVERIFY2(entries.contains(family.remove(maker)), qPrintable(family));
+    }
+    if (twoMakers.isEmpty())
+        return; // this machine has no family from two makers
+    // Chosen from the list, the plain name is what the document keeps.
+    RealDialogs::type(m_window->RichEdit1, u"text"_s);
+    m_window->RichEdit1->setSelection(0, 4);
+    box->setCurrentIndex(box->findText(twoMakers));
+    const QByteArray rtf = m_window->RichEdit1->save();
+    QVERIFY2(rtf.contains(QByteArray(twoMakers.toLatin1() + ';')), rtf.constData());
+    QVERIFY(!rtf.contains('['));
+}
+
+void tst_EditingReal::fontListEntriesAreDrawnWhole()
+{
+    // Each entry drawn in its own face into a picture with room around its row: whatever lands
+    // outside the row would be cut off in the list.
+    QComboBox *box = m_window->ComboBox1;
+    QAbstractItemView *view = box->view();
+    const int margin = 20;
+    QStringList cut;
+    // At the list's own size, and at a larger one where every face's lines are taller than
+    // the entry.
+    for (const int pixels : { view->font().pixelSize(), 21 })
+    for (int i = 0; i < box->count(); ++i) {
+        const QModelIndex index = box->model()->index(i, 0);
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.font = view->font();
+        option.font.setPixelSize(pixels);
+        const QSize row = view->itemDelegateForIndex(index)->sizeHint(option, index);
+        option.rect = QRect(margin, margin, 300, row.height());
+        QImage picture(340, row.height() + 2 * margin, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QPainter painter(&picture);
+        painter.fillRect(option.rect, Qt::white);
+        view->itemDelegateForIndex(index)->paint(&painter, option, index);
+        painter.end();
+        for (int y = 0; y < picture.height(); ++y) {
+            if (y >= margin && y < margin + row.height())
+                continue;
+            for (int x = 0; x < picture.width(); ++x) {
+                if (qGray(picture.pixel(x, y)) < 224) {
+                    cut += box->itemText(i) + u' ' + QString::number(pixels);
+                    y = picture.height();
+                    break;
+                }
+            }
+        }
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", "_s)));
+}
+
+void tst_EditingReal::fontDialogLabelsTakeTheirKeys()
+{
+    QStringList labels;
+    QStringList unnamed;
+    bool sizeBoxReached = false;
+    int swatches = 0;
+    RealDialogs::whenModal([&](QWidget *dialog) {
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (!label->text().contains(u'&'))
+                continue;
+            labels += label->text();
+            if (!label->buddy())
+                unnamed += label->text();
+        }
+        if (auto *colours = dialog->findChildren<QComboBox *>().value(0)) {
+            for (int i = 0; i < colours->count(); ++i)
+                swatches += !colours->itemIcon(i).isNull();
+        }
+        QApplication::setActiveWindow(dialog);
+        QTest::keyClick(dialog, Qt::Key_S, Qt::AltModifier);
+        const QWidget *focus = QApplication::focusWidget();
+        sizeBoxReached = focus && focus != dialog && labels.size() == 5;
+        dialog->close();
+    });
+    m_window->command(u"EditFont"_s)->trigger();
+    QCOMPARE(labels.size(), 5);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+    QVERIFY(sizeBoxReached);
+    QVERIFY(swatches >= 16);
+}
+
+void tst_EditingReal::altChordsNeverType()
+{
+    RealDialogs::type(m_window->RichEdit1, u"ab"_s);
+    for (const Qt::Key key : { Qt::Key_F, Qt::Key_E, Qt::Key_A, Qt::Key_1 })
+        QTest::keyClick(m_window->RichEdit1, key, Qt::AltModifier);
+    QTest::keyClick(m_window->RichEdit1, Qt::Key_F, Qt::AltModifier | Qt::ShiftModifier);
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"ab"_s);
+    // AltGr types its own characters.
+    QTest::sendKeyEvent(QTest::Click, m_window->RichEdit1, Qt::Key_unknown, u"€"_s, Qt::GroupSwitchModifier);
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"ab€"_s);
+}
+
+void tst_EditingReal::selectionHiddenWhileAnotherControlHasTheFocus()
+{
+    RealDialogs::type(m_window->RichEdit1, u"selected text here"_s);
+    m_window->RichEdit1->setSelection(0, 8);
+    QWidget *viewport = m_window->RichEdit1->viewport();
+    const QColor highlight = m_window->RichEdit1->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto highlighted = [&] {
+        const QImage image = viewport->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < 30; ++y) {
+            for (int x = 0; x < 200; ++x)
+                count += image.pixelColor(x, y) == highlight;
+        }
+        return count;
+    };
+    QVERIFY(highlighted() > 50);
+    // The focus to the font name box, by a click as a user gives it.
+    QTest::mouseClick(m_window->ComboBox1, Qt::LeftButton);
+    QTest::keyClick(m_window->ComboBox1->view(), Qt::Key_Escape);
+    QTRY_VERIFY(!m_window->RichEdit1->hasFocus());
+    const QColor inactive = m_window->RichEdit1->palette().color(QPalette::Inactive, QPalette::Highlight);
+    Q_UNUSED(inactive);
+    QTRY_COMPARE(highlighted(), 0);
+    QCOMPARE(m_window->RichEdit1->selection().end, 8); // hidden, not lost
+    m_window->RichEdit1->setFocus();
+    QTRY_VERIFY(highlighted() > 50);
 }
 
 QTEST_MAIN(tst_EditingReal)
