@@ -47,6 +47,25 @@ inline constexpr char16_t ButtonYes[] = u"はい(&Y)";
 inline constexpr char16_t ButtonNo[] = u"いいえ(&N)";
 inline constexpr char16_t ButtonCancel[] = u"キャンセル";
 
+// Saving as text what Shift-JIS cannot hold: how many such characters, the first with its
+// code point and line, and what to do: save as RTF, write "?" for them, or neither.
+inline QString unsaveableCharacters(qint64 count, char32_t first, int line)
+{
+    const QString character = QString::fromUcs4(&first, 1);
+    const QString codePoint = QStringLiteral("U+%1").arg(uint(first), 4, 16, QLatin1Char('0')).toUpper();
+    return QString::fromUtf16(u"この文書には Shift-JIS で保存できない文字が ") + QString::number(count)
+        + QString::fromUtf16(u" 個あります（最初の文字: 「") + character + QString::fromUtf16(u"」 ") + codePoint
+        + QString::fromUtf16(u"、") + QString::number(line) + QString::fromUtf16(u" 行目）。");
+}
+inline constexpr char16_t UnsaveableQuestion[] = u"   どのように保存しますか？";
+inline constexpr char16_t ButtonSaveAsRtf[] = u"RTF で保存(&R)";
+inline constexpr char16_t ButtonReplaceAndSave[] = u"? に置き換えて保存(&Q)";
+// Asked before a save replaces another file the user did not name; %1 is its path.
+inline QString replaceFileQuestion(const QString &path)
+{
+    return QString::fromUtf16(u"%1 は既に存在します。\n置き換えますか？").arg(path);
+}
+
 // The file dialogs' filters: name and pattern in turn, as the dialogs list them.
 inline constexpr char16_t OpenFilter[] = u"全てのファイル(*.*)|*.*|書式付テキスト(*.rtf)|*.rtf|テキストファイル(*.txt)|*.txt";
 inline constexpr char16_t SaveFilter[] = u"書式付テキスト(*.rtf)|*.rtf|テキストファイル（TXT）|*.txt|C言語ソースファイル（*.C）|*.c|"

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DisplayBox;
 class IniFile;
@@ -226,6 +227,10 @@ private:
     // Save and Save As; false when nothing was written (the dialog cancelled).
     bool saveDocument();
     bool saveDocumentAs();
+    // Writes the document to `path` in the editor's stream format. Text with characters
+    // Shift-JIS cannot hold is written only once the user has said how: returns the path
+    // written (the same name with .rtf when the user chose RTF), or nothing when cancelled.
+    std::optional<QString> writeDocument(const QString &path);
     // Before unsaved work would be replaced: the close prompt's question. True to go on (saved,
     // or the changes given up); false to keep everything as it is.
     bool changesMayBeReplaced();

@@ -158,7 +158,7 @@ QString decode(QByteArrayView bytes)
     return result;
 }
 
-QByteArray encode(QStringView text)
+QByteArray encode(QStringView text, Replaced *replaced)
 {
     QByteArray result;
     if (text.isEmpty())
@@ -182,6 +182,7 @@ QByteArray encode(QStringView text)
             break;
         // The unit at in16 has no CP932 form (EINVAL: a high surrogate cut off at the end).
         const char16_t unit = *in16;
+        const bool pair = isHighSurrogate(unit) && in16 + 1 < end16 && isLowSurrogate(in16[1]);
         if (unit == 0x2028 || unit == 0x2029) {
             *out++ = '\r';
             *out++ = '\n';
@@ -189,8 +190,12 @@ QByteArray encode(QStringView text)
         } else {
             *out++ = '?';
             outLeft -= 1;
+            if (replaced && replaced->count++ == 0) {
+                replaced->first = pair ? QChar::surrogateToUcs4(unit, in16[1]) : unit;
+                replaced->firstIndex = in16 - units;
+            }
         }
-        in16 += (isHighSurrogate(unit) && in16 + 1 < end16 && isLowSurrogate(in16[1])) ? 2 : 1;
+        in16 += pair ? 2 : 1;
     }
     result.truncate(out - outStart);
     return result;

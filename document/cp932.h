@@ -14,10 +14,19 @@ namespace Cp932 {
 // Control bytes, 0x1A and 0x7F included, pass through unchanged.
 QString decode(QByteArrayView bytes);
 
+// What an encoding had to write as "?": how many characters (a surrogate pair is one), and the
+// first of them with its index in the text encoded.
+struct Replaced {
+    qint64 count = 0;
+    char32_t first = 0;
+    qsizetype firstIndex = -1;
+};
+
 // Encodes text as the program writes it: a character CP932 cannot hold (a lone surrogate, an
-// astral character as one) becomes "?"; U+2028 and U+2029 (line and paragraph separators inside
-// document text) become CR LF. The result always has measure(text).bytes bytes.
-QByteArray encode(QStringView text);
+// astral character as one) becomes "?", and is counted in `replaced` when given; U+2028 and
+// U+2029 (line and paragraph separators inside document text) become CR LF. The result always
+// has measure(text).bytes bytes.
+QByteArray encode(QStringView text, Replaced *replaced = nullptr);
 
 // Bytes one UTF-16 code unit takes when written: 1 or 2. U+2028/U+2029 take 2 (CR LF), a
 // character CP932 cannot hold takes 1. Surrogates answer 1; measuring a pair is the caller's job.

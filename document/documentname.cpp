@@ -16,6 +16,11 @@ QString extension(const QString &path)
     return dot < 0 ? QString() : name.mid(dot);
 }
 
+QString withExtension(const QString &path, const QString &extension)
+{
+    return path.left(path.size() - DocumentName::extension(path).size()) + u'.' + extension;
+}
+
 QString windowTitle(const QString &path)
 {
     if (path.isEmpty())

@@ -10,6 +10,10 @@ namespace DocumentName {
 // spelled; empty when the name has no dot. A dot in a folder's name does not count.
 QString extension(const QString &path);
 
+// The path with its last component's extension replaced by (or, without one, given) `extension`,
+// written without its dot: "a/memo.txt" and "rtf" give "a/memo.rtf".
+QString withExtension(const QString &path, const QString &extension);
+
 // The last component of the path: the file name without its folder.
 QString fileName(const QString &path);
 

@@ -359,11 +359,19 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     emit loaded();
 }
 
-QByteArray RichDocument::save(StreamFormat format) const
+QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 {
     if (format == StreamFormat::Rtf)
         return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
-    return PlainText::write(*m_document);
+    const QString text = PlainText::documentText(*m_document);
+    Cp932::Replaced replaced;
+    QByteArray bytes = Cp932::encode(text, unsaveable ? &replaced : nullptr);
+    if (unsaveable && replaced.count > 0) {
+        // Each line break of the text written is CR LF: two units there, one position here.
+        const int breaks = int(QStringView(text).left(replaced.firstIndex).count(u'\n'));
+        *unsaveable = { replaced.count, replaced.first, breaks + 1, int(replaced.firstIndex) - breaks };
+    }
+    return bytes;
 }
 
 QByteArray RichDocument::selectionRtf(const QTextCursor &cursor) const

@@ -20,6 +20,14 @@ struct FormatRange;
 // Which stream a load reads or a save writes.
 enum class StreamFormat { Rtf, PlainText };
 
+// Characters a plain-text save had to write as "?", CP932 having no form for them.
+struct Unsaveable {
+    qint64 count = 0;
+    char32_t first = 0; // the first of them
+    int line = 0; // its line in the text written, from 1
+    int documentPosition = -1; // where it stands in the document
+};
+
 // Find options, with the editor's flag values.
 enum FindFlag : int { FindWholeWord = 2, FindMatchCase = 4 };
 
@@ -91,8 +99,9 @@ public:
     // be read) and anything else as plain text; PlainText reads it all as text. Text read as
     // text takes textFormat. Clears the undo history.
     void load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat);
-    // The whole content as RTF or as CP932 text.
-    QByteArray save(StreamFormat format) const;
+    // The whole content as RTF or as CP932 text; what plain text could not hold is reported
+    // in `unsaveable` when given.
+    QByteArray save(StreamFormat format, Unsaveable *unsaveable = nullptr) const;
     // The selection as RTF, for the clipboard.
     QByteArray selectionRtf(const QTextCursor &cursor) const;
     // RTF read into a fragment to insert; empty when the data is not RTF.

@@ -273,9 +273,9 @@ void RichEdit::load(QByteArrayView data)
     });
 }
 
-QByteArray RichEdit::save() const
+QByteArray RichEdit::save(Unsaveable *unsaveable) const
 {
-    return m_richDocument->save(m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf);
+    return m_richDocument->save(m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, unsaveable);
 }
 
 void RichEdit::loadFile(const QString &path)

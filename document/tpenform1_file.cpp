@@ -130,7 +130,13 @@ bool TPenForm1::saveDocument()
     if (extension.isEmpty())
         return saveDocumentAs();
     RichEdit1->setPlainTextMode(extension != QStringLiteral(".rtf"));
-    RichEdit1->saveFile(CurrentFileName);
+    const std::optional<QString> written = writeDocument(CurrentFileName);
+    if (!written)
+        return false;
+    if (*written != CurrentFileName) {
+        CurrentFileName = *written;
+        setWindowTitle(DocumentName::windowTitle(CurrentFileName));
+    }
     RichEdit1->setModified(false);
     return true;
 }
@@ -150,11 +156,68 @@ bool TPenForm1::saveDocumentAs()
     // filter chosen, never the extension typed.
     SaveDialog1.defaultExtension = defaultExtensionAfter(choice->filterIndex);
     RichEdit1->setPlainTextMode(choice->filterIndex != 1);
-    RichEdit1->saveFile(choice->fileName);
-    CurrentFileName = choice->fileName;
+    const std::optional<QString> written = writeDocument(choice->fileName);
+    if (!written)
+        return false;
+    CurrentFileName = *written;
+    SaveDialog1.fileName = *written;
     RichEdit1->setModified(false);
     setWindowTitle(DocumentName::windowTitle(CurrentFileName));
     return true;
+}
+
+std::optional<QString> TPenForm1::writeDocument(const QString &path)
+{
+    Unsaveable unsaveable;
+    const QByteArray data = RichEdit1->save(&unsaveable);
+    if (unsaveable.count == 0) {
+        DocumentFile::write(path, data);
+        return path;
+    }
+    QApplication::beep();
+    MessageBox::Request ask;
+    ask.icon = QMessageBox::Question;
+    ask.caption = Messages::text(Messages::ConfirmCaption);
+    ask.text = Messages::unsaveableCharacters(unsaveable.count, unsaveable.first, unsaveable.line) + u"\n\n"
+        + Messages::text(Messages::UnsaveableQuestion);
+    ask.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    ask.defaultButton = QMessageBox::Yes;
+    ask.escapeButton = QMessageBox::Cancel;
+    ask.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonSaveAsRtf) },
+                        { QMessageBox::No, Messages::text(Messages::ButtonReplaceAndSave) },
+                        { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } };
+    switch (MessageBox::show(this, ask)) {
+    case QMessageBox::Yes: {
+        // The same name as RTF, which holds every character; another file of that name is
+        // replaced only when the user says so.
+        const QString rtfPath = DocumentName::withExtension(path, QStringLiteral("rtf"));
+        if (rtfPath != path && QFileInfo::exists(rtfPath)) {
+            MessageBox::Request replace;
+            replace.icon = QMessageBox::Warning;
+            replace.caption = Messages::text(Messages::ConfirmCaption);
+            replace.text = Messages::replaceFileQuestion(rtfPath);
+            replace.buttons = QMessageBox::Yes | QMessageBox::No;
+            replace.defaultButton = QMessageBox::No;
+            replace.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonYes) },
+                                    { QMessageBox::No, Messages::text(Messages::ButtonNo) } };
+            if (MessageBox::show(this, replace) != QMessageBox::Yes)
+                return std::nullopt;
+        }
+        RichEdit1->setPlainTextMode(false);
+        DocumentFile::write(rtfPath, RichEdit1->save());
+        return rtfPath;
+    }
+    case QMessageBox::No:
+        DocumentFile::write(path, data);
+        return path;
+    default: {
+        // Nothing written; the caret on the first such character, for the user to see.
+        const qint64 at = RichEdit1->richDocument().bytePosition(unsaveable.documentPosition);
+        RichEdit1->setSelection(at, at + 1);
+        RichEdit1->setFocus();
+        return std::nullopt;
+    }
+    }
 }
 
 bool TPenForm1::changesMayBeReplaced()

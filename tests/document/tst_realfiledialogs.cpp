@@ -33,6 +33,10 @@ private slots:
     void openAddsTheDefaultExtensionOnlyWhenNeeded();
     void saveAsOpensInTheDocumentsFolder();
     void detailColumnsAreJapaneseAndWideEnough();
+    void unsaveableCharactersAreAskedAbout_data();
+    void unsaveableCharactersAreAskedAbout();
+    void shiftJisTwinsAreSavedWithoutAQuestion();
+    void closePromptKeepsTheWindowWhenTheSaveIsCancelled();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -250,6 +254,110 @@ void tst_RealFileDialogs::detailColumnsAreJapaneseAndWideEnough()
     QVERIFY2(QRegularExpression(u"^\\d{4}/\\d{2}/\\d{2} "_s).match(fileRow.at(3)).hasMatch(), qPrintable(fileRow.at(3)));
     for (const auto &[needed, given] : widths)
         QVERIFY2(needed <= given, qPrintable(u"%1 > %2"_s.arg(needed).arg(given)));
+}
+
+void tst_RealFileDialogs::unsaveableCharactersAreAskedAbout_data()
+{
+    QTest::addColumn<QString>("button"); // empty: Esc
+    QTest::newRow("RTF") << u"RTF で保存(&R)"_s;
+    QTest::newRow("question marks") << u"? に置き換えて保存(&Q)"_s;
+    QTest::newRow("cancel") << u"キャンセル"_s;
+    QTest::newRow("Esc") << QString();
+}
+
+void tst_RealFileDialogs::unsaveableCharactersAreAskedAbout()
+{
+    QFETCH(QString, button);
+    const QString folder = u"unsaveable-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+    QDir(m_dir.path()).mkpath(folder);
+    const QString memo = path(folder + u"/memo.txt"_s);
+    TestFiles::write(memo, "old");
+    m_window->OpenFile(memo);
+    m_window->RichEdit1->setSelection(0, -1);
+    // € and 𠮷 have no Shift-JIS form; 〜 has one.
+    RealDialogs::type(m_window->RichEdit1, u"abc€〜\n𠮷"_s);
+    RealDialogs::Box box;
+    RealDialogs::whenModal([&box, button](QWidget *modal) {
+        auto *question = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(question);
+        box = RealDialogs::describe(question);
+        if (button.isEmpty()) {
+            QTest::keyClick(question, Qt::Key_Escape);
+            return;
+        }
+        for (QAbstractButton *b : question->buttons()) {
+            if (b->text() == button)
+                QTest::mouseClick(b, Qt::LeftButton);
+        }
+    });
+    m_window->command(u"FileSave"_s)->trigger();
+    QCOMPARE(box.caption, u"確認"_s);
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.text, u"この文書には Shift-JIS で保存できない文字が 2 個あります（最初の文字: 「€」 U+20AC、1 行目）。\n\n"
+                       u"   どのように保存しますか？"_s);
+    box.buttons.sort();
+    QCOMPARE(box.buttons, (QStringList { u"? に置き換えて保存(&Q)"_s, u"RTF で保存(&R)"_s, u"キャンセル"_s }));
+
+    const QString rtf = path(folder + u"/memo.rtf"_s);
+    if (button.startsWith(u"RTF")) {
+        QCOMPARE(TestFiles::read(memo), "old"_ba);
+        const QByteArray written = TestFiles::read(rtf);
+        QVERIFY(written.startsWith("{\\rtf"));
+        QVERIFY(written.contains("\\u8364"));
+        QCOMPARE(m_window->CurrentFileName, rtf);
+        QCOMPARE(m_window->windowTitle(), u"　Penloft          memo.rtf"_s);
+        QVERIFY(!m_window->RichEdit1->isModified());
+        // Read back, every character is there.
+        m_window->OpenFile(rtf);
+        QCOMPARE(m_window->RichEdit1->toPlainText(), u"abc€〜\n𠮷"_s);
+    } else if (button.startsWith(u"?")) {
+        QCOMPARE(TestFiles::read(memo), "abc?\x81\x60\r\n?"_ba);
+        QCOMPARE(m_window->CurrentFileName, memo);
+        QVERIFY(!m_window->RichEdit1->isModified());
+    } else {
+        QCOMPARE(TestFiles::read(memo), "old"_ba);
+        QVERIFY(!QFileInfo::exists(rtf));
+        QVERIFY(m_window->RichEdit1->isModified());
+        QCOMPARE(m_window->CurrentFileName, memo);
+        // The first such character is selected, for the user to see.
+        QCOMPARE(m_window->RichEdit1->textCursor().selectedText(), u"€"_s);
+    }
+}
+
+void tst_RealFileDialogs::shiftJisTwinsAreSavedWithoutAQuestion()
+{
+    const QString memo = path(u"twins.txt"_s);
+    TestFiles::write(memo, "");
+    m_window->OpenFile(memo);
+    RealDialogs::type(m_window->RichEdit1, u"10〜20 −5 ‖"_s);
+    bool asked = false;
+    RealDialogs::whenModal([&asked](QWidget *modal) {
+        asked = true;
+        modal->close();
+    });
+    m_window->command(u"FileSave"_s)->trigger();
+    QTest::qWait(100);
+    QVERIFY(!asked);
+    QCOMPARE(TestFiles::read(memo), "10\x81\x60" "20 \x81\x7C" "5 \x81\x61"_ba);
+}
+
+void tst_RealFileDialogs::closePromptKeepsTheWindowWhenTheSaveIsCancelled()
+{
+    const QString memo = path(u"closing.txt"_s);
+    TestFiles::write(memo, "");
+    m_window->OpenFile(memo);
+    RealDialogs::type(m_window->RichEdit1, u"€"_s);
+    RealDialogs::whenModal([](QWidget *modal) {
+        auto *prompt = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(prompt);
+        // はい: the save then asks about the €; キャンセル there keeps everything.
+        RealDialogs::answerBox(nullptr, QMessageBox::Cancel, prompt);
+        QTest::mouseClick(prompt->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(TestFiles::read(memo), QByteArray());
+    QVERIFY(m_window->RichEdit1->isModified());
 }
 
 QTEST_MAIN(tst_RealFileDialogs)

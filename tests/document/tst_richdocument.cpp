@@ -38,6 +38,8 @@ CharFormat fullCharFormat()
 class tst_RichDocument : public QObject {
     Q_OBJECT
 private slots:
+    void unsaveableCharactersReported_data();
+    void unsaveableCharactersReported();
     void charFormatReadsBackExactly_data();
     void charFormatReadsBackExactly();
     void charFormatWritesOnlyMaskedFields();
@@ -409,6 +411,41 @@ void tst_RichDocument::rtfDataIsNotReadAsText()
     RichDocument rich(&doc);
     rich.load("{\\rtf1 x}"_ba, StreamFormat::PlainText, QTextCharFormat());
     QCOMPARE(doc.toPlainText(), u"{\\rtf1 x}"_s); // plain-text mode reads anything as text
+}
+
+void tst_RichDocument::unsaveableCharactersReported_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<uint>("first");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("position");
+    QTest::newRow("none") << u"日本語 〜 − ‖"_s << 0 << 0u << 0 << -1;
+    QTest::newRow("euro on line 1") << u"ab€c"_s << 1 << 0x20ACu << 1 << 2;
+    QTest::newRow("a pair counts once") << u"x\ny\n𠮷é"_s << 2 << 0x20BB7u << 3 << 4;
+    QTest::newRow("accents") << u"café\nüber"_s << 2 << 0xE9u << 1 << 3;
+}
+
+void tst_RichDocument::unsaveableCharactersReported()
+{
+    QFETCH(QString, text);
+    QFETCH(int, count);
+    QFETCH(uint, first);
+    QFETCH(int, line);
+    QFETCH(int, position);
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    QTextCursor(&doc).insertText(text);
+    Unsaveable report;
+    const QByteArray bytes = rich.save(StreamFormat::PlainText, &report);
+    QCOMPARE(report.count, count);
+    QCOMPARE(uint(report.first), first);
+    QCOMPARE(report.line, line);
+    QCOMPARE(report.documentPosition, position);
+    QCOMPARE(bytes.count('?'), count);
+    if (count)
+        QCOMPARE(QTextCursor(&doc).document()->characterAt(report.documentPosition).unicode(),
+                 QChar::requiresSurrogates(first) ? QChar::highSurrogate(first) : char16_t(first));
 }
 
 QTEST_MAIN(tst_RichDocument)
