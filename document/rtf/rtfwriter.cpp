@@ -11,6 +11,7 @@
 #include <QTextList>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -126,34 +127,71 @@ public:
     {
     }
 
-    QByteArray run()
+    // Writes on until `timeUp` says to stop, which it asks after each paragraph; true once the
+    // whole document is written.
+    bool proceed(const std::function<bool()> &timeUp)
     {
-        m_out.reserve(m_document.characterCount() * 8 + 1024);
-        collectFontsAndColors();
-        writeHeader();
-        bool first = true;
-        ParaState previous;
-        for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
-            const ParaState para = paraStateOf(block);
-            if (first || !(para == previous))
-                writeParagraphProperties(para);
-            if (para.bullet)
-                writeBulletMarker();
-            for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fragment = it.fragment();
-                if (fragment.isValid())
-                    writeRun(fragment);
+        for (;;) {
+            switch (m_stage) {
+            case Stage::Start:
+                m_out.reserve(m_document.characterCount() * 8 + 1024);
+                fontIndex(fontKeyOf(m_defaults)); // \f0, the default font
+                m_block = m_document.begin();
+                m_stage = Stage::Tables;
+                break;
+            case Stage::Tables:
+                // At least one paragraph a call, so that every call makes progress.
+                while (m_block.isValid()) {
+                    collectFontsAndColors(m_block);
+                    m_block = m_block.next();
+                    if (m_block.isValid() && timeUp())
+                        return false;
+                }
+                if (m_bullets)
+                    m_symbolFont = fontIndex({ QStringLiteral("Symbol"), SymbolCharSet, 0 });
+                writeHeader();
+                m_block = m_document.begin();
+                m_stage = Stage::Paragraphs;
+                break;
+            case Stage::Paragraphs:
+                while (m_block.isValid()) {
+                    writeParagraph(m_block);
+                    m_block = m_block.next();
+                    if (m_block.isValid() && timeUp())
+                        return false;
+                }
+                m_out += '}';
+                m_stage = Stage::Done;
+                break;
+            case Stage::Done:
+                return true;
             }
-            word("par");
-            m_out += "\r\n";
-            previous = para;
-            first = false;
         }
-        m_out += '}';
-        return m_out.take();
     }
 
+    QByteArray take() { return m_out.take(); }
+
 private:
+    enum class Stage { Start, Tables, Paragraphs, Done };
+
+    void writeParagraph(const QTextBlock &block)
+    {
+        const ParaState para = paraStateOf(block);
+        if (m_firstParagraph || !(para == m_previousParagraph))
+            writeParagraphProperties(para);
+        if (para.bullet)
+            writeBulletMarker();
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.isValid())
+                writeRun(fragment);
+        }
+        word("par");
+        m_out += "\r\n";
+        m_previousParagraph = para;
+        m_firstParagraph = false;
+    }
+
     // -- Tables --
 
     const CharFormat &charFormatOf(int formatIndex, const QTextCharFormat &format)
@@ -199,21 +237,15 @@ private:
         return index;
     }
 
-    void collectFontsAndColors()
+    void collectFontsAndColors(const QTextBlock &block)
     {
-        fontIndex(fontKeyOf(m_defaults)); // \f0, the default font
-        bool bullets = false;
-        for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
-            bullets = bullets || block.textList();
-            for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fragment = it.fragment();
-                const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
-                fontIndex(fontKeyOf(f));
-                colorIndex(f);
-            }
+        m_bullets = m_bullets || block.textList();
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
+            fontIndex(fontKeyOf(f));
+            colorIndex(f);
         }
-        if (bullets)
-            m_symbolFont = fontIndex({ QStringLiteral("Symbol"), SymbolCharSet, 0 });
     }
 
     void writeHeader()
@@ -504,7 +536,7 @@ private:
     }
 
     const QTextDocument &m_document;
-    const CharFormat &m_defaults;
+    const CharFormat m_defaults;
     const QColor m_windowText;
     Output m_out;
     std::vector<std::optional<CharFormat>> m_formats;
@@ -515,6 +547,11 @@ private:
     int m_symbolFont = -1;
     RunState m_run;
     int m_uc = 1;
+    Stage m_stage = Stage::Start;
+    QTextBlock m_block;
+    bool m_bullets = false;
+    bool m_firstParagraph = true;
+    ParaState m_previousParagraph;
 };
 
 } // namespace
@@ -523,7 +560,30 @@ namespace RtfWriter {
 
 QByteArray write(const QTextDocument &document, const CharFormat &defaults, const QColor &windowText)
 {
-    return Writer(document, defaults, windowText).run();
+    Writer writer(document, defaults, windowText);
+    writer.proceed([] { return false; });
+    return writer.take();
+}
+
+struct SlicedWriter::State : Writer {
+    using Writer::Writer;
+};
+
+SlicedWriter::SlicedWriter(const QTextDocument &document, const CharFormat &defaults, const QColor &windowText)
+    : m_state(std::make_unique<State>(document, defaults, windowText))
+{
+}
+
+SlicedWriter::~SlicedWriter() = default;
+
+bool SlicedWriter::proceed(QDeadlineTimer deadline)
+{
+    return m_state->proceed([&deadline] { return deadline.hasExpired(); });
+}
+
+QByteArray SlicedWriter::take()
+{
+    return m_state->take();
 }
 
 } // namespace RtfWriter

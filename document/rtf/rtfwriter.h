@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
+
+#include <memory>
 
 class QColor;
 class QTextDocument;
@@ -17,5 +20,24 @@ namespace RtfWriter {
 // `defaults` is the format of text that sets nothing itself; `windowText` the colour an
 // automatic colour reads as.
 QByteArray write(const QTextDocument &document, const CharFormat &defaults, const QColor &windowText);
+
+// The same RTF written a slice at a time, so that a large document can be written between the
+// events of the program's loop: proceed() writes until its deadline has passed (checked between
+// paragraphs) and says whether the whole document is written; take() then gives it. The
+// document must not change between the calls: start a new writer when it has.
+class SlicedWriter {
+public:
+    SlicedWriter(const QTextDocument &document, const CharFormat &defaults, const QColor &windowText);
+    ~SlicedWriter();
+    SlicedWriter(const SlicedWriter &) = delete;
+    SlicedWriter &operator=(const SlicedWriter &) = delete;
+
+    bool proceed(QDeadlineTimer deadline);
+    QByteArray take();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 } // namespace RtfWriter

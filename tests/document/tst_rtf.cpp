@@ -65,6 +65,7 @@ struct Loaded {
 class tst_Rtf : public QObject {
     Q_OBJECT
 private slots:
+    void slicedWritingGivesTheSameRtf();
     void richEditBulletsAndDoubleBytePairs();
     void wordProcessorListsFieldsTables();
     void ansiDocumentWithJapaneseFont();
@@ -337,6 +338,25 @@ void tst_Rtf::fuzzFindingsRoundTrip()
     Loaded second(written);
     QCOMPARE(second.doc.toPlainText(), first.doc.toPlainText());
     QCOMPARE(second.rich.save(StreamFormat::Rtf), written);
+}
+
+void tst_Rtf::slicedWritingGivesTheSameRtf()
+{
+    // A slice that ends at once still writes a paragraph; the pieces make the same RTF.
+    Loaded loaded(fixture("richedit-bullets.rtf"));
+    QTextCursor end(&loaded.doc);
+    end.movePosition(QTextCursor::End);
+    for (int i = 0; i < 50; ++i)
+        end.insertText(u"行 %1 の文\n"_s.arg(i));
+    CharFormat defaults;
+    defaults.faceName = u"ＭＳ ゴシック"_s;
+    const QByteArray whole = RtfWriter::write(loaded.doc, defaults, Qt::black);
+    RtfWriter::SlicedWriter sliced(loaded.doc, defaults, Qt::black);
+    int slices = 1;
+    while (!sliced.proceed(QDeadlineTimer(0)))
+        ++slices;
+    QCOMPARE(sliced.take(), whole);
+    QVERIFY(slices > loaded.doc.blockCount());
 }
 
 QTEST_MAIN(tst_Rtf)
