@@ -77,6 +77,7 @@ int main(int argc, char **argv)
         QObject::connect(window->splash(), &QObject::destroyed, &app,
                          [] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); });
     }
+    window->handleEndSignals();
     window->show();
     window->FormShow(QApplication::arguments().mid(1));
     const int status = QApplication::exec();

@@ -66,6 +66,17 @@ inline QString replaceFileQuestion(const QString &path)
     return QString::fromUtf16(u"%1 は既に存在します。\n置き換えますか？").arg(path);
 }
 
+// Work a program left unsaved when it ended: its name and when it was kept; restore it, throw it
+// away, or decide at the next start.
+inline QString recoveredDocument(const QString &name, const QString &when)
+{
+    return QString::fromUtf16(u"前回、保存されずに終了した文書があります。\n\n『 ") + name + QString::fromUtf16(u" 』\n")
+        + when;
+}
+inline constexpr char16_t ButtonRestore[] = u"復元(&R)";
+inline constexpr char16_t ButtonDiscard[] = u"破棄(&D)";
+inline constexpr char16_t ButtonLater[] = u"後で(&L)";
+
 // The file dialogs' filters: name and pattern in turn, as the dialogs list them.
 inline constexpr char16_t OpenFilter[] = u"全てのファイル(*.*)|*.*|書式付テキスト(*.rtf)|*.rtf|テキストファイル(*.txt)|*.txt";
 inline constexpr char16_t SaveFilter[] = u"書式付テキスト(*.rtf)|*.rtf|テキストファイル（TXT）|*.txt|C言語ソースファイル（*.C）|*.c|"

@@ -9,6 +9,7 @@
 #include "app/settingsfile.h"
 #include "app/statustext.h"
 #include "app/tform3.h"
+#include "document/recoverykeeper.h"
 #include "document/richedit.h"
 #include "editing/ruler.h"
 #include "printing/tpreviewwindow.h"
@@ -20,13 +21,13 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFontDatabase>
-#include <QRegularExpression>
 #include <QLayout>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -295,6 +296,8 @@ void TPenForm1::createEditor()
     fill->addWidget(RichEdit1);
     connect(RichEdit1, &RichEdit::changed, this, [this] { runCommand([this] { RichEdit1Change(); }); });
     connect(RichEdit1, &RichEdit::selectionChange, this, [this] { runCommand([this] { RichEdit1SelectionChange(); }); });
+    m_recovery = new RecoveryKeeper(RichEdit1->richDocument(), this);
+    m_recovery->setDocumentPathSource([this] { return CurrentFileName; });
 }
 
 void TPenForm1::createStatusBar()
@@ -404,6 +407,8 @@ void TPenForm1::FormShow(const QStringList &documents)
         }
     }
     RichEdit1->setFocus();
+    // Once the window is up: work that programs no longer running left unsaved.
+    QTimer::singleShot(0, this, [this] { runCommand([this] { offerRecovery(); }); });
 }
 
 // -- Shutdown --
@@ -411,6 +416,9 @@ void TPenForm1::FormShow(const QStringList &documents)
 void TPenForm1::FormDestroy()
 {
     m_settingsWritten = true;
+    // A clean end leaves no recovery file; an end by a signal leaves it for the next start.
+    if (!m_keepRecovery)
+        m_recovery->discard();
     writeSettings();
 }
 

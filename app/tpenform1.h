@@ -25,6 +25,7 @@ class TPreviewWindow;
 class TReportOutput;
 class QPrinter;
 class QPushButton;
+class RecoveryKeeper;
 class QStyleOptionViewItem;
 struct CharFormat;
 class QToolBar;
@@ -86,6 +87,15 @@ public:
     void FormCloseQuery(bool &canClose);
     // Files dropped on the window: the first local one is opened.
     void WMDropFiles(const QList<QUrl> &urls);
+
+    // -- document: defined in document/tpenform1_recovery.cpp --
+    // The recovery file of this window's document.
+    RecoveryKeeper *recovery() const { return m_recovery; }
+    // Offers, one at a time, the work that programs no longer running left unsaved.
+    void offerRecovery();
+    // SIGTERM and SIGHUP (the system ending the program, a logout) keep the unsaved work in the
+    // recovery file and end the program without questions. Installed once, by the program.
+    void handleEndSignals();
 
     // -- editing: defined in editing/tpenform1_selection.cpp --
     void RichEdit1SelectionChange();
@@ -268,4 +278,7 @@ private:
     QPointer<TPreviewWindow> m_previewWindow;
     HelpViewer *m_helpViewer = nullptr;
     bool m_settingsWritten = false;
+    RecoveryKeeper *m_recovery = nullptr;
+    // Ended by a signal: the recovery file stays for the next start.
+    bool m_keepRecovery = false;
 };

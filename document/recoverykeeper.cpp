@@ -1,0 +1,95 @@
+#include "recoverykeeper.h"
+
+#include "richdocument.h"
+#include "rtf/rtfwriter.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTextDocument>
+
+RecoveryKeeper::RecoveryKeeper(RichDocument &document, QObject *parent)
+    : QObject(parent)
+    , m_document(document)
+    , m_file(RecoveryFile::fileOf(RecoveryFile::ownProcess()))
+{
+    m_idle.setSingleShot(true);
+    // PENLOFT_RECOVERY_IDLE_MS shortens the wait (tests that end the program on purpose).
+    bool given = false;
+    const int idle = qEnvironmentVariableIntValue("PENLOFT_RECOVERY_IDLE_MS", &given);
+    m_idle.setInterval(given ? qBound(50, idle, 3'600'000) : DefaultIdleMs);
+    connect(&m_idle, &QTimer::timeout, this, &RecoveryKeeper::startWriting);
+    // A zero-length timer runs between the program's events: one slice each time.
+    m_slices.setInterval(0);
+    connect(&m_slices, &QTimer::timeout, this, &RecoveryKeeper::writeSlice);
+    QTextDocument *doc = document.document();
+    connect(doc, &QTextDocument::contentsChanged, this, &RecoveryKeeper::changed);
+    connect(doc, &QTextDocument::modificationChanged, this, [this](bool modified) {
+        if (!modified)
+            discard();
+    });
+}
+
+RecoveryKeeper::~RecoveryKeeper() = default;
+
+void RecoveryKeeper::changed()
+{
+    // Every change starts the idle spell again: the file is written once typing pauses.
+    if (m_document.document()->isModified())
+        m_idle.start();
+}
+
+void RecoveryKeeper::startWriting()
+{
+    if (!m_document.document()->isModified())
+        return;
+    m_writer = std::make_unique<RtfWriter::SlicedWriter>(*m_document.document(), m_document.defaultCharFormat(),
+                                                         m_document.windowTextColor());
+    m_writingChange = m_document.changeCount();
+    m_slices.start();
+}
+
+void RecoveryKeeper::writeSlice()
+{
+    if (!m_writer)
+        return;
+    if (m_document.changeCount() != m_writingChange) {
+        // Changed under the writer: the change itself has started the idle spell again.
+        m_slices.stop();
+        m_writer.reset();
+        return;
+    }
+    if (!m_writer->proceed(QDeadlineTimer(SliceMs)))
+        return;
+    m_slices.stop();
+    const QByteArray rtf = m_writer->take();
+    m_writer.reset();
+    finish(rtf);
+}
+
+bool RecoveryKeeper::finish(const QByteArray &rtf)
+{
+    RecoveryFile::Header header = RecoveryFile::ownProcess();
+    header.documentPath = m_documentPath ? m_documentPath() : QString();
+    header.written = QDateTime::currentDateTime();
+    if (!RecoveryFile::write(m_file, header, rtf))
+        return false;
+    emit written();
+    return true;
+}
+
+bool RecoveryKeeper::writeNow()
+{
+    m_slices.stop();
+    m_writer.reset();
+    if (!m_document.document()->isModified())
+        return true;
+    return finish(m_document.save(StreamFormat::Rtf));
+}
+
+void RecoveryKeeper::discard()
+{
+    m_idle.stop();
+    m_slices.stop();
+    m_writer.reset();
+    QFile::remove(m_file);
+}

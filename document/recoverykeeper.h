@@ -1,0 +1,59 @@
+#pragma once
+
+#include "recoveryfile.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class RichDocument;
+namespace RtfWriter {
+class SlicedWriter;
+}
+
+// Keeps the unsaved work of one document in this process's recovery file. While the document
+// has unsaved changes, the file is written after a spell of idle time that follows a change
+// (a minute); the RTF is made a slice at a time between the program's events, so that writing
+// a large document never holds the program up, and made again when the document changes
+// meanwhile. A save (the modified flag cleared), New, Open and a clean exit remove the file.
+class RecoveryKeeper : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int DefaultIdleMs = 60'000;
+    static constexpr int SliceMs = 15;
+
+    explicit RecoveryKeeper(RichDocument &document, QObject *parent = nullptr);
+    ~RecoveryKeeper() override;
+
+    // Where the header's document path comes from, asked at each write (empty: a new document).
+    void setDocumentPathSource(std::function<QString()> source) { m_documentPath = std::move(source); }
+    void setIdleInterval(int ms) { m_idle.setInterval(ms); }
+
+    QString file() const { return m_file; }
+
+    // Writes the file now, in one go (a signal to end the program); false when it could not
+    // be written. Does nothing, successfully, for a document without unsaved changes.
+    bool writeNow();
+    // Removes the file and stops any writing under way.
+    void discard();
+
+signals:
+    // A recovery file was written (for the tests).
+    void written();
+
+private:
+    void changed();
+    void startWriting();
+    void writeSlice();
+    bool finish(const QByteArray &rtf);
+
+    RichDocument &m_document;
+    QString m_file;
+    std::function<QString()> m_documentPath;
+    QTimer m_idle;
+    QTimer m_slices;
+    std::unique_ptr<RtfWriter::SlicedWriter> m_writer;
+    quint64 m_writingChange = 0; // the document's change count the writer started from
+};

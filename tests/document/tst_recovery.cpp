@@ -1,0 +1,293 @@
+// The recovery file: what it holds, which files are left over, and the window's offer of them
+// through the real message box.
+
+#include "app/japaneseui.h"
+#include "app/settingsfile.h"
+#include "app/tpenform1.h"
+#include "document/recoveryfile.h"
+#include "document/recoverykeeper.h"
+#include "document/richedit.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+
+#include "realdialogs.h"
+#include "testfiles.h"
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A process that has ended: its id names no running process.
+qint64 endedProcessId()
+{
+    QProcess process;
+    process.start(u"true"_s, {});
+    process.waitForFinished();
+    return process.processId() > 0 ? process.processId() : 999999;
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 0777;
+}
+
+// A recovery file as a program that has since ended would have left it.
+QString leaveOrphan(const QString &documentPath, const QByteArray &rtf, qint64 pid = 0)
+{
+    RecoveryFile::Header header;
+    header.pid = pid ? pid : endedProcessId();
+    header.processStart = 12345;
+    header.documentPath = documentPath;
+    header.written = QDateTime(QDate(2026, 12, 1), QTime(9, 30));
+    const QString file = RecoveryFile::fileOf(header);
+    if (!RecoveryFile::write(file, header, rtf))
+        qWarning("could not leave %s", qPrintable(file));
+    return file;
+}
+
+} // namespace
+
+class tst_Recovery : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fileHoldsHeaderAndDocument();
+    void damagedFilesGiveWhatTheyHold_data();
+    void damagedFilesGiveWhatTheyHold();
+    void onlyFilesOfEndedProgramsAreLeftOver();
+    void aFileIsOfferedByOneProgramAtATime();
+    void writtenAfterIdleTimeAndRemovedBySave();
+    void changesDuringWritingStartItAgain();
+    void offerRestoresDiscardsOrKeeps_data();
+    void offerRestoresDiscardsOrKeeps();
+
+private:
+    QTemporaryDir m_state;
+    TPenForm1 *m_window = nullptr;
+};
+
+void tst_Recovery::initTestCase()
+{
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+    installJapaneseUi();
+}
+
+void tst_Recovery::init()
+{
+    QDir(RecoveryFile::folder()).removeRecursively();
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    m_window = new TPenForm1;
+    m_window->show();
+}
+
+void tst_Recovery::cleanup()
+{
+    m_window->RichEdit1->setModified(false);
+    delete m_window;
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+}
+
+void tst_Recovery::fileHoldsHeaderAndDocument()
+{
+    QCOMPARE(RecoveryFile::folder(), m_state.path() + u"/penloft/recovery"_s);
+    RecoveryFile::Header header = RecoveryFile::ownProcess();
+    QVERIFY(header.processStart > 0);
+    header.documentPath = u"/tmp/日本語 メモ.txt"_s;
+    header.written = QDateTime(QDate(2026, 12, 9), QTime(12, 0, 5));
+    const QString file = RecoveryFile::fileOf(header);
+    QVERIFY(RecoveryFile::write(file, header, "{\\rtf1 text}"));
+    QCOMPARE(modeOf(file), mode_t(0600));
+    QCOMPARE(modeOf(RecoveryFile::folder()), mode_t(0700));
+    QVERIFY(TestFiles::read(file).contains("\nname: /tmp/日本語 メモ.txt\n"));
+    QByteArray rtf;
+    const std::optional<RecoveryFile::Entry> entry = RecoveryFile::read(file, &rtf);
+    QVERIFY(entry);
+    QCOMPARE(entry->header.documentPath, header.documentPath);
+    QCOMPARE(entry->header.written, header.written);
+    QCOMPARE(entry->header.pid, header.pid);
+    QCOMPARE(entry->header.processStart, header.processStart);
+    QCOMPARE(rtf, "{\\rtf1 text}"_ba);
+    // A new document is named as the window names it.
+    header.documentPath.clear();
+    QVERIFY(RecoveryFile::write(file, header, "{\\rtf1 x}"));
+    QVERIFY(TestFiles::read(file).contains("\nname: 新規文書\npath: \n"));
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(RecoveryFile::folder()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void tst_Recovery::damagedFilesGiveWhatTheyHold_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("isRecovery");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::newRow("cut in the header") << "Penloft recovery 1\nname: x\npath: /a%20b"_ba << true << u"/a b"_s << QByteArray();
+    QTest::newRow("cut in the document") << "Penloft recovery 1\npath: /m.rtf\npid: 7\n\n{\\rtf1 {\\b bo"_ba << true
+                                         << u"/m.rtf"_s << "{\\rtf1 {\\b bo"_ba;
+    QTest::newRow("nonsense numbers") << "Penloft recovery 1\npid: -x\nstarted: 99999999999999999999999\nwritten: no\n\nz"_ba
+                                      << true << QString() << "z"_ba;
+    QTest::newRow("not ours") << "{\\rtf1 hello}"_ba << false << QString() << QByteArray();
+    QTest::newRow("empty") << QByteArray() << false << QString() << QByteArray();
+}
+
+void tst_Recovery::damagedFilesGiveWhatTheyHold()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, isRecovery);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, rtf);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"penloft-1-1.recovery"_s);
+    TestFiles::write(file, content);
+    QByteArray read;
+    const std::optional<RecoveryFile::Entry> entry = RecoveryFile::read(file, &read);
+    QCOMPARE(bool(entry), isRecovery);
+    if (!entry)
+        return;
+    QCOMPARE(entry->header.documentPath, path);
+    QCOMPARE(read, rtf);
+    // And the window restores what can be read, without a fault.
+    m_window->RichEdit1->load(read);
+}
+
+void tst_Recovery::onlyFilesOfEndedProgramsAreLeftOver()
+{
+    const QString ended = leaveOrphan(u"/ended.txt"_s, "{\\rtf1 a}");
+    // This program runs: its file is its own.
+    RecoveryFile::Header own = RecoveryFile::ownProcess();
+    QVERIFY(RecoveryFile::write(RecoveryFile::fileOf(own), own, "{\\rtf1 b}"));
+    // The same id, but a process that started at another time: an earlier program's file.
+    RecoveryFile::Header reused = own;
+    reused.processStart = own.processStart + 1;
+    QVERIFY(RecoveryFile::write(RecoveryFile::fileOf(reused), reused, "{\\rtf1 c}"));
+    // Not a recovery file at all.
+    TestFiles::write(RecoveryFile::folder() + u"/penloft-1-2.recovery"_s, "garbage");
+    QStringList files;
+    for (const RecoveryFile::Entry &entry : RecoveryFile::orphans())
+        files += entry.file;
+    files.sort();
+    QStringList expected { ended, RecoveryFile::fileOf(reused) };
+    expected.sort();
+    QCOMPARE(files, expected);
+}
+
+void tst_Recovery::aFileIsOfferedByOneProgramAtATime()
+{
+    const QString file = leaveOrphan(QString(), "{\\rtf1 a}");
+    RecoveryFile::Claim first(file);
+    QVERIFY(first.isHeld());
+    // Another program, started at the same time, asks for the same file.
+    QProcess other;
+    other.start(u"flock"_s, { u"-n"_s, file, u"true"_s });
+    QVERIFY(other.waitForFinished());
+    QVERIFY(other.exitCode() != 0);
+}
+
+void tst_Recovery::writtenAfterIdleTimeAndRemovedBySave()
+{
+    RecoveryKeeper *keeper = m_window->recovery();
+    keeper->setIdleInterval(100);
+    QSignalSpy written(keeper, &RecoveryKeeper::written);
+    m_window->RichEdit1->setFocus();
+    RealDialogs::type(m_window->RichEdit1, u"unsaved words"_s);
+    m_window->RichEdit1->setSelection(0, 8);
+    m_window->command(u"EditBold"_s)->trigger();
+    QVERIFY(written.wait(3000));
+    QByteArray rtf;
+    const std::optional<RecoveryFile::Entry> entry = RecoveryFile::read(keeper->file(), &rtf);
+    QVERIFY(entry);
+    QCOMPARE(entry->header.pid, RecoveryFile::ownProcess().pid);
+    QVERIFY(rtf.contains("\\b"));
+    QVERIFY(rtf.contains("words"));
+    QCOMPARE(modeOf(keeper->file()), mode_t(0600));
+
+    // Saved: nothing left to recover.
+    QTemporaryDir dir;
+    m_window->CurrentFileName = dir.filePath(u"saved.rtf"_s);
+    m_window->command(u"FileSave"_s)->trigger();
+    QVERIFY(!QFile::exists(keeper->file()));
+    // Changed again, then New: gone again.
+    RealDialogs::type(m_window->RichEdit1, u"more"_s);
+    QVERIFY(written.wait(3000));
+    QVERIFY(QFile::exists(keeper->file()));
+    m_window->RichEdit1->setModified(false);
+    QVERIFY(!QFile::exists(keeper->file()));
+}
+
+void tst_Recovery::changesDuringWritingStartItAgain()
+{
+    RecoveryKeeper *keeper = m_window->recovery();
+    keeper->setIdleInterval(50);
+    QByteArray text;
+    for (int i = 0; i < 20000; ++i)
+        text += "line of the long document\r\n";
+    m_window->RichEdit1->load(text);
+    QSignalSpy written(keeper, &RecoveryKeeper::written);
+    RealDialogs::type(m_window->RichEdit1, u"A"_s);
+    // Typing while the file is being made: what is written in the end has the last key.
+    QTest::qWait(60);
+    RealDialogs::type(m_window->RichEdit1, u"Z"_s);
+    QVERIFY(written.wait(10000));
+    QByteArray rtf;
+    QVERIFY(RecoveryFile::read(keeper->file(), &rtf));
+    QVERIFY(rtf.contains("AZline of the long document"));
+}
+
+void tst_Recovery::offerRestoresDiscardsOrKeeps_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("restore") << u"復元(&R)"_s;
+    QTest::newRow("discard") << u"破棄(&D)"_s;
+    QTest::newRow("later") << u"後で(&L)"_s;
+}
+
+void tst_Recovery::offerRestoresDiscardsOrKeeps()
+{
+    QFETCH(QString, button);
+    QTemporaryDir dir;
+    const QString document = dir.filePath(u"letter.rtf"_s);
+    const QString orphan = leaveOrphan(document, "{\\rtf1\\ansi {\\b bold} plain\\par}");
+    RealDialogs::Box box;
+    RealDialogs::answerBox(&box, button);
+    m_window->FormShow();
+    QTRY_VERIFY(!box.text.isEmpty());
+    QCOMPARE(box.caption, u"確認"_s);
+    QCOMPARE(box.text, u"前回、保存されずに終了した文書があります。\n\n『 "_s + document + u" 』\n2026/12/01 09:30:00"_s);
+    if (button.startsWith(u"復元")) {
+        QTRY_COMPARE(m_window->RichEdit1->toPlainText(), u"bold plain"_s);
+        QVERIFY(m_window->RichEdit1->document()->begin().begin().fragment().charFormat().fontWeight() > 400);
+        QCOMPARE(m_window->CurrentFileName, document);
+        QCOMPARE(m_window->windowTitle(), u"　Penloft          letter.rtf"_s);
+        QVERIFY(m_window->RichEdit1->isModified());
+        QVERIFY(!QFile::exists(orphan));
+        QVERIFY(QFile::exists(m_window->recovery()->file()));
+        // Save writes it under its own name.
+        m_window->command(u"FileSave"_s)->trigger();
+        QVERIFY(TestFiles::read(document).contains("bold"));
+    } else if (button.startsWith(u"破棄")) {
+        QTRY_VERIFY(!QFile::exists(orphan));
+        QCOMPARE(m_window->RichEdit1->toPlainText(), QString());
+    } else {
+        QTest::qWait(50);
+        QVERIFY(QFile::exists(orphan));
+        QCOMPARE(m_window->RichEdit1->toPlainText(), QString());
+        QVERIFY(!m_window->RichEdit1->isModified());
+    }
+}
+
+QTEST_MAIN(tst_Recovery)
+#include "tst_recovery.moc"
