@@ -3,6 +3,7 @@
 #include "corpus.h"
 #include "harness.h"
 #include "printcases.h"
+#include "recoverycases.h"
 #include "richcorpus.h"
 #include "windowcases.h"
 
@@ -404,6 +405,8 @@ const std::map<QString, CaseFunction> &table()
         { QStringLiteral("type-window-bare"),
             [](const Cases::Options &o) { return WindowCases::typing(false, o); } },
         // The print preview's report run into the page store, beside Qt's pagination into a PDF.
+        // The recovery file written in slices while the window holds the document.
+        { QStringLiteral("recovery-pause"), RecoveryCases::pause },
         { QStringLiteral("report-run"), PrintCases::reportRun },
         { QStringLiteral("report-run-qt"), PrintCases::qtPrint },
         // The preview command in the main window, beside Qt's QPrintPreviewDialog.

@@ -29,7 +29,10 @@ RecoveryKeeper::RecoveryKeeper(RichDocument &document, QObject *parent)
     });
 }
 
-RecoveryKeeper::~RecoveryKeeper() = default;
+RecoveryKeeper::~RecoveryKeeper()
+{
+    settle();
+}
 
 void RecoveryKeeper::changed()
 {
@@ -61,29 +64,47 @@ void RecoveryKeeper::writeSlice()
     if (!m_writer->proceed(QDeadlineTimer(SliceMs)))
         return;
     m_slices.stop();
-    const QByteArray rtf = m_writer->take();
+    QByteArray rtf = m_writer->take();
     m_writer.reset();
-    finish(rtf);
+    settle();
+    const quint64 generation = m_generation;
+    m_disk = std::thread([this, rtf = std::move(rtf), file = m_file, header = header(), generation] {
+        const bool ok = RecoveryFile::write(file, header, rtf);
+        QMetaObject::invokeMethod(this, [this, ok, generation] {
+            settle();
+            if (generation != m_generation)
+                QFile::remove(m_file); // discarded while it was being written
+            else if (ok)
+                emit written();
+        }, Qt::QueuedConnection);
+    });
 }
 
-bool RecoveryKeeper::finish(const QByteArray &rtf)
+RecoveryFile::Header RecoveryKeeper::header() const
 {
     RecoveryFile::Header header = RecoveryFile::ownProcess();
     header.documentPath = m_documentPath ? m_documentPath() : QString();
     header.written = QDateTime::currentDateTime();
-    if (!RecoveryFile::write(m_file, header, rtf))
-        return false;
-    emit written();
-    return true;
+    return header;
+}
+
+void RecoveryKeeper::settle()
+{
+    if (m_disk.joinable())
+        m_disk.join();
 }
 
 bool RecoveryKeeper::writeNow()
 {
     m_slices.stop();
     m_writer.reset();
+    settle();
     if (!m_document.document()->isModified())
         return true;
-    return finish(m_document.save(StreamFormat::Rtf));
+    if (!RecoveryFile::write(m_file, header(), m_document.save(StreamFormat::Rtf)))
+        return false;
+    emit written();
+    return true;
 }
 
 void RecoveryKeeper::discard()
@@ -91,5 +112,7 @@ void RecoveryKeeper::discard()
     m_idle.stop();
     m_slices.stop();
     m_writer.reset();
+    settle();
+    ++m_generation;
     QFile::remove(m_file);
 }

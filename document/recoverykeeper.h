@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 class RichDocument;
 namespace RtfWriter {
@@ -47,7 +48,9 @@ private:
     void changed();
     void startWriting();
     void writeSlice();
-    bool finish(const QByteArray &rtf);
+    RecoveryFile::Header header() const;
+    // Waits for a file being written on the side to be on disk.
+    void settle();
 
     RichDocument &m_document;
     QString m_file;
@@ -56,4 +59,8 @@ private:
     QTimer m_slices;
     std::unique_ptr<RtfWriter::SlicedWriter> m_writer;
     quint64 m_writingChange = 0; // the document's change count the writer started from
+    // The finished RTF goes to disk beside the program's loop (a large file, flushed, can take a
+    // while); `m_generation` tells whether the document was discarded meanwhile.
+    std::thread m_disk;
+    quint64 m_generation = 0;
 };
