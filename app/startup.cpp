@@ -1,0 +1,67 @@
+#include "startup.h"
+
+#include "app/commandicons.h"
+#include "app/fontsubstitutes.h"
+#include "app/japaneseui.h"
+#include "app/tpenform1.h"
+#include "document/richedit.h"
+#include "printing/tprintreport2.h"
+
+#include <QApplication>
+#include <QPagedPaintDevice>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace Startup {
+
+void setUpApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Penloft"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Penloft"));
+    QApplication::setDesktopFileName(QStringLiteral("penloft"));
+    qApp->setProperty("helpFile", QStringLiteral(PENLOFT_HELP_FILE));
+    QApplication::setWindowIcon(applicationIcon());
+    installJapaneseUi();
+    installFontSubstitutes();
+}
+
+Windows::~Windows()
+{
+    // The window first: it may still show a preview of the report's pages.
+    window.reset();
+    report.reset();
+}
+
+std::unique_ptr<Windows> createWindows()
+{
+    auto windows = std::make_unique<Windows>();
+    windows->window = std::make_unique<TPenForm1>();
+    TPenForm1 *window = windows->window.get();
+    windows->report = std::make_unique<TPrintReport2>();
+    TPrintReport2 &report = *windows->report;
+    report.setParentRichEdit(&window->RichEdit1->richDocument());
+    report.setPrinter(!QPrinterInfo::availablePrinters().isEmpty(), [](const QString &title) {
+        // The system's default printer, A4 portrait, one copy, the whole paper addressed.
+        auto printer = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+        printer->setDocName(title);
+        printer->setFullPage(true);
+        printer->setCopyCount(1);
+        ReportPrinter target;
+        QPrinter *raw = printer.get();
+        target.abort = [raw] { raw->abort(); };
+        target.device = std::move(printer);
+        return target;
+    });
+    window->setPrintReport(&report);
+    window->createToolForms();
+    return windows;
+}
+
+void showWindows(Windows &windows, const QStringList &documents)
+{
+    TPenForm1 &window = *windows.window;
+    window.show();
+    window.FormShow(documents);
+}
+
+} // namespace Startup
