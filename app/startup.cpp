@@ -16,8 +16,8 @@ namespace Startup {
 
 void setUpApplication()
 {
+    // The application's name only: a display name would be appended to every window's title.
     QApplication::setApplicationName(QStringLiteral("Penloft"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Penloft"));
     QApplication::setDesktopFileName(QStringLiteral("penloft"));
     qApp->setProperty("helpFile", QStringLiteral(PENLOFT_HELP_FILE));
     QApplication::setWindowIcon(applicationIcon());

@@ -1,0 +1,352 @@
+#include "desktop.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+
+namespace Desktop {
+
+namespace {
+
+bool pollUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(40);
+    }
+    return true;
+}
+
+// xprop's "NAME = value" for one property, or an empty string.
+QString property(const QString &xpropOutput, const QString &name)
+{
+    for (const QString &line : xpropOutput.split(u'\n')) {
+        if (line.startsWith(name + u" = "_s))
+            return line.mid(name.size() + 3);
+        if (line.startsWith(name + u":"_s))
+            return line.mid(name.size() + 1).trimmed();
+    }
+    return {};
+}
+
+QString unquoted(QString value)
+{
+    if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+        value = value.mid(1, value.size() - 2);
+    value.replace(u"\\\""_s, u"\""_s);
+    value.replace(u"\\\\"_s, u"\\"_s);
+    return value;
+}
+
+} // namespace
+
+QString sessionValue(const char *name)
+{
+    return qEnvironmentVariable(name);
+}
+
+QString queue() { return sessionValue("PENLOFT_DESKTOP_QUEUE"); }
+QString queue2() { return sessionValue("PENLOFT_DESKTOP_QUEUE2"); }
+QString pdfFolder() { return sessionValue("PENLOFT_DESKTOP_PDF"); }
+QString pdf2Folder() { return sessionValue("PENLOFT_DESKTOP_PDF2"); }
+QString programPath() { return QStringLiteral(PENLOFT_BINARY); }
+
+QString run(const QString &program, const QStringList &arguments, int *exitCode, int timeoutMs, bool withErrors)
+{
+    QProcess process;
+    if (withErrors)
+        process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    if (exitCode)
+        *exitCode = finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// -- Windows --
+
+std::optional<Window> window(quint32 id)
+{
+    const QString hex = u"0x"_s + QString::number(id, 16);
+    int status = 0;
+    const QString props = run(u"xprop"_s, { u"-id"_s, hex, u"-notype"_s, u"_NET_WM_NAME"_s, u"_NET_WM_PID"_s,
+                                            u"WM_TRANSIENT_FOR"_s, u"_NET_WM_WINDOW_TYPE"_s, u"_NET_FRAME_EXTENTS"_s },
+                              &status);
+    if (status != 0)
+        return std::nullopt;
+    Window w;
+    w.id = id;
+    w.name = unquoted(property(props, u"_NET_WM_NAME"_s));
+    w.pid = property(props, u"_NET_WM_PID"_s).toLongLong();
+    w.transient = property(props, u"WM_TRANSIENT_FOR"_s).contains(u"window id"_s);
+    w.type = property(props, u"_NET_WM_WINDOW_TYPE"_s).section(u',', 0, 0).trimmed();
+    const QStringList extents = property(props, u"_NET_FRAME_EXTENTS"_s).split(u',', Qt::SkipEmptyParts);
+    if (extents.size() == 4)
+        w.frame = QMargins(extents[0].trimmed().toInt(), extents[2].trimmed().toInt(), extents[1].trimmed().toInt(),
+                           extents[3].trimmed().toInt());
+    const QString info = run(u"xwininfo"_s, { u"-id"_s, hex }, &status);
+    if (status != 0)
+        return std::nullopt;
+    auto number = [&info](const QString &label) {
+        const QRegularExpressionMatch m = QRegularExpression(label + u":\\s+(-?\\d+)"_s).match(info);
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    };
+    w.client = QRect(number(u"Absolute upper-left X"_s), number(u"Absolute upper-left Y"_s), number(u"Width"_s),
+                     number(u"Height"_s));
+    return w;
+}
+
+QList<Window> windows()
+{
+    const QString list = run(u"xprop"_s, { u"-root"_s, u"_NET_CLIENT_LIST"_s });
+    QList<Window> result;
+    const QRegularExpression hex(u"0x[0-9a-fA-F]+"_s);
+    for (auto it = hex.globalMatch(list); it.hasNext();) {
+        if (std::optional<Window> w = window(it.next().captured(0).toUInt(nullptr, 16)))
+            result.append(*w);
+    }
+    return result;
+}
+
+std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs)
+{
+    std::optional<Window> found;
+    pollUntil(
+        [&] {
+            for (const Window &w : windows()) {
+                if (match(w)) {
+                    found = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs)
+{
+    return pollUntil(
+        [&] {
+            const QList<Window> all = windows();
+            return std::none_of(all.begin(), all.end(), match);
+        },
+        timeoutMs);
+}
+
+QImage grabScreen()
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+// -- Input --
+
+bool activate(quint32 id)
+{
+    const auto focused = [id] {
+        return run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed().toUInt() == id
+            && run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed().toUInt() == id;
+    };
+    if (focused())
+        return true;
+    run(u"xdotool"_s, { u"windowactivate"_s, QString::number(id) });
+    if (pollUntil(focused, 3000))
+        return true;
+    qWarning("window 0x%x did not become the active window (focus %s, active %s)", id,
+             qPrintable(run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed()),
+             qPrintable(run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed()));
+    return false;
+}
+
+void keys(const QStringList &names)
+{
+    run(u"xdotool"_s, QStringList { u"key"_s, u"--delay"_s, u"40"_s } + names);
+}
+
+void type(const QString &text)
+{
+    run(u"xdotool"_s, { u"type"_s, u"--delay"_s, u"40"_s, text });
+}
+
+void click(QPoint screenPoint)
+{
+    run(u"xdotool"_s, { u"mousemove"_s, u"--sync"_s, QString::number(screenPoint.x()), QString::number(screenPoint.y()),
+                        u"click"_s, u"1"_s });
+}
+
+quint32 windowId(const QWidget *widget)
+{
+    return static_cast<quint32>(widget->window()->winId());
+}
+
+// -- The program --
+
+std::unique_ptr<QTemporaryDir> settingsFolder()
+{
+    auto folder = std::make_unique<QTemporaryDir>();
+    // Qt finds the input method through <config folder>/ibus/bus/<machine>-unix-<display>.
+    QFile::link(sessionValue("PENLOFT_DESKTOP_IBUS"), folder->filePath(u"ibus"_s));
+    return folder;
+}
+
+Program::Program(const QString &settingsFolder)
+    : m_settingsFolder(settingsFolder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_CONFIG_HOME"_s, settingsFolder);
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+Program::~Program()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool Program::start(const QStringList &arguments)
+{
+    m_process.start(programPath(), arguments);
+    return m_process.waitForStarted(10000);
+}
+
+std::optional<Window> Program::mainWindow(int timeoutMs) const
+{
+    const qint64 id = pid();
+    const QString prefix = QString::fromUtf16(u"　Penloft          ");
+    return waitForWindow(
+        [id, &prefix](const Window &w) { return w.pid == id && !w.transient && w.name.startsWith(prefix); }, timeoutMs);
+}
+
+bool Program::waitForExit(int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (m_process.state() != QProcess::NotRunning) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        m_process.waitForFinished(50);
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+QString Program::settingsFile() const
+{
+    // Beside the program when its folder can be written to, otherwise in its settings folder.
+    const QFileInfo program(programPath());
+    if (QFileInfo(program.absolutePath()).isWritable())
+        return program.absolutePath() + u"/penloft.ini"_s;
+    return m_settingsFolder + u"/penloft/penloft.ini"_s;
+}
+
+// -- Printing --
+
+bool printAdmin(const QString &tool, const QStringList &arguments)
+{
+    int status = 0;
+    run(tool, arguments, &status);
+    return status == 0;
+}
+
+bool addQueue(const QString &name, bool makeDefault)
+{
+    const QString ppd = sessionValue("PENLOFT_DESKTOP_PPD");
+    if (!printAdmin(u"lpadmin"_s, { u"-p"_s, name, u"-E"_s, u"-v"_s, u"cups-pdf:/"_s + name, u"-P"_s, ppd }))
+        return false;
+    printAdmin(u"cupsaccept"_s, { name });
+    printAdmin(u"cupsenable"_s, { name });
+    return !makeDefault || printAdmin(u"lpadmin"_s, { u"-d"_s, name });
+}
+
+QStringList pdfs(const QString &folder)
+{
+    return QDir(folder).entryList({ u"*.pdf"_s }, QDir::Files, QDir::Name);
+}
+
+QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs)
+{
+    QString found;
+    pollUntil(
+        [&] {
+            const QStringList now = pdfs(folder);
+            for (const QString &name : now) {
+                if (!before.contains(name))
+                    found = QDir(folder).filePath(name);
+            }
+            // Complete once no job is left in any queue.
+            return !found.isEmpty() && run(u"lpstat"_s, { u"-o"_s }).trimmed().isEmpty();
+        },
+        timeoutMs);
+    return found;
+}
+
+QString latestJobFile()
+{
+    QDir spool(sessionValue("PENLOFT_DESKTOP_SPOOL"));
+    const QStringList files = spool.entryList({ u"d*-001"_s }, QDir::Files, QDir::Name);
+    return files.isEmpty() ? QString() : spool.filePath(files.last());
+}
+
+int pdfPages(const QString &pdf)
+{
+    const QRegularExpressionMatch m = QRegularExpression(u"Pages:\\s+(\\d+)"_s).match(run(u"pdfinfo"_s, { pdf }));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString pdfText(const QString &pdf)
+{
+    QString text = run(u"pdftotext"_s, { u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s });
+    text.remove(QRegularExpression(u"\\s"_s));
+    return text;
+}
+
+QSizeF pdfPageSize(const QString &pdf)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(u"Page size:\\s+([\\d.]+) x ([\\d.]+) pts"_s).match(run(u"pdfinfo"_s, { pdf }));
+    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+}
+
+// -- Modal dialogs --
+
+void whenModal(const std::function<void(QWidget *)> &step, int timeoutMs)
+{
+    auto *timer = new QTimer(qApp);
+    auto *waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(timer, &QTimer::timeout, qApp, [timer, waited, step, timeoutMs] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        const bool shown = dialog && dialog->isVisible() && dialog->windowHandle() && dialog->windowHandle()->isExposed();
+        if (!shown && waited->elapsed() < timeoutMs)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete waited;
+        step(shown ? dialog : nullptr);
+    });
+    timer->start(30);
+}
+
+} // namespace Desktop

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QImage>
+#include <QMargins>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+// What the desktop tests share: the session desktop-session started (its environment), the
+// window manager's view of the windows (read with xprop and xwininfo, as another client sees
+// them), real input through xdotool, and the print server's queues and files.
+namespace Desktop {
+
+// -- The session --
+QString sessionValue(const char *name); // a PENLOFT_DESKTOP_* value; empty outside a session
+QString queue(); // the default queue
+QString queue2(); // the second queue
+QString pdfFolder(); // where the default queue's PDFs land
+QString pdf2Folder();
+QString programPath(); // the program under test
+
+// Runs a tool and returns its standard output (standard error too when asked); exitCode gets
+// its status (-1 when it did not finish within timeoutMs).
+QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr, int timeoutMs = 20000,
+            bool withErrors = false);
+
+// -- Windows as the window manager shows them --
+struct Window {
+    quint32 id = 0;
+    QString name; // _NET_WM_NAME: the title bar's text
+    qint64 pid = 0;
+    bool transient = false; // a dialog of another window
+    QString type; // _NET_WM_WINDOW_TYPE, first entry
+    QRect client; // on the screen
+    QMargins frame; // _NET_FRAME_EXTENTS
+    QRect outer() const { return client.marginsAdded(frame); }
+};
+inline const QString DialogType = QStringLiteral("_NET_WM_WINDOW_TYPE_DIALOG");
+inline const QString SplashType = QStringLiteral("_NET_WM_WINDOW_TYPE_SPLASH");
+// The managed windows, as _NET_CLIENT_LIST lists them.
+QList<Window> windows();
+std::optional<Window> window(quint32 id);
+// Waits for a managed window that `match` accepts; none when timeoutMs passed first.
+std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 15000);
+// Waits until no managed window is accepted by `match`.
+bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 10000);
+// The screen as it is shown now.
+QImage grabScreen();
+
+// -- Real input --
+// Activates a window through the window manager and waits until it has the input focus.
+bool activate(quint32 id);
+// Key presses in xdotool's names ("alt+F4", "ctrl+p", "Return"), one after another.
+void keys(const QStringList &names);
+inline void key(const QString &name) { keys({ name }); }
+// Types text, a key press per character.
+void type(const QString &text);
+// A left click at a screen point.
+void click(QPoint screenPoint);
+// The X window of a top-level widget of this process.
+quint32 windowId(const QWidget *widget);
+
+// -- The program as users start it --
+class Program {
+public:
+    // Its settings folder (its XDG_CONFIG_HOME) is `settingsFolder`, with the session's input
+    // method reachable from there.
+    explicit Program(const QString &settingsFolder);
+    ~Program(); // a program still running is ended by its pid
+
+    bool start(const QStringList &arguments = {});
+    qint64 pid() const { return m_process.processId(); }
+    // The main window once it shows its title; none when it did not appear in time.
+    std::optional<Window> mainWindow(int timeoutMs = 15000) const;
+    bool waitForExit(int timeoutMs = 10000);
+    int exitCode() const { return m_process.exitCode(); }
+    QString settingsFile() const; // where its window placement is kept
+    QString output() { return QString::fromLocal8Bit(m_process.readAll()); }
+
+private:
+    QString m_settingsFolder;
+    QProcess m_process;
+};
+
+// A settings folder for one test, with the input method's address in it.
+std::unique_ptr<QTemporaryDir> settingsFolder();
+
+// -- The print server --
+// Runs an administration tool of the print server (lpadmin, cupsreject, ...); true on success.
+bool printAdmin(const QString &tool, const QStringList &arguments);
+// Removes a queue and adds it again, enabled and accepting (default when asked).
+bool addQueue(const QString &name, bool makeDefault);
+// The PDFs in a queue's folder.
+QStringList pdfs(const QString &folder);
+// Waits for a PDF beyond `before` to be complete in `folder` (the queue idle again); returns it.
+QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = 30000);
+// The file the latest job was sent to the queue as (what the program printed).
+QString latestJobFile();
+int pdfPages(const QString &pdf);
+QString pdfText(const QString &pdf); // without white space
+QSizeF pdfPageSize(const QString &pdf); // points
+
+// -- Modal dialogs of this process --
+// Runs `step` with the next modal dialog once it is on the screen, from inside its own event
+// loop (the dialog's exec() keeps the caller waiting meanwhile).
+void whenModal(const std::function<void(QWidget *)> &step, int timeoutMs = 15000);
+
+} // namespace Desktop

@@ -1,0 +1,45 @@
+// The desktop suite: every test class in turn, in one program on the session's desktop.
+//   tst_desktop [CLASS...] [-- QTest options]
+// With class names, only those run.
+
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+QObject *newDesktopWindowsTest();
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    // The program's own set-up: its names, Qt's dialogs in Japanese, the font substitutes.
+    Startup::setUpApplication();
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("xcb") || qEnvironmentVariableIsEmpty("PENLOFT_DESKTOP_DIR")) {
+        qCritical("tst_desktop runs inside tests/desktop/desktop-session (QT_QPA_PLATFORM=xcb, a session of its own)");
+        return 1;
+    }
+    QStringList only;
+    QStringList options { QString::fromLocal8Bit(argv[0]) };
+    bool passOn = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == QLatin1String("--"))
+            passOn = true;
+        else if (passOn)
+            options += argument;
+        else
+            only += argument;
+    }
+    std::vector<std::unique_ptr<QObject>> tests;
+    tests.emplace_back(newDesktopWindowsTest());
+    int failed = 0;
+    for (const auto &test : tests) {
+        if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))
+            continue;
+        failed += QTest::qExec(test.get(), options);
+    }
+    return failed == 0 ? 0 : 1;
+}
