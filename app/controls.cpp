@@ -1,11 +1,15 @@
 #include "controls.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 void setTextColor(QWidget *box, const QColor &color)
 {
@@ -42,6 +46,20 @@ void setBoxText(QLineEdit *box, const QString &text)
 {
     if (box->text() != text)
         box->setText(text);
+}
+
+bool waitUntilExposed(QWidget *window, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (window->windowHandle() && window->windowHandle()->isExposed())
+            return true;
+        if (waited.elapsed() >= timeoutMs)
+            return false;
+        QThread::msleep(5);
+    }
 }
 
 DisplayBox::DisplayBox(const QString &text, QWidget *parent)

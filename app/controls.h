@@ -17,6 +17,11 @@ void setBackgroundColor(QWidget *box, const QColor &color);
 QFont pixelFont(const char16_t *family, int pixels, bool bold = false);
 // Writes a box's text only when it differs: a line edit repaints on every write.
 void setBoxText(QLineEdit *box, const QString &text);
+// Lets the window system put a window just shown on the screen (a window manager frames it
+// first), for up to timeoutMs, handling no user input meanwhile; true once it is there, so
+// that painting it shows. Runs no event loop of its own: deletions asked for before the
+// program's event loop started still wait for it.
+bool waitUntilExposed(QWidget *window, int timeoutMs);
 
 // A read-only one-line box of the main window (size, colours): no text cursor, no
 // context menu, and a click reported as such.

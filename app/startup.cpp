@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "app/commandicons.h"
+#include "app/controls.h"
 #include "app/fontsubstitutes.h"
 #include "app/japaneseui.h"
 #include "app/tpenform1.h"
@@ -61,6 +62,10 @@ void showWindows(Windows &windows, const QStringList &documents)
 {
     TPenForm1 &window = *windows.window;
     window.show();
+    // The window manager frames the window before it shows: the placement read from the
+    // settings is the outer one, so it is applied again once the frame is known.
+    if (waitUntilExposed(&window, 2000))
+        window.applyOuterPlacement();
     window.FormShow(documents);
 }
 

@@ -107,7 +107,9 @@ TPenForm1::TPenForm1(QWidget *parent)
     ReplaceDialog1->setObjectName(QStringLiteral("ReplaceDialog1"));
     connect(ReplaceDialog1, &ReplaceDialog::find, this, [this] { runCommand([this] { ReplaceDialog1Find(); }); });
     connect(ReplaceDialog1, &ReplaceDialog::replace, this, [this] { runCommand([this] { ReplaceDialog1Replace(); }); });
+    // The designed outer size, until the settings say otherwise.
     resize(637, 480);
+    m_outerPlacement = QRect(pos(), QSize(637, 480));
     // One filter for the whole program: the editor's mouse, the ruler panel's size and the
     // hints all pass through it (a second filter on a widget would see its events twice).
     qApp->installEventFilter(this);
@@ -380,19 +382,38 @@ void TPenForm1::initialisationPass(const IniFile &settings)
 void TPenForm1::applySettings(const IniFile &ini)
 {
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-    // Each value takes effect as soon as it is read, on the window's outer bounds.
-    const QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
-                         frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
-    QRect outer = frameGeometry();
+    // The values are the window's outer bounds, frame included; each takes effect as soon as
+    // it is read.
+    QRect outer = m_outerPlacement;
     outer.moveTop(ini.integer(Section, QStringLiteral("Top"), workArea.top()));
-    move(outer.topLeft());
+    placeOuter(outer);
     outer.moveLeft(ini.integer(Section, QStringLiteral("Left"), workArea.left()));
+    placeOuter(outer);
+    outer.setWidth(ini.integer(Section, QStringLiteral("Width"), outer.width()));
+    placeOuter(outer);
+    outer.setHeight(ini.integer(Section, QStringLiteral("Height"), outer.height()));
+    placeOuter(outer);
+    outer.moveTopLeft(checkedWindowPosition(outer.topLeft(), workArea));
+    placeOuter(outer);
+}
+
+void TPenForm1::placeOuter(const QRect &outer)
+{
+    m_outerPlacement = outer;
+    // Before the window is first shown it has no frame yet: the client takes the whole size
+    // until applyOuterPlacement() runs with the frame known.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const int frameWidth = frame.width() - client.width();
+    const int frameHeight = frame.height() - client.height();
     move(outer.topLeft());
-    const int width = ini.integer(Section, QStringLiteral("Width"), outer.width());
-    resize(qMax(1, width - frame.left() - frame.right()), height());
-    const int height = ini.integer(Section, QStringLiteral("Height"), frameGeometry().height());
-    resize(this->width(), qMax(1, height - frame.top() - frame.bottom()));
-    move(checkedWindowPosition(frameGeometry().topLeft(), workArea));
+    resize(qMax(1, outer.width() - frameWidth), qMax(1, outer.height() - frameHeight));
+}
+
+void TPenForm1::applyOuterPlacement()
+{
+    if (frameGeometry() != m_outerPlacement)
+        placeOuter(m_outerPlacement);
 }
 
 void TPenForm1::FormShow(const QStringList &documents)

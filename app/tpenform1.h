@@ -74,6 +74,9 @@ public:
     void Edit3Click();
     void RichEdit1MouseDown(Qt::MouseButton button, QPoint point);
     void FileExitExecute();
+    // Applies the outer placement read from the settings again, now that the window manager
+    // has framed the window: the frame is then inside the stored size, not added to it.
+    void applyOuterPlacement();
     // The point (screen coordinates) the editor's popup opens at for a press at `point`.
     QPoint popupPoint(QPoint point) const;
 
@@ -260,12 +263,16 @@ private:
     void createStatusBar();
     void initialisationPass(const IniFile &settings);
     void applySettings(const IniFile &settings);
+    // Makes `outer` the window's outer bounds, as far as its frame is known.
+    void placeOuter(const QRect &outer);
     void writeSettings();
     void refreshHintUnderPointer();
 
     QHash<QString, QAction *> m_commandsByName; // looked up at every caret move
     QActionGroup *m_alignmentGroup = nullptr;
     QPointer<TForm3> m_splash;
+    // The outer bounds the settings gave (frame included).
+    QRect m_outerPlacement;
     QString m_settingsPath;
     QStringList m_fontList;
     // Whether the clipboard holds text, kept from its change notices: asking the clipboard at

@@ -32,6 +32,8 @@ class tst_DesktopWindows : public QObject {
 private slots:
     void titlesAreTheProgramsOwnText();
     void closePromptAsksAndCancels();
+    void placementSurvivesStartsAndCloses_data();
+    void placementSurvivesStartsAndCloses();
 };
 
 void tst_DesktopWindows::titlesAreTheProgramsOwnText()
@@ -114,6 +116,52 @@ void tst_DesktopWindows::closePromptAsksAndCancels()
     QVERIFY(program.waitForExit());
     QCOMPARE(program.exitCode(), 0);
     QVERIFY(QFile::exists(program.settingsFile()));
+}
+
+void tst_DesktopWindows::placementSurvivesStartsAndCloses_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QRect>("outer");
+    // No settings file: the work area's top-left corner, the designed 637 x 480 with the frame.
+    QTest::newRow("first start") << QByteArray() << QRect(0, 0, 637, 480);
+    QTest::newRow("saved placement") << QByteArray("[Form]\r\nTop=120\r\nLeft=200\r\nWidth=700\r\nHeight=520\r\n")
+                                     << QRect(200, 120, 700, 520);
+}
+
+void tst_DesktopWindows::placementSurvivesStartsAndCloses()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QRect, outer);
+    const auto folder = Desktop::settingsFolder();
+    if (!settings.isEmpty()) {
+        const QString path = Desktop::Program(folder->path()).settingsFile();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+    }
+    for (int start = 1; start <= 3; ++start) {
+        Desktop::Program program(folder->path());
+        QVERIFY(program.start());
+        std::optional<Window> main = program.mainWindow();
+        QVERIFY(main);
+        // As the window manager has framed and placed it.
+        QTest::qWait(300);
+        main = Desktop::window(main->id);
+        QVERIFY(main);
+        QVERIFY2(!main->frame.isNull(), "the window manager gave the window no frame");
+        QCOMPARE(main->outer(), outer);
+        QVERIFY(Desktop::activate(main->id));
+        Desktop::key(u"alt+F4"_s);
+        QVERIFY(program.waitForExit());
+
+        IniFile ini(program.settingsFile());
+        ini.load();
+        const QRect saved(ini.integer(u"Form"_s, u"Left"_s, -1), ini.integer(u"Form"_s, u"Top"_s, -1),
+                          ini.integer(u"Form"_s, u"Width"_s, -1), ini.integer(u"Form"_s, u"Height"_s, -1));
+        QVERIFY2(saved == outer, qPrintable(u"start %1 saved %2,%3 %4x%5"_s.arg(start).arg(saved.left()).arg(saved.top())
+                                                .arg(saved.width()).arg(saved.height())));
+    }
 }
 
 QObject *newDesktopWindowsTest()
