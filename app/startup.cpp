@@ -63,9 +63,16 @@ void showWindows(Windows &windows, const QStringList &documents)
     TPenForm1 &window = *windows.window;
     window.show();
     // The window manager frames the window before it shows: the placement read from the
-    // settings is the outer one, so it is applied again once the frame is known.
+    // settings is the outer one, so it is applied again once the frame is known. Then the
+    // window and the splash over it are painted, before any document is read.
     if (waitUntilExposed(&window, 2000))
         window.applyOuterPlacement();
+    window.repaint();
+    if (TForm3 *splash = window.splash()) {
+        splash->raise();
+        splash->repaint();
+    }
+    QApplication::sync();
     window.FormShow(documents);
 }
 

@@ -24,7 +24,9 @@ struct Windows {
 };
 std::unique_ptr<Windows> createWindows();
 
-// Shows the main window and opens the documents named on the command line.
+// Shows the main window and opens the documents named on the command line. The window and the
+// splash are painted before the first document is read: a long load shows both, not two
+// black rectangles.
 void showWindows(Windows &windows, const QStringList &documents);
 
 } // namespace Startup

@@ -113,6 +113,9 @@ TForm3::TForm3(QWidget *parent)
     title.setItalic(true);
     Label1->setFont(title);
     setTextColor(Label1, Qt::red);
+    // Drawn in its own text colour, not the button text that the splash's button-face
+    // background would give its children.
+    Label1->setForegroundRole(QPalette::WindowText);
     Label1->move(35, 24);
     Label1->adjustSize(); // the label sizes itself to its text
 

@@ -336,8 +336,8 @@ void TPenForm1::FormCreate()
     m_splash->move(screen.x() + (screen.width() - m_splash->width()) / 2,
                    screen.y() + (screen.height() - m_splash->height()) / 2);
     m_splash->show();
-    // Let the window system map it, so that each step below shows at once.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Let the window system put it on the screen, so that each step below shows at once.
+    waitUntilExposed(m_splash, 1000);
     m_splash->repaint();
 
     m_settingsPath = settingsFilePath(QCoreApplication::applicationFilePath());

@@ -19,6 +19,22 @@ namespace {
 
 const QString NewDocumentTitle = QString::fromUtf16(u"　Penloft          新規文書");
 
+// The share of an area's pixels close to a colour.
+double shareOf(const QImage &image, const QRect &area, QColor color)
+{
+    int near = 0, all = 0;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); y += 2) {
+        for (int x = inside.left(); x <= inside.right(); x += 2) {
+            const QColor c = image.pixelColor(x, y);
+            ++all;
+            if (qAbs(c.red() - color.red()) < 40 && qAbs(c.green() - color.green()) < 40 && qAbs(c.blue() - color.blue()) < 40)
+                ++near;
+        }
+    }
+    return all ? double(near) / all : 0;
+}
+
 // A window of the program's, by the title the window manager shows.
 std::function<bool(const Window &)> titled(qint64 pid, const QString &title)
 {
@@ -34,6 +50,7 @@ private slots:
     void closePromptAsksAndCancels();
     void placementSurvivesStartsAndCloses_data();
     void placementSurvivesStartsAndCloses();
+    void longLoadShowsPaintedWindows();
 };
 
 void tst_DesktopWindows::titlesAreTheProgramsOwnText()
@@ -162,6 +179,53 @@ void tst_DesktopWindows::placementSurvivesStartsAndCloses()
         QVERIFY2(saved == outer, qPrintable(u"start %1 saved %2,%3 %4x%5"_s.arg(start).arg(saved.left()).arg(saved.top())
                                                 .arg(saved.width()).arg(saved.height())));
     }
+}
+
+void tst_DesktopWindows::longLoadShowsPaintedWindows()
+{
+    // A 13 MB document: reading it takes long enough to look at the screen meanwhile.
+    QTemporaryDir files;
+    const QString document = files.filePath(u"long.txt"_s);
+    {
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray line = QByteArray("A long document, line of text number ").leftJustified(64, '.') + "\r\n";
+        QByteArray block;
+        for (int i = 0; i < 2048; ++i)
+            block += line;
+        for (int i = 0; i < 100; ++i)
+            file.write(block);
+    }
+    const auto settings = Desktop::settingsFolder();
+    Desktop::Program program(settings->path());
+    QVERIFY(program.start({ document }));
+
+    // While the title still names a new document the file is being read.
+    const std::optional<Window> main = Desktop::waitForWindow(titled(program.pid(), NewDocumentTitle));
+    QVERIFY2(main, "the main window did not appear before the document was read");
+    const std::optional<Window> splash = Desktop::waitForWindow(
+        [&](const Window &w) { return w.pid == program.pid() && w.type == Desktop::SplashType; }, 2000);
+    QVERIFY2(splash, "no splash window while the document is read");
+    const QImage screen = Desktop::grabScreen();
+    const bool stillLoading = Desktop::window(main->id).value_or(Window()).name == NewDocumentTitle;
+    screen.save(QDir::temp().filePath(u"penloft-long-load.png"_s));
+    QVERIFY2(stillLoading, "the document was read before the screen could be looked at");
+
+    // The main window is painted: its client area is not one black rectangle, and the editor
+    // is white.
+    QVERIFY2(shareOf(screen, main->client, Qt::black) < 0.5, "the main window is black");
+    QVERIFY(shareOf(screen, main->client.adjusted(20, 160, -40, -40), Qt::white) > 0.5);
+    // The splash shows its yellow panel, the program's name in red, and its gauge, full (blue)
+    // after the 101 steps.
+    QVERIFY2(shareOf(screen, splash->client, QColor(255, 255, 0)) > 0.4, "the splash is not painted");
+    const QRect name(splash->client.left() + 5 + 35, splash->client.top() + 5 + 24, 320, 67);
+    QVERIFY2(shareOf(screen, name, Qt::red) > 0.05, "the splash's name is not red");
+    const QRect gauge(splash->client.left() + 5 + 35, splash->client.top() + 5 + 160, 320, 25);
+    QVERIFY2(shareOf(screen, gauge, Qt::blue) > 0.6, "the splash's gauge is not painted");
+
+    // Once read, the title names it and the splash is gone.
+    QVERIFY(Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          long.txt")), 30000));
+    QVERIFY(Desktop::waitForNoWindow([&](const Window &w) { return w.id == splash->id; }));
 }
 
 QObject *newDesktopWindowsTest()
