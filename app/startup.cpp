@@ -9,6 +9,7 @@
 #include "printing/tprintreport2.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPagedPaintDevice>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -20,10 +21,18 @@ void setUpApplication()
     // The application's name only: a display name would be appended to every window's title.
     QApplication::setApplicationName(QStringLiteral("Penloft"));
     QApplication::setDesktopFileName(QStringLiteral("penloft"));
-    qApp->setProperty("helpFile", QStringLiteral(PENLOFT_HELP_FILE));
+    qApp->setProperty("helpFile", helpFilePath(QCoreApplication::applicationDirPath()));
     QApplication::setWindowIcon(applicationIcon());
     installJapaneseUi();
     installFontSubstitutes();
+}
+
+QString helpFilePath(const QString &programFolder)
+{
+    const QString beside = programFolder + QStringLiteral("/help/index.html");
+    if (QFileInfo(beside).isFile())
+        return beside;
+    return QStringLiteral(PENLOFT_HELP_FILE);
 }
 
 Windows::~Windows()

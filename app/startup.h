@@ -15,6 +15,10 @@ namespace Startup {
 // formats in Japanese whatever the locale, and the font substitutes. Call once, after the application object exists.
 void setUpApplication();
 
+// Where the guide is: beside the program (a build folder, or a copy carried with the
+// program) when it is there, otherwise where it is installed.
+QString helpFilePath(const QString &programFolder);
+
 // The main window (its creation shows the splash and reads the settings), then the report
 // beside it, hidden, then the tool forms. The window is not shown yet.
 struct Windows {

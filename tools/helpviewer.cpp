@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBrowser>
@@ -87,9 +89,38 @@ void HelpViewer::showFile(const QString &path)
         showMissing(path);
     else
         m_browser->setSource(m_contents);
+    if (!m_placed) {
+        placeOnScreen();
+        m_placed = true;
+    }
     show();
     raise();
     activateWindow();
+}
+
+void HelpViewer::placeOnScreen()
+{
+    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // The window manager frames this window as it framed its owner.
+    QMargins frame;
+    if (owner) {
+        const QRect outer = owner->frameGeometry();
+        const QRect inner = owner->geometry();
+        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    }
+    // No larger than the work area, frame included; centred on its owner; wholly on the screen.
+    const QSize room = area.size().shrunkBy(frame);
+    resize(size().boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
+    QRect outer(QPoint(), size().grownBy(frame));
+    outer.moveCenter(owner ? owner->frameGeometry().center() : area.center());
+    outer.moveLeft(qBound(area.left(), outer.left(), area.left() + area.width() - outer.width()));
+    outer.moveTop(qBound(area.top(), outer.top(), area.top() + area.height() - outer.height()));
+    move(outer.topLeft());
 }
 
 void HelpViewer::showMissing(const QString &path)

@@ -25,10 +25,14 @@ public:
 
 private:
     void showMissing(const QString &path);
+    // The first time it shows: centred on the window it belongs to, and all of it, frame
+    // included, on the work area of that window's screen.
+    void placeOnScreen();
 
     QTextBrowser *m_browser;
     QAction *m_back;
     QAction *m_forward;
     QAction *m_home;
     QUrl m_contents;
+    bool m_placed = false;
 };

@@ -2,6 +2,7 @@
 #include "app/controls.h"
 #include "app/messagebox.h"
 #include "app/settingsfile.h"
+#include "app/startup.h"
 #include "app/statustext.h"
 #include "app/tform3.h"
 #include "app/tpenform1.h"
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusTipEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -60,6 +62,7 @@ private slots:
     void ctrlURunsUndoAndCtrlZBelongsToTheEditor();
     void hiddenCommandStaysHidden();
     void fontListAndSizeBox();
+    void guideBesideTheProgramComesFirst();
 
 private:
     QList<RecordedBox> m_boxes;
@@ -358,4 +361,17 @@ void tst_MainWindow::fontListAndSizeBox()
 }
 
 QTEST_MAIN(tst_MainWindow)
+void tst_MainWindow::guideBesideTheProgramComesFirst()
+{
+    QTemporaryDir program;
+    QCOMPARE(Startup::helpFilePath(program.path()), QStringLiteral(PENLOFT_HELP_FILE));
+    QVERIFY(QDir(program.path()).mkpath(u"help/index.html"_s)); // a folder is not the guide
+    QCOMPARE(Startup::helpFilePath(program.path()), QStringLiteral(PENLOFT_HELP_FILE));
+    QVERIFY(QDir(program.path()).rmdir(u"help/index.html"_s));
+    QFile guide(program.filePath(u"help/index.html"_s));
+    QVERIFY(guide.open(QIODevice::WriteOnly));
+    guide.close();
+    QCOMPARE(Startup::helpFilePath(program.path()), program.filePath(u"help/index.html"_s));
+}
+
 #include "tst_mainwindow.moc"

@@ -51,6 +51,8 @@ private slots:
     void placementSurvivesStartsAndCloses_data();
     void placementSurvivesStartsAndCloses();
     void longLoadShowsPaintedWindows();
+    void helpIsFoundBesideTheProgramAndOpensOnTheScreen_data();
+    void helpIsFoundBesideTheProgramAndOpensOnTheScreen();
 };
 
 void tst_DesktopWindows::titlesAreTheProgramsOwnText()
@@ -226,6 +228,47 @@ void tst_DesktopWindows::longLoadShowsPaintedWindows()
     // Once read, the title names it and the splash is gone.
     QVERIFY(Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          long.txt")), 30000));
     QVERIFY(Desktop::waitForNoWindow([&](const Window &w) { return w.id == splash->id; }));
+}
+
+void tst_DesktopWindows::helpIsFoundBesideTheProgramAndOpensOnTheScreen_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::newRow("top left") << QByteArray();
+    QTest::newRow("bottom right") << QByteArray("[Form]\r\nTop=900\r\nLeft=1150\r\nWidth=637\r\nHeight=480\r\n");
+}
+
+void tst_DesktopWindows::helpIsFoundBesideTheProgramAndOpensOnTheScreen()
+{
+    QFETCH(QByteArray, settings);
+    QVERIFY2(QFile::exists(QFileInfo(Desktop::programPath()).absolutePath() + u"/help/index.html"_s),
+             "the build did not place the guide beside the program");
+    const auto folder = Desktop::settingsFolder();
+    Desktop::Program program(folder->path());
+    if (!settings.isEmpty()) {
+        QDir().mkpath(QFileInfo(program.settingsFile()).absolutePath());
+        QFile file(program.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+    }
+    QVERIFY(program.start());
+    const std::optional<Window> main = program.mainWindow();
+    QVERIFY(main);
+    QVERIFY(Desktop::activate(main->id));
+    Desktop::key(u"F1"_s);
+    // The guide's own title names the window: the page was found, not reported missing.
+    std::optional<Window> help = Desktop::waitForWindow(
+        [&](const Window &w) { return w.pid == program.pid() && w.name.endsWith(u" - Penloft ヘルプ"_s); });
+    QVERIFY2(help, "the help window shows no page of the guide");
+    QTest::qWait(300);
+    help = Desktop::window(help->id);
+    QVERIFY(help);
+    const QRect screen(QPoint(0, 0), Desktop::grabScreen().size());
+    QVERIFY2(screen.contains(help->outer()),
+             qPrintable(u"help window at %1,%2 %3x%4"_s.arg(help->outer().x()).arg(help->outer().y())
+                            .arg(help->outer().width()).arg(help->outer().height())));
+    QVERIFY(Desktop::activate(main->id));
+    Desktop::key(u"alt+F4"_s);
+    QVERIFY(program.waitForExit());
 }
 
 QObject *newDesktopWindowsTest()
