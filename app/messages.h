@@ -122,6 +122,16 @@ inline QString tooManyDates(int maximum)
 }
 inline constexpr char16_t PastLastDate[] = u"9999年12月31日より後の日付は貼り付けられません。";
 
+// Printing: no queue at all; a queue that would not take a job or could not be written to (%1
+// the queue, %2 the print system's own words for why).
+inline constexpr char16_t NoPrinter[] = u"プリンタがインストールされていません";
+inline constexpr char16_t PrintNotStarted[] = u"印刷を開始できません";
+inline constexpr char16_t PrintNotFinished[] = u"印刷を終了できません";
+inline QString cannotPrint(const QString &printer, const QString &reason)
+{
+    return QString::fromUtf16(u"プリンタ \"%1\" で印刷できません\n%2").arg(printer, reason);
+}
+
 // Mail, About.
 inline constexpr char16_t ErrorCaption[] = u"エラー";
 inline constexpr char16_t MailFailed[] = u"メール送信に失敗しました。";

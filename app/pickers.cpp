@@ -1,6 +1,9 @@
 #include "pickers.h"
 
+#include "app/messagebox.h"
+#include "app/messages.h"
 #include "editing/fontdialog.h"
+#include "printing/systemprinters.h"
 
 #include <QColorDialog>
 #include <QPrintDialog>
@@ -44,10 +47,16 @@ bool printer(QWidget *parent, QPrinter &printer, bool setupOnly)
 {
     if (printerRunner())
         return printerRunner()(parent, printer, setupOnly);
+    // Both dialogs warn, and show nothing more, when the system has no printer.
+    if (SystemPrinters::names().isEmpty()) {
+        MessageBox::showAppError(parent, Messages::text(Messages::NoPrinter));
+        return false;
+    }
     QPrintDialog dialog(&printer, parent);
     if (setupOnly)
         dialog.setWindowTitle(QString::fromUtf16(u"プリンタの設定"));
-    // Whole documents only: no page numbers, no selection.
+    // Whole documents to a printer only: no page numbers, no selection, no file.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);

@@ -20,6 +20,7 @@ using FontRunner = std::function<std::optional<CharFormat>(
     QWidget *parent, const QStringList &families, const CharFormat &preset, const std::function<void(const CharFormat &)> &apply)>;
 
 // The print dialog (setupOnly: the printer setup, which prints nothing): true when accepted.
+// With no printer on the system, both warn and return false.
 using PrinterRunner = std::function<bool(QWidget *parent, QPrinter &printer, bool setupOnly)>;
 
 void setColorRunner(ColorRunner runner);

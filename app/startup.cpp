@@ -6,13 +6,12 @@
 #include "app/japaneseui.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "printing/systemprinters.h"
 #include "printing/tprintreport2.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QPagedPaintDevice>
-#include <QPrinter>
-#include <QPrinterInfo>
 
 namespace Startup {
 
@@ -50,18 +49,9 @@ std::unique_ptr<Windows> createWindows()
     windows->report = std::make_unique<TPrintReport2>();
     TPrintReport2 &report = *windows->report;
     report.setParentRichEdit(&window->RichEdit1->richDocument());
-    report.setPrinter(!QPrinterInfo::availablePrinters().isEmpty(), [](const QString &title) {
-        // The system's default printer, A4 portrait, one copy, the whole paper addressed.
-        auto printer = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-        printer->setDocName(title);
-        printer->setFullPage(true);
-        printer->setCopyCount(1);
-        ReportPrinter target;
-        QPrinter *raw = printer.get();
-        target.abort = [raw] { raw->abort(); };
-        target.device = std::move(printer);
-        return target;
-    });
+    // Printers are looked for at each new output; a print goes to the system's default one.
+    report.setPrinter(std::function<bool()>([] { return !SystemPrinters::names().isEmpty(); }),
+                      [](const QString &title) { return SystemPrinters::reportPrinter(QString(), title); });
     window->setPrintReport(&report);
     window->createToolForms();
     return windows;

@@ -2,12 +2,15 @@
 
 #include "app/tpenform1.h"
 
+#include "app/apperror.h"
 #include "app/messagebox.h"
+#include "app/messages.h"
 #include "app/pickers.h"
 #include "document/formatrange.h"
 #include "document/richedit.h"
 #include "printing/tprintreport2.h"
 #include "printing/reportunits.h"
+#include "printing/systemprinters.h"
 #include "printing/tpreviewwindow.h"
 
 #include <QApplication>
@@ -68,18 +71,22 @@ void TPenForm1::FilePrintSetExecute()
 
 void TPenForm1::FilePrintExecute()
 {
+    // The printers there are now: the one it printed on while it exists, else the default.
+    SystemPrinters::selectQueue(*m_printer, m_printer->printerName());
     if (!Pickers::printer(this, *m_printer, false))
         return;
     QPrinter &printer = *m_printer;
-    printer.setDocName(windowTitle());
+    const QString title = windowTitle();
+    printer.setDocName(title);
     printer.setFullPage(false);
     // The printable area, with no margins of our own.
     const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
     const QRect pageTwips(0, 0, ReportUnits::twips(area.width(), printer.logicalDpiX()),
                           ReportUnits::twips(area.height(), printer.logicalDpiY()));
+    SystemPrinters::QueueJob job(printer);
     QPainter painter;
     if (!painter.begin(&printer))
-        return;
+        throw AppError(Messages::text(Messages::PrintNotStarted));
     RichEdit1->releaseFormatRange();
     const qint64 length = RichEdit1->textLength();
     FormatRange request;
@@ -98,6 +105,10 @@ void TPenForm1::FilePrintExecute()
         printer.newPage();
         first = next;
     }
-    painter.end();
+    const bool printed = painter.end();
     RichEdit1->releaseFormatRange();
+    if (!printed)
+        throw AppError(Messages::text(Messages::PrintNotFinished));
+    if (const std::optional<QString> refusal = job.submit(title))
+        throw AppError(*refusal);
 }

@@ -1,6 +1,7 @@
 #include "tprintreport2.h"
 
 #include "app/apperror.h"
+#include "app/messages.h"
 #include "document/formatrange.h"
 #include "document/richdocument.h"
 #include "printing/reportunits.h"
@@ -58,10 +59,20 @@ TPrintReport2::~TPrintReport2()
     delete m_output;
 }
 
+void TPrintReport2::setPrinter(std::function<bool()> printerAvailable, ReportPrinterFactory factory)
+{
+    m_printerAvailable = std::move(printerAvailable);
+    m_printerFactory = std::move(factory);
+}
+
 void TPrintReport2::setPrinter(bool printerAvailable, ReportPrinterFactory factory)
 {
-    m_printerAvailable = printerAvailable;
-    m_printerFactory = std::move(factory);
+    setPrinter([printerAvailable] { return printerAvailable; }, std::move(factory));
+}
+
+bool TPrintReport2::printerAvailable() const
+{
+    return m_printerAvailable && m_printerAvailable();
 }
 
 TPrintReport2::Band *TPrintReport2::bandOfKind(BandKind kind) const
@@ -87,7 +98,7 @@ void TPrintReport2::preview()
     // One preview per report: while one is open, its output stays the report's.
     if (m_output && m_output->showingPreview())
         return;
-    auto *output = new TReportOutput(m_printerAvailable, {}, this);
+    auto *output = new TReportOutput(printerAvailable(), {}, this);
     if (m_output) {
         output->setClient(m_output->client());
         delete m_output;
@@ -107,10 +118,12 @@ void TPrintReport2::preview()
 
 bool TPrintReport2::print()
 {
-    if (m_busy || !m_printerAvailable || !m_printerFactory)
+    if (m_busy)
         return false;
+    if (!m_printerFactory || !printerAvailable())
+        throw AppError(Messages::text(Messages::NoPrinter));
     // The preview's output and its pages stay as they are meanwhile.
-    TReportOutput output(m_printerAvailable, m_printerFactory);
+    TReportOutput output(true, m_printerFactory);
     output.destination = TReportOutput::Destination::Printer;
     output.title = ReportTitle;
     run(output);

@@ -67,7 +67,10 @@ public:
 
     // The editor whose text, formats and all, the report prints (at the moment of each run).
     void setParentRichEdit(RichDocument *document) { m_document = document; }
-    // How print runs reach a printer; without one, print runs do nothing.
+    // How print runs reach a printer. Whether the system has one is asked afresh for each new
+    // output (printers come and go while the program runs); a fixed answer is for tests and the
+    // converter.
+    void setPrinter(std::function<bool()> printerAvailable, ReportPrinterFactory factory);
     void setPrinter(bool printerAvailable, ReportPrinterFactory factory);
 
     // The title of the runs: the print job's name and the preview's caption.
@@ -86,7 +89,8 @@ public:
     // A preview run: the pages recorded into a fresh output that stays the report's until its
     // preview closes. Does nothing while a run is going on or a preview is still open.
     void preview();
-    // A print run to the printer: returns false when none was made (busy, or no printer).
+    // A print run to the printer: false when none was made because a run is going on. Throws
+    // AppError when there is no printer or the printer does not take the job.
     bool print();
 
     bool isBusy() const { return m_busy; }
@@ -99,6 +103,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    bool printerAvailable() const;
     // The run and its pagination.
     void run(TReportOutput &output);
     void runBands(TReportOutput &output);
@@ -113,7 +118,7 @@ private:
     Band *bandOfKind(BandKind kind) const;
 
     RichDocument *m_document = nullptr;
-    bool m_printerAvailable = false;
+    std::function<bool()> m_printerAvailable;
     ReportPrinterFactory m_printerFactory;
     std::vector<std::unique_ptr<Band>> m_bands;
     RichTextPrintable m_richText; // ReportRichText1

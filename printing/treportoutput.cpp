@@ -1,6 +1,7 @@
 #include "treportoutput.h"
 
 #include "app/apperror.h"
+#include "app/messages.h"
 #include "printing/reportunits.h"
 #include "printing/tpreparedpages.h"
 
@@ -187,10 +188,8 @@ void TReportOutput::newPage()
     }
     if (!m_printerPainter) {
         auto painter = std::make_unique<QPainter>();
-        if (!painter->begin(device)) {
-            openRecordingPage(); // the printer refused the job: nothing reaches it
-            return;
-        }
+        if (!painter->begin(device))
+            throw AppError(Messages::text(Messages::PrintNotStarted));
         m_printerPainter = std::move(painter);
     } else {
         device->newPage();
@@ -206,8 +205,11 @@ void TReportOutput::endDocument()
         return;
     if (m_pageNumber > 0)
         closePage();
-    if (m_printerPainter) {
-        m_printerPainter->end();
+    // A job is started by its first page in the printed range: without one there is none to end.
+    const bool started = m_printerPainter != nullptr;
+    bool printed = false;
+    if (started) {
+        printed = m_printerPainter->end();
         m_printerPainter.reset();
     }
     m_status = Status::Finished;
@@ -217,6 +219,10 @@ void TReportOutput::endDocument()
         if (m_pages)
             m_pages->finish();
     } else {
+        if (started && !printed)
+            throw AppError(Messages::text(Messages::PrintNotFinished));
+        if (started && m_printer.submit)
+            m_printer.submit();
         emit afterPrint();
     }
 }

@@ -43,6 +43,9 @@ struct ReportPrinter {
     double topOffset = 0;
     // Abandons the job (what the device has not yet printed is dropped); none: just end it.
     std::function<void()> abort;
+    // Hands the finished job to the printer once the device has ended; throws AppError when the
+    // printer does not take it. None: ending the device is all there is to it.
+    std::function<void()> submit;
 };
 
 // Makes the printer a print run prints on, named by the run's title; null when there is none.
@@ -83,9 +86,11 @@ public:
     // Ready to busy: the store (page recording) or the printer job is prepared; the factors
     // are the device's pixels per tenth of a millimetre. Fails (throws AppError) unless ready.
     void beginDocument();
-    // Closes the open page (publishing it) and opens the next. Throws AppError when not busy.
+    // Closes the open page (publishing it) and opens the next. Throws AppError when not busy, or
+    // when the printer refuses to start the job.
     void newPage();
-    // Closes the last page and finishes; the available page count goes up by one more.
+    // Closes the last page and finishes; the available page count goes up by one more. Throws
+    // AppError (after finishing) when the printer does not take the job.
     void endDocument();
     void abortDocument();
     void cancel() { m_cancelled = true; }

@@ -1,6 +1,11 @@
 #include "desktop.h"
 
+#include "app/startup.h"
+#include "app/tpenform1.h"
+#include "document/richedit.h"
+
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -188,8 +193,8 @@ void type(const QString &text)
 
 void click(QPoint screenPoint)
 {
-    run(u"xdotool"_s, { u"mousemove"_s, u"--sync"_s, QString::number(screenPoint.x()), QString::number(screenPoint.y()),
-                        u"click"_s, u"1"_s });
+    // Without --sync: a pointer already there would never report the move.
+    run(u"xdotool"_s, { u"mousemove"_s, QString::number(screenPoint.x()), QString::number(screenPoint.y()), u"click"_s, u"1"_s });
 }
 
 quint32 windowId(const QWidget *widget)
@@ -304,9 +309,15 @@ QString waitForPdf(const QString &folder, const QStringList &before, int timeout
 
 QString latestJobFile()
 {
-    QDir spool(sessionValue("PENLOFT_DESKTOP_SPOOL"));
-    const QStringList files = spool.entryList({ u"d*-001"_s }, QDir::Files, QDir::Name);
-    return files.isEmpty() ? QString() : spool.filePath(files.last());
+    // The request folder cannot be listed, only read by name: the job's number names the file.
+    const QString jobs = run(u"lpstat"_s, { u"-W"_s, u"all"_s, u"-o"_s });
+    int latest = 0;
+    const QRegularExpression job(u"^\\S+-(\\d+)\\s"_s, QRegularExpression::MultilineOption);
+    for (auto it = job.globalMatch(jobs); it.hasNext();)
+        latest = qMax(latest, it.next().captured(1).toInt());
+    if (latest == 0)
+        return {};
+    return sessionValue("PENLOFT_DESKTOP_SPOOL") + u"/d%1-001"_s.arg(latest, 5, 10, QLatin1Char('0'));
 }
 
 int pdfPages(const QString &pdf)
@@ -318,7 +329,7 @@ int pdfPages(const QString &pdf)
 QString pdfText(const QString &pdf)
 {
     QString text = run(u"pdftotext"_s, { u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s });
-    text.remove(QRegularExpression(u"\\s"_s));
+    text.remove(QRegularExpression(u"\\s"_s, QRegularExpression::UseUnicodePropertiesOption));
     return text;
 }
 
@@ -329,24 +340,168 @@ QSizeF pdfPageSize(const QString &pdf)
     return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
 }
 
-// -- Modal dialogs --
+// -- The program's windows in this process --
 
-void whenModal(const std::function<void(QWidget *)> &step, int timeoutMs)
+Session::Session()
+    : m_settings(settingsFolder())
+    , m_oldSettings(qgetenv("XDG_CONFIG_HOME"))
 {
-    auto *timer = new QTimer(qApp);
-    auto *waited = new QElapsedTimer;
-    waited->start();
-    QObject::connect(timer, &QTimer::timeout, qApp, [timer, waited, step, timeoutMs] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        const bool shown = dialog && dialog->isVisible() && dialog->windowHandle() && dialog->windowHandle()->isExposed();
-        if (!shown && waited->elapsed() < timeoutMs)
+    // The window's placement is read from and written to this test's own folder.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings->path()));
+    m_windows = Startup::createWindows();
+    Startup::showWindows(*m_windows, {});
+    activate(windowId(m_windows->window.get()));
+    waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 5000);
+}
+
+Session::~Session()
+{
+    // Leaving without the close prompt: the windows go as they are.
+    if (m_windows) {
+        m_windows->window->RichEdit1->setModified(false);
+        m_windows.reset();
+    }
+    qputenv("XDG_CONFIG_HOME", m_oldSettings);
+}
+
+TPenForm1 &Session::window() const
+{
+    return *m_windows->window;
+}
+
+// -- Scripts --
+
+struct Script::State {
+    struct Step {
+        QString what;
+        std::function<bool()> condition;
+        std::function<void()> action;
+        int timeoutMs = 0;
+    };
+    QList<Step> steps;
+    qsizetype next = 0;
+    QTimer timer;
+    QElapsedTimer waited;
+    QString failure;
+    bool running = false;
+
+    void tick()
+    {
+        if (next >= steps.size() || !failure.isEmpty())
             return;
-        timer->stop();
-        timer->deleteLater();
-        delete waited;
-        step(shown ? dialog : nullptr);
-    });
-    timer->start(30);
+        const Step &step = steps.at(next);
+        if (step.condition && !step.condition()) {
+            if (waited.elapsed() > step.timeoutMs)
+                fail(u"timed out waiting for "_s + step.what);
+            return;
+        }
+        // An action may run event loops of its own: no tick meanwhile.
+        timer.stop();
+        const std::function<void()> action = step.action;
+        ++next;
+        if (action)
+            action();
+        waited.restart();
+        if (next < steps.size() && failure.isEmpty())
+            timer.start();
+    }
+
+    void fail(const QString &why)
+    {
+        failure = why;
+        timer.stop();
+        // Let every command waiting on a window return.
+        while (QWidget *modal = QApplication::activeModalWidget()) {
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+            else
+                modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                break;
+        }
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top->isVisible() && !qobject_cast<TPenForm1 *>(top))
+                top->close();
+        }
+    }
+};
+
+Script::Script()
+    : m_state(std::make_shared<State>())
+{
+    m_state->timer.setInterval(30);
+    QObject::connect(&m_state->timer, &QTimer::timeout, [state = m_state.get()] { state->tick(); });
+}
+
+Script::~Script()
+{
+    m_state->timer.stop();
+}
+
+Script &Script::waitFor(const QString &what, std::function<bool()> condition, int timeoutMs)
+{
+    m_state->steps.append({ what, std::move(condition), {}, timeoutMs });
+    return *this;
+}
+
+Script &Script::then(std::function<void()> action)
+{
+    m_state->steps.append({ QString(), {}, std::move(action), 0 });
+    return *this;
+}
+
+Script &Script::withModalWhere(const QString &what, std::function<bool(QWidget *)> isIt,
+                               std::function<void(QWidget *)> action, int timeoutMs)
+{
+    auto dialog = std::make_shared<QWidget *>(nullptr);
+    waitFor(
+        what,
+        [dialog, isIt] {
+            QWidget *shown = shownModal();
+            *dialog = shown && isIt(shown) ? shown : nullptr;
+            return *dialog != nullptr;
+        },
+        timeoutMs);
+    return then([dialog, action] { action(*dialog); });
+}
+
+void Script::start()
+{
+    m_state->waited.start();
+    m_state->timer.start();
+}
+
+bool Script::isDone() const
+{
+    return m_state->next >= m_state->steps.size() && m_state->failure.isEmpty();
+}
+
+QString Script::failure() const
+{
+    if (!m_state->failure.isEmpty())
+        return m_state->failure;
+    if (m_state->next < m_state->steps.size())
+        return u"not finished: "_s + m_state->steps.at(m_state->next).what;
+    return {};
+}
+
+QWidget *Script::shownModal()
+{
+    QWidget *dialog = QApplication::activeModalWidget();
+    if (dialog && dialog->isVisible() && dialog->windowHandle() && dialog->windowHandle()->isExposed())
+        return dialog;
+    return nullptr;
+}
+
+void keysIn(QWidget *dialog, const QStringList &names)
+{
+    activate(windowId(dialog));
+    keys(names);
+}
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    return pollUntil(done, timeoutMs);
 }
 
 } // namespace Desktop

@@ -13,6 +13,10 @@
 #include <optional>
 
 class QWidget;
+class TPenForm1;
+namespace Startup {
+struct Windows;
+}
 
 // What the desktop tests share: the session desktop-session started (its environment), the
 // window manager's view of the windows (read with xprop and xwininfo, as another client sees
@@ -102,15 +106,71 @@ bool addQueue(const QString &name, bool makeDefault);
 QStringList pdfs(const QString &folder);
 // Waits for a PDF beyond `before` to be complete in `folder` (the queue idle again); returns it.
 QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = 30000);
-// The file the latest job was sent to the queue as (what the program printed).
+// The file the latest job was sent to the queues as (what the program printed).
 QString latestJobFile();
 int pdfPages(const QString &pdf);
 QString pdfText(const QString &pdf); // without white space
 QSizeF pdfPageSize(const QString &pdf); // points
 
-// -- Modal dialogs of this process --
-// Runs `step` with the next modal dialog once it is on the screen, from inside its own event
-// loop (the dialog's exec() keeps the caller waiting meanwhile).
-void whenModal(const std::function<void(QWidget *)> &step, int timeoutMs = 15000);
+// -- The program's windows in this process --
+// Made as a start makes them, shown, painted and active, with a settings folder of their
+// own; the tests drive them with real input and read their state directly.
+class Session {
+public:
+    Session();
+    ~Session(); // leaves without the close prompt
+
+    TPenForm1 &window() const;
+    Startup::Windows &windows() const { return *m_windows; }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_settings;
+    QByteArray m_oldSettings;
+    std::unique_ptr<Startup::Windows> m_windows;
+};
+
+// -- Steps run while a command waits --
+// A command that shows a modal dialog or a preview keeps the test waiting inside its own event
+// loop: what the user does meanwhile is a script of steps, each run once its condition holds,
+// from whichever event loop is running. A step whose condition does not come true in time
+// ends the script: its failure names that step, and every modal dialog is rejected and every
+// other window of this process closed, so that the command returns.
+class Script {
+public:
+    Script();
+    ~Script();
+    Script(const Script &) = delete;
+    Script &operator=(const Script &) = delete;
+
+    Script &waitFor(const QString &what, std::function<bool()> condition, int timeoutMs = 15000);
+    Script &then(std::function<void()> action);
+    // Waits for a modal dialog of class Dialog on the screen, then acts on it.
+    template <class Dialog>
+    Script &withModal(const QString &what, std::function<void(Dialog *)> action, int timeoutMs = 15000)
+    {
+        auto dialog = std::make_shared<Dialog *>(nullptr);
+        waitFor(
+            what, [dialog] { return (*dialog = qobject_cast<Dialog *>(shownModal())) != nullptr; }, timeoutMs);
+        return then([dialog, action] { action(*dialog); });
+    }
+    // Waits for a modal dialog that `isIt` accepts on the screen, then acts on it.
+    Script &withModalWhere(const QString &what, std::function<bool(QWidget *)> isIt, std::function<void(QWidget *)> action,
+                           int timeoutMs = 15000);
+    void start();
+    bool isDone() const;
+    QString failure() const; // empty while nothing failed
+
+    // The modal dialog on the screen, if any.
+    static QWidget *shownModal();
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
+
+// Activates a dialog of this process and presses keys in it.
+void keysIn(QWidget *dialog, const QStringList &names);
+// Waits, handling events, until `done` holds.
+bool waitFor(const std::function<bool()> &done, int timeoutMs = 15000);
 
 } // namespace Desktop

@@ -11,6 +11,7 @@
 #include <vector>
 
 QObject *newDesktopWindowsTest();
+QObject *newDesktopPrintingTest();
 
 int main(int argc, char **argv)
 {
@@ -35,6 +36,7 @@ int main(int argc, char **argv)
     }
     std::vector<std::unique_ptr<QObject>> tests;
     tests.emplace_back(newDesktopWindowsTest());
+    tests.emplace_back(newDesktopPrintingTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))

@@ -4,6 +4,7 @@
 #include "app/tpenform1.h"
 #include "document/richedit.h"
 
+#include <QAction>
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
@@ -48,6 +49,7 @@ private slots:
     void directPrintOfAnEmptyDocumentIsOneEmptyPage();
     void directPrintGoesOnAcrossPages();
     void cancelledDialogPrintsNothing();
+    void directPrintThatCannotStartIsReported();
 
 private:
     TPenForm1 *m_window = nullptr;
@@ -55,6 +57,7 @@ private:
     QString m_pdf;
     bool m_accept = true;
     QString m_jobTitle;
+    QStringList m_errors;
 };
 
 void tst_PrintCommands::initTestCase()
@@ -66,7 +69,11 @@ void tst_PrintCommands::initTestCase()
 void tst_PrintCommands::init()
 {
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
-    MessageBox::setSink([](QWidget *, const MessageBox::Request &) { return QMessageBox::Ok; });
+    m_errors.clear();
+    MessageBox::setSink([this](QWidget *, const MessageBox::Request &request) {
+        m_errors += request.text;
+        return QMessageBox::Ok;
+    });
     m_pdf = m_dir.filePath(u"direct.pdf"_s);
     QFile::remove(m_pdf);
     m_accept = true;
@@ -112,6 +119,13 @@ void tst_PrintCommands::cancelledDialogPrintsNothing()
     m_accept = false;
     m_window->FilePrintExecute();
     QVERIFY(!QFile::exists(m_pdf));
+}
+
+void tst_PrintCommands::directPrintThatCannotStartIsReported()
+{
+    m_pdf = m_dir.filePath(u"no/such/folder/direct.pdf"_s);
+    m_window->command(u"FilePrint"_s)->trigger();
+    QCOMPARE(m_errors, QStringList { QString::fromUtf16(u"印刷を開始できません.") });
 }
 
 QTEST_MAIN(tst_PrintCommands)

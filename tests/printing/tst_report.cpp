@@ -115,6 +115,9 @@ private slots:
     void lineTallerThanAPageEnds();
     void pageRangeKeepsNumbering();
     void closeNoticeFreesOnlyItsOutput();
+    void printFailuresAreErrors_data();
+    void printFailuresAreErrors();
+    void printersAreAskedForAtEachOutput();
 
 private:
     QTemporaryDir m_dir;
@@ -309,6 +312,79 @@ void tst_Report::closeNoticeFreesOnlyItsOutput()
     QVERIFY(!report.output());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!first);
+}
+
+void tst_Report::printFailuresAreErrors_data()
+{
+    QTest::addColumn<bool>("available");
+    QTest::addColumn<QString>("file"); // where the printer writes, in the test's folder
+    QTest::addColumn<bool>("refused"); // the printer does not take the finished job
+    QTest::addColumn<QString>("error"); // empty: printed
+    QTest::newRow("printed") << true << u"printed.pdf"_s << false << QString();
+    QTest::newRow("no printer") << false << u"none.pdf"_s << false << QString::fromUtf16(u"プリンタがインストールされていません");
+    QTest::newRow("job not started") << true << u"no/such/folder/x.pdf"_s << false << QString::fromUtf16(u"印刷を開始できません");
+    QTest::newRow("job refused") << true << u"refused.pdf"_s << true << u"the queue is not accepting jobs"_s;
+}
+
+void tst_Report::printFailuresAreErrors()
+{
+    QFETCH(bool, available);
+    QFETCH(QString, file);
+    QFETCH(bool, refused);
+    QFETCH(QString, error);
+    QTextDocument doc;
+    doc.setPlainText(u"印刷"_s);
+    RichDocument rich(&doc);
+    TPrintReport2 report;
+    report.setParentRichEdit(&rich);
+    const QString path = m_dir.filePath(file);
+    report.setPrinter(available, [path, refused](const QString &) {
+        ReportPrinter printer;
+        printer.device = std::make_unique<QPdfWriter>(path);
+        if (refused)
+            printer.submit = [] { throw AppError(u"the queue is not accepting jobs"_s); };
+        return printer;
+    });
+    QString raised;
+    bool printed = false;
+    try {
+        printed = report.print();
+    } catch (const AppError &e) {
+        raised = e.text();
+    }
+    QCOMPARE(raised, error);
+    QCOMPARE(printed, error.isEmpty());
+    QVERIFY(!report.isBusy()); // the report takes the next run
+}
+
+void tst_Report::printersAreAskedForAtEachOutput()
+{
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    TPrintReport2 report;
+    report.setParentRichEdit(&rich);
+    bool present = false;
+    int asked = 0;
+    const QString path = m_dir.filePath(u"late.pdf"_s);
+    report.setPrinter(std::function<bool()>([&] {
+                          ++asked;
+                          return present;
+                      }),
+                      [path](const QString &) {
+                          ReportPrinter printer;
+                          printer.device = std::make_unique<QPdfWriter>(path);
+                          return printer;
+                      });
+    report.preview();
+    QVERIFY(report.output());
+    QVERIFY(!report.output()->printerAvailable());
+    QVERIFY_THROWS_EXCEPTION(AppError, report.print());
+    // A printer added while the program runs is found by the next output.
+    present = true;
+    QVERIFY(report.print());
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(asked, 3);
+    report.output()->closePreview();
 }
 
 QTEST_MAIN(tst_Report)
