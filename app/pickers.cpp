@@ -3,11 +3,13 @@
 #include "app/messagebox.h"
 #include "app/messages.h"
 #include "editing/fontdialog.h"
+#include "printing/printersetupdialog.h"
 #include "printing/systemprinters.h"
 
 #include <QColorDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 namespace {
 
@@ -52,15 +54,27 @@ bool printer(QWidget *parent, QPrinter &printer, bool setupOnly)
         MessageBox::showAppError(parent, Messages::text(Messages::NoPrinter));
         return false;
     }
+    if (setupOnly) {
+        PrinterSetupDialog setup(printer, parent);
+        return setup.exec() == QDialog::Accepted;
+    }
     QPrintDialog dialog(&printer, parent);
-    if (setupOnly)
-        dialog.setWindowTitle(QString::fromUtf16(u"プリンタの設定"));
     // Whole documents to a printer only: no page numbers, no selection, no file.
     dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    return dialog.exec() == QDialog::Accepted;
+    const QString queue = printer.printerName();
+    const QPageSize paper = printer.pageLayout().pageSize();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    // Qt's print dialog puts the queue's default paper in place of the paper the printer was
+    // set to (the printer setup's choice) unless the user picks another: the setup's stays.
+    const QPageSize left = printer.pageLayout().pageSize();
+    if (printer.printerName() == queue && !left.isEquivalentTo(paper)
+        && left.isEquivalentTo(QPrinterInfo::printerInfo(queue).defaultPageSize()))
+        printer.setPageSize(paper);
+    return true;
 }
 
 void setFontRunner(FontRunner runner)

@@ -49,9 +49,10 @@ std::unique_ptr<Windows> createWindows()
     windows->report = std::make_unique<TPrintReport2>();
     TPrintReport2 &report = *windows->report;
     report.setParentRichEdit(&window->RichEdit1->richDocument());
-    // Printers are looked for at each new output; a print goes to the system's default one.
+    // Printers are looked for at each new output; a print goes to the printer chosen in the
+    // printer setup while it exists, otherwise to the system's default one.
     report.setPrinter(std::function<bool()>([] { return !SystemPrinters::names().isEmpty(); }),
-                      [](const QString &title) { return SystemPrinters::reportPrinter(QString(), title); });
+                      [window](const QString &title) { return SystemPrinters::reportPrinter(window->chosenPrinter(), title); });
     window->setPrintReport(&report);
     window->createToolForms();
     return windows;

@@ -160,6 +160,8 @@ public:
     TPreviewWindow *previewWindow() const;
     void FilePrintSetExecute();
     void FilePrintExecute();
+    // The printer chosen with the printer setup (a queue name); empty until one was chosen.
+    QString chosenPrinter() const;
 
     // The name of the open document, exactly as it was given; empty for a new document.
     QString CurrentFileName;
@@ -280,6 +282,7 @@ private:
     bool m_clipboardHasText = false;
     // The application's printer: what the printer setup chooses, what the direct print uses.
     std::unique_ptr<QPrinter> m_printer;
+    QString m_chosenPrinter;
     TPrintReport2 *m_printReport = nullptr;
     // The open preview, if any: the application owns it, the window only keeps track of it.
     QPointer<TPreviewWindow> m_previewWindow;

@@ -63,16 +63,24 @@ TPreviewWindow *TPenForm1::previewWindow() const
     return m_previewWindow;
 }
 
+QString TPenForm1::chosenPrinter() const
+{
+    return m_chosenPrinter;
+}
+
 void TPenForm1::FilePrintSetExecute()
 {
-    // What is chosen becomes the setting of the printer the direct print uses.
-    Pickers::printer(this, *m_printer, true);
+    // The printers there are now: the one chosen before while it exists, else the default.
+    SystemPrinters::selectQueue(*m_printer, m_chosenPrinter);
+    // What is chosen becomes the setting of the printer the direct print uses, and the printer
+    // the report prints on.
+    if (Pickers::printer(this, *m_printer, true) && m_printer->outputFormat() == QPrinter::NativeFormat)
+        m_chosenPrinter = m_printer->printerName();
 }
 
 void TPenForm1::FilePrintExecute()
 {
-    // The printers there are now: the one it printed on while it exists, else the default.
-    SystemPrinters::selectQueue(*m_printer, m_printer->printerName());
+    SystemPrinters::selectQueue(*m_printer, m_chosenPrinter);
     if (!Pickers::printer(this, *m_printer, false))
         return;
     QPrinter &printer = *m_printer;

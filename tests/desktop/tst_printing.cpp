@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "printing/printersetupdialog.h"
 #include "printing/tpreviewwindow.h"
 
 #include <QAbstractButton>
@@ -79,6 +80,7 @@ class tst_DesktopPrinting : public QObject {
     Q_OBJECT
 private slots:
     void init();
+    void printerSetupChoosesWhatBothPrintsUse();
     void directPrintAndPreviewPrintMakePdfs();
     void printerAddedWhileRunningIsUsed();
     void refusedJobsAreReported();
@@ -87,6 +89,106 @@ private slots:
 void tst_DesktopPrinting::init()
 {
     QVERIFY(restoreQueues());
+}
+
+void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
+{
+    Desktop::Session session;
+    TPenForm1 &window = session.window();
+    const QString text = body(30);
+    window.RichEdit1->replaceSelection(text);
+
+    // プリンタ設定: a setup dialog, captioned as such, that chooses and prints nothing. The
+    // second printer, its properties, A5 and landscape are chosen with the keyboard.
+    QString caption;
+    QStringList buttons;
+    QStringList printers;
+    QStringList resolutions;
+    QString paperShown;
+    const auto isSetup = [](QWidget *w) { return qobject_cast<PrinterSetupDialog *>(w) != nullptr; };
+    Desktop::Script setup;
+    setup.withModal<PrinterSetupDialog>(u"the printer setup"_s, [&](PrinterSetupDialog *dialog) {
+        caption = Desktop::window(Desktop::windowId(dialog)).value_or(Desktop::Window()).name;
+        for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
+            buttons += button->text();
+        for (int i = 0; i < dialog->printerBox()->count(); ++i)
+            printers += dialog->printerBox()->itemText(i);
+        const int steps = printers.indexOf(Desktop::queue2()) - dialog->printerBox()->currentIndex();
+        QStringList keys { u"alt+n"_s };
+        for (int i = 0; i < qAbs(steps); ++i)
+            keys += steps > 0 ? u"Down"_s : u"Up"_s;
+        keys += u"alt+p"_s;
+        Desktop::keysIn(dialog, keys);
+    });
+    setup.withModalWhere(
+        u"the printer's properties"_s, [](QWidget *w) { return w->objectName() == u"PrinterProperties"_s; },
+        [&](QWidget *dialog) {
+            if (auto *box = dialog->findChild<QComboBox *>(u"Resolution"_s)) {
+                for (int i = 0; i < box->count(); ++i)
+                    resolutions += box->itemText(i);
+            }
+            Desktop::keysIn(dialog, { u"Return"_s });
+        });
+    setup.withModalWhere(u"the printer setup again"_s, isSetup, [&](QWidget *dialog) {
+        Desktop::keysIn(dialog, { u"alt+z"_s });
+        Desktop::type(u"A5"_s);
+        Desktop::keys({ u"alt+a"_s });
+        QTest::qWait(200);
+        paperShown = static_cast<PrinterSetupDialog *>(dialog)->paperBox()->currentText();
+        Desktop::keysIn(dialog, { u"Return"_s });
+    });
+    setup.start();
+    window.command(u"FilePrintSet"_s)->trigger();
+    QVERIFY2(setup.isDone(), qPrintable(setup.failure()));
+    QCOMPARE(caption, QString::fromUtf16(u"プリンタの設定"));
+    QVERIFY2(buttons.contains(u"OK"_s) && buttons.contains(QString::fromUtf16(u"キャンセル")), qPrintable(buttons.join(u", "_s)));
+    for (const QString &button : std::as_const(buttons))
+        QVERIFY2(!button.contains(QString::fromUtf16(u"印刷")), qPrintable(button));
+    QVERIFY(printers.contains(Desktop::queue()) && printers.contains(Desktop::queue2()));
+    QCOMPARE(paperShown, u"A5"_s);
+    // The queue's PPD offers several resolutions: they are its properties.
+    QVERIFY2(resolutions.size() > 1, qPrintable(resolutions.join(u", "_s)));
+    QCOMPARE(window.chosenPrinter(), Desktop::queue2());
+
+    // The direct print: the print dialog shows the printer chosen, offers no file, and the
+    // pages come out of that printer, A5 landscape.
+    QString printerShown;
+    QStringList offered;
+    const QStringList before2 = Desktop::pdfs(Desktop::pdf2Folder());
+    Desktop::Script print;
+    print.withModal<QPrintDialog>(u"the print dialog"_s, [&](QPrintDialog *dialog) { acceptPrintDialog(dialog, &printerShown, &offered); });
+    print.start();
+    window.command(u"FilePrint"_s)->trigger();
+    QVERIFY2(print.isDone(), qPrintable(print.failure()));
+    QCOMPARE(printerShown, Desktop::queue2());
+    QCOMPARE(offered.size(), 2); // the two queues, no file
+    const QString direct = Desktop::waitForPdf(Desktop::pdf2Folder(), before2);
+    QVERIFY2(!direct.isEmpty(), "no PDF from the chosen printer");
+    const QString sent = Desktop::latestJobFile();
+    const QSizeF paper = Desktop::pdfPageSize(sent);
+    QVERIFY2(qAbs(paper.width() - 595) < 2 && qAbs(paper.height() - 420) < 2,
+             qPrintable(u"%1 x %2 pt"_s.arg(paper.width()).arg(paper.height())));
+    QCOMPARE(Desktop::pdfPages(direct), Desktop::pdfPages(sent));
+    QCOMPARE(Desktop::pdfText(sent), withoutSpaces(text));
+
+    // The preview's 印刷 prints the report on the chosen printer too, on A4 upright.
+    const QStringList before = Desktop::pdfs(Desktop::pdf2Folder());
+    Desktop::Script preview;
+    preview.waitFor(u"the preview, printable"_s, [&] { return window.previewWindow() && window.previewWindow()->Print->isEnabled(); })
+        .then([&] {
+            TPreviewWindow *shown = window.previewWindow();
+            Desktop::activate(Desktop::windowId(shown));
+            Desktop::click(shown->Print->mapToGlobal(shown->Print->rect().center()));
+        })
+        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdf2Folder(), before, 0).isEmpty(); }, 30000)
+        .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
+    preview.start();
+    window.command(u"FilePureview"_s)->trigger();
+    QVERIFY2(preview.isDone(), qPrintable(preview.failure()));
+    const QString report = Desktop::waitForPdf(Desktop::pdf2Folder(), before);
+    QVERIFY(!report.isEmpty());
+    const QSizeF a4 = Desktop::pdfPageSize(Desktop::latestJobFile());
+    QVERIFY2(qAbs(a4.width() - 595) < 2 && qAbs(a4.height() - 842) < 2, qPrintable(u"%1 x %2 pt"_s.arg(a4.width()).arg(a4.height())));
 }
 
 void tst_DesktopPrinting::directPrintAndPreviewPrintMakePdfs()
