@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -46,6 +47,44 @@ void setBoxText(QLineEdit *box, const QString &text)
 {
     if (box->text() != text)
         box->setText(text);
+}
+
+namespace {
+
+class InputMethodOff : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::InputMethodQuery || !watched->isWidgetType())
+            return false;
+        auto *query = static_cast<QInputMethodQueryEvent *>(event);
+        if (!(query->queries() & Qt::ImEnabled))
+            return false;
+        const auto *widget = static_cast<QWidget *>(watched);
+        for (quint64 bit = 1; bit <= 0x80000000u; bit <<= 1) {
+            if (!(query->queries() & static_cast<uint>(bit)))
+                continue;
+            const auto asked = static_cast<Qt::InputMethodQuery>(bit);
+            query->setValue(asked, asked == Qt::ImEnabled ? QVariant(false) : widget->inputMethodQuery(asked));
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+void disableInputMethod(QWidget *box)
+{
+    auto *off = new InputMethodOff(box);
+    QList<QWidget *> widgets { box };
+    for (QLineEdit *edit : box->findChildren<QLineEdit *>())
+        widgets.append(edit);
+    for (QWidget *widget : std::as_const(widgets)) {
+        widget->setAttribute(Qt::WA_InputMethodEnabled, false);
+        widget->installEventFilter(off);
+    }
 }
 
 bool waitUntilExposed(QWidget *window, int timeoutMs)

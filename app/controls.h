@@ -17,6 +17,10 @@ void setBackgroundColor(QWidget *box, const QColor &color);
 QFont pixelFont(const char16_t *family, int pixels, bool bold = false);
 // Writes a box's text only when it differs: a line edit repaints on every write.
 void setBoxText(QLineEdit *box, const QString &text);
+// Keeps the input method off in a box and in the line edit inside it (an editable combo box's):
+// typed keys reach it as they are. A line edit asks for the input method whenever it is
+// editable, whatever its attribute says, so the question itself is answered here.
+void disableInputMethod(QWidget *box);
 // Lets the window system put a window just shown on the screen (a window manager frames it
 // first), for up to timeoutMs, handling no user input meanwhile; true once it is there, so
 // that painting it shows. Runs no event loop of its own: deletions asked for before the

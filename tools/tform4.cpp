@@ -62,7 +62,7 @@ TForm4::TForm4(RichEdit *editor, QWidget *parent)
     // The count is taken exactly as typed: "2" must not become the list's "21".
     ComboBox1->setCompleter(nullptr);
     // Numbers only: no input method in the count box.
-    ComboBox1->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    disableInputMethod(ComboBox1);
 
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(60, 84);

@@ -350,6 +350,8 @@ Session::Session()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings->path()));
     m_windows = Startup::createWindows();
     Startup::showWindows(*m_windows, {});
+    // As the program's event loop would: the splash goes once the window is up.
+    waitFor([this] { return !m_windows->window->splash(); }, 5000);
     activate(windowId(m_windows->window.get()));
     waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 5000);
 }

@@ -12,6 +12,7 @@
 
 QObject *newDesktopWindowsTest();
 QObject *newDesktopPrintingTest();
+QObject *newDesktopInputTest();
 
 int main(int argc, char **argv)
 {
@@ -37,6 +38,7 @@ int main(int argc, char **argv)
     std::vector<std::unique_ptr<QObject>> tests;
     tests.emplace_back(newDesktopWindowsTest());
     tests.emplace_back(newDesktopPrintingTest());
+    tests.emplace_back(newDesktopInputTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))
