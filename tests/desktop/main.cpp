@@ -13,6 +13,7 @@
 QObject *newDesktopWindowsTest();
 QObject *newDesktopPrintingTest();
 QObject *newDesktopInputTest();
+QObject *newDesktopDialogsTest();
 
 int main(int argc, char **argv)
 {
@@ -39,6 +40,7 @@ int main(int argc, char **argv)
     tests.emplace_back(newDesktopWindowsTest());
     tests.emplace_back(newDesktopPrintingTest());
     tests.emplace_back(newDesktopInputTest());
+    tests.emplace_back(newDesktopDialogsTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))

@@ -1,0 +1,163 @@
+// The document's dialogs on the session's desktop: Save As through Qt's own file dialog for
+// each of its filters, and the close prompt leading into it.
+
+#include "desktop.h"
+
+#include "app/tpenform1.h"
+#include "document/richedit.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Text = QString::fromUtf16(u"保存の試験です。");
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// In the file dialog on the screen: the filter chosen in its type box with the mouse and the
+// keyboard, the name typed into its name box (straight into the box: the session's input method
+// would compose romaji typed there into kana), then 保存 with Return.
+void saveIn(QFileDialog *dialog, int filter, const QString &name, QString *caption)
+{
+    *caption = Desktop::window(Desktop::windowId(dialog)).value_or(Desktop::Window()).name;
+    auto *types = dialog->findChild<QComboBox *>(u"fileTypeCombo"_s);
+    auto *nameBox = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    if (!types || !nameBox)
+        return;
+    Desktop::activate(Desktop::windowId(dialog));
+    Desktop::click(types->mapToGlobal(types->rect().center()));
+    QTest::qWait(300);
+    QStringList keys { u"Home"_s };
+    for (int i = 1; i < filter; ++i)
+        keys += u"Down"_s;
+    keys += u"Return"_s;
+    Desktop::keys(keys);
+    QTest::qWait(200);
+    Desktop::click(nameBox->mapToGlobal(nameBox->rect().center()));
+    nameBox->selectAll();
+    QTest::keyClicks(nameBox, name);
+    Desktop::keysIn(dialog, { u"Return"_s });
+}
+
+// Yes to creating the file, by its mnemonic.
+void createFile(QMessageBox *box, QString *question)
+{
+    *question = box->text();
+    Desktop::keysIn(box, { u"alt+y"_s });
+}
+
+} // namespace
+
+class tst_DesktopDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void saveAsThroughTheRealDialog_data();
+    void saveAsThroughTheRealDialog();
+    void closePromptYesSavesThroughSaveAs();
+};
+
+void tst_DesktopDialogs::saveAsThroughTheRealDialog_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<bool>("rtf");
+    QTest::newRow("書式付テキスト") << 1 << u"letter"_s << u"letter.rtf"_s << true;
+    QTest::newRow("テキストファイル") << 2 << u"letter"_s << u"letter.txt"_s << false;
+    QTest::newRow("C言語ソースファイル") << 3 << u"letter"_s << u"letter.c"_s << false;
+    QTest::newRow("HTMLファイル") << 4 << u"letter"_s << u"letter.htm"_s << false;
+    QTest::newRow("全てのファイル") << 5 << u"memo.txt"_s << u"memo.txt"_s << false;
+}
+
+void tst_DesktopDialogs::saveAsThroughTheRealDialog()
+{
+    QFETCH(int, filter);
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    QFETCH(bool, rtf);
+    QTemporaryDir folder;
+    Desktop::Session session;
+    TPenForm1 &window = session.window();
+    window.RichEdit1->replaceSelection(Text);
+    // Save As opens where the document is: here, the folder of a document opened before.
+    window.SaveDialog1.fileName = folder.filePath(u"before.rtf"_s);
+    window.CurrentFileName = folder.filePath(u"before.rtf"_s);
+
+    QString caption;
+    QString question;
+    Desktop::Script script;
+    script.withModal<QFileDialog>(u"the save dialog"_s, [&](QFileDialog *dialog) { saveIn(dialog, filter, typed, &caption); })
+        .withModal<QMessageBox>(u"the question before a new file"_s, [&](QMessageBox *box) { createFile(box, &question); });
+    script.start();
+    window.command(u"FileSaveAs"_s)->trigger();
+    QVERIFY2(script.isDone(), qPrintable(script.failure()));
+    QCOMPARE(caption, QString::fromUtf16(u"名前を付けて保存"));
+
+    const QString path = folder.filePath(saved);
+    QVERIFY2(question.startsWith(path), qPrintable(question));
+    const QByteArray bytes = readAll(path);
+    QVERIFY2(!bytes.isEmpty(), qPrintable(path));
+    if (rtf) {
+        QVERIFY(bytes.startsWith("{\\rtf"));
+    } else {
+        // Plain text in the Shift-JIS code page, exactly the document's text.
+        QStringDecoder cp932("Shift_JIS");
+        QCOMPARE(QString(cp932(bytes)), Text);
+    }
+    QCOMPARE(window.CurrentFileName, path);
+    QCOMPARE(Desktop::window(Desktop::windowId(&window)).value_or(Desktop::Window()).name,
+             QString::fromUtf16(u"　Penloft          ") + saved);
+    QVERIFY(!window.RichEdit1->isModified());
+}
+
+void tst_DesktopDialogs::closePromptYesSavesThroughSaveAs()
+{
+    QTemporaryDir folder;
+    Desktop::Session session;
+    TPenForm1 &window = session.window();
+    window.RichEdit1->replaceSelection(Text);
+    window.SaveDialog1.fileName = folder.filePath(u"before.rtf"_s);
+    window.CurrentFileName.clear();
+
+    // はい keeps the work: the new document goes through Save As, then the window closes.
+    QString asked;
+    QString dialogCaption;
+    QString question;
+    Desktop::Script script;
+    script.withModal<QMessageBox>(u"the close prompt"_s, [&](QMessageBox *box) {
+              asked = Desktop::window(Desktop::windowId(box)).value_or(Desktop::Window()).name;
+              Desktop::keysIn(box, { u"alt+y"_s });
+          })
+        .withModal<QFileDialog>(u"the save dialog"_s, [&](QFileDialog *dialog) {
+            dialog->setDirectory(folder.path());
+            saveIn(dialog, 1, u"closing"_s, &dialogCaption);
+        })
+        .withModal<QMessageBox>(u"the question before a new file"_s, [&](QMessageBox *box) { createFile(box, &question); });
+    script.start();
+    const bool closed = window.close();
+    QVERIFY2(script.isDone(), qPrintable(script.failure()));
+    QCOMPARE(asked, QString::fromUtf16(u"確認"));
+    QVERIFY(closed);
+    QVERIFY(readAll(folder.filePath(u"closing.rtf"_s)).startsWith("{\\rtf"));
+}
+
+QObject *newDesktopDialogsTest()
+{
+    return new tst_DesktopDialogs;
+}
+
+#include "tst_dialogs.moc"
