@@ -173,7 +173,7 @@ bool activate(quint32 id)
     if (focused())
         return true;
     run(u"xdotool"_s, { u"windowactivate"_s, QString::number(id) });
-    if (pollUntil(focused, 3000))
+    if (pollUntil(focused, 10000))
         return true;
     qWarning("window 0x%x did not become the active window (focus %s, active %s)", id,
              qPrintable(run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed()),
@@ -351,9 +351,9 @@ Session::Session()
     m_windows = Startup::createWindows();
     Startup::showWindows(*m_windows, {});
     // As the program's event loop would: the splash goes once the window is up.
-    waitFor([this] { return !m_windows->window->splash(); }, 5000);
+    waitFor([this] { return !m_windows->window->splash(); }, 10000);
     activate(windowId(m_windows->window.get()));
-    waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 5000);
+    waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 10000);
 }
 
 Session::~Session()

@@ -164,8 +164,9 @@ void tst_DesktopWindows::placementSurvivesStartsAndCloses()
         QVERIFY(program.start());
         std::optional<Window> main = program.mainWindow();
         QVERIFY(main);
-        // As the window manager has framed and placed it.
-        QTest::qWait(300);
+        // As the window manager has framed and placed it, once the program has applied its
+        // placement to the framed window.
+        Desktop::waitFor([&] { return Desktop::window(main->id).value_or(Window()).outer() == outer; }, 10000);
         main = Desktop::window(main->id);
         QVERIFY(main);
         QVERIFY2(!main->frame.isNull(), "the window manager gave the window no frame");
@@ -206,23 +207,36 @@ void tst_DesktopWindows::longLoadShowsPaintedWindows()
     const std::optional<Window> main = Desktop::waitForWindow(titled(program.pid(), NewDocumentTitle));
     QVERIFY2(main, "the main window did not appear before the document was read");
     const std::optional<Window> splash = Desktop::waitForWindow(
-        [&](const Window &w) { return w.pid == program.pid() && w.type == Desktop::SplashType; }, 2000);
+        [&](const Window &w) { return w.pid == program.pid() && w.type == Desktop::SplashType; }, 5000);
     QVERIFY2(splash, "no splash window while the document is read");
-    const QImage screen = Desktop::grabScreen();
-    const bool stillLoading = Desktop::window(main->id).value_or(Window()).name == NewDocumentTitle;
+    // Looked at until both are painted, or the document is read: the window and the splash
+    // are to be painted while it is read, not after.
+    const QRect name(splash->client.left() + 5 + 35, splash->client.top() + 5 + 24, 320, 67);
+    const QRect gauge(splash->client.left() + 5 + 35, splash->client.top() + 5 + 160, 320, 25);
+    QImage screen;
+    bool stillLoading = true;
+    const auto painted = [&] {
+        // The main window is not one black rectangle, and its editor is white; the splash shows
+        // its yellow panel, the program's name in red and its gauge full (blue) after the 101
+        // steps.
+        return shareOf(screen, main->client, Qt::black) < 0.5
+            && shareOf(screen, main->client.adjusted(20, 160, -40, -40), Qt::white) > 0.5
+            && shareOf(screen, splash->client, QColor(255, 255, 0)) > 0.4 && shareOf(screen, name, Qt::red) > 0.05
+            && shareOf(screen, gauge, Qt::blue) > 0.6;
+    };
+    Desktop::waitFor(
+        [&] {
+            stillLoading = Desktop::window(main->id).value_or(Window()).name == NewDocumentTitle;
+            screen = Desktop::grabScreen();
+            return !stillLoading || painted();
+        },
+        10000);
     screen.save(QDir::temp().filePath(u"penloft-long-load.png"_s));
-    QVERIFY2(stillLoading, "the document was read before the screen could be looked at");
-
-    // The main window is painted: its client area is not one black rectangle, and the editor
-    // is white.
+    QVERIFY2(stillLoading, "the document was read before the window and the splash were painted");
     QVERIFY2(shareOf(screen, main->client, Qt::black) < 0.5, "the main window is black");
     QVERIFY(shareOf(screen, main->client.adjusted(20, 160, -40, -40), Qt::white) > 0.5);
-    // The splash shows its yellow panel, the program's name in red, and its gauge, full (blue)
-    // after the 101 steps.
     QVERIFY2(shareOf(screen, splash->client, QColor(255, 255, 0)) > 0.4, "the splash is not painted");
-    const QRect name(splash->client.left() + 5 + 35, splash->client.top() + 5 + 24, 320, 67);
     QVERIFY2(shareOf(screen, name, Qt::red) > 0.05, "the splash's name is not red");
-    const QRect gauge(splash->client.left() + 5 + 35, splash->client.top() + 5 + 160, 320, 25);
     QVERIFY2(shareOf(screen, gauge, Qt::blue) > 0.6, "the splash's gauge is not painted");
 
     // Once read, the title names it and the splash is gone.
@@ -259,10 +273,10 @@ void tst_DesktopWindows::helpIsFoundBesideTheProgramAndOpensOnTheScreen()
     std::optional<Window> help = Desktop::waitForWindow(
         [&](const Window &w) { return w.pid == program.pid() && w.name.endsWith(u" - Penloft ヘルプ"_s); });
     QVERIFY2(help, "the help window shows no page of the guide");
-    QTest::qWait(300);
+    const QRect screen(QPoint(0, 0), Desktop::grabScreen().size());
+    Desktop::waitFor([&] { return screen.contains(Desktop::window(help->id).value_or(Window()).outer()); }, 5000);
     help = Desktop::window(help->id);
     QVERIFY(help);
-    const QRect screen(QPoint(0, 0), Desktop::grabScreen().size());
     QVERIFY2(screen.contains(help->outer()),
              qPrintable(u"help window at %1,%2 %3x%4"_s.arg(help->outer().x()).arg(help->outer().y())
                             .arg(help->outer().width()).arg(help->outer().height())));
