@@ -12,7 +12,8 @@ class TPrintReport2;
 namespace Startup {
 
 // The application object's settings: its name, icon and help file, Qt's own dialogs and
-// formats in Japanese whatever the locale, and the font substitutes. Call once, after the application object exists.
+// formats in Japanese whatever the locale, and the font substitutes. Call once, after the
+// application object exists.
 void setUpApplication();
 
 // Where the guide is: beside the program (a build folder, or a copy carried with the
