@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
@@ -162,6 +164,28 @@ QImage grabScreen()
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
 }
 
+void recordFailure()
+{
+    const QString name = QString::fromLatin1(QTest::currentAppName()).section(u'/', -1) + u'-'
+        + QString::fromLatin1(QTest::currentTestFunction()) + u'-' + QString::fromLatin1(QTest::currentDataTag()) + u".png"_s;
+    grabScreen().save(QDir::temp().filePath(name));
+    qWarning("%s; screen saved as %s", qPrintable(focusReport()), qPrintable(QDir::temp().filePath(name)));
+}
+
+QString focusReport()
+{
+    const auto named = [](const QString &id) -> QString {
+        const std::optional<Window> w = window(id.trimmed().toUInt());
+        return id.trimmed() + (w ? u" \""_s + w->name + u"\""_s : QString());
+    };
+    QStringList shown;
+    for (const Window &w : windows())
+        shown += u"\""_s + w.name + u"\""_s;
+    return u"active window %1, input focus %2, windows %3"_s.arg(named(run(u"xdotool"_s, { u"getactivewindow"_s })),
+                                                                 named(run(u"xdotool"_s, { u"getwindowfocus"_s })),
+                                                                 shown.join(u", "_s));
+}
+
 // -- Input --
 
 bool activate(quint32 id)
@@ -179,6 +203,37 @@ bool activate(quint32 id)
              qPrintable(run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed()),
              qPrintable(run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed()));
     return false;
+}
+
+bool inputMethodAnswers(int timeoutMs)
+{
+    QLineEdit box;
+    box.setWindowTitle(u"input method"_s);
+    box.show();
+    if (!QTest::qWaitForWindowExposed(&box) || !activate(windowId(&box)))
+        return false;
+    box.setFocus();
+    // The reading comes as input method events, not as the box's text, while it is composed.
+    class Recorder : public QObject {
+    public:
+        bool composed = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::InputMethod && !static_cast<QInputMethodEvent *>(event)->preeditString().isEmpty())
+                composed = true;
+            return false;
+        }
+    } recorder;
+    box.installEventFilter(&recorder);
+    QElapsedTimer waited;
+    waited.start();
+    while (!recorder.composed && waited.elapsed() < timeoutMs) {
+        key(u"a"_s);
+        pollUntil([&] { return recorder.composed; }, 2000);
+    }
+    key(u"Escape"_s);
+    QTest::qWait(100);
+    return recorder.composed;
 }
 
 void keys(const QStringList &names)
@@ -352,8 +407,8 @@ Session::Session()
     Startup::showWindows(*m_windows, {});
     // As the program's event loop would: the splash goes once the window is up.
     waitFor([this] { return !m_windows->window->splash(); }, 10000);
-    activate(windowId(m_windows->window.get()));
-    waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 10000);
+    m_active = activate(windowId(m_windows->window.get()))
+        && waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 10000);
 }
 
 Session::~Session()

@@ -58,8 +58,16 @@ std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &m
 bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 10000);
 // The screen as it is shown now.
 QImage grabScreen();
+// After a failed test: the screen saved in the session's temporary folder, named after the
+// test, and which window the window manager has active and which has the input focus.
+void recordFailure();
+QString focusReport();
 
 // -- Real input --
+// Types a letter into a box of this process until the input method composes it: its server
+// starts at the first key it is given, which on a busy machine takes a while. False when it
+// did not answer within timeoutMs.
+bool inputMethodAnswers(int timeoutMs);
 // Activates a window through the window manager and waits until it has the input focus.
 bool activate(quint32 id);
 // Key presses in xdotool's names ("alt+F4", "ctrl+p", "Return"), one after another.
@@ -121,12 +129,15 @@ public:
     ~Session(); // leaves without the close prompt
 
     TPenForm1 &window() const;
+    // Whether the main window came up active, with the input focus.
+    bool isActive() const { return m_active; }
     Startup::Windows &windows() const { return *m_windows; }
 
 private:
     std::unique_ptr<QTemporaryDir> m_settings;
     QByteArray m_oldSettings;
     std::unique_ptr<Startup::Windows> m_windows;
+    bool m_active = false;
 };
 
 // -- Steps run while a command waits --

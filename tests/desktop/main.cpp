@@ -3,6 +3,7 @@
 // With class names, only those run.
 
 #include "app/startup.h"
+#include "desktop.h"
 
 #include <QApplication>
 #include <QTest>
@@ -22,6 +23,12 @@ int main(int argc, char **argv)
     Startup::setUpApplication();
     if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("xcb") || qEnvironmentVariableIsEmpty("PENLOFT_DESKTOP_DIR")) {
         qCritical("tst_desktop runs inside tests/desktop/desktop-session (QT_QPA_PLATFORM=xcb, a session of its own)");
+        return 1;
+    }
+    // The input method's server starts at its first key; it is a part of the desktop like the
+    // others, and the suite does not run without it.
+    if (!Desktop::inputMethodAnswers(60000)) {
+        qCritical("the input method (ibus with mozc) did not compose a key within a minute");
         return 1;
     }
     QStringList only;

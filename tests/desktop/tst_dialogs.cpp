@@ -65,6 +65,11 @@ void createFile(QMessageBox *box, QString *question)
 class tst_DesktopDialogs : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            Desktop::recordFailure();
+    }
     void saveAsThroughTheRealDialog_data();
     void saveAsThroughTheRealDialog();
     void closePromptYesSavesThroughSaveAs();
@@ -91,6 +96,7 @@ void tst_DesktopDialogs::saveAsThroughTheRealDialog()
     QFETCH(bool, rtf);
     QTemporaryDir folder;
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     window.RichEdit1->replaceSelection(Text);
     // Save As opens where the document is: here, the folder of a document opened before.
@@ -128,6 +134,7 @@ void tst_DesktopDialogs::closePromptYesSavesThroughSaveAs()
 {
     QTemporaryDir folder;
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     window.RichEdit1->replaceSelection(Text);
     window.SaveDialog1.fileName = folder.filePath(u"before.rtf"_s);

@@ -75,6 +75,11 @@ double inkOnScreen(const QWidget *viewport)
 class tst_DesktopInput : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            Desktop::recordFailure();
+    }
     void romajiIsComposedConvertedAndCommitted();
     void inputMethodOnInTheEditorAndFontBoxOffInTheCountBox();
 };
@@ -82,6 +87,7 @@ private slots:
 void tst_DesktopInput::romajiIsComposedConvertedAndCommitted()
 {
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     RichEdit *editor = window.RichEdit1;
     QVERIFY(Desktop::waitFor([&] { return QApplication::focusWidget() == editor; }, 10000));
@@ -120,6 +126,7 @@ void tst_DesktopInput::romajiIsComposedConvertedAndCommitted()
 void tst_DesktopInput::inputMethodOnInTheEditorAndFontBoxOffInTheCountBox()
 {
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
 
     // The font name box: romaji typed there reach the input method, which composes them.

@@ -79,6 +79,11 @@ bool restoreQueues()
 class tst_DesktopPrinting : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            Desktop::recordFailure();
+    }
     void init();
     void printerSetupChoosesWhatBothPrintsUse();
     void directPrintAndPreviewPrintMakePdfs();
@@ -94,6 +99,7 @@ void tst_DesktopPrinting::init()
 void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
 {
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     const QString text = body(30);
     window.RichEdit1->replaceSelection(text);
@@ -194,6 +200,7 @@ void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
 void tst_DesktopPrinting::directPrintAndPreviewPrintMakePdfs()
 {
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     const QString text = body(120);
     window.RichEdit1->replaceSelection(text);
@@ -247,6 +254,7 @@ void tst_DesktopPrinting::printerAddedWhileRunningIsUsed()
     QVERIFY(Desktop::printAdmin(u"lpadmin"_s, { u"-x"_s, Desktop::queue() }));
     QVERIFY(Desktop::printAdmin(u"lpadmin"_s, { u"-x"_s, Desktop::queue2() }));
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     window.RichEdit1->replaceSelection(body(5));
 
@@ -305,6 +313,7 @@ void tst_DesktopPrinting::refusedJobsAreReported()
 {
     QVERIFY(Desktop::printAdmin(u"cupsreject"_s, { Desktop::queue() }));
     Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
     window.RichEdit1->replaceSelection(body(5));
     const QStringList before = Desktop::pdfs(Desktop::pdfFolder());

@@ -46,6 +46,11 @@ std::function<bool(const Window &)> titled(qint64 pid, const QString &title)
 class tst_DesktopWindows : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            Desktop::recordFailure();
+    }
     void titlesAreTheProgramsOwnText();
     void closePromptAsksAndCancels();
     void placementSurvivesStartsAndCloses_data();
