@@ -271,7 +271,9 @@ Program::Program(const QString &settingsFolder)
     : m_settingsFolder(settingsFolder)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Its placement and its recovery files both stay in this test's folder.
     environment.insert(u"XDG_CONFIG_HOME"_s, settingsFolder);
+    environment.insert(u"XDG_STATE_HOME"_s, settingsFolder + u"/state"_s);
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -400,9 +402,12 @@ QSizeF pdfPageSize(const QString &pdf)
 Session::Session()
     : m_settings(settingsFolder())
     , m_oldSettings(qgetenv("XDG_CONFIG_HOME"))
+    , m_oldState(qgetenv("XDG_STATE_HOME"))
 {
-    // The window's placement is read from and written to this test's own folder.
+    // The window's placement and its recovery files are read from and written to this test's
+    // own folder.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings->path()));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_settings->filePath(u"state"_s)));
     m_windows = Startup::createWindows();
     Startup::showWindows(*m_windows, {});
     // As the program's event loop would: the splash goes once the window is up.
@@ -419,6 +424,7 @@ Session::~Session()
         m_windows.reset();
     }
     qputenv("XDG_CONFIG_HOME", m_oldSettings);
+    qputenv("XDG_STATE_HOME", m_oldState);
 }
 
 TPenForm1 &Session::window() const

@@ -136,6 +136,7 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_settings;
     QByteArray m_oldSettings;
+    QByteArray m_oldState;
     std::unique_ptr<Startup::Windows> m_windows;
     bool m_active = false;
 };
