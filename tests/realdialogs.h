@@ -28,7 +28,8 @@ namespace RealDialogs {
 // then sees that nothing was done.
 inline void whenModal(std::function<void(QWidget *)> operate, const QWidget *notThis = nullptr)
 {
-    auto *timer = new QTimer;
+    // Owned by the application, so that it goes at the end whatever happened.
+    auto *timer = new QTimer(QCoreApplication::instance());
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QPointer<const QWidget> exclude(notThis);

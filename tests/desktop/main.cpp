@@ -15,6 +15,7 @@ QObject *newDesktopWindowsTest();
 QObject *newDesktopPrintingTest();
 QObject *newDesktopInputTest();
 QObject *newDesktopDialogsTest();
+QObject *newDesktopRecoveryTest();
 
 int main(int argc, char **argv)
 {
@@ -48,6 +49,7 @@ int main(int argc, char **argv)
     tests.emplace_back(newDesktopPrintingTest());
     tests.emplace_back(newDesktopInputTest());
     tests.emplace_back(newDesktopDialogsTest());
+    tests.emplace_back(newDesktopRecoveryTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))

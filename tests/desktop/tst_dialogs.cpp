@@ -5,6 +5,7 @@
 
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "tools/replacedialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +75,7 @@ private slots:
     void saveAsThroughTheRealDialog_data();
     void saveAsThroughTheRealDialog();
     void closePromptYesSavesThroughSaveAs();
+    void findMessagesGiveTheFocusBackToTheFindDialog();
 };
 
 void tst_DesktopDialogs::saveAsThroughTheRealDialog_data()
@@ -160,6 +163,50 @@ void tst_DesktopDialogs::closePromptYesSavesThroughSaveAs()
     QCOMPARE(asked, QString::fromUtf16(u"確認"));
     QVERIFY(closed);
     QVERIFY(readAll(folder.filePath(u"closing.rtf"_s)).startsWith("{\\rtf"));
+}
+
+void tst_DesktopDialogs::findMessagesGiveTheFocusBackToTheFindDialog()
+{
+    Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
+    TPenForm1 &window = session.window();
+    window.command(u"OptionReplace"_s)->trigger();
+    ReplaceDialog *dialog = window.ReplaceDialog1;
+    QVERIFY(Desktop::waitFor([&] { return dialog->isVisible(); }));
+    const quint32 dialogId = Desktop::windowId(dialog);
+    QVERIFY(Desktop::activate(dialogId));
+    // Straight into the box: the input method would compose romaji typed there.
+    dialog->setFindText(u"nowhere"_s);
+    dialog->setReplaceText(u"x"_s);
+    QPushButton *findNext = nullptr;
+    QPushButton *replaceAll = nullptr;
+    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
+        if (b->text().startsWith(QString::fromUtf16(u"次を検索")))
+            findNext = b;
+        if (b->text().startsWith(QString::fromUtf16(u"すべて置換")))
+            replaceAll = b;
+    }
+    QVERIFY(findNext && replaceAll);
+    for (QPushButton *button : { findNext, replaceAll }) {
+        // The message, answered with Return as a user does: the window manager then gives the
+        // focus to the window the box stood over, which must be the find dialog.
+        QString told;
+        Desktop::Script script;
+        script.withModal<QMessageBox>(u"the find message"_s, [&](QMessageBox *box) {
+            told = box->text();
+            Desktop::keysIn(box, { u"Return"_s });
+        });
+        script.start();
+        // By the button's Alt key, as the user pressed it.
+        Desktop::keysIn(dialog, { button == findNext ? u"alt+f"_s : u"alt+a"_s });
+        QVERIFY2(Desktop::waitFor([&] { return script.isDone(); }), qPrintable(script.failure()));
+        QVERIFY(!told.isEmpty());
+        QVERIFY2(Desktop::waitFor([&] { return Desktop::run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed().toUInt() == dialogId; }, 5000),
+                 qPrintable(Desktop::focusReport()));
+    }
+    // Its keys work again: Esc closes it.
+    Desktop::key(u"Escape"_s);
+    QVERIFY(Desktop::waitFor([&] { return !dialog->isVisible(); }, 5000));
 }
 
 QObject *newDesktopDialogsTest()
