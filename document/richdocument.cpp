@@ -1,8 +1,8 @@
 #include "richdocument.h"
 
 #include "cp932.h"
-#include "displaylineindex.h"
 #include "documentfile.h"
+#include "editordocumentlayout.h"
 #include "formatrange.h"
 #include "plaintext.h"
 #include "rtf/rtfreader.h"
@@ -41,13 +41,11 @@ bool isWordCharacter(QChar c)
 // Runs bulk changes with no undo recording and no layout, and measures positions once after.
 class BulkChange {
 public:
-    BulkChange(QTextDocument *document, TextPositionIndex &positions, DisplayLineIndex &lines)
+    BulkChange(QTextDocument *document, TextPositionIndex &positions)
         : m_document(document)
         , m_positions(positions)
-        , m_lines(lines)
     {
         m_positions.suspend();
-        m_lines.suspend();
         m_document->setUndoRedoEnabled(false);
         m_document->setLayoutEnabled(false);
     }
@@ -57,7 +55,6 @@ public:
         m_document->setLayoutEnabled(m_layoutWasEnabled);
         m_document->setUndoRedoEnabled(true);
         m_positions.resume();
-        m_lines.resume();
     }
     BulkChange(const BulkChange &) = delete;
     BulkChange &operator=(const BulkChange &) = delete;
@@ -65,7 +62,6 @@ public:
 private:
     QTextDocument *m_document;
     TextPositionIndex &m_positions;
-    DisplayLineIndex &m_lines;
     const bool m_layoutWasEnabled = m_document->isLayoutEnabled();
 };
 
@@ -75,10 +71,11 @@ RichDocument::RichDocument(QTextDocument *document, QObject *parent)
     : QObject(parent)
     , m_document(document)
     , m_positions(std::make_unique<TextPositionIndex>(document))
-    , m_lines(std::make_unique<DisplayLineIndex>(document))
+    , m_layout(new EditorDocumentLayout(document))
     , m_renderer(std::make_unique<FormatRangeRenderer>(*this))
     , m_windowText(QGuiApplication::palette().color(QPalette::Text))
 {
+    document->setDocumentLayout(m_layout);
     connect(document, &QTextDocument::contentsChange, this, [this] { ++m_changeCount; });
     const QFont font = document->defaultFont();
     m_defaultFormat.mask = CharFormat::AllFields;
@@ -120,12 +117,12 @@ qint64 RichDocument::charactersBefore(qint64 n) const
 
 int RichDocument::lineFromByte(qint64 bytePosition)
 {
-    return m_lines->lineOfPosition(documentPosition(bytePosition));
+    return m_layout->lineOfPosition(documentPosition(bytePosition));
 }
 
 qint64 RichDocument::lineStartByte(int line)
 {
-    const int position = m_lines->lineStart(line);
+    const int position = m_layout->lineStart(line);
     return position < 0 ? -1 : bytePosition(position);
 }
 
@@ -133,7 +130,7 @@ RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
 {
     CaretPlace place;
     int lineStart = 0;
-    place.line = m_lines->lineOfPosition(documentPosition, &lineStart);
+    place.line = m_layout->lineOfPosition(documentPosition, &lineStart);
     const TextPositionIndex::CaretBytes bytes = m_positions->caretBytes(documentPosition, lineStart);
     place.byte = bytes.byte;
     place.charactersBefore = bytes.charactersBefore;
@@ -143,7 +140,7 @@ RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
 
 int RichDocument::lineCount()
 {
-    return m_lines->lineCount();
+    return m_layout->lineCount();
 }
 
 QByteArray RichDocument::text() const
@@ -183,7 +180,6 @@ void RichDocument::setDefaultCharFormat(const CharFormat &format)
     merged.mask = CharFormat::AllFields;
     m_defaultFormat = merged;
     m_document->setDefaultFont(TextFormats::displayFont(merged));
-    m_lines->invalidateAll();
 }
 
 CharFormat RichDocument::charFormat(const QTextCursor &cursor) const
@@ -350,7 +346,7 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
 void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat)
 {
     {
-        BulkChange bulk(m_document, *m_positions, *m_lines);
+        BulkChange bulk(m_document, *m_positions);
         // Data that is not RTF is read again from its start as text.
         if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat))
             PlainText::read(*m_document, data, textFormat);
@@ -410,7 +406,6 @@ RichDocument::BatchEdit::BatchEdit(RichDocument &document)
     QTextDocument *doc = m_document.m_document;
     doc->setUndoRedoEnabled(false);
     doc->setLayoutEnabled(false);
-    m_document.m_lines->suspend();
     m_cursor->beginEditBlock();
 }
 
@@ -421,7 +416,6 @@ RichDocument::BatchEdit::~BatchEdit()
     delete m_cursor;
     doc->setUndoRedoEnabled(true);
     doc->setLayoutEnabled(m_layoutWasEnabled);
-    m_document.m_lines->resume();
     doc->setModified(true);
 }
 

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class DisplayLineIndex;
+class EditorDocumentLayout;
 class FormatRangeRenderer;
 class QTextCharFormat;
 class QTextCursor;
@@ -42,6 +42,8 @@ public:
     ~RichDocument() override;
 
     QTextDocument *document() const { return m_document; }
+    // The document's layout, which this object installs (see EditorDocumentLayout).
+    EditorDocumentLayout *layout() const { return m_layout; }
 
     // -- Positions (bytes) --
     qint64 textLength() const;
@@ -148,7 +150,7 @@ signals:
 private:
     QTextDocument *m_document;
     std::unique_ptr<TextPositionIndex> m_positions;
-    std::unique_ptr<DisplayLineIndex> m_lines;
+    EditorDocumentLayout *m_layout; // owned by the document
     std::unique_ptr<FormatRangeRenderer> m_renderer;
     CharFormat m_defaultFormat;
     QColor m_windowText;

@@ -2,6 +2,7 @@
 
 #include "app/apperror.h"
 #include "app/messages.h"
+#include "editordocumentlayout.h"
 #include "formatrange.h"
 #include "plaintext.h"
 #include "sjistext.h"
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPalette>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -64,6 +66,10 @@ RichEdit::RichEdit(QWidget *parent)
     document()->setUndoRedoEnabled(true);
 
     m_richDocument = new RichDocument(document(), this);
+    EditorDocumentLayout *layout = m_richDocument->layout();
+    layout->setPaintDevice(viewport());
+    layout->setBackgroundLayout(true);
+    connect(layout, &EditorDocumentLayout::heightCorrected, this, &RichEdit::keepShownContent);
     m_richDocument->setWindowTextColor(palette().color(QPalette::Text));
     CharFormat initial;
     initial.mask = CharFormat::AllFields;
@@ -490,6 +496,39 @@ void RichEdit::setUnfocusedSelectionShown(bool shown)
                    m_inactiveSelection.brush(QPalette::Inactive, QPalette::HighlightedText));
     }
     setPalette(p);
+}
+
+void RichEdit::keepShownContent(qreal oldBottom, qreal delta)
+{
+    // A paragraph above what the view shows got its real height: the offset moves with the
+    // content, so that nothing on screen jumps.
+    const qreal shownTop = m_shownTop >= 0 ? m_shownTop : verticalScrollBar()->value();
+    if (oldBottom > shownTop + 0.5)
+        return;
+    QScopedValueRollback<bool> compensating(m_compensating, true);
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->value() + qRound(delta));
+    if (m_shownTop >= 0)
+        m_shownTop += delta;
+}
+
+void RichEdit::scrollContentsBy(int dx, int dy)
+{
+    if (m_compensating) {
+        // The content moved with the offset: what the screen shows is already right.
+        updateMicroFocus();
+        return;
+    }
+    if (dy != 0) {
+        // The paragraphs coming into view are laid out before anything moves on screen, with
+        // the content still shown (at the old offset) kept in place as estimates above it turn
+        // real.
+        const int offset = verticalScrollBar()->value();
+        QScopedValueRollback<qreal> shown(m_shownTop, offset + dy);
+        m_richDocument->layout()->ensureLaidOut(offset, offset + viewport()->height());
+        dy = qRound(m_shownTop) - verticalScrollBar()->value();
+    }
+    QTextEdit::scrollContentsBy(dx, dy);
 }
 
 void RichEdit::changeEvent(QEvent *event)

@@ -130,11 +130,13 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
     void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void notifySelectionIfMoved();
     // Shows or hides the selection where the editor draws it without the focus.
     void setUnfocusedSelectionShown(bool shown);
+    void keepShownContent(qreal oldBottom, qreal delta);
     // How much of `text` fits within the text limit in place of the selection.
     QString limited(const QString &text) const;
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
@@ -146,4 +148,8 @@ private:
     int m_lastPosition = -1;
     bool m_unfocusedSelectionShown = true;
     QPalette m_inactiveSelection; // the colours the editor shows an unfocused selection in
+    // While a scroll is being made: the offset of the content still on screen (see
+    // scrollContentsBy); otherwise negative.
+    qreal m_shownTop = -1;
+    bool m_compensating = false;
 };

@@ -1,4 +1,4 @@
-#include "document/displaylineindex.h"
+#include "document/editordocumentlayout.h"
 #include "document/sjistext.h"
 #include "document/textpositionindex.h"
 
@@ -9,6 +9,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -44,15 +46,24 @@ void checkAgainstRecount(const QTextDocument &doc, const TextPositionIndex &inde
     }
 }
 
-// Line counts straight from a full layout, for comparison.
-int recountLine(QTextDocument &doc, int position)
+// Line numbers straight from Qt's own layout of a copy, laid out in full, for comparison.
+int recountLine(const QTextDocument &doc, int position)
 {
-    doc.documentLayout()->blockBoundingRect(doc.lastBlock());
+    std::unique_ptr<QTextDocument> copy(doc.clone());
+    copy->documentLayout()->blockBoundingRect(copy->lastBlock());
     int line = 0;
-    const QTextBlock target = doc.findBlock(position);
-    for (QTextBlock b = doc.begin(); b != target; b = b.next())
+    const QTextBlock target = copy->findBlock(position);
+    for (QTextBlock b = copy->begin(); b != target; b = b.next())
         line += b.layout()->lineCount();
     return line + target.layout()->lineForTextPosition(position - target.position()).lineNumber();
+}
+
+// The editor's layout installed on a document.
+EditorDocumentLayout &editorLayout(QTextDocument &doc)
+{
+    auto *layout = new EditorDocumentLayout(&doc);
+    doc.setDocumentLayout(layout);
+    return *layout;
 }
 
 } // namespace
@@ -181,7 +192,7 @@ void tst_Positions::displayLinesOfWrappedParagraphs()
     QTextDocument doc;
     doc.setDefaultFont(QFont(u"IPAGothic"_s, 12));
     doc.setTextWidth(200);
-    DisplayLineIndex lines(&doc);
+    EditorDocumentLayout &lines = editorLayout(doc);
     QTextCursor cursor(&doc);
     cursor.insertText(u"短い\n"_s + QString(60, u'長') + u"\n\n"_s + QString(25, u'字') + u"\nend"_s);
     const int count = lines.lineCount();
@@ -202,7 +213,7 @@ void tst_Positions::displayLinesFollowEditsAndWidth()
     QTextDocument doc;
     doc.setDefaultFont(QFont(u"IPAGothic"_s, 12));
     doc.setTextWidth(300);
-    DisplayLineIndex lines(&doc);
+    EditorDocumentLayout &lines = editorLayout(doc);
     QTextCursor cursor(&doc);
     for (int i = 0; i < 40; ++i)
         cursor.insertText(QString(i % 7 * 9 + 1, u'あ') + u'\n');
@@ -226,7 +237,7 @@ void tst_Positions::lineStartBeyondTheEnd()
 {
     QTextDocument doc;
     doc.setTextWidth(300);
-    DisplayLineIndex lines(&doc);
+    EditorDocumentLayout &lines = editorLayout(doc);
     QCOMPARE(lines.lineCount(), 1); // an empty document has one line
     QCOMPARE(lines.lineStart(0), 0);
     QCOMPARE(lines.lineStart(1), -1);

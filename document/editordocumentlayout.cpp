@@ -1,0 +1,616 @@
+#include "editordocumentlayout.h"
+
+#include "paragraphlines.h"
+
+#include <QElapsedTimer>
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextLayout>
+#include <QTextList>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A frame length the way Qt's document layout rounds it: to whole pixels.
+qint64 roundedFixed(qreal value)
+{
+    return (static_cast<qint64>(value * 64) + 32) & ~qint64(63);
+}
+
+// Left and right as they appear on screen for a paragraph's direction.
+Qt::Alignment visualAlignment(Qt::LayoutDirection direction, Qt::Alignment alignment)
+{
+    if (!(alignment & Qt::AlignHorizontal_Mask))
+        alignment |= Qt::AlignLeft;
+    if (!(alignment & Qt::AlignAbsolute) && (alignment & (Qt::AlignLeft | Qt::AlignRight))) {
+        if (direction == Qt::RightToLeft)
+            alignment ^= (Qt::AlignLeft | Qt::AlignRight);
+        alignment |= Qt::AlignAbsolute;
+    }
+    return alignment;
+}
+
+// Paragraphs at least this long keep their lines across an edit and their shaping between
+// layout and drawing; shorter ones are laid out anew in microseconds.
+constexpr int LongParagraph = 2000;
+// How many paragraphs keep their lines in memory: a few screens' worth and then some.
+constexpr int RecentCapacity = 1024;
+// The longest slice of background layout, in milliseconds.
+constexpr int BackgroundSliceMs = 4;
+// A change of this many paragraphs or fewer is laid out at once, as Qt's layout would.
+constexpr int ImmediateParagraphs = 16;
+
+} // namespace
+
+EditorDocumentLayout::EditorDocumentLayout(QTextDocument *document)
+    : QAbstractTextDocumentLayout(document)
+{
+}
+
+EditorDocumentLayout::~EditorDocumentLayout() = default;
+
+bool EditorDocumentLayout::canLayOut() const
+{
+    return document()->isLayoutEnabled() && !document()->pageSize().isNull();
+}
+
+qreal EditorDocumentLayout::dpiScale() const
+{
+    const QPaintDevice *device = paintDevice();
+    return device ? device->logicalDpiY() / 96.0 : 1.0;
+}
+
+EditorDocumentLayout::Frame EditorDocumentLayout::computeFrame() const
+{
+    const QTextFrameFormat format = document()->rootFrame()->frameFormat();
+    const qreal scale = dpiScale();
+    const qint64 top = roundedFixed(format.topMargin() * scale);
+    const qint64 bottom = roundedFixed(format.bottomMargin() * scale);
+    const qint64 left = roundedFixed(format.leftMargin() * scale);
+    const qint64 right = roundedFixed(format.rightMargin() * scale);
+    const qint64 border = roundedFixed(format.border() * scale);
+    const qint64 padding = roundedFixed(format.padding() * scale);
+    const qreal available = qMax<qreal>(0, document()->pageSize().width());
+    qint64 width = toFixed(format.width().value(available));
+    if (format.width().type() == QTextLength::FixedLength)
+        width = toFixed(toPixels(width) * scale);
+    Frame f;
+    f.left = left + border + padding;
+    f.top = top + border + padding;
+    f.contentWidth = width - 2 * (border + padding) - left - right;
+    f.marginWidth = 2 * (border + padding) + left + right;
+    f.leftMargin = left;
+    f.rightMargin = right;
+    f.bottom = border + padding + bottom;
+    return f;
+}
+
+qint64 EditorDocumentLayout::blockIndent(const QTextBlockFormat &format) const
+{
+    qreal indent = format.indent();
+    if (QTextObject *object = document()->objectForFormat(format))
+        indent += object->format().toListFormat().indent();
+    if (qIsNull(indent))
+        return 0;
+    return toFixed(indent * dpiScale() * document()->indentWidth());
+}
+
+qint32 EditorDocumentLayout::marginAbove(const QTextBlock &block) const
+{
+    const QTextBlock previous = block.previous();
+    if (!previous.isValid())
+        return 0;
+    qreal margin = qMax(block.blockFormat().topMargin(), previous.blockFormat().bottomMargin());
+    if (margin > 0 && paintDevice())
+        margin *= dpiScale();
+    return static_cast<qint32>(toFixed(margin));
+}
+
+ParagraphLines::Geometry EditorDocumentLayout::geometryOf(const QTextBlock &block, qint64 *rightIndent) const
+{
+    ParagraphLines::Geometry g;
+    const QTextDocument *doc = document();
+    g.format = block.blockFormat();
+    g.direction = block.textDirection();
+    const QTextOption defaults = doc->defaultTextOption();
+    qint64 extra = 0;
+    if (defaults.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
+        extra = toFixed(QFontMetricsF(block.charFormat().font()).horizontalAdvance(u'\x21B5'));
+    const qint64 indent = blockIndent(g.format);
+    const bool rtl = g.direction == Qt::RightToLeft;
+    const qint64 leftIndent = toFixed(g.format.leftMargin()) + (rtl ? extra : indent);
+    const qint64 right = toFixed(g.format.rightMargin()) + (rtl ? indent : extra);
+    g.left = leftIndent;
+    g.right = m_frame.contentWidth - right;
+    g.textIndent = toFixed(g.format.textIndent());
+    if (rightIndent)
+        *rightIndent = right;
+    g.option = defaults;
+    g.option.setTextDirection(g.direction);
+    g.option.setTabs(g.format.tabPositions());
+    Qt::Alignment align = defaults.alignment();
+    if (g.format.hasProperty(QTextFormat::BlockAlignment))
+        align = g.format.alignment();
+    g.option.setAlignment(visualAlignment(g.direction, align));
+    if (g.format.nonBreakableLines() || doc->pageSize().width() < 0)
+        g.option.setWrapMode(QTextOption::ManualWrap);
+    const QPaintDevice *device = paintDevice();
+    g.scaling = device && device->logicalDpiY() != 96 ? device->logicalDpiY() / 96.0 : 1.0;
+    return g;
+}
+
+void EditorDocumentLayout::resetEstimates()
+{
+    const QFontMetricsF metrics(document()->defaultFont(), paintDevice());
+    m_lineHeight = toFixed(std::ceil(metrics.ascent() + metrics.descent() + qMax<qreal>(0, metrics.leading())));
+    // Most of the editor's text is double-width: a conservative guess until lines are seen.
+    const qreal wide = qMax<qreal>(1, metrics.horizontalAdvance(u'\x3042'));
+    m_charsPerLine = qMax<double>(1, toPixels(m_frame.contentWidth) / wide);
+    m_learnedCharacters = 0;
+    m_learnedLines = 0;
+    m_learnedHeight = 0;
+    m_learnedHeightLines = 0;
+}
+
+void EditorDocumentLayout::learn(const QTextLayout *layout, qint64 height)
+{
+    const int lines = layout->lineCount();
+    if (lines <= 0)
+        return;
+    m_learnedHeight += height;
+    m_learnedHeightLines += lines;
+    if (lines > 1) {
+        // The lines before the last are full: they tell how much text a line holds.
+        m_learnedCharacters += layout->lineAt(lines - 1).textStart();
+        m_learnedLines += lines - 1;
+    }
+    if (m_learnedLines >= 8)
+        m_charsPerLine = static_cast<double>(m_learnedCharacters) / static_cast<double>(m_learnedLines);
+    if (m_learnedHeightLines >= 8)
+        m_lineHeight = m_learnedHeight / m_learnedHeightLines;
+}
+
+BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block) const
+{
+    BlockMetrics::Entry e;
+    e.margin = marginAbove(block);
+    const int characters = block.length() - 1;
+    const int lines = block.isVisible()
+        ? qMax(1, static_cast<int>(std::ceil(characters / qMax(1.0, m_charsPerLine))))
+        : 0;
+    e.lines = lines;
+    e.height = e.margin + lines * m_lineHeight;
+    e.exact = false;
+    return e;
+}
+
+void EditorDocumentLayout::rebuildAll()
+{
+    QTextDocument *doc = document();
+    m_allDirty = false;
+    m_kept.clear();
+    m_frame = computeFrame();
+    m_widest = 0;
+    if (m_metrics.size() != doc->blockCount()) {
+        m_recent.clear();
+        m_recentSet.clear();
+    }
+    resetEstimates();
+    // No paragraph keeps lines made for another width, font or text.
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        if (QTextLayout *layout = ParagraphLines::existingLayout(block))
+            layout->clearLayout();
+    }
+    // The first paragraphs are laid out at once: the first screen needs them, and they teach
+    // the estimates for the rest.
+    std::vector<BlockMetrics::Entry> entries;
+    entries.reserve(static_cast<size_t>(doc->blockCount()));
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+        entries.push_back(estimate(block));
+    m_metrics.assign(0, {});
+    m_metrics.replace(0, 0, entries);
+    int number = 0;
+    for (QTextBlock block = doc->begin(); block.isValid() && number < 32; block = block.next(), ++number)
+        layOutBlock(block, number, Keep::Lines, Correction::Quiet);
+    if (m_learnedLines > 0) {
+        number = 0;
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next(), ++number) {
+            if (number >= 32)
+                entries[static_cast<size_t>(number)] = estimate(block);
+            else
+                entries[static_cast<size_t>(number)] = m_metrics.at(number);
+        }
+        m_metrics.assign(0, {});
+        m_metrics.replace(0, 0, entries);
+    }
+    startBackground();
+}
+
+void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
+{
+    if (!canLayOut()) {
+        // Nothing is followed until the layout is on again, which reports the whole document.
+        QTextDocument *doc = document();
+        const QTextBlock end = doc->findBlock(qMax(0, from + charsAdded - 1)).next();
+        for (QTextBlock block = doc->findBlock(from); block.isValid() && block != end; block = block.next())
+            block.clearLayout();
+        m_allDirty = true;
+        m_kept.clear();
+        return;
+    }
+    const qint64 heightBefore = m_metrics.totalHeight();
+    if (!m_allDirty && !(computeFrame() == m_frame))
+        m_allDirty = true;
+    if (m_allDirty || m_metrics.size() == 0) {
+        rebuildAll();
+        emit update(QRectF(0, 0, 1e9, 1e9));
+        reportSize();
+        return;
+    }
+    followChange(from, charsRemoved, charsAdded);
+    if (m_metrics.totalHeight() != heightBefore)
+        reportSize();
+}
+
+void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdded)
+{
+    QTextDocument *doc = document();
+    const qint64 totalBefore = m_metrics.totalHeight();
+    const int newCount = doc->blockCount();
+    const int oldCount = m_metrics.size();
+    const int lastPosition = qMax(0, doc->characterCount() - 1);
+    const QTextBlock firstBlock = doc->findBlock(qMin(from, lastPosition));
+    const int first = firstBlock.blockNumber();
+    const int newLast = doc->findBlock(qMin(from + charsAdded, lastPosition)).blockNumber();
+    const int delta = newCount - oldCount;
+    const int oldLast = newLast - delta;
+    if (first < 0 || newLast < first || oldLast < first - 1 || oldLast >= oldCount) {
+        rebuildAll();
+        emit update(QRectF(0, 0, 1e9, 1e9));
+        return;
+    }
+    if (delta == 0 && first == newLast) {
+        // Within one paragraph: a long one keeps its lines for the layout that follows.
+        BlockMetrics::Entry e = m_metrics.at(first);
+        QTextLayout *layout = ParagraphLines::existingLayout(firstBlock);
+        const int at = from - firstBlock.position();
+        const auto kept = m_kept.find(first);
+        if (kept != m_kept.end() && (!layout || layout->lineCount() == 0)) {
+            kept->second->addEdit(at, charsRemoved, charsAdded);
+        } else {
+            m_kept.erase(first);
+            if (e.exact && layout && firstBlock.length() >= LongParagraph) {
+                if (m_kept.size() > 4)
+                    m_kept.clear();
+                if (auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded))
+                    m_kept[first] = std::move(lines);
+            }
+        }
+        if (layout)
+            layout->clearLayout();
+        e.exact = false;
+        m_metrics.set(first, e);
+    } else {
+        m_kept.clear();
+        std::vector<BlockMetrics::Entry> entries;
+        entries.reserve(static_cast<size_t>(newLast - first + 1));
+        QTextBlock block = firstBlock;
+        for (int n = first; n <= newLast && block.isValid(); ++n, block = block.next()) {
+            if (QTextLayout *layout = ParagraphLines::existingLayout(block))
+                layout->clearLayout();
+            entries.push_back(estimate(block));
+        }
+        m_metrics.replace(first, oldLast - first + 1, entries);
+        followRecent(first, oldLast, delta);
+        // The space above the paragraph after the change depends on the one before it.
+        if (block.isValid()) {
+            BlockMetrics::Entry next = m_metrics.at(newLast + 1);
+            const qint32 margin = marginAbove(block);
+            if (margin != next.margin) {
+                next.height += margin - next.margin;
+                next.margin = margin;
+                m_metrics.set(newLast + 1, next);
+            }
+        }
+    }
+    if (newLast - first < ImmediateParagraphs) {
+        QTextBlock block = firstBlock;
+        for (int n = first; n <= newLast && block.isValid(); ++n, block = block.next()) {
+            if (block.length() < LongParagraph * 10 || m_kept.count(n))
+                layOutBlock(block, n, Keep::Lines, Correction::Quiet);
+        }
+    }
+    const qreal top = toPixels(m_frame.top + m_metrics.heightBefore(first));
+    if (delta != 0 || m_metrics.totalHeight() != totalBefore)
+        emit update(QRectF(0, top, 1e9, 1e9));
+    else
+        emit update(QRectF(0, top, 1e9, toPixels(m_metrics.heightBefore(newLast + 1)) - top + toPixels(m_frame.top)));
+    startBackground();
+}
+
+void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction)
+{
+    const BlockMetrics::Entry old = m_metrics.at(number);
+    QTextLayout *layout = block.layout();
+    std::unique_ptr<ParagraphLines::KeptLines> kept;
+    if (const auto found = m_kept.find(number); found != m_kept.end()) {
+        if (found->second->expectedLength() == block.length() - 1)
+            kept = std::move(found->second);
+        m_kept.erase(found);
+    }
+    qint64 rightIndent = 0;
+    const ParagraphLines::Geometry g = geometryOf(block, &rightIndent);
+    if (block.length() >= LongParagraph)
+        layout->setCacheEnabled(true);
+    BlockMetrics::Entry e;
+    e.margin = marginAbove(block);
+    e.exact = true;
+    if (block.isVisible()) {
+        const ParagraphLines::Result r = ParagraphLines::layOut(layout, g, kept.get());
+        e.height = e.margin + r.height;
+        e.lines = r.lines;
+        m_widest = qMax(m_widest, r.widest + rightIndent);
+        if (!old.exact)
+            learn(layout, r.height);
+    } else {
+        layout->clearLayout();
+        e.height = 0;
+        e.lines = 0;
+    }
+    m_metrics.set(number, e);
+    if (keep == Keep::Lines)
+        touch(number);
+    else if (!m_recentSet.count(number) && layout->preeditAreaText().isEmpty() && layout->formats().isEmpty())
+        ParagraphLines::freeLayout(block);
+    if (correction == Correction::Report && !old.exact && e.height != old.height) {
+        const qreal oldBottom = toPixels(m_frame.top + m_metrics.heightBefore(number) + old.height);
+        if (m_drawing) {
+            m_sizePending = true;
+            m_sizeTimer.start(0, this);
+        } else {
+            reportSize();
+            emit heightCorrected(oldBottom, toPixels(e.height - old.height));
+        }
+    }
+}
+
+void EditorDocumentLayout::placeLayout(QTextLayout *layout, int number) const
+{
+    const BlockMetrics::Entry e = m_metrics.at(number);
+    layout->setPosition(
+        QPointF(toPixels(m_frame.left), toPixels(m_frame.top + m_metrics.heightBefore(number) + e.margin)));
+}
+
+QTextLayout *EditorDocumentLayout::readyLayout(const QTextBlock &block, int number)
+{
+    QTextLayout *layout = ParagraphLines::existingLayout(block);
+    const bool exact = m_metrics.at(number).exact;
+    if (!exact || !layout || (layout->lineCount() == 0 && block.isVisible()))
+        layOutBlock(block, number, Keep::Lines, m_drawing ? Correction::Quiet : Correction::Report);
+    else
+        touch(number);
+    layout = block.layout();
+    placeLayout(layout, number);
+    return layout;
+}
+
+void EditorDocumentLayout::touch(int number)
+{
+    if (!m_recentSet.insert(number).second)
+        return;
+    m_recent.push_back(number);
+    while (m_recent.size() > RecentCapacity) {
+        const int oldest = m_recent.front();
+        m_recent.pop_front();
+        m_recentSet.erase(oldest);
+        const QTextBlock block = document()->findBlockByNumber(oldest);
+        const QTextLayout *layout = ParagraphLines::existingLayout(block);
+        // An input method's text or overlay formats live in the layout: it stays.
+        if (layout && layout->preeditAreaText().isEmpty() && layout->formats().isEmpty())
+            ParagraphLines::freeLayout(block);
+    }
+}
+
+void EditorDocumentLayout::followRecent(int first, int oldLast, int delta)
+{
+    std::deque<int> kept;
+    for (int n : m_recent) {
+        if (n < first)
+            kept.push_back(n);
+        else if (n > oldLast)
+            kept.push_back(n + delta);
+    }
+    m_recent.swap(kept);
+    m_recentSet.clear();
+    m_recentSet.insert(m_recent.begin(), m_recent.end());
+}
+
+void EditorDocumentLayout::ensureExactThrough(int number)
+{
+    if (m_allDirty && canLayOut())
+        rebuildAll();
+    int next = m_metrics.firstInexact(0);
+    QTextBlock block;
+    while (next >= 0 && next <= number) {
+        block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
+        layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
+        next = m_metrics.firstInexact(next + 1);
+    }
+}
+
+void EditorDocumentLayout::layOutAll()
+{
+    if (!canLayOut())
+        return;
+    ensureExactThrough(m_metrics.size() - 1);
+}
+
+void EditorDocumentLayout::ensureLaidOut(qreal top, qreal bottom)
+{
+    if (!canLayOut())
+        return;
+    if (m_allDirty)
+        rebuildAll();
+    int number = m_metrics.indexAtHeight(toFixed(top) - m_frame.top);
+    if (number < 0)
+        return;
+    QTextBlock block = document()->findBlockByNumber(number);
+    for (; block.isValid(); block = block.next(), ++number) {
+        if (toPixels(m_frame.top + m_metrics.heightBefore(number)) > bottom)
+            break;
+        readyLayout(block, number);
+    }
+}
+
+int EditorDocumentLayout::lineOfPosition(int position, int *lineStart)
+{
+    QTextDocument *doc = document();
+    position = qBound(0, position, qMax(0, doc->characterCount() - 1));
+    const QTextBlock block = doc->findBlock(position);
+    if (lineStart)
+        *lineStart = block.position();
+    if (!canLayOut())
+        return 0;
+    const int number = block.blockNumber();
+    ensureExactThrough(number);
+    const QTextLayout *layout = readyLayout(block, number);
+    const int before = static_cast<int>(m_metrics.linesBefore(number));
+    if (layout->lineCount() == 0)
+        return before;
+    QTextLine line = layout->lineForTextPosition(position - block.position());
+    if (!line.isValid())
+        line = layout->lineAt(layout->lineCount() - 1);
+    if (lineStart)
+        *lineStart += line.textStart();
+    return before + line.lineNumber();
+}
+
+int EditorDocumentLayout::lineStart(int line)
+{
+    if (line < 0 || !canLayOut())
+        return -1;
+    if (m_allDirty)
+        rebuildAll();
+    // The paragraph the line falls in may move as the estimates before it are made real.
+    int number = m_metrics.indexAtLine(line);
+    for (;;) {
+        ensureExactThrough(number);
+        const int now = m_metrics.indexAtLine(line);
+        if (now <= number) {
+            number = now;
+            break;
+        }
+        number = now;
+    }
+    if (number < 0 || line >= m_metrics.linesBefore(number) + m_metrics.at(number).lines)
+        return -1;
+    const QTextBlock block = document()->findBlockByNumber(number);
+    const QTextLayout *layout = readyLayout(block, number);
+    const int inBlock = line - static_cast<int>(m_metrics.linesBefore(number));
+    if (inBlock >= layout->lineCount())
+        return block.position();
+    return block.position() + layout->lineAt(inBlock).textStart();
+}
+
+int EditorDocumentLayout::lineCount()
+{
+    if (!canLayOut())
+        return 1;
+    layOutAll();
+    return static_cast<int>(qMax<qint64>(1, m_metrics.totalLines()));
+}
+
+QSizeF EditorDocumentLayout::documentSize() const
+{
+    if (m_allDirty && canLayOut())
+        self()->rebuildAll();
+    qint64 width = qMax(m_frame.contentWidth, m_widest);
+    if (m_frame.contentWidth <= 0)
+        width = m_frame.contentWidth;
+    return QSizeF(toPixels(width + m_frame.marginWidth),
+                  toPixels(m_frame.top + m_metrics.totalHeight() + m_frame.bottom));
+}
+
+int EditorDocumentLayout::pageCount() const
+{
+    return 1;
+}
+
+QRectF EditorDocumentLayout::frameBoundingRect(QTextFrame *frame) const
+{
+    if (frame != document()->rootFrame() || !canLayOut())
+        return QRectF();
+    return QRectF(QPointF(0, 0), documentSize());
+}
+
+QRectF EditorDocumentLayout::blockBoundingRect(const QTextBlock &block) const
+{
+    if (!canLayOut() || !block.isValid() || !block.isVisible())
+        return QRectF();
+    if (m_allDirty)
+        self()->rebuildAll();
+    const QTextLayout *layout = self()->readyLayout(block, block.blockNumber());
+    QRectF rect = layout->boundingRect();
+    rect.moveTopLeft(layout->position());
+    return rect;
+}
+
+void EditorDocumentLayout::reportSize()
+{
+    m_sizePending = false;
+    const QSizeF size = documentSize();
+    if (size == m_reportedSize)
+        return;
+    m_reportedSize = size;
+    emit documentSizeChanged(size);
+}
+
+void EditorDocumentLayout::setBackgroundLayout(bool on)
+{
+    m_background = on;
+    if (on)
+        startBackground();
+    else
+        m_backgroundTimer.stop();
+}
+
+void EditorDocumentLayout::startBackground()
+{
+    if (m_background && !m_backgroundTimer.isActive() && m_metrics.inexactCount() > 0)
+        m_backgroundTimer.start(1, this);
+}
+
+void EditorDocumentLayout::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_sizeTimer.timerId()) {
+        m_sizeTimer.stop();
+        if (m_sizePending)
+            reportSize();
+        return;
+    }
+    if (event->timerId() != m_backgroundTimer.timerId()) {
+        QAbstractTextDocumentLayout::timerEvent(event);
+        return;
+    }
+    if (!canLayOut() || m_allDirty) {
+        m_backgroundTimer.stop();
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    int next = m_metrics.firstInexact(0);
+    QTextBlock block;
+    while (next >= 0 && slice.elapsed() < BackgroundSliceMs) {
+        block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
+        layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
+        next = m_metrics.firstInexact(next + 1);
+    }
+    if (next < 0 && m_metrics.inexactCount() == 0)
+        m_backgroundTimer.stop();
+}

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "blockmetrics.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBasicTimer>
+
+#include <deque>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+class QTextLayout;
+
+namespace ParagraphLines {
+class KeptLines;
+struct Geometry;
+} // namespace ParagraphLines
+
+// The editor's document layout. It places paragraphs as Qt's document layout does (the same
+// line breaks, line heights, indents, margins and drawing), for documents of paragraphs and
+// lists, but keeps every paragraph's height and display-line count in a tree (BlockMetrics), so
+// that an edit costs its own paragraph: a paragraph's y, the document's height, hit tests, the
+// caret's rectangle and the display-line numbers come from sums in O(log n), and no following
+// paragraph is touched. Within a long paragraph only the lines around the edit are broken again
+// (ParagraphLines).
+//
+// Paragraphs are laid out when first needed: drawn, hit, asked for their rectangle or their
+// lines. Until then their height is estimated from their length; with background layout on, the
+// rest is laid out in slices while the program is idle. An estimate that turns out wrong is
+// corrected, and heightCorrected() says where, so that a view can keep what it shows in place.
+// Only recently used paragraphs keep their lines in memory; the others keep their numbers.
+//
+// Units: pixels of the paint device for the public interface; 1/64 pixel inside.
+class EditorDocumentLayout : public QAbstractTextDocumentLayout {
+    Q_OBJECT
+    Q_PROPERTY(int cursorWidth READ cursorWidth WRITE setCursorWidth)
+public:
+    explicit EditorDocumentLayout(QTextDocument *document);
+    ~EditorDocumentLayout() override;
+
+    void draw(QPainter *painter, const PaintContext &context) override;
+    int hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const override;
+    int pageCount() const override;
+    QSizeF documentSize() const override;
+    QRectF frameBoundingRect(QTextFrame *frame) const override;
+    QRectF blockBoundingRect(const QTextBlock &block) const override;
+
+    int cursorWidth() const { return m_cursorWidth; }
+    void setCursorWidth(int width) { m_cursorWidth = width; }
+
+    // -- Display lines: the wrapped lines of all paragraphs, numbered from 0. Exact: every
+    // paragraph before the one asked about is laid out first if it was not yet. --
+    // Line of a document position; with lineStart, also the position where that line starts.
+    int lineOfPosition(int position, int *lineStart = nullptr);
+    // Document position of the first character of a line, or -1 when there is no such line.
+    int lineStart(int line);
+    int lineCount();
+
+    // Lays out every paragraph not laid out yet.
+    void layOutAll();
+    // Paragraphs that have only an estimated height.
+    int estimatedCount() const { return m_metrics.inexactCount(); }
+    // Lays out the paragraphs not laid out yet, a few milliseconds at a time, whenever the
+    // program is idle (off by default: a document that is never shown needs none).
+    void setBackgroundLayout(bool on);
+    // Lays out the paragraphs between document heights top and bottom (pixels).
+    void ensureLaidOut(qreal top, qreal bottom);
+
+signals:
+    // A paragraph laid out for the first time turned out taller (delta > 0) or shorter than its
+    // estimate: everything that was at document height `oldBottom` or below moved by delta.
+    void heightCorrected(qreal oldBottom, qreal delta);
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    // The root frame's box, as Qt's document layout derives it from the frame format and the
+    // page width (1/64 pixel).
+    struct Frame {
+        qint64 left = 0; // where paragraphs begin
+        qint64 top = 0; // where the first paragraph begins
+        qint64 contentWidth = 0; // from left to where paragraphs end
+        qint64 marginWidth = 0; // the frame's margins, borders and padding across
+        qint64 leftMargin = 0;
+        qint64 rightMargin = 0;
+        qint64 bottom = 0; // below the last paragraph
+        bool operator==(const Frame &) const = default;
+    };
+    // Qt's fixed-point conversions: from a real by truncation, back by division.
+    static qint64 toFixed(qreal value) { return static_cast<qint64>(value * 64); }
+    static qreal toPixels(qint64 fixed) { return static_cast<qreal>(fixed) / 64; }
+
+    enum class Keep { Lines, NumbersOnly };
+    enum class Correction { Report, Quiet };
+
+    bool canLayOut() const;
+    Frame computeFrame() const;
+    qreal dpiScale() const;
+    qint64 blockIndent(const QTextBlockFormat &format) const;
+    qint32 marginAbove(const QTextBlock &block) const;
+    ParagraphLines::Geometry geometryOf(const QTextBlock &block, qint64 *rightIndent) const;
+    BlockMetrics::Entry estimate(const QTextBlock &block) const;
+    void resetEstimates();
+    void learn(const QTextLayout *layout, qint64 height);
+
+    void rebuildAll();
+    void followChange(int from, int charsRemoved, int charsAdded);
+    void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
+    QTextLayout *readyLayout(const QTextBlock &block, int number);
+    void placeLayout(QTextLayout *layout, int number) const;
+    void ensureExactThrough(int number);
+    void touch(int number);
+    void followRecent(int first, int oldLast, int delta);
+    void reportSize();
+    void startBackground();
+    EditorDocumentLayout *self() const { return const_cast<EditorDocumentLayout *>(this); }
+
+    // editordocumentlayout_draw.cpp
+    void drawBlock(QPainter *painter, const PaintContext &context, const QTextBlock &block, QTextLayout *layout,
+                   const QRectF &frameClip) const;
+    void drawListItem(QPainter *painter, const PaintContext &context, const QTextBlock &block,
+                      const QTextLayout *layout, const QTextCharFormat *selectionFormat) const;
+    int hitTestBlock(const QTextBlock &block, QTextLayout *layout, const QPointF &point,
+                     Qt::HitTestAccuracy accuracy, bool *exact) const;
+
+    BlockMetrics m_metrics;
+    Frame m_frame;
+    bool m_allDirty = true; // the metrics do not follow the document (layout off, or not built)
+    qint64 m_widest = 0; // widest line seen, with its right indent
+    qint64 m_lineHeight = 0; // estimate of one line's height
+    double m_charsPerLine = 1;
+    qint64 m_learnedCharacters = 0;
+    qint64 m_learnedLines = 0;
+    qint64 m_learnedHeight = 0;
+    qint64 m_learnedHeightLines = 0;
+    int m_cursorWidth = 1;
+    int m_drawing = 0;
+    QSizeF m_reportedSize;
+    bool m_sizePending = false;
+    // Lines kept across an edit of a long paragraph, by paragraph number, until it is laid out.
+    std::unordered_map<int, std::unique_ptr<ParagraphLines::KeptLines>> m_kept;
+    // Paragraphs whose lines are kept in memory, oldest first.
+    std::deque<int> m_recent;
+    std::unordered_set<int> m_recentSet;
+    bool m_background = false;
+    QBasicTimer m_backgroundTimer;
+    QBasicTimer m_sizeTimer;
+};

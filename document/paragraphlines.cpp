@@ -1,0 +1,301 @@
+// Qt offers no way to start a paragraph's line breaking at a given line: that needs the text
+// engine behind QTextLayout, whose line table this file reads and writes. The engine's private
+// header is the one of the Qt the program is built with (Qt6::GuiPrivate), so the two always
+// match; everything else here is public API.
+
+#include "paragraphlines.h"
+
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <private/qfixed_p.h>
+#include <private/qtextdocument_p.h>
+#include <private/qtextengine_p.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ParagraphLines {
+
+struct KeptLines::Data {
+    QList<QScriptLine> lines;
+    qint64 height = 0;
+    int oldLength = 0; // the text length the lines were made for
+    // The edit, in the old text: [start, oldEnd) became new text, the rest moved by delta.
+    int start = 0;
+    int oldEnd = 0;
+    int delta = 0;
+};
+
+KeptLines::KeptLines(std::unique_ptr<Data> data)
+    : d(std::move(data))
+{
+}
+
+KeptLines::~KeptLines() = default;
+
+void KeptLines::addEdit(int start, int removed, int added)
+{
+    // `start` counts in the text as the earlier edits left it.
+    const int tailNow = d->oldEnd + d->delta;
+    if (start + removed > tailNow)
+        d->oldEnd = start + removed - d->delta;
+    d->start = std::min(d->start, start);
+    d->delta += added - removed;
+}
+
+int KeptLines::expectedLength() const
+{
+    return d->oldLength + d->delta;
+}
+
+namespace {
+
+struct LineHeights {
+    QFixed adjustment; // the line sits this far above the running y
+    QFixed height; // how far the running y moves on
+    QFixed bottom; // the line's own bottom below the running y
+};
+
+// The vertical placement of one line by the paragraph's line height setting.
+LineHeights lineHeights(const QTextBlockFormat &format, const QScriptLine &line, qreal scaling)
+{
+    const qreal ascent = line.ascent.toReal();
+    const qreal leading = line.leading.toReal();
+    const qreal height = line.height().ceil().toReal();
+    const int type = format.lineHeightType();
+    const qreal raw = std::ceil(ascent + line.descent.toReal() + leading);
+    LineHeights h;
+    h.height = QFixed::fromReal(format.lineHeight(raw, scaling));
+    h.bottom = QFixed::fromReal(format.lineHeight(height, scaling));
+    if (type == QTextBlockFormat::FixedHeight)
+        h.adjustment = QFixed::fromReal(ascent + qMax(leading, qreal(0.0))) - ((h.height * 4) / 5);
+    else if (type == QTextBlockFormat::MinimumHeight)
+        h.adjustment = QFixed::fromReal(height) - h.height;
+    return h;
+}
+
+QFixed fixed(qint64 units)
+{
+    return QFixed::fromFixed(static_cast<int>(units));
+}
+
+// Breaks lines from where the layout's lines end to the end of the text, or, with `old`, until a
+// new line begins where an old one did behind the edit. Returns false when a line did not fit
+// even when broken anywhere: the paragraph then switches to word wrapping from that line on,
+// which only a full layout reproduces.
+struct Breaker {
+    QTextLayout *layout;
+    QTextEngine *engine;
+    const Geometry &g;
+    QTextOption option;
+    QFixed y;
+    QFixed bottom;
+    bool fellBack = false;
+
+    void breakLine(QTextLine &line)
+    {
+        line.setLeadingIncluded(true);
+        QFixed left = fixed(g.left);
+        QFixed right = fixed(g.right);
+        if (line.lineNumber() == 0) {
+            if (g.direction == Qt::LeftToRight)
+                left += fixed(g.textIndent);
+            else
+                right -= fixed(g.textIndent);
+        }
+        line.setLineWidth((right - left).toReal());
+        if (QFixed::fromReal(line.naturalTextWidth()) > right - left) {
+            line.setLineWidth((right - left).toReal());
+            if (QFixed::fromReal(line.naturalTextWidth()) > right - left) {
+                // As Qt's document layout does: break this line anywhere, then go on word by word.
+                const bool anywhere = option.wrapMode() == QTextOption::WrapAtWordBoundaryOrAnywhere;
+                if (anywhere) {
+                    option.setWrapMode(QTextOption::WrapAnywhere);
+                    layout->setTextOption(option);
+                }
+                line.setLineWidth(qMax<qreal>(line.naturalTextWidth(), (right - left).toReal()));
+                if (anywhere) {
+                    option.setWrapMode(QTextOption::WordWrap);
+                    layout->setTextOption(option);
+                    fellBack = true;
+                }
+            }
+        }
+        const LineHeights h = lineHeights(g.format, engine->lines.at(line.lineNumber()), g.scaling);
+        line.setPosition(QPointF(left.toReal(), (y - h.adjustment).toReal()));
+        bottom = y + h.bottom;
+        y += h.height;
+    }
+};
+
+// How far right the lines reach from the layout's position, as Qt's document layout measures
+// its content width.
+qint64 widestLine(const QTextLayout *layout)
+{
+    QFixed widest;
+    const QTextEngine *engine = layout->engine();
+    for (const QScriptLine &line : engine->lines)
+        widest = qMax(widest, QFixed::fromReal(line.x.toReal() + line.textWidth.toReal()));
+    return widest.value();
+}
+
+Result finish(QTextLayout *layout, Breaker &b, bool reused)
+{
+    b.y = qMax(b.y, b.bottom);
+    layout->endLayout();
+    Result r;
+    r.height = b.y.value();
+    r.lines = layout->lineCount();
+    r.widest = widestLine(layout);
+    r.reused = reused;
+    return r;
+}
+
+Result layOutFully(QTextLayout *layout, const Geometry &g)
+{
+    layout->setTextOption(g.option);
+    Breaker b { layout, layout->engine(), g, g.option, {}, {} };
+    layout->beginLayout();
+    for (;;) {
+        QTextLine line = layout->createLine();
+        if (!line.isValid())
+            break;
+        b.breakLine(line);
+    }
+    return finish(layout, b, false);
+}
+
+// The old line at or before `position`.
+int lineAt(const QList<QScriptLine> &lines, int position)
+{
+    const auto after = std::upper_bound(lines.begin(), lines.end(), position,
+                                        [](int p, const QScriptLine &l) { return p < l.from; });
+    return std::max(0, static_cast<int>(after - lines.begin()) - 1);
+}
+
+bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, Result &result)
+{
+    QTextEngine *engine = layout->engine();
+    const QList<QScriptLine> &lines = old.lines;
+    if (lines.isEmpty() || !layout->preeditAreaText().isEmpty() || old.start > old.oldLength
+        || old.oldEnd > old.oldLength)
+        return false;
+    // The line before the one the edit begins in may now end elsewhere (a word that fits, a
+    // character that may not start a line): breaking starts there.
+    const int keep = std::max(0, lineAt(lines, old.start) - 1);
+    layout->setTextOption(g.option);
+    engine->invalidate();
+    engine->clearLineData();
+    engine->itemize();
+    if (!engine->layoutData || old.oldLength + old.delta != engine->layoutData->string.size())
+        return false;
+    engine->lines = lines.mid(0, keep);
+    engine->layoutData->layoutState = QTextEngine::InLayout;
+
+    Breaker b { layout, engine, g, g.option, {}, {} };
+    if (keep > 0) {
+        const QScriptLine &last = lines.at(keep - 1);
+        const LineHeights h = lineHeights(g.format, last, g.scaling);
+        b.y = last.y + h.adjustment + h.height;
+        b.bottom = last.y + h.adjustment + h.bottom;
+    }
+    int match = std::max(keep, 1);
+    for (;;) {
+        const int count = static_cast<int>(engine->lines.size());
+        if (count > 0) {
+            const QScriptLine &previous = engine->lines.constLast();
+            const int next = previous.from + previous.length + previous.trailingSpaces;
+            while (match < lines.size() && lines.at(match).from + old.delta < next)
+                ++match;
+            if (match < lines.size() && lines.at(match).from >= old.oldEnd && lines.at(match).from + old.delta == next) {
+                // From here on the text is what it was, and so are the lines: moved, not broken.
+                const QScriptLine &first = lines.at(match);
+                const QFixed shift = b.y - (first.y + lineHeights(g.format, first, g.scaling).adjustment);
+                engine->lines.reserve(count + lines.size() - match);
+                for (int i = match; i < lines.size(); ++i) {
+                    QScriptLine moved = lines.at(i);
+                    moved.from += old.delta;
+                    moved.y += shift;
+                    moved.justified = false;
+                    moved.gridfitted = false;
+                    engine->lines.append(moved);
+                }
+                b.y = fixed(old.height) + shift;
+                b.bottom = b.y;
+                result = finish(layout, b, true);
+                return true;
+            }
+        }
+        QTextLine line = layout->createLine();
+        if (!line.isValid())
+            break;
+        b.breakLine(line);
+        if (b.fellBack)
+            return false;
+    }
+    result = finish(layout, b, keep > 0);
+    return true;
+}
+
+} // namespace
+
+Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept)
+{
+    if (kept) {
+        Result result;
+        if (layOutAgain(layout, geometry, *kept->d, result))
+            return result;
+        layout->clearLayout();
+    }
+    return layOutFully(layout, geometry);
+}
+
+std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added)
+{
+    QTextEngine *engine = layout->engine();
+    if (engine->lines.isEmpty())
+        return nullptr;
+    if (!layout->preeditAreaText().isEmpty()) {
+        layout->clearLayout();
+        return nullptr;
+    }
+    auto data = std::make_unique<KeptLines::Data>();
+    data->lines = std::move(engine->lines);
+    engine->lines.clear();
+    const QScriptLine &last = data->lines.constLast();
+    data->oldLength = last.from + last.length + last.trailingSpaces;
+    data->height = height;
+    data->start = start;
+    data->oldEnd = start + removed;
+    data->delta = added - removed;
+    return std::unique_ptr<KeptLines>(new KeptLines(std::move(data)));
+}
+
+namespace {
+
+QTextBlockData *blockData(const QTextBlock &block)
+{
+    auto *p = const_cast<QTextDocumentPrivate *>(QTextDocumentPrivate::get(block));
+    if (!p || !block.isValid())
+        return nullptr;
+    return p->blockMap().fragment(static_cast<uint>(block.fragmentIndex()));
+}
+
+} // namespace
+
+QTextLayout *existingLayout(const QTextBlock &block)
+{
+    QTextBlockData *data = blockData(block);
+    return data ? data->layout : nullptr;
+}
+
+void freeLayout(const QTextBlock &block)
+{
+    if (QTextBlockData *data = blockData(block)) {
+        delete data->layout;
+        data->layout = nullptr;
+    }
+}
+
+} // namespace ParagraphLines

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QTextBlockFormat>
+#include <QTextOption>
+
+#include <memory>
+
+class QTextBlock;
+class QTextLayout;
+
+// Breaks one paragraph's text into display lines, in the paragraph's own QTextLayout, the way the
+// editor's document layout places them: the same widths, indents, line heights and break rules
+// as Qt's document layout, so that a paragraph breaks the same in either.
+//
+// A paragraph's lines can be kept across an edit (takeLines) and then reused: the lines before
+// the one preceding the edit stay as they are, breaking starts again there and stops as soon as
+// a new line begins where an old one did behind the edit; the old lines from there on are moved
+// into place. Only the lines in between are shaped and broken, so one keystroke in a paragraph
+// of 300,000 characters costs its few changed lines, not the paragraph.
+namespace ParagraphLines {
+
+// Where a paragraph's lines go, in the layout's 1/64 pixel units, relative to the paragraph's
+// layout position (its top left, at the left edge of the frame's content).
+struct Geometry {
+    qint64 left = 0; // where the lines begin (the left indent)
+    qint64 right = 0; // where they end (the content width less the right indent)
+    qint64 textIndent = 0; // the first line's extra indent
+    Qt::LayoutDirection direction = Qt::LeftToRight;
+    qreal scaling = 1; // device dots per layout pixel, for fixed line heights
+    QTextOption option;
+    QTextBlockFormat format;
+};
+
+// What a layout came to.
+struct Result {
+    qint64 height = 0; // from the first line's top to the last line's bottom, 1/64 pixel
+    int lines = 0;
+    qint64 widest = 0; // furthest right any line reaches from the layout's position, 1/64 pixel
+    bool reused = false; // some old lines were kept (for the tests)
+};
+
+// The lines of a paragraph as they were before an edit, with where the edit was.
+class KeptLines {
+public:
+    ~KeptLines();
+    KeptLines(const KeptLines &) = delete;
+    KeptLines &operator=(const KeptLines &) = delete;
+
+    // Another edit in the same paragraph before it was laid out again: start and the removed
+    // and added lengths in characters of the paragraph's text as it is before this edit.
+    void addEdit(int start, int removed, int added);
+    // The text length the kept lines expect the paragraph to have now.
+    int expectedLength() const;
+
+    struct Data; // opaque: the text engine's lines
+
+private:
+    friend std::unique_ptr<KeptLines> takeLines(QTextLayout *, qint64, int, int, int);
+    friend Result layOut(QTextLayout *, const Geometry &, KeptLines *);
+    explicit KeptLines(std::unique_ptr<Data> data);
+    std::unique_ptr<Data> d;
+};
+
+// Lays the paragraph out in full, or, given the lines it had before an edit, again from the line
+// before the edit. The lines are placed from y 0 down.
+Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept = nullptr);
+
+// Takes the lines out of a paragraph's layout (which is left without lines) after an edit of
+// its text: `start`, `removed` and `added` in characters of the text the lines were made for.
+// `height` is the paragraph's height as those lines placed it. Null when the layout had no
+// lines, or holds text that is not the paragraph's own (an input method's preedit).
+std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added);
+
+// The text layout Qt keeps for a paragraph, or null when it has none: unlike
+// QTextBlock::layout(), never makes one.
+QTextLayout *existingLayout(const QTextBlock &block);
+// Frees that layout; the next use of the paragraph makes a new one.
+void freeLayout(const QTextBlock &block);
+
+} // namespace ParagraphLines
