@@ -356,6 +356,7 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
         e.height = e.margin + r.height;
         e.lines = r.lines;
         m_widest = qMax(m_widest, r.widest + rightIndent);
+        m_reusedLayouts += r.reused ? 1 : 0;
         if (!old.exact)
             learn(layout, r.height);
     } else {

@@ -61,6 +61,8 @@ public:
     void layOutAll();
     // Paragraphs that have only an estimated height.
     int estimatedCount() const { return m_metrics.inexactCount(); }
+    // How many layouts of a paragraph kept some of its lines from before an edit.
+    int reusedLayouts() const { return m_reusedLayouts; }
     // Lays out the paragraphs not laid out yet, a few milliseconds at a time, whenever the
     // program is idle (off by default: a document that is never shown needs none).
     void setBackgroundLayout(bool on);
@@ -137,6 +139,7 @@ private:
     qint64 m_learnedHeight = 0;
     qint64 m_learnedHeightLines = 0;
     int m_cursorWidth = 1;
+    int m_reusedLayouts = 0;
     int m_drawing = 0;
     QSizeF m_reportedSize;
     bool m_sizePending = false;

@@ -1,0 +1,321 @@
+#include "document/blockmetrics.h"
+#include "document/editordocumentlayout.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTextList>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What a laid-out document looks like: per paragraph, its rectangle and its lines.
+struct Line {
+    int start;
+    int length;
+    qreal x;
+    qreal y;
+    bool operator==(const Line &) const = default;
+};
+struct Paragraph {
+    QRectF rect;
+    QList<Line> lines;
+    bool operator==(const Paragraph &) const = default;
+};
+
+QList<Paragraph> snapshot(QTextDocument &doc)
+{
+    QAbstractTextDocumentLayout *layout = doc.documentLayout();
+    QList<Paragraph> paragraphs;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        Paragraph p;
+        p.rect = layout->blockBoundingRect(b);
+        const QTextLayout *l = b.layout();
+        for (int i = 0; i < l->lineCount(); ++i) {
+            const QTextLine line = l->lineAt(i);
+            p.lines.append({ line.textStart(), line.textLength(), line.x(), line.y() });
+        }
+        paragraphs.append(p);
+    }
+    return paragraphs;
+}
+
+// A copy of the document laid out in full by Qt's own layout.
+QList<Paragraph> qtLayout(const QTextDocument &doc)
+{
+    std::unique_ptr<QTextDocument> copy(doc.clone());
+    copy->documentLayout()->blockBoundingRect(copy->lastBlock());
+    return snapshot(*copy);
+}
+
+// A copy laid out in full, from nothing, by the editor's layout.
+QList<Paragraph> freshLayout(const QTextDocument &doc)
+{
+    std::unique_ptr<QTextDocument> copy(doc.clone());
+    auto *layout = new EditorDocumentLayout(copy.get());
+    copy->setDocumentLayout(layout);
+    layout->layOutAll();
+    return snapshot(*copy);
+}
+
+EditorDocumentLayout &install(QTextDocument &doc)
+{
+    auto *layout = new EditorDocumentLayout(&doc);
+    doc.setDocumentLayout(layout);
+    return *layout;
+}
+
+void setUp(QTextDocument &doc, qreal width)
+{
+    QFont font(u"IPAGothic"_s);
+    font.setPixelSize(15);
+    doc.setDefaultFont(font);
+    QTextOption option = doc.defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(option);
+    doc.setTextWidth(width);
+}
+
+// Japanese prose with the punctuation that may not begin or end a line, Latin words, spaces.
+QString prose(QRandomGenerator &random, int length)
+{
+    static const QStringList pieces { u"日本語の"_s, u"文章は"_s, u"、"_s, u"。"_s, u"「引用」"_s, u"（括弧）"_s,
+                                      u"カタカナ"_s, u"ひらがな"_s, u"ー"_s, u"っ"_s, u"word "_s, u"Latin text, "_s,
+                                      u" "_s, u"12345"_s, u"！"_s, u"？"_s, u"…"_s, u"漢字"_s, u"ｱｲｳ"_s };
+    QString text;
+    while (text.size() < length)
+        text += pieces.at(random.bounded(int(pieces.size())));
+    return text;
+}
+
+QString lineBreaksOf(const QList<Paragraph> &paragraphs)
+{
+    QString out;
+    for (const Paragraph &p : paragraphs) {
+        for (const Line &l : p.lines)
+            out += QString::number(l.start) + u',';
+        out += u'|';
+    }
+    return out;
+}
+
+} // namespace
+
+class tst_EditorLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void metricsFollowReplacements();
+    void breaksAsQtDoes_data();
+    void breaksAsQtDoes();
+    void randomEditsMatchFullLayout_data();
+    void randomEditsMatchFullLayout();
+    void longParagraphReusesLines();
+    void estimatesTurnReal();
+    void displayLinesAfterEdits();
+};
+
+void tst_EditorLayout::metricsFollowReplacements()
+{
+    // Against a plain vector: thousands of random replacements, sums and searches.
+    QRandomGenerator random(7);
+    BlockMetrics metrics;
+    std::vector<BlockMetrics::Entry> model;
+    for (int round = 0; round < 3000; ++round) {
+        const int size = static_cast<int>(model.size());
+        const int first = size ? random.bounded(size + 1) : 0;
+        const int removed = random.bounded(qMin(size - first, 40) + 1);
+        const int added = random.bounded(round % 100 == 0 ? 3000 : 40);
+        std::vector<BlockMetrics::Entry> entries;
+        for (int i = 0; i < added; ++i)
+            entries.push_back({ random.bounded(1000), random.bounded(5), 0, random.bounded(3) != 0 });
+        metrics.replace(first, removed, entries);
+        model.erase(model.begin() + first, model.begin() + first + removed);
+        model.insert(model.begin() + first, entries.begin(), entries.end());
+        if (!model.empty() && random.bounded(2)) {
+            const int at = random.bounded(static_cast<int>(model.size()));
+            model[size_t(at)] = { random.bounded(1000), random.bounded(5), 0, true };
+            metrics.set(at, model[size_t(at)]);
+        }
+        QCOMPARE(metrics.size(), static_cast<int>(model.size()));
+        if (round % 50 != 0)
+            continue;
+        qint64 height = 0;
+        qint64 lines = 0;
+        int firstInexact = -1;
+        for (size_t i = 0; i < model.size(); ++i) {
+            QCOMPARE(metrics.heightBefore(int(i)), height);
+            QCOMPARE(metrics.linesBefore(int(i)), lines);
+            QCOMPARE(metrics.at(int(i)).height, model[i].height);
+            if (model[i].height > 0)
+                QCOMPARE(metrics.indexAtHeight(height + model[i].height - 1), int(i));
+            if (model[i].lines > 0)
+                QCOMPARE(metrics.indexAtLine(lines), int(i));
+            if (!model[i].exact && firstInexact < 0)
+                firstInexact = int(i);
+            height += model[i].height;
+            lines += model[i].lines;
+        }
+        QCOMPARE(metrics.totalHeight(), height);
+        QCOMPARE(metrics.totalLines(), lines);
+        QCOMPARE(metrics.firstInexact(0), firstInexact);
+    }
+}
+
+void tst_EditorLayout::breaksAsQtDoes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qreal>("width");
+    QRandomGenerator random(11);
+    QTest::newRow("kinsoku at many widths") << prose(random, 3000) << qreal(331);
+    QTest::newRow("narrow") << prose(random, 800) << qreal(97);
+    QTest::newRow("empty and short paragraphs") << u"\n\na\n\n短い\n"_s << qreal(300);
+    QTest::newRow("tabs and a line separator") << (u"a\tb\tc\u2028"_s + prose(random, 300)) << qreal(200);
+    QTest::newRow("narrower than a character") << prose(random, 40) << qreal(20);
+}
+
+void tst_EditorLayout::breaksAsQtDoes()
+{
+    QFETCH(QString, text);
+    QFETCH(qreal, width);
+    QTextDocument doc;
+    setUp(doc, width);
+    QTextCursor(&doc).insertText(text);
+    const QList<Paragraph> qt = qtLayout(doc);
+    install(doc).layOutAll();
+    const QList<Paragraph> ours = snapshot(doc);
+    QCOMPARE(lineBreaksOf(ours), lineBreaksOf(qt));
+    QCOMPARE(ours, qt);
+}
+
+void tst_EditorLayout::randomEditsMatchFullLayout_data()
+{
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<qreal>("width");
+    QTest::newRow("wide") << 1 << qreal(420);
+    QTest::newRow("narrow") << 2 << qreal(150);
+}
+
+// Edits as typing makes them (each followed by the caret's rectangle, which lays the paragraph
+// out again) and larger ones: after thousands of them the layout equals one made from nothing,
+// and Qt's own.
+void tst_EditorLayout::randomEditsMatchFullLayout()
+{
+    QFETCH(int, seed);
+    QFETCH(qreal, width);
+    QRandomGenerator random(static_cast<quint32>(seed));
+    QTextDocument doc;
+    setUp(doc, width);
+    EditorDocumentLayout &layout = install(doc);
+    QTextCursor cursor(&doc);
+    cursor.insertText(prose(random, 8000) + u'\n' + prose(random, 300) + u"\n\n"_s + prose(random, 6000));
+    layout.layOutAll();
+    for (int edit = 0; edit < 2500; ++edit) {
+        const int length = doc.characterCount() - 1;
+        const int at = random.bounded(length + 1);
+        cursor.setPosition(at);
+        const int kind = random.bounded(100);
+        if (kind < 60) {
+            cursor.insertText(prose(random, 1).left(random.bounded(1, 4)));
+        } else if (kind < 95) {
+            cursor.setPosition(qMin(length, at + random.bounded(1, 5)), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        } else if (kind < 96) {
+            cursor.insertText(u"\n"_s);
+        } else if (kind < 98) {
+            cursor.setPosition(qMin(length, at + random.bounded(1, 300)), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        } else {
+            cursor.insertText(prose(random, random.bounded(1, 200)));
+        }
+        layout.blockBoundingRect(cursor.block());
+        if (edit % 250 == 249) {
+            const QList<Paragraph> ours = snapshot(doc);
+            QCOMPARE(lineBreaksOf(ours), lineBreaksOf(freshLayout(doc)));
+            QCOMPARE(ours, freshLayout(doc));
+            QCOMPARE(ours, qtLayout(doc));
+            for (int p = 0; p < doc.characterCount(); p += 37) {
+                int ourStart = 0;
+                const int line = layout.lineOfPosition(p, &ourStart);
+                QCOMPARE(layout.lineStart(line), ourStart);
+            }
+        }
+    }
+    QVERIFY(layout.reusedLayouts() > 100);
+}
+
+void tst_EditorLayout::longParagraphReusesLines()
+{
+    QRandomGenerator random(5);
+    QTextDocument doc;
+    setUp(doc, 300);
+    EditorDocumentLayout &layout = install(doc);
+    QTextCursor cursor(&doc);
+    cursor.insertText(prose(random, 20000));
+    layout.layOutAll();
+    const int before = layout.reusedLayouts();
+    cursor.setPosition(10000);
+    cursor.insertText(u"あ"_s);
+    layout.blockBoundingRect(cursor.block());
+    QCOMPARE(layout.reusedLayouts(), before + 1);
+    QCOMPARE(snapshot(doc), qtLayout(doc));
+}
+
+void tst_EditorLayout::estimatesTurnReal()
+{
+    QRandomGenerator random(3);
+    QTextDocument doc;
+    setUp(doc, 300);
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += prose(random, random.bounded(1, 120)) + u'\n';
+    QTextCursor(&doc).insertText(text);
+    EditorDocumentLayout &layout = install(doc);
+    QVERIFY(layout.estimatedCount() > 2500); // only the first paragraphs are laid out at once
+    QSignalSpy corrections(&layout, &EditorDocumentLayout::heightCorrected);
+    const qreal estimated = layout.documentSize().height();
+    qreal moved = 0;
+    connect(&layout, &EditorDocumentLayout::heightCorrected, this, [&](qreal, qreal delta) { moved += delta; });
+    layout.layOutAll();
+    QCOMPARE(layout.estimatedCount(), 0);
+    QVERIFY(!corrections.isEmpty());
+    QCOMPARE(estimated + moved, layout.documentSize().height());
+    QCOMPARE(snapshot(doc), qtLayout(doc));
+}
+
+void tst_EditorLayout::displayLinesAfterEdits()
+{
+    QRandomGenerator random(9);
+    QTextDocument doc;
+    setUp(doc, 200);
+    EditorDocumentLayout &layout = install(doc);
+    QTextCursor cursor(&doc);
+    for (int i = 0; i < 60; ++i)
+        cursor.insertText(prose(random, random.bounded(1, 90)) + u'\n');
+    for (int edit = 0; edit < 200; ++edit) {
+        cursor.setPosition(random.bounded(doc.characterCount()));
+        cursor.insertText(edit % 10 == 0 ? u"\n"_s : prose(random, 3));
+    }
+    std::unique_ptr<QTextDocument> copy(doc.clone());
+    copy->documentLayout()->blockBoundingRect(copy->lastBlock());
+    int line = 0;
+    for (QTextBlock b = copy->begin(); b.isValid(); b = b.next()) {
+        for (int i = 0; i < b.layout()->lineCount(); ++i, ++line) {
+            const int start = b.position() + b.layout()->lineAt(i).textStart();
+            QCOMPARE(layout.lineOfPosition(start), line);
+            QCOMPARE(layout.lineStart(line), start);
+        }
+    }
+    QCOMPARE(layout.lineCount(), line);
+    QCOMPARE(layout.lineStart(line), -1);
+}
+
+QTEST_MAIN(tst_EditorLayout)
+#include "tst_editorlayout.moc"
