@@ -182,10 +182,21 @@ void openBareText(QTextEdit *editor, const QString &path)
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-void typeAt(EditorWindow &w, const char *place, int position, int repetitions, const QString &onlyPlace)
+[[gnu::noinline]] double timedKey(EditorWindow &w, int key)
 {
-    if (!onlyPlace.isEmpty() && onlyPlace != QLatin1String(place))
-        return;
+    w.watch->reset();
+    QElapsedTimer timer;
+    timer.start();
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w.editor, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(w.editor, &release);
+    processUntilPainted(*w.watch);
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+void placeCaret(EditorWindow &w, int position)
+{
     QTextCursor cursor = w.editor->textCursor();
     cursor.setPosition(position);
     w.editor->setTextCursor(cursor);
@@ -193,6 +204,13 @@ void typeAt(EditorWindow &w, const char *place, int position, int repetitions, c
     w.watch->reset();
     processUntilPainted(*w.watch, 1000);
     drain();
+}
+
+void typeAt(EditorWindow &w, const char *place, int position, int repetitions, const QString &onlyPlace)
+{
+    if (!onlyPlace.isEmpty() && onlyPlace != QLatin1String(place))
+        return;
+    placeCaret(w, position);
 
     // The first keystroke after a jump also scrolls; it is neither a typing figure nor
     // part of a keystroke's profile.

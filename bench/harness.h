@@ -68,6 +68,10 @@ void openBareText(QTextEdit *editor, const QString &path);
 
 // One keystroke ("あ") timed from the key press until the viewport painted, in milliseconds.
 double timedKeystroke(EditorWindow &w);
+// One press of a key without text (Enter, Backspace, Page Down), timed the same way.
+double timedKey(EditorWindow &w, int key);
+// Puts the caret at a document position and scrolls it into view; nothing timed.
+void placeCaret(EditorWindow &w, int position);
 // Puts the caret at a document position, scrolls it into view, then times `repetitions`
 // keystrokes there (after one untimed one) and reports type_<place>_ms, _min_ms and _max_ms.
 // Does nothing when `onlyPlace` names another place.

@@ -39,6 +39,7 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QSignalBlocker>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -729,6 +730,59 @@ int pasteDates(const Cases::Options &)
     return painted ? 0 : 1;
 }
 
+namespace {
+
+void reportTimes(const char *name, const std::vector<double> &times)
+{
+    const std::string key = std::string(name);
+    report((key + "_ms").c_str(), Harness::median(times));
+    report((key + "_min_ms").c_str(), Harness::minimum(times));
+    report((key + "_max_ms").c_str(), Harness::maximum(times));
+}
+
+// Enter in the middle of the text (splitting its paragraph), Backspace at the start of a
+// paragraph there (joining two), and Page Down from the start, a hundred times: each press timed
+// until the editor has painted it. `onlyPlace` "enter", "backspace" or "pagedown" runs one.
+void pressKeys(EditorWindow &w, int repetitions, const QString &onlyPlace)
+{
+    QTextDocument *document = w.editor->document();
+    const int middle = document->characterCount() / 2;
+    if (onlyPlace.isEmpty() || onlyPlace == QLatin1String("enter")) {
+        Harness::placeCaret(w, middle);
+        std::vector<double> times;
+        for (int i = 0; i < repetitions; ++i) {
+            times.push_back(Harness::timedKey(w, Qt::Key_Return));
+            Harness::drain();
+        }
+        reportTimes("enter", times);
+    }
+    if (onlyPlace.isEmpty() || onlyPlace == QLatin1String("backspace")) {
+        std::vector<double> times;
+        for (int i = 0; i < repetitions; ++i) {
+            // Each at a paragraph start of its own, a thousand characters apart.
+            const QTextBlock block = document->findBlock(middle + i * 1000).next();
+            if (!block.isValid())
+                break;
+            Harness::placeCaret(w, block.position());
+            times.push_back(Harness::timedKey(w, Qt::Key_Backspace));
+            Harness::drain();
+        }
+        reportTimes("backspace", times);
+    }
+    if (onlyPlace.isEmpty() || onlyPlace == QLatin1String("pagedown")) {
+        Harness::placeCaret(w, 0);
+        std::vector<double> times;
+        for (int i = 0; i < 100; ++i) {
+            times.push_back(Harness::timedKey(w, Qt::Key_PageDown));
+            Harness::drain();
+        }
+        reportTimes("pagedown", times);
+        report("pagedown_caret", w.editor->textCursor().position());
+    }
+}
+
+} // namespace
+
 // Keystrokes into the main window's editor, the window's change and selection handlers running
 // from the editor's signals; or (ours false) into a bare QTextEdit in a QMainWindow of the same
 // size.
@@ -759,6 +813,7 @@ int typing(bool ours, const Cases::Options &o)
     Harness::typeAt(w, "start", 0, o.repetitions, o.place);
     Harness::typeAt(w, "middle", characters / 2, o.repetitions, o.place);
     Harness::typeAt(w, "end", characters - 1, o.repetitions, o.place);
+    pressKeys(w, o.repetitions, o.place);
     report("viewport_width", w.editor->viewport()->width());
     report("viewport_height", w.editor->viewport()->height());
 
