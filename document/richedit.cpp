@@ -519,14 +519,18 @@ void RichEdit::scrollContentsBy(int dx, int dy)
         updateMicroFocus();
         return;
     }
-    if (dy != 0) {
+    const int offset = verticalScrollBar()->value();
+    const int height = viewport()->height();
+    if (dy != 0 && qAbs(dy) < height) {
         // The paragraphs coming into view are laid out before anything moves on screen, with
         // the content still shown (at the old offset) kept in place as estimates above it turn
         // real.
-        const int offset = verticalScrollBar()->value();
         QScopedValueRollback<qreal> shown(m_shownTop, offset + dy);
-        m_richDocument->layout()->ensureLaidOut(offset, offset + viewport()->height());
+        m_richDocument->layout()->ensureLaidOut(offset, offset + height);
         dy = qRound(m_shownTop) - verticalScrollBar()->value();
+    } else if (dy != 0) {
+        // A jump: nothing shown stays, and the whole view is painted anew.
+        m_richDocument->layout()->ensureLaidOut(offset, offset + height);
     }
     QTextEdit::scrollContentsBy(dx, dy);
 }

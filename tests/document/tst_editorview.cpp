@@ -1,0 +1,165 @@
+#include "document/editordocumentlayout.h"
+#include "document/richedit.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextList>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString longText(int paragraphs)
+{
+    QString text;
+    for (int i = 0; i < paragraphs; ++i) {
+        text += u"第"_s + QString::number(i) + u"段落。"_s;
+        text += QString(i % 7 * 23 + 5, u'あ') + u"、word "_s + QString(i % 5 * 11, u'字') + u"。\n"_s;
+    }
+    return text;
+}
+
+// A bare QTextEdit, with Qt's own layout, set up as the editor sets itself up, over a copy of
+// the editor's document.
+std::unique_ptr<QTextEdit> bareTwin(RichEdit &edit)
+{
+    auto bare = std::make_unique<QTextEdit>();
+    bare->setFont(edit.font());
+    bare->setLineWrapMode(QTextEdit::WidgetWidth);
+    bare->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    bare->setTabStopDistance(48);
+    QTextDocument *copy = edit.document()->clone(bare.get());
+    bare->setDocument(copy);
+    bare->setPalette(edit.palette());
+    bare->resize(edit.size());
+    bare->show();
+    return bare;
+}
+
+} // namespace
+
+class tst_EditorView : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void drawsAsQtDoes();
+    void pageDownAsQtDoes();
+    void shownTextStaysWhileEstimatesTurnReal();
+
+private:
+    RichEdit *m_edit = nullptr;
+};
+
+void tst_EditorView::init()
+{
+    QApplication::setCursorFlashTime(0);
+    m_edit = new RichEdit;
+    m_edit->resize(420, 300);
+    m_edit->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_edit));
+}
+
+void tst_EditorView::cleanup()
+{
+    delete m_edit;
+    m_edit = nullptr;
+}
+
+// Text, a selection across paragraphs, a bulleted and a centred paragraph, an indent: the
+// viewport's pixels equal those of a QTextEdit with Qt's layout.
+void tst_EditorView::drawsAsQtDoes()
+{
+    m_edit->replaceSelection(longText(12));
+    m_edit->setSelection(0, 0);
+    ParaFormat bullet;
+    bullet.mask = ParaFormat::Numbering;
+    bullet.numbering = ParaFormat::NumberingBullet;
+    m_edit->setSelection(40, 40);
+    m_edit->setParaFormat(bullet);
+    ParaFormat centred;
+    centred.mask = ParaFormat::Alignment | ParaFormat::LeftIndent;
+    centred.alignment = ParaFormat::AlignCenter;
+    centred.leftIndentTwips = 600;
+    m_edit->setSelection(300, 300);
+    m_edit->setParaFormat(centred);
+    std::unique_ptr<QTextEdit> bare = bareTwin(*m_edit);
+    QVERIFY(QTest::qWaitForWindowExposed(bare.get()));
+    QTextCursor selection = m_edit->textCursor();
+    selection.setPosition(20);
+    selection.setPosition(200, QTextCursor::KeepAnchor);
+    m_edit->setTextCursor(selection);
+    QTextCursor bareSelection(bare->document());
+    bareSelection.setPosition(20);
+    bareSelection.setPosition(200, QTextCursor::KeepAnchor);
+    bare->setTextCursor(bareSelection);
+    m_edit->verticalScrollBar()->setValue(37);
+    bare->verticalScrollBar()->setValue(37);
+    QCOMPARE(m_edit->verticalScrollBar()->maximum(), bare->verticalScrollBar()->maximum());
+    const QImage ours = m_edit->viewport()->grab().toImage();
+    const QImage theirs = bare->viewport()->grab().toImage();
+    QCOMPARE(ours.size(), theirs.size());
+    QVERIFY(ours == theirs);
+    QCOMPARE(m_edit->cursorRect(), bare->cursorRect());
+}
+
+void tst_EditorView::pageDownAsQtDoes()
+{
+    m_edit->replaceSelection(longText(300));
+    m_edit->setSelection(0, 0);
+    m_edit->verticalScrollBar()->setValue(0); // the caret's line was scrolled to, margin hidden
+    std::unique_ptr<QTextEdit> bare = bareTwin(*m_edit);
+    QVERIFY(QTest::qWaitForWindowExposed(bare.get()));
+    for (int i = 0; i < 15; ++i) {
+        QTest::keyClick(m_edit, Qt::Key_PageDown);
+        QTest::keyClick(bare.get(), Qt::Key_PageDown);
+        QCOMPARE(m_edit->textCursor().position(), bare->textCursor().position());
+        QCOMPARE(m_edit->verticalScrollBar()->value(), bare->verticalScrollBar()->value());
+    }
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(m_edit, Qt::Key_Up);
+        QTest::keyClick(bare.get(), Qt::Key_Up);
+        QTest::keyClick(m_edit, Qt::Key_PageUp);
+        QTest::keyClick(bare.get(), Qt::Key_PageUp);
+        QCOMPARE(m_edit->textCursor().position(), bare->textCursor().position());
+    }
+}
+
+// Opened text is laid out as it comes into view; the rest is estimated. Jumping to the end and
+// then laying out everything above it corrects many estimates, and the view keeps showing the
+// same text at the same place.
+void tst_EditorView::shownTextStaysWhileEstimatesTurnReal()
+{
+    m_edit->setPlainTextMode(true);
+    QByteArray bytes;
+    for (int i = 0; i < 4000; ++i)
+        bytes += "line " + QByteArray::number(i) + ' ' + QByteArray(i % 13 * 17, 'x') + "\r\n";
+    m_edit->load(bytes);
+    EditorDocumentLayout *layout = m_edit->richDocument().layout();
+    QVERIFY(layout->estimatedCount() > 3000);
+    m_edit->moveCursor(QTextCursor::End);
+    m_edit->ensureCursorVisible();
+    QApplication::processEvents();
+    const int shown = m_edit->cursorForPosition(QPoint(5, 40)).position();
+    const int shownY = m_edit->cursorRect(QTextCursor(m_edit->cursorForPosition(QPoint(5, 40)))).top();
+    const QImage before = m_edit->viewport()->grab().toImage();
+    layout->layOutAll();
+    QApplication::processEvents();
+    QCOMPARE(layout->estimatedCount(), 0);
+    QCOMPARE(m_edit->cursorForPosition(QPoint(5, 40)).position(), shown);
+    QTextCursor at(m_edit->document());
+    at.setPosition(shown);
+    QCOMPARE(m_edit->cursorRect(at).top(), shownY);
+    QVERIFY(m_edit->viewport()->grab().toImage() == before);
+}
+
+QTEST_MAIN(tst_EditorView)
+#include "tst_editorview.moc"
