@@ -373,6 +373,10 @@ void RichEdit::releaseFormatRange()
 
 QString RichEdit::limited(const QString &text) const
 {
+    // Room enough without what the selection frees: the selection's bytes need not be counted
+    // (in a long paragraph that walks its text up to the caret, at every keystroke).
+    if (m_textLimit - textLength() >= text.size() * 2)
+        return text;
     const qint64 room = m_textLimit - (textLength() - selection().length());
     if (room <= 0)
         return {};

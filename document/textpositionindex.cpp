@@ -4,6 +4,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace {
@@ -64,7 +65,7 @@ void TextPositionIndex::rebuildTrees() const
     m_treesStale = false;
 }
 
-void TextPositionIndex::onContentsChange(int position, int /*charsRemoved*/, int charsAdded)
+void TextPositionIndex::onContentsChange(int position, int charsRemoved, int charsAdded)
 {
     if (m_suspended)
         return;
@@ -83,6 +84,9 @@ void TextPositionIndex::onContentsChange(int position, int /*charsRemoved*/, int
         rebuild();
         return;
     }
+    if (newCount == oldCount && first == newLast && charsRemoved == 0 && charsAdded > 0
+        && followInsertion(first, position, charsAdded))
+        return;
     std::vector<Paragraph> replacement;
     replacement.reserve(static_cast<size_t>(newLast - first + 1));
     for (int b = first; b <= newLast; ++b)
@@ -104,6 +108,30 @@ void TextPositionIndex::onContentsChange(int position, int /*charsRemoved*/, int
     m_paragraphs.erase(begin, m_paragraphs.begin() + (oldLast + 1));
     m_paragraphs.insert(m_paragraphs.begin() + first, replacement.begin(), replacement.end());
     m_treesStale = true;
+}
+
+bool TextPositionIndex::followInsertion(int blockNumber, int position, int charsAdded)
+{
+    // Text typed into a paragraph adds its own measure: the paragraph (which may be very long)
+    // is not measured again. Not where the insertion could pair with a neighbouring surrogate.
+    QTextCursor range(m_document);
+    range.setPosition(qMax(0, position - 1));
+    range.setPosition(qMin(m_document->characterCount() - 1, position + charsAdded + 1), QTextCursor::KeepAnchor);
+    const QString around = range.selectedText();
+    for (QChar c : around) {
+        if (c.isSurrogate() || c == QChar::ParagraphSeparator)
+            return false;
+    }
+    const QStringView inserted = QStringView(around).mid(position > 0 ? 1 : 0, charsAdded);
+    const SjisText::TextMeasure m = SjisText::measure(inserted);
+    Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
+    p.bytes += m.bytes;
+    p.characters += m.characters;
+    if (!m_treesStale) {
+        m_byteTree.add(static_cast<size_t>(blockNumber), m.bytes);
+        m_characterTree.add(static_cast<size_t>(blockNumber), m.characters);
+    }
+    return true;
 }
 
 qint64 TextPositionIndex::byteLength() const

@@ -54,6 +54,8 @@ private:
     };
 
     void onContentsChange(int position, int charsRemoved, int charsAdded);
+    // A pure insertion into one paragraph; false when the paragraph must be measured anew.
+    bool followInsertion(int blockNumber, int position, int charsAdded);
     void rebuild();
     void rebuildTrees() const;
     Paragraph measureBlockNumber(int blockNumber) const;
