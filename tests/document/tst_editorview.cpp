@@ -52,6 +52,7 @@ private slots:
     void cleanup();
 
     void drawsAsQtDoes();
+    void preeditAsQtDoes();
     void pageDownAsQtDoes();
     void shownTextStaysWhileEstimatesTurnReal();
 
@@ -109,6 +110,40 @@ void tst_EditorView::drawsAsQtDoes()
     QCOMPARE(ours.size(), theirs.size());
     QVERIFY(ours == theirs);
     QCOMPARE(m_edit->cursorRect(), bare->cursorRect());
+}
+
+// An input method's text being composed in the middle of a long paragraph is laid out and drawn
+// as Qt's editor does, and its commit leaves the paragraph as a full layout would.
+void tst_EditorView::preeditAsQtDoes()
+{
+    m_edit->replaceSelection(QString(3000, u'字') + u"\n"_s + longText(5));
+    m_edit->setSelection(0, 0);
+    m_edit->verticalScrollBar()->setValue(0);
+    std::unique_ptr<QTextEdit> bare = bareTwin(*m_edit);
+    QVERIFY(QTest::qWaitForWindowExposed(bare.get()));
+    for (QTextEdit *editor : { static_cast<QTextEdit *>(m_edit), bare.get() }) {
+        QTextCursor at = editor->textCursor();
+        at.setPosition(10);
+        editor->setTextCursor(at);
+        QTextCharFormat underline;
+        underline.setFontUnderline(true);
+        const QList<QInputMethodEvent::Attribute> attributes {
+            { QInputMethodEvent::TextFormat, 0, 4, underline }, { QInputMethodEvent::Cursor, 4, 1, QVariant() }
+        };
+        QInputMethodEvent compose(u"にほんご"_s, attributes);
+        QApplication::sendEvent(editor, &compose);
+    }
+    QCOMPARE(m_edit->cursorRect(), bare->cursorRect());
+    QCOMPARE(m_edit->inputMethodQuery(Qt::ImCursorRectangle), bare->inputMethodQuery(Qt::ImCursorRectangle));
+    QVERIFY(m_edit->viewport()->grab().toImage() == bare->viewport()->grab().toImage());
+    for (QTextEdit *editor : { static_cast<QTextEdit *>(m_edit), bare.get() }) {
+        QInputMethodEvent commit;
+        commit.setCommitString(u"日本語"_s);
+        QApplication::sendEvent(editor, &commit);
+    }
+    QCOMPARE(m_edit->document()->firstBlock().text().mid(10, 3), u"日本語"_s);
+    QCOMPARE(m_edit->cursorRect(), bare->cursorRect());
+    QVERIFY(m_edit->viewport()->grab().toImage() == bare->viewport()->grab().toImage());
 }
 
 void tst_EditorView::pageDownAsQtDoes()
