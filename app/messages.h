@@ -33,6 +33,7 @@ inline constexpr char16_t ReasonAccessDenied[] = u"アクセスが拒否され�
 inline constexpr char16_t ReasonIsFolder[] = u"フォルダーです";
 inline constexpr char16_t ReasonNotRegularFile[] = u"通常のファイルではありません";
 inline constexpr char16_t ReasonTooLarge[] = u"ファイルが大きすぎます";
+inline constexpr char16_t ReasonNotEnoughMemory[] = u"開くためのメモリが足りません";
 inline constexpr char16_t ReasonFolderNotFound[] = u"フォルダーが見つかりません";
 
 // Titles.

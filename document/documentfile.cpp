@@ -50,9 +50,44 @@ mode_t newFileMode()
     return static_cast<mode_t>(0666 & ~mask);
 }
 
+qint64 systemAvailableMemory()
+{
+    QFile info(QStringLiteral("/proc/meminfo"));
+    if (!info.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : info.readAll().split('\n')) {
+        if (line.startsWith("MemAvailable:")) {
+            bool ok = false;
+            const qint64 kb = line.mid(13).trimmed().split(' ').value(0).toLongLong(&ok);
+            return ok ? kb * 1024 : -1;
+        }
+    }
+    return -1;
+}
+
+DocumentFile::MemoryProbe &memoryProbe()
+{
+    static DocumentFile::MemoryProbe probe;
+    return probe;
+}
+
 } // namespace
 
 namespace DocumentFile {
+
+qint64 openingCost(qint64 bytes, bool rtf)
+{
+    constexpr qint64 TextPerByte = 5;
+    constexpr qint64 RtfPerByte = 12;
+    constexpr qint64 Margin = 64 * 1024 * 1024; // layout, undo and the program's own growth
+    const qint64 clamped = qBound<qint64>(0, bytes, MaxBytes);
+    return clamped * (rtf ? RtfPerByte : TextPerByte) + Margin;
+}
+
+void setMemoryProbe(MemoryProbe probe)
+{
+    memoryProbe() = std::move(probe);
+}
 
 QByteArray read(const QString &path)
 {
@@ -64,6 +99,11 @@ QByteArray read(const QString &path)
     const qint64 size = file.size();
     if (size > MaxBytes)
         throw AppError(Messages::cannotOpenFile(path, Messages::text(Messages::ReasonTooLarge)));
+    // A file the memory left cannot hold once opened is refused before it is read: running out
+    // midway would end the program, and the open document with it.
+    const qint64 available = memoryProbe() ? memoryProbe()() : systemAvailableMemory();
+    if (available >= 0 && openingCost(size, file.peek(5) == "{\\rtf") > available)
+        throw AppError(Messages::cannotOpenFile(path, Messages::text(Messages::ReasonNotEnoughMemory)));
     QByteArray data;
     data.resize(size);
     qint64 done = 0;

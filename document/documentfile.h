@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 // Reading and writing a document's bytes on disk, with the program's failure texts.
 namespace DocumentFile {
 
@@ -11,9 +13,19 @@ namespace DocumentFile {
 constexpr qint64 MaxBytes = 0x7FFFFFF0;
 
 // Reads the whole file. Throws AppError: "ファイル "path". reason は開けません" when it cannot be
-// opened (missing, a folder, not a regular file, no permission, too large), or the read-stream
-// text when reading fails midway.
+// opened (missing, a folder, not a regular file, no permission, too large, or larger than the
+// memory left could open: refused before anything is read), or the read-stream text when
+// reading fails midway.
 QByteArray read(const QString &path);
+
+// The most memory opening a file of `bytes` bytes takes at its peak, in bytes: the bytes read,
+// the text decoded from them and the document built from it (measured: a CP932 text peaks at
+// about 4.2 times its size; RTF, with formats, at up to 12 times).
+qint64 openingCost(qint64 bytes, bool rtf);
+// The memory the system can still give the program, in bytes (MemAvailable), or -1 when unknown.
+// Tests replace it; an empty probe restores the system's.
+using MemoryProbe = std::function<qint64()>;
+void setMemoryProbe(MemoryProbe probe);
 
 // Replaces the file with data, or creates it. The old content stays until the new one is
 // completely on disk, so a failure never leaves a half-written file. Throws AppError:

@@ -45,6 +45,8 @@ private slots:
     void writeKeepsPermissions();
     void fullDiskKeepsTheOldFile();
     void writingThroughALinkKeepsTheLink();
+    void fileLargerThanMemoryLeftIsRefused_data();
+    void fileLargerThanMemoryLeftIsRefused();
 
 private:
     QTemporaryDir m_dir;
@@ -173,4 +175,36 @@ void tst_DocumentFile::writingThroughALinkKeepsTheLink()
 }
 
 QTEST_GUILESS_MAIN(tst_DocumentFile)
+void tst_DocumentFile::fileLargerThanMemoryLeftIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<qint64>("available");
+    QTest::addColumn<bool>("refused");
+    const QByteArray text(100000, 'a');
+    const QByteArray rtf = "{\\rtf1 " + QByteArray(100000, 'b') + "}";
+    QTest::newRow("text that fits") << text << DocumentFile::openingCost(text.size(), false) << false;
+    QTest::newRow("text one byte short") << text << DocumentFile::openingCost(text.size(), false) - 1 << true;
+    QTest::newRow("RTF costs more than text") << rtf << DocumentFile::openingCost(rtf.size(), false) << true;
+    QTest::newRow("RTF that fits") << rtf << DocumentFile::openingCost(rtf.size(), true) << false;
+    QTest::newRow("memory unknown") << text << qint64(-1) << false;
+}
+
+void tst_DocumentFile::fileLargerThanMemoryLeftIsRefused()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(qint64, available);
+    QFETCH(bool, refused);
+    const QString path = m_dir.filePath(u"memory.txt"_s);
+    TestFiles::write(path, data);
+    DocumentFile::setMemoryProbe([available] { return available; });
+    QString error;
+    try {
+        QCOMPARE(DocumentFile::read(path), data);
+    } catch (const AppError &e) {
+        error = e.text();
+    }
+    DocumentFile::setMemoryProbe({});
+    QCOMPARE(error, refused ? Messages::cannotOpenFile(path, Messages::text(Messages::ReasonNotEnoughMemory)) : QString());
+}
+
 #include "tst_documentfile.moc"

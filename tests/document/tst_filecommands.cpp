@@ -1,8 +1,10 @@
 #include "app/apperror.h"
 #include "app/filedialogs.h"
 #include "app/messagebox.h"
+#include "app/messages.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
+#include "document/documentfile.h"
 #include "document/richedit.h"
 
 #include <QAction>
@@ -42,6 +44,7 @@ private slots:
     void dropOpensOnlyTheFirstFile();
     void commandLineDocuments();
     void failedOpenLeavesTheDocumentAsItWas();
+    void fileTooLargeForMemoryIsRefusedThroughOpen();
     void failedSaveChangesNothing();
     void samplesRoundTripThroughTheCommands_data();
     void samplesRoundTripThroughTheCommands();
@@ -357,6 +360,26 @@ void tst_FileCommands::failedOpenLeavesTheDocumentAsItWas()
         m_window->RichEdit1->setSelection(0, 1);
         QVERIFY(m_window->RichEdit1->charFormat().bold);
     }
+}
+
+// The Open command with a file the memory left could not open: the message box says so, and the
+// open document stays as it was.
+void tst_FileCommands::fileTooLargeForMemoryIsRefusedThroughOpen()
+{
+    TestFiles::write(path(u"large.txt"_s), QByteArray(200000, 'x'));
+    m_window->RichEdit1->replaceSelection(u"kept"_s);
+    DocumentFile::setMemoryProbe([] { return qint64(1024 * 1024); });
+    m_dialogAnswers = { FileDialogs::Choice { path(u"large.txt"_s), 2 }, };
+    m_boxAnswers = { QMessageBox::No }; // do not save the work first
+    m_window->command(u"FileOpen"_s)->trigger();
+    DocumentFile::setMemoryProbe({});
+    QVERIFY(!m_boxes.isEmpty());
+    // The box ends the text with a period.
+    QCOMPARE(m_boxes.constLast().text, Messages::cannotOpenFile(path(u"large.txt"_s),
+                                                                 Messages::text(Messages::ReasonNotEnoughMemory))
+                 + u'.');
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"kept"_s);
+    QVERIFY(m_window->CurrentFileName.isEmpty());
 }
 
 void tst_FileCommands::failedSaveChangesNothing()
