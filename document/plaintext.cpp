@@ -12,8 +12,21 @@ QString breaksAsNewlines(QString text)
 {
     if (!text.contains(u'\r'))
         return text;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
+    // One pass, in place: QString::replace moves the rest of the text for each CR LF, which took
+    // seconds in a 100 MB file of short lines.
+    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    const char16_t *const end = begin + text.size();
+    char16_t *out = begin;
+    for (const char16_t *in = begin; in < end; ++in) {
+        if (*in == u'\r') {
+            *out++ = u'\n';
+            if (in + 1 < end && in[1] == u'\n')
+                ++in;
+        } else {
+            *out++ = *in;
+        }
+    }
+    text.truncate(out - begin);
     return text;
 }
 

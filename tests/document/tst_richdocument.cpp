@@ -354,6 +354,8 @@ void tst_RichDocument::plainTextLoad_data()
     QTest::newRow("lone LF") << "a\nb"_ba << QStringList { u"a"_s, u"b"_s };
     QTest::newRow("lone CR") << "a\rb"_ba << QStringList { u"a"_s, u"b"_s };
     QTest::newRow("LF CR is two breaks") << "a\n\rb"_ba << QStringList { u"a"_s, QString(), u"b"_s };
+    QTest::newRow("CR then CR LF is two breaks") << "a\r\r\nb"_ba << QStringList { u"a"_s, QString(), u"b"_s };
+    QTest::newRow("lone CR at the end") << "a\r"_ba << QStringList { u"a"_s, QString() };
     QTest::newRow("break at the end leaves an empty paragraph") << "a\r\n"_ba << QStringList { u"a"_s, QString() };
     QTest::newRow("empty file") << QByteArray() << QStringList { QString() };
     QTest::newRow("Shift-JIS") << "\x93\xFA\x96\x7B\r\n\x83\x5C"_ba << QStringList { u"日本"_s, u"ソ"_s };
