@@ -326,11 +326,11 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
                 layOutBlock(block, n, Keep::Lines, Correction::Quiet);
         }
     }
+    // What moved is repainted: the changed paragraphs, and all below them when heights changed.
     const qreal top = toPixels(m_frame.top + m_metrics.heightBefore(first));
-    if (delta != 0 || m_metrics.totalHeight() != totalBefore)
-        emit update(QRectF(0, top, 1e9, 1e9));
-    else
-        emit update(QRectF(0, top, 1e9, toPixels(m_metrics.heightBefore(newLast + 1)) - top + toPixels(m_frame.top)));
+    const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(newLast + 1));
+    const bool moved = delta != 0 || m_metrics.totalHeight() != totalBefore;
+    emit update(QRectF(0, top, 1e9, moved ? 1e9 : bottom - top));
     startBackground();
 }
 
@@ -420,6 +420,8 @@ void EditorDocumentLayout::touch(int number)
 
 void EditorDocumentLayout::followRecent(int first, int oldLast, int delta)
 {
+    if (delta == 0)
+        return; // the same paragraphs, at the same numbers
     std::deque<int> kept;
     for (int n : m_recent) {
         if (n < first)
