@@ -434,26 +434,6 @@ void EditorDocumentLayout::followRecent(int first, int oldLast, int delta)
     m_recentSet.insert(m_recent.begin(), m_recent.end());
 }
 
-void EditorDocumentLayout::ensureExactThrough(int number)
-{
-    if (m_allDirty && canLayOut())
-        rebuildAll();
-    int next = m_metrics.firstInexact(0);
-    QTextBlock block;
-    while (next >= 0 && next <= number) {
-        block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
-        layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
-        next = m_metrics.firstInexact(next + 1);
-    }
-}
-
-void EditorDocumentLayout::layOutAll()
-{
-    if (!canLayOut())
-        return;
-    ensureExactThrough(m_metrics.size() - 1);
-}
-
 void EditorDocumentLayout::ensureLaidOut(qreal top, qreal bottom)
 {
     if (!canLayOut())
@@ -469,64 +449,6 @@ void EditorDocumentLayout::ensureLaidOut(qreal top, qreal bottom)
             break;
         readyLayout(block, number);
     }
-}
-
-int EditorDocumentLayout::lineOfPosition(int position, int *lineStart)
-{
-    QTextDocument *doc = document();
-    position = qBound(0, position, qMax(0, doc->characterCount() - 1));
-    const QTextBlock block = doc->findBlock(position);
-    if (lineStart)
-        *lineStart = block.position();
-    if (!canLayOut())
-        return 0;
-    const int number = block.blockNumber();
-    ensureExactThrough(number);
-    const QTextLayout *layout = readyLayout(block, number);
-    const int before = static_cast<int>(m_metrics.linesBefore(number));
-    if (layout->lineCount() == 0)
-        return before;
-    QTextLine line = layout->lineForTextPosition(position - block.position());
-    if (!line.isValid())
-        line = layout->lineAt(layout->lineCount() - 1);
-    if (lineStart)
-        *lineStart += line.textStart();
-    return before + line.lineNumber();
-}
-
-int EditorDocumentLayout::lineStart(int line)
-{
-    if (line < 0 || !canLayOut())
-        return -1;
-    if (m_allDirty)
-        rebuildAll();
-    // The paragraph the line falls in may move as the estimates before it are made real.
-    int number = m_metrics.indexAtLine(line);
-    for (;;) {
-        ensureExactThrough(number);
-        const int now = m_metrics.indexAtLine(line);
-        if (now <= number) {
-            number = now;
-            break;
-        }
-        number = now;
-    }
-    if (number < 0 || line >= m_metrics.linesBefore(number) + m_metrics.at(number).lines)
-        return -1;
-    const QTextBlock block = document()->findBlockByNumber(number);
-    const QTextLayout *layout = readyLayout(block, number);
-    const int inBlock = line - static_cast<int>(m_metrics.linesBefore(number));
-    if (inBlock >= layout->lineCount())
-        return block.position();
-    return block.position() + layout->lineAt(inBlock).textStart();
-}
-
-int EditorDocumentLayout::lineCount()
-{
-    if (!canLayOut())
-        return 1;
-    layOutAll();
-    return static_cast<int>(qMax<qint64>(1, m_metrics.totalLines()));
 }
 
 QSizeF EditorDocumentLayout::documentSize() const

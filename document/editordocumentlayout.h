@@ -113,7 +113,7 @@ private:
     void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
     QTextLayout *readyLayout(const QTextBlock &block, int number);
     void placeLayout(QTextLayout *layout, int number) const;
-    void ensureExactThrough(int number);
+    void ensureExactThrough(int number); // editordocumentlayout_lines.cpp
     void touch(int number);
     void followRecent(int first, int oldLast, int delta);
     void reportSize();
