@@ -101,12 +101,26 @@ qint64 EditorDocumentLayout::blockIndent(const QTextBlockFormat &format) const
     return toFixed(indent * dpiScale() * document()->indentWidth());
 }
 
+const EditorDocumentLayout::Margins &EditorDocumentLayout::marginsOf(const QTextBlock &block) const
+{
+    // A format index always names the same format: its margins are looked up once.
+    const auto at = static_cast<size_t>(qMax(0, block.blockFormatIndex()));
+    if (at >= m_margins.size())
+        m_margins.resize(at + 1);
+    Margins &m = m_margins[at];
+    if (!m.known) {
+        const QTextBlockFormat format = block.blockFormat();
+        m = { format.topMargin(), format.bottomMargin(), true };
+    }
+    return m;
+}
+
 qint32 EditorDocumentLayout::marginAbove(const QTextBlock &block) const
 {
     const QTextBlock previous = block.previous();
     if (!previous.isValid())
         return 0;
-    qreal margin = qMax(block.blockFormat().topMargin(), previous.blockFormat().bottomMargin());
+    qreal margin = qMax(marginsOf(block).top, marginsOf(previous).bottom);
     if (margin > 0 && paintDevice())
         margin *= dpiScale();
     return static_cast<qint32>(toFixed(margin));
@@ -193,47 +207,54 @@ BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block) cons
 void EditorDocumentLayout::rebuildAll()
 {
     QTextDocument *doc = document();
+    const Frame frame = computeFrame();
+    const bool sameParagraphs = m_metrics.size() == doc->blockCount();
+    const bool frameChanged = !(frame == m_frame);
     m_allDirty = false;
     m_kept.clear();
-    m_frame = computeFrame();
+    m_frame = frame;
     m_widest = 0;
-    if (m_metrics.size() != doc->blockCount()) {
+    // No paragraph keeps lines made for another width, font or text. Only recently used
+    // paragraphs hold lines (the others are freed once measured, and a change clears those it
+    // touches), unless the paragraphs changed as well as the frame: then every one is looked at.
+    if (sameParagraphs) {
+        for (int n : m_recent) {
+            if (QTextLayout *layout = ParagraphLines::existingLayout(doc->findBlockByNumber(n)))
+                layout->clearLayout();
+        }
+    } else {
+        if (frameChanged) {
+            for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+                if (QTextLayout *layout = ParagraphLines::existingLayout(block))
+                    layout->clearLayout();
+            }
+        }
         m_recent.clear();
         m_recentSet.clear();
     }
     resetEstimates();
-    // No paragraph keeps lines made for another width, font or text.
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        if (QTextLayout *layout = ParagraphLines::existingLayout(block))
-            layout->clearLayout();
-    }
     // The first paragraphs are laid out at once: the first screen needs them, and they teach
     // the estimates for the rest.
+    const int count = doc->blockCount();
+    const int first = qMin(count, 32);
+    m_metrics.assign(first, {});
+    QTextBlock block = doc->begin();
+    for (int n = 0; n < first; ++n, block = block.next())
+        layOutBlock(block, n, Keep::Lines, Correction::Quiet);
     std::vector<BlockMetrics::Entry> entries;
-    entries.reserve(static_cast<size_t>(doc->blockCount()));
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+    entries.reserve(static_cast<size_t>(count));
+    for (int n = 0; n < first; ++n)
+        entries.push_back(m_metrics.at(n));
+    for (; block.isValid(); block = block.next())
         entries.push_back(estimate(block));
     m_metrics.assign(0, {});
     m_metrics.replace(0, 0, entries);
-    int number = 0;
-    for (QTextBlock block = doc->begin(); block.isValid() && number < 32; block = block.next(), ++number)
-        layOutBlock(block, number, Keep::Lines, Correction::Quiet);
-    if (m_learnedLines > 0) {
-        number = 0;
-        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next(), ++number) {
-            if (number >= 32)
-                entries[static_cast<size_t>(number)] = estimate(block);
-            else
-                entries[static_cast<size_t>(number)] = m_metrics.at(number);
-        }
-        m_metrics.assign(0, {});
-        m_metrics.replace(0, 0, entries);
-    }
     startBackground();
 }
 
 void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
+    m_margins.clear(); // a cleared document numbers its formats anew
     if (!canLayOut()) {
         // Nothing is followed until the layout is on again, which reports the whole document.
         QTextDocument *doc = document();

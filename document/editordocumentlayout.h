@@ -9,6 +9,7 @@
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 class QTextLayout;
 
@@ -102,6 +103,12 @@ private:
     Frame computeFrame() const;
     qreal dpiScale() const;
     qint64 blockIndent(const QTextBlockFormat &format) const;
+    struct Margins {
+        qreal top = 0;
+        qreal bottom = 0;
+        bool known = false;
+    };
+    const Margins &marginsOf(const QTextBlock &block) const;
     qint32 marginAbove(const QTextBlock &block) const;
     ParagraphLines::Geometry geometryOf(const QTextBlock &block, qint64 *rightIndent) const;
     BlockMetrics::Entry estimate(const QTextBlock &block) const;
@@ -142,6 +149,7 @@ private:
     int m_reusedLayouts = 0;
     int m_drawing = 0;
     QSizeF m_reportedSize;
+    mutable std::vector<Margins> m_margins; // by block format index
     bool m_sizePending = false;
     // Lines kept across an edit of a long paragraph, by paragraph number, until it is laid out.
     std::unordered_map<int, std::unique_ptr<ParagraphLines::KeptLines>> m_kept;
