@@ -120,7 +120,10 @@ qint32 EditorDocumentLayout::marginAbove(const QTextBlock &block) const
     const QTextBlock previous = block.previous();
     if (!previous.isValid())
         return 0;
-    qreal margin = qMax(marginsOf(block).top, marginsOf(previous).bottom);
+    // Each look-up may grow the cache: the values are copied before the next.
+    const qreal top = marginsOf(block).top;
+    const qreal bottom = marginsOf(previous).bottom;
+    qreal margin = qMax(top, bottom);
     if (margin > 0 && paintDevice())
         margin *= dpiScale();
     return static_cast<qint32>(toFixed(margin));
