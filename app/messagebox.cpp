@@ -67,4 +67,24 @@ void showPlain(QWidget *parent, const QString &text)
     show(parent, request);
 }
 
+QMessageBox::StandardButton ask(QWidget *parent, const QString &text, const QList<Choice> &choices, QMessageBox::Icon icon)
+{
+    Request request;
+    request.icon = icon;
+    request.caption = Messages::text(Messages::ConfirmCaption);
+    request.text = text;
+    request.buttons = {};
+    for (const Choice &choice : choices) {
+        request.buttons |= choice.button;
+        request.buttonTexts.insert(choice.button, choice.caption);
+    }
+    if (!choices.isEmpty()) {
+        request.defaultButton = choices.first().button;
+        request.escapeButton = (request.buttons & QMessageBox::Cancel) ? QMessageBox::Cancel
+            : (request.buttons & QMessageBox::No)                      ? QMessageBox::No
+                                                                        : choices.last().button;
+    }
+    return show(parent, request);
+}
+
 } // namespace MessageBox

@@ -40,4 +40,15 @@ void showAppError(QWidget *parent, const QString &text);
 // The plain box: caption "Penloft", no icon, one OK button; CR LF in the text break lines.
 void showPlain(QWidget *parent, const QString &text);
 
+// A question as the program asks them: caption "確認", the question icon, the program's own
+// captions on its buttons (standard buttons standing for them, in the box's order), the first
+// the default; Esc and the close button are Cancel, or No where there is no Cancel. Returns the
+// standard button chosen.
+struct Choice {
+    QMessageBox::StandardButton button;
+    QString caption;
+};
+QMessageBox::StandardButton ask(QWidget *parent, const QString &text, const QList<Choice> &choices,
+                                QMessageBox::Icon icon = QMessageBox::Question);
+
 } // namespace MessageBox

@@ -175,32 +175,23 @@ std::optional<QString> TPenForm1::writeDocument(const QString &path)
         return path;
     }
     QApplication::beep();
-    MessageBox::Request ask;
-    ask.icon = QMessageBox::Question;
-    ask.caption = Messages::text(Messages::ConfirmCaption);
-    ask.text = Messages::unsaveableCharacters(unsaveable.count, unsaveable.first, unsaveable.line) + u"\n\n"
-        + Messages::text(Messages::UnsaveableQuestion);
-    ask.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    ask.defaultButton = QMessageBox::Yes;
-    ask.escapeButton = QMessageBox::Cancel;
-    ask.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonSaveAsRtf) },
-                        { QMessageBox::No, Messages::text(Messages::ButtonReplaceAndSave) },
-                        { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } };
-    switch (MessageBox::show(this, ask)) {
+    const QString question = Messages::unsaveableCharacters(unsaveable.count, unsaveable.first, unsaveable.line)
+        + u"\n\n" + Messages::text(Messages::UnsaveableQuestion);
+    switch (MessageBox::ask(this, question,
+                            { { QMessageBox::Yes, Messages::text(Messages::ButtonSaveAsRtf) },
+                              { QMessageBox::No, Messages::text(Messages::ButtonReplaceAndSave) },
+                              { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } })) {
     case QMessageBox::Yes: {
         // The same name as RTF, which holds every character; another file of that name is
         // replaced only when the user says so.
         const QString rtfPath = DocumentName::withExtension(path, QStringLiteral("rtf"));
         if (rtfPath != path && QFileInfo::exists(rtfPath)) {
-            MessageBox::Request replace;
-            replace.icon = QMessageBox::Warning;
-            replace.caption = Messages::text(Messages::ConfirmCaption);
-            replace.text = Messages::replaceFileQuestion(rtfPath);
-            replace.buttons = QMessageBox::Yes | QMessageBox::No;
-            replace.defaultButton = QMessageBox::No;
-            replace.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonYes) },
-                                    { QMessageBox::No, Messages::text(Messages::ButtonNo) } };
-            if (MessageBox::show(this, replace) != QMessageBox::Yes)
+            // No first: nothing is replaced by a key pressed in haste.
+            if (MessageBox::ask(this, Messages::replaceFileQuestion(rtfPath),
+                                { { QMessageBox::No, Messages::text(Messages::ButtonNo) },
+                                  { QMessageBox::Yes, Messages::text(Messages::ButtonYes) } },
+                                QMessageBox::Warning)
+                != QMessageBox::Yes)
                 return std::nullopt;
         }
         RichEdit1->setPlainTextMode(false);
@@ -225,17 +216,10 @@ bool TPenForm1::changesMayBeReplaced()
     if (!RichEdit1->isModified())
         return true;
     QApplication::beep();
-    MessageBox::Request ask;
-    ask.icon = QMessageBox::Question;
-    ask.caption = Messages::text(Messages::ConfirmCaption);
-    ask.text = DocumentName::unsavedQuestionForDisplay(CurrentFileName);
-    ask.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    ask.defaultButton = QMessageBox::Yes;
-    ask.escapeButton = QMessageBox::Cancel;
-    ask.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonYes) },
-                        { QMessageBox::No, Messages::text(Messages::ButtonNo) },
-                        { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } };
-    switch (MessageBox::show(this, ask)) {
+    switch (MessageBox::ask(this, DocumentName::unsavedQuestionForDisplay(CurrentFileName),
+                            { { QMessageBox::Yes, Messages::text(Messages::ButtonYes) },
+                              { QMessageBox::No, Messages::text(Messages::ButtonNo) },
+                              { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } })) {
     case QMessageBox::Yes:
         // Yes means the work is kept: go on only when it really was saved.
         try {

@@ -65,17 +65,11 @@ void TPenForm1::offerRecovery()
             continue;
         const QString &path = entry->header.documentPath;
         const QString name = path.isEmpty() ? Messages::text(Messages::NewDocumentName) : path;
-        MessageBox::Request ask;
-        ask.icon = QMessageBox::Question;
-        ask.caption = Messages::text(Messages::ConfirmCaption);
-        ask.text = Messages::recoveredDocument(name, QLocale().toString(entry->header.written, QStringLiteral("yyyy/MM/dd HH:mm:ss")));
-        ask.buttons = QMessageBox::Yes | QMessageBox::Discard | QMessageBox::Cancel;
-        ask.defaultButton = QMessageBox::Yes;
-        ask.escapeButton = QMessageBox::Cancel;
-        ask.buttonTexts = { { QMessageBox::Yes, Messages::text(Messages::ButtonRestore) },
-                            { QMessageBox::Discard, Messages::text(Messages::ButtonDiscard) },
-                            { QMessageBox::Cancel, Messages::text(Messages::ButtonLater) } };
-        switch (MessageBox::show(this, ask)) {
+        const QString when = QLocale().toString(entry->header.written, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        switch (MessageBox::ask(this, Messages::recoveredDocument(name, when),
+                                { { QMessageBox::Yes, Messages::text(Messages::ButtonRestore) },
+                                  { QMessageBox::Discard, Messages::text(Messages::ButtonDiscard) },
+                                  { QMessageBox::Cancel, Messages::text(Messages::ButtonLater) } })) {
         case QMessageBox::Yes:
             if (!changesMayBeReplaced())
                 return;

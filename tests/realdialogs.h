@@ -30,6 +30,7 @@ inline void whenModal(std::function<void(QWidget *)> operate, const QWidget *not
 {
     // Owned by the application, so that it goes at the end whatever happened.
     auto *timer = new QTimer(QCoreApplication::instance());
+    timer->setObjectName(QStringLiteral("RealDialogsWatch"));
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QPointer<const QWidget> exclude(notThis);
@@ -65,6 +66,17 @@ inline void type(QWidget *widget, const QString &text)
             commit.setCommitString(QString(c));
             QApplication::sendEvent(widget, &commit);
         }
+    }
+}
+
+// Stops every watch for a modal window still waiting: a test that expected none, or ended
+// early, leaves none behind to act in the next test.
+inline void cancelPending()
+{
+    const QList<QTimer *> watches = QCoreApplication::instance()->findChildren<QTimer *>(QStringLiteral("RealDialogsWatch"));
+    for (QTimer *watch : watches) {
+        watch->stop();
+        watch->deleteLater();
     }
 }
 

@@ -36,6 +36,7 @@ private slots:
     void unsaveableCharactersAreAskedAbout_data();
     void unsaveableCharactersAreAskedAbout();
     void shiftJisTwinsAreSavedWithoutAQuestion();
+    void rtfChoiceAsksBeforeReplacingAnotherFile();
     void closePromptKeepsTheWindowWhenTheSaveIsCancelled();
 
 private:
@@ -64,6 +65,7 @@ void tst_RealFileDialogs::init()
 
 void tst_RealFileDialogs::cleanup()
 {
+    RealDialogs::cancelPending();
     m_window->RichEdit1->setModified(false);
     delete m_window;
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
@@ -358,6 +360,38 @@ void tst_RealFileDialogs::closePromptKeepsTheWindowWhenTheSaveIsCancelled()
     QVERIFY(m_window->isVisible());
     QCOMPARE(TestFiles::read(memo), QByteArray());
     QVERIFY(m_window->RichEdit1->isModified());
+}
+
+void tst_RealFileDialogs::rtfChoiceAsksBeforeReplacingAnotherFile()
+{
+    QDir(m_dir.path()).mkpath(u"replacing"_s);
+    const QString memo = path(u"replacing/memo.txt"_s);
+    const QString other = path(u"replacing/memo.rtf"_s);
+    TestFiles::write(memo, "");
+    TestFiles::write(other, "{\\rtf1 another document}");
+    m_window->OpenFile(memo);
+    RealDialogs::type(m_window->RichEdit1, u"€"_s);
+    RealDialogs::Box replace;
+    RealDialogs::whenModal([&replace](QWidget *modal) {
+        auto *question = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(question);
+        // RTF で保存, then Esc at the question about the other file.
+        RealDialogs::whenModal(
+            [&replace](QWidget *next) {
+                auto *box = qobject_cast<QMessageBox *>(next);
+                QVERIFY(box);
+                replace = RealDialogs::describe(box);
+                QTest::keyClick(box, Qt::Key_Escape);
+            },
+            question);
+        QTest::mouseClick(question->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    m_window->command(u"FileSave"_s)->trigger();
+    QCOMPARE(replace.text, other + u" は既に存在します。\n置き換えますか？"_s);
+    QCOMPARE(TestFiles::read(other), "{\\rtf1 another document}"_ba);
+    QCOMPARE(TestFiles::read(memo), QByteArray());
+    QVERIFY(m_window->RichEdit1->isModified());
+    QCOMPARE(m_window->CurrentFileName, memo);
 }
 
 QTEST_MAIN(tst_RealFileDialogs)

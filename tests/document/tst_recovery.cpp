@@ -96,6 +96,7 @@ void tst_Recovery::init()
 
 void tst_Recovery::cleanup()
 {
+    RealDialogs::cancelPending();
     m_window->RichEdit1->setModified(false);
     delete m_window;
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));

@@ -97,6 +97,7 @@ void tst_EditingReal::init()
 
 void tst_EditingReal::cleanup()
 {
+    RealDialogs::cancelPending();
     m_window->RichEdit1->setModified(false);
     delete m_window;
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));

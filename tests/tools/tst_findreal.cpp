@@ -72,6 +72,7 @@ void tst_FindReal::init()
 
 void tst_FindReal::cleanup()
 {
+    RealDialogs::cancelPending();
     m_window->RichEdit1->setModified(false);
     delete m_window;
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
