@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <iconv.h>
 #include <map>
+#include <string_view>
 
 namespace {
 
@@ -49,7 +50,9 @@ const char *iconvName(int codePage)
     }
 }
 
-// One open descriptor per code page and thread, closed when the thread ends.
+// One open descriptor per converter and thread, closed when the thread ends. Keyed by the
+// converter's name, not by the code page's number: a file may name any number of code pages,
+// but they come to the few converters iconvName knows.
 class Descriptors {
 public:
     Descriptors() = default;
@@ -65,24 +68,32 @@ public:
 
     iconv_t forCodePage(int codePage)
     {
-        const auto it = m_open.find(codePage);
+        const std::string_view name = iconvName(codePage);
+        const auto it = m_open.find(name);
         if (it != m_open.end())
             return it->second;
-        iconv_t cd = iconv_open("UTF-16LE", iconvName(codePage));
+        iconv_t cd = iconv_open("UTF-16LE", name.data());
         if (cd == reinterpret_cast<iconv_t>(-1))
             cd = iconv_open("UTF-16LE", "CP1252");
-        m_open.emplace(codePage, cd);
+        m_open.emplace(name, cd);
         return cd;
     }
 
+    size_t size() const { return m_open.size(); }
+
 private:
-    std::map<int, iconv_t> m_open;
+    std::map<std::string_view, iconv_t> m_open;
 };
+
+Descriptors &descriptors()
+{
+    thread_local Descriptors open;
+    return open;
+}
 
 iconv_t descriptorFor(int codePage)
 {
-    thread_local Descriptors descriptors;
-    return descriptors.forCodePage(codePage);
+    return descriptors().forCodePage(codePage);
 }
 
 QString decodeWithIconv(QByteArrayView bytes, int codePage)
@@ -172,6 +183,11 @@ int fromCharSet(int charSet)
     default:
         return 0; // 1 (default) and anything unknown: the document's code page
     }
+}
+
+size_t convertersOpen()
+{
+    return descriptors().size();
 }
 
 bool isLeadByte(int codePage, unsigned char b)
