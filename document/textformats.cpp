@@ -17,6 +17,7 @@ enum Property {
     FirstIndentProperty,
     LeftIndentProperty,
     RightIndentProperty,
+    FaceKeyProperty,
 };
 
 // Qt lays text out in pixels of 96 to the inch: a twip is 1/15 of one.
@@ -60,9 +61,31 @@ int intProperty(const QTextFormat &f, int property, int fallback)
     return f.hasProperty(property) ? f.intProperty(property) : fallback;
 }
 
+// Pixels of a length Qt keeps (a margin, an indent) in whole twips, held to an indent's range:
+// a pasted format may carry any length, and rounding a huge one to int is undefined.
+int indentFromPixels(qreal pixels)
+{
+    const qreal twips = pixels * TwipsPerPixel;
+    if (!(twips > -ParaFormat::MaxIndentTwips))
+        return -ParaFormat::MaxIndentTwips;
+    if (!(twips < ParaFormat::MaxIndentTwips))
+        return ParaFormat::MaxIndentTwips;
+    return qRound(twips);
+}
+
 } // namespace
 
 namespace TextFormats {
+
+int clampedIndent(qint64 twips)
+{
+    return static_cast<int>(qBound(qint64(-ParaFormat::MaxIndentTwips), twips, qint64(ParaFormat::MaxIndentTwips)));
+}
+
+int clampedSize(qint64 twips)
+{
+    return static_cast<int>(qBound(qint64(0), twips, qint64(MaxSizeTwips)));
+}
 
 QString truncatedFaceName(const QString &name)
 {
@@ -82,8 +105,14 @@ QString truncatedFaceName(const QString &name)
 QTextCharFormat toTextCharFormat(const CharFormat &f)
 {
     QTextCharFormat q;
-    if (f.has(CharFormat::Face))
-        q.setFontFamilies(QStringList { truncatedFaceName(f.faceName) });
+    if (f.has(CharFormat::Face)) {
+        const QString face = truncatedFaceName(f.faceName);
+        q.setFontFamilies(QStringList { face });
+        // Qt finds a format among the document's by a hash that leaves the family list out: with
+        // many faces, every new format would be compared with all those of other faces. The
+        // face's own hash, as a number, puts it into the format's hash.
+        q.setProperty(FaceKeyProperty, static_cast<int>(qHash(face)));
+    }
     if (f.has(CharFormat::Size)) {
         q.setProperty(SizeTwipsProperty, f.sizeTwips);
         q.setFontPointSize(shownPointSize(f.sizeTwips));
@@ -114,10 +143,12 @@ CharFormat fromTextCharFormat(const QTextCharFormat &q, const CharFormat &defaul
         if (!families.isEmpty())
             f.faceName = families.first();
     }
-    if (q.hasProperty(SizeTwipsProperty))
-        f.sizeTwips = q.intProperty(SizeTwipsProperty);
-    else if (q.hasProperty(QTextFormat::FontPointSize))
-        f.sizeTwips = qRound(q.fontPointSize() * TwipsPerPoint);
+    if (q.hasProperty(SizeTwipsProperty)) {
+        f.sizeTwips = clampedSize(q.intProperty(SizeTwipsProperty));
+    } else if (q.hasProperty(QTextFormat::FontPointSize)) {
+        const qreal twips = q.fontPointSize() * TwipsPerPoint;
+        f.sizeTwips = twips > 0 ? (twips < MaxSizeTwips ? qRound(twips) : MaxSizeTwips) : 0;
+    }
     if (q.hasProperty(QTextFormat::FontWeight))
         f.bold = q.fontWeight() >= QFont::DemiBold;
     if (q.hasProperty(QTextFormat::FontItalic))
@@ -156,8 +187,12 @@ QFont displayFont(const CharFormat &f)
     return font;
 }
 
-void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &full)
+void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &given)
 {
+    ParaFormat full = given;
+    full.firstIndentTwips = clampedIndent(given.firstIndentTwips);
+    full.leftIndentTwips = clampedIndent(given.leftIndentTwips);
+    full.rightIndentTwips = clampedIndent(given.rightIndentTwips);
     block.setProperty(AlignmentProperty, full.alignment);
     block.setAlignment(qtAlignment(full.alignment));
     block.setProperty(FirstIndentProperty, full.firstIndentTwips);
@@ -165,7 +200,7 @@ void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &full)
     block.setProperty(RightIndentProperty, full.rightIndentTwips);
     // Every line but the first starts at first + left; a bulleted paragraph's first line too,
     // its bullet standing in the room the left indent leaves.
-    const qreal following = (full.firstIndentTwips + full.leftIndentTwips) / TwipsPerPixel;
+    const qreal following = (qint64(full.firstIndentTwips) + full.leftIndentTwips) / TwipsPerPixel;
     block.setLeftMargin(following);
     block.setTextIndent(full.numbering == ParaFormat::NumberingBullet ? 0.0 : -full.leftIndentTwips / TwipsPerPixel);
     block.setRightMargin(full.rightIndentTwips / TwipsPerPixel);
@@ -179,16 +214,17 @@ ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted)
     p.alignment = intProperty(block, AlignmentProperty, alignmentCode(block.alignment()));
     p.numbering = bulleted ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
     if (block.hasProperty(FirstIndentProperty)) {
-        p.firstIndentTwips = block.intProperty(FirstIndentProperty);
-        p.leftIndentTwips = intProperty(block, LeftIndentProperty, 0);
+        p.firstIndentTwips = clampedIndent(block.intProperty(FirstIndentProperty));
+        p.leftIndentTwips = clampedIndent(intProperty(block, LeftIndentProperty, 0));
     } else {
         // A format made by Qt itself (pasted or typed before any write): derive from margins.
-        const int indent = qRound(block.textIndent() * TwipsPerPixel);
-        const int left = qRound(block.leftMargin() * TwipsPerPixel);
-        p.firstIndentTwips = bulleted ? left : left + indent;
+        const int indent = indentFromPixels(block.textIndent());
+        const int left = indentFromPixels(block.leftMargin());
+        p.firstIndentTwips = bulleted ? left : clampedIndent(qint64(left) + indent);
         p.leftIndentTwips = bulleted ? 0 : -indent;
     }
-    p.rightIndentTwips = intProperty(block, RightIndentProperty, qRound(block.rightMargin() * TwipsPerPixel));
+    p.rightIndentTwips = block.hasProperty(RightIndentProperty) ? clampedIndent(block.intProperty(RightIndentProperty))
+                                                                : indentFromPixels(block.rightMargin());
     return p;
 }
 

@@ -63,6 +63,9 @@ struct ParaFormat {
     static constexpr int NumberingBullet = 1;
     // A bulleted paragraph keeps at least this left indent, room for its bullet (10 pt).
     static constexpr int BulletMinimumIndentTwips = 200;
+    // Indents from files and other programs are held to this, either way (22 inches, wider than
+    // any page), so that no sum of them can overflow.
+    static constexpr int MaxIndentTwips = 31680;
 
     unsigned mask = 0;
     int alignment = AlignLeft;
@@ -79,6 +82,12 @@ namespace TextFormats {
 
 constexpr int MaxFaceNameBytes = 31;
 constexpr int TwipsPerPoint = 20;
+// The largest size a format holds: RTF's largest \fs (32767 half points).
+constexpr int MaxSizeTwips = 327670;
+
+// An indent held to +-ParaFormat::MaxIndentTwips; a size to 0..MaxSizeTwips.
+int clampedIndent(qint64 twips);
+int clampedSize(qint64 twips);
 
 // The face name cut to its first MaxFaceNameBytes bytes of CP932, never inside a character.
 QString truncatedFaceName(const QString &name);
