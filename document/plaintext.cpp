@@ -35,8 +35,12 @@ void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &
     const QString text = breaksAsNewlines(Cp932::decode(bytes));
     document.clear();
     QTextCursor cursor(&document);
+    // In an edit block: otherwise the insertion measures where the caret stands in its line,
+    // which analyses the whole paragraph's text (a 10 MB line: 67 MB and a second).
+    cursor.beginEditBlock();
     cursor.setCharFormat(format);
     cursor.insertText(text, format);
+    cursor.endEditBlock();
 }
 
 QString documentText(const QTextDocument &document)
