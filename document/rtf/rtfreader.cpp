@@ -2,6 +2,9 @@
 
 #include "codepages.h"
 #include "document/textformats.h"
+#include "rtfgroupstack.h"
+#include "rtftables.h"
+#include "rtfwords.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -10,255 +13,43 @@
 #include <QTextList>
 
 #include <climits>
-#include <map>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace {
 
-// Where the text of a group goes.
-enum class Destination : uint8_t {
-    Text, // the document
-    Skip, // nowhere
-    FontTable,
-    ColorTable,
-    ListTable,
-    ListOverrideTable,
-    Marker, // \pntext, \listtext: a list marker, dropped for bullets
-    Pn, // \pn: the paragraph's numbering
-};
+using RtfGroups::CharState;
+using RtfGroups::Group;
+using RtfGroups::ParaState;
+using RtfTables::FontEntry;
+using RtfWords::Destination;
+using RtfWords::Word;
+using RtfWords::WordInfo;
 
-enum class Word : uint8_t {
-    Unknown,
-    Destination,
-    Character,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    AnsiCpg,
-    Deff,
-    Uc,
-    U,
-    Bin,
-    Plain,
-    Bold,
-    Italic,
-    Underline,
-    UnderlineNone,
-    Strike,
-    FontSize,
-    Color,
-    Font,
-    Hidden,
-    FontCharSet,
-    CodePage,
-    FontPitch,
-    Red,
-    Green,
-    Blue,
-    Pard,
-    AlignLeft,
-    AlignCenter,
-    AlignRight,
-    AlignJustify,
-    FirstIndent,
-    LeftIndent,
-    RightIndent,
-    ListNumber,
-    ListLevel,
-    PnBullet,
-    PnNumbered,
-    List,
-    ListLevelEntry,
-    LevelNfc,
-    ListId,
-    ListOverride,
-    Par,
-    Line,
-    Page,
-    Cell,
-    Row,
-};
-
-struct WordInfo {
-    Word word = Word::Unknown;
-    Destination destination = Destination::Text;
-    char16_t character = 0;
-};
-
-const std::unordered_map<std::string_view, WordInfo> &words()
-{
-    static const std::unordered_map<std::string_view, WordInfo> table = [] {
-        std::unordered_map<std::string_view, WordInfo> t;
-        auto word = [&t](std::string_view name, Word w) { t[name] = { w, Destination::Text, 0 }; };
-        auto destination = [&t](std::string_view name, Destination d) { t[name] = { Word::Destination, d, 0 }; };
-        auto character = [&t](std::string_view name, char16_t c) { t[name] = { Word::Character, Destination::Text, c }; };
-
-        for (std::string_view skipped :
-             { "info", "stylesheet", "pict", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-               "footerr", "footerf", "footnote", "annotation", "object", "shp", "shpinst", "shppict",
-               "nonshppict", "fldinst", "xe", "tc", "txe", "bkmkstart", "bkmkend", "themedata",
-               "colorschememapping", "latentstyles", "datastore", "xmlnstbl", "rsidtbl", "generator", "filetbl",
-               "revtbl", "pgdsctbl", "mmathPr", "userprops", "docvar", "template", "leveltext", "levelnumbers",
-               "listname", "pntxta", "pntxtb", "panose", "falt", "fontemb", "fontfile", "atnid", "atnauthor",
-               "atndate", "atnref", "listpicture", "pnseclvl", "blipuid", "wgrffmtfilter", "ftnsep", "ftnsepc",
-               "ftncn", "aftnsep", "aftnsepc", "aftncn", "comment", "do", "private", "protusertbl", "author",
-               "operator", "title", "subject", "keywords", "doccomm", "company" })
-            destination(skipped, Destination::Skip);
-        destination("fonttbl", Destination::FontTable);
-        destination("colortbl", Destination::ColorTable);
-        destination("listtable", Destination::ListTable);
-        destination("listoverridetable", Destination::ListOverrideTable);
-        destination("pntext", Destination::Marker);
-        destination("listtext", Destination::Marker);
-        destination("pn", Destination::Pn);
-        destination("fldrslt", Destination::Text);
-        destination("field", Destination::Text);
-
-        word("ansi", Word::Ansi);
-        word("mac", Word::Mac);
-        word("pc", Word::Pc);
-        word("pca", Word::Pca);
-        word("ansicpg", Word::AnsiCpg);
-        word("deff", Word::Deff);
-        word("uc", Word::Uc);
-        word("u", Word::U);
-        word("bin", Word::Bin);
-        word("plain", Word::Plain);
-        word("b", Word::Bold);
-        word("i", Word::Italic);
-        for (std::string_view ul : { "ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash",
-                                     "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash",
-                                     "ululdbwave", "ulw", "ulwave" })
-            word(ul, Word::Underline);
-        word("ulnone", Word::UnderlineNone);
-        word("strike", Word::Strike);
-        word("striked", Word::Strike);
-        word("fs", Word::FontSize);
-        word("cf", Word::Color);
-        word("f", Word::Font);
-        word("v", Word::Hidden);
-        word("fcharset", Word::FontCharSet);
-        word("cpg", Word::CodePage);
-        word("fprq", Word::FontPitch);
-        word("red", Word::Red);
-        word("green", Word::Green);
-        word("blue", Word::Blue);
-        word("pard", Word::Pard);
-        word("ql", Word::AlignLeft);
-        word("qc", Word::AlignCenter);
-        word("qr", Word::AlignRight);
-        word("qj", Word::AlignJustify);
-        word("qd", Word::AlignJustify);
-        word("fi", Word::FirstIndent);
-        word("li", Word::LeftIndent);
-        word("lin", Word::LeftIndent);
-        word("ri", Word::RightIndent);
-        word("rin", Word::RightIndent);
-        word("ls", Word::ListNumber);
-        word("ilvl", Word::ListLevel);
-        word("pnlvlblt", Word::PnBullet);
-        word("pnlvlbody", Word::PnNumbered);
-        word("pnlvlcont", Word::PnNumbered);
-        word("list", Word::List);
-        word("listlevel", Word::ListLevelEntry);
-        word("levelnfc", Word::LevelNfc);
-        word("levelnfcn", Word::LevelNfc);
-        word("listid", Word::ListId);
-        word("listoverride", Word::ListOverride);
-        word("par", Word::Par);
-        word("line", Word::Line);
-        word("page", Word::Page);
-        word("sect", Word::Page);
-        word("cell", Word::Cell);
-        word("nestcell", Word::Cell);
-        word("row", Word::Row);
-        word("nestrow", Word::Row);
-        character("tab", u'\t');
-        character("emdash", 0x2014);
-        character("endash", 0x2013);
-        character("emspace", 0x2003);
-        character("enspace", 0x2002);
-        character("qmspace", 0x2005);
-        character("bullet", 0x2022);
-        character("lquote", 0x2018);
-        character("rquote", 0x2019);
-        character("ldblquote", 0x201C);
-        character("rdblquote", 0x201D);
-        character("zwj", 0x200D);
-        character("zwnj", 0x200C);
-        character("ltrmark", 0x200E);
-        character("rtlmark", 0x200F);
-        return t;
-    }();
-    return table;
-}
-
-// The level format number of a bullet in a word processor's list table.
-constexpr int BulletLevelFormat = 23;
-// Deeper nesting than this is counted, not stored: a file of nothing but braces stays small.
-constexpr size_t MaxStoredDepth = 4096;
 constexpr int MaxUnicodeSkip = 16;
+constexpr int MaxHalfPoints = 32767;
 
-struct CharState {
-    int font = -1; // -1: the document's default font
-    int halfPoints = 24;
-    int color = 0; // colour table index; 0 is the automatic colour
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
-    bool hidden = false;
-    bool operator==(const CharState &) const = default;
-};
+// A run of bulleted paragraphs is kept in lists of at most MaxListItems: a bullet carries no
+// number, so where one list ends and the next begins changes nothing shown or saved, while
+// each paragraph added to a list of n costs Qt n steps (it marks them all changed).
+using RtfReader::MaxListItems;
 
 struct CharStateHash {
     size_t operator()(const CharState &s) const noexcept
     {
-        size_t h = static_cast<size_t>(s.font) * 1000003u ^ static_cast<size_t>(s.halfPoints) * 10007u
-            ^ static_cast<size_t>(s.color) * 101u;
-        return h ^ (s.bold ? 1u : 0u) ^ (s.italic ? 2u : 0u) ^ (s.underline ? 4u : 0u) ^ (s.strike ? 8u : 0u)
-            ^ (s.hidden ? 16u : 0u);
+        // Each field mixed in turn, so that no choice of values makes many states collide.
+        uint64_t h = 0x9E3779B97F4A7C15ull;
+        auto mix = [&h](uint64_t v) {
+            h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+            h *= 0xFF51AFD7ED558CCDull;
+        };
+        mix(static_cast<uint32_t>(s.font));
+        mix(static_cast<uint32_t>(s.color));
+        mix(static_cast<uint16_t>(s.halfPoints));
+        mix((s.bold ? 1u : 0u) | (s.italic ? 2u : 0u) | (s.underline ? 4u : 0u) | (s.strike ? 8u : 0u)
+            | (s.hidden ? 16u : 0u));
+        return static_cast<size_t>(h ^ (h >> 29));
     }
-};
-
-struct ParaState {
-    int alignment = ParaFormat::AlignLeft;
-    int leftTwips = 0; // \li: every line but the first
-    int firstTwips = 0; // \fi: the first line, from \li
-    int rightTwips = 0;
-    int listNumber = 0; // \ls
-    int listLevel = 0; // \ilvl
-    bool pnBullet = false;
-    bool pnNumbered = false;
-};
-
-struct Group {
-    Destination destination = Destination::Text;
-    CharState chars;
-    ParaState para;
-    int unicodeSkip = 1; // \uc
-};
-
-struct FontEntry {
-    QString name;
-    QByteArray nameBytes;
-    int charSet = -1;
-    int codePage = 0;
-    int pitch = 0;
-    bool nameDone = false;
-};
-
-struct ListDefinition {
-    int id = 0;
-    std::vector<int> levelFormats;
-};
-
-struct ListOverride {
-    int listId = 0;
-    int number = 0;
 };
 
 class Reader {
@@ -279,7 +70,6 @@ public:
         // One edit block for the whole read: without it each insertion re-measures the caret's
         // place in its paragraph and notifies the editor, which grows with the paragraph.
         m_cursor.beginEditBlock();
-        m_stack.push_back(Group {}); // the document, outside every group
         while (m_p < m_end && !m_finished) {
             const char c = *m_p;
             if (c == '{') {
@@ -306,33 +96,33 @@ public:
     }
 
 private:
-    Group &group() { return m_stack.back(); }
+    const Group &group() const { return m_stack.top(); }
 
     // -- Groups --
 
     void pushGroup()
     {
         m_skip = 0;
-        if (m_stack.size() >= MaxStoredDepth) {
-            ++m_overflow;
-            return;
-        }
-        m_stack.push_back(m_stack.back());
+        m_stack.push();
     }
 
     void popGroup()
     {
         m_skip = 0;
-        if (m_overflow > 0) {
-            --m_overflow;
-            return;
-        }
+        if (m_stack.depth() == 0)
+            return; // a stray closing brace
         if (group().destination == Destination::FontTable)
             finishFontName();
-        if (m_stack.size() <= 1)
-            return; // a stray closing brace
-        m_stack.pop_back();
-        if (m_stack.size() == 1)
+        const Group closing = group();
+        m_stack.pop();
+        if (closing.destination == Destination::Pn) {
+            // \pn sits in a group of its own: its numbering belongs to the paragraph around it.
+            Group around = group();
+            around.para.pnBullet = closing.para.pnBullet;
+            around.para.pnNumbered = closing.para.pnNumbered;
+            m_stack.set(around);
+        }
+        if (m_stack.depth() == 0)
             m_finished = true; // the RTF group is closed: whatever follows is not part of it
     }
 
@@ -422,8 +212,7 @@ private:
 
         const bool ignorable = m_ignorable;
         m_ignorable = false;
-        const auto found = words().find(name);
-        const WordInfo info = found == words().end() ? WordInfo {} : found->second;
+        const WordInfo info = RtfWords::lookup(name);
         if (info.word == Word::Bin) {
             skipBinary(hasParameter ? parameter : 0);
             return;
@@ -435,7 +224,7 @@ private:
             return;
         }
         if (ignorable && info.word == Word::Unknown) {
-            group().destination = Destination::Skip;
+            setDestination(Destination::Skip);
             return;
         }
         if (group().destination == Destination::Skip)
@@ -459,15 +248,21 @@ private:
         skipOne();
     }
 
+    void setDestination(Destination destination)
+    {
+        Group g = group();
+        g.destination = destination;
+        m_stack.set(g);
+    }
+
     void enterDestination(Destination destination)
     {
-        Group &g = group();
-        if (g.destination == Destination::Skip)
+        if (group().destination == Destination::Skip)
             return;
         // A field result sits inside the field: read it where the field stands.
         if (destination == Destination::Text)
             return;
-        g.destination = destination;
+        setDestination(destination);
         if (destination == Destination::Marker) {
             m_marker.clear();
             m_markerFormatSet = false;
@@ -476,15 +271,13 @@ private:
 
     void apply(const WordInfo &info, bool hasParameter, int parameter)
     {
-        Group &g = group();
-        CharState &chars = g.chars;
-        ParaState &para = g.para;
-        const bool on = !hasParameter || parameter != 0;
-        switch (info.word) {
-        case Word::Unknown:
-        case Word::Destination:
-        case Word::Bin:
+        Group g = group();
+        if (applyToGroup(g, info.word, hasParameter, parameter)) {
+            m_stack.set(g);
             return;
+        }
+        const Destination destination = g.destination;
+        switch (info.word) {
         case Word::Character:
             unicodeText(info.character);
             return;
@@ -507,48 +300,14 @@ private:
         case Word::Deff:
             m_defaultFont = parameter;
             return;
-        case Word::Uc:
-            g.unicodeSkip = qBound(0, parameter, MaxUnicodeSkip);
-            return;
         case Word::U:
             unicodeValue(parameter);
             m_skip = g.unicodeSkip;
             return;
-        case Word::Plain:
-            chars = CharState {};
-            return;
-        case Word::Bold:
-            chars.bold = on;
-            return;
-        case Word::Italic:
-            chars.italic = on;
-            return;
-        case Word::Underline:
-            chars.underline = on;
-            return;
-        case Word::UnderlineNone:
-            chars.underline = false;
-            return;
-        case Word::Strike:
-            chars.strike = on;
-            return;
-        case Word::FontSize:
-            chars.halfPoints = hasParameter ? qBound(0, parameter, 32767) : 24;
-            return;
-        case Word::Color:
-            chars.color = qMax(0, parameter);
-            return;
-        case Word::Font:
-            if (g.destination == Destination::FontTable) {
-                finishFontName();
-                m_fontEntry = parameter;
-                m_fonts[parameter] = FontEntry {};
-            } else {
-                chars.font = parameter;
-            }
-            return;
-        case Word::Hidden:
-            chars.hidden = on;
+        case Word::Font: // in the font table; elsewhere a run's font, see applyToGroup
+            finishFontName();
+            m_fontEntry = parameter;
+            m_fonts.begin(parameter);
             return;
         case Word::FontCharSet:
             if (FontEntry *font = currentFontEntry())
@@ -563,85 +322,38 @@ private:
                 font->pitch = qBound(0, parameter, 2);
             return;
         case Word::Red:
-            m_red = qBound(0, parameter, 255);
-            m_colorGiven = true;
+            m_colors.setRed(parameter);
             return;
         case Word::Green:
-            m_green = qBound(0, parameter, 255);
-            m_colorGiven = true;
+            m_colors.setGreen(parameter);
             return;
         case Word::Blue:
-            m_blue = qBound(0, parameter, 255);
-            m_colorGiven = true;
+            m_colors.setBlue(parameter);
             return;
-        case Word::Pard:
-            para = ParaState {};
-            return;
-        case Word::AlignLeft:
-            para.alignment = ParaFormat::AlignLeft;
-            return;
-        case Word::AlignCenter:
-            para.alignment = ParaFormat::AlignCenter;
-            return;
-        case Word::AlignRight:
-            para.alignment = ParaFormat::AlignRight;
-            return;
-        case Word::AlignJustify:
-            para.alignment = ParaFormat::AlignJustify;
-            return;
-        case Word::FirstIndent:
-            para.firstTwips = parameter;
-            return;
-        case Word::LeftIndent:
-            para.leftTwips = parameter;
-            return;
-        case Word::RightIndent:
-            para.rightTwips = parameter;
-            return;
-        case Word::ListNumber:
-            if (g.destination == Destination::ListOverrideTable) {
-                if (!m_overrides.empty())
-                    m_overrides.back().number = parameter;
-            } else {
-                para.listNumber = parameter;
-            }
-            return;
-        case Word::ListLevel:
-            para.listLevel = qMax(0, parameter);
-            return;
-        case Word::PnBullet:
-        case Word::PnNumbered:
-            // \pn sits in a group of its own; the numbering belongs to the paragraph around it.
-            for (auto it = m_stack.rbegin(); it != m_stack.rend(); ++it) {
-                if (it->destination == Destination::Pn)
-                    continue;
-                it->para.pnBullet = info.word == Word::PnBullet;
-                it->para.pnNumbered = info.word == Word::PnNumbered;
-                break;
-            }
+        case Word::ListNumber: // in the override table; elsewhere the paragraph's list
+            m_lists.setOverrideNumber(parameter);
             return;
         case Word::List:
-            if (g.destination == Destination::ListTable)
-                m_lists.emplace_back();
+            if (destination == Destination::ListTable)
+                m_lists.beginList();
             return;
         case Word::ListLevelEntry:
-            if (g.destination == Destination::ListTable && !m_lists.empty())
-                m_lists.back().levelFormats.push_back(0);
+            if (destination == Destination::ListTable)
+                m_lists.beginLevel();
             return;
         case Word::LevelNfc:
-            if (g.destination == Destination::ListTable && !m_lists.empty()
-                && !m_lists.back().levelFormats.empty())
-                m_lists.back().levelFormats.back() = parameter;
+            if (destination == Destination::ListTable)
+                m_lists.setLevelFormat(parameter);
             return;
         case Word::ListId:
-            if (g.destination == Destination::ListTable && !m_lists.empty())
-                m_lists.back().id = parameter;
-            else if (g.destination == Destination::ListOverrideTable && !m_overrides.empty())
-                m_overrides.back().listId = parameter;
+            if (destination == Destination::ListTable)
+                m_lists.setListId(parameter);
+            else if (destination == Destination::ListOverrideTable)
+                m_lists.setOverrideListId(parameter);
             return;
         case Word::ListOverride:
-            if (g.destination == Destination::ListOverrideTable)
-                m_overrides.emplace_back();
+            if (destination == Destination::ListOverrideTable)
+                m_lists.beginOverride();
             return;
         case Word::Par:
             paragraphBreak();
@@ -660,6 +372,96 @@ private:
         case Word::Row:
             paragraphBreak();
             return;
+        default:
+            return;
+        }
+    }
+
+    // The words that change the group's own state, applied to g; false for the others. Every
+    // number is clamped to its range here, before it is stored or added to anything.
+    static bool applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
+    {
+        CharState &chars = g.chars;
+        ParaState &para = g.para;
+        const bool on = !hasParameter || parameter != 0;
+        auto indent = [parameter] { return static_cast<int16_t>(TextFormats::clampedIndent(parameter)); };
+        switch (word) {
+        case Word::Uc:
+            g.unicodeSkip = static_cast<uint8_t>(qBound(0, parameter, MaxUnicodeSkip));
+            return true;
+        case Word::Plain:
+            chars = CharState {};
+            return true;
+        case Word::Bold:
+            chars.bold = on;
+            return true;
+        case Word::Italic:
+            chars.italic = on;
+            return true;
+        case Word::Underline:
+            chars.underline = on;
+            return true;
+        case Word::UnderlineNone:
+            chars.underline = false;
+            return true;
+        case Word::Strike:
+            chars.strike = on;
+            return true;
+        case Word::FontSize:
+            chars.halfPoints = static_cast<int16_t>(hasParameter ? qBound(0, parameter, MaxHalfPoints) : 24);
+            return true;
+        case Word::Color:
+            chars.color = qMax(0, parameter);
+            return true;
+        case Word::Font:
+            if (g.destination == Destination::FontTable)
+                return false;
+            chars.font = parameter;
+            return true;
+        case Word::Hidden:
+            chars.hidden = on;
+            return true;
+        case Word::Pard:
+            para = ParaState {};
+            return true;
+        case Word::AlignLeft:
+            para.alignment = ParaFormat::AlignLeft;
+            return true;
+        case Word::AlignCenter:
+            para.alignment = ParaFormat::AlignCenter;
+            return true;
+        case Word::AlignRight:
+            para.alignment = ParaFormat::AlignRight;
+            return true;
+        case Word::AlignJustify:
+            para.alignment = ParaFormat::AlignJustify;
+            return true;
+        case Word::FirstIndent:
+            para.firstTwips = indent();
+            return true;
+        case Word::LeftIndent:
+            para.leftTwips = indent();
+            return true;
+        case Word::RightIndent:
+            para.rightTwips = indent();
+            return true;
+        case Word::ListNumber:
+            if (g.destination == Destination::ListOverrideTable)
+                return false;
+            para.listNumber = parameter;
+            return true;
+        case Word::ListLevel:
+            // Levels past the tables' own count are never bullets: keep them apart from those.
+            para.listLevel = static_cast<uint8_t>(qBound(0, parameter, int(RtfTables::ListTables::MaxLevels)));
+            return true;
+        case Word::PnBullet:
+        case Word::PnNumbered:
+            // Handed to the paragraph around the \pn group when it closes.
+            para.pnBullet = word == Word::PnBullet;
+            para.pnNumbered = word == Word::PnNumbered;
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -680,16 +482,14 @@ private:
 
     const FontEntry *fontEntry(int index) const
     {
-        const auto it = m_fonts.find(index < 0 ? m_defaultFont : index);
-        return it == m_fonts.end() ? nullptr : &it->second;
+        return m_fonts.find(index < 0 ? m_defaultFont : index);
     }
 
     FontEntry *currentFontEntry()
     {
         if (group().destination != Destination::FontTable)
             return nullptr;
-        const auto it = m_fonts.find(m_fontEntry);
-        return it == m_fonts.end() ? nullptr : &it->second;
+        return m_fonts.find(m_fontEntry);
     }
 
     // The code page of a font's name: its text's, except that a symbol font's name is plain
@@ -731,7 +531,7 @@ private:
         }
         if (start >= end)
             return;
-        Group &g = group();
+        const Group &g = group();
         switch (g.destination) {
         case Destination::Text:
         case Destination::Marker:
@@ -742,7 +542,7 @@ private:
         case Destination::ColorTable:
             for (const char *c = start; c < end; ++c) {
                 if (*c == ';')
-                    finishColor();
+                    m_colors.finish();
             }
             return;
         default:
@@ -780,16 +580,9 @@ private:
                 return;
             if (*c == ';')
                 finishFontName();
-            else
+            else if (font->nameBytes.size() < RtfTables::FontTable::MaxNameBytes)
                 font->nameBytes += *c;
         }
-    }
-
-    void finishColor()
-    {
-        m_colors.push_back(m_colorGiven ? QColor(m_red, m_green, m_blue) : QColor());
-        m_red = m_green = m_blue = 0;
-        m_colorGiven = false;
     }
 
     void unicodeValue(int value)
@@ -805,12 +598,13 @@ private:
 
     void unicodeText(char16_t c)
     {
-        Group &g = group();
+        const Group &g = group();
         if (g.destination == Destination::FontTable) {
             if (FontEntry *font = currentFontEntry(); font && !font->nameDone) {
                 font->name += CodePages::decode(font->nameBytes, fontCodePage(*font));
                 font->nameBytes.clear();
-                font->name += QChar(c);
+                if (font->name.size() < RtfTables::FontTable::MaxNameBytes)
+                    font->name += QChar(c);
             }
             return;
         }
@@ -866,12 +660,21 @@ private:
 
     const QTextCharFormat &formatFor(const CharState &chars)
     {
-        const auto cached = m_formats.find(chars);
+        // States that name a missing font or colour look alike: one entry serves them all, so
+        // the cache holds no more entries than there are formats.
+        CharState key = chars;
+        const int fontNumber = chars.font < 0 ? m_defaultFont : chars.font;
+        const FontEntry *font = m_fonts.find(fontNumber);
+        key.font = font ? fontNumber : INT_MIN;
+        QRgb rgb = 0;
+        const bool explicitColor = m_colors.colorAt(chars.color, &rgb);
+        key.color = explicitColor ? chars.color : 0;
+        const auto cached = m_formats.find(key);
         if (cached != m_formats.end())
             return cached->second;
         CharFormat f = m_defaults;
         f.mask = CharFormat::AllFields;
-        if (const FontEntry *font = fontEntry(chars.font)) {
+        if (font) {
             f.faceName = font->name;
             f.charSet = qMax(0, font->charSet);
             f.pitch = static_cast<CharFormat::FontPitch>(font->pitch);
@@ -881,12 +684,10 @@ private:
         f.italic = chars.italic;
         f.underline = chars.underline;
         f.strikeOut = chars.strike;
-        const bool explicitColor = chars.color > 0 && static_cast<size_t>(chars.color) < m_colors.size()
-            && m_colors[static_cast<size_t>(chars.color)].isValid();
         f.autoColor = !explicitColor;
         if (explicitColor)
-            f.color = m_colors[static_cast<size_t>(chars.color)];
-        return m_formats.emplace(chars, TextFormats::toTextCharFormat(f)).first->second;
+            f.color = QColor::fromRgb(rgb);
+        return m_formats.emplace(key, TextFormats::toTextCharFormat(f)).first->second;
     }
 
     // -- Paragraphs --
@@ -919,17 +720,10 @@ private:
             return true;
         if (para.listNumber <= 0)
             return false;
-        for (const ListOverride &o : m_overrides) {
-            if (o.number != para.listNumber)
-                continue;
-            for (const ListDefinition &list : m_lists) {
-                if (list.id != o.listId)
-                    continue;
-                const size_t level = static_cast<size_t>(para.listLevel);
-                if (level < list.levelFormats.size())
-                    return list.levelFormats[level] == BulletLevelFormat;
-            }
-        }
+        bool known = false;
+        const bool bullet = m_lists.isBullet(para.listNumber, para.listLevel, &known);
+        if (known)
+            return bullet;
         // No list table: judge by the marker the writer put before the text.
         const QString marker = m_marker.trimmed();
         return marker.size() == 1
@@ -956,7 +750,7 @@ private:
         ParaFormat p;
         p.mask = ParaFormat::AllFields;
         p.alignment = para.alignment;
-        p.firstIndentTwips = para.leftTwips + para.firstTwips;
+        p.firstIndentTwips = TextFormats::clampedIndent(para.leftTwips + para.firstTwips);
         p.leftIndentTwips = -para.firstTwips;
         p.rightIndentTwips = para.rightTwips;
         p.numbering = bullet ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
@@ -966,7 +760,7 @@ private:
         if (bullet) {
             const QTextBlock block = m_cursor.block();
             const QTextBlock previous = block.previous();
-            if (m_list && previous.isValid() && previous.textList() == m_list) {
+            if (m_list && previous.isValid() && previous.textList() == m_list && m_list->count() < MaxListItems) {
                 m_list->add(block);
             } else {
                 m_list = m_cursor.createList(TextFormats::bulletListFormat());
@@ -981,23 +775,17 @@ private:
     QTextCursor m_cursor;
     const CharFormat &m_defaults;
 
-    std::vector<Group> m_stack;
-    size_t m_overflow = 0;
+    RtfGroups::GroupStack m_stack;
     bool m_finished = false;
     bool m_ignorable = false;
     int m_skip = 0;
 
     int m_ansiCodePage = 1252;
     int m_defaultFont = 0;
-    std::map<int, FontEntry> m_fonts;
+    RtfTables::FontTable m_fonts;
     int m_fontEntry = -1;
-    std::vector<QColor> m_colors;
-    int m_red = 0;
-    int m_green = 0;
-    int m_blue = 0;
-    bool m_colorGiven = false;
-    std::vector<ListDefinition> m_lists;
-    std::vector<ListOverride> m_overrides;
+    RtfTables::ColorTable m_colors;
+    RtfTables::ListTables m_lists;
 
     CharState m_pendingState;
     QString m_pendingText;

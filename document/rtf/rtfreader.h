@@ -10,8 +10,13 @@ class QTextDocument;
 // \ls lists with \listtext, fields, tables) and converters. Tolerant: unknown control words are
 // ignored, \* destinations, \info, \stylesheet, pictures, headers and footers skipped; broken
 // input (unbalanced braces, a truncated file, huge numbers, \bin past the end) reads as far as
-// it can. Never recursive: any nesting depth is safe.
+// it can. Never recursive: any nesting depth is safe, and a group's state is restored when it
+// closes at any depth. Time and memory grow in proportion to the data: the tables it declares
+// are capped (see RtfTables) and looked up without scanning them.
 namespace RtfReader {
+
+// Bulleted paragraphs in a row go into lists of at most this many (see the reader).
+constexpr int MaxListItems = 32;
 
 // True when the data announces RTF ("{\rtf").
 bool isRtf(QByteArrayView data);

@@ -1,0 +1,120 @@
+#include "rtftables.h"
+
+namespace {
+
+// The level format number of a bullet in a word processor's list table.
+constexpr int BulletLevelFormat = 23;
+
+} // namespace
+
+namespace RtfTables {
+
+FontEntry *FontTable::begin(int number)
+{
+    const auto existing = m_fonts.find(number);
+    if (existing != m_fonts.end()) {
+        existing->second = FontEntry {};
+        return &existing->second;
+    }
+    if (m_fonts.size() >= MaxFonts)
+        return nullptr;
+    return &m_fonts.emplace(number, FontEntry {}).first->second;
+}
+
+FontEntry *FontTable::find(int number)
+{
+    const auto it = m_fonts.find(number);
+    return it == m_fonts.end() ? nullptr : &it->second;
+}
+
+const FontEntry *FontTable::find(int number) const
+{
+    const auto it = m_fonts.find(number);
+    return it == m_fonts.end() ? nullptr : &it->second;
+}
+
+void ColorTable::finish()
+{
+    if (m_colors.size() < MaxColors)
+        m_colors.push_back(m_given ? qRgb(m_red, m_green, m_blue) : Automatic);
+    m_red = m_green = m_blue = 0;
+    m_given = false;
+}
+
+bool ColorTable::colorAt(int index, QRgb *rgb) const
+{
+    // Index 0 is the automatic colour whatever the table says.
+    if (index <= 0 || static_cast<size_t>(index) >= m_colors.size())
+        return false;
+    const QRgb entry = m_colors[static_cast<size_t>(index)];
+    if (entry == Automatic)
+        return false;
+    *rgb = entry;
+    return true;
+}
+
+void ListTables::beginList()
+{
+    m_listOpen = m_lists.size() < MaxLists;
+    if (m_listOpen)
+        m_lists.emplace_back();
+}
+
+void ListTables::beginLevel()
+{
+    if (m_listOpen && m_lists.back().levelFormats.size() < MaxLevels)
+        m_lists.back().levelFormats.push_back(0);
+}
+
+void ListTables::setLevelFormat(int format)
+{
+    if (m_listOpen && !m_lists.back().levelFormats.empty())
+        m_lists.back().levelFormats.back() = format;
+}
+
+void ListTables::setListId(int id)
+{
+    if (!m_listOpen)
+        return;
+    m_lists.back().id = id;
+    m_listById.try_emplace(id, m_lists.size() - 1);
+}
+
+void ListTables::beginOverride()
+{
+    m_overrideOpen = m_overrides.size() < MaxOverrides;
+    if (m_overrideOpen)
+        m_overrides.emplace_back();
+}
+
+void ListTables::setOverrideListId(int id)
+{
+    if (m_overrideOpen)
+        m_overrides.back().listId = id;
+}
+
+void ListTables::setOverrideNumber(int number)
+{
+    if (!m_overrideOpen)
+        return;
+    m_overrides.back().number = number;
+    m_overrideByNumber.try_emplace(number, m_overrides.size() - 1);
+}
+
+bool ListTables::isBullet(int number, int level, bool *known) const
+{
+    *known = false;
+    const auto override = m_overrideByNumber.find(number);
+    if (override == m_overrideByNumber.end())
+        return false;
+    const auto list = m_listById.find(m_overrides[override->second].listId);
+    if (list == m_listById.end())
+        return false;
+    const std::vector<int> &formats = m_lists[list->second].levelFormats;
+    if (level < 0 || static_cast<size_t>(level) >= formats.size())
+        return false;
+    *known = true;
+    return formats[static_cast<size_t>(level)] == BulletLevelFormat;
+}
+
+} // namespace RtfTables

@@ -1,0 +1,125 @@
+#include "rtfwords.h"
+
+#include <unordered_map>
+
+namespace RtfWords {
+
+namespace {
+
+const std::unordered_map<std::string_view, WordInfo> &table()
+{
+    static const std::unordered_map<std::string_view, WordInfo> words = [] {
+        std::unordered_map<std::string_view, WordInfo> t;
+        auto word = [&t](std::string_view name, Word w) { t[name] = { w, Destination::Text, 0 }; };
+        auto destination = [&t](std::string_view name, Destination d) { t[name] = { Word::Destination, d, 0 }; };
+        auto character = [&t](std::string_view name, char16_t c) { t[name] = { Word::Character, Destination::Text, c }; };
+
+        for (std::string_view skipped :
+             { "info", "stylesheet", "pict", "header", "headerl", "headerr", "headerf", "footer", "footerl",
+               "footerr", "footerf", "footnote", "annotation", "object", "shp", "shpinst", "shppict",
+               "nonshppict", "fldinst", "xe", "tc", "txe", "bkmkstart", "bkmkend", "themedata",
+               "colorschememapping", "latentstyles", "datastore", "xmlnstbl", "rsidtbl", "generator", "filetbl",
+               "revtbl", "pgdsctbl", "mmathPr", "userprops", "docvar", "template", "leveltext", "levelnumbers",
+               "listname", "pntxta", "pntxtb", "panose", "falt", "fontemb", "fontfile", "atnid", "atnauthor",
+               "atndate", "atnref", "listpicture", "pnseclvl", "blipuid", "wgrffmtfilter", "ftnsep", "ftnsepc",
+               "ftncn", "aftnsep", "aftnsepc", "aftncn", "comment", "do", "private", "protusertbl", "author",
+               "operator", "title", "subject", "keywords", "doccomm", "company" })
+            destination(skipped, Destination::Skip);
+        destination("fonttbl", Destination::FontTable);
+        destination("colortbl", Destination::ColorTable);
+        destination("listtable", Destination::ListTable);
+        destination("listoverridetable", Destination::ListOverrideTable);
+        destination("pntext", Destination::Marker);
+        destination("listtext", Destination::Marker);
+        destination("pn", Destination::Pn);
+        destination("fldrslt", Destination::Text);
+        destination("field", Destination::Text);
+
+        word("ansi", Word::Ansi);
+        word("mac", Word::Mac);
+        word("pc", Word::Pc);
+        word("pca", Word::Pca);
+        word("ansicpg", Word::AnsiCpg);
+        word("deff", Word::Deff);
+        word("uc", Word::Uc);
+        word("u", Word::U);
+        word("bin", Word::Bin);
+        word("plain", Word::Plain);
+        word("b", Word::Bold);
+        word("i", Word::Italic);
+        for (std::string_view ul : { "ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash",
+                                     "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash",
+                                     "ululdbwave", "ulw", "ulwave" })
+            word(ul, Word::Underline);
+        word("ulnone", Word::UnderlineNone);
+        word("strike", Word::Strike);
+        word("striked", Word::Strike);
+        word("fs", Word::FontSize);
+        word("cf", Word::Color);
+        word("f", Word::Font);
+        word("v", Word::Hidden);
+        word("fcharset", Word::FontCharSet);
+        word("cpg", Word::CodePage);
+        word("fprq", Word::FontPitch);
+        word("red", Word::Red);
+        word("green", Word::Green);
+        word("blue", Word::Blue);
+        word("pard", Word::Pard);
+        word("ql", Word::AlignLeft);
+        word("qc", Word::AlignCenter);
+        word("qr", Word::AlignRight);
+        word("qj", Word::AlignJustify);
+        word("qd", Word::AlignJustify);
+        word("fi", Word::FirstIndent);
+        word("li", Word::LeftIndent);
+        word("lin", Word::LeftIndent);
+        word("ri", Word::RightIndent);
+        word("rin", Word::RightIndent);
+        word("ls", Word::ListNumber);
+        word("ilvl", Word::ListLevel);
+        word("pnlvlblt", Word::PnBullet);
+        word("pnlvlbody", Word::PnNumbered);
+        word("pnlvlcont", Word::PnNumbered);
+        word("list", Word::List);
+        word("listlevel", Word::ListLevelEntry);
+        word("levelnfc", Word::LevelNfc);
+        word("levelnfcn", Word::LevelNfc);
+        word("listid", Word::ListId);
+        word("listoverride", Word::ListOverride);
+        word("par", Word::Par);
+        word("line", Word::Line);
+        word("page", Word::Page);
+        word("sect", Word::Page);
+        word("cell", Word::Cell);
+        word("nestcell", Word::Cell);
+        word("row", Word::Row);
+        word("nestrow", Word::Row);
+        character("tab", u'\t');
+        character("emdash", 0x2014);
+        character("endash", 0x2013);
+        character("emspace", 0x2003);
+        character("enspace", 0x2002);
+        character("qmspace", 0x2005);
+        character("bullet", 0x2022);
+        character("lquote", 0x2018);
+        character("rquote", 0x2019);
+        character("ldblquote", 0x201C);
+        character("rdblquote", 0x201D);
+        character("zwj", 0x200D);
+        character("zwnj", 0x200C);
+        character("ltrmark", 0x200E);
+        character("rtlmark", 0x200F);
+        return t;
+    }();
+    return words;
+}
+
+} // namespace
+
+WordInfo lookup(std::string_view name)
+{
+    const auto found = table().find(name);
+    return found == table().end() ? WordInfo {} : found->second;
+}
+
+} // namespace RtfWords

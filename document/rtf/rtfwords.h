@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// The control words the RTF reader knows, and what each means to it.
+namespace RtfWords {
+
+// Where the text of a group goes.
+enum class Destination : uint8_t {
+    Text, // the document
+    Skip, // nowhere
+    FontTable,
+    ColorTable,
+    ListTable,
+    ListOverrideTable,
+    Marker, // \pntext, \listtext: a list marker, dropped for bullets
+    Pn, // \pn: the paragraph's numbering
+};
+
+enum class Word : uint8_t {
+    Unknown,
+    Destination,
+    Character,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    Uc,
+    U,
+    Bin,
+    Plain,
+    Bold,
+    Italic,
+    Underline,
+    UnderlineNone,
+    Strike,
+    FontSize,
+    Color,
+    Font,
+    Hidden,
+    FontCharSet,
+    CodePage,
+    FontPitch,
+    Red,
+    Green,
+    Blue,
+    Pard,
+    AlignLeft,
+    AlignCenter,
+    AlignRight,
+    AlignJustify,
+    FirstIndent,
+    LeftIndent,
+    RightIndent,
+    ListNumber,
+    ListLevel,
+    PnBullet,
+    PnNumbered,
+    List,
+    ListLevelEntry,
+    LevelNfc,
+    ListId,
+    ListOverride,
+    Par,
+    Line,
+    Page,
+    Cell,
+    Row,
+};
+
+struct WordInfo {
+    Word word = Word::Unknown;
+    Destination destination = Destination::Text;
+    char16_t character = 0;
+};
+
+// The meaning of a control word's name (without its backslash and parameter); Word::Unknown for
+// the words the reader ignores.
+WordInfo lookup(std::string_view name);
+
+} // namespace RtfWords
