@@ -12,10 +12,10 @@ namespace DocumentFile {
 // The largest document the editor takes, in bytes (its text limit).
 constexpr qint64 MaxBytes = 0x7FFFFFF0;
 
-// Reads the whole file. Throws AppError: "ファイル "path". reason は開けません" when it cannot be
-// opened (missing, a folder, not a regular file, no permission, too large, or larger than the
-// memory left could open: refused before anything is read), or the read-stream text when
-// reading fails midway.
+// Reads the whole file. Throws AppError: "ファイル "path". reason は開けません" (the path made
+// absolute) when it cannot be opened (missing, a folder, not a regular file, no permission, too
+// large, or larger than the memory left could open: refused before anything is read), or the
+// read-stream text when reading fails midway.
 QByteArray read(const QString &path);
 
 // The most memory opening a file of `bytes` bytes takes at its peak, in bytes: the bytes read,
@@ -27,10 +27,11 @@ qint64 openingCost(qint64 bytes, bool rtf);
 using MemoryProbe = std::function<qint64()>;
 void setMemoryProbe(MemoryProbe probe);
 
-// Replaces the file with data, or creates it. The old content stays until the new one is
-// completely on disk, so a failure never leaves a half-written file. Throws AppError:
-// "ファイル "path". reason を作成できません" when the file cannot be created, or the
-// write-stream text when writing or finishing fails (a full disk).
+// Replaces the file with data, or creates it, through a FileReplacement: the old content stays
+// until the new one is completely on disk, the file keeps its mode, owner, group and links, and
+// a write-protected or non-regular file is refused. Throws AppError: "%s に書き込めません" for a
+// file that may not be written, "ファイル "path". reason を作成できません" when the file cannot
+// be created, or the write-stream text when writing or finishing fails (a full disk).
 void write(const QString &path, QByteArrayView data);
 
 } // namespace DocumentFile
