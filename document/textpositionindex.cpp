@@ -7,6 +7,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 BreakBytes = 2; // CR LF
 }
@@ -41,6 +43,7 @@ TextPositionIndex::Paragraph TextPositionIndex::measureBlockNumber(int blockNumb
 
 void TextPositionIndex::rebuild()
 {
+    m_long = LongParagraph {};
     m_paragraphs.clear();
     m_paragraphs.reserve(static_cast<size_t>(m_document->blockCount()));
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
@@ -67,6 +70,7 @@ void TextPositionIndex::rebuildTrees() const
 
 void TextPositionIndex::onContentsChange(int position, int charsRemoved, int charsAdded)
 {
+    m_long = LongParagraph {};
     if (m_suspended)
         return;
     const int newCount = m_document->blockCount();
@@ -159,7 +163,7 @@ qint64 TextPositionIndex::bytePosition(int documentPosition) const
     const int inBlock = documentPosition - block.position();
     if (inBlock == 0)
         return start;
-    return start + SjisText::byteOffset(block.text(), inBlock);
+    return start + byteOffsetIn(number, inBlock);
 }
 
 TextPositionIndex::CaretBytes TextPositionIndex::caretBytes(int documentPosition, int lineStartPosition) const
@@ -186,12 +190,12 @@ TextPositionIndex::CaretBytes TextPositionIndex::caretBytes(int documentPosition
     place.lineStartByte = startByte;
     if (inBlock == 0)
         return place;
-    const QString text = block.text();
-    const qint64 bytesIn = SjisText::byteOffset(text, inBlock);
+    const int blockNumber = static_cast<int>(number);
+    const qint64 bytesIn = byteOffsetIn(blockNumber, inBlock);
     place.byte += bytesIn;
-    place.lineStartByte += lineIn == 0 ? 0 : SjisText::byteOffset(text, lineIn);
+    place.lineStartByte += lineIn == 0 ? 0 : byteOffsetIn(blockNumber, lineIn);
     const Paragraph &p = m_paragraphs[number];
-    place.charactersBefore += bytesIn >= p.bytes ? p.characters : SjisText::charactersBefore(text, bytesIn);
+    place.charactersBefore += bytesIn >= p.bytes ? p.characters : charactersBeforeIn(blockNumber, bytesIn);
     return place;
 }
 
@@ -218,7 +222,7 @@ int TextPositionIndex::documentPosition(qint64 bytePosition) const
     const Paragraph &p = m_paragraphs[static_cast<size_t>(index)];
     if (inParagraph >= p.bytes) // at the end, or on the LF of the break
         return block.position() + block.length() - 1;
-    return block.position() + static_cast<int>(SjisText::utf16Offset(block.text(), inParagraph));
+    return block.position() + static_cast<int>(utf16OffsetIn(index, inParagraph));
 }
 
 qint64 TextPositionIndex::charactersBefore(qint64 n) const
@@ -235,6 +239,83 @@ qint64 TextPositionIndex::charactersBefore(qint64 n) const
     const Paragraph &p = m_paragraphs[static_cast<size_t>(index)];
     if (inParagraph >= p.bytes) // the CR counts; the LF too once past it
         return before + p.characters + qMin<qint64>(inParagraph - p.bytes, BreakBytes);
-    const QTextBlock block = m_document->findBlockByNumber(index);
-    return before + SjisText::charactersBefore(block.text(), inParagraph);
+    return before + charactersBeforeIn(index, inParagraph);
+}
+
+const TextPositionIndex::LongParagraph *TextPositionIndex::longParagraph(int number) const
+{
+    if (m_long.blockNumber == number)
+        return &m_long;
+    const QTextBlock block = m_document->findBlockByNumber(number);
+    if (block.length() <= LongParagraph::MinimumUnits)
+        return nullptr;
+    LongParagraph p;
+    p.blockNumber = number;
+    p.text = block.text();
+    const QStringView text(p.text);
+    qsizetype at = 0;
+    qint64 bytes = 0;
+    qint64 characters = 0;
+    while (true) {
+        p.units.push_back(at);
+        p.bytes.push_back(bytes);
+        p.characters.push_back(characters);
+        if (at >= text.size())
+            break;
+        qsizetype next = qMin(at + LongParagraph::Stride, text.size());
+        if (next < text.size() && text.at(next - 1).isHighSurrogate() && text.at(next).isLowSurrogate())
+            ++next;
+        const SjisText::TextMeasure m = SjisText::measure(text.mid(at, next - at));
+        bytes += m.bytes;
+        characters += m.characters;
+        at = next;
+    }
+    m_long = std::move(p);
+    return &m_long;
+}
+
+size_t TextPositionIndex::checkpointAtUnit(const LongParagraph &p, qsizetype utf16Offset)
+{
+    const auto it = std::upper_bound(p.units.begin(), p.units.end(), utf16Offset);
+    return static_cast<size_t>(qMax<qsizetype>(0, (it - p.units.begin()) - 1));
+}
+
+size_t TextPositionIndex::checkpointAtByte(const LongParagraph &p, qint64 byteOffset)
+{
+    const auto it = std::upper_bound(p.bytes.begin(), p.bytes.end(), byteOffset);
+    return static_cast<size_t>(qMax<qsizetype>(0, (it - p.bytes.begin()) - 1));
+}
+
+qint64 TextPositionIndex::byteOffsetIn(int number, qsizetype utf16Offset) const
+{
+    const LongParagraph *p = longParagraph(number);
+    if (!p)
+        return SjisText::byteOffset(m_document->findBlockByNumber(number).text(), utf16Offset);
+    utf16Offset = qBound<qsizetype>(0, utf16Offset, p->text.size());
+    const size_t k = checkpointAtUnit(*p, utf16Offset);
+    return p->bytes[k] + SjisText::byteOffset(QStringView(p->text).mid(p->units[k]), utf16Offset - p->units[k]);
+}
+
+qsizetype TextPositionIndex::utf16OffsetIn(int number, qint64 byteOffset) const
+{
+    const LongParagraph *p = longParagraph(number);
+    if (!p)
+        return SjisText::utf16Offset(m_document->findBlockByNumber(number).text(), byteOffset);
+    byteOffset = qMax<qint64>(0, byteOffset);
+    const size_t k = checkpointAtByte(*p, byteOffset);
+    return p->units[k] + SjisText::utf16Offset(QStringView(p->text).mid(p->units[k]), byteOffset - p->bytes[k]);
+}
+
+qint64 TextPositionIndex::charactersBeforeIn(int number, qint64 byteOffset) const
+{
+    const LongParagraph *p = longParagraph(number);
+    if (!p)
+        return SjisText::charactersBefore(m_document->findBlockByNumber(number).text(), byteOffset);
+    if (byteOffset <= 0)
+        return 0;
+    // A character whose first byte lies before the offset counts: start at the last checkpoint
+    // strictly before it.
+    const size_t k = checkpointAtByte(*p, byteOffset - 1);
+    return p->characters[k]
+        + SjisText::charactersBefore(QStringView(p->text).mid(p->units[k]), byteOffset - p->bytes[k]);
 }

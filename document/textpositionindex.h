@@ -3,6 +3,7 @@
 #include "fenwicktree.h"
 
 #include <QObject>
+#include <QString>
 
 #include <vector>
 
@@ -62,11 +63,36 @@ private:
     // Index of the paragraph holding byte position pos, with pos made relative to its start.
     int paragraphAtByte(qint64 &pos) const;
 
+    // Offsets inside one paragraph (block number `number`), as SjisText counts them in its text.
+    qint64 byteOffsetIn(int number, qsizetype utf16Offset) const;
+    qsizetype utf16OffsetIn(int number, qint64 byteOffset) const;
+    qint64 charactersBeforeIn(int number, qint64 byteOffset) const;
+
+    // The text of the long paragraph last looked into, with the counts at checkpoints every
+    // Stride units (never between the halves of a pair): an offset inside it costs a scan of
+    // at most Stride units, not a copy and a scan of the whole paragraph (a page of a 10 MB line
+    // would cost the whole line). Forgotten at every change.
+    struct LongParagraph {
+        static constexpr int MinimumUnits = 8192;
+        static constexpr int Stride = 1024;
+        int blockNumber = -1;
+        QString text;
+        std::vector<qsizetype> units;
+        std::vector<qint64> bytes;
+        std::vector<qint64> characters;
+    };
+    // The paragraph's cache, or null when it is short (its text is then copied and scanned).
+    const LongParagraph *longParagraph(int number) const;
+    // The last checkpoint at or before a UTF-16 offset, or a byte offset.
+    static size_t checkpointAtUnit(const LongParagraph &p, qsizetype utf16Offset);
+    static size_t checkpointAtByte(const LongParagraph &p, qint64 byteOffset);
+
     QTextDocument *m_document;
     std::vector<Paragraph> m_paragraphs;
     // Per paragraph, bytes and characters including the two of its break.
     mutable FenwickTree m_byteTree;
     mutable FenwickTree m_characterTree;
     mutable bool m_treesStale = true;
+    mutable LongParagraph m_long;
     bool m_suspended = false;
 };
