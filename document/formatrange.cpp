@@ -16,12 +16,41 @@ namespace {
 
 constexpr qreal TwipsPerInch = 1440.0;
 
-// A line of the target layout: its first character and its vertical extent.
+// A line of the target layout: its first character, its vertical extent, and where it is.
 struct LineBox {
     int position = -1;
     qreal top = 0;
     qreal bottom = 0;
+    QTextBlock block;
+    int lineNumber = -1;
 };
+
+// The line of a laid-out paragraph holding the character at `offset` (from the paragraph's
+// start), by halving: QTextLayout::lineForTextPosition walks the lines from the first, which
+// made drawing a paragraph of n lines cost n^2. -1 when the paragraph has no lines.
+int lineNumberAt(const QTextLayout &layout, int offset)
+{
+    int low = 0;
+    int high = layout.lineCount() - 1;
+    if (high < 0)
+        return -1;
+    while (low < high) {
+        const int middle = low + (high - low + 1) / 2;
+        if (layout.lineAt(middle).textStart() <= offset)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
+LineBox boxOf(const QTextBlock &block, int lineNumber)
+{
+    const QTextLayout *layout = block.layout();
+    const QTextLine line = layout->lineAt(lineNumber);
+    const qreal top = layout->position().y() + line.y();
+    return { block.position() + line.textStart(), top, top + line.height(), block, lineNumber };
+}
 
 // Paragraph indents and tab stops are kept in pixels of 96 to the inch; Qt lays a document out
 // for another device with its fonts at that device's resolution but these lengths as they
@@ -63,29 +92,51 @@ struct FormatRangeRenderer::Layout {
     std::unique_ptr<QTextDocument> document;
     std::unique_ptr<TextPositionIndex> positions;
 
+    // Paragraphs before this one were drawn and have let go of their layout.
+    QTextBlock firstKept;
+
     bool startsLine(qint64 bytes) const;
 
     LineBox lineAt(int position) const
     {
         const QTextBlock block = document->findBlock(position);
         document->documentLayout()->blockBoundingRect(block); // lays out up to here
-        const QTextLayout *layout = block.layout();
-        const QTextLine line = layout->lineForTextPosition(position - block.position());
-        if (!line.isValid())
-            return {};
-        const qreal top = layout->position().y() + line.y();
-        return { block.position() + line.textStart(), top, top + line.height() };
+        const int lineNumber = lineNumberAt(*block.layout(), position - block.position());
+        return lineNumber < 0 ? LineBox {} : boxOf(block, lineNumber);
     }
 
-    // Draws the line starting at `position`, with its paragraph's bullet when it is the first.
-    void drawLine(QPainter *painter, int position, const QColor &text) const
+    // Draws a line, with its paragraph's bullet when it is the first.
+    void drawLine(QPainter *painter, const LineBox &box, const QColor &text) const
     {
-        const QTextBlock block = document->findBlock(position);
-        const QTextLayout *layout = block.layout();
-        const QTextLine line = layout->lineForTextPosition(position - block.position());
+        const QTextLayout *layout = box.block.layout();
+        const QTextLine line = layout->lineAt(box.lineNumber);
         line.draw(painter, layout->position());
-        if (line.lineNumber() == 0 && block.textList())
-            drawBullet(painter, block, line, text);
+        if (box.lineNumber == 0 && box.block.textList())
+            drawBullet(painter, box.block, line, text);
+    }
+
+    // Lets the paragraphs well before `position`'s go of their lines and of what drawing them
+    // shaped (about 40 bytes a character), which Qt would otherwise keep for every paragraph of
+    // the document: a run of pages holds the layout of a few pages at a time. Qt's layout goes
+    // on from the last of its check points, which lie at most 2,000 device pixels apart, and
+    // reads the heights of the paragraphs after it: only paragraphs further behind than
+    // ReleaseDistance are let go (see tst_formatrange::releasedLayoutsKeepThePageBreaks).
+    // Requests go forward; one that goes back finds no lines there and gets a new layout.
+    void releaseBefore(int position)
+    {
+        constexpr qreal ReleaseDistance = 10000;
+        const QTextBlock stop = document->findBlock(position);
+        const qreal stopTop = stop.layout()->position().y();
+        if (!firstKept.isValid())
+            firstKept = document->begin();
+        for (; firstKept.isValid() && firstKept.position() < stop.position(); firstKept = firstKept.next()) {
+            QTextLayout *layout = firstKept.layout();
+            if (layout->position().y() + layout->boundingRect().bottom() > stopTop - ReleaseDistance)
+                break;
+            // A layout begun and ended at once holds nothing (it frees what it held at its end).
+            layout->beginLayout();
+            layout->endLayout();
+        }
     }
 
     void drawBullet(QPainter *painter, const QTextBlock &block, const QTextLine &line, const QColor &text) const
@@ -103,21 +154,15 @@ struct FormatRangeRenderer::Layout {
         painter->restore();
     }
 
-    // The line after the one starting at `position`, or an invalid box at the end.
-    LineBox lineAfter(int position) const
+    // The line after `box`, or an invalid box at the end.
+    LineBox lineAfter(const LineBox &box) const
     {
-        QTextBlock block = document->findBlock(position);
-        const QTextLayout *layout = block.layout();
-        const QTextLine line = layout->lineForTextPosition(position - block.position());
-        if (line.isValid() && line.lineNumber() + 1 < layout->lineCount()) {
-            const QTextLine next = layout->lineAt(line.lineNumber() + 1);
-            const qreal top = layout->position().y() + next.y();
-            return { block.position() + next.textStart(), top, top + next.height() };
-        }
-        block = block.next();
-        if (!block.isValid())
+        if (box.lineNumber + 1 < box.block.layout()->lineCount())
+            return boxOf(box.block, box.lineNumber + 1);
+        const QTextBlock next = box.block.next();
+        if (!next.isValid())
             return {};
-        return lineAt(block.position());
+        return lineAt(next.position());
     }
 };
 
@@ -252,17 +297,17 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
     qreal bottom = top;
     qint64 stop = length;
     // Whole lines only, from the first, while they fit; a range end stops at its line.
-    std::vector<int> fitting;
+    std::vector<LineBox> fitting;
     // Byte positions cost a look at the paragraph's text: only a range that ends before the
     // text does needs one for every line; otherwise only the line that stops is converted.
     const bool rangeEndsEarly = last < length;
     auto bytesAt = [&layout](int position) { return layout.baseBytes + layout.positions->bytePosition(position); };
-    for (LineBox line = firstLine; line.position >= 0; line = layout.lineAfter(line.position)) {
+    for (LineBox line = firstLine; line.position >= 0; line = layout.lineAfter(line)) {
         const bool beyondRange
             = rangeEndsEarly && line.position != firstLine.position && bytesAt(line.position) >= last;
         if (beyondRange || line.bottom - top > heightPixels + 0.01) {
             if (fitting.empty() && !beyondRange && request.atLeastOneLine) {
-                fitting.push_back(line.position);
+                fitting.push_back(line);
                 bottom = line.bottom;
                 continue;
             }
@@ -270,7 +315,7 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
             break;
         }
         bottom = line.bottom;
-        fitting.push_back(line.position);
+        fitting.push_back(line);
     }
 
     if (request.render && request.painter && !fitting.empty()) {
@@ -289,9 +334,11 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
         painter->setPen(m_source.windowTextColor());
         // Line by line: the document layout's own drawing also paints the line above its clip,
         // which would put the previous page's last line into this page's output once more.
-        for (int position : fitting)
-            layout.drawLine(painter, position, m_source.windowTextColor());
+        for (const LineBox &line : fitting)
+            layout.drawLine(painter, line, m_source.windowTextColor());
         painter->restore();
+        if (stop < length)
+            layout.releaseBefore(layout.positions->documentPosition(stop - layout.baseBytes));
     }
     return stop;
 }

@@ -14,6 +14,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "scaling.h"
+
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -46,6 +50,43 @@ QRect bodyTwips()
     return QRect(1440, 1440, 11906 - 2 * 1440, 16838 - 2 * 1440);
 }
 
+// Where each page of the document starts when it is laid out page by page on `target`, drawn
+// (into `painter`, when given) or only measured.
+std::vector<qint64> pageStarts(RichDocument &rich, QPaintDevice *target, QPainter *painter)
+{
+    std::vector<qint64> starts;
+    const qint64 length = rich.textLength();
+    for (qint64 start = 0; start < length;) {
+        starts.push_back(start);
+        FormatRange request;
+        request.painter = painter;
+        request.target = target;
+        request.render = painter != nullptr;
+        request.rectTwips = bodyTwips();
+        request.pageTwips = QRect(0, 0, 11906, 16838);
+        request.first = start;
+        request.atLeastOneLine = true;
+        const qint64 next = rich.formatRange(request);
+        if (next <= start)
+            break;
+        start = next;
+    }
+    rich.releaseFormatRange();
+    return starts;
+}
+
+// Paragraphs of every length from a few characters to several lines, in a fixed random order.
+QString variedParagraphs(int count)
+{
+    QString text;
+    quint32 seed = 12345;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        text += QString(int((seed >> 8) % 400) + 1, QChar(u'あ' + i % 60)) + u'\n';
+    }
+    return text;
+}
+
 } // namespace
 
 class tst_FormatRange : public QObject {
@@ -57,6 +98,9 @@ private slots:
     void emptyDocumentAndBadRequests();
     void rangeEndStopsEarly();
     void heldTextOutlivesEdits();
+    void releasedLayoutsKeepThePageBreaks();
+    void drawnPagesLetGoOfTheirLayout();
+    void longParagraphPagesGrowLinearly();
 };
 
 void tst_FormatRange::successivePagesDrawEveryCharacterOnce()
@@ -241,6 +285,65 @@ void tst_FormatRange::heldTextOutlivesEdits()
     // Released now: the live text counts again.
     r.first = 0;
     QCOMPARE(rich.formatRange(r), rich.textLength());
+}
+
+// Pages drawn let the layout of paragraphs far behind them go; Qt's layout, going on from its
+// check points, must still break every later page where it breaks when nothing is let go.
+void tst_FormatRange::releasedLayoutsKeepThePageBreaks()
+{
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    QTextCursor(&doc).insertText(variedParagraphs(3000));
+    QImage image(800, 1100, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const std::vector<qint64> drawn = pageStarts(rich, &image, &painter);
+    const std::vector<qint64> measured = pageStarts(rich, &image, nullptr);
+    QVERIFY(drawn.size() > 60);
+    QCOMPARE(drawn, measured);
+}
+
+// What drawing shapes is kept for a few pages, not for the whole document (about 40 bytes a
+// character when every paragraph keeps it).
+void tst_FormatRange::drawnPagesLetGoOfTheirLayout()
+{
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    QTextCursor(&doc).insertText(variedParagraphs(3000));
+    QImage image(800, 1100, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const qint64 length = rich.textLength();
+    // The layout of every page measured, then the pages drawn: only the drawing adds.
+    pageStarts(rich, &image, nullptr);
+    const size_t before = Scaling::heapInUse();
+    qint64 start = 0;
+    while (start < length) {
+        FormatRange request;
+        request.painter = &painter;
+        request.target = &image;
+        request.rectTwips = bodyTwips();
+        request.first = start;
+        request.atLeastOneLine = true;
+        start = rich.formatRange(request);
+    }
+    const double perCharacter = double(Scaling::heapInUse()) - double(before);
+    QVERIFY2(perCharacter / doc.characterCount() < 12, qPrintable(QString::number(perCharacter / doc.characterCount())));
+}
+
+// Each line of a paragraph is found by halving, not by a walk from its first line: the pages of
+// one long paragraph cost in proportion to its length.
+void tst_FormatRange::longParagraphPagesGrowLinearly()
+{
+    QImage image(800, 1100, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const double growth = Scaling::growthOverFourfold(
+        [&](int n) {
+            QTextDocument doc;
+            RichDocument rich(&doc);
+            QTextCursor(&doc).insertText(QString(n, u'あ'));
+            pageStarts(rich, &image, &painter);
+        },
+        60000);
+    QVERIFY2(growth < Scaling::LinearLimit, qPrintable(u"4x the paragraph cost %1x"_s.arg(growth)));
 }
 
 QTEST_MAIN(tst_FormatRange)
