@@ -4,16 +4,21 @@
 #include "app/messages.h"
 #include "document/documentfile.h"
 #include "document/documentname.h"
+#include "document/filereplacement.h"
 #include "document/richdocument.h"
 #include "printing/tprintreport2.h"
 
-#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QTextStream>
+
+#include <set>
+#include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -58,16 +63,16 @@ bool parse(const QStringList &arguments, Request &request, QString &problem)
 }
 
 // The report's print run, with a PDF file standing in for the printer: the pages the preview
-// shows, A4, written whole or not at all.
+// shows, A4, written whole or not at all. Each page goes to the file as it is finished, so
+// memory holds a few pages, not the document's.
 void printToPdf(RichDocument &document, const QString &title, const QString &output)
 {
-    QBuffer pdf;
-    pdf.open(QIODevice::WriteOnly);
+    FileReplacement pdf(output);
     TPrintReport2 report;
     report.setParentRichEdit(&document);
     report.ReportTitle = title;
     report.setPrinter(true, [&pdf](const QString &jobTitle) {
-        auto writer = std::make_unique<QPdfWriter>(&pdf);
+        auto writer = std::make_unique<QPdfWriter>(&pdf.device());
         writer->setTitle(jobTitle);
         writer->setCreator(QStringLiteral("Penloft"));
         writer->setResolution(600);
@@ -77,13 +82,30 @@ void printToPdf(RichDocument &document, const QString &title, const QString &out
     });
     if (!report.print())
         throw AppError(Messages::text(Messages::WriteStreamFailed));
-    pdf.close();
-    DocumentFile::write(output, pdf.data());
+    pdf.commit();
+}
+
+// A file by what it is, not by its name: device and inode, following links.
+using FileIdentity = std::pair<dev_t, ino_t>;
+
+bool identityOf(const QString &path, FileIdentity *identity)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    *identity = { st.st_dev, st.st_ino };
+    return true;
 }
 
 } // namespace
 
 namespace Conversion {
+
+void load(RichDocument &document, const QString &path)
+{
+    document.document()->setLayoutEnabled(false);
+    document.loadFile(path, StreamFormat::Rtf, QTextCharFormat());
+}
 
 bool isRequested(const QStringList &arguments)
 {
@@ -103,17 +125,36 @@ int run(const QStringList &arguments, QTextStream &errors)
     const StreamFormat target = request.extension == QStringLiteral("rtf") ? StreamFormat::Rtf : StreamFormat::PlainText;
     // As office suites do, a missing output folder is made; if that fails, each file says so.
     QDir().mkpath(request.outDir);
+    // No output may replace an input, nor what an earlier input of this run was written to.
+    std::set<FileIdentity> inputs;
+    for (const QString &file : std::as_const(request.files)) {
+        FileIdentity identity;
+        if (identityOf(file, &identity))
+            inputs.insert(identity);
+    }
+    std::set<FileIdentity> written;
     int status = 0;
     for (const QString &file : std::as_const(request.files)) {
         const QString output = QDir(request.outDir).filePath(QFileInfo(file).completeBaseName() + u'.' + request.extension);
         try {
+            FileIdentity existing;
+            if (identityOf(output, &existing)) {
+                const QString absolute = QFileInfo(output).absoluteFilePath();
+                if (inputs.count(existing))
+                    throw AppError(Messages::outputIsAnInput(absolute));
+                if (written.count(existing))
+                    throw AppError(Messages::outputAlreadyWritten(absolute));
+            }
             QTextDocument document;
             RichDocument rich(&document);
-            rich.loadFile(file, StreamFormat::Rtf, QTextCharFormat());
+            load(rich, file);
             if (request.extension == QStringLiteral("pdf"))
                 printToPdf(rich, DocumentName::windowTitle(file), output);
             else
                 rich.saveFile(output, target);
+            FileIdentity made;
+            if (identityOf(output, &made))
+                written.insert(made);
         } catch (const AppError &e) {
             errors << file << ": " << e.text() << '\n';
             status = 1;

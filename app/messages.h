@@ -27,6 +27,17 @@ inline QString cannotWrite(const QString &path)
     return QString::fromUtf16(u"%1 に書き込めません").arg(path);
 }
 
+// The converter's refusals: an output that is one of the files being converted, and one that an
+// earlier file of the same run was written to; %1 is the output's path.
+inline QString outputIsAnInput(const QString &path)
+{
+    return QString::fromUtf16(u"ファイル \"%1\" は変換するファイルの一つなので、上書きしません").arg(path);
+}
+inline QString outputAlreadyWritten(const QString &path)
+{
+    return QString::fromUtf16(u"ファイル \"%1\" にはこの変換で別のファイルを書き出したので、上書きしません").arg(path);
+}
+
 // Reasons given in place of the system's description where we detect the cause ourselves.
 inline constexpr char16_t ReasonNotFound[] = u"ファイルが見つかりません";
 inline constexpr char16_t ReasonAccessDenied[] = u"アクセスが拒否されました";
