@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -7,35 +9,54 @@
 // A Windows-style initialisation file: "[Section]" lines and "key=value" lines, names compared
 // without regard to case. Writing a value keeps every other line of the file (other sections,
 // keys, comments) as it was.
+//
+// Only a regular file of at most MaxBytes is read; anything else (a pipe, a device, a huge
+// file) reads as empty and is never written. The lines are indexed once as they are read:
+// a value costs one look-up, however long the file.
 class IniFile {
 public:
+    static constexpr qint64 MaxBytes = 1024 * 1024;
+
     explicit IniFile(QString path);
 
     const QString &path() const { return m_path; }
 
-    // Reads the file; a missing or unreadable file reads as empty.
+    // Reads the file; a missing, unreadable, non-regular or too large file reads as empty.
     void load();
+    // Takes the file's content from bytes (CP932), as load() does from the file.
+    void parse(QByteArrayView bytes);
 
-    // The value of a key, or a null string when the section or key is missing.
+    // The value of a key, or a null string when the section or key is missing. Where a
+    // section or a key appears twice, the first counts.
     QString value(const QString &section, const QString &key) const;
     // The value read as an integer: decimal, or hexadecimal after "0x"/"0X", with an optional
     // sign and surrounding blanks; anything else (missing, empty, garbage, out of range) gives
     // `fallback`.
     int integer(const QString &section, const QString &key, int fallback) const;
 
+    // Sets a key in memory, adding the section or the key where missing.
+    void setValue(const QString &section, const QString &key, const QString &value);
+    // The file's content as it would be written (CP932, CR LF).
+    QByteArray toBytes() const;
     // Sets a key and writes the whole file to disk at once, creating the file and the section
-    // when missing. Returns false when the file cannot be written (the file is left as it was).
+    // when missing. Returns false when the file cannot be written (the file is left as it was),
+    // and for a file load() would not read.
     bool writeValue(const QString &section, const QString &key, const QString &value);
 
     // The integer rule of integer(), on its own.
     static bool parseInteger(QString text, int *value);
 
 private:
+    void reindex();
     qsizetype findSection(const QString &section) const;
     qsizetype findKey(qsizetype sectionLine, const QString &key) const;
 
     QString m_path;
     QStringList m_lines;
+    bool m_refused = false; // the file exists but is not one to read or write
+    // Lower-case names: the first line of each section, and each section's keys.
+    QHash<QString, qsizetype> m_sections;
+    QHash<QString, qsizetype> m_keys; // "section line\nkey" -> line
 };
 
 // Where the main window's placement is kept: beside the executable, named after it with
@@ -46,5 +67,13 @@ QString settingsFilePath(const QString &executablePath);
 // Pulls a saved top-left corner back onto the work area, the four checks in this order, each on
 // the values current at that moment: left past the work area's right edge less 100, left before
 // its left edge, top above its top edge, top below its bottom edge less 100. Right and bottom are
-// the work area's exclusive edges (left + width, top + height). Width and height are not checked.
+// the work area's exclusive edges (left + width, top + height).
 QPoint checkedWindowPosition(QPoint topLeft, const QRect &workArea);
+
+// A saved outer width or height held to the work area's (and at least 1): a window larger than
+// the screen cannot be used, and one of 2147483647 pixels cannot be made.
+int checkedWindowSide(int saved, int workAreaSide);
+
+// A saved left or top held far beyond any screen before any arithmetic: the position checks
+// pull such a corner back to the work area all the same.
+int clampedWindowCoordinate(int saved);

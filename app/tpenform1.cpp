@@ -383,15 +383,15 @@ void TPenForm1::applySettings(const IniFile &ini)
 {
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
     // The values are the window's outer bounds, frame included; each takes effect as soon as
-    // it is read.
+    // it is read, held first to what a window on this screen can be.
     QRect outer = m_outerPlacement;
-    outer.moveTop(ini.integer(Section, QStringLiteral("Top"), workArea.top()));
+    outer.moveTop(clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Top"), workArea.top())));
     placeOuter(outer);
-    outer.moveLeft(ini.integer(Section, QStringLiteral("Left"), workArea.left()));
+    outer.moveLeft(clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Left"), workArea.left())));
     placeOuter(outer);
-    outer.setWidth(ini.integer(Section, QStringLiteral("Width"), outer.width()));
+    outer.setWidth(checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), outer.width()), workArea.width()));
     placeOuter(outer);
-    outer.setHeight(ini.integer(Section, QStringLiteral("Height"), outer.height()));
+    outer.setHeight(checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), outer.height()), workArea.height()));
     placeOuter(outer);
     outer.moveTopLeft(checkedWindowPosition(outer.topLeft(), workArea));
     placeOuter(outer);

@@ -18,6 +18,10 @@ private slots:
     void writingKeepsTheRestOfTheFile();
     void writingCreatesFileAndSection();
     void failedWriteReportsAndKeepsTheFile();
+    void firstSectionAndKeyCount();
+    void setValueThenBytes();
+    void windowSides_data();
+    void windowSides();
     void workAreaChecks_data();
     void workAreaChecks();
     void fileBesideTheProgram();
@@ -45,6 +49,13 @@ void tst_SettingsFile::integers_data()
     QTest::newRow("fraction") << u"1.5"_s << -999;
     QTest::newRow("inner blank") << u"1 2"_s << -999;
     QTest::newRow("too many hex digits") << u"0x123456789"_s << -999;
+    QTest::newRow("lowest int as a pattern") << u"0x80000000"_s << int(0x80000000u);
+    QTest::newRow("lowest int negated is no int") << u"-0x80000000"_s << -999;
+    QTest::newRow("negated largest") << u"-0x7FFFFFFF"_s << -2147483647;
+    QTest::newRow("lowest int in decimal") << u"-2147483648"_s << int(0x80000000u);
+    QTest::newRow("one below it") << u"-2147483649"_s << -999;
+    QTest::newRow("sign after 0x") << u"0x-1"_s << -999;
+    QTest::newRow("blank after 0x") << u"0x 1"_s << -999;
 }
 
 void tst_SettingsFile::integers()
@@ -117,6 +128,50 @@ void tst_SettingsFile::failedWriteReportsAndKeepsTheFile()
     IniFile blocked(folder);
     QVERIFY(!blocked.writeValue(u"Form"_s, u"Top"_s, u"1"_s));
     QVERIFY(QFileInfo(folder).isDir());
+}
+
+void tst_SettingsFile::firstSectionAndKeyCount()
+{
+    IniFile ini(m_dir.filePath(u"twice.ini"_s));
+    ini.parse("[Form]\r\nTop=1\r\nTop=2\r\n; Left=9\r\n[form]\r\nLeft=3\r\n[Form\r\nWidth=4\r\n");
+    QCOMPARE(ini.integer(u"Form"_s, u"Top"_s, -1), 1);
+    // The second section of the same name, and keys after a broken section line, are not read.
+    QCOMPARE(ini.integer(u"Form"_s, u"Left"_s, -1), -1);
+    QCOMPARE(ini.integer(u"Form"_s, u"Width"_s, -1), -1);
+}
+
+void tst_SettingsFile::setValueThenBytes()
+{
+    IniFile ini(m_dir.filePath(u"memory.ini"_s));
+    ini.parse("; note\r\n[Form]\r\nTop=1\r\n\r\n[Other]\r\nx=\x82\xa0\r\n");
+    ini.setValue(u"Form"_s, u"Left"_s, u"2"_s);
+    ini.setValue(u"New"_s, u"Key"_s, u"v"_s);
+    QCOMPARE(ini.toBytes(), "; note\r\n[Form]\r\nTop=1\r\nLeft=2\r\n\r\n[Other]\r\nx=\x82\xa0\r\n[New]\r\nKey=v\r\n"_ba);
+    QCOMPARE(ini.value(u"other"_s, u"X"_s), u"あ"_s);
+    QCOMPARE(ini.integer(u"Form"_s, u"Left"_s, -1), 2);
+}
+
+void tst_SettingsFile::windowSides_data()
+{
+    QTest::addColumn<int>("saved");
+    QTest::addColumn<int>("side");
+    QTest::newRow("fits") << 637 << 637;
+    QTest::newRow("as large as the work area") << 1000 << 1000;
+    QTest::newRow("larger") << 100000 << 1000;
+    QTest::newRow("largest int") << 2147483647 << 1000;
+    QTest::newRow("zero") << 0 << 1;
+    QTest::newRow("lowest int") << int(0x80000000u) << 1;
+}
+
+void tst_SettingsFile::windowSides()
+{
+    QFETCH(int, saved);
+    QFETCH(int, side);
+    QCOMPARE(checkedWindowSide(saved, 1000), side);
+    // Corners far off every screen are pulled back by the checks all the same.
+    const QRect workArea(10, 20, 1000, 700);
+    QCOMPARE(checkedWindowPosition(QPoint(clampedWindowCoordinate(saved), clampedWindowCoordinate(saved)), workArea),
+             checkedWindowPosition(QPoint(qBound(-100000, saved, 100000), qBound(-100000, saved, 100000)), workArea));
 }
 
 void tst_SettingsFile::workAreaChecks_data()
