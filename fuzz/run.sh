@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer build and runs one fuzz target.
 #
-#   fuzz/run.sh [seconds] [target]      (default 600 seconds, fuzz_text; or fuzz_rtf)
+#   fuzz/run.sh [seconds] [target] [max_len]
+#       (default 600 seconds, fuzz_text, inputs up to 1 MB; targets fuzz_text, fuzz_rtf,
+#       fuzz_settings)
+#
+# One job on one core (-jobs=1), so that the machine stays usable. Inputs start small and grow;
+# a large input made from the seeds joins the corpus, so that inputs near the limit are tried too.
 #
 # The corpus grows in fuzz/corpus-NAME/ (git-ignored), starting from fuzz/seeds-NAME/ (fuzz/seeds/
 # for fuzz_text). Exits non-zero
@@ -12,6 +17,7 @@ set -euo pipefail
 
 seconds="${1:-600}"
 target="${2:-fuzz_text}"
+max_len="${3:-1048576}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
 build="$root/build-fuzz"
@@ -27,6 +33,14 @@ cmake --build "$build" -j2
 mkdir -p "$corpus"
 # Seeds go in every time (without overwriting), so that new regression inputs are replayed.
 cp -n "$seeds"/* "$corpus"/
+# The seeds repeated up to about max_len bytes.
+large="$corpus/large-from-seeds"
+if [[ ! -e $large ]]; then
+    while [[ $(stat -c %s "$large" 2>/dev/null || echo 0) -lt $((max_len * 9 / 10)) ]]; do
+        cat "$seeds"/* >> "$large"
+    done
+    truncate -s "$max_len" "$large"
+fi
 
 # Anything newer than this marker in fuzz/ is a finding of this run.
 marker="$build/fuzz-run-started"
@@ -34,11 +48,16 @@ touch "$marker"
 
 export QT_QPA_PLATFORM=offscreen
 status=0
-# -timeout: one run takes milliseconds, so seconds means a hang.
 # -rss_limit_mb: ASan's quarantine and Qt's font caches grow to about 1 GB in ten minutes; a
 #  genuine blow-up still goes far past the default 2 GB limit.
-"$build/fuzz/$target" -max_len=4096 -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix="$here/" "$corpus" 2>&1 | tee "$build/$target.log" || status=$?
+# -jobs=1: the run goes on in a child process whose output libFuzzer keeps in fuzz-0.log.
+# -timeout: a run of a 1 MB input takes a few seconds under the sanitizers; a minute is a hang.
+cd "$build"
+rm -f fuzz-0.log
+"$build/fuzz/$target" -max_len="$max_len" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -jobs=1 -workers=1 \
+    -print_final_stats=1 -artifact_prefix="$here/" "$corpus" > "$build/$target.log" 2>&1 || status=$?
+cat fuzz-0.log >> "$build/$target.log" 2>/dev/null || true
+tail -n 30 "$build/$target.log"
 
 findings="$(find "$here" -maxdepth 1 -newer "$marker" \
     \( -name 'crash-*' -o -name 'timeout-*' -o -name 'leak-*' -o -name 'oom-*' \) -print)"
