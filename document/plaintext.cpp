@@ -47,10 +47,13 @@ QString documentText(const QTextDocument &document)
 {
     QString text;
     text.reserve(document.characterCount() + document.blockCount());
+    bool first = true;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin())
+        if (!first)
             text += QStringLiteral("\r\n");
-        text += block.text();
+        first = false;
+        if (block.length() > 1) // an empty paragraph has no text to fetch
+            text += block.text();
     }
     text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
     return text;

@@ -47,6 +47,10 @@ void TextPositionIndex::rebuild()
     m_paragraphs.clear();
     m_paragraphs.reserve(static_cast<size_t>(m_document->blockCount()));
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+        if (block.length() == 1) { // an empty paragraph: no text to fetch
+            m_paragraphs.push_back({ 0, 0 });
+            continue;
+        }
         const SjisText::TextMeasure m = SjisText::measure(block.text());
         m_paragraphs.push_back({ m.bytes, m.characters });
     }

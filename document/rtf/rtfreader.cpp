@@ -7,6 +7,7 @@
 #include "rtfwords.h"
 
 #include <QColor>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -675,7 +676,12 @@ private:
         CharFormat f = m_defaults;
         f.mask = CharFormat::AllFields;
         if (font) {
-            f.faceName = font->name;
+            const bool known = m_faces.contains(font->name);
+            if (known || m_faces.size() < RtfTables::FontTable::MaxFaces) {
+                if (!known)
+                    m_faces.insert(font->name);
+                f.faceName = font->name;
+            }
             f.charSet = qMax(0, font->charSet);
             f.pitch = static_cast<CharFormat::FontPitch>(font->pitch);
         }
@@ -711,7 +717,16 @@ private:
         if (!m_breakPending)
             return;
         m_breakPending = false;
-        m_cursor.insertBlock(QTextBlockFormat(), formatFor(group().chars));
+        // In the format of the paragraph before, in its list while that has room: the next one
+        // most often shares them, and then needs no format of its own when it ends.
+        QTextBlockFormat format = m_blockFormatKnown ? m_blockFormat : QTextBlockFormat();
+        m_insertedInList = m_lastInList && m_list && m_list->count() < MaxListItems;
+        if (m_insertedInList)
+            format.setObjectIndex(m_list->objectIndex());
+        m_cursor.insertBlock(format, formatFor(group().chars));
+        m_insertedKnown = m_blockFormatKnown;
+        m_insertedKey = m_blockKey;
+        ++m_blockNumber;
     }
 
     bool isBulletList(const ParaState &para) const
@@ -733,7 +748,7 @@ private:
 
     void finishParagraph()
     {
-        if (m_finishedParagraph == m_cursor.block().blockNumber() && m_breakPending)
+        if (m_finishedParagraph == m_blockNumber && m_breakPending)
             return;
         const ParaState &para = group().para;
         const bool bullet = isBulletList(para);
@@ -747,27 +762,46 @@ private:
         m_marker.clear();
         m_markerFormatSet = false;
 
-        ParaFormat p;
-        p.mask = ParaFormat::AllFields;
-        p.alignment = para.alignment;
-        p.firstIndentTwips = TextFormats::clampedIndent(para.leftTwips + para.firstTwips);
-        p.leftIndentTwips = -para.firstTwips;
-        p.rightIndentTwips = para.rightTwips;
-        p.numbering = bullet ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
-        QTextBlockFormat format;
-        TextFormats::applyToBlockFormat(format, p);
-        m_cursor.setBlockFormat(format);
-        if (bullet) {
-            const QTextBlock block = m_cursor.block();
-            const QTextBlock previous = block.previous();
-            if (m_list && previous.isValid() && previous.textList() == m_list && m_list->count() < MaxListItems) {
-                m_list->add(block);
+        const BlockKey key { para, bullet };
+        if (!m_blockFormatKnown || !(key == m_blockKey)) {
+            ParaFormat p;
+            p.mask = ParaFormat::AllFields;
+            p.alignment = para.alignment;
+            p.firstIndentTwips = TextFormats::clampedIndent(para.leftTwips + para.firstTwips);
+            p.leftIndentTwips = -para.firstTwips;
+            p.rightIndentTwips = para.rightTwips;
+            p.numbering = bullet ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
+            m_blockFormat = QTextBlockFormat();
+            TextFormats::applyToBlockFormat(m_blockFormat, p);
+            m_blockKey = key;
+            m_blockFormatKnown = true;
+        }
+        const bool formatRight = m_insertedKnown && m_insertedKey == key;
+        if (!bullet) {
+            if (!formatRight || m_insertedInList)
+                m_cursor.setBlockFormat(m_blockFormat);
+        } else if (!formatRight || !m_insertedInList) {
+            // The list of the paragraph before, while it has room; else a new one.
+            if (m_list && m_lastInList && m_list->count() < MaxListItems) {
+                QTextBlockFormat inList = m_blockFormat;
+                inList.setObjectIndex(m_list->objectIndex());
+                m_cursor.setBlockFormat(inList);
             } else {
+                if (!formatRight)
+                    m_cursor.setBlockFormat(m_blockFormat);
                 m_list = m_cursor.createList(TextFormats::bulletListFormat());
             }
         }
-        m_finishedParagraph = m_cursor.block().blockNumber();
+        m_lastInList = bullet;
+        m_finishedParagraph = m_blockNumber;
     }
+
+    // A paragraph's properties as its block format states them.
+    struct BlockKey {
+        ParaState para;
+        bool bullet = false;
+        bool operator==(const BlockKey &) const = default;
+    };
 
     const char *m_p;
     const char *const m_end;
@@ -792,6 +826,7 @@ private:
     QByteArray m_pendingBytes;
     int m_bytesCodePage = 0;
     std::unordered_map<CharState, QTextCharFormat, CharStateHash> m_formats;
+    QSet<QString> m_faces; // the faces the text uses so far
 
     QString m_marker;
     QTextCharFormat m_markerFormat;
@@ -799,6 +834,16 @@ private:
     bool m_breakPending = false;
     bool m_paragraphHasContent = false;
     int m_finishedParagraph = -1;
+    int m_blockNumber = 0; // of the paragraph under way
+    // The block format last made, and what it was made of; the key the paragraph under way was
+    // inserted with.
+    QTextBlockFormat m_blockFormat;
+    BlockKey m_blockKey;
+    bool m_blockFormatKnown = false;
+    BlockKey m_insertedKey;
+    bool m_insertedKnown = false;
+    bool m_insertedInList = false; // the paragraph under way was inserted into m_list
+    bool m_lastInList = false; // the paragraph before belongs to m_list
     QTextList *m_list = nullptr;
 };
 

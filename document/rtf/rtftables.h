@@ -26,8 +26,11 @@ struct FontEntry {
 
 class FontTable {
 public:
-    // Each distinct face costs the layout a font lookup of its own; real documents name tens.
-    static constexpr size_t MaxFonts = 1024;
+    static constexpr size_t MaxFonts = 4096;
+    // Faces the text may use: each distinct face costs the layout a font lookup of its own
+    // (about half a millisecond for a face the system lacks); real documents use tens. Text in
+    // further faces reads in the document's default face.
+    static constexpr int MaxFaces = 256;
     // Bytes of a name kept; a face name is used only up to 31 bytes.
     static constexpr qsizetype MaxNameBytes = 256;
 

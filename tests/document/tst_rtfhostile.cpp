@@ -99,6 +99,7 @@ private slots:
     void listTablesAreLookedUpNotScanned();
     void listTablesAreCapped();
     void bulletRunsUseSmallLists();
+    void eachParagraphKeepsItsOwnFormat();
     void codePagesShareConverters();
     void colourTableIsCappedAndCompact();
     void fontTableIsCapped();
@@ -175,6 +176,39 @@ void tst_RtfHostile::bulletRunsUseSmallLists()
     QVERIFY2(growth < Scaling::LinearLimit, qPrintable(u"4x the items cost %1x"_s.arg(growth)));
 }
 
+// A paragraph starts in the format of the one before (most share it): one that differs must
+// still get its own, bullets and lists included.
+void tst_RtfHostile::eachParagraphKeepsItsOwnFormat()
+{
+    const QByteArray bullet = "{\\pntext\\'b7\\tab}{\\*\\pn\\pnlvlblt}";
+    Loaded l("{\\rtf1\\pard\\qc a\\par b\\par\\pard\\qr " + bullet + "c\\par " + bullet + "d\\par\\pard e\\par "
+             + bullet + "f\\par\\pard\\li400\\fi-200 g\\par h\\par}");
+    struct Expected {
+        int alignment;
+        int numbering;
+        int first;
+        int left;
+    };
+    const Expected expected[] = {
+        { ParaFormat::AlignCenter, 0, 0, 0 }, { ParaFormat::AlignCenter, 0, 0, 0 }, { ParaFormat::AlignRight, 1, 0, 0 },
+        { ParaFormat::AlignRight, 1, 0, 0 },  { ParaFormat::AlignLeft, 0, 0, 0 },   { ParaFormat::AlignLeft, 1, 0, 0 },
+        { ParaFormat::AlignLeft, 0, 200, 200 }, { ParaFormat::AlignLeft, 0, 200, 200 },
+    };
+    QCOMPARE(l.doc.blockCount(), 8);
+    for (int b = 0; b < 8; ++b) {
+        const ParaFormat p = paragraphFormat(l.rich, b);
+        QCOMPARE(p.alignment, expected[b].alignment);
+        QCOMPARE(p.numbering, expected[b].numbering);
+        QCOMPARE(p.firstIndentTwips, expected[b].first);
+        QCOMPARE(p.leftIndentTwips, expected[b].left);
+    }
+    // c and d share a list; f, after a paragraph without a bullet, has one of its own.
+    QCOMPARE(l.doc.findBlockByNumber(2).textList(), l.doc.findBlockByNumber(3).textList());
+    QVERIFY(l.doc.findBlockByNumber(5).textList() != l.doc.findBlockByNumber(3).textList());
+    QVERIFY(!l.doc.findBlockByNumber(4).textList());
+    QVERIFY(!l.doc.findBlockByNumber(6).textList());
+}
+
 void tst_RtfHostile::codePagesShareConverters()
 {
     QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl";
@@ -215,22 +249,23 @@ void tst_RtfHostile::colourTableIsCappedAndCompact()
 
 void tst_RtfHostile::fontTableIsCapped()
 {
-    const int fonts = int(RtfTables::FontTable::MaxFonts) + 200;
+    const int fonts = RtfTables::FontTable::MaxFaces + 200;
     Loaded l(manyFonts(fonts));
     QSet<QString> faces;
     for (int i = 0; i < fonts; ++i)
         faces.insert(formatAt(l.rich, i).faceName);
-    // The fonts past the cap read in the default face.
-    QCOMPARE(faces.size(), int(RtfTables::FontTable::MaxFonts) + 1);
+    // Text in faces past the cap reads in the default face.
+    QCOMPARE(faces.size(), RtfTables::FontTable::MaxFaces + 1);
     QCOMPARE(formatAt(l.rich, 0).faceName, u"Face0"_s);
     QCOMPARE(formatAt(l.rich, fonts - 1).faceName, l.rich.defaultCharFormat().faceName);
 
+    const int entries = int(RtfTables::FontTable::MaxFonts) + 200;
     RtfTables::FontTable table;
-    for (int i = 0; i < fonts; ++i)
+    for (int i = 0; i < entries; ++i)
         table.begin(i);
     QCOMPARE(table.size(), RtfTables::FontTable::MaxFonts);
     QVERIFY(table.begin(3)); // an entry already there may be given again
-    QVERIFY(!table.begin(fonts + 1));
+    QVERIFY(!table.begin(entries + 1));
 }
 
 void tst_RtfHostile::manyFacesAndFormatsGrowLinearly()
