@@ -5,6 +5,7 @@
 #include "printcases.h"
 #include "recoverycases.h"
 #include "richcorpus.h"
+#include "scaling.h"
 #include "windowcases.h"
 
 #include "app/apperror.h"
@@ -417,6 +418,8 @@ const std::map<QString, CaseFunction> &table()
         { QStringLiteral("replace-naive"), WindowCases::replaceNaive },
         // The date dialog's largest run, beside one insertion per date.
         { QStringLiteral("paste-dates"), WindowCases::pasteDates },
+        // The scaling table's opening of each construct.
+        { QStringLiteral("open-painted"), Scaling::openPainted },
     };
     return cases;
 }
@@ -427,8 +430,8 @@ namespace Cases {
 
 QStringList names()
 {
-    QStringList list { QStringLiteral("generate"), QStringLiteral("generate-replace"), QStringLiteral("start-qt"),
-                       QStringLiteral("start-window") };
+    QStringList list { QStringLiteral("generate"), QStringLiteral("generate-replace"), QStringLiteral("generate-construct"),
+                       QStringLiteral("start-qt"), QStringLiteral("start-window") };
     for (const auto &entry : table())
         list += entry.first;
     return list;
@@ -442,6 +445,8 @@ int run(int argc, char **argv, const Options &options)
             return generate(options);
         if (options.name == QStringLiteral("generate-replace"))
             return generateReplace(options);
+        if (options.name == QStringLiteral("generate-construct"))
+            return Scaling::generate(options);
         // Timed from the process's start: nothing may be set up before them.
         if (WindowCases::ownsApplication(options.name))
             return WindowCases::runOwningApplication(argc, argv, options);
