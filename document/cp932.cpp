@@ -11,7 +11,7 @@ namespace {
 
 constexpr char16_t ReplacementCharacter = 0xFFFD;
 
-// One iconv conversion descriptor per thread and direction, opened on first use.
+// An iconv conversion descriptor, for probing the tables below.
 class IconvHandle {
 public:
     IconvHandle(const char *to, const char *from)
@@ -42,73 +42,73 @@ private:
     iconv_t m_cd;
 };
 
-IconvHandle &decoder()
-{
-    thread_local IconvHandle handle("UTF-16LE", "CP932");
-    return handle;
-}
-
-IconvHandle &encoder()
-{
-    thread_local IconvHandle handle("CP932", "UTF-16LE");
-    return handle;
-}
-
 bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// For every BMP code unit: its width when written, and the unit its bytes read back as. Built
-// once from the converters themselves, so that positions, comparisons and the written text can
-// never disagree.
-struct UnitTables {
-    std::array<uint8_t, 65536> widths {};
-    std::array<char16_t, 65536> canonical {};
+// No CP932 form (encoding), no character (decoding): neither value is ever a real one, as no
+// code starts with 0xFF and U+FFFF is no character.
+constexpr uint16_t NoCode = 0xFFFF;
+constexpr char16_t NoCharacter = 0xFFFF;
+
+// The system's CP932 as tables, probed from iconv once, code by code: the codec then costs a
+// look-up a character, where iconv, restarted after each character it rejects, took about
+// 7 microseconds each (4 MB of bytes that are no text: 30 s).
+struct Tables {
+    // Every BMP code unit's bytes: one byte b as b, two as (lead << 8) | trail, or NoCode.
+    std::array<uint16_t, 65536> codes {};
+    // Each byte on its own, and each lead byte with each byte after it: the character or
+    // NoCharacter.
+    std::array<char16_t, 256> singles {};
+    std::array<char16_t, 65536> pairs {};
 };
 
-UnitTables buildUnitTables()
+const Tables &tables()
 {
-    UnitTables tables;
-    IconvHandle encodeProbe("CP932", "UTF-16LE");
-    IconvHandle decodeProbe("UTF-16LE", "CP932");
-    for (uint32_t c = 0; c < 65536; ++c) {
-        const char16_t unit = static_cast<char16_t>(c);
-        tables.canonical[c] = unit;
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            tables.widths[c] = 1;
-            continue;
+    static const Tables *const built = [] {
+        auto *t = new Tables;
+        IconvHandle encoder("CP932", "UTF-16LE");
+        for (uint32_t c = 0; c < 65536; ++c) {
+            const char16_t unit = static_cast<char16_t>(c);
+            t->codes[c] = NoCode;
+            if (isHighSurrogate(unit) || isLowSurrogate(unit) || !encoder.isValid())
+                continue;
+            const char *in = reinterpret_cast<const char *>(&unit);
+            size_t inLeft = sizeof unit;
+            unsigned char buffer[8];
+            char *out = reinterpret_cast<char *>(buffer);
+            size_t outLeft = sizeof buffer;
+            if (encoder.convert(in, inLeft, out, outLeft) != 0)
+                continue;
+            const auto length = reinterpret_cast<unsigned char *>(out) - buffer;
+            if (length == 1)
+                t->codes[c] = buffer[0];
+            else if (length == 2)
+                t->codes[c] = static_cast<uint16_t>((buffer[0] << 8) | buffer[1]);
         }
-        if (c == 0x2028 || c == 0x2029) {
-            tables.widths[c] = 2;
-            continue;
+        IconvHandle decoder("UTF-16LE", "CP932");
+        auto decodeOne = [&decoder](const unsigned char *bytes, size_t length) {
+            const char *in = reinterpret_cast<const char *>(bytes);
+            size_t inLeft = length;
+            char16_t units[4];
+            char *out = reinterpret_cast<char *>(units);
+            size_t outLeft = sizeof units;
+            const int err = decoder.isValid() ? decoder.convert(in, inLeft, out, outLeft) : EILSEQ;
+            return err == 0 && inLeft == 0 && out == reinterpret_cast<char *>(units + 1) ? units[0] : NoCharacter;
+        };
+        t->pairs.fill(NoCharacter);
+        for (uint32_t b = 0; b < 256; ++b) {
+            const unsigned char single[1] = { static_cast<unsigned char>(b) };
+            t->singles[b] = SjisText::isLeadByte(single[0]) ? NoCharacter : decodeOne(single, 1);
+            if (!SjisText::isLeadByte(single[0]))
+                continue;
+            for (uint32_t trail = 0; trail < 256; ++trail) {
+                const unsigned char pair[2] = { static_cast<unsigned char>(b), static_cast<unsigned char>(trail) };
+                t->pairs[(b << 8) | trail] = decodeOne(pair, 2);
+            }
         }
-        if (c < 0x80) {
-            tables.widths[c] = 1;
-            continue;
-        }
-        const char *in = reinterpret_cast<const char *>(&unit);
-        size_t inLeft = sizeof unit;
-        char buffer[8];
-        char *out = buffer;
-        size_t outLeft = sizeof buffer;
-        const int err = encodeProbe.isValid() ? encodeProbe.convert(in, inLeft, out, outLeft) : EILSEQ;
-        tables.widths[c] = err == 0 ? static_cast<uint8_t>(out - buffer) : 1;
-        if (err != 0 || !decodeProbe.isValid())
-            continue;
-        const char *bytes = buffer;
-        size_t bytesLeft = static_cast<size_t>(out - buffer);
-        char16_t back[2] = {};
-        char *backOut = reinterpret_cast<char *>(back);
-        size_t backLeft = sizeof back;
-        if (decodeProbe.convert(bytes, bytesLeft, backOut, backLeft) == 0 && backLeft == sizeof back - sizeof(char16_t))
-            tables.canonical[c] = back[0];
-    }
-    return tables;
-}
-
-const UnitTables &unitTables()
-{
-    static const UnitTables tables = buildUnitTables();
-    return tables;
+        return t;
+    }();
+    return *built;
 }
 
 } // namespace
@@ -117,12 +117,20 @@ namespace Cp932 {
 
 int encodedWidth(char16_t unit)
 {
-    return unitTables().widths[unit];
+    if (unit == 0x2028 || unit == 0x2029)
+        return 2;
+    const uint16_t code = tables().codes[unit];
+    return code == NoCode || code < 0x100 ? 1 : 2;
 }
 
 char16_t canonical(char16_t unit)
 {
-    return unitTables().canonical[unit];
+    const Tables &t = tables();
+    const uint16_t code = t.codes[unit];
+    if (unit < 0x80 || code == NoCode)
+        return unit;
+    const char16_t back = code < 0x100 ? t.singles[code] : t.pairs[code];
+    return back == NoCharacter ? unit : back;
 }
 
 QString decode(QByteArrayView bytes)
@@ -130,31 +138,38 @@ QString decode(QByteArrayView bytes)
     QString result;
     if (bytes.isEmpty())
         return result;
+    const Tables &t = tables();
     // Every byte yields at most one UTF-16 unit.
     result.resize(bytes.size());
     char16_t *const outStart = reinterpret_cast<char16_t *>(result.data());
-    char *out = reinterpret_cast<char *>(outStart);
-    size_t outLeft = static_cast<size_t>(bytes.size()) * sizeof(char16_t);
-    const char *in = bytes.data();
-    const char *const end = bytes.data() + bytes.size();
-    IconvHandle &cd = decoder();
-
+    char16_t *out = outStart;
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *const end = in + bytes.size();
     while (in < end) {
-        size_t inLeft = static_cast<size_t>(end - in);
-        const int err = cd.isValid() ? cd.convert(in, inLeft, out, outLeft) : EILSEQ;
-        if (err == 0 || err == E2BIG)
-            break;
-        // A sequence the table rejects: one U+FFFD for it, then go on.
-        const auto lead = static_cast<unsigned char>(in[0]);
-        qsizetype skip = 1;
-        if (SjisText::isLeadByte(lead) && in + 1 < end && static_cast<unsigned char>(in[1]) >= 0x80)
-            skip = 2;
-        in += skip;
-        *reinterpret_cast<char16_t *>(out) = ReplacementCharacter;
-        out += sizeof(char16_t);
-        outLeft -= sizeof(char16_t);
+        const unsigned char b = *in;
+        if (!SjisText::isLeadByte(b)) {
+            const char16_t c = t.singles[b];
+            *out++ = c == NoCharacter ? ReplacementCharacter : c;
+            ++in;
+            continue;
+        }
+        if (in + 1 >= end) { // a lead byte cut off at the end
+            *out++ = ReplacementCharacter;
+            ++in;
+            continue;
+        }
+        const unsigned char trail = in[1];
+        const char16_t c = t.pairs[(b << 8) | trail];
+        if (c != NoCharacter) {
+            *out++ = c;
+            in += 2;
+            continue;
+        }
+        // A pair the table rejects: one U+FFFD; an ASCII byte after the lead is read on its own.
+        *out++ = ReplacementCharacter;
+        in += trail >= 0x80 ? 2 : 1;
     }
-    result.truncate(reinterpret_cast<char16_t *>(out) - outStart);
+    result.truncate(out - outStart);
     return result;
 }
 
@@ -163,39 +178,35 @@ QByteArray encode(QStringView text, Replaced *replaced)
     QByteArray result;
     if (text.isEmpty())
         return result;
+    const Tables &t = tables();
     // Every unit yields at most two bytes (a double-byte character, or CR LF).
     result.resize(text.size() * 2);
     char *const outStart = result.data();
     char *out = outStart;
-    size_t outLeft = static_cast<size_t>(result.size());
-    const char16_t *units = text.utf16();
-    const char16_t *in16 = units;
-    const char16_t *const end16 = units + text.size();
-    IconvHandle &cd = encoder();
-
-    while (in16 < end16) {
-        const char *in = reinterpret_cast<const char *>(in16);
-        size_t inLeft = static_cast<size_t>(end16 - in16) * sizeof(char16_t);
-        const int err = cd.isValid() ? cd.convert(in, inLeft, out, outLeft) : EILSEQ;
-        in16 = reinterpret_cast<const char16_t *>(in);
-        if (err == 0 || err == E2BIG)
-            break;
-        // The unit at in16 has no CP932 form (EINVAL: a high surrogate cut off at the end).
-        const char16_t unit = *in16;
-        const bool pair = isHighSurrogate(unit) && in16 + 1 < end16 && isLowSurrogate(in16[1]);
+    const char16_t *in = text.utf16();
+    const char16_t *const end = in + text.size();
+    while (in < end) {
+        const char16_t unit = *in;
+        const uint16_t code = t.codes[unit];
+        if (code != NoCode) {
+            if (code >= 0x100)
+                *out++ = static_cast<char>(code >> 8);
+            *out++ = static_cast<char>(code & 0xFF);
+            ++in;
+            continue;
+        }
+        const bool pair = isHighSurrogate(unit) && in + 1 < end && isLowSurrogate(in[1]);
         if (unit == 0x2028 || unit == 0x2029) {
             *out++ = '\r';
             *out++ = '\n';
-            outLeft -= 2;
         } else {
             *out++ = '?';
-            outLeft -= 1;
             if (replaced && replaced->count++ == 0) {
-                replaced->first = pair ? QChar::surrogateToUcs4(unit, in16[1]) : unit;
-                replaced->firstIndex = in16 - units;
+                replaced->first = pair ? QChar::surrogateToUcs4(unit, in[1]) : unit;
+                replaced->firstIndex = in - text.utf16();
             }
         }
-        in16 += pair ? 2 : 1;
+        in += pair ? 2 : 1;
     }
     result.truncate(out - outStart);
     return result;

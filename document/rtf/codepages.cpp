@@ -5,9 +5,12 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <cerrno>
 #include <iconv.h>
 #include <map>
+#include <memory>
+#include <vector>
 #include <string_view>
 
 namespace {
@@ -96,6 +99,90 @@ iconv_t descriptorFor(int codePage)
     return descriptors().forCodePage(codePage);
 }
 
+// A code page's bytes as tables probed from its converter once: each byte on its own, and each
+// lead byte with each byte after it. Decoding is then a look-up a character; the converter,
+// restarted after each byte it rejects, took microseconds for each.
+struct DecodeTable {
+    static constexpr char16_t NoCharacter = 0xFFFF;
+    std::array<char16_t, 256> singles {};
+    std::vector<char16_t> pairs; // (lead << 8) | trail, for double-byte code pages
+};
+
+const DecodeTable &tableFor(int codePage)
+{
+    thread_local std::map<std::string_view, std::unique_ptr<DecodeTable>> tables;
+    const std::string_view name = iconvName(codePage);
+    std::unique_ptr<DecodeTable> &table = tables[name];
+    if (table)
+        return *table;
+    table = std::make_unique<DecodeTable>();
+    iconv_t cd = descriptorFor(codePage);
+    auto probe = [cd](const char *bytes, size_t length) {
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return length == 1 ? static_cast<char16_t>(static_cast<unsigned char>(bytes[0])) : DecodeTable::NoCharacter;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char *in = const_cast<char *>(bytes);
+        size_t inLeft = length;
+        char16_t units[4];
+        char *out = reinterpret_cast<char *>(units);
+        size_t outLeft = sizeof units;
+        const bool ok = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1)
+            && iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<size_t>(-1);
+        return ok && inLeft == 0 && out == reinterpret_cast<char *>(units + 1) ? units[0] : DecodeTable::NoCharacter;
+    };
+    bool doubleByte = false;
+    for (int b = 0; b < 256; ++b) {
+        const char byte = static_cast<char>(b);
+        const bool lead = CodePages::isLeadByte(codePage, static_cast<unsigned char>(b));
+        doubleByte = doubleByte || lead;
+        table->singles[static_cast<size_t>(b)] = lead ? DecodeTable::NoCharacter : probe(&byte, 1);
+    }
+    if (doubleByte) {
+        table->pairs.assign(65536, DecodeTable::NoCharacter);
+        for (int lead = 0; lead < 256; ++lead) {
+            if (!CodePages::isLeadByte(codePage, static_cast<unsigned char>(lead)))
+                continue;
+            for (int trail = 0; trail < 256; ++trail) {
+                const char pair[2] = { static_cast<char>(lead), static_cast<char>(trail) };
+                table->pairs[static_cast<size_t>((lead << 8) | trail)] = probe(pair, 2);
+            }
+        }
+    }
+    return *table;
+}
+
+QString decodeWithTable(QByteArrayView bytes, int codePage)
+{
+    const DecodeTable &t = tableFor(codePage);
+    QString result(bytes.size(), Qt::Uninitialized);
+    char16_t *const outStart = reinterpret_cast<char16_t *>(result.data());
+    char16_t *out = outStart;
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *const end = in + bytes.size();
+    while (in < end) {
+        const unsigned char b = *in;
+        if (t.pairs.empty() || !CodePages::isLeadByte(codePage, b)) {
+            const char16_t c = t.singles[b];
+            *out++ = c == DecodeTable::NoCharacter ? char16_t(0xFFFD) : c;
+            ++in;
+            continue;
+        }
+        const char16_t c = in + 1 < end ? t.pairs[static_cast<size_t>((b << 8) | in[1])] : DecodeTable::NoCharacter;
+        if (c != DecodeTable::NoCharacter) {
+            *out++ = c;
+            in += 2;
+            continue;
+        }
+        // One U+FFFD for a bad pair; an ASCII byte after the lead is read on its own.
+        *out++ = 0xFFFD;
+        in += in + 1 < end && in[1] >= 0x80 ? 2 : 1;
+    }
+    result.truncate(out - outStart);
+    return result;
+}
+
+// For converters that hold a character back to combine it with a following mark (CP1258's
+// Vietnamese), which a table of single characters cannot do.
 QString decodeWithIconv(QByteArrayView bytes, int codePage)
 {
     iconv_t cd = descriptorFor(codePage);
@@ -213,11 +300,14 @@ QString decode(QByteArrayView bytes, int codePage)
     if (codePage == CodePages::SymbolCodePage) {
         // A symbol font's bytes read as Latin text, so that text we write in such a font reads
         // back the same; its bullet is common enough to deserve the real character.
-        QString text = decodeWithIconv(bytes, 1252);
+        QString text = decodeWithTable(bytes, 1252);
         text.replace(QChar(0x00B7), QChar(0x2022));
         return text;
     }
-    return decodeWithIconv(bytes, codePage);
+    // Vietnamese combines marks with the letter before them: only its converter does that.
+    if (std::string_view(iconvName(codePage)) == "CP1258")
+        return decodeWithIconv(bytes, codePage);
+    return decodeWithTable(bytes, codePage);
 }
 
 } // namespace CodePages
