@@ -70,6 +70,16 @@ const std::vector<Construct> &constructs()
     static const std::vector<Construct> list = {
         { "plain-text", "CP932 lines of 70-90 characters (the baseline)",
             [](qint64 bytes) -> QByteArray { return Cp932::encode(Corpus::lines({ bytes, 70, 90 }, Seed)); }, true },
+        { "binary-text", "random bytes read as text (most rejected by CP932)",
+            [](qint64 bytes) -> QByteArray {
+                QByteArray out(bytes, Qt::Uninitialized);
+                quint64 x = Seed;
+                for (char &c : out) {
+                    x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+                    c = static_cast<char>(x >> 56);
+                }
+                return out;
+            } },
         { "long-line", "one line of CP932 text",
             [](qint64 bytes) -> QByteArray { return Cp932::encode(Corpus::paragraph(bytes / 2, Seed)); }, true },
         { "long-paragraph", "one RTF paragraph of \\'hh pairs and ASCII",
