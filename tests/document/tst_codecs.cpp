@@ -117,6 +117,13 @@ void tst_Codecs::cp932EncodesAsTheSystemDoes()
         if (Cp932::encode(QStringView(&unit, 1)) != expected)
             QFAIL(qPrintable(u"U+%1"_s.arg(uint(c), 4, 16, QChar(u'0'))));
         QCOMPARE(Cp932::encodedWidth(unit), expected.size());
+        // What its bytes read back as (itself where it has none, and for ASCII).
+        if (c >= 0x80 && expected != "?") {
+            const QString back = referenceDecode(expected, "CP932", isCp932Lead);
+            QCOMPARE(Cp932::canonical(unit), back.size() == 1 ? back.at(0).unicode() : unit);
+        } else {
+            QCOMPARE(Cp932::canonical(unit), unit);
+        }
     }
     // Separators, pairs and lone halves.
     QCOMPARE(Cp932::encode(u"a\u2028b\u2029\U0001F600\xD800x\xDC00"_s), "a\r\nb\r\n??x?"_ba);
