@@ -28,7 +28,7 @@ seeds="$here/seeds"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPENLOFT_FUZZ=ON -DBUILD_TESTING=OFF -DPENLOFT_BENCH=OFF
-cmake --build "$build" -j2
+cmake --build "$build" -j2 --target "$target"
 
 mkdir -p "$corpus"
 # Seeds go in every time (without overwriting), so that new regression inputs are replayed.
