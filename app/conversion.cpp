@@ -133,7 +133,8 @@ int run(const QStringList &arguments, QTextStream &errors)
             inputs.insert(identity);
     }
     std::set<FileIdentity> written;
-    int status = 0;
+    bool failed = false;
+    bool replaced = false;
     for (const QString &file : std::as_const(request.files)) {
         const QString output = QDir(request.outDir).filePath(QFileInfo(file).completeBaseName() + u'.' + request.extension);
         try {
@@ -150,21 +151,29 @@ int run(const QStringList &arguments, QTextStream &errors)
             load(rich, file);
             if (request.extension == QStringLiteral("pdf"))
                 printToPdf(rich, DocumentName::windowTitle(file), output);
-            else
-                rich.saveFile(output, target);
+            else {
+                Unsaveable unsaveable;
+                rich.saveFile(output, target, &unsaveable);
+                if (unsaveable.count > 0) {
+                    errors << file << ": "
+                           << Messages::unsaveableReplaced(unsaveable.count, unsaveable.first, unsaveable.line) << '\n';
+                    replaced = true;
+                }
+            }
             FileIdentity made;
             if (identityOf(output, &made))
                 written.insert(made);
         } catch (const AppError &e) {
             errors << file << ": " << e.text() << '\n';
-            status = 1;
+            failed = true;
         } catch (const std::exception &e) {
             errors << file << ": " << e.what() << '\n';
-            status = 1;
+            failed = true;
         }
     }
     errors.flush();
-    return status;
+    // Scripts tell a failure (1) from a conversion that replaced characters (3).
+    return failed ? 1 : replaced ? 3 : 0;
 }
 
 } // namespace Conversion

@@ -69,6 +69,15 @@ inline QString unsaveableCharacters(qint64 count, char32_t first, int line)
         + QString::fromUtf16(u" 個あります（最初の文字: 「") + character + QString::fromUtf16(u"」 ") + codePoint
         + QString::fromUtf16(u"、") + QString::number(line) + QString::fromUtf16(u" 行目）。");
 }
+// The converter's warning for a text file written with "?" in their place.
+inline QString unsaveableReplaced(qint64 count, char32_t first, int line)
+{
+    const QString character = QString::fromUcs4(&first, 1);
+    const QString codePoint = QStringLiteral("U+%1").arg(uint(first), 4, 16, QLatin1Char('0')).toUpper();
+    return QString::fromUtf16(u"Shift-JIS で保存できない文字 ") + QString::number(count)
+        + QString::fromUtf16(u" 個を ? に置き換えました（最初の文字: 「") + character + QString::fromUtf16(u"」 ")
+        + codePoint + QString::fromUtf16(u"、") + QString::number(line) + QString::fromUtf16(u" 行目）");
+}
 inline constexpr char16_t UnsaveableQuestion[] = u"   どのように保存しますか？";
 inline constexpr char16_t ButtonSaveAsRtf[] = u"RTF で保存(&R)";
 inline constexpr char16_t ButtonReplaceAndSave[] = u"? に置き換えて保存(&Q)";

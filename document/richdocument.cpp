@@ -393,9 +393,9 @@ void RichDocument::loadFile(const QString &path, StreamFormat format, const QTex
     load(DocumentFile::read(path), format, textFormat);
 }
 
-void RichDocument::saveFile(const QString &path, StreamFormat format) const
+void RichDocument::saveFile(const QString &path, StreamFormat format, Unsaveable *unsaveable) const
 {
-    DocumentFile::write(path, save(format));
+    DocumentFile::write(path, save(format, unsaveable));
 }
 
 RichDocument::BatchEdit::BatchEdit(RichDocument &document)

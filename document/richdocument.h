@@ -110,7 +110,7 @@ public:
     QTextDocumentFragment rtfFragment(QByteArrayView rtf) const;
     // The same through a file, with the file failure texts (see DocumentFile).
     void loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat);
-    void saveFile(const QString &path, StreamFormat format) const;
+    void saveFile(const QString &path, StreamFormat format, Unsaveable *unsaveable = nullptr) const;
 
     // -- Format range --
     // Renders or measures a range into a rectangle on a device; see FormatRange.

@@ -56,6 +56,7 @@ private slots:
     void convertsTextToTextWithCrLf();
     void failuresAreReportedAndTheRestConverted();
     void convertsBetweenRtfAndText();
+    void charactersShiftJisCannotHoldAreReported();
     void convertsToPdf();
     void badArguments_data();
     void badArguments();
@@ -75,10 +76,11 @@ void tst_Conversion::convertsTextToTextWithCrLf()
     const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"--outdir"_s, dir.filePath(u"out"_s),
                               u"in/memo.notes.TXT"_s },
                             dir.path());
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.errors, QString());
+    // The bad byte read as U+FFFD is written as "?", and said so.
+    QCOMPARE(run.status, 3);
+    QCOMPARE(run.errors, u"in/memo.notes.TXT: "_s + Messages::unsaveableReplaced(1, 0xFFFD, 4) + u'\n');
     // In the output folder, made when missing, named after the input with its last extension
-    // replaced; bad bytes become "?".
+    // replaced.
     QCOMPARE(TestFiles::read(dir.filePath(u"out/memo.notes.txt"_s)), "\x93\xFA\x96\x7B\r\na\r\nb\r\n?"_ba);
 }
 
@@ -109,6 +111,25 @@ void tst_Conversion::convertsBetweenRtfAndText()
     QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg932"));
     // Text that only looks like RTF inside a text file stays text.
     QVERIFY(rtf.contains("\\u26085\\'93\\'fa\\par \r\n\\{\\\\rtf1"));
+}
+
+void tst_Conversion::charactersShiftJisCannotHoldAreReported()
+{
+    QTemporaryDir dir;
+    // Line 2 holds U+20BB7 and a euro sign; the twins 〜 and ～ are CP932's own.
+    TestFiles::write(dir.filePath(u"odd.rtf"_s), "{\\rtf1\\ansi\\ansicpg932 \\u12316?\\u65374?\\par a\\u-10174?\\u-8265?b\\u8364?\\par}");
+    TestFiles::write(dir.filePath(u"fine.rtf"_s), "{\\rtf1\\ansi\\ansicpg932 \\u12316?\\u65374?\\par}");
+    const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"odd.rtf"_s, u"fine.rtf"_s }, dir.path());
+    QCOMPARE(run.status, 3);
+    const QStringList lines = run.errors.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines.first(), u"odd.rtf: "_s + Messages::unsaveableReplaced(2, 0x20BB7, 2));
+    QVERIFY(lines.first().contains(u"U+20BB7"_s));
+    QCOMPARE(TestFiles::read(dir.filePath(u"odd.txt"_s)), "\x81\x60\x81\x60\r\na?b?"_ba);
+    // A failure elsewhere in the run wins over the replacement.
+    const Run failing = convert({ u"--convert-to"_s, u"txt"_s, u"odd.rtf"_s, u"missing.rtf"_s }, dir.path());
+    QCOMPARE(failing.status, 1);
+    QCOMPARE(failing.errors.count(u'\n'), 2);
 }
 
 void tst_Conversion::convertsToPdf()
