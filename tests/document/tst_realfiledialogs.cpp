@@ -31,6 +31,7 @@ private slots:
     void closePromptYesOnANewDocumentSavesRtf();
     void openTakesATypedNameThatExists();
     void openAddsTheDefaultExtensionOnlyWhenNeeded();
+    void openErrorNamesTheFullPath();
     void saveAsOpensInTheDocumentsFolder();
     void detailColumnsAreJapaneseAndWideEnough();
     void unsaveableCharactersAreAskedAbout_data();
@@ -196,6 +197,20 @@ void tst_RealFileDialogs::openAddsTheDefaultExtensionOnlyWhenNeeded()
     m_window->command(u"FileOpen"_s)->trigger();
     QCOMPARE(m_window->CurrentFileName, path(u"letter.rtf"_s));
     QCOMPARE(m_window->RichEdit1->textBytes(), "letter"_ba);
+}
+
+void tst_RealFileDialogs::openErrorNamesTheFullPath()
+{
+    // A name given relative to the current folder, as on the command line.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    RealDialogs::Box seen;
+    RealDialogs::answerBox(&seen);
+    m_window->FormShow({ u"missing.txt"_s });
+    QDir::setCurrent(before);
+    QVERIFY2(seen.text.startsWith(u"ファイル \"%1\". "_s.arg(path(u"missing.txt"_s))), qPrintable(seen.text));
+    QCOMPARE(seen.caption, u"Penloft"_s);
+    QVERIFY(m_window->CurrentFileName.isEmpty());
 }
 
 void tst_RealFileDialogs::saveAsOpensInTheDocumentsFolder()
