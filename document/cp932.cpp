@@ -2,6 +2,7 @@
 
 #include "sjistext.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -171,6 +172,27 @@ QString decode(QByteArrayView bytes)
     }
     result.truncate(out - outStart);
     return result;
+}
+
+qsizetype characterBoundary(QByteArrayView bytes, qsizetype limit)
+{
+    const Tables &t = tables();
+    limit = std::clamp<qsizetype>(limit, 0, bytes.size());
+    const auto *const data = reinterpret_cast<const unsigned char *>(bytes.data());
+    qsizetype at = 0;
+    // The steps decode() takes.
+    while (at < limit) {
+        qsizetype step = 1;
+        if (SjisText::isLeadByte(data[at]) && at + 1 < bytes.size()) {
+            const unsigned char trail = data[at + 1];
+            if (t.pairs[(data[at] << 8) | trail] != NoCharacter || trail >= 0x80)
+                step = 2;
+        }
+        if (at + step > limit)
+            break;
+        at += step;
+    }
+    return at;
 }
 
 QByteArray encode(QStringView text, Replaced *replaced)

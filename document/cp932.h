@@ -14,6 +14,10 @@ namespace Cp932 {
 // Control bytes, 0x1A and 0x7F included, pass through unchanged.
 QString decode(QByteArrayView bytes);
 
+// The last place at or before `limit` where the bytes may be cut so that decoding the two parts
+// gives what decoding the whole gives. Walks from the start: the caller bounds the cost.
+qsizetype characterBoundary(QByteArrayView bytes, qsizetype limit);
+
 // What an encoding had to write as "?": how many characters (a surrogate pair is one), and the
 // first of them with its index in the text encoded.
 struct Replaced {

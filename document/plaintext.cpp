@@ -30,16 +30,43 @@ QString breaksAsNewlines(QString text)
     return text;
 }
 
-void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format)
+qsizetype pieceEnd(QByteArrayView bytes, qsizetype limit)
 {
-    const QString text = breaksAsNewlines(Cp932::decode(bytes));
+    if (limit >= bytes.size())
+        return bytes.size();
+    limit = std::max<qsizetype>(limit, 1);
+    const auto *const data = reinterpret_cast<const unsigned char *>(bytes.data());
+    // A CR at the cut would read as a break of its own with the LF after it as another.
+    const auto cutAfter = [&](qsizetype i) { return data[i] != '\r' || data[i + 1] != '\n'; };
+    for (qsizetype i = limit - 1; i >= 0; --i) {
+        if (data[i] == '\n')
+            return i + 1;
+    }
+    // A long line. A byte below 0x40 is never the second byte of a character.
+    const qsizetype nearest = std::max<qsizetype>(0, limit - 4096);
+    for (qsizetype i = limit - 1; i >= nearest; --i) {
+        if (data[i] < 0x40 && cutAfter(i))
+            return i + 1;
+    }
+    const qsizetype boundary = Cp932::characterBoundary(bytes, limit);
+    if (boundary > 0 && !cutAfter(boundary - 1))
+        return boundary + 1;
+    return boundary > 0 ? boundary : std::min<qsizetype>(2, bytes.size());
+}
+
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format, qsizetype pieceBytes)
+{
     document.clear();
     QTextCursor cursor(&document);
     // In an edit block: otherwise the insertion measures where the caret stands in its line,
     // which analyses the whole paragraph's text (a 10 MB line: 67 MB and a second).
     cursor.beginEditBlock();
     cursor.setCharFormat(format);
-    cursor.insertText(text, format);
+    while (!bytes.isEmpty()) {
+        const qsizetype end = pieceEnd(bytes, pieceBytes);
+        cursor.insertText(breaksAsNewlines(Cp932::decode(bytes.first(end))), format);
+        bytes = bytes.sliced(end);
+    }
     cursor.endEditBlock();
 }
 

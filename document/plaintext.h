@@ -16,8 +16,15 @@ namespace PlainText {
 QString breaksAsNewlines(QString text);
 
 // Replaces the document's whole content with the decoded text, every character in `format`.
-// Bad bytes read as U+FFFD; reading never fails.
-void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format);
+// Bad bytes read as U+FFFD; reading never fails. The bytes are decoded and inserted in pieces of
+// about `pieceBytes`, so that the decoded text is never held whole beside the document's copy.
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format,
+          qsizetype pieceBytes = qsizetype(1) << 20);
+
+// Where the piece of `bytes` that ends near `limit` ends: after the last LF before it, else after
+// the last byte that is a character of its own, else at a character boundary; never between
+// CR and LF, and never at 0 unless `bytes` is empty.
+qsizetype pieceEnd(QByteArrayView bytes, qsizetype limit);
 
 // The document's text with CR LF between paragraphs (U+2028 inside a paragraph is CR LF too).
 QString documentText(const QTextDocument &document);

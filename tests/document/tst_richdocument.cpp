@@ -1,6 +1,8 @@
 #include "app/apperror.h"
+#include "document/plaintext.h"
 #include "document/richdocument.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCharFormat>
@@ -55,6 +57,7 @@ private slots:
     void find();
     void plainTextLoad_data();
     void plainTextLoad();
+    void plainTextReadInPiecesIsTheWholeText();
     void plainTextRoundTrip();
     void loadReplacesEverythingAndClearsHistory();
     void rtfDataIsNotReadAsText();
@@ -377,6 +380,32 @@ void tst_RichDocument::plainTextLoad()
         read += b.text();
     QCOMPARE(read, paragraphs);
     QCOMPARE(rich.textLength(), rich.text().size());
+}
+
+// Text is decoded and inserted piece by piece; no cut may change what is read: not between CR
+// and LF, not inside a double-byte character, not in a long line of nothing but such characters.
+void tst_RichDocument::plainTextReadInPiecesIsTheWholeText()
+{
+    QRandomGenerator random(0x50494543);
+    const QByteArray alphabet("\r\n\x82\xA0\x81\x40\xFF a\x93\xFA\x82", 14);
+    QList<QByteArray> inputs = { "\x93\xFA\x96\x7B"_ba.repeated(3000), "a\r\n"_ba.repeated(500) + "\x82"_ba,
+                                 "\x82\x82\x82\x40"_ba.repeated(2000) + "\r"_ba + "\n"_ba.repeated(3) };
+    for (int n = 0; n < 20; ++n) {
+        QByteArray bytes(int(random.bounded(1, 6000)), Qt::Uninitialized);
+        for (char &c : bytes)
+            c = alphabet[int(random.bounded(alphabet.size()))];
+        inputs += bytes;
+    }
+    for (const QByteArray &bytes : std::as_const(inputs)) {
+        QTextDocument whole;
+        PlainText::read(whole, bytes, QTextCharFormat(), bytes.size());
+        for (const qsizetype piece : { 1, 2, 3, 7, 64, 5000 }) {
+            QTextDocument pieces;
+            PlainText::read(pieces, bytes, QTextCharFormat(), piece);
+            QCOMPARE(pieces.blockCount(), whole.blockCount());
+            QCOMPARE(pieces.toRawText(), whole.toRawText());
+        }
+    }
 }
 
 void tst_RichDocument::plainTextRoundTrip()
