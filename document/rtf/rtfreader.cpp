@@ -266,6 +266,7 @@ private:
         setDestination(destination);
         if (destination == Destination::Marker) {
             m_marker.clear();
+            m_markerBytes.clear();
             m_markerFormatSet = false;
         }
     }
@@ -553,12 +554,14 @@ private:
             return;
         const int codePage = codePageOf(g.chars);
         if (g.destination == Destination::Marker) {
-            QByteArray bytes;
+            // Decoded together: a double-byte bullet arrives as two \'hh escapes.
+            if (codePage != m_markerCodePage || !m_markerFormatSet)
+                markerText(QString());
+            m_markerCodePage = codePage;
             for (const char *c = start; c < end; ++c) {
                 if (isText(*c, kind))
-                    bytes += *c;
+                    m_markerBytes += *c;
             }
-            markerText(CodePages::decode(bytes, codePage));
             return;
         }
         prepareFor(g.chars);
@@ -627,6 +630,10 @@ private:
         if (!m_markerFormatSet) {
             m_markerFormat = formatFor(group().chars);
             m_markerFormatSet = true;
+        }
+        if (!m_markerBytes.isEmpty()) {
+            m_marker += CodePages::decode(m_markerBytes, m_markerCodePage);
+            m_markerBytes.clear();
         }
         m_marker += text;
     }
@@ -751,6 +758,7 @@ private:
         if (m_finishedParagraph == m_blockNumber && m_breakPending)
             return;
         const ParaState &para = group().para;
+        markerText(QString());
         const bool bullet = isBulletList(para);
         const bool listed = para.pnNumbered || para.listNumber > 0 || !m_marker.isEmpty();
         if (!bullet && listed && !m_marker.isEmpty()) {
@@ -829,6 +837,8 @@ private:
     QSet<QString> m_faces; // the faces the text uses so far
 
     QString m_marker;
+    QByteArray m_markerBytes; // not yet decoded, in m_markerCodePage
+    int m_markerCodePage = 0;
     QTextCharFormat m_markerFormat;
     bool m_markerFormatSet = false;
     bool m_breakPending = false;

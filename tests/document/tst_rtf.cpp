@@ -68,6 +68,7 @@ private slots:
     void slicedWritingGivesTheSameRtf();
     void richEditBulletsAndDoubleBytePairs();
     void wordProcessorListsFieldsTables();
+    void doubleByteMarkersAreDecodedWhole();
     void ansiDocumentWithJapaneseFont();
     void unicodeValuesAndSkips();
     void trailBytesAndEscapesSurviveARoundTrip();
@@ -132,6 +133,15 @@ void tst_Rtf::wordProcessorListsFieldsTables()
     QVERIFY(link.underline);
     QCOMPARE(link.color, QColor(0, 0, 255));
     QVERIFY(!formatAt(l.rich, positionOf(l.doc, u"after"_s)).underline);
+}
+
+// A marker's double-byte character arrives as two escapes; a numbered marker becomes text.
+void tst_Rtf::doubleByteMarkersAreDecodedWhole()
+{
+    Loaded l("{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0 A;}{\\f1\\fswiss Arial;}}\\f1 "
+             "{\\listtext\\'82\\'50\\'81\\'44\\tab}\\ls1\\pnnumonly first\\par"
+             "{\\pntext\\f0\\'82\\'51\\'81\\'44\\tab}\\pnnumonly second\\par}"_ba);
+    QCOMPARE(paragraphs(l.doc), (QStringList { u"１．\tfirst"_s, u"２．\tsecond"_s }));
 }
 
 void tst_Rtf::ansiDocumentWithJapaneseFont()
