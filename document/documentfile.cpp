@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,7 +69,7 @@ void setMemoryProbe(MemoryProbe probe)
     memoryProbe() = std::move(probe);
 }
 
-QByteArray read(const QString &path)
+std::vector<QByteArray> readPieces(const QString &path, qint64 pieceBytes)
 {
     const QFileInfo info(path);
     const QString absolute = info.absoluteFilePath();
@@ -92,21 +93,38 @@ QByteArray read(const QString &path)
         throw AppError(Messages::cannotOpenFile(absolute, Messages::text(Messages::ReasonTooLarge)));
     // A file the memory left cannot hold once opened is refused before it is read: running out
     // midway would end the program, and the open document with it.
+    const bool rtf = file.peek(5) == "{\\rtf";
     const qint64 available = memoryProbe() ? memoryProbe()() : systemAvailableMemory();
-    if (available >= 0 && openingCost(size, file.peek(5) == "{\\rtf") > available)
+    if (available >= 0 && openingCost(size, rtf) > available)
         throw AppError(Messages::cannotOpenFile(absolute, Messages::text(Messages::ReasonNotEnoughMemory)));
-    QByteArray data;
-    data.resize(size);
+    // RTF is read in one piece: its reader needs it whole.
+    if (rtf || pieceBytes <= 0)
+        pieceBytes = std::max<qint64>(size, 1);
+    std::vector<QByteArray> pieces;
     qint64 done = 0;
     while (done < size) {
-        const qint64 got = file.read(data.data() + done, size - done);
-        if (got <= 0)
+        QByteArray &piece = pieces.emplace_back();
+        piece.resize(std::min(pieceBytes, size - done));
+        qint64 filled = 0;
+        while (filled < piece.size()) {
+            const qint64 got = file.read(piece.data() + filled, piece.size() - filled);
+            if (got <= 0)
+                break;
+            filled += got;
+        }
+        done += filled;
+        if (filled != piece.size())
             break;
-        done += got;
     }
     if (done != size || file.error() != QFileDevice::NoError)
         throw AppError(Messages::text(Messages::ReadStreamFailed));
-    return data;
+    return pieces;
+}
+
+QByteArray read(const QString &path)
+{
+    std::vector<QByteArray> pieces = readPieces(path, 0);
+    return pieces.empty() ? QByteArray() : std::move(pieces.front());
 }
 
 void write(const QString &path, QByteArrayView data)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 // Reading and writing a document's bytes on disk, with the program's failure texts.
 namespace DocumentFile {
@@ -17,6 +18,9 @@ constexpr qint64 MaxBytes = 0x7FFFFFF0;
 // large, or larger than the memory left could open: refused before anything is read), or the
 // read-stream text when reading fails midway.
 QByteArray read(const QString &path);
+// The same in pieces of `pieceBytes`, for text that is taken a piece at a time; RTF (a file that
+// starts "{\\rtf") comes in one piece.
+std::vector<QByteArray> readPieces(const QString &path, qint64 pieceBytes = qint64(4) << 20);
 
 // The most memory opening a file of `bytes` bytes takes at its peak, in bytes: the bytes read,
 // the text decoded from them and the document built from it (measured: a CP932 text peaks at

@@ -2,6 +2,8 @@
 
 #include "cp932.h"
 
+#include <algorithm>
+
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -54,18 +56,51 @@ qsizetype pieceEnd(QByteArrayView bytes, qsizetype limit)
     return boundary > 0 ? boundary : std::min<qsizetype>(2, bytes.size());
 }
 
-void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format, qsizetype pieceBytes)
+namespace {
+
+// Inserts the bytes piece by piece, all of them when `last`, else while more than a piece is
+// left, so that the cut before what is left can see the byte after it. Returns what is left.
+QByteArrayView insertPieces(QTextCursor &cursor, QByteArrayView bytes, bool last, const QTextCharFormat &format,
+                            qsizetype pieceBytes)
 {
-    document.clear();
-    QTextCursor cursor(&document);
-    // In an edit block: otherwise the insertion measures where the caret stands in its line,
-    // which analyses the whole paragraph's text (a 10 MB line: 67 MB and a second).
-    cursor.beginEditBlock();
-    cursor.setCharFormat(format);
-    while (!bytes.isEmpty()) {
+    pieceBytes = std::max<qsizetype>(pieceBytes, 1);
+    while (last ? !bytes.isEmpty() : bytes.size() > pieceBytes) {
         const qsizetype end = pieceEnd(bytes, pieceBytes);
         cursor.insertText(breaksAsNewlines(Cp932::decode(bytes.first(end))), format);
         bytes = bytes.sliced(end);
+    }
+    return bytes;
+}
+
+// In an edit block: otherwise the insertion measures where the caret stands in its line, which
+// analyses the whole paragraph's text (a 10 MB line: 67 MB and a second).
+QTextCursor startReading(QTextDocument &document, const QTextCharFormat &format)
+{
+    document.clear();
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    cursor.setCharFormat(format);
+    return cursor;
+}
+
+} // namespace
+
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format, qsizetype pieceBytes)
+{
+    QTextCursor cursor = startReading(document, format);
+    insertPieces(cursor, bytes, true, format, pieceBytes);
+    cursor.endEditBlock();
+}
+
+void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QTextCharFormat &format,
+          qsizetype pieceBytes)
+{
+    QTextCursor cursor = startReading(document, format);
+    QByteArray left;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        QByteArray bytes = left.isEmpty() ? std::move(pieces[i]) : left + pieces[i];
+        pieces[i] = QByteArray();
+        left = insertPieces(cursor, bytes, i + 1 == pieces.size(), format, pieceBytes).toByteArray();
     }
     cursor.endEditBlock();
 }

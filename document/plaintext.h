@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <vector>
+
 class QTextCharFormat;
 class QTextDocument;
 
@@ -19,6 +21,10 @@ QString breaksAsNewlines(QString text);
 // Bad bytes read as U+FFFD; reading never fails. The bytes are decoded and inserted in pieces of
 // about `pieceBytes`, so that the decoded text is never held whole beside the document's copy.
 void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format,
+          qsizetype pieceBytes = qsizetype(1) << 20);
+// The same from bytes in pieces, as a file is read: each piece is let go once it is inserted,
+// so that the bytes and the document are not held whole side by side.
+void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QTextCharFormat &format,
           qsizetype pieceBytes = qsizetype(1) << 20);
 
 // Where the piece of `bytes` that ends near `limit` ends: after the last LF before it, else after

@@ -355,6 +355,20 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     emit loaded();
 }
 
+void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat)
+{
+    if (pieces.size() <= 1) {
+        load(pieces.empty() ? QByteArrayView() : QByteArrayView(pieces.front()), format, textFormat);
+        return;
+    }
+    {
+        BulkChange bulk(m_document, *m_positions);
+        PlainText::read(*m_document, std::move(pieces), textFormat);
+    }
+    releaseFormatRange();
+    emit loaded();
+}
+
 QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 {
     if (format == StreamFormat::Rtf)
@@ -390,7 +404,7 @@ QTextDocumentFragment RichDocument::rtfFragment(QByteArrayView rtf) const
 
 void RichDocument::loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat)
 {
-    load(DocumentFile::read(path), format, textFormat);
+    load(DocumentFile::readPieces(path), format, textFormat);
 }
 
 void RichDocument::saveFile(const QString &path, StreamFormat format, Unsaveable *unsaveable) const

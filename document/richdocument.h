@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 class EditorDocumentLayout;
 class FormatRangeRenderer;
@@ -101,6 +102,8 @@ public:
     // be read) and anything else as plain text; PlainText reads it all as text. Text read as
     // text takes textFormat. Clears the undo history.
     void load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat);
+    // The same from data in pieces (see DocumentFile::readPieces), letting each go once read.
+    void load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat);
     // The whole content as RTF or as CP932 text; what plain text could not hold is reported
     // in `unsaveable` when given.
     QByteArray save(StreamFormat format, Unsaveable *unsaveable = nullptr) const;

@@ -279,6 +279,13 @@ void RichEdit::load(QByteArrayView data)
     });
 }
 
+void RichEdit::load(std::vector<QByteArray> &&pieces)
+{
+    loadWith([&](const QTextCharFormat &textFormat) {
+        m_richDocument->load(std::move(pieces), m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
+    });
+}
+
 QByteArray RichEdit::save(Unsaveable *unsaveable) const
 {
     return m_richDocument->save(m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, unsaveable);

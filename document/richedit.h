@@ -85,6 +85,7 @@ public:
     // Replaces the content with the data: RTF, or plain text in CP932 (the plain-text flag, or
     // data that is not RTF). New text takes the format at the caret. Throws AppError.
     void load(QByteArrayView data);
+    void load(std::vector<QByteArray> &&pieces);
     QByteArray save(Unsaveable *unsaveable = nullptr) const;
     void loadFile(const QString &path);
     void saveFile(const QString &path) const;

@@ -90,9 +90,9 @@ void TPenForm1::OpenFile(const QString &path)
 {
     // The file is read before anything changes: a file that cannot be opened or read leaves
     // the open document as it was, text, formats, name, title and modified flag alike.
-    const QByteArray data = DocumentFile::read(path);
+    std::vector<QByteArray> data = DocumentFile::readPieces(path);
     ClearDocument();
-    RichEdit1->load(data);
+    RichEdit1->load(std::move(data));
     setWindowTitle(DocumentName::windowTitle(path));
     CurrentFileName = path;
     RichEdit1SelectionChange();

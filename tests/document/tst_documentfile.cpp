@@ -92,8 +92,16 @@ void tst_DocumentFile::readsWholeFile()
     data[12345] = '\0';
     TestFiles::write(path, data);
     QCOMPARE(DocumentFile::read(path), data);
+    // Text comes in pieces; RTF, which its reader takes whole, in one.
+    const std::vector<QByteArray> pieces = DocumentFile::readPieces(path, 100000);
+    QCOMPARE(pieces.size(), size_t(3));
+    QCOMPARE(pieces[0] + pieces[1] + pieces[2], data);
+    data.prepend("{\\rtf1 ");
+    TestFiles::write(path, data);
+    QCOMPARE(DocumentFile::readPieces(path, 100000), std::vector<QByteArray> { data });
     TestFiles::write(path, {});
     QCOMPARE(DocumentFile::read(path), QByteArray());
+    QVERIFY(DocumentFile::readPieces(path).empty());
 }
 
 void tst_DocumentFile::openFailuresNameTheFile_data()

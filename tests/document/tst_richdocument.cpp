@@ -404,6 +404,16 @@ void tst_RichDocument::plainTextReadInPiecesIsTheWholeText()
             PlainText::read(pieces, bytes, QTextCharFormat(), piece);
             QCOMPARE(pieces.blockCount(), whole.blockCount());
             QCOMPARE(pieces.toRawText(), whole.toRawText());
+            // As a file is read: in pieces of their own sizes, cut anywhere.
+            std::vector<QByteArray> filePieces;
+            for (qsizetype at = 0; at < bytes.size();) {
+                const qsizetype size = std::min<qsizetype>(random.bounded(1, 900), bytes.size() - at);
+                filePieces.push_back(bytes.mid(at, size));
+                at += size;
+            }
+            QTextDocument fromFile;
+            PlainText::read(fromFile, std::move(filePieces), QTextCharFormat(), piece);
+            QCOMPARE(fromFile.toRawText(), whole.toRawText());
         }
     }
 }
