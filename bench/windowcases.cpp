@@ -29,6 +29,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QGraphicsView>
+#include <QInputMethodEvent>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMainWindow>
@@ -768,6 +769,35 @@ void pressKeys(EditorWindow &w, int repetitions, const QString &onlyPlace)
             Harness::drain();
         }
         reportTimes("backspace", times);
+    }
+    if (onlyPlace.isEmpty() || onlyPlace == QLatin1String("compose")) {
+        // Japanese as an input method types it: each key changes the preedit, the last commits.
+        Harness::placeCaret(w, middle);
+        const QStringList steps { QStringLiteral("k"), QStringLiteral("か"), QStringLiteral("かn"),
+                                  QStringLiteral("かな"), QStringLiteral("仮名") };
+        std::vector<double> times;
+        for (int i = 0; i < repetitions; ++i) {
+            for (int step = 0; step < steps.size(); ++step) {
+                const bool commit = step + 1 == steps.size();
+                QList<QInputMethodEvent::Attribute> attributes;
+                if (!commit) {
+                    attributes.append({ QInputMethodEvent::Cursor, int(steps[step].size()), 1 });
+                    attributes.append({ QInputMethodEvent::TextFormat, 0, int(steps[step].size()),
+                                        QVariant::fromValue(QTextFormat(QTextFormat::CharFormat)) });
+                }
+                QInputMethodEvent event(commit ? QString() : steps[step], attributes);
+                if (commit)
+                    event.setCommitString(steps[step]);
+                w.watch->reset();
+                QElapsedTimer timer;
+                timer.start();
+                QApplication::sendEvent(w.editor, &event);
+                Harness::processUntilPainted(*w.watch);
+                times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+                Harness::drain();
+            }
+        }
+        reportTimes("compose", times);
     }
     if (onlyPlace.isEmpty() || onlyPlace == QLatin1String("pagedown")) {
         Harness::placeCaret(w, 0);

@@ -291,7 +291,10 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
     const int lastPosition = qMax(0, doc->characterCount() - 1);
     const QTextBlock firstBlock = doc->findBlock(qMin(from, lastPosition));
     const int first = firstBlock.blockNumber();
-    const int newLast = doc->findBlock(qMin(from + charsAdded, lastPosition)).blockNumber();
+    // An input method's preedit reports its whole paragraph, its end included, as changed.
+    const bool inputOnly = m_inputHold.number == first && from == firstBlock.position()
+        && from + charsAdded == firstBlock.position() + firstBlock.length() && newCount == m_metrics.size();
+    const int newLast = inputOnly ? first : doc->findBlock(qMin(from + charsAdded, lastPosition)).blockNumber();
     const int delta = newCount - oldCount;
     const int oldLast = newLast - delta;
     if (first < 0 || newLast < first || oldLast < first - 1 || oldLast >= oldCount) {
@@ -305,7 +308,9 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
         QTextLayout *layout = ParagraphLines::existingLayout(firstBlock);
         const int at = from - firstBlock.position();
         const auto kept = m_kept.find(first);
-        if (kept != m_kept.end() && (!layout || layout->lineCount() == 0)) {
+        if (m_inputHold.lines && m_inputHold.number == first && layout) {
+            keepHeldLines(first, layout);
+        } else if (kept != m_kept.end() && (!layout || layout->lineCount() == 0)) {
             kept->second->addEdit(at, charsRemoved, charsAdded);
         } else {
             m_kept.erase(first);
@@ -364,7 +369,7 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
     QTextLayout *layout = block.layout();
     std::unique_ptr<ParagraphLines::KeptLines> kept;
     if (const auto found = m_kept.find(number); found != m_kept.end()) {
-        if (found->second->expectedLength() == block.length() - 1)
+        if (found->second->expectedLength() == block.length() - 1 + layout->preeditAreaText().size())
             kept = std::move(found->second);
         m_kept.erase(found);
     }

@@ -70,6 +70,12 @@ public:
     // Lays out the paragraphs between document heights top and bottom (pixels).
     void ensureLaidOut(qreal top, qreal bottom);
 
+    // Around an input method's event: its preedit changes clear a paragraph's lines before the
+    // layout hears of it, so a long paragraph's lines are copied first, and the change they
+    // meet is found by comparing the texts before and after. Drop what was not used after.
+    void holdLinesForInput(const QTextBlock &block);
+    void dropHeldLines();
+
 signals:
     // A paragraph laid out for the first time turned out taller (delta > 0) or shorter than its
     // estimate: everything that was at document height `oldBottom` or below moved by delta.
@@ -123,6 +129,7 @@ private:
     void ensureExactThrough(int number); // editordocumentlayout_lines.cpp
     void touch(int number);
     void followRecent(int first, int oldLast, int delta);
+    void keepHeldLines(int number, QTextLayout *layout); // editordocumentlayout_input.cpp
     void reportSize();
     void startBackground();
     EditorDocumentLayout *self() const { return const_cast<EditorDocumentLayout *>(this); }
@@ -156,6 +163,12 @@ private:
     // Paragraphs whose lines are kept in memory, oldest first.
     std::deque<int> m_recent;
     std::unordered_set<int> m_recentSet;
+    struct InputHold {
+        int number = -1;
+        QString text; // the layout's text when the lines were copied
+        std::unique_ptr<ParagraphLines::KeptLines> lines;
+    };
+    InputHold m_inputHold;
     bool m_background = false;
     QBasicTimer m_backgroundTimer;
     QBasicTimer m_sizeTimer;

@@ -49,6 +49,13 @@ int KeptLines::expectedLength() const
     return d->oldLength + d->delta;
 }
 
+void KeptLines::setEdit(int start, int removed, int added)
+{
+    d->start = start;
+    d->oldEnd = start + removed;
+    d->delta = added - removed;
+}
+
 namespace {
 
 struct LineHeights {
@@ -178,8 +185,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
 {
     QTextEngine *engine = layout->engine();
     const QList<QScriptLine> &lines = old.lines;
-    if (lines.isEmpty() || !layout->preeditAreaText().isEmpty() || old.start > old.oldLength
-        || old.oldEnd > old.oldLength)
+    if (lines.isEmpty() || old.start > old.oldLength || old.oldEnd > old.oldLength)
         return false;
     // The line before the one the edit begins in may now end elsewhere (a word that fits, a
     // character that may not start a line): breaking starts there.
@@ -270,6 +276,31 @@ std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int sta
     data->oldEnd = start + removed;
     data->delta = added - removed;
     return std::unique_ptr<KeptLines>(new KeptLines(std::move(data)));
+}
+
+std::unique_ptr<KeptLines> copyLines(const QTextLayout *layout, qint64 height)
+{
+    const QTextEngine *engine = layout->engine();
+    if (engine->lines.isEmpty())
+        return nullptr;
+    auto data = std::make_unique<KeptLines::Data>();
+    data->lines = engine->lines;
+    const QScriptLine &last = data->lines.constLast();
+    data->oldLength = last.from + last.length + last.trailingSpaces;
+    data->height = height;
+    data->start = data->oldEnd = data->oldLength;
+    return std::unique_ptr<KeptLines>(new KeptLines(std::move(data)));
+}
+
+QString layoutText(const QTextLayout *layout)
+{
+    // A paragraph's layout holds no text of its own: it reads its paragraph's.
+    const QTextEngine *engine = layout->engine();
+    QString text = engine->block.isValid() ? engine->block.text() : layout->text();
+    const QString preedit = layout->preeditAreaText();
+    if (!preedit.isEmpty())
+        text.insert(std::clamp(layout->preeditAreaPosition(), 0, int(text.size())), preedit);
+    return text;
 }
 
 namespace {

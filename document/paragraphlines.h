@@ -51,11 +51,14 @@ public:
     void addEdit(int start, int removed, int added);
     // The text length the kept lines expect the paragraph to have now.
     int expectedLength() const;
+    // For lines copied before the edit was known (copyLines): the edit, once.
+    void setEdit(int start, int removed, int added);
 
     struct Data; // opaque: the text engine's lines
 
 private:
     friend std::unique_ptr<KeptLines> takeLines(QTextLayout *, qint64, int, int, int);
+    friend std::unique_ptr<KeptLines> copyLines(const QTextLayout *, qint64);
     friend Result layOut(QTextLayout *, const Geometry &, KeptLines *);
     explicit KeptLines(std::unique_ptr<Data> data);
     std::unique_ptr<Data> d;
@@ -70,6 +73,14 @@ Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept = n
 // `height` is the paragraph's height as those lines placed it. Null when the layout had no
 // lines, or holds text that is not the paragraph's own (an input method's preedit).
 std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added);
+
+// A copy of a paragraph's lines, its input method's preedit included, taken before a change
+// whose extent is only known after it (an input method's event): see KeptLines::setEdit. Null
+// when the layout has no lines.
+std::unique_ptr<KeptLines> copyLines(const QTextLayout *layout, qint64 height);
+
+// The text a paragraph's layout breaks: its own, with the preedit where it stands.
+QString layoutText(const QTextLayout *layout);
 
 // The text layout Qt keeps for a paragraph, or null when it has none: unlike
 // QTextBlock::layout(), never makes one.

@@ -418,15 +418,19 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
 
 void RichEdit::inputMethodEvent(QInputMethodEvent *event)
 {
+    // A long paragraph keeps the lines the composition does not touch.
+    EditorDocumentLayout *layout = m_richDocument->layout();
+    layout->holdLinesForInput(textCursor().block());
     const QString committed = event->commitString();
     if (!committed.isEmpty() && limited(committed).size() < committed.size()) {
         QInputMethodEvent trimmed(event->preeditString(), event->attributes());
         trimmed.setCommitString(limited(committed), event->replacementStart(), event->replacementLength());
         QTextEdit::inputMethodEvent(&trimmed);
         QApplication::beep();
-        return;
+    } else {
+        QTextEdit::inputMethodEvent(event);
     }
-    QTextEdit::inputMethodEvent(event);
+    layout->dropHeldLines();
 }
 
 QMimeData *RichEdit::createMimeDataFromSelection() const

@@ -1,0 +1,51 @@
+// An input method's events and the lines of the paragraph they compose in.
+
+#include "editordocumentlayout.h"
+
+#include "paragraphlines.h"
+
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <algorithm>
+
+void EditorDocumentLayout::holdLinesForInput(const QTextBlock &block)
+{
+    dropHeldLines();
+    QTextLayout *layout = ParagraphLines::existingLayout(block);
+    const int number = block.blockNumber();
+    if (!layout || m_allDirty || number < 0 || number >= m_metrics.size())
+        return;
+    const BlockMetrics::Entry e = m_metrics.at(number);
+    if (!e.exact)
+        return;
+    m_inputHold.lines = ParagraphLines::copyLines(layout, e.height - e.margin);
+    if (!m_inputHold.lines)
+        return;
+    m_inputHold.number = number;
+    m_inputHold.text = ParagraphLines::layoutText(layout);
+}
+
+void EditorDocumentLayout::dropHeldLines()
+{
+    m_inputHold.number = -1;
+    m_inputHold.text.clear();
+    m_inputHold.lines.reset();
+}
+
+void EditorDocumentLayout::keepHeldLines(int number, QTextLayout *layout)
+{
+    // The change is what lies between the texts' common start and common end.
+    const QString now = ParagraphLines::layoutText(layout);
+    const QString &before = m_inputHold.text;
+    const qsizetype shorter = std::min(before.size(), now.size());
+    qsizetype start = 0;
+    while (start < shorter && before.at(start) == now.at(start))
+        ++start;
+    qsizetype end = 0;
+    while (end < shorter - start && before.at(before.size() - 1 - end) == now.at(now.size() - 1 - end))
+        ++end;
+    m_inputHold.lines->setEdit(int(start), int(before.size() - start - end), int(now.size() - start - end));
+    m_kept[number] = std::move(m_inputHold.lines);
+    dropHeldLines();
+}
