@@ -13,6 +13,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "converterrun.h"
 #include "testfiles.h"
 
 #include <sys/resource.h>
@@ -20,35 +21,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-struct Run {
-    int status = -1;
-    QString errors;
-};
-
-// dataLimitBytes: the most heap and other private memory the converter may take (0: no limit);
-// past it an allocation fails and the converter ends in failure.
-Run convert(const QStringList &arguments, const QString &workingDirectory, rlim_t dataLimitBytes = 0)
-{
-    QProcess process;
-    if (dataLimitBytes > 0) {
-        process.setChildProcessModifier([dataLimitBytes] {
-            const rlimit limit { dataLimitBytes, dataLimitBytes };
-            ::setrlimit(RLIMIT_DATA, &limit);
-        });
-    }
-    process.setWorkingDirectory(workingDirectory);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_RUNTIME_DIR"_s, workingDirectory);
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PENLOFT_BINARY), arguments);
-    if (!process.waitForFinished(60000))
-        return {};
-    return { process.exitCode(), QString::fromUtf8(process.readAllStandardError()) };
-}
-
-} // namespace
+using ConverterRun::convert;
+using ConverterRun::Run;
 
 class tst_Conversion : public QObject {
     Q_OBJECT
