@@ -387,7 +387,7 @@ void tst_RichDocument::plainTextLoad()
 void tst_RichDocument::plainTextReadInPiecesIsTheWholeText()
 {
     QRandomGenerator random(0x50494543);
-    const QByteArray alphabet("\r\n\x82\xA0\x81\x40\xFF a\x93\xFA\x82", 14);
+    const QByteArray alphabet("\r\n\x82\xA0\x81\x40\xFF a\x93\xFA\x82");
     QList<QByteArray> inputs = { "\x93\xFA\x96\x7B"_ba.repeated(3000), "a\r\n"_ba.repeated(500) + "\x82"_ba,
                                  "\x82\x82\x82\x40"_ba.repeated(2000) + "\r"_ba + "\n"_ba.repeated(3) };
     for (int n = 0; n < 20; ++n) {
