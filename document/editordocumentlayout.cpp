@@ -327,6 +327,9 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
         m_metrics.set(first, e);
     } else {
         m_kept.clear();
+        // A long paragraph split in two: each half keeps the old lines that still fit it.
+        if (delta == 1 && newLast == first + 1 && firstBlock.length() + firstBlock.next().length() >= LongParagraph)
+            keepLinesAcrossSplit(firstBlock, from - firstBlock.position(), charsRemoved, charsAdded);
         std::vector<BlockMetrics::Entry> entries;
         entries.reserve(static_cast<size_t>(newLast - first + 1));
         QTextBlock block = firstBlock;

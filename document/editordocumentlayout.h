@@ -130,6 +130,7 @@ private:
     void touch(int number);
     void followRecent(int first, int oldLast, int delta);
     void keepHeldLines(int number, QTextLayout *layout); // editordocumentlayout_input.cpp
+    void keepLinesAcrossSplit(const QTextBlock &first, int at, int removed, int added); // the same
     void reportSize();
     void startBackground();
     EditorDocumentLayout *self() const { return const_cast<EditorDocumentLayout *>(this); }

@@ -1,4 +1,5 @@
-// An input method's events and the lines of the paragraph they compose in.
+// Lines kept across changes that Qt reports only in part: an input method's events, and a
+// paragraph split in two.
 
 #include "editordocumentlayout.h"
 
@@ -48,4 +49,30 @@ void EditorDocumentLayout::keepHeldLines(int number, QTextLayout *layout)
     m_inputHold.lines->setEdit(int(start), int(before.size() - start - end), int(now.size() - start - end));
     m_kept[number] = std::move(m_inputHold.lines);
     dropHeldLines();
+}
+
+// The paragraph that was `first` alone now ends where the inserted text's paragraph break
+// stands: its lines, still in the first half's layout, serve both halves.
+void EditorDocumentLayout::keepLinesAcrossSplit(const QTextBlock &first, int at, int removed, int added)
+{
+    const int number = first.blockNumber();
+    QTextLayout *layout = ParagraphLines::existingLayout(first);
+    if (!layout || number < 0 || number >= m_metrics.size() || !layout->preeditAreaText().isEmpty())
+        return;
+    const BlockMetrics::Entry e = m_metrics.at(number);
+    if (!e.exact)
+        return;
+    const int firstAdded = first.length() - 1 - at; // the inserted text before the break
+    const int secondAdded = added - firstAdded - 1; // and after it
+    auto head = ParagraphLines::copyLines(layout, e.height - e.margin);
+    auto tail = ParagraphLines::copyLines(layout, e.height - e.margin);
+    if (!head || !tail || firstAdded < 0 || secondAdded < 0)
+        return;
+    const int oldLength = head->expectedLength();
+    head->setEdit(at, oldLength - at, firstAdded);
+    tail->setEdit(0, at + removed, secondAdded);
+    if (head->expectedLength() != first.length() - 1 || tail->expectedLength() != first.next().length() - 1)
+        return;
+    m_kept[number] = std::move(head);
+    m_kept[number + 1] = std::move(tail);
 }

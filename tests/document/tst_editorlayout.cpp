@@ -266,6 +266,17 @@ void tst_EditorLayout::longParagraphReusesLines()
     layout.blockBoundingRect(cursor.block());
     QCOMPARE(layout.reusedLayouts(), before + 1);
     QCOMPARE(snapshot(doc), qtLayout(doc));
+    // Split in two, by Enter or by pasted text with a break: each half keeps old lines.
+    for (const QString &inserted : { u"\n"_s, u"貼り付け\n"_s, u"\n貼り付け"_s, u"前\n後"_s }) {
+        const int reused = layout.reusedLayouts();
+        cursor.setPosition(doc.firstBlock().length() / 2);
+        cursor.insertText(inserted);
+        QCOMPARE(layout.reusedLayouts(), reused + 2);
+        QCOMPARE(snapshot(doc), qtLayout(doc));
+        cursor.setPosition(doc.firstBlock().length() - 1);
+        cursor.setPosition(doc.firstBlock().next().position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText(); // joined again
+    }
 }
 
 void tst_EditorLayout::estimatesTurnReal()
