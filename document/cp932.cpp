@@ -195,7 +195,7 @@ qsizetype characterBoundary(QByteArrayView bytes, qsizetype limit)
     return at;
 }
 
-QByteArray encode(QStringView text, Replaced *replaced)
+QByteArray encode(QStringView text, Replaced *replaced, Objects objects)
 {
     QByteArray result;
     if (text.isEmpty())
@@ -221,6 +221,8 @@ QByteArray encode(QStringView text, Replaced *replaced)
         if (unit == 0x2028 || unit == 0x2029) {
             *out++ = '\r';
             *out++ = '\n';
+        } else if (unit == 0xFFFC && objects == Objects::Skipped) {
+            // nothing: an object has no text
         } else {
             *out++ = '?';
             if (replaced && replaced->count++ == 0) {

@@ -26,11 +26,15 @@ struct Replaced {
     qsizetype firstIndex = -1;
 };
 
+// What becomes of U+FFFC, the character that stands for an embedded object (a picture).
+enum class Objects { AsCharacters, Skipped };
+
 // Encodes text as the program writes it: a character CP932 cannot hold (a lone surrogate, an
 // astral character as one) becomes "?", and is counted in `replaced` when given; U+2028 and
 // U+2029 (line and paragraph separators inside document text) become CR LF. The result always
-// has measure(text).bytes bytes.
-QByteArray encode(QStringView text, Replaced *replaced = nullptr);
+// has measure(text).bytes bytes, except that with Objects::Skipped each U+FFFC is left out
+// (written as nothing and not counted as replaced), as a plain-text save writes an object.
+QByteArray encode(QStringView text, Replaced *replaced = nullptr, Objects objects = Objects::AsCharacters);
 
 // Bytes one UTF-16 code unit takes when written: 1 or 2. U+2028/U+2029 take 2 (CR LF), a
 // character CP932 cannot hold takes 1. Surrogates answer 1; measuring a pair is the caller's job.

@@ -1,6 +1,7 @@
 #include "editordocumentlayout.h"
 
 #include "paragraphlines.h"
+#include "pictures.h"
 
 #include <QElapsedTimer>
 #include <QFontMetricsF>
@@ -51,6 +52,7 @@ constexpr int ImmediateParagraphs = 16;
 EditorDocumentLayout::EditorDocumentLayout(QTextDocument *document)
     : QAbstractTextDocumentLayout(document)
 {
+    Pictures::registerHandler(this);
 }
 
 EditorDocumentLayout::~EditorDocumentLayout() = default;

@@ -1,5 +1,6 @@
 #include "formatrange.h"
 
+#include "pictures.h"
 #include "richdocument.h"
 #include "textpositionindex.h"
 
@@ -212,6 +213,7 @@ std::unique_ptr<QTextDocument> FormatRangeRenderer::copyOf(const QTextDocument &
     copy->setDefaultFont(source.defaultFont());
     copy->setDefaultTextOption(source.defaultTextOption());
     copy->setIndentWidth(source.indentWidth());
+    Pictures::registerHandler(copy->documentLayout());
     return copy;
 }
 

@@ -375,7 +375,8 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
         return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
     const QString text = PlainText::documentText(*m_document);
     Cp932::Replaced replaced;
-    QByteArray bytes = Cp932::encode(text, unsaveable ? &replaced : nullptr);
+    // Pictures have no text: the text written leaves them out.
+    QByteArray bytes = Cp932::encode(text, unsaveable ? &replaced : nullptr, Cp932::Objects::Skipped);
     if (unsaveable && replaced.count > 0) {
         // Each line break of the text written is CR LF: two units there, one position here.
         const int breaks = int(QStringView(text).left(replaced.firstIndex).count(u'\n'));

@@ -4,6 +4,7 @@
 #include "app/messages.h"
 #include "editordocumentlayout.h"
 #include "formatrange.h"
+#include "pictureclipboard.h"
 #include "plaintext.h"
 #include "sjistext.h"
 
@@ -441,10 +442,14 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     QString text = cursor.selectedText();
     text.replace(QChar::ParagraphSeparator, u'\n');
     text.replace(QChar::LineSeparator, u'\n');
+    text.remove(QChar::ObjectReplacementCharacter); // a picture has no text
     data->setText(text);
     const QByteArray rtf = m_richDocument->selectionRtf(cursor);
     for (const QString &type : rtfMimeTypes())
         data->setData(type, rtf);
+    const QTextDocumentFragment selected = cursor.selection();
+    if (PictureClipboard::hasPictures(selected))
+        PictureClipboard::addPictures(data, selected);
     return data;
 }
 
@@ -459,7 +464,7 @@ bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
                 return false;
         }
     }
-    return source->hasText() || offersRtf(source);
+    return source->hasText() || offersRtf(source) || PictureClipboard::offersImage(source);
 }
 
 void RichEdit::insertFromMimeData(const QMimeData *source)
@@ -468,8 +473,17 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
     const QString fragmentText = fragment.toPlainText();
+    const QString object(QChar::ObjectReplacementCharacter);
+    Picture picture;
     if (!fragment.isEmpty() && limited(fragmentText).size() == fragmentText.size()) {
         cursor.insertFragment(fragment);
+    } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)
+               && !(picture = PictureClipboard::pictureFrom(source)).isNull()) {
+        if (limited(object).isEmpty()) {
+            QApplication::beep();
+            return;
+        }
+        cursor.insertText(object, Pictures::charFormat(picture, cursor.charFormat()));
     } else {
         if (!source->hasText())
             return;

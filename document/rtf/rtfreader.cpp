@@ -3,6 +3,7 @@
 #include "codepages.h"
 #include "document/textformats.h"
 #include "rtfgroupstack.h"
+#include "rtfpicture.h"
 #include "rtftables.h"
 #include "rtfwords.h"
 
@@ -91,6 +92,8 @@ public:
                 textBytes(start, m_p, Bytes::Raw);
             }
         }
+        if (m_picture.isActive())
+            insertPicture(); // a file cut off inside the picture's data
         flushText();
         finishParagraph();
         m_cursor.endEditBlock();
@@ -116,6 +119,8 @@ private:
             finishFontName();
         const Group closing = group();
         m_stack.pop();
+        if (closing.destination == Destination::Picture && group().destination != Destination::Picture)
+            insertPicture();
         if (closing.destination == Destination::Pn) {
             // \pn sits in a group of its own: its numbering belongs to the paragraph around it.
             Group around = group();
@@ -230,6 +235,10 @@ private:
         }
         if (group().destination == Destination::Skip)
             return;
+        if (group().destination == Destination::Picture) {
+            m_picture.word(name, hasParameter, parameter);
+            return;
+        }
         apply(info, hasParameter, parameter);
     }
 
@@ -245,7 +254,10 @@ private:
     void skipBinary(int length)
     {
         const qsizetype left = m_end - m_p;
+        const char *start = m_p;
         m_p += qBound<qsizetype>(0, qsizetype(length), left);
+        if (group().destination == Destination::Picture)
+            m_picture.binary(start, m_p);
         skipOne();
     }
 
@@ -263,6 +275,10 @@ private:
         // A field result sits inside the field: read it where the field stands.
         if (destination == Destination::Text)
             return;
+        if (destination == Destination::Picture) {
+            beginPicture();
+            return;
+        }
         setDestination(destination);
         if (destination == Destination::Marker) {
             m_marker.clear();
@@ -541,6 +557,9 @@ private:
         case Destination::FontTable:
             fontNameBytes(start, end);
             return;
+        case Destination::Picture:
+            m_picture.hexText(start, end);
+            return;
         case Destination::ColorTable:
             for (const char *c = start; c < end; ++c) {
                 if (*c == ';')
@@ -703,6 +722,35 @@ private:
         return m_formats.emplace(key, TextFormats::toTextCharFormat(f)).first->second;
     }
 
+    // -- Pictures --
+
+    void beginPicture()
+    {
+        const std::optional<RtfPicture::Source> source = RtfPicture::sourceIn(group().destination);
+        const bool read = source && !group().chars.hidden && !m_picture.isActive();
+        setDestination(read ? Destination::Picture : Destination::Skip);
+        if (read)
+            m_picture.begin(*source);
+    }
+
+    void insertPicture()
+    {
+        const Picture picture = m_picture.finish();
+        if (picture.isNull())
+            return;
+        flushText();
+        startPendingParagraph();
+        const RtfPicture::Placement placement = m_picture.place(m_cursor.position());
+        if (placement.replacePrevious)
+            m_cursor.deletePreviousChar();
+        if (placement.keep) {
+            m_cursor.insertText(QString(QChar::ObjectReplacementCharacter),
+                                Pictures::charFormat(picture, formatFor(group().chars)));
+            m_paragraphHasContent = true;
+        }
+        m_picture.placed(placement, m_cursor.position());
+    }
+
     // -- Paragraphs --
 
     void paragraphBreak()
@@ -835,6 +883,8 @@ private:
     int m_bytesCodePage = 0;
     std::unordered_map<CharState, QTextCharFormat, CharStateHash> m_formats;
     QSet<QString> m_faces; // the faces the text uses so far
+
+    RtfPicture::PictureReader m_picture;
 
     QString m_marker;
     QByteArray m_markerBytes; // not yet decoded, in m_markerCodePage

@@ -8,7 +8,8 @@ class QTextDocument;
 // Reads Rich Text Format as its writers meant it: the platform's rich-edit control (\pn
 // bullets, \'hh double-byte pairs under \ansicpg932), word processors (\uN with \ucN fallbacks,
 // \ls lists with \listtext, fields, tables) and converters. Tolerant: unknown control words are
-// ignored, \* destinations, \info, \stylesheet, pictures, headers and footers skipped; broken
+// ignored, \* destinations, \info, \stylesheet, headers and footers skipped; pictures (\pict,
+// with {\*\shppict} preferred to its {\nonshppict} copy) read as they are (see RtfPicture); broken
 // input (unbalanced braces, a truncated file, huge numbers, \bin past the end) reads as far as
 // it can. Never recursive: any nesting depth is safe, and a group's state is restored when it
 // closes at any depth. Time and memory grow in proportion to the data: the tables it declares

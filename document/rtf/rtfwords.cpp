@@ -15,9 +15,9 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         auto character = [&t](std::string_view name, char16_t c) { t[name] = { Word::Character, Destination::Text, c }; };
 
         for (std::string_view skipped :
-             { "info", "stylesheet", "pict", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-               "footerr", "footerf", "footnote", "annotation", "object", "shp", "shpinst", "shppict",
-               "nonshppict", "fldinst", "xe", "tc", "txe", "bkmkstart", "bkmkend", "themedata",
+             { "info", "stylesheet", "header", "headerl", "headerr", "headerf", "footer", "footerl",
+               "footerr", "footerf", "footnote", "annotation", "object", "shp", "shpinst",
+               "fldinst", "xe", "tc", "txe", "bkmkstart", "bkmkend", "themedata",
                "colorschememapping", "latentstyles", "datastore", "xmlnstbl", "rsidtbl", "generator", "filetbl",
                "revtbl", "pgdsctbl", "mmathPr", "userprops", "docvar", "template", "leveltext", "levelnumbers",
                "listname", "pntxta", "pntxtb", "panose", "falt", "fontemb", "fontfile", "atnid", "atnauthor",
@@ -32,6 +32,9 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         destination("pntext", Destination::Marker);
         destination("listtext", Destination::Marker);
         destination("pn", Destination::Pn);
+        destination("pict", Destination::Picture);
+        destination("shppict", Destination::ShapePicture);
+        destination("nonshppict", Destination::NonShapePicture);
         destination("fldrslt", Destination::Text);
         destination("field", Destination::Text);
 

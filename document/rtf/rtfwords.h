@@ -16,6 +16,9 @@ enum class Destination : uint8_t {
     ListOverrideTable,
     Marker, // \pntext, \listtext: a list marker, dropped for bullets
     Pn, // \pn: the paragraph's numbering
+    Picture, // \pict: a picture's words and data
+    ShapePicture, // \shppict: a picture as word processors show it
+    NonShapePicture, // \nonshppict: the copy of a picture for older readers
 };
 
 enum class Word : uint8_t {

@@ -3,6 +3,7 @@
 #include "codepages.h"
 #include "document/cp932.h"
 #include "document/textformats.h"
+#include "rtfpicture.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -414,7 +415,19 @@ private:
         if (target.color != m_run.color)
             word("cf", target.color);
         m_run = target;
-        writeText(fragment.text());
+        const QString text = fragment.text();
+        if (text.startsWith(QChar::ObjectReplacementCharacter) && Pictures::isPicture(fragment.charFormat()))
+            writePictures(Pictures::pictureOf(fragment.charFormat()), text.size());
+        else
+            writeText(text);
+    }
+
+    void writePictures(const Picture &picture, qsizetype count)
+    {
+        QByteArray group;
+        for (qsizetype i = 0; i < count; ++i)
+            RtfPicture::write(group, picture);
+        m_out.append(group.constData(), group.size());
     }
 
     void writeText(const QString &text)

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QSizeF>
+
+#include <memory>
+#include <vector>
+
+class QAbstractTextDocumentLayout;
+class QImage;
+class QPainter;
+class QRectF;
+class QTextCharFormat;
+class QTextFormat;
+
+// A picture held in the document as one object character (U+FFFC) whose character format
+// carries it. The picture keeps the bytes it was read with, as they were, and the words that
+// described it, so that it is written back unchanged; PNG and JPEG data are drawn, everything
+// else (metafiles, device-independent bitmaps, data that does not decode) shows as a light grey
+// box of the picture's size.
+//
+// The bytes are held once, whatever copies of the format the document, its undo history, its
+// clones for printing and the clipboard make: a Picture is a shared pointer to data that never
+// changes after it is made.
+class Picture {
+public:
+    // How the picture's bytes are encoded, as the word that announced them says.
+    enum class Kind { Unknown, Png, Jpeg, Emf, Wmf, MacPict, PmMetafile, DiBitmap, WBitmap };
+
+    // One control word of the picture's description, in the order it was read (\picw, \picwgoal,
+    // \picscalex, \pngblip, \bliptag...).
+    struct Word {
+        QByteArray name;
+        int value = 0;
+        bool hasValue = false;
+    };
+
+    struct Data {
+        std::vector<Word> words;
+        QByteArray bytes;
+        // A last hex digit without its pair (-1: none): data the picture cannot be, kept so
+        // that it is written back as it came.
+        int oddNibble = -1;
+    };
+
+    // At most this many words are kept (a description has about ten).
+    static constexpr size_t MaxWords = 32;
+    // Sizes from 1 pixel to 22 inches, in twips; anything outside (0, 2^31) is not a size.
+    static constexpr int MinTwips = 15;
+    static constexpr int MaxTwips = 31680;
+
+    Picture() = default;
+    explicit Picture(Data data);
+
+    // A PNG picture from its bytes, at its pixel size at 96 dots to the inch.
+    static Picture fromPng(const QByteArray &png);
+
+    bool isNull() const { return !m_d; }
+    Kind kind() const;
+    const std::vector<Word> &words() const;
+    const QByteArray &bytes() const;
+    int oddNibble() const;
+    // Whether the picture is drawn (PNG or JPEG whose header reads); a picture whose data
+    // turns out broken when decoded shows as a box all the same.
+    bool isDrawable() const;
+    // The size it is shown at, in twips: the goal size (\picwgoal, \pichgoal, or else the
+    // image's own size at 96 dots to the inch) scaled by \picscalex and \picscaley, clamped to
+    // [MinTwips, MaxTwips].
+    QSizeF sizeTwips() const;
+    // A number for this picture, unique in the process.
+    int serial() const;
+
+    // The decoded image at (at most) the given size in device pixels, from a cache shared by
+    // all pictures and bounded in memory; null when it does not decode.
+    QImage image(QSize pixels) const;
+    // The whole image at its own size, not cached (for the clipboard); null when it does not decode.
+    QImage fullImage() const;
+
+    // The same data: pictures are compared by identity, never by their bytes.
+    bool operator==(const Picture &other) const { return m_d == other.m_d; }
+
+private:
+    struct Shared;
+    std::shared_ptr<const Shared> m_d;
+};
+
+Q_DECLARE_METATYPE(Picture)
+
+namespace Pictures {
+
+// The object type of a picture's character format.
+constexpr int ObjectType = 0x1000 + 1; // QTextFormat::UserObject + 1
+
+// A character format for the picture's object character: `base` (the font and colour of the
+// text around it) with the picture.
+QTextCharFormat charFormat(const Picture &picture, const QTextCharFormat &base);
+// The picture a format carries, or a null picture.
+Picture pictureOf(const QTextFormat &format);
+bool isPicture(const QTextFormat &format);
+
+// Lets a layout size and draw pictures. Every layout of a document with pictures needs it.
+void registerHandler(QAbstractTextDocumentLayout *layout);
+
+// Draws the picture into rect (the painter's units): the image, or the grey box.
+void draw(QPainter *painter, const QRectF &rect, const Picture &picture);
+
+} // namespace Pictures
