@@ -172,7 +172,8 @@ Picture Picture::fromPng(const QByteArray &png)
 {
     Data data;
     data.bytes = png;
-    Picture probe(data);
+    data.words = { { "pngblip", 0, false } };
+    const Picture probe(data);
     const QSize px = probe.m_d->pixels;
     // A larger image is shown smaller, as it stands: at most MaxTwips either way.
     const qint64 w = qint64(px.width()) * TwipsPerPixel96;

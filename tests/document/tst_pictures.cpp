@@ -23,9 +23,18 @@ QByteArray fixture(const QString &name)
     return f.readAll();
 }
 
-QByteArray png() { return fixture(u"pictures/small.png"_s); }
-QByteArray jpeg() { return fixture(u"pictures/small.jpg"_s); }
-QByteArray wmf() { return fixture(u"pictures/tiny.wmf"_s); }
+QByteArray png()
+{
+    return fixture(u"pictures/small.png"_s);
+}
+QByteArray jpeg()
+{
+    return fixture(u"pictures/small.jpg"_s);
+}
+QByteArray wmf()
+{
+    return fixture(u"pictures/tiny.wmf"_s);
+}
 
 struct Found {
     Picture picture;
@@ -89,15 +98,13 @@ void tst_Pictures::readsPicturesAsOtherProgramsWriteThem_data()
     QTest::addColumn<QList<QSizeF>>("twips");
     using K = Picture::Kind;
     // The PNG of a shape wins over its WMF copy; a WMF on its own is kept, goal size 480 x 360.
-    QTest::newRow("shppict with WMF copy") << u"rtf/pictures-shppict-wmf.rtf"_s
-                                           << u"before\uFFFC after\u2029second \uFFFC"_s
-                                           << Kinds { K::Png, K::Wmf } << QList<QByteArray> { png(), wmf() }
-                                           << QList<QSizeF> { { 480, 360 }, { 480, 360 } };
+    QTest::newRow("shppict with WMF copy")
+        << u"rtf/pictures-shppict-wmf.rtf"_s << u"before\uFFFC after\u2029second \uFFFC"_s << Kinds { K::Png, K::Wmf }
+        << QList<QByteArray> { png(), wmf() } << QList<QSizeF> { { 480, 360 }, { 480, 360 } };
     // \nonshppict first, the JPEG after it at 50 %; then a JPEG without goal: 16 x 12 px at 96 dpi.
-    QTest::newRow("nonshppict first, jpeg") << u"rtf/pictures-jpeg-nonshppict-first.rtf"_s
-                                            << u"Logo: \uFFFC\u2029\uFFFC"_s << Kinds { K::Jpeg, K::Jpeg }
-                                            << QList<QByteArray> { jpeg(), jpeg() }
-                                            << QList<QSizeF> { { 240, 180 }, { 240, 180 } };
+    QTest::newRow("nonshppict first, jpeg")
+        << u"rtf/pictures-jpeg-nonshppict-first.rtf"_s << u"Logo: \uFFFC\u2029\uFFFC"_s << Kinds { K::Jpeg, K::Jpeg }
+        << QList<QByteArray> { jpeg(), jpeg() } << QList<QSizeF> { { 240, 180 }, { 240, 180 } };
     QTest::newRow("bin data") << u"rtf/pictures-bin.rtf"_s << u"A\uFFFCB"_s << Kinds { K::Png }
                               << QList<QByteArray> { png() } << QList<QSizeF> { { 240, 180 } };
 }
@@ -201,15 +208,19 @@ void tst_Pictures::badDataIsKeptAsABox_data()
     QTest::addColumn<int>("oddNibble");
     // Each row is the rest of the file after "a"; those that end the file early end there.
     const QByteArray rest = "b\\par}";
-    QTest::newRow("odd hex count") << QByteArray("{\\pict\\pngblip\\picwgoal300\\pichgoal300 " + hex(png()) + "a}" + rest)
-                                   << hex(png()) << 0xa;
+    QTest::newRow("odd hex count") << QByteArray("{\\pict\\pngblip\\picwgoal300\\pichgoal300 " + hex(png()) + "a}"
+        + rest) << hex(png()) << 0xa;
     QTest::newRow("png that is not one") << QByteArray("{\\pict\\pngblip\\picwgoal300\\pichgoal300 0011223344}" + rest)
                                          << QByteArray("0011223344") << -1;
-    QTest::newRow("jpeg that is not one") << QByteArray("{\\pict\\jpegblip 89504e47}" + rest) << QByteArray("89504e47") << -1;
+    QTest::newRow("jpeg that is not one")
+        << QByteArray("{\\pict\\jpegblip 89504e47}" + rest) << QByteArray("89504e47") << -1;
     QTest::newRow("no kind") << QByteArray("{\\pict\\picw10\\pich10 abcd}" + rest) << QByteArray("abcd") << -1;
-    QTest::newRow("emf") << QByteArray("{\\pict\\emfblip\\picwgoal100\\pichgoal100 0100}" + rest) << QByteArray("0100") << -1;
-    QTest::newRow("dib") << QByteArray("{\\pict\\dibitmap0\\picw2\\pich2 28000000}" + rest) << QByteArray("28000000") << -1;
-    QTest::newRow("wbitmap") << QByteArray("{\\pict\\wbitmap0\\wbmbitspixel1\\wbmplanes1 ff}" + rest) << QByteArray("ff") << -1;
+    QTest::newRow("emf") << QByteArray("{\\pict\\emfblip\\picwgoal100\\pichgoal100 0100}" + rest) << QByteArray("0100")
+                         << -1;
+    QTest::newRow("dib") << QByteArray("{\\pict\\dibitmap0\\picw2\\pich2 28000000}" + rest) << QByteArray("28000000")
+                         << -1;
+    QTest::newRow("wbitmap") << QByteArray("{\\pict\\wbitmap0\\wbmbitspixel1\\wbmplanes1 ff}" + rest)
+                             << QByteArray("ff") << -1;
     QTest::newRow("macpict") << QByteArray("{\\pict\\macpict\\picw10\\pich10 0a0b}" + rest) << QByteArray("0a0b") << -1;
     QTest::newRow("bin past the end") << QByteArray("{\\pict\\wmetafile8\\bin999 \x01\x02") << QByteArray("0102") << -1;
     QTest::newRow("file cut off in the hex") << QByteArray("{\\pict\\emfblip 01023") << QByteArray("0102") << 3;
@@ -270,7 +281,8 @@ void tst_Pictures::sizes()
 
 void tst_Pictures::pictureIsOnePositionAndNoText()
 {
-    Loaded loaded("{\\rtf1\\ansi\\ansicpg932 a{\\pict\\pngblip " + hex(png()) + "}\\'82\\'a0{\\pict\\emfblip 00}\\par b\\par}");
+    Loaded loaded(
+        "{\\rtf1\\ansi\\ansicpg932 a{\\pict\\pngblip " + hex(png()) + "}\\'82\\'a0{\\pict\\emfblip 00}\\par b\\par}");
     QCOMPARE(loaded.doc.toPlainText(), u"a\uFFFC\u3042\uFFFC\nb"_s);
     // a, picture, あ (2 bytes), picture, CR LF (2), b.
     QCOMPARE(loaded.rich.textLength(), 8);

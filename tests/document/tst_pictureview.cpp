@@ -1,0 +1,342 @@
+#include "document/formatrange.h"
+#include "document/pictures.h"
+#include "document/richedit.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QPainter>
+#include <QProcess>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextLayout>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray fixture(const QString &name)
+{
+    QFile f(QStringLiteral(PENLOFT_FIXTURES "/") + name);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return f.readAll();
+}
+
+QByteArray pngRtf(const QByteArray &words = "\\picwgoal960\\pichgoal720")
+{
+    return "{\\pict\\pngblip" + words + " " + fixture(u"pictures/small.png"_s).toHex() + "}";
+}
+
+QByteArray wmfRtf()
+{
+    return "{\\pict\\wmetafile8\\picwgoal960\\pichgoal720 " + fixture(u"pictures/tiny.wmf"_s).toHex() + "}";
+}
+
+// Pixels of the image whose colour is near `color`.
+int countNear(const QImage &image, const QColor &color, int tolerance = 24)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c(image.pixel(x, y));
+            if (qAbs(c.red() - color.red()) <= tolerance && qAbs(c.green() - color.green()) <= tolerance
+                && qAbs(c.blue() - color.blue()) <= tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+QRect boundsOf(const QImage &image, const QColor &color)
+{
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (QColor(image.pixel(x, y)) == color)
+                bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
+
+Picture pictureAt(const QTextDocument *document, int position)
+{
+    QTextCursor c(const_cast<QTextDocument *>(document));
+    c.setPosition(position + 1);
+    return Pictures::pictureOf(c.charFormat());
+}
+
+} // namespace
+
+class tst_PictureView : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void viewportShowsPictureAndBox();
+    void drawsAsQtDoes();
+    void caretAndHitTestAroundAPicture();
+    void pasteImageFromClipboard_data();
+    void pasteImageFromClipboard();
+    void copyOffersRtfHtmlAndImage();
+    void printedAtTheSameSize();
+    void pdfHoldsTheImages();
+
+private:
+    RichEdit *m_edit = nullptr;
+};
+
+void tst_PictureView::init()
+{
+    QApplication::setCursorFlashTime(0);
+    m_edit = new RichEdit;
+    m_edit->resize(420, 300);
+    m_edit->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_edit));
+}
+
+void tst_PictureView::cleanup()
+{
+    delete m_edit;
+    m_edit = nullptr;
+}
+
+// A PNG 960 x 720 twips (64 x 48 pixels at 96 dpi) and a WMF box of the same size.
+void tst_PictureView::viewportShowsPictureAndBox()
+{
+    m_edit->load(QByteArray("{\\rtf1\\ansi text " + pngRtf() + " and " + wmfRtf() + "\\par}"));
+    m_edit->setSelection(0, 0);
+    const QImage shown = m_edit->viewport()->grab().toImage();
+    const QRect red = boundsOf(shown, QColor(255, 0, 0));
+    const QRect blue = boundsOf(shown, QColor(0, 0, 255));
+    // Left half red, right half blue: 32 x 48 each, side by side.
+    QCOMPARE(red.size(), QSize(32, 48));
+    QCOMPARE(blue.size(), QSize(32, 48));
+    QCOMPARE(blue.left(), red.right() + 1);
+    QCOMPARE(blue.top(), red.top());
+    // The box: a light grey area of about 64 x 48 with a border, on the same line.
+    const QRect grey = boundsOf(shown, QColor(0xE0, 0xE0, 0xE0));
+    QVERIFY2(qAbs(grey.width() - 62) <= 1 && qAbs(grey.height() - 46) <= 1,
+        qPrintable(u"%1x%2"_s.arg(grey.width()).arg(grey.height())));
+    QVERIFY(grey.left() > blue.right());
+    QCOMPARE(grey.bottom() + 1, red.bottom());
+    QVERIFY(countNear(shown, QColor(0x90, 0x90, 0x90), 8) >= 2 * (62 + 46));
+}
+
+// Pictures with text, wrapped lines and a selection across a picture: the viewport's pixels
+// equal those of a QTextEdit with Qt's own layout.
+void tst_PictureView::drawsAsQtDoes()
+{
+    QByteArray body;
+    for (int i = 0; i < 6; ++i)
+        body += "word " + QByteArray::number(i) + " " + (i % 2 ? pngRtf() : wmfRtf()) + " more text here ";
+    m_edit->load(
+        QByteArray("{\\rtf1\\ansi " + body + "\\par second " + pngRtf("\\picwgoal300\\pichgoal1800") + "\\par}"));
+    auto bare = std::make_unique<QTextEdit>();
+    bare->setFont(m_edit->font());
+    bare->setLineWrapMode(QTextEdit::WidgetWidth);
+    bare->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    bare->setTabStopDistance(48);
+    bare->setDocument(m_edit->document()->clone(bare.get()));
+    Pictures::registerHandler(bare->document()->documentLayout());
+    bare->setPalette(m_edit->palette());
+    bare->resize(m_edit->size());
+    bare->show();
+    QVERIFY(QTest::qWaitForWindowExposed(bare.get()));
+    for (QTextEdit *editor : { static_cast<QTextEdit *>(m_edit), bare.get() }) {
+        QTextCursor c(editor->document());
+        c.setPosition(3);
+        c.setPosition(40, QTextCursor::KeepAnchor);
+        editor->setTextCursor(c);
+    }
+    QCOMPARE(m_edit->verticalScrollBar()->maximum(), bare->verticalScrollBar()->maximum());
+    const QImage ours = m_edit->viewport()->grab().toImage();
+    const QImage theirs = bare->viewport()->grab().toImage();
+    QVERIFY(ours == theirs);
+    QCOMPARE(m_edit->cursorRect(), bare->cursorRect());
+}
+
+void tst_PictureView::caretAndHitTestAroundAPicture()
+{
+    // "ab", a picture 64 x 48, "cd": the line is as tall as the picture and the text under it.
+    m_edit->load(QByteArray("{\\rtf1\\ansi ab" + pngRtf() + "cd\\par}"));
+    m_edit->setSelection(2, 2); // before the picture
+    const QRect before = m_edit->cursorRect();
+    m_edit->setSelection(3, 3); // after it
+    const QRect after = m_edit->cursorRect();
+    QCOMPARE(after.left() - before.left(), 64);
+    QVERIFY2(before.height() >= 48, qPrintable(QString::number(before.height())));
+    QCOMPARE(after.height(), before.height());
+    // A click on the picture's right half puts the caret after it, on its left half before.
+    QTest::mouseClick(m_edit->viewport(), Qt::LeftButton, {}, QPoint(before.left() + 50, before.center().y()));
+    QCOMPARE(m_edit->selection().start, 3);
+    QTest::mouseClick(m_edit->viewport(), Qt::LeftButton, {}, QPoint(before.left() + 10, before.center().y()));
+    QCOMPARE(m_edit->selection().start, 2);
+    // Shift+Right selects the picture, one position.
+    QTest::keyClick(m_edit, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(m_edit->selection().start, 2);
+    QCOMPARE(m_edit->selection().end, 3);
+    // A selected picture shows the selection over it: no longer pure red.
+    const QImage selected = m_edit->viewport()->grab().toImage();
+    QCOMPARE(countNear(selected, QColor(255, 0, 0), 0), 0);
+    m_edit->setSelection(0, 0);
+    QVERIFY(countNear(m_edit->viewport()->grab().toImage(), QColor(255, 0, 0), 0) > 0);
+}
+
+void tst_PictureView::pasteImageFromClipboard_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("image") << u"image"_s;
+    QTest::newRow("image/png bytes") << u"png"_s;
+}
+
+void tst_PictureView::pasteImageFromClipboard()
+{
+    QFETCH(QString, how);
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(QColor(0, 200, 0));
+    image.setPixel(0, 0, qRgb(255, 0, 0));
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    if (how == u"image") {
+        QApplication::clipboard()->setImage(image);
+    } else {
+        auto *mime = new QMimeData;
+        mime->setData(u"image/png"_s, png);
+        QApplication::clipboard()->setMimeData(mime);
+    }
+    m_edit->replaceSelection(u"xy"_s);
+    m_edit->setSelection(1, 1);
+    m_edit->paste();
+    QCOMPARE(m_edit->toPlainText(), u"x\uFFFCy"_s);
+    QCOMPARE(m_edit->textLength(), 3);
+    QCOMPARE(m_edit->selection().start, 2);
+    const Picture picture = pictureAt(m_edit->document(), 1);
+    QCOMPARE(picture.kind(), Picture::Kind::Png);
+    QCOMPARE(picture.sizeTwips(), QSizeF(450, 300));
+    QCOMPARE(picture.fullImage().convertToFormat(QImage::Format_RGB32), image);
+    if (how == u"png")
+        QCOMPARE(picture.bytes(), png); // kept as it came
+    // Shown, and saved as RTF with the PNG; as text, nothing for it.
+    QVERIFY(countNear(m_edit->viewport()->grab().toImage(), QColor(0, 200, 0), 0) >= 30 * 20 - 1);
+    QVERIFY(m_edit->save().contains("\\pngblip"));
+    m_edit->setPlainTextMode(true);
+    QCOMPARE(m_edit->save(), "xy"_ba);
+    // Undone, it is gone.
+    m_edit->undo();
+    QCOMPARE(m_edit->toPlainText(), u"xy"_s);
+}
+
+void tst_PictureView::copyOffersRtfHtmlAndImage()
+{
+    m_edit->load(QByteArray("{\\rtf1\\ansi a" + pngRtf() + wmfRtf() + "b\\par}"));
+    m_edit->setSelection(0, -1);
+    m_edit->copy();
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    QCOMPARE(data->text(), u"ab"_s);
+    const QByteArray rtf = data->data(u"text/rtf"_s);
+    QVERIFY(rtf.contains("\\pngblip"));
+    QVERIFY(rtf.contains("\\wmetafile8"));
+    QVERIFY(rtf.contains(fixture(u"pictures/small.png"_s).toHex().left(64)));
+    QCOMPARE(data->data(u"image/png"_s), fixture(u"pictures/small.png"_s));
+    const QString html = data->html();
+    QVERIFY(html.contains(
+        u"<img src=\"data:image/png;base64,"_s + QString::fromLatin1(fixture(u"pictures/small.png"_s).toBase64())));
+    QVERIFY(html.contains(u"width=\"64\" height=\"48\""_s));
+    // Pasted back, the RTF brings both pictures with their bytes.
+    m_edit->setSelection(m_edit->textLength(), m_edit->textLength());
+    m_edit->paste();
+    QCOMPARE(m_edit->toPlainText(), u"a\uFFFC\uFFFCba\uFFFC\uFFFCb"_s);
+    QCOMPARE(pictureAt(m_edit->document(), 5).bytes(), fixture(u"pictures/small.png"_s));
+    QCOMPARE(pictureAt(m_edit->document(), 6).bytes(), fixture(u"pictures/tiny.wmf"_s));
+
+    // A selection without pictures offers no image.
+    m_edit->setSelection(0, 1);
+    m_edit->copy();
+    QVERIFY(!QApplication::clipboard()->mimeData()->hasFormat(u"image/png"_s));
+    QVERIFY(!QApplication::clipboard()->mimeData()->hasHtml());
+}
+
+// Printed at 600 dpi, the picture of 960 x 720 twips covers 400 x 300 device pixels.
+void tst_PictureView::printedAtTheSameSize()
+{
+    m_edit->load(QByteArray("{\\rtf1\\ansi " + pngRtf() + wmfRtf() + "\\par}"));
+    QImage page(1200, 600, QImage::Format_RGB32);
+    page.setDotsPerMeterX(qRound(600 / 0.0254));
+    page.setDotsPerMeterY(qRound(600 / 0.0254));
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    FormatRange request;
+    request.painter = &painter;
+    request.rectTwips = QRect(0, 0, 1440 * 2, 1440);
+    request.pageTwips = request.rectTwips;
+    QCOMPARE(m_edit->formatRange(request), m_edit->textLength());
+    painter.end();
+    m_edit->releaseFormatRange();
+    const QRect red = boundsOf(page, QColor(255, 0, 0));
+    const QRect blue = boundsOf(page, QColor(0, 0, 255));
+    QCOMPARE(red.united(blue).size(), QSize(400, 300));
+    const QRect grey = boundsOf(page, QColor(0xE0, 0xE0, 0xE0));
+    QVERIFY2(grey.width() >= 396 && grey.width() <= 400, qPrintable(QString::number(grey.width())));
+}
+
+// The converter's PDF holds the PNG and the JPEG as images of their own pixel size.
+void tst_PictureView::pdfHoldsTheImages()
+{
+    const QString pdfimages = QStandardPaths::findExecutable(u"pdfimages"_s);
+    if (pdfimages.isEmpty())
+        QSKIP("pdfimages is not installed");
+    QTemporaryDir dir;
+    QFile::copy(QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-shppict-wmf.rtf"), dir.filePath(u"word.rtf"_s));
+    QFile::copy(
+        QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-jpeg-nonshppict-first.rtf"), dir.filePath(u"office.rtf"_s));
+    QProcess convert;
+    convert.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_RUNTIME_DIR"_s, dir.path());
+    convert.setProcessEnvironment(environment);
+    convert.start(QStringLiteral(PENLOFT_BINARY), { u"--convert-to"_s, u"pdf"_s, u"word.rtf"_s, u"office.rtf"_s });
+    QVERIFY(convert.waitForFinished(60000));
+    QCOMPARE(convert.exitCode(), 0);
+    auto list = [&](const QString &pdf) {
+        QProcess p;
+        p.start(pdfimages, { u"-list"_s, dir.filePath(pdf) });
+        p.waitForFinished(30000);
+        QStringList rows;
+        // page num type width height color ...: the type, width and height of each image.
+        const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+        for (qsizetype i = 2; i < lines.size(); ++i) {
+            const QList<QByteArray> f = lines[i].simplified().split(' ');
+            if (f.size() > 5)
+                rows += QString::fromLatin1(f[2] + ' ' + f[3] + 'x' + f[4]);
+        }
+        return rows;
+    };
+    // One PNG (the WMF is a grey box, no image); two JPEGs, 16 x 12 pixels each.
+    const QStringList word = list(u"word.pdf"_s);
+    QCOMPARE(word.size(), 1);
+    QVERIFY2(word.first().endsWith(u"16x12"_s), qPrintable(word.join(u", ")));
+    const QStringList office = list(u"office.pdf"_s);
+    QCOMPARE(office.size(), 2);
+    QVERIFY2(office.first().endsWith(u"16x12"_s) && office.last().endsWith(u"16x12"_s), qPrintable(office.join(u", ")));
+}
+
+QTEST_MAIN(tst_PictureView)
+#include "tst_pictureview.moc"
