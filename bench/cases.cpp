@@ -2,6 +2,7 @@
 
 #include "corpus.h"
 #include "harness.h"
+#include "picturecases.h"
 #include "printcases.h"
 #include "recoverycases.h"
 #include "richcorpus.h"
@@ -390,6 +391,8 @@ const std::map<QString, CaseFunction> &table()
         // The formatted document needs the palette and fonts of an application, unlike the text.
         { QStringLiteral("generate-rtf"), generateRtf },
         { QStringLiteral("open-rtf-ours"), [](const Cases::Options &o) { return openCase(Opener::Ours, true, o); } },
+        // The formatted RTF with one PNG of about 1 MB added (see PictureCases).
+        { QStringLiteral("add-picture"), PictureCases::addPicture },
         { QStringLiteral("open-rtf-bare"),
             [](const Cases::Options &o) { return openCase(Opener::BareHtml, true, o); } },
         { QStringLiteral("save-rtf-ours"), [](const Cases::Options &o) { return saveCase(true, true, o); } },

@@ -27,6 +27,7 @@
 #include "cases.h"
 #include "corpus.h"
 #include "harness.h"
+#include "picturecases.h"
 #include "processes.h"
 #include "scaling.h"
 
@@ -292,6 +293,7 @@ int usage(const char *self)
                  "usage: %s [--quick] [--rtf-bytes N] [--dense-runs N] [--no-soffice]\n"
                  "       %s --scaling [--quick]   (the scaling table of every construct a file can be made of,\n"
                  "         1x = 1 MB, or 0.25 MB with --quick; see bench/scaling.h)\n"
+                 "       %s --pictures [--quick]   (opening the formatted RTF with and without a 1 MB PNG)\n"
                  "  Measures the program's start against a minimal Qt window; opening, saving, caret queries\n"
                  "  and typing on a generated CP932 text (10 MB, or 1 MB with --quick) against a bare\n"
                  "  QTextEdit, and the main window's refresh and typing with that text; prints a table; then\n"
@@ -319,7 +321,7 @@ int usage(const char *self)
                  "  preview-window-qt) --input RTF; Replace All: --case generate-replace --input TEXT --output\n"
                  "  TEXT2 --text EXPECTED --occurrences 100000, then --case replace-all --input TEXT2 --output\n"
                  "  SAVED --text EXPECTED [--notes FILE], or --case replace-naive --input TEXT2\n",
-                 self, self, self, qPrintable(Cases::names().join(QStringLiteral(", "))), self, self, self, self);
+                 self, self, self, self, qPrintable(Cases::names().join(QStringLiteral(", "))), self, self, self, self);
     return 2;
 }
 
@@ -333,6 +335,7 @@ int main(int argc, char **argv)
 
     bool quick = false;
     bool scaling = false;
+    bool pictures = false;
     qint64 rtfBytes = 0; // 0: as the run's size says
     qint64 denseRuns = 0; // 0: as the run's size says
     bool office = true;
@@ -344,6 +347,8 @@ int main(int argc, char **argv)
             quick = true;
         } else if (a == QStringLiteral("--scaling")) {
             scaling = true;
+        } else if (a == QStringLiteral("--pictures")) {
+            pictures = true;
         } else if (a == QStringLiteral("--case")) {
             options.name = value;
             ++i;
@@ -399,6 +404,8 @@ int main(int argc, char **argv)
         return Cases::run(argc, argv, options);
     if (scaling)
         return Scaling::run(selfPath(), quick ? 250000 : 1000000);
+    if (pictures)
+        return PictureCases::compare(selfPath(), quick);
 
     const std::string self = selfPath();
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/penloft-bench-XXXXXX"));

@@ -1,5 +1,7 @@
 #include "rtfpicture.h"
 
+#include <array>
+#include <cstdint>
 #include <utility>
 
 namespace RtfPicture {
@@ -9,15 +11,20 @@ namespace {
 // Control words are at most 32 letters; longer names are not words any reader keeps.
 constexpr size_t MaxNameLength = 32;
 
+// The value of each byte as a hex digit, -1 for the others.
+constexpr std::array<int8_t, 256> HexDigits = [] {
+    std::array<int8_t, 256> t {};
+    for (int i = 0; i < 256; ++i)
+        t[size_t(i)] = i >= '0' && i <= '9' ? int8_t(i - '0')
+            : i >= 'a' && i <= 'f'          ? int8_t(i - 'a' + 10)
+            : i >= 'A' && i <= 'F'          ? int8_t(i - 'A' + 10)
+                                            : int8_t(-1);
+    return t;
+}();
+
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return HexDigits[static_cast<unsigned char>(c)];
 }
 
 } // namespace
@@ -53,19 +60,45 @@ void PictureReader::word(std::string_view name, bool hasValue, int value)
 
 void PictureReader::hexText(const char *start, const char *end)
 {
-    if (!m_active)
+    if (!m_active || start >= end)
         return;
-    for (const char *c = start; c < end; ++c) {
-        const int v = hexValue(*c);
+    // Written through a pointer into room made beforehand (growing by doubling): data of
+    // megabytes arrives here a line at a time.
+    QByteArray &bytes = m_data.bytes;
+    const qsizetype size = bytes.size();
+    const qsizetype needed = size + (end - start) / 2 + 1;
+    if (bytes.capacity() < needed)
+        bytes.reserve(qMax(needed, bytes.capacity() * 2));
+    bytes.resize(needed);
+    char *out = bytes.data() + size;
+    int nibble = m_nibble;
+    const char *c = start;
+    while (c < end) {
+        if (nibble < 0) {
+            // Pairs of digits, the usual case, two at a time.
+            while (c + 1 < end) {
+                const int high = hexValue(c[0]);
+                const int low = hexValue(c[1]);
+                if ((high | low) < 0)
+                    break;
+                *out++ = static_cast<char>(high << 4 | low);
+                c += 2;
+            }
+            if (c >= end)
+                break;
+        }
+        const int v = hexValue(*c++);
         if (v < 0)
             continue;
-        if (m_nibble < 0) {
-            m_nibble = v;
+        if (nibble < 0) {
+            nibble = v;
         } else {
-            m_data.bytes.append(static_cast<char>(m_nibble * 16 + v));
-            m_nibble = -1;
+            *out++ = static_cast<char>(nibble * 16 + v);
+            nibble = -1;
         }
     }
+    m_nibble = nibble;
+    bytes.truncate(out - bytes.constData());
 }
 
 void PictureReader::binary(const char *start, const char *end)
