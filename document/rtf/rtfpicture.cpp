@@ -43,9 +43,10 @@ std::optional<Source> sourceIn(RtfWords::Destination around)
     }
 }
 
-void PictureReader::begin(Source source)
+void PictureReader::begin(Source source, size_t depth)
 {
     m_active = true;
+    m_depth = depth;
     m_source = source;
     m_data = {};
     m_nibble = -1;

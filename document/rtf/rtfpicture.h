@@ -29,8 +29,10 @@ struct Placement {
 // the data; every number is kept as read (already clamped to int by the reader).
 class PictureReader {
 public:
-    void begin(Source source);
+    // `depth`: the depth of the group the \pict word opened, which ends the picture when it closes.
+    void begin(Source source, size_t depth);
     bool isActive() const { return m_active; }
+    size_t depth() const { return m_depth; }
     Source source() const { return m_source; }
 
     void word(std::string_view name, bool hasValue, int value);
@@ -51,6 +53,7 @@ public:
 
 private:
     bool m_active = false;
+    size_t m_depth = 0;
     Source m_source = Source::Plain;
     Picture::Data m_data;
     int m_nibble = -1; // a high digit waiting for its low one

@@ -119,7 +119,7 @@ private:
             finishFontName();
         const Group closing = group();
         m_stack.pop();
-        if (closing.destination == Destination::Picture && group().destination != Destination::Picture)
+        if (m_picture.isActive() && m_stack.depth() < m_picture.depth())
             insertPicture();
         if (closing.destination == Destination::Pn) {
             // \pn sits in a group of its own: its numbering belongs to the paragraph around it.
@@ -726,11 +726,13 @@ private:
 
     void beginPicture()
     {
+        if (m_picture.isActive() && m_stack.depth() == m_picture.depth())
+            return; // \pict again in the picture's own group
         const std::optional<RtfPicture::Source> source = RtfPicture::sourceIn(group().destination);
         const bool read = source && !group().chars.hidden && !m_picture.isActive();
         setDestination(read ? Destination::Picture : Destination::Skip);
         if (read)
-            m_picture.begin(*source);
+            m_picture.begin(*source, m_stack.depth());
     }
 
     void insertPicture()

@@ -186,6 +186,8 @@ void tst_Pictures::shapePictureWinsOverItsCopy_data()
     QTest::newRow("in a skipped group") << "{\\*\\unknownthing " + p + "}" << u""_s;
     QTest::newRow("list picture") << "{\\*\\listpicture " + p + "}" << u""_s;
     QTest::newRow("hidden") << "{\\v " + p + "}" << u""_s;
+    QTest::newRow("pict twice in one group") << "{\\pict\\pngblip\\pict " + hex(png()) + "}" + w << u"pw"_s;
+    QTest::newRow("pict outside any group") << "\\pict\\pngblip " + hex(png()) << u"p"_s;
     QTest::newRow("pict inside pict") << "{\\pict\\pngblip " + hex(png()) + w + "}" << u"p"_s;
 }
 
