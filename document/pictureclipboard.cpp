@@ -74,28 +74,22 @@ QString html(const QTextDocument &document)
 
 } // namespace
 
-bool hasPictures(const QTextDocumentFragment &fragment)
-{
-    if (!fragment.toPlainText().contains(QChar::ObjectReplacementCharacter))
-        return false;
-    bool found = false;
-    forEachPicture(*documentOf(fragment), [&found](const Picture &) {
-        found = true;
-        return false;
-    });
-    return found;
-}
-
 void addPictures(QMimeData *data, const QTextDocumentFragment &fragment)
 {
+    if (!fragment.toPlainText().contains(QChar::ObjectReplacementCharacter))
+        return;
     const std::unique_ptr<QTextDocument> document = documentOf(fragment);
     Picture first;
-    forEachPicture(*document, [&first](const Picture &picture) {
+    bool any = false;
+    forEachPicture(*document, [&](const Picture &picture) {
+        any = true;
         if (!picture.isDrawable())
             return true;
         first = picture;
         return false;
     });
+    if (!any)
+        return;
     if (!first.isNull()) {
         if (first.kind() == Picture::Kind::Png) {
             data->setData(PngType, first.bytes());

@@ -9,11 +9,9 @@ class QTextDocumentFragment;
 // and the picture a paste of an image makes.
 namespace PictureClipboard {
 
-// True when the fragment holds a picture.
-bool hasPictures(const QTextDocumentFragment &fragment);
-
-// Adds what other programs read pictures from: the first picture that can be drawn as an
-// image, and HTML of the fragment's text with every drawable picture in it (as data).
+// When the fragment holds pictures, adds what other programs read them from: the first picture
+// that can be drawn as an image, and HTML of the fragment's text with every drawable picture in
+// it (as data). A fragment without pictures adds nothing and costs one look at its text.
 void addPictures(QMimeData *data, const QTextDocumentFragment &fragment);
 
 // Looks at the offered formats only (never the data): whether a paste could give a picture.

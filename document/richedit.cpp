@@ -447,9 +447,7 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     const QByteArray rtf = m_richDocument->selectionRtf(cursor);
     for (const QString &type : rtfMimeTypes())
         data->setData(type, rtf);
-    const QTextDocumentFragment selected = cursor.selection();
-    if (PictureClipboard::hasPictures(selected))
-        PictureClipboard::addPictures(data, selected);
+    PictureClipboard::addPictures(data, cursor.selection());
     return data;
 }
 

@@ -64,7 +64,9 @@ public:
     qint64 findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
 
     // -- Clipboard and undo -- copy() and paste() are QTextEdit's; cut is copy then
-    // deleteSelection(). The clipboard carries RTF ("text/rtf") and plain text.
+    // deleteSelection(). The clipboard carries RTF ("text/rtf") and plain text, and with
+    // pictures also HTML and an image (see PictureClipboard). A paste takes RTF, else an
+    // image (as a picture), else text.
     // Undoes (or redoes) the last action. An action that changed only formats leaves the caret
     // and selection where the change was, as they were when they lay inside it, otherwise over
     // the range changed; an action on the text leaves the caret where the text changed.
