@@ -48,6 +48,7 @@ private slots:
     void failedSaveChangesNothing();
     void samplesRoundTripThroughTheCommands_data();
     void samplesRoundTripThroughTheCommands();
+    void picturesSavedAsTextAskNothing();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -416,6 +417,9 @@ void tst_FileCommands::samplesRoundTripThroughTheCommands_data()
     QTest::addColumn<QString>("sample");
     QTest::newRow("rich-edit RTF") << QStringLiteral(PENLOFT_FIXTURES "/rtf/richedit-bullets.rtf");
     QTest::newRow("word processor RTF") << QStringLiteral(PENLOFT_FIXTURES "/rtf/word-lists-fields-tables.rtf");
+    QTest::newRow("pictures, shppict and WMF") << QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-shppict-wmf.rtf");
+    QTest::newRow("pictures, JPEG") << QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-jpeg-nonshppict-first.rtf");
+    QTest::newRow("pictures, bin") << QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-bin.rtf");
     QTest::newRow("Shift-JIS text") << QStringLiteral(PENLOFT_FIXTURES "/text/shift-jis.txt");
 }
 
@@ -436,6 +440,19 @@ void tst_FileCommands::samplesRoundTripThroughTheCommands()
     QCOMPARE(m_window->RichEdit1->richDocument().save(StreamFormat::Rtf), asRtf);
     if (!rtf)
         QCOMPARE(TestFiles::read(copy), TestFiles::read(sample));
+}
+
+// A picture has no text: saved as text it writes nothing, and is no character the text
+// cannot hold, so no question comes up.
+void tst_FileCommands::picturesSavedAsTextAskNothing()
+{
+    QVERIFY(QFile::copy(QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-shppict-wmf.rtf"), path(u"pictures.rtf"_s)));
+    m_window->OpenFile(path(u"pictures.rtf"_s));
+    QCOMPARE(m_window->RichEdit1->textLength(), 23); // each picture one position
+    m_dialogAnswers = { FileDialogs::Choice { path(u"pictures.txt"_s), 2 } };
+    m_window->FileSaveAsExecute();
+    QCOMPARE(m_boxes.size(), 0);
+    QCOMPARE(TestFiles::read(path(u"pictures.txt"_s)), "before after\r\nsecond "_ba);
 }
 
 QTEST_MAIN(tst_FileCommands)
