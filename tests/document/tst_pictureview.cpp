@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPainter>
-#include <QProcess>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -21,6 +20,8 @@
 #include <QTextLayout>
 
 #include <memory>
+
+#include "converterrun.h"
 
 using namespace Qt::StringLiterals;
 
@@ -307,25 +308,17 @@ void tst_PictureView::pdfHoldsTheImages()
     QFile::copy(QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-shppict-wmf.rtf"), dir.filePath(u"word.rtf"_s));
     QFile::copy(
         QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-jpeg-nonshppict-first.rtf"), dir.filePath(u"office.rtf"_s));
-    QProcess convert;
-    convert.setWorkingDirectory(dir.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_RUNTIME_DIR"_s, dir.path());
-    convert.setProcessEnvironment(environment);
-    convert.start(QStringLiteral(PENLOFT_BINARY), { u"--convert-to"_s, u"pdf"_s, u"word.rtf"_s, u"office.rtf"_s });
-    QVERIFY(convert.waitForFinished(60000));
-    QCOMPARE(convert.exitCode(), 0);
+    const ConverterRun::Run run
+        = ConverterRun::convert({ u"--convert-to"_s, u"pdf"_s, u"word.rtf"_s, u"office.rtf"_s }, dir.path());
+    QCOMPARE(run.status, 0);
     auto list = [&](const QString &pdf) {
-        QProcess p;
-        p.start(pdfimages, { u"-list"_s, dir.filePath(pdf) });
-        p.waitForFinished(30000);
         QStringList rows;
         // page num type width height color ...: the type, width and height of each image.
-        const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+        const QStringList lines = ConverterRun::output(pdfimages, { u"-list"_s, dir.filePath(pdf) }).split(u'\n');
         for (qsizetype i = 2; i < lines.size(); ++i) {
-            const QList<QByteArray> f = lines[i].simplified().split(' ');
+            const QStringList f = lines[i].simplified().split(u' ');
             if (f.size() > 5)
-                rows += QString::fromLatin1(f[2] + ' ' + f[3] + 'x' + f[4]);
+                rows += f[2] + u' ' + f[3] + u'x' + f[4];
         }
         return rows;
     };
