@@ -25,6 +25,9 @@ constexpr qint64 TwipsPerPixel96 = 15; // 1440 twips to the inch, 96 pixels
 constexpr int DefaultTwips = 1440;
 // The decoded images kept for drawing, in kilobytes of pixels.
 constexpr int ImageCacheKb = 64 * 1024;
+// The largest image decoded, in megabytes of pixels (about 4000 x 4000); a larger one shows as
+// a box rather than take that much memory for a moment at every size it is drawn at.
+constexpr int DecodeLimitMb = 64;
 
 std::atomic<int> nextSerial { 1 };
 
@@ -228,9 +231,12 @@ QImage Picture::fullImage() const
 {
     if (!isDrawable())
         return {};
-    QImage image;
-    image.loadFromData(m_d->data.bytes, formatName(m_d->kind));
-    return image;
+    QBuffer buffer(const_cast<QByteArray *>(&m_d->data.bytes));
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, formatName(m_d->kind));
+    reader.setDecideFormatFromContent(false);
+    reader.setAllocationLimit(DecodeLimitMb);
+    return reader.read();
 }
 
 QImage Picture::image(QSize pixels) const
@@ -252,6 +258,7 @@ QImage Picture::image(QSize pixels) const
     QImageReader reader(&buffer, formatName(m_d->kind));
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
+    reader.setAllocationLimit(DecodeLimitMb);
     if (pixels != m_d->pixels && reader.supportsOption(QImageIOHandler::ScaledSize))
         reader.setScaledSize(pixels); // a JPEG decodes straight at the smaller size
     QImage image = reader.read();

@@ -2,6 +2,7 @@
 #include "document/richdocument.h"
 #include "document/rtf/rtfpicture.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -86,6 +87,7 @@ private slots:
     void sizes();
     void pictureIsOnePositionAndNoText();
     void drawsImageOrGreyBox();
+    void hugeImageIsABox();
     void manyPicturesReadInLinearMemory();
 };
 
@@ -322,6 +324,31 @@ void tst_Pictures::drawsImageOrGreyBox()
     QVERIFY2(inside.lightness() > 200 && inside != QColor(Qt::white), qPrintable(inside.name()));
     QVERIFY(QColor(canvas.pixel(100, 30)).lightness() < inside.lightness());
     QCOMPARE(QColor(canvas.pixel(190, 30)), QColor(Qt::white));
+}
+
+// An image larger than the decoding limit (here 5000 x 5000, 100 MB of pixels) is a box.
+void tst_Pictures::hugeImageIsABox()
+{
+    QImage big(5000, 5000, QImage::Format_Mono);
+    big.fill(0);
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(big.save(&buffer, "PNG"));
+    }
+    big = QImage();
+    const Picture picture = Picture::fromPng(bytes);
+    QCOMPARE(picture.sizeTwips().width(), qreal(Picture::MaxTwips));
+    QVERIFY(picture.isDrawable()); // by its header
+    QImage canvas(40, 40, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        Pictures::draw(&painter, QRectF(0, 0, 40, 40), picture);
+    }
+    QVERIFY(!picture.isDrawable());
+    QCOMPARE(QColor(canvas.pixel(20, 20)), QColor(0xE0, 0xE0, 0xE0));
 }
 
 void tst_Pictures::manyPicturesReadInLinearMemory()
