@@ -1,6 +1,8 @@
 #include "document/formatrange.h"
 #include "document/pictures.h"
 #include "document/richedit.h"
+#include "printing/tprintreport2.h"
+#include "printing/treportoutput.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPainter>
+#include <QPicture>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -94,6 +97,7 @@ private slots:
     void pasteImageFromClipboard();
     void copyOffersRtfHtmlAndImage();
     void printedAtTheSameSize();
+    void previewPageShowsThePicture();
     void pdfHoldsTheImages();
 
 private:
@@ -296,6 +300,36 @@ void tst_PictureView::printedAtTheSameSize()
     QCOMPARE(red.united(blue).size(), QSize(400, 300));
     const QRect grey = boundsOf(page, QColor(0xE0, 0xE0, 0xE0));
     QVERIFY2(grey.width() >= 396 && grey.width() <= 400, qPrintable(QString::number(grey.width())));
+}
+
+// The print preview's recorded page replays the picture at its size: 64 x 48 pixels at 96 dpi,
+// and the box beside it.
+void tst_PictureView::previewPageShowsThePicture()
+{
+    m_edit->load(QByteArray("{\\rtf1\\ansi " + pngRtf() + wmfRtf() + "\\par}"));
+    TPrintReport2 report;
+    report.setParentRichEdit(&m_edit->richDocument());
+    report.ReportTitle = u"pictures"_s;
+    TReportOutput *shown = nullptr;
+    report.OnPreview = [&](TReportOutput *o) { shown = o; };
+    report.preview();
+    QVERIFY(shown);
+    const std::optional<QPicture> page = shown->page(1);
+    QVERIFY(page);
+    QImage image(794, 1123, QImage::Format_RGB32); // A4 at 96 dpi
+    image.setDotsPerMeterX(qRound(96 / 0.0254));
+    image.setDotsPerMeterY(qRound(96 / 0.0254));
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.drawPicture(0, 0, *page);
+    }
+    const QRect red = boundsOf(image, QColor(255, 0, 0));
+    const QRect blue = boundsOf(image, QColor(0, 0, 255));
+    QCOMPARE(red.united(blue).size(), QSize(64, 48));
+    const QRect grey = boundsOf(image, QColor(0xE0, 0xE0, 0xE0));
+    QVERIFY2(grey.width() >= 60 && grey.width() <= 64 && grey.left() > blue.right(),
+        qPrintable(u"%1 at %2"_s.arg(grey.width()).arg(grey.left())));
 }
 
 // The converter's PDF holds the PNG and the JPEG as images of their own pixel size.
