@@ -143,7 +143,6 @@ void write(QByteArray &out, const Picture &picture)
 {
     static constexpr char digits[] = "0123456789abcdef";
     const QByteArray &bytes = picture.bytes();
-    out.reserve(out.size() + bytes.size() * 2 + bytes.size() / 32 + 256);
     out += "{\\pict";
     for (const Picture::Word &w : picture.words()) {
         out += '\\';
@@ -152,12 +151,19 @@ void write(QByteArray &out, const Picture &picture)
             out += QByteArray::number(w.value);
     }
     out += "\r\n";
+    // Two digits a byte and a line break after every 32 bytes, written through a pointer.
+    const qsizetype n = bytes.size();
+    const qsizetype at = out.size();
+    out.resize(at + n * 2 + n / 32 * 2);
+    char *p = out.data() + at;
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        out += digits[data[i] >> 4];
-        out += digits[data[i] & 0xF];
-        if (i % 32 == 31)
-            out += "\r\n";
+    for (qsizetype i = 0; i < n; ++i) {
+        *p++ = digits[data[i] >> 4];
+        *p++ = digits[data[i] & 0xF];
+        if (i % 32 == 31) {
+            *p++ = '\r';
+            *p++ = '\n';
+        }
     }
     if (picture.oddNibble() >= 0)
         out += digits[picture.oddNibble() & 0xF];
