@@ -1,6 +1,7 @@
 #include "plaintext.h"
 
 #include "cp932.h"
+#include "tablecells.h"
 
 #include <algorithm>
 
@@ -110,10 +111,17 @@ QString documentText(const QTextDocument &document)
     QString text;
     text.reserve(document.characterCount() + document.blockCount());
     bool first = true;
+    // A table row is its cells' texts, each cell ended by a tab but the last.
+    const bool tables = TableCells::hasTables(document);
+    bool cellEnded = false;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (!first)
-            text += QStringLiteral("\r\n");
+            text += cellEnded ? QStringLiteral("\t") : QStringLiteral("\r\n");
         first = false;
+        if (tables) {
+            const TableCells::Spot spot = TableCells::spotOf(block);
+            cellEnded = spot.table && spot.lastInCell && !spot.lastInRow;
+        }
         if (block.length() > 1) // an empty paragraph has no text to fetch
             text += block.text();
     }

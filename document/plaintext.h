@@ -32,7 +32,8 @@ void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QText
 // CR and LF, and never at 0 unless `bytes` is empty.
 qsizetype pieceEnd(QByteArrayView bytes, qsizetype limit);
 
-// The document's text with CR LF between paragraphs (U+2028 inside a paragraph is CR LF too).
+// The document's text with CR LF between paragraphs (U+2028 inside a paragraph is CR LF too);
+// a table row is its cells' texts separated by tabs, ended by CR LF.
 QString documentText(const QTextDocument &document);
 
 // documentText() in CP932; characters CP932 cannot hold are written "?".

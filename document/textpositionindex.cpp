@@ -122,15 +122,18 @@ bool TextPositionIndex::followInsertion(int blockNumber, int position, int chars
 {
     // Text typed into a paragraph adds its own measure: the paragraph (which may be very long)
     // is not measured again. Not where the insertion could pair with a neighbouring surrogate.
+    // Within the paragraph: a range reaching into a table's next cell reads as a cell selection.
+    const QTextBlock block = m_document->findBlockByNumber(blockNumber);
+    const int start = qMax(block.position(), position - 1);
     QTextCursor range(m_document);
-    range.setPosition(qMax(0, position - 1));
-    range.setPosition(qMin(m_document->characterCount() - 1, position + charsAdded + 1), QTextCursor::KeepAnchor);
+    range.setPosition(start);
+    range.setPosition(qMin(block.position() + block.length() - 1, position + charsAdded + 1), QTextCursor::KeepAnchor);
     const QString around = range.selectedText();
     for (QChar c : around) {
         if (c.isSurrogate() || c == QChar::ParagraphSeparator)
             return false;
     }
-    const QStringView inserted = QStringView(around).mid(position > 0 ? 1 : 0, charsAdded);
+    const QStringView inserted = QStringView(around).mid(position - start, charsAdded);
     const SjisText::TextMeasure m = SjisText::measure(inserted);
     Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
     p.bytes += m.bytes;

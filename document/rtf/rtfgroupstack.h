@@ -32,6 +32,7 @@ struct ParaState {
     uint8_t listLevel = 0; // \ilvl
     bool pnBullet = false;
     bool pnNumbered = false;
+    bool inTable = false; // \intbl, \itapN with N > 0
     bool operator==(const ParaState &) const = default;
 };
 

@@ -4,6 +4,7 @@
 #include "document/textformats.h"
 #include "rtfgroupstack.h"
 #include "rtfpicture.h"
+#include "rtftablereader.h"
 #include "rtftables.h"
 #include "rtfwords.h"
 
@@ -62,6 +63,7 @@ public:
         , m_document(document)
         , m_cursor(&document)
         , m_defaults(defaults)
+        , m_tables(m_cursor)
     {
     }
 
@@ -96,6 +98,7 @@ public:
             insertPicture(); // a file cut off inside the picture's data
         flushText();
         finishParagraph();
+        m_tables.finish();
         m_cursor.endEditBlock();
     }
 
@@ -284,6 +287,7 @@ private:
             m_marker.clear();
             m_markerBytes.clear();
             m_markerFormatSet = false;
+            m_markerPara = group().para;
         }
     }
 
@@ -374,6 +378,8 @@ private:
                 m_lists.beginOverride();
             return;
         case Word::Par:
+            if (destination == Destination::Marker)
+                promoteMarker();
             paragraphBreak();
             return;
         case Word::Line:
@@ -385,12 +391,19 @@ private:
                 paragraphBreak();
             return;
         case Word::Cell:
-            unicodeText(u'\t');
-            return;
         case Word::Row:
-            paragraphBreak();
+            if (destination != Destination::Text || (info.word == Word::Row && !m_tables.isOpen()))
+                return;
+            if (info.word == Word::Cell && !m_tables.isOpen())
+                placeForTable(true, 1);
+            settleParagraph();
+            if (info.word == Word::Cell)
+                m_tables.endCell();
+            else
+                m_tables.endRow();
             return;
         default:
+            m_tables.applyWord(info.word, info.character, hasParameter, parameter);
             return;
         }
     }
@@ -471,6 +484,12 @@ private:
         case Word::ListLevel:
             // Levels past the tables' own count are never bullets: keep them apart from those.
             para.listLevel = static_cast<uint8_t>(qBound(0, parameter, int(RtfTables::ListTables::MaxLevels)));
+            return true;
+        case Word::InTable:
+            para.inTable = true;
+            return true;
+        case Word::TableDepth:
+            para.inTable = parameter > 0;
             return true;
         case Word::PnBullet:
         case Word::PnNumbered:
@@ -572,7 +591,9 @@ private:
         if (g.chars.hidden)
             return;
         const int codePage = codePageOf(g.chars);
-        if (g.destination == Destination::Marker) {
+        if (g.destination == Destination::Marker && m_marker.contains(u'\t'))
+            promoteMarker();
+        if (group().destination == Destination::Marker) {
             // Decoded together: a double-byte bullet arrives as two \'hh escapes.
             if (codePage != m_markerCodePage || !m_markerFormatSet)
                 markerText(QString());
@@ -633,11 +654,13 @@ private:
         }
         if (g.chars.hidden)
             return;
-        if (g.destination == Destination::Marker) {
+        if (g.destination == Destination::Marker && !m_marker.contains(u'\t')) {
             markerText(QString(QChar(c)));
             return;
         }
-        if (g.destination != Destination::Text)
+        if (g.destination == Destination::Marker)
+            promoteMarker();
+        if (group().destination != Destination::Text)
             return;
         prepareFor(g.chars);
         decodePendingBytes();
@@ -660,6 +683,7 @@ private:
     // Text in another format ends the run before it.
     void prepareFor(const CharState &chars)
     {
+        placeForTable(group().para.inTable);
         if (chars == m_pendingState)
             return;
         flushText();
@@ -760,6 +784,7 @@ private:
         const Destination d = group().destination;
         if (d != Destination::Text)
             return;
+        placeForTable(group().para.inTable);
         flushText();
         startPendingParagraph();
         finishParagraph();
@@ -790,10 +815,10 @@ private:
     {
         if (para.pnBullet)
             return true;
-        if (para.listNumber <= 0)
+        if (para.listNumber <= 0 && !m_markerParagraph)
             return false;
         bool known = false;
-        const bool bullet = m_lists.isBullet(para.listNumber, para.listLevel, &known);
+        const bool bullet = para.listNumber > 0 && m_lists.isBullet(para.listNumber, para.listLevel, &known);
         if (known)
             return bullet;
         // No list table: judge by the marker the writer put before the text.
@@ -819,6 +844,7 @@ private:
         }
         m_marker.clear();
         m_markerFormatSet = false;
+        m_markerParagraph = false;
 
         const BlockKey key { para, bullet };
         if (!m_blockFormatKnown || !(key == m_blockKey)) {
@@ -852,6 +878,53 @@ private:
         }
         m_lastInList = bullet;
         m_finishedParagraph = m_blockNumber;
+    }
+
+    // -- Tables and list items written inside their marker --
+
+    // Text and paragraph breaks go into the table cell, or after the table, that their
+    // paragraph belongs to (see RtfTableReader).
+    void placeForTable(bool inTable, int cellsDone = 0)
+    {
+        if (m_tables.isPlaced(inTable))
+            return;
+        settleParagraph();
+        const auto move = m_tables.place(inTable, QByteArrayView(m_p, m_end - m_p), formatFor(group().chars), cellsDone);
+        if (move == RtfTableReader::Move::NewBlock) {
+            // A paragraph the table made: its format is set when it ends.
+            ++m_blockNumber;
+            m_insertedKnown = false;
+            m_insertedInList = false;
+            m_lastInList = false;
+            m_paragraphHasContent = false;
+        }
+    }
+
+    // Ends the paragraph under way where the cursor leaves it: a cell's end or a table's
+    // edge breaks the paragraph in place of a \par.
+    void settleParagraph()
+    {
+        flushText();
+        if (m_breakPending)
+            m_breakPending = false;
+        else if (m_finishedParagraph != m_blockNumber)
+            finishParagraph();
+    }
+
+    // A \listtext group that holds more than a marker holds its list item: the text after the
+    // marker's tab is the item's paragraph, in the list of the paragraph the group began in.
+    void promoteMarker()
+    {
+        Group g = group();
+        g.destination = Destination::Text;
+        if (g.para.listNumber <= 0 && !g.para.pnBullet) {
+            g.para.listNumber = m_markerPara.listNumber;
+            g.para.listLevel = m_markerPara.listLevel;
+            g.para.pnBullet = m_markerPara.pnBullet;
+        }
+        g.para.inTable = g.para.inTable || m_markerPara.inTable;
+        m_stack.set(g);
+        m_markerParagraph = true;
     }
 
     // A paragraph's properties as its block format states them.
@@ -893,6 +966,8 @@ private:
     int m_markerCodePage = 0;
     QTextCharFormat m_markerFormat;
     bool m_markerFormatSet = false;
+    ParaState m_markerPara; // of the paragraph the marker began in
+    bool m_markerParagraph = false; // the marker's group held its paragraph
     bool m_breakPending = false;
     bool m_paragraphHasContent = false;
     int m_finishedParagraph = -1;
@@ -907,6 +982,7 @@ private:
     bool m_insertedInList = false; // the paragraph under way was inserted into m_list
     bool m_lastInList = false; // the paragraph before belongs to m_list
     QTextList *m_list = nullptr;
+    RtfTableReader m_tables;
 };
 
 } // namespace

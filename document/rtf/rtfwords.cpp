@@ -23,7 +23,7 @@ const std::unordered_map<std::string_view, WordInfo> &table()
                "listname", "pntxta", "pntxtb", "panose", "falt", "fontemb", "fontfile", "atnid", "atnauthor",
                "atndate", "atnref", "listpicture", "pnseclvl", "blipuid", "wgrffmtfilter", "ftnsep", "ftnsepc",
                "ftncn", "aftnsep", "aftnsepc", "aftncn", "comment", "do", "private", "protusertbl", "author",
-               "operator", "title", "subject", "keywords", "doccomm", "company" })
+               "operator", "title", "subject", "keywords", "doccomm", "company", "nonesttables" })
             destination(skipped, Destination::Skip);
         destination("fonttbl", Destination::FontTable);
         destination("colortbl", Destination::ColorTable);
@@ -94,9 +94,30 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("page", Word::Page);
         word("sect", Word::Page);
         word("cell", Word::Cell);
-        word("nestcell", Word::Cell);
         word("row", Word::Row);
-        word("nestrow", Word::Row);
+        // A table inside a cell is read as text of that cell: its cells end with a tab, its
+        // rows with a paragraph break.
+        character("nestcell", u'\t');
+        word("nestrow", Word::Par);
+        word("trowd", Word::RowDefaults);
+        word("trgaph", Word::RowGap);
+        word("trleft", Word::RowLeft);
+        word("cellx", Word::CellRight);
+        for (const auto &[name, side] : { std::pair { "clbrdrt", 0 }, { "clbrdrl", 1 }, { "clbrdrb", 2 },
+                                          { "clbrdrr", 3 }, { "trbrdrt", -1 }, { "trbrdrl", -1 },
+                                          { "trbrdrb", -1 }, { "trbrdrr", -1 }, { "trbrdrh", -1 },
+                                          { "trbrdrv", -1 } })
+            t[name] = { Word::CellBorder, Destination::Text, static_cast<char16_t>(side + 1) };
+        for (std::string_view style : { "brdrs", "brdrth", "brdrsh", "brdrdb", "brdrdot", "brdrdash", "brdrhair",
+                                        "brdrinset", "brdroutset", "brdrtriple", "brdrdashsm", "brdrdashd",
+                                        "brdrdashdd", "brdrwavy", "brdrengrave", "brdremboss", "brdrframe" })
+            word(style, Word::BorderStyle);
+        word("brdrnone", Word::BorderNone);
+        word("brdrnil", Word::BorderNone);
+        word("brdrtbl", Word::BorderNone);
+        word("brdrw", Word::BorderWidth);
+        word("intbl", Word::InTable);
+        word("itap", Word::TableDepth);
         character("tab", u'\t');
         character("emdash", 0x2014);
         character("endash", 0x2013);

@@ -72,6 +72,17 @@ enum class Word : uint8_t {
     Page,
     Cell,
     Row,
+    // Tables (see RtfTableReader): the row definition, and the paragraph's place in a table.
+    RowDefaults,
+    RowGap,
+    RowLeft,
+    CellRight,
+    CellBorder, // the side in `character`: 0 top, 1 left, 2 bottom, 3 right
+    BorderStyle,
+    BorderNone,
+    BorderWidth,
+    InTable,
+    TableDepth,
 };
 
 struct WordInfo {

@@ -2,8 +2,10 @@
 
 #include "codepages.h"
 #include "document/cp932.h"
+#include "document/tablecells.h"
 #include "document/textformats.h"
 #include "rtfpicture.h"
+#include "rtftablewriter.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -136,6 +138,7 @@ public:
             switch (m_stage) {
             case Stage::Start:
                 m_out.reserve(m_document.characterCount() * 8 + 1024);
+                m_hasTables = TableCells::hasTables(m_document);
                 fontIndex(fontKeyOf(m_defaults)); // \f0, the default font
                 m_block = m_document.begin();
                 m_stage = Stage::Tables;
@@ -178,8 +181,18 @@ private:
     void writeParagraph(const QTextBlock &block)
     {
         const ParaState para = paraStateOf(block);
-        if (m_firstParagraph || !(para == m_previousParagraph))
+        // A table's paragraphs say so (\intbl) after each \pard, and each row is defined first.
+        const TableCells::Spot spot = m_hasTables ? TableCells::spotOf(block) : TableCells::Spot {};
+        if (spot.table && spot.firstInCell && spot.column == 0) {
+            const QByteArray definition = RtfTableWriter::rowDefinition(*spot.table, spot.row);
+            m_out.append(definition.constData(), definition.size());
+        }
+        if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
             writeParagraphProperties(para);
+            if (spot.table)
+                word("intbl");
+        }
+        m_inTable = spot.table != nullptr;
         if (para.bullet)
             writeBulletMarker();
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
@@ -187,7 +200,9 @@ private:
             if (fragment.isValid())
                 writeRun(fragment);
         }
-        word("par");
+        word(spot.table && spot.lastInCell ? "cell" : "par");
+        if (spot.table && spot.lastInCell && spot.lastInRow)
+            word("row");
         m_out += "\r\n";
         m_previousParagraph = para;
         m_firstParagraph = false;
@@ -564,6 +579,8 @@ private:
     QTextBlock m_block;
     bool m_bullets = false;
     bool m_firstParagraph = true;
+    bool m_hasTables = false;
+    bool m_inTable = false; // the paragraph before is in a table
     ParaState m_previousParagraph;
 };
 

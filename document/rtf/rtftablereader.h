@@ -1,0 +1,74 @@
+#pragma once
+
+#include "document/tablecells.h"
+#include "rtfwords.h"
+
+#include <QByteArrayView>
+#include <QTextCursor>
+
+#include <vector>
+
+class QTextTable;
+
+// The tables of an RTF file as the reader meets them: row definitions (\trowd, \trgaph,
+// \trleft, \clbrdr* with \brdr*, \cellx) and where the text of \intbl paragraphs goes. A table
+// is made at once with as many rows as a look ahead at the data finds for it (rows with the same
+// number of cells, up to the first paragraph outside the table), so that reading costs the
+// same for each row however long the table is. A row with more cells than its table keeps the
+// extra cells' text in its last cell after a tab; a table that runs out of rows is followed by
+// another; rows the look ahead found but the text did not fill are removed. Nested tables
+// (\nestcell, \nestrow) are read as text of their cell. Every number is clamped.
+class RtfTableReader {
+public:
+    explicit RtfTableReader(QTextCursor &cursor)
+        : m_cursor(cursor)
+    {
+    }
+
+    // The words of a row definition (\trowd, \trgaph, \trleft, \clbrdr* with \brdr*, \cellx);
+    // false for the other words. `side` is the word's WordInfo::character.
+    bool applyWord(RtfWords::Word word, char16_t side, bool hasParameter, int parameter);
+
+    // -- Text --
+    bool isOpen() const { return m_table != nullptr; }
+    // Whether text of a paragraph in or outside a table can go where the cursor is.
+    bool isPlaced(bool inTable) const;
+    enum class Move { None, NewBlock };
+    // Moves the cursor to where such text goes, opening or closing a table; `ahead` is the rest
+    // of the data, for the look ahead. NewBlock: the cursor is at the start of a paragraph
+    // not yet written to. A tab the text needs before it is inserted in `format`.
+    // `cellsDone`: cells of the first row already ended (a table opened by \cell).
+    Move place(bool inTable, QByteArrayView ahead, const QTextCharFormat &format, int cellsDone = 0);
+    void endCell(); // \cell
+    void endRow(); // \row
+    // Ends the table at the end of the data.
+    void finish();
+
+    // The look ahead: rows of the table starting at `data`, and the cells in its first row.
+    static int countRows(QByteArrayView data, int *columns, int cellsDone = 0);
+
+private:
+    struct Cell {
+        int rightTwips = 0;
+        int borders[4] = { 0, 0, 0, 0 };
+    };
+    void open(QByteArrayView ahead, int cellsDone);
+    void close();
+    void applyRowFormat(int row);
+
+    QTextCursor &m_cursor;
+    // The row definition in effect.
+    std::vector<Cell> m_cells;
+    int m_gapTwips = TableCells::DefaultGapTwips;
+    int m_leftTwips = 0;
+    Cell m_pendingBorders;
+    int m_borderSide = -1;
+
+    QTextTable *m_table = nullptr;
+    int m_rows = 0;
+    int m_columns = 0;
+    int m_row = 0; // where the next text goes
+    int m_column = 0;
+    int m_placedCell = 0; // the cell the cursor is in (row * columns + column)
+    bool m_tabPlaced = false; // the extra cell under way has its tab
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QTextFormat>
+
+class QTextBlock;
+class QTextDocument;
+class QTextTable;
+class QTextTableCell;
+
+// Tables as the document keeps them: a QTextTable per table, each cell's geometry and borders as
+// RTF gives them, in twips, on the cell's format (its right edge from the row's left, the
+// space between text and cell edge, borders per side), so that they read back and write out
+// unchanged whatever the screen's resolution. A row of cells is a row of the table; every
+// cell holds at least one paragraph.
+namespace TableCells {
+
+enum Property {
+    RightTwips = QTextFormat::UserProperty + 0x1900, // \cellx: right edge, from the page's left margin
+    GapTwips, // \trgaph: half the space between the texts of two cells
+    LeftTwips, // \trleft: where the row begins, from the page's left margin
+    BorderTop, // border widths in twips, absent: no border
+    BorderLeft,
+    BorderBottom,
+    BorderRight,
+};
+
+// Word processors allow at most this many cells in a row.
+constexpr int MaxColumns = 63;
+constexpr int MaxTwips = 31680; // 22 inches: no page is wider
+constexpr int MaxBorderTwips = 255;
+// Without a width, a cell is this wide (1.25 inches).
+constexpr int DefaultCellTwips = 1800;
+constexpr int DefaultGapTwips = 108;
+constexpr int ThinBorderTwips = 10;
+
+// The cell geometry of one cell, from its format (defaults where it says nothing).
+struct CellBox {
+    int leftTwips = 0; // the cell's left edge
+    int rightTwips = 0;
+    int gapTwips = 0;
+    int borders[4] = { 0, 0, 0, 0 }; // top, left, bottom, right; 0: none
+};
+
+// Where a paragraph stands in a table.
+struct Spot {
+    QTextTable *table = nullptr; // null: not in a table
+    int row = 0;
+    int column = 0;
+    bool firstInCell = false;
+    bool lastInCell = false;
+    bool lastInRow = false; // the last cell of its row
+};
+
+// True when the document holds a table at all: the checks below can then be skipped.
+bool hasTables(const QTextDocument &document);
+// The spot of a paragraph; O(log n).
+Spot spotOf(const QTextBlock &block);
+// The geometry of a cell of a table row (column from 0): a cell without widths of its own
+// follows the one before it.
+CellBox boxOf(const QTextTable &table, int row, int column);
+
+} // namespace TableCells

@@ -1,0 +1,376 @@
+#include "document/plaintext.h"
+#include "document/richdocument.h"
+#include "document/rtf/rtfreader.h"
+#include "document/rtf/rtftablereader.h"
+#include "document/rtf/rtfwriter.h"
+#include "document/tablecells.h"
+#include "document/textformats.h"
+#include "document/textpositionindex.h"
+
+#include <QFile>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextList>
+#include <QTextTable>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray fixture(const QString &name)
+{
+    QFile f(QStringLiteral(PENLOFT_FIXTURES "/rtf/") + name);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return f.readAll();
+}
+
+void read(QTextDocument &doc, const QByteArray &rtf)
+{
+    QVERIFY(RtfReader::read(rtf, doc, CharFormat {}));
+}
+
+QList<QTextTable *> tablesOf(const QTextDocument &doc)
+{
+    QList<QTextTable *> tables;
+    for (QTextFrame *frame : doc.rootFrame()->childFrames()) {
+        if (auto *table = qobject_cast<QTextTable *>(frame))
+            tables += table;
+    }
+    return tables;
+}
+
+QString cellText(const QTextTable &table, int row, int column)
+{
+    const QTextTableCell cell = table.cellAt(row, column);
+    QTextCursor c = cell.firstCursorPosition();
+    c.setPosition(cell.lastPosition(), QTextCursor::KeepAnchor);
+    return c.selectedText().replace(QChar::ParagraphSeparator, u'|');
+}
+
+// Every cell's text, a row per entry, cells joined by " / ".
+QStringList rowsOf(const QTextTable &table)
+{
+    QStringList rows;
+    for (int r = 0; r < table.rows(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table.columns(); ++c)
+            cells += cellText(table, r, c);
+        rows += cells.join(u" / "_s);
+    }
+    return rows;
+}
+
+// The geometry of every cell: "right:gap:left:borders".
+QStringList geometryOf(const QTextTable &table)
+{
+    QStringList boxes;
+    for (int r = 0; r < table.rows(); ++r) {
+        for (int c = 0; c < table.columns(); ++c) {
+            const TableCells::CellBox b = TableCells::boxOf(table, r, c);
+            boxes += u"%1-%2:%3:%4,%5,%6,%7"_s.arg(b.leftTwips).arg(b.rightTwips).arg(b.gapTwips).arg(b.borders[0])
+                         .arg(b.borders[1]).arg(b.borders[2]).arg(b.borders[3]);
+        }
+    }
+    return boxes;
+}
+
+QStringList outsideParagraphs(const QTextDocument &doc)
+{
+    QStringList list;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (!QTextCursor(b).currentTable())
+            list += b.text();
+    }
+    return list;
+}
+
+QByteArray written(const QTextDocument &doc)
+{
+    return RtfWriter::write(doc, CharFormat {}, Qt::black);
+}
+
+} // namespace
+
+class tst_RtfTables : public QObject {
+    Q_OBJECT
+private slots:
+    void samplesReadAsTables_data();
+    void samplesReadAsTables();
+    void roundTripKeepsTables_data();
+    void roundTripKeepsTables();
+    void writtenRtfDefinesEachRow();
+    void rowsOfAnotherLayoutStartAnotherTable();
+    void extraCellsKeepTheirText();
+    void columnsAreCapped();
+    void textSaveSeparatesCellsByTabs();
+    void positionsCountACellEndAsALineEnd();
+    void lookAheadCountsRows_data();
+    void lookAheadCountsRows();
+    void longTableReadsInLinearTime();
+    void listTextItemsAreParagraphs_data();
+    void listTextItemsAreParagraphs();
+    void hostileTablesDoNotCrash_data();
+    void hostileTablesDoNotCrash();
+};
+
+void tst_RtfTables::samplesReadAsTables_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("outside");
+    QTest::addColumn<QString>("firstBox");
+    QTest::newRow("odf style") << u"table-odfstyle.rtf"_s
+                               << QStringList { u"Apples / 120"_s, u"Pears|two kinds / 95"_s }
+                               << QStringList { u"Price list"_s, u"Thank you."_s } << u"-108-4819:108:10,10,10,0"_s;
+    QTest::newRow("word style") << u"table-wordstyle.rtf"_s
+                                << QStringList { u"one / two / three"_s, u"four / outer|n1\tn2\t / six"_s }
+                                << QStringList { u"Before"_s, u"After"_s } << u"-108-2892:108:10,10,10,10"_s;
+    QTest::newRow("abi style") << u"table-abistyle.rtf"_s << QStringList { u"x1 / y1"_s, u"x2 / y2"_s }
+                               << QStringList { u"Top"_s, u"Bottom"_s } << u"0-2880:108:10,10,10,10"_s;
+}
+
+void tst_RtfTables::samplesReadAsTables()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, outside);
+    QFETCH(QString, firstBox);
+    QTextDocument doc;
+    read(doc, fixture(file));
+    const QList<QTextTable *> tables = tablesOf(doc);
+    QCOMPARE(tables.size(), 1);
+    QCOMPARE(rowsOf(*tables[0]), rows);
+    QCOMPARE(outsideParagraphs(doc), outside);
+    QCOMPARE(geometryOf(*tables[0]).first(), firstBox);
+}
+
+void tst_RtfTables::roundTripKeepsTables_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("odf style") << u"table-odfstyle.rtf"_s;
+    QTest::newRow("word style") << u"table-wordstyle.rtf"_s;
+    QTest::newRow("abi style") << u"table-abistyle.rtf"_s;
+}
+
+void tst_RtfTables::roundTripKeepsTables()
+{
+    QFETCH(QString, file);
+    QTextDocument first;
+    read(first, fixture(file));
+    const QByteArray rtf = written(first);
+    QTextDocument second;
+    read(second, rtf);
+    const QList<QTextTable *> a = tablesOf(first);
+    const QList<QTextTable *> b = tablesOf(second);
+    QCOMPARE(b.size(), a.size());
+    QCOMPARE(rowsOf(*b[0]), rowsOf(*a[0]));
+    QCOMPARE(geometryOf(*b[0]), geometryOf(*a[0]));
+    QCOMPARE(outsideParagraphs(second), outsideParagraphs(first));
+    QCOMPARE(second.blockCount(), first.blockCount());
+    // And once more: what we write reads back as what we wrote.
+    QCOMPARE(written(second), rtf);
+}
+
+void tst_RtfTables::writtenRtfDefinesEachRow()
+{
+    QTextDocument doc;
+    read(doc, fixture(u"table-odfstyle.rtf"_s));
+    const QByteArray rtf = written(doc);
+    QCOMPARE(rtf.count("\\trowd"), 2);
+    QCOMPARE(rtf.count("\\row "), 2);
+    QCOMPARE(rtf.count("\\cell "), 4);
+    QVERIFY(rtf.contains("\\trowd\\trgaph108\\trleft-108\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10"
+                         "\\clbrdrb\\brdrs\\brdrw10\\cellx4819"));
+    // Every paragraph of a cell says it is in the table.
+    const int firstCell = int(rtf.indexOf("Apples"));
+    QVERIFY(rtf.lastIndexOf("\\intbl", firstCell) > rtf.indexOf("\\trowd"));
+    QVERIFY(rtf.indexOf("Thank you") > rtf.lastIndexOf("\\row "));
+    QVERIFY(rtf.lastIndexOf("\\pard", rtf.indexOf("Thank you")) > rtf.lastIndexOf("\\row "));
+}
+
+void tst_RtfTables::rowsOfAnotherLayoutStartAnotherTable()
+{
+    QTextDocument doc;
+    read(doc, "{\\rtf1 \\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell b\\cell\\row"
+              "\\trowd\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl c\\cell d\\cell e\\cell\\row"
+              "\\trowd\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl f\\cell g\\cell h\\cell\\row\\pard end\\par}"_ba);
+    const QList<QTextTable *> tables = tablesOf(doc);
+    QCOMPARE(tables.size(), 2);
+    QCOMPARE(rowsOf(*tables[0]), QStringList { u"a / b"_s });
+    QCOMPARE(rowsOf(*tables[1]), (QStringList { u"c / d / e"_s, u"f / g / h"_s }));
+    QCOMPARE(TableCells::boxOf(*tables[1], 1, 2).rightTwips, 3000);
+    QCOMPARE(outsideParagraphs(doc).last(), u"end"_s);
+}
+
+void tst_RtfTables::extraCellsKeepTheirText()
+{
+    // The second row has more cells than the first: its extra cells' text stays in its last cell.
+    QTextDocument doc;
+    read(doc, "{\\rtf1 \\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell\\row"
+              "\\intbl {c\\cell} d\\cell {\\cell} e\\cell\\row\\pard end\\par}"_ba);
+    const QString text = PlainText::documentText(doc);
+    for (const QString &word : { u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"end"_s })
+        QVERIFY2(text.contains(word), qPrintable(text));
+}
+
+void tst_RtfTables::columnsAreCapped()
+{
+    QByteArray rtf = "{\\rtf1 \\trowd";
+    for (int i = 1; i <= 100; ++i)
+        rtf += "\\cellx" + QByteArray::number(i * 100);
+    rtf += "\\intbl";
+    for (int i = 1; i <= 100; ++i)
+        rtf += " c" + QByteArray::number(i) + "\\cell";
+    rtf += "\\row}";
+    QTextDocument doc;
+    read(doc, rtf);
+    const QList<QTextTable *> tables = tablesOf(doc);
+    QCOMPARE(tables.size(), 1);
+    QCOMPARE(tables[0]->columns(), TableCells::MaxColumns);
+    QVERIFY(cellText(*tables[0], 0, TableCells::MaxColumns - 1).endsWith(u"c100"_s));
+    QVERIFY(PlainText::documentText(doc).contains(u"c64"_s));
+}
+
+void tst_RtfTables::textSaveSeparatesCellsByTabs()
+{
+    QTextDocument doc;
+    read(doc, fixture(u"table-odfstyle.rtf"_s));
+    QCOMPARE(PlainText::documentText(doc),
+             u"Price list\r\nApples\t120\r\nPears\r\ntwo kinds\t95\r\nThank you."_s);
+    QTextDocument abi;
+    read(abi, fixture(u"table-abistyle.rtf"_s));
+    QCOMPARE(PlainText::write(abi), "Top\r\nx1\ty1\r\nx2\ty2\r\nBottom"_ba);
+}
+
+void tst_RtfTables::positionsCountACellEndAsALineEnd()
+{
+    QTextDocument doc;
+    read(doc, fixture(u"table-abistyle.rtf"_s));
+    TextPositionIndex index(&doc);
+    // "Top" CR LF "x1" CR LF "y1" CR LF "x2" CR LF "y2" CR LF "Bottom"
+    QCOMPARE(index.byteLength(), 3 + 2 + 2 + 2 + 2 + 2 + 2 + 2 + 2 + 2 + 6);
+    const int y1 = int(doc.toPlainText().indexOf(u"y1"_s));
+    QCOMPARE(index.bytePosition(y1), 3 + 2 + 2 + 2);
+    QCOMPARE(index.documentPosition(9), y1);
+    const int bottom = int(doc.toPlainText().indexOf(u"Bottom"_s));
+    QCOMPARE(index.bytePosition(bottom), 3 + 4 * 4 + 2);
+    // Typing into a cell follows in the index as anywhere else.
+    QTextCursor c(&doc);
+    c.setPosition(y1);
+    c.insertText(u"表"_s);
+    QCOMPARE(index.bytePosition(bottom + 1), 3 + 4 * 4 + 2 + 2);
+    QCOMPARE(index.byteLength(), 3 + 2 + 2 + 2 + 2 + 2 + 2 + 2 + 2 + 2 + 6 + 2);
+}
+
+void tst_RtfTables::lookAheadCountsRows_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("two rows") << "a\\cell b\\cell\\row\\intbl c\\cell d\\cell\\row\\pard after\\par"_ba << 2 << 2;
+    QTest::newRow("stops at text outside") << "a\\cell\\row\\pard x\\intbl b\\cell\\row"_ba << 1 << 1;
+    QTest::newRow("other layout") << "a\\cell\\row\\intbl b\\cell c\\cell\\row"_ba << 1 << 1;
+    QTest::newRow("skipped groups") << "a\\cell{\\*\\bkmkstart x}{\\pict 0a0b}\\row\\pard\\intbl b\\cell\\row"_ba << 2 << 1;
+    QTest::newRow("nested") << "a\\nestcell b\\nestcell\\nestrow\\cell\\row"_ba << 1 << 1;
+    QTest::newRow("truncated") << "a\\cell b"_ba << 1 << 1;
+}
+
+void tst_RtfTables::lookAheadCountsRows()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, rows);
+    QFETCH(int, columns);
+    int found = 0;
+    QCOMPARE(RtfTableReader::countRows(data, &found), rows);
+    QCOMPARE(found, columns);
+}
+
+void tst_RtfTables::longTableReadsInLinearTime()
+{
+    // Each row costs the same however many came before: 20,000 rows read well within the
+    // suite's time, and every row lands in one table.
+    QByteArray rtf = "{\\rtf1 \\trowd\\cellx2000\\cellx4000 ";
+    for (int i = 0; i < 20000; ++i)
+        rtf += "\\pard\\intbl r" + QByteArray::number(i) + "\\cell x\\cell\\row\n";
+    rtf += "\\pard end\\par}";
+    QTextDocument doc;
+    read(doc, rtf);
+    const QList<QTextTable *> tables = tablesOf(doc);
+    QCOMPARE(tables.size(), 1);
+    QCOMPARE(tables[0]->rows(), 20000);
+    QCOMPARE(cellText(*tables[0], 19999, 0), u"r19999"_s);
+    QCOMPARE(TableCells::boxOf(*tables[0], 19999, 1).rightTwips, 4000);
+}
+
+void tst_RtfTables::listTextItemsAreParagraphs_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QStringList>("paragraphs");
+    QTest::addColumn<QList<bool>>("bullets");
+    QTest::newRow("sample") << fixture(u"listtext-items.rtf"_s)
+                            << QStringList { u"Shopping:"_s, u"milk"_s, u"bread and butter"_s, u"eggs"_s,
+                                             u"That is all."_s }
+                            << QList<bool> { false, true, true, true, false };
+    QTest::newRow("no list table, marker only")
+        << "{\\rtf1 {\\listtext\\pard\\plain \\u8226 ?\\tab one\\par}{\\listtext\\pard\\plain \\u8226 ?\\tab two\\par}"
+           "\\pard next\\par}"_ba
+        << QStringList { u"one"_s, u"two"_s, u"next"_s } << QList<bool> { true, true, false };
+    QTest::newRow("numbered keeps its number")
+        << "{\\rtf1 {\\listtext\\pard\\plain 1.\\tab one\\par}{\\listtext\\pard\\plain 2.\\tab two\\par}\\pard x\\par}"_ba
+        << QStringList { u"1.\tone"_s, u"2.\ttwo"_s, u"x"_s } << QList<bool> { false, false, false };
+    QTest::newRow("text without par") << "{\\rtf1 \\pard{\\pntext \\u8226 ?\\tab item}\\par next\\par}"_ba
+                                      << QStringList { u"item"_s, u"next"_s } << QList<bool> { true, false };
+    QTest::newRow("plain marker unchanged")
+        << "{\\rtf1 {\\*\\listtable{\\list{\\listlevel\\levelnfc23}\\listid5}}{\\*\\listoverridetable{\\listoverride"
+           "\\listid5\\ls1}}\\pard\\ls1{\\listtext \\u8226 ?\\tab}item\\par\\pard next\\par}"_ba
+        << QStringList { u"item"_s, u"next"_s } << QList<bool> { true, false };
+}
+
+void tst_RtfTables::listTextItemsAreParagraphs()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QStringList, paragraphs);
+    QFETCH(QList<bool>, bullets);
+    QTextDocument doc;
+    read(doc, rtf);
+    QStringList texts;
+    QList<bool> listed;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        texts += b.text();
+        listed += b.textList() != nullptr;
+    }
+    QCOMPARE(texts, paragraphs);
+    QCOMPARE(listed, bullets);
+}
+
+void tst_RtfTables::hostileTablesDoNotCrash_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::newRow("row without table") << "{\\rtf1 a\\row b\\par}"_ba;
+    QTest::newRow("cell without row") << "{\\rtf1 \\cell\\cell\\cell}"_ba;
+    QTest::newRow("huge numbers") << "{\\rtf1 \\trowd\\trgaph99999999999\\trleft-99999999999\\clbrdrt\\brdrs"
+                                     "\\brdrw99999999\\cellx-2147483648\\cellx99999999999\\intbl a\\cell b\\cell\\row}"_ba;
+    QTest::newRow("rows only") << "{\\rtf1 \\intbl\\row\\row\\row\\row x}"_ba;
+    QTest::newRow("intbl in groups") << "{\\rtf1 {\\intbl a\\cell}{\\intbl b}\\row c{\\intbl d\\par}e\\cell\\row}"_ba;
+    QTest::newRow("truncated in a cell") << "{\\rtf1 \\trowd\\cellx100\\intbl a\\par b"_ba;
+    QTest::newRow("listtext in a cell") << "{\\rtf1 \\intbl{\\listtext \\u8226 ?\\tab a\\par}b\\cell\\row}"_ba;
+    QTest::newRow("nest rows outside") << "{\\rtf1 \\nestrow\\nestcell a}"_ba;
+}
+
+void tst_RtfTables::hostileTablesDoNotCrash()
+{
+    QFETCH(QByteArray, rtf);
+    QTextDocument doc;
+    read(doc, rtf);
+    // What was read writes and reads back with its text.
+    QTextDocument again;
+    read(again, written(doc));
+    QCOMPARE(PlainText::documentText(again), PlainText::documentText(doc));
+}
+
+QTEST_MAIN(tst_RtfTables)
+#include "tst_rtftables.moc"
