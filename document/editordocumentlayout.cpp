@@ -2,6 +2,7 @@
 
 #include "paragraphlines.h"
 #include "pictures.h"
+#include "tablecells.h"
 
 #include <QElapsedTimer>
 #include <QFontMetricsF>
@@ -217,6 +218,8 @@ void EditorDocumentLayout::rebuildAll()
     const bool frameChanged = !(frame == m_frame);
     m_allDirty = false;
     m_kept.clear();
+    m_hasTables = TableCells::hasTables(*doc);
+    m_cellPlaces.clear();
     m_frame = frame;
     m_widest = 0;
     // No paragraph keeps lines made for another width, font or text. Only recently used
@@ -260,6 +263,7 @@ void EditorDocumentLayout::rebuildAll()
 void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
     m_margins.clear(); // a cleared document numbers its formats anew
+    m_hasTables = TableCells::hasTables(*document());
     if (!canLayOut()) {
         // Nothing is followed until the layout is on again, which reports the whole document.
         QTextDocument *doc = document();
@@ -360,8 +364,9 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
                 layOutBlock(block, n, Keep::Lines, Correction::Quiet);
         }
     }
-    // What moved is repainted: the changed paragraphs, and all below them when heights changed.
-    const qreal top = toPixels(m_frame.top + m_metrics.heightBefore(first));
+    // What moved is repainted: the changed paragraphs (their table rows), and all below them
+    // when heights changed.
+    const qreal top = toPixels(m_hasTables ? rowTopOf(firstBlock, first) : m_frame.top + m_metrics.heightBefore(first));
     const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(newLast + 1));
     const bool moved = delta != 0 || m_metrics.totalHeight() != totalBefore;
     emit update(QRectF(0, top, 1e9, moved ? 1e9 : bottom - top));
@@ -370,6 +375,8 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
 
 void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction)
 {
+    if (layOutTableRow(block, keep, correction))
+        return;
     const BlockMetrics::Entry old = m_metrics.at(number);
     QTextLayout *layout = block.layout();
     std::unique_ptr<ParagraphLines::KeptLines> kept;
@@ -417,6 +424,8 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
 
 void EditorDocumentLayout::placeLayout(QTextLayout *layout, int number) const
 {
+    if (m_hasTables && placeCellLayout(layout, document()->findBlockByNumber(number), number))
+        return;
     const BlockMetrics::Entry e = m_metrics.at(number);
     layout->setPosition(
         QPointF(toPixels(m_frame.left), toPixels(m_frame.top + m_metrics.heightBefore(number) + e.margin)));
@@ -514,9 +523,17 @@ QRectF EditorDocumentLayout::blockBoundingRect(const QTextBlock &block) const
         return QRectF();
     if (m_allDirty)
         self()->rebuildAll();
+    if (block.blockNumber() >= m_metrics.size())
+        return QRectF(); // asked inside an edit block, before the change reaches the layout
     const QTextLayout *layout = self()->readyLayout(block, block.blockNumber());
     QRectF rect = layout->boundingRect();
     rect.moveTopLeft(layout->position());
+    if (m_hasTables && layout->lineCount() > 0 && cellPlaceOf(block)) {
+        // A cell's lines stand at the cell's left, not at the frame's.
+        const QTextLine line = layout->lineAt(0);
+        rect.setLeft(layout->position().x() + line.x());
+        rect.setWidth(line.width());
+    }
     return rect;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QTextLayout;
+class QTextTable;
 
 namespace ParagraphLines {
 class KeptLines;
@@ -69,6 +70,9 @@ public:
     void setBackgroundLayout(bool on);
     // Lays out the paragraphs between document heights top and bottom (pixels).
     void ensureLaidOut(qreal top, qreal bottom);
+    // The rectangle of the table row a paragraph belongs to (pixels; across the frame's
+    // content), or a null rectangle when it is not in a table.
+    QRectF tableRowRect(const QTextBlock &block);
 
     // Around an input method's event: its preedit changes clear a paragraph's lines before the
     // layout hears of it, so a long paragraph's lines are copied first, and the change they
@@ -143,6 +147,31 @@ private:
     int hitTestBlock(const QTextBlock &block, QTextLayout *layout, const QPointF &point,
                      Qt::HitTestAccuracy accuracy, bool *exact) const;
 
+    // editordocumentlayout_tables.cpp: table rows, laid out, placed, drawn and hit as a whole.
+    // Each answers false for a paragraph outside tables.
+    struct CellColumn {
+        qint64 left = 0; // the cell's edges and its text's, from the frame's content left
+        qint64 right = 0;
+        qint64 textLeft = 0;
+        qint64 textRight = 0;
+        qint64 borders[4] = { 0, 0, 0, 0 }; // top, left, bottom, right
+    };
+    struct CellPlace {
+        qint64 y = 0; // the paragraph's top, from its row's top
+        qint64 rowAbove = 0; // the part of the row's height before the paragraph's entry
+    };
+    qint64 twipsToFixed(int twips) const;
+    CellColumn cellColumn(const QTextTable &table, int row, int column) const;
+    bool layOutTableRow(const QTextBlock &block, Keep keep, Correction correction);
+    const CellPlace *cellPlaceOf(const QTextBlock &block) const;
+    bool placeCellLayout(QTextLayout *layout, const QTextBlock &block, int number) const;
+    qint64 rowTopOf(const QTextBlock &block, int number) const;
+    // Draws the row of `block` and moves block and number to the row's last paragraph.
+    bool drawTableRow(QPainter *painter, const PaintContext &context, QTextBlock &block, int &number,
+                      const QRectF &frameClip);
+    bool hitTestTableRow(const QTextBlock &block, const QPointF &point, Qt::HitTestAccuracy accuracy, int *position,
+                         bool *exact) const;
+
     BlockMetrics m_metrics;
     Frame m_frame;
     bool m_allDirty = true; // the metrics do not follow the document (layout off, or not built)
@@ -173,4 +202,7 @@ private:
     bool m_background = false;
     QBasicTimer m_backgroundTimer;
     QBasicTimer m_sizeTimer;
+    bool m_hasTables = false;
+    // Where the paragraphs of table cells sit in their rows, by block (fragment index).
+    std::unordered_map<int, CellPlace> m_cellPlaces;
 };

@@ -51,6 +51,8 @@ void EditorDocumentLayout::draw(QPainter *painter, const PaintContext &context)
     for (; block.isValid(); block = block.next(), ++number) {
         if (clip.isValid() && toPixels(m_frame.top + m_metrics.heightBefore(number)) > clip.bottom())
             break;
+        if (drawTableRow(painter, context, block, number, frameClip))
+            continue;
         QTextLayout *layout = readyLayout(block, number);
         drawBlock(painter, context, block, layout, frameClip);
     }
@@ -284,7 +286,8 @@ int EditorDocumentLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accu
         const QTextBlock block = document()->findBlockByNumber(number);
         hitLayout = layoutSelf->readyLayout(block, number);
         // Below the first paragraph's text, Qt's layout answers the start of the next one.
-        position = hitTestBlock(block, hitLayout, point, accuracy, &exact);
+        if (!hitTestTableRow(block, point, accuracy, &position, &exact))
+            position = hitTestBlock(block, hitLayout, point, accuracy, &exact);
     }
     if (accuracy == Qt::ExactHit && !exact)
         return -1;

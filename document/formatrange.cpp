@@ -1,7 +1,9 @@
 #include "formatrange.h"
 
+#include "editordocumentlayout.h"
 #include "pictures.h"
 #include "richdocument.h"
+#include "tablecells.h"
 #include "textpositionindex.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -12,6 +14,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextTable>
 
 namespace {
 
@@ -23,8 +26,11 @@ struct LineBox {
     qreal top = 0;
     qreal bottom = 0;
     QTextBlock block;
-    int lineNumber = -1;
+    int lineNumber = -1; // TableRow: a whole table row, from `block` to `lastBlock`
+    QTextBlock lastBlock;
 };
+
+constexpr int TableRow = -2;
 
 // The line of a laid-out paragraph holding the character at `offset` (from the paragraph's
 // start), by halving: QTextLayout::lineForTextPosition walks the lines from the first, which
@@ -50,7 +56,7 @@ LineBox boxOf(const QTextBlock &block, int lineNumber)
     const QTextLayout *layout = block.layout();
     const QTextLine line = layout->lineAt(lineNumber);
     const qreal top = layout->position().y() + line.y();
-    return { block.position() + line.textStart(), top, top + line.height(), block, lineNumber };
+    return { block.position() + line.textStart(), top, top + line.height(), block, lineNumber, QTextBlock() };
 }
 
 // Paragraph indents and tab stops are kept in pixels of 96 to the inch; Qt lays a document out
@@ -98,9 +104,34 @@ struct FormatRangeRenderer::Layout {
 
     bool startsLine(qint64 bytes) const;
 
+    // A document with tables is laid out by the editor's layout, which places table rows; a
+    // row is one unit here, never split across pages unless it alone is taller than one.
+    EditorDocumentLayout *tableLayout = nullptr;
+
+    LineBox rowAt(const QTextBlock &block) const
+    {
+        const QRectF rect = tableLayout->tableRowRect(block);
+        if (rect.isNull())
+            return {};
+        QTextTable *table = QTextCursor(block).currentTable();
+        const int row = table->cellAt(block.position()).row();
+        LineBox box;
+        box.block = document->findBlock(table->cellAt(row, 0).firstPosition());
+        box.lastBlock = document->findBlock(table->cellAt(row, table->columns() - 1).lastPosition());
+        box.position = box.block.position();
+        box.top = rect.top();
+        box.bottom = rect.bottom();
+        box.lineNumber = TableRow;
+        return box;
+    }
+
     LineBox lineAt(int position) const
     {
         const QTextBlock block = document->findBlock(position);
+        if (tableLayout) {
+            if (const LineBox row = rowAt(block); row.lineNumber == TableRow)
+                return row;
+        }
         document->documentLayout()->blockBoundingRect(block); // lays out up to here
         const int lineNumber = lineNumberAt(*block.layout(), position - block.position());
         return lineNumber < 0 ? LineBox {} : boxOf(block, lineNumber);
@@ -109,6 +140,17 @@ struct FormatRangeRenderer::Layout {
     // Draws a line, with its paragraph's bullet when it is the first.
     void drawLine(QPainter *painter, const LineBox &box, const QColor &text) const
     {
+        if (box.lineNumber == TableRow) {
+            const QRectF rect(0, box.top, 1e6, box.bottom - box.top);
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.clip = rect;
+            context.palette.setColor(QPalette::Text, text);
+            painter->save();
+            painter->setClipRect(rect, Qt::IntersectClip);
+            tableLayout->draw(painter, context);
+            painter->restore();
+            return;
+        }
         const QTextLayout *layout = box.block.layout();
         const QTextLine line = layout->lineAt(box.lineNumber);
         line.draw(painter, layout->position());
@@ -158,6 +200,10 @@ struct FormatRangeRenderer::Layout {
     // The line after `box`, or an invalid box at the end.
     LineBox lineAfter(const LineBox &box) const
     {
+        if (box.lineNumber == TableRow) {
+            const QTextBlock next = box.lastBlock.next();
+            return next.isValid() ? lineAt(next.position()) : LineBox {};
+        }
         if (box.lineNumber + 1 < box.block.layout()->lineCount())
             return boxOf(box.block, box.lineNumber + 1);
         const QTextBlock next = box.block.next();
@@ -244,6 +290,10 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
         layout->baseBytes = first;
     }
     scaleToDevice(*copy, target);
+    if (TableCells::hasTables(*copy)) {
+        layout->tableLayout = new EditorDocumentLayout(copy);
+        copy->setDocumentLayout(layout->tableLayout);
+    }
     copy->documentLayout()->setPaintDevice(target);
     copy->setDocumentMargin(0);
     copy->setTextWidth(widthPixels);

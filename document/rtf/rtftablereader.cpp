@@ -263,12 +263,13 @@ RtfTableReader::Move RtfTableReader::place(bool inTable, QByteArrayView ahead, c
     const int target = m_row * m_columns + qMin(m_column, m_columns - 1);
     while (m_placedCell < target) {
         // The cursor is in the last paragraph of its cell: the next one starts the next cell.
-        m_cursor.movePosition(QTextCursor::NextBlock);
+        // (By position: a move by block would ask the layout, which has not seen the edit yet.)
+        m_cursor.setPosition(m_cursor.block().next().position());
         ++m_placedCell;
         move = Move::NewBlock;
     }
     if (m_column >= m_columns && !m_tabPlaced) {
-        m_cursor.movePosition(QTextCursor::EndOfBlock);
+        m_cursor.setPosition(m_cursor.block().position() + m_cursor.block().length() - 1);
         m_cursor.insertText(QStringLiteral("\t"), format);
         m_tabPlaced = true;
     }
