@@ -106,13 +106,13 @@ void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QText
     cursor.endEditBlock();
 }
 
-QString documentText(const QTextDocument &document)
+QString documentText(const QTextDocument &document, CellEnd cellEnd)
 {
     QString text;
     text.reserve(document.characterCount() + document.blockCount());
     bool first = true;
     // A table row is its cells' texts, each cell ended by a tab but the last.
-    const bool tables = TableCells::hasTables(document);
+    const bool tables = cellEnd == CellEnd::Tab && TableCells::hasTables(document);
     bool cellEnded = false;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (!first)
@@ -129,9 +129,9 @@ QString documentText(const QTextDocument &document)
     return text;
 }
 
-QByteArray write(const QTextDocument &document)
+QByteArray write(const QTextDocument &document, CellEnd cellEnd)
 {
-    return Cp932::encode(documentText(document));
+    return Cp932::encode(documentText(document, cellEnd));
 }
 
 } // namespace PlainText

@@ -33,10 +33,12 @@ void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QText
 qsizetype pieceEnd(QByteArrayView bytes, qsizetype limit);
 
 // The document's text with CR LF between paragraphs (U+2028 inside a paragraph is CR LF too);
-// a table row is its cells' texts separated by tabs, ended by CR LF.
-QString documentText(const QTextDocument &document);
+// a table row is its cells' texts separated by tabs, ended by CR LF. With CellEnd::LineBreak
+// every cell ends with CR LF instead, as positions count it (a cell end is a line end).
+enum class CellEnd { Tab, LineBreak };
+QString documentText(const QTextDocument &document, CellEnd cellEnd = CellEnd::Tab);
 
 // documentText() in CP932; characters CP932 cannot hold are written "?".
-QByteArray write(const QTextDocument &document);
+QByteArray write(const QTextDocument &document, CellEnd cellEnd = CellEnd::Tab);
 
 } // namespace PlainText

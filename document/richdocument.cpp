@@ -145,7 +145,8 @@ int RichDocument::lineCount()
 
 QByteArray RichDocument::text() const
 {
-    return PlainText::write(*m_document);
+    // As positions count it: a table cell ends with a line break.
+    return PlainText::write(*m_document, PlainText::CellEnd::LineBreak);
 }
 
 QString RichDocument::plainText() const

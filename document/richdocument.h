@@ -68,7 +68,8 @@ public:
     CaretPlace caretPlace(int documentPosition);
     int lineCount();
 
-    // The whole text in CP932 with CR LF between paragraphs, and the same as a string.
+    // The whole text in CP932 with CR LF between paragraphs (and after each table cell, as
+    // positions count it); plainText() as a text file has it (a row's cells joined by tabs).
     QByteArray text() const;
     QString plainText() const;
 

@@ -7,6 +7,7 @@
 #include "pictureclipboard.h"
 #include "plaintext.h"
 #include "sjistext.h"
+#include "tablecells.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -406,6 +407,18 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
         undoLast(event->matches(QKeySequence::Undo) ? History::Undo : History::Redo);
         event->accept();
         return;
+    }
+    // Tab and Shift+Tab in a table go from cell to cell (see TableCells::stepCell).
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) && !isReadOnly()) {
+        QTextCursor cursor = textCursor();
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        if (TableCells::stepCell(cursor, back ? TableCells::CellStep::Previous : TableCells::CellStep::Next)) {
+            setTextCursor(cursor);
+            ensureCursorVisible();
+            event->accept();
+            return;
+        }
     }
     const QString typed = event->text();
     const bool inserts = !typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier);

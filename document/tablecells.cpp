@@ -60,4 +60,47 @@ CellBox boxOf(const QTextTable &table, int row, int column)
     return box;
 }
 
+bool stepCell(QTextCursor &cursor, CellStep step)
+{
+    QTextTable *table = cursor.currentTable();
+    if (!table)
+        return false;
+    const QTextTableCell cell = table->cellAt(cursor.position());
+    if (!cell.isValid())
+        return false;
+    int row = cell.row();
+    int column = cell.column();
+    if (step == CellStep::Next) {
+        column += cell.columnSpan();
+        if (column >= table->columns()) {
+            column = 0;
+            ++row;
+        }
+        if (row >= table->rows()) {
+            // A new row, each cell as wide and bordered as the one above it.
+            cursor.beginEditBlock();
+            const int last = table->rows() - 1;
+            table->appendRows(1);
+            for (int c = 0; c < table->columns(); ++c) {
+                QTextTableCell added = table->cellAt(row, c);
+                added.setFormat(table->cellAt(last, c).format());
+            }
+            cursor.endEditBlock();
+        }
+    } else {
+        if (column == 0 && row == 0)
+            return true;
+        if (--column < 0) {
+            column = table->columns() - 1;
+            --row;
+        }
+    }
+    const QTextTableCell target = table->cellAt(row, column);
+    if (!target.isValid())
+        return true;
+    cursor.setPosition(target.firstPosition());
+    cursor.setPosition(target.lastPosition(), QTextCursor::KeepAnchor);
+    return true;
+}
+
 } // namespace TableCells

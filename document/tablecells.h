@@ -3,6 +3,7 @@
 #include <QTextFormat>
 
 class QTextBlock;
+class QTextCursor;
 class QTextDocument;
 class QTextTable;
 class QTextTableCell;
@@ -58,5 +59,11 @@ Spot spotOf(const QTextBlock &block);
 // The geometry of a cell of a table row (column from 0): a cell without widths of its own
 // follows the one before it.
 CellBox boxOf(const QTextTable &table, int row, int column);
+
+// Tab and Shift+Tab in a table, as in a word processor: the caret goes to the next (previous)
+// cell and selects its text; Tab in the last cell adds a row like the last one and goes there,
+// Shift+Tab in the first cell stays. False when the cursor is not in a table.
+enum class CellStep { Next, Previous };
+bool stepCell(QTextCursor &cursor, CellStep step);
 
 } // namespace TableCells

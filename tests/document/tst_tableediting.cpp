@@ -1,0 +1,157 @@
+#include "document/richedit.h"
+#include "document/tablecells.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFile>
+#include <QImage>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray fixture(const QString &name)
+{
+    QFile f(QStringLiteral(PENLOFT_FIXTURES "/rtf/") + name);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return f.readAll();
+}
+
+} // namespace
+
+// Typing, Tab and Enter in a table through the real editor widget, and what its viewport shows.
+class tst_TableEditing : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void tabEnterAndTypingInCells();
+    void viewportShowsTheBorders();
+
+private:
+    QTextTable *table() const
+    {
+        return qobject_cast<QTextTable *>(m_edit->document()->rootFrame()->childFrames().value(0));
+    }
+    QRect cellRectInViewport(int row, int column) const
+    {
+        const QTextBlock block = m_edit->document()->findBlock(table()->cellAt(row, column).firstPosition());
+        const QRectF r = m_edit->document()->documentLayout()->blockBoundingRect(block);
+        return r.toRect().translated(-m_edit->horizontalScrollBar()->value(), -m_edit->verticalScrollBar()->value());
+    }
+    QString cellText(int row, int column) const
+    {
+        const QTextTableCell cell = table()->cellAt(row, column);
+        QTextCursor c = cell.firstCursorPosition();
+        c.setPosition(cell.lastPosition(), QTextCursor::KeepAnchor);
+        return c.selectedText().replace(QChar::ParagraphSeparator, u'|');
+    }
+
+    RichEdit *m_edit = nullptr;
+};
+
+void tst_TableEditing::init()
+{
+    m_edit = new RichEdit;
+    m_edit->resize(500, 300);
+    m_edit->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_edit));
+    m_edit->load(fixture(u"table-abistyle.rtf"_s));
+    QVERIFY(table());
+}
+
+void tst_TableEditing::cleanup()
+{
+    delete m_edit;
+    m_edit = nullptr;
+}
+
+void tst_TableEditing::tabEnterAndTypingInCells()
+{
+    // A click into the first cell, End, and typing.
+    const QRect x1 = cellRectInViewport(0, 0);
+    QTest::mouseClick(m_edit->viewport(), Qt::LeftButton, {}, x1.center());
+    QCOMPARE(table()->cellAt(m_edit->textCursor().position()).column(), 0);
+    QTest::keyClick(m_edit->viewport(), Qt::Key_End);
+    QTest::keyClicks(m_edit->viewport(), u"Z"_s);
+    QCOMPARE(cellText(0, 0), u"x1Z"_s);
+    // Positions count each cell end as a line end: "Top" CR LF "x1Z" CR LF, caret after Z.
+    QCOMPARE(m_edit->selection().start, 3 + 2 + 3);
+    QCOMPARE(m_edit->lineFromChar(m_edit->selection().start), 1);
+
+    // Tab selects the next cell's text: typing replaces it.
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Tab);
+    QCOMPARE(m_edit->selection().length(), 2);
+    QTest::keyClicks(m_edit->viewport(), u"Q"_s);
+    QCOMPARE(cellText(0, 1), u"Q"_s);
+    QCOMPARE(m_edit->lineFromChar(m_edit->selection().start), 2);
+    // From the row's last cell to the next row, and back with Shift+Tab.
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Tab);
+    QCOMPARE(table()->cellAt(m_edit->textCursor().position()).row(), 1);
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(table()->cellAt(m_edit->textCursor().position()).row(), 0);
+    QCOMPARE(table()->cellAt(m_edit->textCursor().position()).column(), 1);
+    QCOMPARE(cellText(0, 1), u"Q"_s); // Tab typed no tab character
+    // Tab in the table's last cell adds a row like the one above and goes there.
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Tab);
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Tab);
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Tab);
+    QCOMPARE(table()->rows(), 3);
+    QCOMPARE(table()->cellAt(m_edit->textCursor().position()).row(), 2);
+    QCOMPARE(TableCells::boxOf(*table(), 2, 1).rightTwips, 5760);
+    QCOMPARE(TableCells::boxOf(*table(), 2, 1).borders[0], 10);
+    // Enter makes a new paragraph inside the cell.
+    QTest::keyClicks(m_edit->viewport(), u"one"_s);
+    QTest::keyClick(m_edit->viewport(), Qt::Key_Return);
+    QTest::keyClicks(m_edit->viewport(), u"two"_s);
+    QCOMPARE(cellText(2, 0), u"one|two"_s);
+    QCOMPARE(table()->rows(), 3);
+    // The cell's second paragraph sits below its first, in the same column.
+    const QRect one = cellRectInViewport(2, 0);
+    const QRectF two = m_edit->document()->documentLayout()->blockBoundingRect(m_edit->textCursor().block());
+    QCOMPARE(qRound(two.left()) - m_edit->horizontalScrollBar()->value(), one.left());
+    QVERIFY(two.top() > one.top() + 5 - m_edit->verticalScrollBar()->value());
+    QCOMPARE(m_edit->textLength(), m_edit->textBytes().size());
+
+    // Saved and loaded again: the same table.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"t.rtf"_s);
+    m_edit->saveFile(path);
+    m_edit->loadFile(path);
+    QCOMPARE(table()->rows(), 3);
+    QCOMPARE(cellText(0, 0), u"x1Z"_s);
+    QCOMPARE(cellText(2, 0), u"one|two"_s);
+}
+
+void tst_TableEditing::viewportShowsTheBorders()
+{
+    const QImage shot = m_edit->viewport()->grab().toImage();
+    const QRect x1 = cellRectInViewport(0, 0);
+    const QRect y1 = cellRectInViewport(0, 1);
+    // The cells' shared edge (2880 twips, 192 pixels from the text's left) is a dark line.
+    const int y = x1.center().y();
+    int dark = 0;
+    for (int x = x1.right(); x <= y1.left(); ++x)
+        dark += qGray(shot.pixel(x, y)) < 128 ? 1 : 0;
+    QVERIFY2(dark > 0, "no border between the cells");
+    // And a line above the first row, across the first cell.
+    int above = 0;
+    for (int dy = 1; dy < 8; ++dy)
+        above += qGray(shot.pixel(x1.center().x(), x1.top() - dy)) < 128 ? 1 : 0;
+    QVERIFY2(above > 0, "no border above the row");
+    // The text of the second cell is drawn to the right of that edge.
+    int ink = 0;
+    for (int x = y1.left(); x < y1.left() + 30; ++x)
+        ink += qGray(shot.pixel(x, y)) < 128 ? 1 : 0;
+    QVERIFY(ink > 0);
+}
+
+QTEST_MAIN(tst_TableEditing)
+#include "tst_tableediting.moc"
