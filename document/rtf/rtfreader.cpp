@@ -604,7 +604,7 @@ private:
             }
             return;
         }
-        prepareFor(g.chars);
+        prepareFor(group().chars); // g is gone when the marker was promoted
         if (codePage != m_bytesCodePage)
             decodePendingBytes();
         m_bytesCodePage = codePage;
@@ -662,7 +662,7 @@ private:
             promoteMarker();
         if (group().destination != Destination::Text)
             return;
-        prepareFor(g.chars);
+        prepareFor(group().chars); // g is gone when the marker was promoted
         decodePendingBytes();
         m_pendingText += QChar(c);
     }
