@@ -24,6 +24,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -379,6 +381,59 @@ int typingCase(bool ours, bool paragraph, const Cases::Options &o)
     return 0;
 }
 
+// ---- tables ----
+
+// A price list of `rows` rows of four bordered cells as RTF; `asTable` false: the same text as
+// plain paragraphs, one per cell (the baseline).
+QByteArray tableRtf(int rows, bool asTable)
+{
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fcharset128 IPAGothic;}}\\f0\\fs21 ";
+    QByteArray definition = "\\trowd\\trgaph108\\trleft0";
+    for (int c = 1; c <= 4; ++c)
+        definition += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs"
+                      "\\brdrw10\\cellx"
+            + QByteArray::number(c * 2200);
+    for (int r = 0; r < rows; ++r) {
+        if (asTable)
+            rtf += definition + "\\pard\\intbl ";
+        for (int c = 0; c < 4; ++c) {
+            rtf += "item " + QByteArray::number(r) + "-" + QByteArray::number(c) + " \\u21697\\'89\\'bf";
+            rtf += asTable ? "\\cell " : "\\par ";
+        }
+        if (asTable)
+            rtf += "\\row\r\n";
+    }
+    rtf += "\\pard end\\par}";
+    return rtf;
+}
+
+// Opening a 200-row table until the window painted, and keystrokes in its middle row; the
+// baseline is the same text as paragraphs in the same run.
+int tableCase(const Cases::Options &o)
+{
+    for (const bool asTable : { false, true }) {
+        const char *suffix = asTable ? "table" : "paragraphs";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.rtf"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(tableRtf(200, asTable)) < 0)
+            return 1;
+        file.close();
+        EditorWindow w = Harness::makeOurs();
+        Harness::show(w);
+        w.watch->reset();
+        QElapsedTimer timer;
+        timer.start();
+        openOurs(w.ours(), path);
+        Harness::processUntilPainted(*w.watch);
+        report((std::string("open_") + suffix + "_ms").c_str(), msSince(timer));
+        Harness::drain();
+        const int middle = w.editor->document()->findBlockByNumber(w.editor->document()->blockCount() / 2).position();
+        typeAt(w, suffix, middle, o);
+    }
+    return 0;
+}
+
 using CaseFunction = std::function<int(const Cases::Options &)>;
 
 const std::map<QString, CaseFunction> &table()
@@ -398,6 +453,7 @@ const std::map<QString, CaseFunction> &table()
         { QStringLiteral("save-rtf-ours"), [](const Cases::Options &o) { return saveCase(true, true, o); } },
         { QStringLiteral("save-rtf-bare"), [](const Cases::Options &o) { return saveCase(false, true, o); } },
         { QStringLiteral("caret"), caretCase },
+        { QStringLiteral("table"), tableCase },
         { QStringLiteral("type-ours"), [](const Cases::Options &o) { return typingCase(true, false, o); } },
         { QStringLiteral("type-bare"), [](const Cases::Options &o) { return typingCase(false, false, o); } },
         { QStringLiteral("paragraph-ours"), [](const Cases::Options &o) { return typingCase(true, true, o); } },
