@@ -396,7 +396,7 @@ private:
                 return;
             if (info.word == Word::Cell && !m_tables.isOpen())
                 placeForTable(true, 1);
-            settleParagraph();
+            settleParagraph(info.word == Word::Cell ? Break::Keep : Break::Drop);
             if (info.word == Word::Cell)
                 m_tables.endCell();
             else
@@ -900,11 +900,15 @@ private:
         }
     }
 
-    // Ends the paragraph under way where the cursor leaves it: a cell's end or a table's
-    // edge breaks the paragraph in place of a \par.
-    void settleParagraph()
+    // Ends the paragraph under way where the cursor leaves it: a table's edge breaks the
+    // paragraph in place of a \\par (a pending break is dropped); at a cell's end a pending
+    // break is kept: "x\\par\\cell" ends the cell with an empty paragraph, as we write it.
+    enum class Break { Keep, Drop };
+    void settleParagraph(Break pending = Break::Drop)
     {
         flushText();
+        if (m_breakPending && pending == Break::Keep)
+            startPendingParagraph();
         if (m_breakPending)
             m_breakPending = false;
         else if (m_finishedParagraph != m_blockNumber)

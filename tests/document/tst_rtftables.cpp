@@ -359,6 +359,9 @@ void tst_RtfTables::hostileTablesDoNotCrash_data()
     QTest::newRow("truncated in a cell") << "{\\rtf1 \\trowd\\cellx100\\intbl a\\par b"_ba;
     QTest::newRow("listtext in a cell") << "{\\rtf1 \\intbl{\\listtext \\u8226 ?\\tab a\\par}b\\cell\\row}"_ba;
     QTest::newRow("nest rows outside") << "{\\rtf1 \\nestrow\\nestcell a}"_ba;
+    QTest::newRow("empty last paragraph of a cell") << "{\\rtf1 \\intbl x\\par\\cell\\row\\pard y\\par}"_ba;
+    QTest::newRow("empty bulleted paragraph ends a cell")
+        << "{\\rtf1 \\intbl x\\par\\pard{\\*\\pn\\pnlvlblt}\\intbl{\\pntext \\'b7\\tab}\\cell\\row\\pard\\par}"_ba;
 }
 
 void tst_RtfTables::hostileTablesDoNotCrash()
@@ -370,6 +373,8 @@ void tst_RtfTables::hostileTablesDoNotCrash()
     QTextDocument again;
     read(again, written(doc));
     QCOMPARE(PlainText::documentText(again), PlainText::documentText(doc));
+    QCOMPARE(again.toPlainText(), doc.toPlainText());
+    QCOMPARE(written(again), written(doc));
 }
 
 QTEST_MAIN(tst_RtfTables)
