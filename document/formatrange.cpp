@@ -108,7 +108,9 @@ struct FormatRangeRenderer::Layout {
     // row is one unit here, never split across pages unless it alone is taller than one.
     EditorDocumentLayout *tableLayout = nullptr;
 
-    LineBox rowAt(const QTextBlock &block) const
+    // The row holding `position`; a position inside the row (not its first cell's start)
+    // continues a row taller than a page from the line holding it.
+    LineBox rowAt(const QTextBlock &block, int position) const
     {
         const QRectF rect = tableLayout->tableRowRect(block);
         if (rect.isNull())
@@ -122,14 +124,46 @@ struct FormatRangeRenderer::Layout {
         box.top = rect.top();
         box.bottom = rect.bottom();
         box.lineNumber = TableRow;
+        if (position > box.position) {
+            tableLayout->blockBoundingRect(block); // places the paragraph's lines
+            const QTextLayout *layout = block.layout();
+            const int line = lineNumberAt(*layout, position - block.position());
+            if (line >= 0) {
+                box.position = position;
+                box.top = qBound(box.top, layout->position().y() + layout->lineAt(line).y(), box.bottom);
+            }
+        }
         return box;
+    }
+
+    // Where a row taller than the page is cut: the first line of any of its cells that would
+    // cross `limit`, starting below the row's top (-1: none, a single line taller than the
+    // page). Lines above it are drawn on this page, it and the rest on the next.
+    int rowCut(const LineBox &row, qreal limit, qreal *cutY) const
+    {
+        int cut = -1;
+        for (QTextBlock b = row.block; b.isValid(); b = b.next()) {
+            tableLayout->blockBoundingRect(b); // places the paragraph's lines
+            const QTextLayout *layout = b.layout();
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const QTextLine line = layout->lineAt(i);
+                const qreal lineTop = layout->position().y() + line.y();
+                if (lineTop > row.top + 0.01 && lineTop + line.height() > limit + 0.01 && (cut < 0 || lineTop < *cutY)) {
+                    cut = b.position() + line.textStart();
+                    *cutY = lineTop;
+                }
+            }
+            if (b == row.lastBlock)
+                break;
+        }
+        return cut;
     }
 
     LineBox lineAt(int position) const
     {
         const QTextBlock block = document->findBlock(position);
         if (tableLayout) {
-            if (const LineBox row = rowAt(block); row.lineNumber == TableRow)
+            if (const LineBox row = rowAt(block, position); row.lineNumber == TableRow)
                 return row;
         }
         document->documentLayout()->blockBoundingRect(block); // lays out up to here
@@ -143,7 +177,8 @@ struct FormatRangeRenderer::Layout {
         if (box.lineNumber == TableRow) {
             const QRectF rect(0, box.top, 1e6, box.bottom - box.top);
             QAbstractTextDocumentLayout::PaintContext context;
-            context.clip = rect;
+            // A line starting where the rectangle ends belongs to the next page.
+            context.clip = rect.adjusted(0, 0, 0, -0.5);
             context.palette.setColor(QPalette::Text, text);
             painter->save();
             painter->setClipRect(rect, Qt::IntersectClip);
@@ -359,6 +394,16 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
             = rangeEndsEarly && line.position != firstLine.position && bytesAt(line.position) >= last;
         if (beyondRange || line.bottom - top > heightPixels + 0.01) {
             if (fitting.empty() && !beyondRange && request.atLeastOneLine) {
+                qreal cutY = 0;
+                const int cut = line.lineNumber == TableRow ? layout.rowCut(line, top + heightPixels, &cutY) : -1;
+                if (cut >= 0) {
+                    // A row taller than the page goes on on the next one.
+                    line.bottom = cutY;
+                    fitting.push_back(line);
+                    bottom = cutY;
+                    stop = bytesAt(cut);
+                    break;
+                }
                 fitting.push_back(line);
                 bottom = line.bottom;
                 continue;
