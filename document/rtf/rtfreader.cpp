@@ -926,6 +926,10 @@ private:
             g.para.listLevel = m_markerPara.listLevel;
             g.para.pnBullet = m_markerPara.pnBullet;
         }
+        // A marker of nothing but its tab, in no list: the writer lost the bullet, not the item.
+        markerText(QString());
+        if (g.para.listNumber <= 0 && !g.para.pnBullet && !g.para.pnNumbered && m_marker.trimmed().isEmpty())
+            g.para.pnBullet = true;
         g.para.inTable = g.para.inTable || m_markerPara.inTable;
         m_stack.set(g);
         m_markerParagraph = true;

@@ -196,12 +196,19 @@ bool RtfTableReader::applyWord(RtfWords::Word word, char16_t side, bool hasParam
     case Word::RowDefaults:
         m_cells.clear();
         m_gapTwips = TableCells::DefaultGapTwips;
+        m_gapGiven = false;
         m_leftTwips = 0;
         m_pendingBorders = {};
         m_borderSide = -1;
         return true;
     case Word::RowGap:
         m_gapTwips = qBound(0, parameter, MaxTwips);
+        m_gapGiven = true;
+        return true;
+    case Word::RowPadding:
+        // Writers that give cell padding instead of a gap (the last one given stands).
+        if (!m_gapGiven)
+            m_gapTwips = qBound(0, parameter, MaxTwips);
         return true;
     case Word::RowLeft:
         m_leftTwips = qBound(-MaxTwips, parameter, MaxTwips);

@@ -60,6 +60,7 @@ private:
     // The row definition in effect.
     std::vector<Cell> m_cells;
     int m_gapTwips = TableCells::DefaultGapTwips;
+    bool m_gapGiven = false; // \trgaph seen in this row
     int m_leftTwips = 0;
     Cell m_pendingBorders;
     int m_borderSide = -1;

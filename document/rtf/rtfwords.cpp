@@ -101,6 +101,8 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("nestrow", Word::Par);
         word("trowd", Word::RowDefaults);
         word("trgaph", Word::RowGap);
+        for (const char *padding : { "trpaddl", "trpaddr", "clpadl", "clpadr" })
+            word(padding, Word::RowPadding);
         word("trleft", Word::RowLeft);
         word("cellx", Word::CellRight);
         for (const auto &[name, side] : { std::pair { "clbrdrt", 0 }, { "clbrdrl", 1 }, { "clbrdrb", 2 },

@@ -75,6 +75,7 @@ enum class Word : uint8_t {
     // Tables (see RtfTableReader): the row definition, and the paragraph's place in a table.
     RowDefaults,
     RowGap,
+    RowPadding, // \trpaddl and the like: the gap, where \trgaph does not give it
     RowLeft,
     CellRight,
     CellBorder, // the side in `character`: 0 top, 1 left, 2 bottom, 3 right
