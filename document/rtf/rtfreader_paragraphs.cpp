@@ -1,0 +1,186 @@
+// The RTF reader: paragraphs, their lists and tables, and the pictures among their text.
+
+#include "rtfreading.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextList>
+
+namespace RtfReading {
+
+void Reader::beginPicture()
+{
+    if (m_picture.isActive() && m_stack.depth() == m_picture.depth())
+        return; // \pict again in the picture's own group
+    const std::optional<RtfPicture::Source> source = RtfPicture::sourceIn(group().destination);
+    const bool read = source && !group().chars.hidden && !m_picture.isActive();
+    setDestination(read ? Destination::Picture : Destination::Skip);
+    if (read)
+        m_picture.begin(*source, m_stack.depth());
+}
+
+void Reader::insertPicture()
+{
+    const Picture picture = m_picture.finish();
+    if (picture.isNull())
+        return;
+    flushText();
+    startPendingParagraph();
+    const RtfPicture::Placement placement = m_picture.place(m_cursor.position());
+    if (placement.replacePrevious)
+        m_cursor.deletePreviousChar();
+    if (placement.keep) {
+        m_cursor.insertText(
+            QString(QChar::ObjectReplacementCharacter), Pictures::charFormat(picture, formatFor(group().chars)));
+        m_paragraphHasContent = true;
+    }
+    m_picture.placed(placement, m_cursor.position());
+}
+
+void Reader::paragraphBreak()
+{
+    const Destination d = group().destination;
+    if (d != Destination::Text)
+        return;
+    placeForTable(group().para.inTable);
+    flushText();
+    startPendingParagraph();
+    finishParagraph();
+    // The break takes effect when something follows it: the last \par of a file ends its
+    // last paragraph rather than starting an empty one.
+    m_breakPending = true;
+    m_paragraphHasContent = false;
+}
+
+void Reader::startPendingParagraph()
+{
+    if (!m_breakPending)
+        return;
+    m_breakPending = false;
+    // In the format of the paragraph before, in its list while that has room: the next one
+    // most often shares them, and then needs no format of its own when it ends.
+    QTextBlockFormat format = m_blockFormatKnown ? m_blockFormat : QTextBlockFormat();
+    m_insertedInList = m_lastInList && m_list && m_list->count() < MaxListItems;
+    if (m_insertedInList)
+        format.setObjectIndex(m_list->objectIndex());
+    m_cursor.insertBlock(format, formatFor(group().chars));
+    m_insertedKnown = m_blockFormatKnown;
+    m_insertedKey = m_blockKey;
+    ++m_blockNumber;
+}
+
+bool Reader::isBulletList(const ParaState &para) const
+{
+    if (para.pnBullet)
+        return true;
+    if (para.listNumber <= 0 && !m_markerParagraph)
+        return false;
+    bool known = false;
+    const bool bullet = para.listNumber > 0 && m_lists.isBullet(para.listNumber, para.listLevel, &known);
+    if (known)
+        return bullet;
+    // No list table: judge by the marker the writer put before the text.
+    const QString marker = m_marker.trimmed();
+    return marker.size() == 1
+        && QStringView(u"\u2022\u00B7\u30FB\u25CF\u25A0\u25C6\u25CB\u25A1\uF0B7\uF0A7\uF076\uF0D8\uF0FC-*")
+               .contains(marker.at(0));
+}
+
+void Reader::finishParagraph()
+{
+    if (m_finishedParagraph == m_blockNumber && m_breakPending)
+        return;
+    const ParaState &para = group().para;
+    markerText(QString());
+    const bool bullet = isBulletList(para);
+    const bool listed = para.pnNumbered || para.listNumber > 0 || !m_marker.isEmpty();
+    if (!bullet && listed && !m_marker.isEmpty()) {
+        // A numbered list: its numbers exist only in the marker text, so they become text.
+        QTextCursor at(&m_document);
+        at.setPosition(m_cursor.block().position());
+        at.insertText(m_marker, m_markerFormat);
+    }
+    m_marker.clear();
+    m_markerFormatSet = false;
+    m_markerParagraph = false;
+
+    const BlockKey key { para, bullet };
+    if (!m_blockFormatKnown || !(key == m_blockKey)) {
+        ParaFormat p;
+        p.mask = ParaFormat::AllFields;
+        p.alignment = para.alignment;
+        p.firstIndentTwips = TextFormats::clampedIndent(para.leftTwips + para.firstTwips);
+        p.leftIndentTwips = -para.firstTwips;
+        p.rightIndentTwips = para.rightTwips;
+        p.numbering = bullet ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
+        m_blockFormat = QTextBlockFormat();
+        TextFormats::applyToBlockFormat(m_blockFormat, p);
+        m_blockKey = key;
+        m_blockFormatKnown = true;
+    }
+    const bool formatRight = m_insertedKnown && m_insertedKey == key;
+    if (!bullet) {
+        if (!formatRight || m_insertedInList)
+            m_cursor.setBlockFormat(m_blockFormat);
+    } else if (!formatRight || !m_insertedInList) {
+        // The list of the paragraph before, while it has room; else a new one.
+        if (m_list && m_lastInList && m_list->count() < MaxListItems) {
+            QTextBlockFormat inList = m_blockFormat;
+            inList.setObjectIndex(m_list->objectIndex());
+            m_cursor.setBlockFormat(inList);
+        } else {
+            if (!formatRight)
+                m_cursor.setBlockFormat(m_blockFormat);
+            m_list = m_cursor.createList(TextFormats::bulletListFormat());
+        }
+    }
+    m_lastInList = bullet;
+    m_finishedParagraph = m_blockNumber;
+}
+
+void Reader::placeForTable(bool inTable, int cellsDone)
+{
+    if (m_tables.isPlaced(inTable))
+        return;
+    settleParagraph();
+    const auto move = m_tables.place(inTable, QByteArrayView(m_p, m_end - m_p), formatFor(group().chars), cellsDone);
+    if (move == RtfTableReader::Move::NewBlock) {
+        // A paragraph the table made: its format is set when it ends.
+        ++m_blockNumber;
+        m_insertedKnown = false;
+        m_insertedInList = false;
+        m_lastInList = false;
+        m_paragraphHasContent = false;
+    }
+}
+
+void Reader::settleParagraph(Break pending)
+{
+    flushText();
+    if (m_breakPending && pending == Break::Keep)
+        startPendingParagraph();
+    if (m_breakPending)
+        m_breakPending = false;
+    else if (m_finishedParagraph != m_blockNumber)
+        finishParagraph();
+}
+
+void Reader::promoteMarker()
+{
+    Group g = group();
+    g.destination = Destination::Text;
+    if (g.para.listNumber <= 0 && !g.para.pnBullet) {
+        g.para.listNumber = m_markerPara.listNumber;
+        g.para.listLevel = m_markerPara.listLevel;
+        g.para.pnBullet = m_markerPara.pnBullet;
+    }
+    // A marker of nothing but its tab, in no list: the writer lost the bullet, not the item.
+    markerText(QString());
+    if (g.para.listNumber <= 0 && !g.para.pnBullet && !g.para.pnNumbered && m_marker.trimmed().isEmpty())
+        g.para.pnBullet = true;
+    g.para.inTable = g.para.inTable || m_markerPara.inTable;
+    m_stack.set(g);
+    m_markerParagraph = true;
+}
+
+} // namespace RtfReading

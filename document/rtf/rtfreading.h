@@ -1,0 +1,205 @@
+#pragma once
+
+// The RTF reader's state and steps, shared by the files that make it up (rtfreader*.cpp).
+
+#include "document/textformats.h"
+#include "rtfgroupstack.h"
+#include "rtfpicture.h"
+#include "rtfreader.h"
+#include "rtftablereader.h"
+#include "rtftables.h"
+#include "rtfwords.h"
+
+#include <QByteArrayView>
+#include <QSet>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+
+#include <unordered_map>
+
+class QTextDocument;
+class QTextList;
+
+namespace RtfReading {
+
+using RtfGroups::CharState;
+using RtfGroups::Group;
+using RtfGroups::ParaState;
+using RtfTables::FontEntry;
+using RtfWords::Destination;
+using RtfWords::Word;
+using RtfWords::WordInfo;
+
+constexpr int MaxUnicodeSkip = 16;
+constexpr int MaxHalfPoints = 32767;
+
+// A run of bulleted paragraphs is kept in lists of at most MaxListItems: a bullet carries no
+// number, so where one list ends and the next begins changes nothing shown or saved, while
+// each paragraph added to a list of n costs Qt n steps (it marks them all changed).
+using RtfReader::MaxListItems;
+
+struct CharStateHash {
+    size_t operator()(const CharState &s) const noexcept
+    {
+        // Each field mixed in turn, so that no choice of values makes many states collide.
+        uint64_t h = 0x9E3779B97F4A7C15ull;
+        auto mix = [&h](uint64_t v) {
+            h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+            h *= 0xFF51AFD7ED558CCDull;
+        };
+        mix(static_cast<uint32_t>(s.font));
+        mix(static_cast<uint32_t>(s.color));
+        mix(static_cast<uint16_t>(s.halfPoints));
+        mix((s.bold ? 1u : 0u) | (s.italic ? 2u : 0u) | (s.underline ? 4u : 0u) | (s.strike ? 8u : 0u)
+            | (s.hidden ? 16u : 0u));
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+};
+
+class Reader {
+public:
+    Reader(QByteArrayView data, QTextDocument &document, const CharFormat &defaults)
+        : m_p(data.data())
+        , m_end(data.data() + data.size())
+        , m_document(document)
+        , m_cursor(&document)
+        , m_defaults(defaults)
+        , m_tables(m_cursor)
+    {
+    }
+
+    void run();
+
+private:
+    const Group &group() const { return m_stack.top(); }
+
+    // -- Groups --
+
+    void pushGroup();
+    void popGroup();
+
+    // -- Tokens --
+
+    void controlSequence();
+    static int hexValue(char c);
+    void controlWord();
+    // The \uc fallback after \u: bytes and control sequences, until the group ends.
+    bool skipOne();
+    void skipBinary(int length);
+    void setDestination(Destination destination);
+    void enterDestination(Destination destination);
+    void apply(const WordInfo &info, bool hasParameter, int parameter);
+    // The words that change the group's own state, applied to g; false for the others. Every
+    // number is clamped to its range here, before it is stored or added to anything.
+    static bool applyToGroup(Group &g, Word word, bool hasParameter, int parameter);
+
+    // -- Text --
+
+    int codePageOf(const CharState &chars) const;
+    const FontEntry *fontEntry(int index) const;
+    FontEntry *currentFontEntry();
+    // The code page of a font's name: its text's, except that a symbol font's name is plain
+    // Latin text, not symbols.
+    int fontCodePage(const FontEntry &font) const;
+    void finishFontName();
+    // Raw bytes are the file's own text, where control characters other than the tab are not
+    // text; escaped bytes (\'hh) are text whatever their value.
+    enum class Bytes { Raw, Escaped };
+
+    static bool isText(char c, Bytes kind);
+    void textBytes(const char *start, const char *end, Bytes kind);
+    void fontNameBytes(const char *start, const char *end);
+    void unicodeValue(int value);
+    void unicodeText(char16_t c);
+    void markerText(const QString &text);
+    // Text in another format ends the run before it.
+    void prepareFor(const CharState &chars);
+    void decodePendingBytes();
+    void flushText();
+    const QTextCharFormat &formatFor(const CharState &chars);
+
+    // -- Pictures --
+
+    void beginPicture();
+    void insertPicture();
+
+    // -- Paragraphs --
+
+    void paragraphBreak();
+    void startPendingParagraph();
+    bool isBulletList(const ParaState &para) const;
+    void finishParagraph();
+
+    // -- Tables and list items written inside their marker --
+
+    // Text and paragraph breaks go into the table cell, or after the table, that their
+    // paragraph belongs to (see RtfTableReader).
+    void placeForTable(bool inTable, int cellsDone = 0);
+    // Ends the paragraph under way where the cursor leaves it: a table's edge breaks the
+    // paragraph in place of a \\par (a pending break is dropped); at a cell's end a pending
+    // break is kept: "x\\par\\cell" ends the cell with an empty paragraph, as we write it.
+    enum class Break { Keep, Drop };
+    void settleParagraph(Break pending = Break::Drop);
+    // A \listtext group that holds more than a marker holds its list item: the text after the
+    // marker's tab is the item's paragraph, in the list of the paragraph the group began in.
+    void promoteMarker();
+    // A paragraph's properties as its block format states them.
+    struct BlockKey {
+        ParaState para;
+        bool bullet = false;
+        bool operator==(const BlockKey &) const = default;
+    };
+
+    const char *m_p;
+    const char *const m_end;
+    QTextDocument &m_document;
+    QTextCursor m_cursor;
+    const CharFormat &m_defaults;
+
+    RtfGroups::GroupStack m_stack;
+    bool m_finished = false;
+    bool m_ignorable = false;
+    int m_skip = 0;
+
+    int m_ansiCodePage = 1252;
+    int m_defaultFont = 0;
+    RtfTables::FontTable m_fonts;
+    int m_fontEntry = -1;
+    RtfTables::ColorTable m_colors;
+    RtfTables::ListTables m_lists;
+
+    CharState m_pendingState;
+    QString m_pendingText;
+    QByteArray m_pendingBytes;
+    int m_bytesCodePage = 0;
+    std::unordered_map<CharState, QTextCharFormat, CharStateHash> m_formats;
+    QSet<QString> m_faces; // the faces the text uses so far
+
+    RtfPicture::PictureReader m_picture;
+
+    QString m_marker;
+    QByteArray m_markerBytes; // not yet decoded, in m_markerCodePage
+    int m_markerCodePage = 0;
+    QTextCharFormat m_markerFormat;
+    bool m_markerFormatSet = false;
+    ParaState m_markerPara; // of the paragraph the marker began in
+    bool m_markerParagraph = false; // the marker's group held its paragraph
+    bool m_breakPending = false;
+    bool m_paragraphHasContent = false;
+    int m_finishedParagraph = -1;
+    int m_blockNumber = 0; // of the paragraph under way
+    // The block format last made, and what it was made of; the key the paragraph under way was
+    // inserted with.
+    QTextBlockFormat m_blockFormat;
+    BlockKey m_blockKey;
+    bool m_blockFormatKnown = false;
+    BlockKey m_insertedKey;
+    bool m_insertedKnown = false;
+    bool m_insertedInList = false; // the paragraph under way was inserted into m_list
+    bool m_lastInList = false; // the paragraph before belongs to m_list
+    QTextList *m_list = nullptr;
+    RtfTableReader m_tables;
+};
+
+} // namespace RtfReading
