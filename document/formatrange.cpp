@@ -294,7 +294,7 @@ std::unique_ptr<QTextDocument> FormatRangeRenderer::copyOf(const QTextDocument &
     copy->setDefaultFont(source.defaultFont());
     copy->setDefaultTextOption(source.defaultTextOption());
     copy->setIndentWidth(source.indentWidth());
-    Pictures::registerHandler(copy->documentLayout());
+    // No layout yet: made now, it would lay the copy out again at each change made to it below.
     return copy;
 }
 
@@ -329,6 +329,7 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
         layout->tableLayout = new EditorDocumentLayout(copy);
         copy->setDocumentLayout(layout->tableLayout);
     }
+    Pictures::registerHandler(copy->documentLayout());
     copy->documentLayout()->setPaintDevice(target);
     copy->setDocumentMargin(0);
     copy->setTextWidth(widthPixels);
