@@ -189,7 +189,8 @@ ProgramResult runProgram(const std::string &program, const std::vector<std::stri
     result.peakKb = usage.ru_maxrss;
     result.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    result.ok = !result.timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.ok = !result.timedOut && result.exitStatus == 0;
     std::fprintf(stderr, " %.1f s%s\n", result.seconds,
                  result.timedOut ? " (TIMED OUT)" : result.ok ? "" : " (FAILED)");
     return result;

@@ -36,6 +36,7 @@ CaseResult runCase(const std::string &self, const std::vector<std::string> &argu
 // An outside program's run, timed from start to exit as a user would time it.
 struct ProgramResult {
     bool ok = false; // started, and exited with status 0 in time
+    int exitStatus = -1; // -1: did not exit by itself
     bool timedOut = false;
     double seconds = 0;
     double cpuSeconds = 0; // user and system time: what the machine's load leaves alone
