@@ -24,6 +24,8 @@ void Reader::insertPicture()
     const Picture picture = m_picture.finish();
     if (picture.isNull())
         return;
+    // Where text would go: a picture first in a table cell goes into the cell.
+    placeForTable(group().para.inTable);
     flushText();
     startPendingParagraph();
     const RtfPicture::Placement placement = m_picture.place(m_cursor.position());

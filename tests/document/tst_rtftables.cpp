@@ -105,6 +105,7 @@ private slots:
     void writtenRtfDefinesEachRow();
     void rowsOfAnotherLayoutStartAnotherTable();
     void extraCellsKeepTheirText();
+    void pictureFirstInACellStaysInIt();
     void columnsAreCapped();
     void textSaveSeparatesCellsByTabs();
     void positionsCountACellEndAsALineEnd();
@@ -215,6 +216,17 @@ void tst_RtfTables::extraCellsKeepTheirText()
     const QString text = PlainText::documentText(doc);
     for (const QString &word : { u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"end"_s })
         QVERIFY2(text.contains(word), qPrintable(text));
+}
+
+// A logo alone in a cell: the picture comes before any text would have opened the cell.
+void tst_RtfTables::pictureFirstInACellStaysInIt()
+{
+    QTextDocument doc;
+    read(doc, "{\\rtf1 \\trowd\\cellx1000\\cellx2000\\pard\\intbl {\\pict\\pngblip 89504e}\\cell b\\cell\\row}"_ba);
+    const QList<QTextTable *> tables = tablesOf(doc);
+    QCOMPARE(tables.size(), 1);
+    const QTextTableCell first = tables.first()->cellAt(0, 0);
+    QCOMPARE(doc.toPlainText().mid(first.firstPosition(), 1), QString(QChar::ObjectReplacementCharacter));
 }
 
 void tst_RtfTables::columnsAreCapped()
