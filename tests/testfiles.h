@@ -21,4 +21,13 @@ inline QByteArray read(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A file of tests/fixtures, by its path there; a missing one ends the test program.
+inline QByteArray fixture(const QString &path)
+{
+    QFile f(QStringLiteral(PENLOFT_FIXTURES "/") + path);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(path));
+    return f.readAll();
+}
+
 } // namespace TestFiles

@@ -26,17 +26,13 @@
 
 #include "converterrun.h"
 
+#include "testfiles.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray fixture(const QString &name)
-{
-    QFile f(QStringLiteral(PENLOFT_FIXTURES "/") + name);
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return f.readAll();
-}
+using TestFiles::fixture;
 
 QByteArray pngRtf(const QByteArray &words = "\\picwgoal960\\pichgoal720")
 {

@@ -13,6 +13,8 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include "documentprobes.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -33,21 +35,8 @@ QStringList paragraphs(const QTextDocument &doc)
     return list;
 }
 
-// The format of the character at a document position.
-CharFormat formatAt(const RichDocument &rich, int position)
-{
-    QTextCursor c(rich.document());
-    c.setPosition(position);
-    c.setPosition(position + 1, QTextCursor::KeepAnchor);
-    return rich.charFormat(c);
-}
-
-ParaFormat paragraphFormat(const RichDocument &rich, int block)
-{
-    QTextCursor c(rich.document());
-    c.setPosition(rich.document()->findBlockByNumber(block).position());
-    return rich.paraFormat(c);
-}
+using DocumentProbes::formatAt;
+using DocumentProbes::paragraphFormat;
 
 int positionOf(const QTextDocument &doc, const QString &text)
 {

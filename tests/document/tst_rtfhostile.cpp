@@ -17,6 +17,8 @@
 
 #include "scaling.h"
 
+#include "documentprobes.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -27,20 +29,8 @@ struct Loaded {
     explicit Loaded(const QByteArray &data) { rich.load(data, StreamFormat::Rtf, QTextCharFormat()); }
 };
 
-CharFormat formatAt(const RichDocument &rich, int position)
-{
-    QTextCursor c(rich.document());
-    c.setPosition(position);
-    c.setPosition(position + 1, QTextCursor::KeepAnchor);
-    return rich.charFormat(c);
-}
-
-ParaFormat paragraphFormat(const RichDocument &rich, int block)
-{
-    QTextCursor c(rich.document());
-    c.setPosition(rich.document()->findBlockByNumber(block).position());
-    return rich.paraFormat(c);
-}
+using DocumentProbes::formatAt;
+using DocumentProbes::paragraphFormat;
 
 // n lists and n overrides, all overrides numbered 1, the first naming the last list (the only
 // bulleted one), then n paragraphs of list 1: a scan of overrides against lists for each

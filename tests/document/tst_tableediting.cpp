@@ -12,16 +12,15 @@
 #include <QTextFrame>
 #include <QTextTable>
 
+#include "testfiles.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
 QByteArray fixture(const QString &name)
 {
-    QFile f(QStringLiteral(PENLOFT_FIXTURES "/rtf/") + name);
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return f.readAll();
+    return TestFiles::fixture(u"rtf/"_s + name);
 }
 
 } // namespace
