@@ -328,6 +328,16 @@ Picture pictureOf(const QTextFormat &format)
     return format.property(PictureProperty).value<Picture>();
 }
 
+bool withoutPicture(QTextCharFormat &format)
+{
+    if (!format.hasProperty(PictureProperty) && !isPicture(format))
+        return false;
+    format.clearProperty(PictureProperty);
+    format.clearProperty(SerialProperty);
+    format.setObjectType(QTextFormat::NoObject);
+    return true;
+}
+
 bool isPicture(const QTextFormat &format)
 {
     return format.objectType() == ObjectType;

@@ -98,6 +98,9 @@ QTextCharFormat charFormat(const Picture &picture, const QTextCharFormat &base);
 // The picture a format carries, or a null picture.
 Picture pictureOf(const QTextFormat &format);
 bool isPicture(const QTextFormat &format);
+// `format` without what makes a character a picture: for text typed next to one. False when
+// there was nothing to take away.
+bool withoutPicture(QTextCharFormat &format);
 
 // Lets a layout size and draw pictures. Every layout of a document with pictures needs it.
 void registerHandler(QAbstractTextDocumentLayout *layout);

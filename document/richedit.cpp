@@ -5,6 +5,7 @@
 #include "editordocumentlayout.h"
 #include "formatrange.h"
 #include "pictureclipboard.h"
+#include "pictures.h"
 #include "plaintext.h"
 #include "sjistext.h"
 #include "tablecells.h"
@@ -395,6 +396,15 @@ QString RichEdit::limited(const QString &text) const
     return text.left(fits);
 }
 
+// Text typed next to a picture starts from the picture's format: it takes the text's part only,
+// or every run typed there would hold the picture's bytes and a format of its own.
+void RichEdit::typeWithoutPicture()
+{
+    QTextCharFormat format = textCursor().charFormat();
+    if (Pictures::withoutPicture(format))
+        setCurrentCharFormat(format);
+}
+
 void RichEdit::keyPressEvent(QKeyEvent *event)
 {
     // A chord with Alt is a command (a menu's mnemonic, or none), never a letter of the text;
@@ -427,6 +437,8 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (inserts)
+        typeWithoutPicture();
     QTextEdit::keyPressEvent(event);
 }
 
@@ -436,6 +448,8 @@ void RichEdit::inputMethodEvent(QInputMethodEvent *event)
     EditorDocumentLayout *layout = m_richDocument->layout();
     layout->holdLinesForInput(textCursor().block());
     const QString committed = event->commitString();
+    if (!committed.isEmpty() || !event->preeditString().isEmpty())
+        typeWithoutPicture();
     if (!committed.isEmpty() && limited(committed).size() < committed.size()) {
         QInputMethodEvent trimmed(event->preeditString(), event->attributes());
         trimmed.setCommitString(limited(committed), event->replacementStart(), event->replacementLength());

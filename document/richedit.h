@@ -143,6 +143,7 @@ private:
     // How much of `text` fits within the text limit in place of the selection.
     QString limited(const QString &text) const;
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
+    void typeWithoutPicture();
 
     RichDocument *m_richDocument;
     qint64 m_textLimit = DefaultTextLimit;

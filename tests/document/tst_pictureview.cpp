@@ -195,6 +195,14 @@ void tst_PictureView::caretAndHitTestAroundAPicture()
     QCOMPARE(countNear(selected, QColor(255, 0, 0), 0), 0);
     m_edit->setSelection(0, 0);
     QVERIFY(countNear(m_edit->viewport()->grab().toImage(), QColor(255, 0, 0), 0) > 0);
+    // Text typed right after the picture is text: it carries no part of the picture.
+    m_edit->setSelection(3, 3);
+    QTest::keyClicks(m_edit, u"xy"_s);
+    QTextCursor typed(m_edit->document());
+    typed.setPosition(4);
+    QTextCharFormat format = typed.charFormat();
+    QVERIFY(!Pictures::withoutPicture(format));
+    QCOMPARE(m_edit->document()->toPlainText(), u"ab\uFFFCxycd"_s);
 }
 
 void tst_PictureView::pasteImageFromClipboard_data()
