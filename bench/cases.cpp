@@ -29,6 +29,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -195,6 +196,22 @@ int openCase(Opener opener, bool readBack, const Cases::Options &o)
     report("load_ms", loadedMs);
     report("open_ms", paintedMs);
     report("rss_paint_kb", static_cast<double>(Harness::peakRssKb()));
+
+    // A long text's rest, read between the program's events: how long until all of it is in,
+    // and the longest the program is kept from its events meanwhile.
+    if (ours) {
+        timer.restart();
+        double longest = 0;
+        while (w.ours()->isLoading()) {
+            QElapsedTimer turn;
+            turn.start();
+            QCoreApplication::processEvents();
+            longest = std::max(longest, msSince(turn));
+        }
+        report("rest_ms", msSince(timer));
+        report("rest_longest_turn_ms", longest);
+        report("rss_rest_kb", static_cast<double>(Harness::peakRssKb()));
+    }
 
     // The rest of the layout, which otherwise runs in the background, done at once: its memory
     // is part of having the file open.

@@ -4,6 +4,7 @@
 #include "tablecells.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QTextBlock>
 #include <QTextCursor>
@@ -57,22 +58,6 @@ qsizetype pieceEnd(QByteArrayView bytes, qsizetype limit)
     return boundary > 0 ? boundary : std::min<qsizetype>(2, bytes.size());
 }
 
-namespace {
-
-// Inserts the bytes piece by piece, all of them when `last`, else while more than a piece is
-// left, so that the cut before what is left can see the byte after it. Returns what is left.
-QByteArrayView insertPieces(QTextCursor &cursor, QByteArrayView bytes, bool last, const QTextCharFormat &format,
-                            qsizetype pieceBytes)
-{
-    pieceBytes = std::max<qsizetype>(pieceBytes, 1);
-    while (last ? !bytes.isEmpty() : bytes.size() > pieceBytes) {
-        const qsizetype end = pieceEnd(bytes, pieceBytes);
-        cursor.insertText(breaksAsNewlines(Cp932::decode(bytes.first(end))), format);
-        bytes = bytes.sliced(end);
-    }
-    return bytes;
-}
-
 // In an edit block: otherwise the insertion measures where the caret stands in its line, which
 // analyses the whole paragraph's text (a 10 MB line: 67 MB and a second).
 QTextCursor startReading(QTextDocument &document, const QTextCharFormat &format)
@@ -84,12 +69,15 @@ QTextCursor startReading(QTextDocument &document, const QTextCharFormat &format)
     return cursor;
 }
 
-} // namespace
-
 void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format, qsizetype pieceBytes)
 {
     QTextCursor cursor = startReading(document, format);
-    insertPieces(cursor, bytes, true, format, pieceBytes);
+    pieceBytes = std::max<qsizetype>(pieceBytes, 1);
+    while (!bytes.isEmpty()) {
+        const qsizetype end = pieceEnd(bytes, pieceBytes);
+        cursor.insertText(breaksAsNewlines(Cp932::decode(bytes.first(end))), format);
+        bytes = bytes.sliced(end);
+    }
     cursor.endEditBlock();
 }
 
@@ -97,13 +85,58 @@ void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QText
           qsizetype pieceBytes)
 {
     QTextCursor cursor = startReading(document, format);
-    QByteArray left;
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        QByteArray bytes = left.isEmpty() ? std::move(pieces[i]) : left + pieces[i];
-        pieces[i] = QByteArray();
-        left = insertPieces(cursor, bytes, i + 1 == pieces.size(), format, pieceBytes).toByteArray();
-    }
+    PieceReader reader(std::move(pieces), pieceBytes);
+    reader.insert(cursor, format, std::numeric_limits<qsizetype>::max());
     cursor.endEditBlock();
+}
+
+PieceReader::PieceReader(std::vector<QByteArray> &&pieces, qsizetype pieceBytes)
+    : m_pieces(std::move(pieces))
+    , m_pieceBytes(std::max<qsizetype>(pieceBytes, 1))
+{
+}
+
+bool PieceReader::insert(QTextCursor &cursor, const QTextCharFormat &format, qsizetype bytes)
+{
+    qsizetype inserted = 0;
+    while (inserted < bytes) {
+        const qsizetype rest = m_current.size() - m_offset;
+        if (m_next < m_pieces.size() && rest <= m_pieceBytes) {
+            // The cut before what is left must see the bytes after it: the next piece joins it.
+            if (rest == 0)
+                m_current = std::move(m_pieces[m_next]);
+            else
+                m_current = QByteArrayView(m_current).sliced(m_offset).toByteArray() + m_pieces[m_next];
+            m_pieces[m_next++] = QByteArray();
+            m_offset = 0;
+            continue;
+        }
+        if (rest == 0)
+            break;
+        const QByteArrayView bytesLeft = QByteArrayView(m_current).sliced(m_offset);
+        const qsizetype end = pieceEnd(bytesLeft, m_pieceBytes);
+        cursor.insertText(breaksAsNewlines(Cp932::decode(bytesLeft.first(end))), format);
+        m_offset += end;
+        inserted += end;
+    }
+    if (m_offset == m_current.size()) {
+        m_current = QByteArray();
+        m_offset = 0;
+    }
+    return !atEnd();
+}
+
+bool PieceReader::atEnd() const
+{
+    return m_next >= m_pieces.size() && m_offset >= m_current.size();
+}
+
+qint64 PieceReader::left() const
+{
+    qint64 bytes = m_current.size() - m_offset;
+    for (size_t i = m_next; i < m_pieces.size(); ++i)
+        bytes += m_pieces[i].size();
+    return bytes;
 }
 
 QString documentText(const QTextDocument &document, CellEnd cellEnd)

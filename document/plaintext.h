@@ -7,6 +7,7 @@
 #include <vector>
 
 class QTextCharFormat;
+class QTextCursor;
 class QTextDocument;
 
 // Plain text in code page 932 with the document: CR, LF and CR LF each end a paragraph on
@@ -26,6 +27,29 @@ void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &
 // so that the bytes and the document are not held whole side by side.
 void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QTextCharFormat &format,
           qsizetype pieceBytes = qsizetype(1) << 20);
+
+// Empties the document and returns a cursor in it, in an edit block, to insert text in `format`.
+QTextCursor startReading(QTextDocument &document, const QTextCharFormat &format);
+
+// Reads text in pieces into a document a part at a time: a part of a file can be shown while
+// the rest is still to be read. Each piece is let go once it is inserted.
+class PieceReader {
+public:
+    explicit PieceReader(std::vector<QByteArray> &&pieces, qsizetype pieceBytes = qsizetype(1) << 20);
+    // Inserts at least `bytes` more (all that is left when fewer) at the cursor, decoded as
+    // read() decodes; returns false once everything is in.
+    bool insert(QTextCursor &cursor, const QTextCharFormat &format, qsizetype bytes);
+    bool atEnd() const;
+    // Bytes not inserted yet.
+    qint64 left() const;
+
+private:
+    std::vector<QByteArray> m_pieces;
+    size_t m_next = 0;
+    QByteArray m_current; // the piece being inserted, with what the last one left
+    qsizetype m_offset = 0; // what of it is in
+    qsizetype m_pieceBytes;
+};
 
 // Where the piece of `bytes` that ends near `limit` ends: after the last LF before it, else after
 // the last byte that is a character of its own, else at a character boundary; never between

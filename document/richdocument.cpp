@@ -1,5 +1,6 @@
 #include "richdocument.h"
 
+#include "backgroundload.h"
 #include "cp932.h"
 #include "documentfile.h"
 #include "editordocumentlayout.h"
@@ -18,6 +19,7 @@
 #include <QTextDocumentFragment>
 #include <QTextList>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -265,6 +267,7 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
 
 qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
 {
+    finishLoading();
     if (text.isEmpty())
         return -1;
     const qint64 length = textLength();
@@ -356,22 +359,53 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     emit loaded();
 }
 
-void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat)
+void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat,
+                        Rest rest)
 {
+    stopLoading();
     if (pieces.size() <= 1) {
         load(pieces.empty() ? QByteArrayView() : QByteArrayView(pieces.front()), format, textFormat);
         return;
     }
+    // Data in several pieces is text (see DocumentFile::readPieces).
+    qint64 bytes = 0;
+    for (const QByteArray &piece : pieces)
+        bytes += piece.size();
+    PlainText::PieceReader reader(std::move(pieces));
     {
         BulkChange bulk(m_document, *m_positions);
-        PlainText::read(*m_document, std::move(pieces), textFormat);
+        QTextCursor cursor = PlainText::startReading(*m_document, textFormat);
+        const bool later = rest == Rest::Later && bytes > LaterBytes;
+        reader.insert(cursor, textFormat, later ? FirstPartBytes : std::numeric_limits<qsizetype>::max());
+        cursor.endEditBlock();
     }
     releaseFormatRange();
+    if (!reader.atEnd()) {
+        m_rest = std::make_unique<BackgroundLoad>(*m_document, std::move(reader), textFormat);
+        connect(m_rest.get(), &BackgroundLoad::finished, this, &RichDocument::loadingFinished);
+    }
     emit loaded();
+}
+
+bool RichDocument::isLoading() const
+{
+    return m_rest && !m_rest->isDone();
+}
+
+void RichDocument::finishLoading() const
+{
+    if (isLoading())
+        m_rest->finish();
+}
+
+void RichDocument::stopLoading()
+{
+    m_rest.reset();
 }
 
 QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 {
+    finishLoading();
     if (format == StreamFormat::Rtf)
         return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
     const QString text = PlainText::documentText(*m_document);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class BackgroundLoad;
 class EditorDocumentLayout;
 class FormatRangeRenderer;
 class QTextCharFormat;
@@ -104,7 +105,20 @@ public:
     // text takes textFormat. Clears the undo history.
     void load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat);
     // The same from data in pieces (see DocumentFile::readPieces), letting each go once read.
-    void load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat);
+    // Rest::Later: of a text longer than LaterBytes, only the start is read now; the rest is
+    // appended between the program's events (see isLoading()).
+    enum class Rest { AtOnce, Later };
+    static constexpr qint64 LaterBytes = qint64(16) << 20;
+    static constexpr qint64 FirstPartBytes = qint64(4) << 20;
+    void load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat,
+              Rest rest = Rest::AtOnce);
+    // Whether the rest of a text loaded with Rest::Later is still to come.
+    bool isLoading() const;
+    // Appends all that is left of it now. What reads the whole document (save, find) does this
+    // first: the document is the file either way.
+    void finishLoading() const;
+    // Drops what is left of it (a new document replaces this one).
+    void stopLoading();
     // The whole content as RTF or as CP932 text; what plain text could not hold is reported
     // in `unsaveable` when given.
     QByteArray save(StreamFormat format, Unsaveable *unsaveable = nullptr) const;
@@ -150,12 +164,15 @@ public:
 signals:
     // After a load replaced the whole content.
     void loaded();
+    // The rest of a text loaded with Rest::Later is in.
+    void loadingFinished();
 
 private:
     QTextDocument *m_document;
     std::unique_ptr<TextPositionIndex> m_positions;
     EditorDocumentLayout *m_layout; // owned by the document
     std::unique_ptr<FormatRangeRenderer> m_renderer;
+    std::unique_ptr<BackgroundLoad> m_rest;
     CharFormat m_defaultFormat;
     QColor m_windowText;
     quint64 m_changeCount = 0;

@@ -3,7 +3,9 @@
 #include "app/apperror.h"
 #include "app/messages.h"
 #include "editordocumentlayout.h"
+#include "documentfile.h"
 #include "formatrange.h"
+#include "loadinggate.h"
 #include "pictureclipboard.h"
 #include "pictures.h"
 #include "plaintext.h"
@@ -73,6 +75,7 @@ RichEdit::RichEdit(QWidget *parent)
     layout->setPaintDevice(viewport());
     layout->setBackgroundLayout(true);
     connect(layout, &EditorDocumentLayout::heightCorrected, this, &RichEdit::keepShownContent);
+    connect(m_richDocument, &RichDocument::loadingFinished, this, &RichEdit::endLoadingWatch);
     m_richDocument->setWindowTextColor(palette().color(QPalette::Text));
     CharFormat initial;
     initial.mask = CharFormat::AllFields;
@@ -106,6 +109,8 @@ RichEdit::Selection RichEdit::selection() const
 
 void RichEdit::setSelection(qint64 start, qint64 end)
 {
+    if (end < 0)
+        m_richDocument->finishLoading();
     const qint64 length = textLength();
     if (end < 0)
         end = length;
@@ -165,11 +170,13 @@ qint64 RichEdit::lineIndex(int line)
 
 int RichEdit::lineCount()
 {
+    m_richDocument->finishLoading();
     return m_richDocument->lineCount();
 }
 
 QByteArray RichEdit::textBytes() const
 {
+    m_richDocument->finishLoading();
     return m_richDocument->text();
 }
 
@@ -277,6 +284,7 @@ void RichEdit::setBackgroundColor(const QColor &color)
 
 void RichEdit::load(QByteArrayView data)
 {
+    stopLoading();
     loadWith([&](const QTextCharFormat &textFormat) {
         m_richDocument->load(data, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
     });
@@ -284,9 +292,43 @@ void RichEdit::load(QByteArrayView data)
 
 void RichEdit::load(std::vector<QByteArray> &&pieces)
 {
+    stopLoading();
     loadWith([&](const QTextCharFormat &textFormat) {
-        m_richDocument->load(std::move(pieces), m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
+        m_richDocument->load(std::move(pieces), m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat,
+                             RichDocument::Rest::Later);
     });
+    if (!m_richDocument->isLoading())
+        return;
+    // The start of a long text is shown; the rest comes in between the program's events.
+    m_loadingGate = std::make_unique<LoadingGate>([this] { m_richDocument->finishLoading(); },
+                                                  std::vector<QWidget *> { verticalScrollBar(), horizontalScrollBar() });
+    m_viewportCursor = viewport()->cursor();
+    viewport()->setCursor(Qt::BusyCursor);
+}
+
+bool RichEdit::isLoading() const
+{
+    return m_richDocument->isLoading();
+}
+
+void RichEdit::finishLoading()
+{
+    m_richDocument->finishLoading();
+}
+
+void RichEdit::stopLoading()
+{
+    m_richDocument->stopLoading();
+    endLoadingWatch();
+}
+
+void RichEdit::endLoadingWatch()
+{
+    if (!m_loadingGate)
+        return;
+    // The gate may be the one finishing the load, from its own event filter.
+    m_loadingGate.release()->deleteLater();
+    viewport()->setCursor(m_viewportCursor);
 }
 
 QByteArray RichEdit::save(Unsaveable *unsaveable) const
@@ -296,9 +338,7 @@ QByteArray RichEdit::save(Unsaveable *unsaveable) const
 
 void RichEdit::loadFile(const QString &path)
 {
-    loadWith([&](const QTextCharFormat &textFormat) {
-        m_richDocument->loadFile(path, m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat);
-    });
+    load(DocumentFile::readPieces(path));
 }
 
 void RichEdit::saveFile(const QString &path) const

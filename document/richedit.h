@@ -3,11 +3,13 @@
 #include "richdocument.h"
 #include "textformats.h"
 
+#include <QCursor>
 #include <QTextEdit>
 
 #include <functional>
 #include <memory>
 
+class LoadingGate;
 struct FormatRange;
 
 // The document editor: a QTextEdit that offers the rich-edit operations in their own units.
@@ -87,7 +89,13 @@ public:
     // Replaces the content with the data: RTF, or plain text in CP932 (the plain-text flag, or
     // data that is not RTF). New text takes the format at the caret. Throws AppError.
     void load(QByteArrayView data);
+    // A text longer than RichDocument::LaterBytes shows its start at once and reads the rest
+    // between the program's events; the first key, click or drop has it all read first.
     void load(std::vector<QByteArray> &&pieces);
+    bool isLoading() const;
+    void finishLoading();
+    // Drops what is left to read (a new document replaces this one).
+    void stopLoading();
     QByteArray save(Unsaveable *unsaveable = nullptr) const;
     void loadFile(const QString &path);
     void saveFile(const QString &path) const;
@@ -144,6 +152,7 @@ private:
     QString limited(const QString &text) const;
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
     void typeWithoutPicture();
+    void endLoadingWatch();
 
     RichDocument *m_richDocument;
     qint64 m_textLimit = DefaultTextLimit;
@@ -156,4 +165,6 @@ private:
     // scrollContentsBy); otherwise negative.
     qreal m_shownTop = -1;
     bool m_compensating = false;
+    std::unique_ptr<LoadingGate> m_loadingGate; // while the rest of a text is read
+    QCursor m_viewportCursor;
 };

@@ -61,6 +61,7 @@ std::optional<FileDialogs::Choice> runFileDialog(QWidget *parent, FileDialogs::R
 
 void TPenForm1::ClearDocument()
 {
+    RichEdit1->stopLoading();
     RichEdit1->setPlainTextMode(false);
     RichEdit1->setUpdatesEnabled(false);
     const CharFormat defaults = RichEdit1->charFormat(RichEdit::FormatTarget::Default);

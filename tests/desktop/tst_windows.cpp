@@ -56,6 +56,7 @@ private slots:
     void placementSurvivesStartsAndCloses_data();
     void placementSurvivesStartsAndCloses();
     void longLoadShowsPaintedWindows();
+    void longTextShowsItsStartAndTheFirstKeySeesAll();
     void helpIsFoundBesideTheProgramAndOpensOnTheScreen_data();
     void helpIsFoundBesideTheProgramAndOpensOnTheScreen();
 };
@@ -247,6 +248,52 @@ void tst_DesktopWindows::longLoadShowsPaintedWindows()
     // Once read, the title names it and the splash is gone.
     QVERIFY(Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          long.txt")), 30000));
     QVERIFY(Desktop::waitForNoWindow([&](const Window &w) { return w.id == splash->id; }));
+}
+
+void tst_DesktopWindows::longTextShowsItsStartAndTheFirstKeySeesAll()
+{
+    // 40 MB of numbered lines: the start shows at once, the rest is read meanwhile.
+    QTemporaryDir files;
+    const QString document = files.filePath(u"huge.txt"_s);
+    QByteArray text;
+    text.reserve(41 << 20);
+    for (int line = 0; text.size() < (40 << 20); ++line)
+        text += QByteArray::number(line).rightJustified(9, '0') + " of a document too long to read at once\r\n";
+    text += "the end";
+    {
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(text), text.size());
+    }
+    const auto settings = Desktop::settingsFolder();
+    Desktop::Program program(settings->path());
+    QVERIFY(program.start({ document }));
+
+    const std::optional<Window> main
+        = Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          huge.txt")), 30000);
+    QVERIFY2(main, "the window did not name the document");
+    // The editor shows the first lines: dark text on white.
+    const QRect lines = main->client.adjusted(10, 160, -40, -60);
+    QImage screen;
+    QVERIFY2(Desktop::waitFor(
+                 [&] {
+                     screen = Desktop::grabScreen();
+                     return shareOf(screen, lines, Qt::black) > 0.02 && shareOf(screen, lines, Qt::white) > 0.5;
+                 },
+                 10000),
+             "the document's start is not shown");
+    screen.save(QDir::temp().filePath(u"penloft-long-text.png"_s));
+
+    // A key and a save: the key (Enter, which the input method passes on) lands at the start,
+    // and what is saved is the whole file.
+    QVERIFY(Desktop::activate(main->id));
+    Desktop::key(u"Return"_s);
+    Desktop::key(u"ctrl+s"_s);
+    QVERIFY2(Desktop::waitFor([&] { return QFileInfo(document).size() == text.size() + 2; }, 60000),
+             "the document was not saved whole");
+    QFile saved(document);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll() == "\r\n" + text);
 }
 
 void tst_DesktopWindows::helpIsFoundBesideTheProgramAndOpensOnTheScreen_data()
