@@ -22,6 +22,16 @@ public:
 
     std::size_t size() const { return m_tree.empty() ? 0 : m_tree.size() - 1; }
 
+    // Appends an element in O(log n).
+    void push_back(int64_t value)
+    {
+        if (m_tree.empty())
+            m_tree.push_back(0);
+        const std::size_t i = m_tree.size();
+        // Node i sums the elements (i - lowbit(i), i]: the new one and those before it.
+        m_tree.push_back(value + prefix(i - 1) - prefix(i - (i & (~i + 1))));
+    }
+
     void add(std::size_t index, int64_t delta)
     {
         for (std::size_t i = index + 1; i < m_tree.size(); i += i & (~i + 1))

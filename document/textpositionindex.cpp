@@ -112,6 +112,23 @@ void TextPositionIndex::onContentsChange(int position, int charsRemoved, int cha
         }
         return;
     }
+    if (!m_treesStale && oldLast == oldCount - 1 && newCount > oldCount) {
+        // Paragraphs added at the end (a text read in parts): the sums grow without a rebuild.
+        for (int b = first; b < newCount; ++b) {
+            const Paragraph &now = replacement[static_cast<size_t>(b - first)];
+            if (b <= oldLast) {
+                Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
+                m_byteTree.add(static_cast<size_t>(b), now.bytes - old.bytes);
+                m_characterTree.add(static_cast<size_t>(b), now.characters - old.characters);
+                old = now;
+            } else {
+                m_paragraphs.push_back(now);
+                m_byteTree.push_back(now.bytes + BreakBytes);
+                m_characterTree.push_back(now.characters + BreakBytes);
+            }
+        }
+        return;
+    }
     auto begin = m_paragraphs.begin() + first;
     m_paragraphs.erase(begin, m_paragraphs.begin() + (oldLast + 1));
     m_paragraphs.insert(m_paragraphs.begin() + first, replacement.begin(), replacement.end());

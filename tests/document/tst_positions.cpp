@@ -76,6 +76,7 @@ private slots:
     void insideCharactersSnapToTheirStart();
     void followsRandomEdits();
     void followsUndoAndRedo();
+    void followsTextAppendedInParts();
     void suspendedIndexMeasuresOnResume();
     void displayLinesOfWrappedParagraphs();
     void displayLinesFollowEditsAndWidth();
@@ -152,6 +153,33 @@ void tst_Positions::followsRandomEdits()
             QCOMPARE(index.byteLength(), SjisText::measure(positionsText(doc)).bytes);
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(u"after step %1"_s.arg(step)));
+    }
+    checkAgainstRecount(doc, index);
+}
+
+void tst_Positions::followsTextAppendedInParts()
+{
+    // As a long text is read: parts of several paragraphs each added at the end, the first
+    // continuing the last paragraph, with the sums in use between parts.
+    const QStringList parts { u"a\nb\n"_s, u"あい"_s, u"\n\n\n"_s, u"x\ny\nｱ表示"_s, u"\U0001F600\n"_s, u"\t\u2028z"_s };
+    QRandomGenerator random(20261209);
+    QTextDocument doc;
+    TextPositionIndex index(&doc);
+    QTextCursor(&doc).insertText(u"start"_s);
+    QCOMPARE(index.byteLength(), 5);
+    for (int step = 0; step < 300; ++step) {
+        QTextCursor cursor(&doc);
+        cursor.movePosition(QTextCursor::End);
+        cursor.beginEditBlock();
+        for (int i = int(random.bounded(4)); i >= 0; --i)
+            cursor.insertText(parts.at(random.bounded(int(parts.size()))));
+        cursor.endEditBlock();
+        if (step % 30 == 0)
+            checkAgainstRecount(doc, index);
+        else
+            QCOMPARE(index.byteLength(), SjisText::measure(positionsText(doc)).bytes);
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(u"after part %1"_s.arg(step)));
     }
     checkAgainstRecount(doc, index);
 }
