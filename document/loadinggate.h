@@ -17,6 +17,8 @@ class LoadingGate : public QObject {
 public:
     LoadingGate(std::function<void()> finish, std::vector<QWidget *> passing, QObject *parent = nullptr);
     ~LoadingGate() override;
+    // Lets every input pass from now on (the rest is in; the gate goes later).
+    void open() { m_finish = nullptr; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -349,6 +349,7 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
 
 void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCharFormat &textFormat)
 {
+    stopLoading();
     {
         BulkChange bulk(m_document, *m_positions);
         // Data that is not RTF is read again from its start as text.

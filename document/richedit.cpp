@@ -327,6 +327,7 @@ void RichEdit::endLoadingWatch()
     if (!m_loadingGate)
         return;
     // The gate may be the one finishing the load, from its own event filter.
+    m_loadingGate->open();
     m_loadingGate.release()->deleteLater();
     viewport()->setCursor(m_viewportCursor);
 }
