@@ -218,6 +218,7 @@ void EditorDocumentLayout::rebuildAll()
     const bool frameChanged = !(frame == m_frame);
     m_allDirty = false;
     m_kept.clear();
+    m_rules = {};
     m_hasTables = TableCells::hasTables(*doc);
     m_cellPlaces.clear();
     m_frame = frame;
@@ -272,6 +273,7 @@ void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int chars
             block.clearLayout();
         m_allDirty = true;
         m_kept.clear();
+        m_rules = {};
         return;
     }
     const qint64 heightBefore = m_metrics.totalHeight();
@@ -323,7 +325,8 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
             if (e.exact && layout && firstBlock.length() >= LongParagraph) {
                 if (m_kept.size() > 4)
                     m_kept.clear();
-                if (auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded))
+                if (auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded,
+                                                           &m_rules))
                     m_kept[first] = std::move(lines);
             }
         }
@@ -333,6 +336,7 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
         m_metrics.set(first, e);
     } else {
         m_kept.clear();
+        m_rules = {}; // paragraphs come and go: their layouts with them
         // A long paragraph split in two: each half keeps the old lines that still fit it.
         if (delta == 1 && newLast == first + 1 && firstBlock.length() + firstBlock.next().length() >= LongParagraph)
             keepLinesAcrossSplit(firstBlock, from - firstBlock.position(), charsRemoved, charsAdded);
@@ -394,6 +398,8 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
     e.exact = true;
     if (block.isVisible()) {
         const ParagraphLines::Result r = ParagraphLines::layOut(layout, g, kept.get());
+        if (block.length() >= LongParagraph)
+            ParagraphLines::keepRules(layout, m_rules);
         e.height = e.margin + r.height;
         e.lines = r.lines;
         m_widest = qMax(m_widest, r.widest + rightIndent);
@@ -409,7 +415,7 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
     if (keep == Keep::Lines)
         touch(number);
     else if (!m_recentSet.count(number) && layout->preeditAreaText().isEmpty() && layout->formats().isEmpty())
-        ParagraphLines::freeLayout(block);
+        freeBlockLayout(block);
     if (correction == Correction::Report && !old.exact && e.height != old.height) {
         const qreal oldBottom = toPixels(m_frame.top + m_metrics.heightBefore(number) + old.height);
         if (m_drawing) {
@@ -457,8 +463,15 @@ void EditorDocumentLayout::touch(int number)
         const QTextLayout *layout = ParagraphLines::existingLayout(block);
         // An input method's text or overlay formats live in the layout: it stays.
         if (layout && layout->preeditAreaText().isEmpty() && layout->formats().isEmpty())
-            ParagraphLines::freeLayout(block);
+            freeBlockLayout(block);
     }
+}
+
+void EditorDocumentLayout::freeBlockLayout(const QTextBlock &block)
+{
+    if (m_rules.layout && m_rules.layout == ParagraphLines::existingLayout(block))
+        m_rules = {};
+    ParagraphLines::freeLayout(block);
 }
 
 void EditorDocumentLayout::followRecent(int first, int oldLast, int delta)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "blockmetrics.h"
+#include "paragraphlines.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBasicTimer>
@@ -13,11 +14,6 @@
 
 class QTextLayout;
 class QTextTable;
-
-namespace ParagraphLines {
-class KeptLines;
-struct Geometry;
-} // namespace ParagraphLines
 
 // The editor's document layout. It places paragraphs as Qt's document layout does (the same
 // line breaks, line heights, indents, margins and drawing), for documents of paragraphs and
@@ -132,6 +128,8 @@ private:
     void placeLayout(QTextLayout *layout, int number) const;
     void ensureExactThrough(int number); // editordocumentlayout_lines.cpp
     void touch(int number);
+    // Frees a paragraph\'s text layout, and the rules kept for it.
+    void freeBlockLayout(const QTextBlock &block);
     void followRecent(int first, int oldLast, int delta);
     void keepHeldLines(int number, QTextLayout *layout); // editordocumentlayout_input.cpp
     void keepLinesAcrossSplit(const QTextBlock &first, int at, int removed, int added); // the same
@@ -190,6 +188,8 @@ private:
     bool m_sizePending = false;
     // Lines kept across an edit of a long paragraph, by paragraph number, until it is laid out.
     std::unordered_map<int, std::unique_ptr<ParagraphLines::KeptLines>> m_kept;
+    // The character rules of the long paragraph laid out last, for its next edit.
+    ParagraphLines::CharacterRules m_rules;
     // Paragraphs whose lines are kept in memory, oldest first.
     std::deque<int> m_recent;
     std::unordered_set<int> m_recentSet;

@@ -139,7 +139,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
         if (keep == Keep::Lines)
             touch(number);
         else if (!m_recentSet.count(number) && l.block.layout()->preeditAreaText().isEmpty())
-            ParagraphLines::freeLayout(l.block);
+            freeBlockLayout(l.block);
         ++number;
     }
     if (correction == Correction::Report && !wasExact && oldHeight != rowHeight) {

@@ -9,11 +9,13 @@
 #include <QTextLayout>
 
 #include <private/qfixed_p.h>
+#include <private/qunicodetools_p.h>
 #include <private/qtextdocument_p.h>
 #include <private/qtextengine_p.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace ParagraphLines {
 
@@ -25,6 +27,7 @@ struct KeptLines::Data {
     int start = 0;
     int oldEnd = 0;
     int delta = 0;
+    std::vector<unsigned char> rules; // the old text's character rules, when known
 };
 
 KeptLines::KeptLines(std::unique_ptr<Data> data)
@@ -181,6 +184,57 @@ int lineAt(const QList<QScriptLine> &lines, int position)
     return std::max(0, static_cast<int>(after - lines.begin()) - 1);
 }
 
+static_assert(sizeof(QCharAttributes) == 1);
+
+// Characters of context on each side of a stretch whose rules are found again: the rules of a
+// character depend on its neighbours, never on text this far away (but for runs of spaces, which
+// a check against a full analysis would show).
+constexpr int RulesContext = 64;
+
+// Gives the engine, which has just itemized the new text, its character rules: the old ones
+// before and behind the edit, and for the edit and some characters around it what an analysis of
+// that stretch (with context) finds. False when the old rules do not fit the text.
+bool reuseRules(QTextEngine *engine, const KeptLines::Data &old)
+{
+    QTextEngine::LayoutData *data = engine->layoutData;
+    const int length = int(data->string.size());
+    // One entry per character and one for the end of the text.
+    if (int(old.rules.size()) != old.oldLength + 1 || old.oldLength + old.delta != length || !engine->ensureSpace(length))
+        return false;
+    // A run of spaces carries a rule across it: the stretch takes such runs at its ends whole.
+    const QChar *text = data->string.constData();
+    int from = std::max(0, old.start - RulesContext);
+    while (from > 0 && text[from - 1].isSpace())
+        --from;
+    int to = std::min(length, old.oldEnd + old.delta + RulesContext);
+    while (to < length && text[to].isSpace())
+        ++to;
+    const int contextFrom = std::max(0, from - RulesContext);
+    const int contextTo = std::min(length, to + RulesContext);
+    std::vector<QUnicodeTools::ScriptItem> scripts;
+    for (int i = 0; i < data->items.size(); ++i) {
+        const QScriptItem &item = data->items.at(i);
+        const int itemEnd = int(item.position) + engine->length(i);
+        if (itemEnd <= contextFrom || item.position >= contextTo)
+            continue;
+        scripts.push_back({ std::max<qsizetype>(0, item.position - contextFrom), QChar::Script(item.analysis.script) });
+    }
+    if (scripts.empty())
+        return false;
+    std::vector<QCharAttributes> found(static_cast<size_t>(contextTo - contextFrom + 1));
+    QUnicodeTools::initCharAttributes(QStringView(data->string).sliced(contextFrom, contextTo - contextFrom),
+                                      scripts.data(), qsizetype(scripts.size()), found.data(),
+                                      QUnicodeTools::CharAttributeOptions(
+                                          QUnicodeTools::GraphemeBreaks | QUnicodeTools::LineBreaks
+                                          | QUnicodeTools::WhiteSpaces | QUnicodeTools::HangulLineBreakTailoring));
+    auto *rules = reinterpret_cast<unsigned char *>(data->memory);
+    std::copy(old.rules.begin(), old.rules.begin() + from, rules);
+    std::memcpy(rules + from, found.data() + (from - contextFrom), static_cast<size_t>(to - from));
+    std::copy(old.rules.begin() + (to - old.delta), old.rules.end(), rules + to);
+    data->haveCharAttributes = true;
+    return true;
+}
+
 bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, Result &result)
 {
     QTextEngine *engine = layout->engine();
@@ -196,6 +250,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
     engine->itemize();
     if (!engine->layoutData || old.oldLength + old.delta != engine->layoutData->string.size())
         return false;
+    reuseRules(engine, old);
     engine->lines = lines.mid(0, keep);
     engine->layoutData->layoutState = QTextEngine::InLayout;
 
@@ -257,7 +312,20 @@ Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept)
     return layOutFully(layout, geometry);
 }
 
-std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added)
+void keepRules(const QTextLayout *layout, CharacterRules &rules)
+{
+    const QTextEngine *engine = layout->engine();
+    rules.layout = nullptr;
+    rules.rules.clear();
+    if (!engine->layoutData || !engine->layoutData->haveCharAttributes)
+        return;
+    const auto *found = reinterpret_cast<const unsigned char *>(engine->layoutData->memory);
+    rules.rules.assign(found, found + engine->layoutData->string.size() + 1);
+    rules.layout = layout;
+}
+
+std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added,
+                                     CharacterRules *rules)
 {
     QTextEngine *engine = layout->engine();
     if (engine->lines.isEmpty())
@@ -275,6 +343,12 @@ std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int sta
     data->start = start;
     data->oldEnd = start + removed;
     data->delta = added - removed;
+    if (rules && rules->layout == layout && int(rules->rules.size()) == data->oldLength + 1)
+        data->rules = std::move(rules->rules);
+    if (rules) {
+        rules->layout = nullptr;
+        rules->rules.clear();
+    }
     return std::unique_ptr<KeptLines>(new KeptLines(std::move(data)));
 }
 

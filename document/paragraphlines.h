@@ -4,6 +4,7 @@
 #include <QTextOption>
 
 #include <memory>
+#include <vector>
 
 class QTextBlock;
 class QTextLayout;
@@ -39,6 +40,16 @@ struct Result {
     bool reused = false; // some old lines were kept (for the tests)
 };
 
+// The break rules Qt found for each character of a paragraph at its last layout (where a line may
+// break, grapheme and white space marks). Qt finds them for a whole paragraph at once; kept, they
+// let a layout after an edit analyse only the text around the edit.
+struct CharacterRules {
+    const QTextLayout *layout = nullptr; // whose they are
+    std::vector<unsigned char> rules;
+};
+// Keeps the rules of a paragraph just laid out (when Qt has them), replacing `rules`'s.
+void keepRules(const QTextLayout *layout, CharacterRules &rules);
+
 // The lines of a paragraph as they were before an edit, with where the edit was.
 class KeptLines {
 public:
@@ -57,7 +68,7 @@ public:
     struct Data; // opaque: the text engine's lines
 
 private:
-    friend std::unique_ptr<KeptLines> takeLines(QTextLayout *, qint64, int, int, int);
+    friend std::unique_ptr<KeptLines> takeLines(QTextLayout *, qint64, int, int, int, CharacterRules *);
     friend std::unique_ptr<KeptLines> copyLines(const QTextLayout *, qint64);
     friend Result layOut(QTextLayout *, const Geometry &, KeptLines *);
     explicit KeptLines(std::unique_ptr<Data> data);
@@ -72,7 +83,9 @@ Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept = n
 // its text: `start`, `removed` and `added` in characters of the text the lines were made for.
 // `height` is the paragraph's height as those lines placed it. Null when the layout had no
 // lines, or holds text that is not the paragraph's own (an input method's preedit).
-std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added);
+// `rules`, when they are this layout's, go with the lines.
+std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added,
+                                     CharacterRules *rules = nullptr);
 
 // A copy of a paragraph's lines, its input method's preedit included, taken before a change
 // whose extent is only known after it (an input method's event): see KeptLines::setEdit. Null

@@ -118,6 +118,7 @@ private slots:
     void randomEditsMatchFullLayout_data();
     void randomEditsMatchFullLayout();
     void longParagraphReusesLines();
+    void editsBesideLongSpaceRunsBreakAsAFullLayout();
     void estimatesTurnReal();
     void displayLinesAfterEdits();
 };
@@ -277,6 +278,36 @@ void tst_EditorLayout::longParagraphReusesLines()
         cursor.setPosition(doc.firstBlock().next().position(), QTextCursor::KeepAnchor);
         cursor.removeSelectedText(); // joined again
     }
+}
+
+// Where a line may break after a run of spaces depends on what stands before the run: edits at
+// either end of long runs, in a long paragraph laid out again from its old lines.
+void tst_EditorLayout::editsBesideLongSpaceRunsBreakAsAFullLayout()
+{
+    QTextDocument doc;
+    setUp(doc, 300);
+    EditorDocumentLayout &layout = install(doc);
+    QString text;
+    for (int i = 0; i < 30; ++i)
+        text += u"word "_s + QString(90 + i * 7, u' ') + u"「次」、word。"_s + QString(70, u' ');
+    QTextCursor cursor(&doc);
+    cursor.insertText(text);
+    layout.layOutAll();
+    const QStringList edits { u"（"_s, u"「"_s, u"a"_s, u"、"_s, u"）"_s };
+    int step = 0;
+    for (int at = 5; at < doc.characterCount() - 200; at += 211) {
+        // At the start of a run, then at its end.
+        for (const int where : { at, at + 95 }) {
+            cursor.setPosition(where);
+            cursor.insertText(edits.at(step++ % edits.size()));
+            layout.blockBoundingRect(cursor.block());
+            QCOMPARE(lineBreaksOf(snapshot(doc)), lineBreaksOf(freshLayout(doc)));
+            cursor.deletePreviousChar();
+            layout.blockBoundingRect(cursor.block());
+            QCOMPARE(lineBreaksOf(snapshot(doc)), lineBreaksOf(freshLayout(doc)));
+        }
+    }
+    QVERIFY(layout.reusedLayouts() > 40);
 }
 
 void tst_EditorLayout::estimatesTurnReal()
