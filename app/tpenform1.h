@@ -20,6 +20,7 @@ class QComboBox;
 class QFrame;
 class QMenu;
 class QPainter;
+class QTimer;
 class TPrintReport2;
 class TPreviewWindow;
 class TReportOutput;
@@ -273,6 +274,9 @@ private:
     QHash<QString, QAction *> m_commandsByName; // looked up at every caret move
     QActionGroup *m_alignmentGroup = nullptr;
     QPointer<TForm3> m_splash;
+    // Brings the line panel up to date a slice at a time while the paragraphs before the caret
+    // are laid out again (see UpdateCaretStatus).
+    QTimer *m_caretStatusLater = nullptr;
     // The outer bounds the settings gave (frame included).
     QRect m_outerPlacement;
     QString m_settingsPath;

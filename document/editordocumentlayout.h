@@ -57,6 +57,9 @@ public:
 
     // Lays out every paragraph not laid out yet.
     void layOutAll();
+    // Lays out paragraphs not laid out yet up to the one holding `position`, for about
+    // `budgetMs` at most; true once all of them are, when the line queries above answer at once.
+    bool layOutThrough(int position, int budgetMs);
     // Paragraphs that have only an estimated height.
     int estimatedCount() const { return m_metrics.inexactCount(); }
     // How many layouts of a paragraph kept some of its lines from before an edit.

@@ -4,6 +4,7 @@
 
 #include "editordocumentlayout.h"
 
+#include <QElapsedTimer>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -19,6 +20,28 @@ void EditorDocumentLayout::ensureExactThrough(int number)
         layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
         next = m_metrics.firstInexact(next + 1);
     }
+}
+
+bool EditorDocumentLayout::layOutThrough(int position, int budgetMs)
+{
+    if (!canLayOut())
+        return true;
+    if (m_allDirty)
+        rebuildAll();
+    QTextDocument *doc = document();
+    const int number = doc->findBlock(qBound(0, position, qMax(0, doc->characterCount() - 1))).blockNumber();
+    QElapsedTimer spent;
+    spent.start();
+    int next = m_metrics.firstInexact(0);
+    QTextBlock block;
+    while (next >= 0 && next <= number) {
+        if (spent.elapsed() >= budgetMs)
+            return false;
+        block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : doc->findBlockByNumber(next);
+        layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
+        next = m_metrics.firstInexact(next + 1);
+    }
+    return true;
 }
 
 void EditorDocumentLayout::layOutAll()

@@ -140,6 +140,11 @@ RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
     return place;
 }
 
+bool RichDocument::caretPlaceReady(int documentPosition, int budgetMs)
+{
+    return m_layout->layOutThrough(documentPosition, budgetMs);
+}
+
 int RichDocument::lineCount()
 {
     return m_layout->lineCount();

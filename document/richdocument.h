@@ -67,6 +67,9 @@ public:
         qint64 lineStartByte = 0;
     };
     CaretPlace caretPlace(int documentPosition);
+    // Whether caretPlace() answers at once: false while paragraphs before the position still
+    // need laying out after about `budgetMs` of it (a change all over a long document).
+    bool caretPlaceReady(int documentPosition, int budgetMs);
     int lineCount();
 
     // The whole text in CP932 with CR LF between paragraphs (and after each table cell, as

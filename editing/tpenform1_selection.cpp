@@ -11,7 +11,12 @@
 #include <QAction>
 #include <QComboBox>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
+
+namespace {
+constexpr int CaretStatusSliceMs = 15;
+}
 
 void TPenForm1::RichEdit1SelectionChange()
 {
@@ -66,7 +71,27 @@ void TPenForm1::UpdateCaretStatus()
     // From the lower end of the selection, wherever the caret is: its line as the editor's
     // line-from-char gives it, its column from that line's first byte, and the characters or
     // bytes before it, all found with one look at its paragraph.
-    const RichDocument::CaretPlace place = RichEdit1->richDocument().caretPlace(RichEdit1->textCursor().selectionStart());
+    RichDocument &document = RichEdit1->richDocument();
+    const int position = RichEdit1->textCursor().selectionStart();
+    // After a change all over a long document (a Replace All) the caret's line is known only
+    // once the paragraphs before it are laid out again, seconds for millions of characters: that
+    // is done a slice at a time between the program's events, the line panel empty meanwhile,
+    // so that the window paints and answers. The position needs no layout.
+    if (!document.caretPlaceReady(position, CaretStatusSliceMs)) {
+        const qint64 byte = document.bytePosition(position);
+        StatusPanels[2]->setText(QString());
+        StatusPanels[1]->setText(StatusDisplay::position(CountInChars, CountInChars ? document.charactersBefore(byte) : byte));
+        if (!m_caretStatusLater) {
+            m_caretStatusLater = new QTimer(this);
+            m_caretStatusLater->setSingleShot(true);
+            connect(m_caretStatusLater, &QTimer::timeout, this, &TPenForm1::UpdateCaretStatus);
+        }
+        m_caretStatusLater->start(0);
+        return;
+    }
+    if (m_caretStatusLater)
+        m_caretStatusLater->stop();
+    const RichDocument::CaretPlace place = document.caretPlace(position);
     StatusPanels[2]->setText(StatusDisplay::lineAndColumn(place.line, place.byte - place.lineStartByte));
     const qint64 value = CountInChars ? place.charactersBefore : place.byte;
     StatusPanels[1]->setText(StatusDisplay::position(CountInChars, value));

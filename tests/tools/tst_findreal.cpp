@@ -3,12 +3,15 @@
 
 #include "app/japaneseui.h"
 #include "app/settingsfile.h"
+#include "app/statustext.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "editing/statusdisplay.h"
 #include "tools/replacedialog.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -42,6 +45,7 @@ private slots:
     void cleanup();
 
     void typingAfterReplaceAllIsPainted();
+    void replaceAllInALongDocumentShowsTheCaretLineOnceLaidOut();
     void messageTextsAreNeverMarkup_data();
     void messageTextsAreNeverMarkup();
     void findMessagesStandOverTheFindDialog();
@@ -130,6 +134,36 @@ void tst_FindReal::typingAfterReplaceAllIsPainted()
     // The line typed in shows the new letters; nothing else vanished.
     QVERIFY2(ink(after, caretLine) > ink(before, caretLine) + 30, "the typed text never reached the screen");
     QCOMPARE(ink(after, firstLine), ink(before, firstLine));
+}
+
+// A Replace All all over a long document: the editor paints at once and the line panel shows
+// the caret's line once the paragraphs before it are laid out again, a slice at a time.
+void tst_FindReal::replaceAllInALongDocumentShowsTheCaretLineOnceLaidOut()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"long.txt"_s);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray text;
+        for (int line = 0; line < 40000; ++line)
+            text += QByteArray::number(line).rightJustified(5, '0') + ' ' + "\x82\xe8\x82\xf1\x82\xb2\x82\xcc\x96\xd8\r\n";
+        text.chop(2);
+        file.write(text);
+    }
+    m_window->OpenFile(path);
+    m_window->RichEdit1->lineCount(); // every paragraph laid out: the replacements undo that
+    openDialog(u"りんご"_s, u"バナナ"_s);
+    RealDialogs::Box count;
+    RealDialogs::answerBox(&count);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(!count.text.isEmpty());
+    QVERIFY2(count.text.startsWith(u"40000  箇所の"_s), qPrintable(count.text));
+    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    // The caret stands behind the last replacement: the last line, 12 bytes in.
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->StatusPanels[2]->text(), StatusDisplay::lineAndColumn(39999, 12), 20000);
+    QCOMPARE(m_window->StatusPanels[1]->text(), StatusDisplay::position(true, 39999 * 13 + 9));
+    QVERIFY(ink(m_window->RichEdit1->viewport()->grab().toImage(), m_window->RichEdit1->viewport()->rect()) > 500);
 }
 
 void tst_FindReal::messageTextsAreNeverMarkup_data()
