@@ -10,6 +10,7 @@
 // A failed check prints what differs and aborts, so libFuzzer keeps the input as a crash file.
 
 #include "document/cp932.h"
+#include "document/plaintext.h"
 #include "document/richdocument.h"
 #include "document/sjistext.h"
 #include "document/textpositionindex.h"
@@ -541,6 +542,32 @@ void checkDocumentRuns(QByteArrayView x)
     }
 }
 
+// A text read in pieces, a part at a time (as a long file is read into the editor), gives the
+// document a read of the whole gives: cut points and part sizes come from the input's end.
+void checkPieces(QByteArrayView x)
+{
+    FuzzedDataProvider fdp(reinterpret_cast<const uint8_t *>(x.data()), static_cast<size_t>(x.size()));
+    const qsizetype pieceBytes = fdp.ConsumeIntegralInRange<qsizetype>(1, 300);
+    const qsizetype partBytes = fdp.ConsumeIntegralInRange<qsizetype>(1, 500);
+    std::vector<QByteArray> pieces;
+    for (qsizetype at = 0; at < x.size();) {
+        const qsizetype length = std::min<qsizetype>(x.size() - at, fdp.ConsumeIntegralInRange<qsizetype>(1, 700));
+        pieces.push_back(x.sliced(at, length).toByteArray());
+        at += length;
+    }
+    QTextDocument whole;
+    PlainText::read(whole, x, {});
+    QTextDocument parts;
+    QTextCursor cursor = PlainText::startReading(parts, {});
+    cursor.endEditBlock();
+    PlainText::PieceReader reader(std::move(pieces), pieceBytes);
+    while (reader.insert(cursor, {}, partBytes))
+        CHECK(reader.left() > 0, "a part was asked for with nothing left");
+    CHECK(reader.left() == 0, "%lld bytes never read", static_cast<long long>(reader.left()));
+    CHECK(PlainText::documentText(parts) == PlainText::documentText(whole), "pieces of %lld, parts of %lld",
+          static_cast<long long>(pieceBytes), static_cast<long long>(partBytes));
+}
+
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     // Qt's warnings (fonts and the like) would flood the fuzzer's output; fatal ones still show.
@@ -588,5 +615,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkCodec(x);
     checkUtf16(x);
     checkDocumentRuns(x);
+    checkPieces(x);
     return 0;
 }
