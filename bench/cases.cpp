@@ -245,6 +245,9 @@ EditorWindow shownWithInput(bool ours, const QString &input)
     else
         Harness::openBareText(w.editor, input);
     Harness::processUntilPainted(*w.watch);
+    // All of it: what follows works on the whole text, as a user does once it is read.
+    if (ours)
+        w.ours()->finishLoading();
     return w;
 }
 

@@ -13,9 +13,9 @@ BackgroundLoad::BackgroundLoad(QTextDocument &document, PlainText::PieceReader &
     , m_reader(std::move(reader))
     , m_format(format)
 {
-    // A zero-length timer runs between the program's events: the first screen is painted and
-    // scrolling stays smooth while the rest comes in.
-    m_timer.start(0, this);
+    // The first part waits for the first screen to be painted; then a zero-length timer runs
+    // between the program's events, so that scrolling stays smooth while the rest comes in.
+    m_timer.start(FirstPartDelayMs, this);
 }
 
 void BackgroundLoad::finish()
@@ -33,8 +33,13 @@ bool BackgroundLoad::appendPart()
 
 void BackgroundLoad::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() == m_timer.timerId())
+    if (event->timerId() == m_timer.timerId()) {
+        if (!m_started) {
+            m_started = true;
+            m_timer.start(0, this);
+        }
         appendPart();
+    }
     else
         QObject::timerEvent(event);
 }

@@ -16,6 +16,7 @@ class BackgroundLoad : public QObject {
 public:
     // About 15 ms of work on this kind of machine: scrolling stays smooth meanwhile.
     static constexpr qsizetype PartBytes = qsizetype(512) << 10;
+    static constexpr int FirstPartDelayMs = 30;
 
     BackgroundLoad(QTextDocument &document, PlainText::PieceReader &&reader, const QTextCharFormat &format,
                    QObject *parent = nullptr);
@@ -40,5 +41,6 @@ private:
     PlainText::PieceReader m_reader;
     QTextCharFormat m_format;
     QBasicTimer m_timer;
+    bool m_started = false;
     bool m_reported = false;
 };

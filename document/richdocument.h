@@ -111,7 +111,7 @@ public:
     // Rest::Later: of a text longer than LaterBytes, only the start is read now; the rest is
     // appended between the program's events (see isLoading()).
     enum class Rest { AtOnce, Later };
-    static constexpr qint64 LaterBytes = qint64(16) << 20;
+    static constexpr qint64 LaterBytes = qint64(8) << 20;
     static constexpr qint64 FirstPartBytes = qint64(4) << 20;
     void load(std::vector<QByteArray> &&pieces, StreamFormat format, const QTextCharFormat &textFormat,
               Rest rest = Rest::AtOnce);

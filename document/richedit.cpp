@@ -293,9 +293,13 @@ void RichEdit::load(QByteArrayView data)
 void RichEdit::load(std::vector<QByteArray> &&pieces)
 {
     stopLoading();
+    // PENLOFT_READ_AT_ONCE has every file read whole before it is shown (tests that look at the
+    // screen while a file is read).
+    const RichDocument::Rest rest
+        = qEnvironmentVariableIsSet("PENLOFT_READ_AT_ONCE") ? RichDocument::Rest::AtOnce : RichDocument::Rest::Later;
     loadWith([&](const QTextCharFormat &textFormat) {
         m_richDocument->load(std::move(pieces), m_plainText ? StreamFormat::PlainText : StreamFormat::Rtf, textFormat,
-                             RichDocument::Rest::Later);
+                             rest);
     });
     if (!m_richDocument->isLoading())
         return;

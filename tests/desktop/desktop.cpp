@@ -287,6 +287,13 @@ Program::~Program()
     }
 }
 
+void Program::setVariable(const QString &name, const QString &value)
+{
+    QProcessEnvironment environment = m_process.processEnvironment();
+    environment.insert(name, value);
+    m_process.setProcessEnvironment(environment);
+}
+
 bool Program::start(const QStringList &arguments)
 {
     m_process.start(programPath(), arguments);

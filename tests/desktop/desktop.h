@@ -89,6 +89,8 @@ public:
     ~Program(); // a program still running is ended by its pid
 
     bool start(const QStringList &arguments = {});
+    // An environment variable for the program, set before start().
+    void setVariable(const QString &name, const QString &value);
     qint64 pid() const { return m_process.processId(); }
     // The main window once it shows its title; none when it did not appear in time.
     std::optional<Window> mainWindow(int timeoutMs = 15000) const;
