@@ -130,6 +130,8 @@ private:
     QTextLayout *readyLayout(const QTextBlock &block, int number);
     void placeLayout(QTextLayout *layout, int number) const;
     void ensureExactThrough(int number); // editordocumentlayout_lines.cpp
+    // The same for about budgetMs at most (-1: no limit); true once done.
+    bool layOutInexactThrough(int number, int budgetMs);
     void touch(int number);
     // Frees a paragraph\'s text layout, and the rules kept for it.
     void freeBlockLayout(const QTextBlock &block);

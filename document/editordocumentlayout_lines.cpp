@@ -11,37 +11,34 @@
 
 void EditorDocumentLayout::ensureExactThrough(int number)
 {
+    layOutInexactThrough(number, -1);
+}
+
+bool EditorDocumentLayout::layOutInexactThrough(int number, int budgetMs)
+{
     if (m_allDirty && canLayOut())
         rebuildAll();
+    QElapsedTimer spent;
+    spent.start();
     int next = m_metrics.firstInexact(0);
     QTextBlock block;
     while (next >= 0 && next <= number) {
+        if (budgetMs >= 0 && spent.elapsed() >= budgetMs)
+            return false;
         block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
         layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
         next = m_metrics.firstInexact(next + 1);
     }
+    return true;
 }
 
 bool EditorDocumentLayout::layOutThrough(int position, int budgetMs)
 {
     if (!canLayOut())
         return true;
-    if (m_allDirty)
-        rebuildAll();
     QTextDocument *doc = document();
     const int number = doc->findBlock(qBound(0, position, qMax(0, doc->characterCount() - 1))).blockNumber();
-    QElapsedTimer spent;
-    spent.start();
-    int next = m_metrics.firstInexact(0);
-    QTextBlock block;
-    while (next >= 0 && next <= number) {
-        if (spent.elapsed() >= budgetMs)
-            return false;
-        block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : doc->findBlockByNumber(next);
-        layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
-        next = m_metrics.firstInexact(next + 1);
-    }
-    return true;
+    return layOutInexactThrough(number, budgetMs);
 }
 
 void EditorDocumentLayout::layOutAll()

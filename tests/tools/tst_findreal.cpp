@@ -55,6 +55,8 @@ private:
     // Opens the dialog and fills in its two boxes as a user types them.
     void openDialog(const QString &find, const QString &replace);
     QPushButton *button(const QString &caption) const;
+    // Replace All through the dialog; the count box's text starts with `counted`. Closes the dialog.
+    void replaceAll(const QString &find, const QString &replace, const QString &counted);
 
     TPenForm1 *m_window = nullptr;
 };
@@ -106,17 +108,22 @@ void tst_FindReal::openDialog(const QString &find, const QString &replace)
     RealDialogs::type(second, replace);
 }
 
-void tst_FindReal::typingAfterReplaceAllIsPainted()
+void tst_FindReal::replaceAll(const QString &find, const QString &replace, const QString &counted)
 {
-    QGuiApplication::clipboard()->setText(u"りんごとみかん。\nりんごが好き。"_s);
-    m_window->command(u"EditPaste"_s)->trigger();
-    openDialog(u"りんご"_s, u"バナナ"_s);
+    openDialog(find, replace);
     RealDialogs::Box count;
     RealDialogs::answerBox(&count);
     QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
     QTRY_VERIFY(!count.text.isEmpty());
-    QVERIFY2(count.text.startsWith(u"2  箇所の  『 りんご 』"_s), qPrintable(count.text));
+    QVERIFY2(count.text.startsWith(counted), qPrintable(count.text));
     QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+}
+
+void tst_FindReal::typingAfterReplaceAllIsPainted()
+{
+    QGuiApplication::clipboard()->setText(u"りんごとみかん。\nりんごが好き。"_s);
+    m_window->command(u"EditPaste"_s)->trigger();
+    replaceAll(u"りんご"_s, u"バナナ"_s, u"2  箇所の  『 りんご 』"_s);
     QTRY_COMPARE(m_window->RichEdit1->toPlainText(), u"バナナとみかん。\nバナナが好き。"_s);
 
     QWidget *viewport = m_window->RichEdit1->viewport();
@@ -153,13 +160,7 @@ void tst_FindReal::replaceAllInALongDocumentShowsTheCaretLineOnceLaidOut()
     }
     m_window->OpenFile(path);
     m_window->RichEdit1->lineCount(); // every paragraph laid out: the replacements undo that
-    openDialog(u"りんご"_s, u"バナナ"_s);
-    RealDialogs::Box count;
-    RealDialogs::answerBox(&count);
-    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
-    QTRY_VERIFY(!count.text.isEmpty());
-    QVERIFY2(count.text.startsWith(u"40000  箇所の"_s), qPrintable(count.text));
-    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    replaceAll(u"りんご"_s, u"バナナ"_s, u"40000  箇所の"_s);
     // The caret stands behind the last replacement: the last line, 12 bytes in.
     QTRY_COMPARE_WITH_TIMEOUT(m_window->StatusPanels[2]->text(), StatusDisplay::lineAndColumn(39999, 12), 20000);
     QCOMPARE(m_window->StatusPanels[1]->text(), StatusDisplay::position(true, 39999 * 13 + 9));
