@@ -23,14 +23,6 @@ void BackgroundLoad::finish()
     append(std::numeric_limits<qsizetype>::max());
 }
 
-bool BackgroundLoad::appendPart()
-{
-    if (isDone())
-        return false;
-    append(PartBytes);
-    return true;
-}
-
 void BackgroundLoad::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == m_timer.timerId()) {
@@ -38,10 +30,10 @@ void BackgroundLoad::timerEvent(QTimerEvent *event)
             m_started = true;
             m_timer.start(0, this);
         }
-        appendPart();
-    }
-    else
+        append(PartBytes);
+    } else {
         QObject::timerEvent(event);
+    }
 }
 
 void BackgroundLoad::append(qsizetype bytes)

@@ -24,8 +24,6 @@ public:
     bool isDone() const { return m_reader.atEnd(); }
     // Appends everything that is left, now.
     void finish();
-    // Appends the next part, as the program does when it is idle; false when nothing was left.
-    bool appendPart();
 
 signals:
     // Everything is in (by parts or by finish()); sent once.

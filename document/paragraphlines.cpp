@@ -193,14 +193,15 @@ constexpr int RulesContext = 64;
 
 // Gives the engine, which has just itemized the new text, its character rules: the old ones
 // before and behind the edit, and for the edit and some characters around it what an analysis of
-// that stretch (with context) finds. False when the old rules do not fit the text.
-bool reuseRules(QTextEngine *engine, const KeptLines::Data &old)
+// that stretch (with context) finds. When the old rules do not fit the text the engine is left
+// to find them all, as it does by itself.
+void reuseRules(QTextEngine *engine, const KeptLines::Data &old)
 {
     QTextEngine::LayoutData *data = engine->layoutData;
     const int length = int(data->string.size());
     // One entry per character and one for the end of the text.
     if (int(old.rules.size()) != old.oldLength + 1 || old.oldLength + old.delta != length || !engine->ensureSpace(length))
-        return false;
+        return;
     // A run of spaces carries a rule across it: the stretch takes such runs at its ends whole.
     const QChar *text = data->string.constData();
     int from = std::max(0, old.start - RulesContext);
@@ -220,7 +221,7 @@ bool reuseRules(QTextEngine *engine, const KeptLines::Data &old)
         scripts.push_back({ std::max<qsizetype>(0, item.position - contextFrom), QChar::Script(item.analysis.script) });
     }
     if (scripts.empty())
-        return false;
+        return;
     std::vector<QCharAttributes> found(static_cast<size_t>(contextTo - contextFrom + 1));
     QUnicodeTools::initCharAttributes(QStringView(data->string).sliced(contextFrom, contextTo - contextFrom),
                                       scripts.data(), qsizetype(scripts.size()), found.data(),
@@ -232,7 +233,6 @@ bool reuseRules(QTextEngine *engine, const KeptLines::Data &old)
     std::memcpy(rules + from, found.data() + (from - contextFrom), static_cast<size_t>(to - from));
     std::copy(old.rules.begin() + (to - old.delta), old.rules.end(), rules + to);
     data->haveCharAttributes = true;
-    return true;
 }
 
 bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, Result &result)
@@ -315,8 +315,7 @@ Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept)
 void keepRules(const QTextLayout *layout, CharacterRules &rules)
 {
     const QTextEngine *engine = layout->engine();
-    rules.layout = nullptr;
-    rules.rules.clear();
+    rules = {};
     if (!engine->layoutData || !engine->layoutData->haveCharAttributes)
         return;
     const auto *found = reinterpret_cast<const unsigned char *>(engine->layoutData->memory);
@@ -343,11 +342,10 @@ std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int sta
     data->start = start;
     data->oldEnd = start + removed;
     data->delta = added - removed;
-    if (rules && rules->layout == layout && int(rules->rules.size()) == data->oldLength + 1)
-        data->rules = std::move(rules->rules);
     if (rules) {
-        rules->layout = nullptr;
-        rules->rules.clear();
+        if (rules->layout == layout && int(rules->rules.size()) == data->oldLength + 1)
+            data->rules = std::move(rules->rules);
+        *rules = {};
     }
     return std::unique_ptr<KeptLines>(new KeptLines(std::move(data)));
 }

@@ -140,9 +140,11 @@ RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
     return place;
 }
 
-bool RichDocument::caretPlaceReady(int documentPosition, int budgetMs)
+std::optional<RichDocument::CaretPlace> RichDocument::caretPlace(int documentPosition, int budgetMs)
 {
-    return m_layout->layOutThrough(documentPosition, budgetMs);
+    if (!m_layout->layOutThrough(documentPosition, budgetMs))
+        return std::nullopt;
+    return caretPlace(documentPosition);
 }
 
 int RichDocument::lineCount()
@@ -374,14 +376,11 @@ void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, c
         return;
     }
     // Data in several pieces is text (see DocumentFile::readPieces).
-    qint64 bytes = 0;
-    for (const QByteArray &piece : pieces)
-        bytes += piece.size();
     PlainText::PieceReader reader(std::move(pieces));
     {
         BulkChange bulk(m_document, *m_positions);
         QTextCursor cursor = PlainText::startReading(*m_document, textFormat);
-        const bool later = rest == Rest::Later && bytes > LaterBytes;
+        const bool later = rest == Rest::Later && reader.left() > LaterBytes;
         reader.insert(cursor, textFormat, later ? FirstPartBytes : std::numeric_limits<qsizetype>::max());
         cursor.endEditBlock();
     }

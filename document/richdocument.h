@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BackgroundLoad;
@@ -67,9 +68,9 @@ public:
         qint64 lineStartByte = 0;
     };
     CaretPlace caretPlace(int documentPosition);
-    // Whether caretPlace() answers at once: false while paragraphs before the position still
-    // need laying out after about `budgetMs` of it (a change all over a long document).
-    bool caretPlaceReady(int documentPosition, int budgetMs);
+    // The same after at most about `budgetMs` of laying out the paragraphs before the position;
+    // none while some still need it (after a change all over a long document).
+    std::optional<CaretPlace> caretPlace(int documentPosition, int budgetMs);
     int lineCount();
 
     // The whole text in CP932 with CR LF between paragraphs (and after each table cell, as

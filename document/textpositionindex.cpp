@@ -100,32 +100,25 @@ void TextPositionIndex::onContentsChange(int position, int charsRemoved, int cha
     for (int b = first; b <= newLast; ++b)
         replacement.push_back(measureBlockNumber(b));
 
-    if (newCount == oldCount) {
+    // Paragraphs measured again where they stand; with new ones added at the end (a text read in
+    // parts), the sums grow without a rebuild.
+    const bool inPlace = newCount == oldCount;
+    const bool appended = !m_treesStale && oldLast == oldCount - 1 && newCount > oldCount;
+    if (inPlace || appended) {
         for (int b = first; b <= newLast; ++b) {
-            Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
             const Paragraph &now = replacement[static_cast<size_t>(b - first)];
+            if (b > oldLast) {
+                m_paragraphs.push_back(now);
+                m_byteTree.push_back(now.bytes + BreakBytes);
+                m_characterTree.push_back(now.characters + BreakBytes);
+                continue;
+            }
+            Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
             if (!m_treesStale) {
                 m_byteTree.add(static_cast<size_t>(b), now.bytes - old.bytes);
                 m_characterTree.add(static_cast<size_t>(b), now.characters - old.characters);
             }
             old = now;
-        }
-        return;
-    }
-    if (!m_treesStale && oldLast == oldCount - 1 && newCount > oldCount) {
-        // Paragraphs added at the end (a text read in parts): the sums grow without a rebuild.
-        for (int b = first; b < newCount; ++b) {
-            const Paragraph &now = replacement[static_cast<size_t>(b - first)];
-            if (b <= oldLast) {
-                Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
-                m_byteTree.add(static_cast<size_t>(b), now.bytes - old.bytes);
-                m_characterTree.add(static_cast<size_t>(b), now.characters - old.characters);
-                old = now;
-            } else {
-                m_paragraphs.push_back(now);
-                m_byteTree.push_back(now.bytes + BreakBytes);
-                m_characterTree.push_back(now.characters + BreakBytes);
-            }
         }
         return;
     }

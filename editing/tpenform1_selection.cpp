@@ -77,7 +77,8 @@ void TPenForm1::UpdateCaretStatus()
     // once the paragraphs before it are laid out again, seconds for millions of characters: that
     // is done a slice at a time between the program's events, the line panel empty meanwhile,
     // so that the window paints and answers. The position needs no layout.
-    if (!document.caretPlaceReady(position, CaretStatusSliceMs)) {
+    const std::optional<RichDocument::CaretPlace> place = document.caretPlace(position, CaretStatusSliceMs);
+    if (!place) {
         const qint64 byte = document.bytePosition(position);
         StatusPanels[2]->setText(QString());
         StatusPanels[1]->setText(StatusDisplay::position(CountInChars, CountInChars ? document.charactersBefore(byte) : byte));
@@ -91,9 +92,8 @@ void TPenForm1::UpdateCaretStatus()
     }
     if (m_caretStatusLater)
         m_caretStatusLater->stop();
-    const RichDocument::CaretPlace place = document.caretPlace(position);
-    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(place.line, place.byte - place.lineStartByte));
-    const qint64 value = CountInChars ? place.charactersBefore : place.byte;
+    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(place->line, place->byte - place->lineStartByte));
+    const qint64 value = CountInChars ? place->charactersBefore : place->byte;
     StatusPanels[1]->setText(StatusDisplay::position(CountInChars, value));
 }
 
