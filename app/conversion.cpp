@@ -1,7 +1,7 @@
 #include "conversion.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
+#include "document/apperror.h"
+#include "document/documentmessages.h"
 #include "document/documentfile.h"
 #include "document/documentname.h"
 #include "document/filereplacement.h"

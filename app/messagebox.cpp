@@ -1,6 +1,6 @@
 #include "messagebox.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/messages.h"
 
 #include <QPushButton>

@@ -5,7 +5,7 @@
 
 #include "app/tpenform1.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/commandicons.h"
 #include "app/controls.h"
 #include "app/messagebox.h"

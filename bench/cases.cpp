@@ -9,7 +9,7 @@
 #include "scaling.h"
 #include "windowcases.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/fontsubstitutes.h"
 #include "document/cp932.h"
 #include "document/documentfile.h"

@@ -1,6 +1,6 @@
 #include "harness.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "document/cp932.h"
 #include "document/richedit.h"
 

@@ -4,7 +4,7 @@
 #include "harness.h"
 #include "processes.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "document/cp932.h"
 #include "document/richedit.h"
 

@@ -1,6 +1,6 @@
 #include "documentname.h"
 
-#include "app/messages.h"
+#include "document/documentmessages.h"
 
 namespace DocumentName {
 

@@ -1,6 +1,6 @@
 #include "recoveryfile.h"
 
-#include "app/messages.h"
+#include "document/documentmessages.h"
 
 #include <QDir>
 #include <QFile>

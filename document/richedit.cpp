@@ -1,7 +1,5 @@
 #include "richedit.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
 #include "editordocumentlayout.h"
 #include "documentfile.h"
 #include "formatrange.h"

@@ -3,7 +3,7 @@
 
 #include "app/tpenform1.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/filedialogs.h"
 #include "app/messagebox.h"
 #include "app/messages.h"

@@ -1,7 +1,7 @@
 #include "systemprinters.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
+#include "document/apperror.h"
+#include "printing/printmessages.h"
 #include "printing/treportoutput.h"
 
 #include <QDir>

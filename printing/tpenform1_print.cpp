@@ -2,7 +2,7 @@
 
 #include "app/tpenform1.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/messagebox.h"
 #include "app/messages.h"
 #include "app/pickers.h"

@@ -1,7 +1,7 @@
 #include "tpreparedpages.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
+#include "document/apperror.h"
+#include "document/documentmessages.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "tpreviewwindow.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/messagebox.h"
 #include "printing/reportunits.h"
 #include "printing/treportoutput.h"

@@ -1,7 +1,7 @@
 #include "tprintreport2.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
+#include "document/apperror.h"
+#include "printing/printmessages.h"
 #include "document/formatrange.h"
 #include "document/richdocument.h"
 #include "printing/reportunits.h"

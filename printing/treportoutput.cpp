@@ -1,7 +1,7 @@
 #include "treportoutput.h"
 
-#include "app/apperror.h"
-#include "app/messages.h"
+#include "document/apperror.h"
+#include "printing/printmessages.h"
 #include "printing/reportunits.h"
 #include "printing/tpreparedpages.h"
 

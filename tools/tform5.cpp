@@ -1,6 +1,6 @@
 #include "tform5.h"
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/controls.h"
 #include "app/messagebox.h"
 #include "document/richedit.h"

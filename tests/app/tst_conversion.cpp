@@ -1,5 +1,5 @@
 #include "app/conversion.h"
-#include "app/messages.h"
+#include "document/documentmessages.h"
 #include "document/richdocument.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/controls.h"
 #include "app/messagebox.h"
 #include "app/settingsfile.h"

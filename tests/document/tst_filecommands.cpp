@@ -1,4 +1,4 @@
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/filedialogs.h"
 #include "app/messagebox.h"
 #include "app/messages.h"

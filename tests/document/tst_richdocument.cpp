@@ -1,4 +1,3 @@
-#include "app/apperror.h"
 #include "document/plaintext.h"
 #include "document/richdocument.h"
 

@@ -1,4 +1,4 @@
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "document/richedit.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Saving through the main window where the file must not be replaced: the real error box shows,
 // and the file and the document stay as they were.
 
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/messagebox.h"
-#include "app/messages.h"
+#include "document/documentmessages.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"

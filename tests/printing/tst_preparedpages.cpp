@@ -1,5 +1,5 @@
-#include "app/apperror.h"
-#include "app/messages.h"
+#include "document/apperror.h"
+#include "document/documentmessages.h"
 #include "printing/tpreparedpages.h"
 
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "document/richdocument.h"
 #include "printing/reportunits.h"
 #include "printing/tpreparedpages.h"

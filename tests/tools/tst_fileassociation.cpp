@@ -1,4 +1,4 @@
-#include "app/apperror.h"
+#include "document/apperror.h"
 #include "app/messagebox.h"
 #include "document/richedit.h"
 #include "tools/fileassociation.h"
