@@ -9,6 +9,7 @@
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 #include "sjistext.h"
+#include "tablecells.h"
 #include "textpositionindex.h"
 
 #include <QGuiApplication>
@@ -38,6 +39,27 @@ QString comparable(QStringView text)
 bool isWordCharacter(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_';
+}
+
+// Each line break of a text (CR LF, CR or LF) as one paragraph separator.
+QString withParagraphBreaks(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
+    text.replace(u'\r', QChar::ParagraphSeparator);
+    text.replace(u'\n', QChar::ParagraphSeparator);
+    return text;
+}
+
+// Whether a line break of a find text may match the break between two paragraphs that follow
+// each other: only when both stand in the same table cell, or both outside tables. A cell end
+// (and the edge of a table) ends the cell's text, not a paragraph of it.
+bool sameTextFlow(const QTextBlock &block, const QTextBlock &next, bool tables)
+{
+    if (!tables)
+        return true;
+    const TableCells::Spot here = TableCells::spotOf(block);
+    const TableCells::Spot there = TableCells::spotOf(next);
+    return here.table == there.table && (!here.table || (here.row == there.row && here.column == there.column));
 }
 
 // Runs bulk changes with no undo recording and no layout, and measures positions once after.
@@ -272,6 +294,11 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
     editor.endEditBlock();
 }
 
+qint64 RichDocument::findLength(const QString &text)
+{
+    return SjisText::measure(withParagraphBreaks(text)).bytes;
+}
+
 qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
 {
     finishLoading();
@@ -287,11 +314,9 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
     const bool wholeWord = (flags & FindWholeWord) != 0;
 
     // A break in the search text (CR LF, CR or LF) matches a paragraph break.
-    QString needle = comparable(text);
-    needle.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
-    needle.replace(u'\r', QChar::ParagraphSeparator);
-    needle.replace(u'\n', QChar::ParagraphSeparator);
+    const QString needle = withParagraphBreaks(comparable(text));
     const QStringList segments = needle.split(QChar::ParagraphSeparator);
+    const bool tables = segments.size() > 1 && TableCells::hasTables(*m_document);
 
     const int startPosition = documentPosition(minBytes);
     for (QTextBlock block = m_document->findBlock(startPosition); block.isValid(); block = block.next()) {
@@ -307,10 +332,11 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
             const qsizetype at = blockText.size() - head.size();
             if (at < from || QStringView(blockText).mid(at).compare(head, cs) != 0)
                 continue;
+            QTextBlock previous = block;
             QTextBlock next = block.next();
             bool matches = true;
-            for (qsizetype s = 1; s < segments.size() && matches; ++s, next = next.next()) {
-                if (!next.isValid()) {
+            for (qsizetype s = 1; s < segments.size() && matches; ++s, previous = next, next = next.next()) {
+                if (!next.isValid() || !sameTextFlow(previous, next, tables)) {
                     matches = false;
                     break;
                 }

@@ -101,7 +101,11 @@ public:
     // -- Find --
     // First hit of text lying within [minBytes, maxBytes) (maxBytes -1: to the end) with the
     // FindFlag options; its byte position, or -1. CR LF in text matches a paragraph break.
+    // A line break matches only between two paragraphs of the same flow: never across the end
+    // of a table cell, nor into or out of a table.
     qint64 find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
+    // Bytes a hit of text spans: a line break in it (CR LF, CR or LF) spans a paragraph break, 2.
+    static qint64 findLength(const QString &text);
 
     // -- Streams --
     // Replaces the whole content. Rtf reads data starting with "{\rtf" as RTF (as far as it can

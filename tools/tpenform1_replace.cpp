@@ -4,8 +4,8 @@
 
 #include "app/messagebox.h"
 #include "app/messages.h"
+#include "document/richdocument.h"
 #include "document/richedit.h"
-#include "document/sjistext.h"
 #include "tools/replacedialog.h"
 
 namespace {
@@ -43,7 +43,7 @@ void TPenForm1::selectHit(qint64 position, const QString &what)
     RichEdit1->scrollCaret();
     RichEdit1->setFocus();
     const qint64 start = RichEdit1->selection().start;
-    RichEdit1->setSelection(start, start + SjisText::measure(what).bytes);
+    RichEdit1->setSelection(start, start + RichDocument::findLength(what));
 }
 
 void TPenForm1::OptionReplaceExecute()
@@ -104,7 +104,7 @@ void TPenForm1::replaceAll(const QString &what, const QString &with)
         // passes run on the document as one batch: the editor shows the outcome, not each step.
         RichEdit::BatchEdit batch(*RichEdit1);
         RichEdit::Selection selection = RichEdit1->selection();
-        const qint64 length = SjisText::measure(what).bytes;
+        const qint64 length = RichDocument::findLength(what);
         for (;;) {
             qint64 start = 0;
             if (selection.length() != 0) {
