@@ -53,6 +53,8 @@ private slots:
     void aLineBreakNeverMatchesACellEnd();
     void aLineBreakMatchesWithinACell();
     void replaceAllCountsWithTables();
+    void replaceAllWithAMatchSelectedReplacesEveryOccurrence_data();
+    void replaceAllWithAMatchSelectedReplacesEveryOccurrence();
 
 private:
     // Opens the dialog and fills in its two boxes as a user types them.
@@ -360,6 +362,60 @@ void tst_FindReal::replaceAllCountsWithTables()
     replaceAll(u"い"_s, u"う"_s, u"1  箇所の"_s);
     replaceAll(u"e"_s, u"E"_s, u"3  箇所の"_s);
     QCOMPARE(savedText(), u"bEforE\r\nA1\tうbb\r\n\r\naftEr\r\n"_s);
+}
+
+void tst_FindReal::replaceAllWithAMatchSelectedReplacesEveryOccurrence_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<int>("findNext"); // presses of Find Next before Replace All
+    QTest::addColumn<QString>("replaced");
+    QTest::addColumn<int>("count");
+    QTest::newRow("first of three selected") << u"cat cat cat"_s << u"cat"_s << u"dog"_s << 1 << u"dog dog dog"_s << 3;
+    QTest::newRow("second of three selected") << u"cat cat cat"_s << u"cat"_s << u"dog"_s << 2 << u"dog dog dog"_s << 3;
+    QTest::newRow("last of three selected") << u"cat cat cat"_s << u"cat"_s << u"dog"_s << 3 << u"dog dog dog"_s << 3;
+    QTest::newRow("the only one selected") << u"a cat"_s << u"cat"_s << u"dog"_s << 1 << u"a dog"_s << 1;
+    QTest::newRow("replacement holding the text") << u"a b a b a"_s << u"a"_s << u"aa"_s << 2 << u"aa b aa b aa"_s << 3;
+    QTest::newRow("Japanese across lines") << u"猫と\n猫の猫"_s << u"猫"_s << u"犬"_s << 2 << u"犬と\n犬の犬"_s << 3;
+}
+
+// After Find Next a match is selected; Replace All still replaces every occurrence in the
+// document, those before the selection too, and says how many it replaced.
+void tst_FindReal::replaceAllWithAMatchSelectedReplacesEveryOccurrence()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, find);
+    QFETCH(QString, replace);
+    QFETCH(int, findNext);
+    QFETCH(QString, replaced);
+    QFETCH(int, count);
+    const QString path = m_dir.filePath(u"text.txt"_s);
+    QFile::remove(path);
+    m_window->command(u"FileNew"_s)->trigger();
+    RealDialogs::type(m_window->RichEdit1, text);
+    m_window->CurrentFileName = path; // saved as text by Save
+    openDialog(find, replace);
+    for (int press = 0; press < findNext; ++press)
+        QTest::mouseClick(button(u"次を検索(&F)"_s), Qt::LeftButton);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(m_window->RichEdit1->textCursor().selectedText(), find);
+
+    RealDialogs::Box box;
+    RealDialogs::answerBox(&box);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(!box.text.isEmpty());
+    QCOMPARE(box.text, QString::number(count) + u"  箇所の  『 "_s + find + u" 』 を、\n\n 『 "_s + replace
+                 + u" 』 に、置き換えました。"_s);
+    QCOMPARE(m_window->RichEdit1->toPlainText(), replaced);
+    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    m_window->command(u"FileSave"_s)->trigger();
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(saved.readAll()).isEmpty(), false);
+    TPenForm1 reader;
+    reader.OpenFile(path);
+    QCOMPARE(reader.RichEdit1->toPlainText(), replaced);
 }
 
 QTEST_MAIN(tst_FindReal)
