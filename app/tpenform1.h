@@ -130,6 +130,7 @@ public:
     void EditPasteExecute();
     void EditSelectAllExecute();
     void EditUndoExecute();
+    void EditRedoExecute();
 
     // -- editing: defined in editing/tpenform1_ruler.cpp --
     void RulerResize();

@@ -209,3 +209,9 @@ void TPenForm1::EditUndoExecute()
     if (RichEdit1)
         RichEdit1->undoLast();
 }
+
+void TPenForm1::EditRedoExecute()
+{
+    if (RichEdit1)
+        RichEdit1->undoLast(RichEdit::History::Redo);
+}
