@@ -10,6 +10,7 @@
 #include "sjistext.h"
 #include "tablecells.h"
 
+#include <QAbstractUndoItem>
 #include <QApplication>
 #include <QFontInfo>
 #include <QInputMethodEvent>
@@ -43,6 +44,14 @@ bool offersRtf(const QMimeData *source)
     }
     return false;
 }
+
+// Closes a step of the history: typing right after a block of changes would otherwise be
+// added to the block's last insertion, and undone with it.
+class StepEnd : public QAbstractUndoItem {
+public:
+    void undo() override { }
+    void redo() override { }
+};
 
 QByteArray rtfOf(const QMimeData *source)
 {
@@ -91,6 +100,8 @@ RichEdit::~RichEdit() = default;
 
 void RichEdit::notifySelectionIfMoved()
 {
+    if (m_holdSelectionNotice)
+        return;
     const QTextCursor cursor = textCursor();
     if (cursor.anchor() == m_lastAnchor && cursor.position() == m_lastPosition)
         return;
@@ -235,24 +246,54 @@ void RichEdit::undoLast(History which)
             textChanged = textChanged || removed != added;
         });
     const QTextCursor before = textCursor();
-    if (which == History::Undo)
-        undo();
-    else
-        redo();
-    disconnect(watch);
-    if (textChanged || to < 0)
-        return;
-    const int end = qMin(to, document()->characterCount() - 1);
-    QTextCursor place(document());
-    if (before.selectionStart() >= from && before.selectionEnd() <= end) {
-        place.setPosition(before.anchor());
-        place.setPosition(before.position(), QTextCursor::KeepAnchor);
-    } else {
-        place.setPosition(from);
-        place.setPosition(end, QTextCursor::KeepAnchor);
+    {
+        // The displays are refreshed once, when the caret has its final place.
+        QScopedValueRollback<bool> hold(m_holdSelectionNotice, true);
+        if (which == History::Undo)
+            undo();
+        else
+            redo();
+        disconnect(watch);
+        if (!textChanged && to >= 0) {
+            const int end = qMin(to, document()->characterCount() - 1);
+            QTextCursor place(document());
+            if (before.selectionStart() >= from && before.selectionEnd() <= end) {
+                place.setPosition(before.anchor());
+                place.setPosition(before.position(), QTextCursor::KeepAnchor);
+            } else {
+                place.setPosition(from);
+                place.setPosition(end, QTextCursor::KeepAnchor);
+            }
+            setTextCursor(place);
+            ensureCursorVisible();
+        }
     }
-    setTextCursor(place);
-    ensureCursorVisible();
+    if (to < 0)
+        return; // nothing was undone
+    // Where the caret stayed, the format under it may be what changed.
+    m_lastAnchor = -1;
+    notifySelectionIfMoved();
+}
+
+void RichEdit::clearHistory()
+{
+    document()->clearUndoRedoStacks();
+}
+
+RichEdit::UndoStep::UndoStep(RichEdit &edit)
+    : m_cursor(edit.textCursor())
+    , m_recordedBefore(edit.document()->availableUndoSteps())
+{
+    // Begun from the editor's caret: that is where an undo of the step puts it back.
+    m_cursor.beginEditBlock();
+}
+
+RichEdit::UndoStep::~UndoStep()
+{
+    QTextDocument *doc = m_cursor.document();
+    if (doc->availableUndoSteps() > m_recordedBefore)
+        doc->appendUndoItem(new StepEnd);
+    m_cursor.endEditBlock();
 }
 
 bool RichEdit::isModified() const
@@ -537,6 +578,7 @@ bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
 
 void RichEdit::insertFromMimeData(const QMimeData *source)
 {
+    const UndoStep step(*this); // a paste is one step, and typing does not join it
     QTextCursor cursor = textCursor();
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));

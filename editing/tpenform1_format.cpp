@@ -145,7 +145,8 @@ void TPenForm1::OptionBackColorExecute()
 
 void TPenForm1::writeFontToSelection(const CharFormat &font)
 {
-    // Six separate writes, in this order.
+    // Six writes, in this order, as one step of the history.
+    const RichEdit::UndoStep step(*RichEdit1);
     CharFormat change = font;
     change.autoColor = font.color == RichEdit1->richDocument().windowTextColor();
     for (const unsigned field : { unsigned(CharFormat::Color), unsigned(CharFormat::Face), unsigned(CharFormat::CharSet),

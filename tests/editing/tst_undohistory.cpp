@@ -1,20 +1,120 @@
-// Undo and redo as a user meets them: each action through its real control, undone with
-// Ctrl+Z and redone with Ctrl+Y, judged by what the displays show and what a save writes.
+// Undo and redo as a user meets them: each action through its real control (tool buttons, the
+// font box, the size box's key, the real font and colour dialogs, the ruler's markers, the
+// clipboard keys), undone with Ctrl+Z and redone with Ctrl+Y, judged by what the displays show
+// and what a save writes to disk.
 
-#include "app/controls.h"
+#include "app/fontsubstitutes.h"
 #include "app/japaneseui.h"
+#include "app/controls.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "editing/ruler.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include "realdialogs.h"
+#include "testfiles.h"
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Two paragraphs in one face at 11 points, the first word of the first in 10.5 points.
+const QByteArray Letter = "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 "
+                          "\\'82\\'6c\\'82\\'72 \\'83\\'53\\'83\\'56\\'83\\'62\\'83\\'4e;}}\r\n"
+                          "\\pard\\f0\\fs21 first\\fs22  paragraph\\par second paragraph\\par}";
+
+// What the user sees of the document: what a save writes, and the displays at the selection.
+struct Seen {
+    QByteArray rtf;
+    QString face;
+    QString size;
+    QString styles; // "B", "I", "U" for each button pressed
+    QString alignment; // the name of the pressed alignment button
+    QColor textColor;
+    QList<int> markers; // the three markers' left edges
+};
+
+Seen seenIn(TPenForm1 &w)
+{
+    Seen seen;
+    seen.rtf = w.RichEdit1->save();
+    seen.face = w.ComboBox1->currentText();
+    seen.size = w.Edit1->text();
+    const std::pair<QString, QChar> styles[] = { { u"EditBold"_s, u'B' }, { u"EditItaric"_s, u'I' },
+                                                 { u"EditUnderline"_s, u'U' } };
+    for (const auto &[name, letter] : styles) {
+        if (w.command(name)->isChecked())
+            seen.styles += letter;
+    }
+    for (const QString &name : { u"EditAlineLeft"_s, u"EditAlineCenter"_s, u"EditAlineRight"_s }) {
+        if (w.command(name)->isChecked())
+            seen.alignment = name;
+    }
+    seen.textColor = w.Edit4->palette().color(QPalette::Text);
+    seen.markers = { w.FirstInd->x(), w.LeftInd->x(), w.RightInd->x() };
+    return seen;
+}
+
+void compareSeen(const Seen &actual, const Seen &expected)
+{
+    QCOMPARE(actual.rtf, expected.rtf);
+    QCOMPARE(actual.face, expected.face);
+    QCOMPARE(actual.size, expected.size);
+    QCOMPARE(actual.styles, expected.styles);
+    QCOMPARE(actual.alignment, expected.alignment);
+    QCOMPARE(actual.textColor, expected.textColor);
+    QCOMPARE(actual.markers, expected.markers);
+}
+
+QPushButton *buttonNamed(QWidget *dialog, const QString &prefix)
+{
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text().startsWith(prefix))
+            return button;
+    }
+    return nullptr;
+}
+
+// The list of the font dialog that offers `entry`.
+QListWidget *listOffering(QWidget *dialog, const QString &entry)
+{
+    for (QListWidget *list : dialog->findChildren<QListWidget *>()) {
+        if (!list->findItems(entry, Qt::MatchExactly).isEmpty())
+            return list;
+    }
+    return nullptr;
+}
+
+void clickEntry(QListWidget *list, const QString &entry)
+{
+    QListWidgetItem *item = list->findItems(entry, Qt::MatchExactly).value(0);
+    QVERIFY(item);
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+void dragMarker(RulerMarker *marker, int by)
+{
+    // Pressed in its middle, moved, released where it went.
+    QTest::mousePress(marker, Qt::LeftButton, {}, QPoint(6, 6));
+    QTest::mouseMove(marker, QPoint(6 + by, 6));
+    QTest::mouseRelease(marker, Qt::LeftButton, {}, QPoint(6, 6));
+}
+
+} // namespace
 
 class tst_UndoHistory : public QObject {
     Q_OBJECT
@@ -23,19 +123,36 @@ private slots:
     void init();
     void cleanup();
 
+    void eachActionIsOneStep_data();
+    void eachActionIsOneStep();
+    void actionsThatChangeNothingLeaveNoStep_data();
+    void actionsThatChangeNothingLeaveNoStep();
+    void typingAfterAPasteIsAStepOfItsOwn();
     void redoKeysAndMenuItems_data();
     void redoKeysAndMenuItems();
+    void newDocumentHasNoPast();
 
 private:
+    // The letter opened from disk, history empty, with the first word selected.
+    void openLetter();
     void pressUndo() { QTest::keyClick(m_window->RichEdit1, Qt::Key_Z, Qt::ControlModifier); }
+    void pressRedo()
+    {
+        activate();
+        QTest::keyClick(m_window->RichEdit1, Qt::Key_Y, Qt::ControlModifier);
+    }
+    void activate();
+    QByteArray saved();
     QAction *redo() const { return m_window->command(u"EditRedo"_s); }
 
+    QTemporaryDir m_dir;
     TPenForm1 *m_window = nullptr;
 };
 
 void tst_UndoHistory::initTestCase()
 {
     installJapaneseUi();
+    installFontSubstitutes();
 }
 
 void tst_UndoHistory::init()
@@ -54,6 +171,213 @@ void tst_UndoHistory::cleanup()
     m_window->RichEdit1->setModified(false);
     delete m_window;
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+}
+
+void tst_UndoHistory::openLetter()
+{
+    const QString path = m_dir.filePath(u"letter.rtf"_s);
+    TestFiles::write(path, Letter);
+    m_window->OpenFile(path);
+    m_window->RichEdit1->setSelection(0, 5);
+}
+
+void tst_UndoHistory::activate()
+{
+    // A closing dialog gives the window back its activation only where a window manager does it.
+    QApplication::setActiveWindow(m_window);
+    QTRY_VERIFY(m_window->isActiveWindow());
+}
+
+QByteArray tst_UndoHistory::saved()
+{
+    activate();
+    QTest::keyClick(m_window->RichEdit1, Qt::Key_S, Qt::ControlModifier);
+    return TestFiles::read(m_window->CurrentFileName);
+}
+
+// An action of the user's, done through its control.
+using Action = std::function<void(TPenForm1 &)>;
+Q_DECLARE_METATYPE(Action)
+
+namespace {
+
+void clickTool(TPenForm1 &w, const QString &name)
+{
+    auto *button = w.findChild<QToolButton *>(name);
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void chooseColor(TPenForm1 &w, const QColor &color)
+{
+    RealDialogs::whenModal([color](QWidget *modal) {
+        auto *dialog = qobject_cast<QColorDialog *>(modal);
+        QVERIFY(dialog);
+        dialog->setCurrentColor(color);
+        QPushButton *ok = buttonNamed(dialog, u"OK"_s);
+        QVERIFY(ok);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    QTest::mouseClick(w.Edit4, Qt::LeftButton);
+}
+
+// The font dialog from its command; `operate` works it and closes it.
+void runFontDialog(TPenForm1 &w, const std::function<void(QWidget *)> &operate)
+{
+    bool operated = false;
+    RealDialogs::whenModal([&](QWidget *dialog) {
+        operate(dialog);
+        operated = true;
+    });
+    w.command(u"EditFont"_s)->trigger();
+    QVERIFY(operated);
+}
+
+// The font box's next entry, chosen with the arrow key in its open list.
+void nextFace(TPenForm1 &w)
+{
+    QTest::mouseClick(w.ComboBox1, Qt::LeftButton);
+    QTRY_VERIFY(w.ComboBox1->view()->isVisible());
+    QTest::keyClick(w.ComboBox1->view(), Qt::Key_Down);
+    QTest::keyClick(w.ComboBox1->view(), Qt::Key_Return);
+}
+
+} // namespace
+
+void tst_UndoHistory::eachActionIsOneStep_data()
+{
+    QTest::addColumn<Action>("action");
+    QTest::newRow("font box") << Action(nextFace);
+    QTest::newRow("size up") << Action([](TPenForm1 &w) {
+        w.Edit1->setFocus();
+        QTest::keyClick(w.Edit1, Qt::Key_Up);
+    });
+    QTest::newRow("bold") << Action([](TPenForm1 &w) { clickTool(w, u"bold"_s); });
+    QTest::newRow("italic") << Action([](TPenForm1 &w) { clickTool(w, u"Itaric"_s); });
+    QTest::newRow("underline") << Action([](TPenForm1 &w) { clickTool(w, u"Underline"_s); });
+    QTest::newRow("centre") << Action([](TPenForm1 &w) { clickTool(w, u"AlinC"_s); });
+    QTest::newRow("right") << Action([](TPenForm1 &w) { clickTool(w, u"AlinR"_s); });
+    QTest::newRow("bullet, with its indent") << Action([](TPenForm1 &w) { clickTool(w, u"Bullet"_s); });
+    QTest::newRow("text colour") << Action([](TPenForm1 &w) { chooseColor(w, Qt::red); });
+    QTest::newRow("font dialog OK") << Action([](TPenForm1 &w) {
+        runFontDialog(w, [](QWidget *dialog) {
+            clickEntry(listOffering(dialog, u"太字"_s), u"太字"_s);
+            clickEntry(listOffering(dialog, u"14"_s), u"14"_s);
+            QTest::mouseClick(dialog->findChild<QCheckBox *>(), Qt::LeftButton);
+            QTest::mouseClick(buttonNamed(dialog, u"OK"_s), Qt::LeftButton);
+        });
+    });
+    QTest::newRow("font dialog Apply, then Cancel") << Action([](TPenForm1 &w) {
+        runFontDialog(w, [](QWidget *dialog) {
+            clickEntry(listOffering(dialog, u"斜体"_s), u"斜体"_s);
+            clickEntry(listOffering(dialog, u"20"_s), u"20"_s);
+            QTest::mouseClick(buttonNamed(dialog, u"適用"_s), Qt::LeftButton);
+            QTest::mouseClick(buttonNamed(dialog, u"キャンセル"_s), Qt::LeftButton);
+        });
+    });
+    QTest::newRow("first-line marker") << Action([](TPenForm1 &w) { dragMarker(w.FirstInd, 40); });
+    QTest::newRow("left marker") << Action([](TPenForm1 &w) { dragMarker(w.LeftInd, 30); });
+    QTest::newRow("right marker") << Action([](TPenForm1 &w) { dragMarker(w.RightInd, -50); });
+    QTest::newRow("paste") << Action([](TPenForm1 &w) {
+        QApplication::clipboard()->setText(u"pasted"_s);
+        QTest::keyClick(w.RichEdit1, Qt::Key_V, Qt::ControlModifier);
+    });
+    QTest::newRow("cut") << Action([](TPenForm1 &w) { QTest::keyClick(w.RichEdit1, Qt::Key_X, Qt::ControlModifier); });
+}
+
+void tst_UndoHistory::eachActionIsOneStep()
+{
+    QFETCH(Action, action);
+    openLetter();
+    const Seen before = seenIn(*m_window);
+    action(*m_window);
+    QVERIFY(!QApplication::activeModalWidget());
+    // As the displays show it from the next caret move on (the commands leave them to it).
+    m_window->RichEdit1SelectionChange();
+    const Seen after = seenIn(*m_window);
+    QVERIFY(after.rtf != before.rtf);
+    QVERIFY(!redo()->isEnabled());
+
+    // One Ctrl+Z takes the whole action back, and the displays show it.
+    pressUndo();
+    compareSeen(seenIn(*m_window), before);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(saved(), before.rtf);
+    QVERIFY(redo()->isEnabled());
+    // Nothing was left behind in the history.
+    pressUndo();
+    compareSeen(seenIn(*m_window), before);
+    if (QTest::currentTestFailed())
+        return;
+
+    // One Ctrl+Y puts all of it back.
+    pressRedo();
+    compareSeen(seenIn(*m_window), after);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(!redo()->isEnabled());
+    QCOMPARE(saved(), after.rtf);
+}
+
+void tst_UndoHistory::actionsThatChangeNothingLeaveNoStep_data()
+{
+    QTest::addColumn<Action>("action");
+    QTest::newRow("the pressed alignment button") << Action([](TPenForm1 &w) { clickTool(w, u"AlinL"_s); });
+    QTest::newRow("the face the font box shows") << Action([](TPenForm1 &w) {
+        QTest::mouseClick(w.ComboBox1, Qt::LeftButton);
+        QTRY_VERIFY(w.ComboBox1->view()->isVisible());
+        QTest::keyClick(w.ComboBox1->view(), Qt::Key_Return);
+    });
+    QTest::newRow("font dialog OK, nothing changed") << Action([](TPenForm1 &w) {
+        runFontDialog(w, [](QWidget *dialog) { QTest::mouseClick(buttonNamed(dialog, u"OK"_s), Qt::LeftButton); });
+    });
+    QTest::newRow("the text's own colour") << Action([](TPenForm1 &w) { chooseColor(w, Qt::black); });
+    QTest::newRow("bold at a caret") << Action([](TPenForm1 &w) {
+        w.RichEdit1->setSelection(3, 3);
+        clickTool(w, u"bold"_s);
+    });
+}
+
+void tst_UndoHistory::actionsThatChangeNothingLeaveNoStep()
+{
+    QFETCH(Action, action);
+    openLetter();
+    const Seen opened = seenIn(*m_window);
+    // Something to undo first: a letter typed at the end of the first paragraph.
+    m_window->RichEdit1->setSelection(15, 15);
+    QTest::keyClick(m_window->RichEdit1, Qt::Key_X);
+    m_window->RichEdit1->setSelection(0, 5);
+    const QByteArray typed = m_window->RichEdit1->save();
+    action(*m_window);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(m_window->RichEdit1->save(), typed);
+    // The first Ctrl+Z undoes the typing: the action left no step of its own before it.
+    pressUndo();
+    QCOMPARE(m_window->RichEdit1->save(), opened.rtf);
+    QCOMPARE(m_window->RichEdit1->toPlainText(), u"first paragraph\nsecond paragraph"_s);
+}
+
+void tst_UndoHistory::typingAfterAPasteIsAStepOfItsOwn()
+{
+    RichEdit *edit = m_window->RichEdit1;
+    QTest::keyClicks(edit, u"ab"_s);
+    QApplication::clipboard()->setText(u"XY"_s);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClicks(edit, u"cd"_s);
+    QCOMPARE(edit->toPlainText(), u"abXYcd"_s);
+    const QStringList undone { u"abXY"_s, u"ab"_s, QString() };
+    for (const QString &text : undone) {
+        pressUndo();
+        QCOMPARE(edit->toPlainText(), text);
+    }
+    const QStringList redone { u"ab"_s, u"abXY"_s, u"abXYcd"_s };
+    for (const QString &text : redone) {
+        QVERIFY(redo()->isEnabled());
+        pressRedo();
+        QCOMPARE(edit->toPlainText(), text);
+    }
+    QVERIFY(!redo()->isEnabled());
 }
 
 void tst_UndoHistory::redoKeysAndMenuItems_data()
@@ -115,6 +439,22 @@ void tst_UndoHistory::redoKeysAndMenuItems()
     QTest::keyClicks(edit, u"x"_s);
     QVERIFY(!redo()->isEnabled());
     QVERIFY(undo->isEnabled());
+}
+
+void tst_UndoHistory::newDocumentHasNoPast()
+{
+    RichEdit *edit = m_window->RichEdit1;
+    QTest::keyClicks(edit, u"old text"_s);
+    RealDialogs::Box prompt;
+    RealDialogs::answerBox(&prompt, u"いいえ(&N)"_s);
+    QTest::keyClick(edit, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(prompt.caption, u"確認"_s);
+    QCOMPARE(edit->toPlainText(), QString());
+    pressUndo();
+    QTest::keyClick(edit, Qt::Key_U, Qt::ControlModifier);
+    QCOMPARE(edit->toPlainText(), QString());
+    QVERIFY(!redo()->isEnabled());
+    QVERIFY(!edit->isModified());
 }
 
 QTEST_MAIN(tst_UndoHistory)
