@@ -45,6 +45,13 @@ bool offersRtf(const QMimeData *source)
     return false;
 }
 
+// The size of a font in the twips of whole points, as sizes are written: a 15-pixel font
+// (11.25 points) gives 11 points.
+int wholePointsTwips(const QFont &font)
+{
+    return qRound(QFontInfo(font).pointSizeF()) * TextFormats::TwipsPerPoint;
+}
+
 // Closes a step of the history: typing right after a block of changes would otherwise be
 // added to the block's last insertion, and undone with it.
 class StepEnd : public QAbstractUndoItem {
@@ -87,7 +94,7 @@ RichEdit::RichEdit(QWidget *parent)
     CharFormat initial;
     initial.mask = CharFormat::AllFields;
     initial.faceName = font().family();
-    initial.sizeTwips = qRound(QFontInfo(font()).pointSizeF() * TextFormats::TwipsPerPoint);
+    initial.sizeTwips = wholePointsTwips(font());
     initial.autoColor = true;
     m_richDocument->setDefaultCharFormat(initial);
 
@@ -686,7 +693,7 @@ void RichEdit::changeEvent(QEvent *event)
         CharFormat format;
         format.mask = CharFormat::Face | CharFormat::Size | CharFormat::Bold | CharFormat::Italic;
         format.faceName = f.family();
-        format.sizeTwips = qRound(QFontInfo(f).pointSizeF() * TextFormats::TwipsPerPoint);
+        format.sizeTwips = wholePointsTwips(f);
         format.bold = f.bold();
         format.italic = f.italic();
         m_richDocument->setDefaultCharFormat(format);
