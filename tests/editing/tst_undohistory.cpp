@@ -17,6 +17,8 @@
 #include <QClipboard>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -106,6 +108,16 @@ void clickEntry(QListWidget *list, const QString &entry)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
 }
 
+// The font dialog's size box: the box its "サイズ(&S):" label names.
+QLineEdit *sizeBoxOf(QWidget *dialog)
+{
+    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+        if (label->text().startsWith(u"サイズ"_s))
+            return qobject_cast<QLineEdit *>(label->buddy());
+    }
+    return nullptr;
+}
+
 void dragMarker(RulerMarker *marker, int by)
 {
     // Pressed in its middle, moved, released where it went.
@@ -131,6 +143,10 @@ private slots:
     void redoKeysAndMenuItems_data();
     void redoKeysAndMenuItems();
     void newDocumentHasNoPast();
+    void fontDialogWritesWholePoints_data();
+    void fontDialogWritesWholePoints();
+    void fontDialogKeepsSizesItIsNotGiven_data();
+    void fontDialogKeepsSizesItIsNotGiven();
 
 private:
     // The letter opened from disk, history empty, with the first word selected.
@@ -455,6 +471,79 @@ void tst_UndoHistory::newDocumentHasNoPast()
     QCOMPARE(edit->toPlainText(), QString());
     QVERIFY(!redo()->isEnabled());
     QVERIFY(!edit->isModified());
+}
+
+void tst_UndoHistory::fontDialogWritesWholePoints_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("sizeTwips");
+    QTest::addColumn<QByteArray>("word");
+    QTest::newRow("half a point up") << u"10.5"_s << 220 << "\\fs22 "_ba;
+    QTest::newRow("below the half") << u"13.4"_s << 260 << "\\fs26 "_ba;
+    QTest::newRow("whole") << u"9"_s << 180 << "\\fs18 "_ba;
+}
+
+void tst_UndoHistory::fontDialogWritesWholePoints()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, sizeTwips);
+    QFETCH(QByteArray, word);
+    openLetter();
+    m_window->RichEdit1->setSelection(0, -1);
+    QString shown;
+    runFontDialog(*m_window, [&](QWidget *dialog) {
+        QLineEdit *size = sizeBoxOf(dialog);
+        QVERIFY(size);
+        shown = size->text();
+        size->setFocus();
+        size->selectAll();
+        QTest::keyClicks(size, typed);
+        QTest::mouseClick(buttonNamed(dialog, u"OK"_s), Qt::LeftButton);
+    });
+    QCOMPARE(m_window->RichEdit1->charFormat().sizeTwips, sizeTwips);
+    QCOMPARE(shown, u"10"_s); // 10.5 points, shown as the size box shows them
+    m_window->RichEdit1SelectionChange();
+    QCOMPARE(m_window->Edit1->text(), QString::number(sizeTwips / 20));
+    const QByteArray file = saved();
+    QVERIFY2(file.contains(word), file.constData());
+    QVERIFY2(!file.contains("\\fs21"), file.constData());
+}
+
+void tst_UndoHistory::fontDialogKeepsSizesItIsNotGiven_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("color"); // index in the colour list, -1: left
+    QTest::addColumn<QByteArray>("word");
+    QTest::newRow("bold only") << u"太字"_s << -1 << "\\b "_ba;
+    QTest::newRow("colour only") << QString() << 9 << "\\cf1 "_ba;
+}
+
+void tst_UndoHistory::fontDialogKeepsSizesItIsNotGiven()
+{
+    QFETCH(QString, style);
+    QFETCH(int, color);
+    QFETCH(QByteArray, word);
+    openLetter();
+    m_window->RichEdit1->setSelection(0, -1);
+    runFontDialog(*m_window, [&](QWidget *dialog) {
+        if (!style.isEmpty())
+            clickEntry(listOffering(dialog, style), style);
+        if (color >= 0) {
+            auto *colors = dialog->findChildren<QComboBox *>().value(0);
+            QVERIFY(colors);
+            colors->setFocus();
+            colors->setCurrentIndex(color);
+        }
+        QTest::mouseClick(buttonNamed(dialog, u"OK"_s), Qt::LeftButton);
+    });
+    // The half-point word and the rest keep their sizes; what was chosen is written.
+    const QByteArray file = saved();
+    QVERIFY2(file.contains(word), file.constData());
+    QVERIFY2(file.contains("\\fs21 "), file.constData());
+    QVERIFY2(file.contains("\\fs22 "), file.constData());
+    // One step takes it back.
+    pressUndo();
+    QVERIFY(!m_window->RichEdit1->save().contains(word));
 }
 
 QTEST_MAIN(tst_UndoHistory)
