@@ -24,7 +24,6 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 
-#include <climits>
 #include <functional>
 
 namespace {
@@ -42,6 +41,13 @@ bool offersRtf(const QMimeData *source)
             return true;
     }
     return false;
+}
+
+// The size of a font in the twips of whole points, as sizes are written: a 15-pixel font
+// (11.25 points) gives 11 points.
+int wholePointsTwips(const QFont &font)
+{
+    return qRound(QFontInfo(font).pointSizeF()) * TextFormats::TwipsPerPoint;
 }
 
 QByteArray rtfOf(const QMimeData *source)
@@ -78,7 +84,7 @@ RichEdit::RichEdit(QWidget *parent)
     CharFormat initial;
     initial.mask = CharFormat::AllFields;
     initial.faceName = font().family();
-    initial.sizeTwips = qRound(QFontInfo(font()).pointSizeF() * TextFormats::TwipsPerPoint);
+    initial.sizeTwips = wholePointsTwips(font());
     initial.autoColor = true;
     m_richDocument->setDefaultCharFormat(initial);
 
@@ -91,6 +97,8 @@ RichEdit::~RichEdit() = default;
 
 void RichEdit::notifySelectionIfMoved()
 {
+    if (m_holdSelectionNotice)
+        return;
     const QTextCursor cursor = textCursor();
     if (cursor.anchor() == m_lastAnchor && cursor.position() == m_lastPosition)
         return;
@@ -219,40 +227,6 @@ void RichEdit::setParaFormat(const ParaFormat &format)
 qint64 RichEdit::findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
 {
     return m_richDocument->find(text, minBytes, maxBytes, flags);
-}
-
-void RichEdit::undoLast(History which)
-{
-    // Qt puts the caret at the position its history recorded, which for a format change is
-    // the start of the document.
-    int from = INT_MAX;
-    int to = -1;
-    bool textChanged = false;
-    const QMetaObject::Connection watch = connect(
-        document(), &QTextDocument::contentsChange, this, [&](int position, int removed, int added) {
-            from = qMin(from, position);
-            to = qMax(to, position + added);
-            textChanged = textChanged || removed != added;
-        });
-    const QTextCursor before = textCursor();
-    if (which == History::Undo)
-        undo();
-    else
-        redo();
-    disconnect(watch);
-    if (textChanged || to < 0)
-        return;
-    const int end = qMin(to, document()->characterCount() - 1);
-    QTextCursor place(document());
-    if (before.selectionStart() >= from && before.selectionEnd() <= end) {
-        place.setPosition(before.anchor());
-        place.setPosition(before.position(), QTextCursor::KeepAnchor);
-    } else {
-        place.setPosition(from);
-        place.setPosition(end, QTextCursor::KeepAnchor);
-    }
-    setTextCursor(place);
-    ensureCursorVisible();
 }
 
 bool RichEdit::isModified() const
@@ -537,6 +511,7 @@ bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
 
 void RichEdit::insertFromMimeData(const QMimeData *source)
 {
+    const UndoStep step(*this); // a paste is one step, and typing does not join it
     QTextCursor cursor = textCursor();
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
@@ -644,7 +619,7 @@ void RichEdit::changeEvent(QEvent *event)
         CharFormat format;
         format.mask = CharFormat::Face | CharFormat::Size | CharFormat::Bold | CharFormat::Italic;
         format.faceName = f.family();
-        format.sizeTwips = qRound(QFontInfo(f).pointSizeF() * TextFormats::TwipsPerPoint);
+        format.sizeTwips = wholePointsTwips(f);
         format.bold = f.bold();
         format.italic = f.italic();
         m_richDocument->setDefaultCharFormat(format);
