@@ -160,6 +160,7 @@ private:
         qint64 borders[4] = { 0, 0, 0, 0 }; // top, left, bottom, right
     };
     struct CellPlace {
+        qint64 x = 0; // where the cell's text begins, from the frame's content left
         qint64 y = 0; // the paragraph's top, from its row's top
         qint64 rowAbove = 0; // the part of the row's height before the paragraph's entry
     };
@@ -174,6 +175,9 @@ private:
                       const QRectF &frameClip);
     bool hitTestTableRow(const QTextBlock &block, const QPointF &point, Qt::HitTestAccuracy accuracy, int *position,
                          bool *exact) const;
+    // A table's rows across the document's width (the text control repaints a selection in a
+    // table within it); a null rectangle for any other frame.
+    QRectF tableBoundingRect(QTextFrame *frame) const;
 
     BlockMetrics m_metrics;
     Frame m_frame;

@@ -80,6 +80,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
     const qint64 padding = toFixed(CellPaddingPixels * dpiScale());
     struct Laid {
         QTextBlock block;
+        qint64 x;
         qint64 y;
         int lines;
     };
@@ -101,19 +102,21 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
         qint64 y = padding + top;
         for (QTextBlock b = document()->findBlock(cell.firstPosition()); b.isValid() && b.position() <= cell.lastPosition();
              b = b.next()) {
+            // The layout stands at the cell's text left, its lines within the cell's width: a
+            // line's x is its indent, as in any paragraph, which the text control's update
+            // rectangles (the block's top left plus the caret's x) rely on.
             qint64 rightIndent = 0;
             ParagraphLines::Geometry g = geometryOf(b, &rightIndent);
-            g.left += c.textLeft;
-            g.right = c.textRight - rightIndent;
+            g.right = c.textRight - c.textLeft - rightIndent;
             int lines = 0;
             if (b.isVisible()) {
                 const ParagraphLines::Result r = ParagraphLines::layOut(b.layout(), g);
                 lines = r.lines;
-                laid.push_back({ b, y, lines });
+                laid.push_back({ b, c.textLeft, y, lines });
                 y += r.height;
             } else {
                 b.layout()->clearLayout();
-                laid.push_back({ b, y, 0 });
+                laid.push_back({ b, c.textLeft, y, 0 });
             }
         }
         rowHeight = qMax(rowHeight, y + padding + bottom);
@@ -135,7 +138,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
         e.lines = l.lines;
         e.height = number == range.firstNumber ? rowHeight : 0;
         m_metrics.set(number, e);
-        m_cellPlaces[l.block.fragmentIndex()] = { l.y, number == range.firstNumber ? 0 : rowHeight };
+        m_cellPlaces[l.block.fragmentIndex()] = { l.x, l.y, number == range.firstNumber ? 0 : rowHeight };
         if (keep == Keep::Lines)
             touch(number);
         else if (!m_recentSet.count(number) && l.block.layout()->preeditAreaText().isEmpty())
@@ -171,7 +174,7 @@ bool EditorDocumentLayout::placeCellLayout(QTextLayout *layout, const QTextBlock
     if (!place)
         return false;
     const qint64 y = m_frame.top + m_metrics.heightBefore(number) - place->rowAbove + place->y;
-    layout->setPosition(QPointF(toPixels(m_frame.left), toPixels(y)));
+    layout->setPosition(QPointF(toPixels(m_frame.left + place->x), toPixels(y)));
     return true;
 }
 
@@ -288,4 +291,21 @@ bool EditorDocumentLayout::hitTestTableRow(const QTextBlock &block, const QPoint
     }
     *position = qMin(hitTestBlock(target, layout, point, accuracy, exact), hit.lastPosition());
     return true;
+}
+
+QRectF EditorDocumentLayout::tableBoundingRect(QTextFrame *frame) const
+{
+    if (!m_hasTables || !qobject_cast<QTextTable *>(frame))
+        return QRectF();
+    if (m_allDirty)
+        self()->rebuildAll();
+    const QTextBlock first = document()->findBlock(frame->firstPosition());
+    const QTextBlock last = document()->findBlock(frame->lastPosition());
+    if (!first.isValid() || !last.isValid() || last.blockNumber() >= m_metrics.size())
+        return QRectF(); // asked inside an edit block, before the change reaches the layout
+    // The first paragraph of each row carries the row's height: the table ends where the
+    // paragraph after its last one begins.
+    const qreal top = toPixels(rowTopOf(first, first.blockNumber()));
+    const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(last.blockNumber() + 1));
+    return QRectF(0, top, documentSize().width(), qMax<qreal>(0, bottom - top));
 }
