@@ -213,6 +213,7 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
     const qint64 top = m_frame.top + m_metrics.heightBefore(range.firstNumber);
     const qint64 height = m_metrics.at(range.firstNumber).height;
     const QTextTableCell lastCell = table.cellAt(range.row, table.columns() - 1);
+    fillSelectedCells(painter, context, table, range.row, top, height);
     QTextBlock b = range.first;
     int n = range.firstNumber;
     for (; b.isValid(); b = b.next(), ++n) {
@@ -308,4 +309,58 @@ QRectF EditorDocumentLayout::tableBoundingRect(QTextFrame *frame) const
     const qreal top = toPixels(rowTopOf(first, first.blockNumber()));
     const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(last.blockNumber() + 1));
     return QRectF(0, top, documentSize().width(), qMax<qreal>(0, bottom - top));
+}
+
+void EditorDocumentLayout::collectCellSelections(const PaintContext &context)
+{
+    m_cellSelections.clear();
+    if (!m_hasTables)
+        return;
+    for (int index = 0; index < context.selections.size(); ++index) {
+        const QTextCursor &cursor = context.selections.at(index).cursor;
+        if (!cursor.hasComplexSelection())
+            continue;
+        CellSelection cells;
+        cells.index = index;
+        cells.table = cursor.currentTable();
+        cursor.selectedTableCells(&cells.firstRow, &cells.rows, &cells.firstColumn, &cells.columns);
+        if (cells.table && cells.rows > 0 && cells.columns > 0)
+            m_cellSelections.push_back(cells);
+    }
+}
+
+const EditorDocumentLayout::CellSelection *EditorDocumentLayout::cellSelectionOf(int index) const
+{
+    for (const CellSelection &cells : m_cellSelections) {
+        if (cells.index == index)
+            return &cells;
+    }
+    return nullptr;
+}
+
+bool EditorDocumentLayout::coversBlock(const CellSelection &cells, const QTextBlock &block) const
+{
+    if (QTextCursor(block).currentTable() != cells.table)
+        return false;
+    const QTextTableCell cell = cells.table->cellAt(block.position());
+    return cell.isValid() && cells.covers(cell.row(), cell.column());
+}
+
+void EditorDocumentLayout::fillSelectedCells(QPainter *painter, const PaintContext &context, const QTextTable &table,
+                                             int row, qint64 top, qint64 height) const
+{
+    for (const CellSelection &cells : m_cellSelections) {
+        if (cells.table != &table || row < cells.firstRow || row >= cells.firstRow + cells.rows)
+            continue;
+        const QBrush brush = context.selections.at(cells.index).format.background();
+        for (int column = cells.firstColumn; column < cells.firstColumn + cells.columns; ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            if (!cell.isValid() || cell.column() != column)
+                continue;
+            const CellColumn c = cellColumn(table, row, column);
+            painter->fillRect(QRectF(toPixels(m_frame.left + c.left), toPixels(top), toPixels(c.right - c.left),
+                                     toPixels(height)),
+                              brush);
+        }
+    }
 }
