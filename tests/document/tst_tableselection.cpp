@@ -3,7 +3,10 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
 #include <QImage>
+#include <QInputMethodEvent>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -74,6 +77,9 @@ private slots:
     void cleanup();
     void selectedCellsAreWhatIsShown_data();
     void selectedCellsAreWhatIsShown();
+    void editsOverSelections_data();
+    void editsOverSelections();
+    void copiedCellsPasteIntoACellAsParagraphs();
 
 private:
     QTextTable *table() const
@@ -209,6 +215,110 @@ void tst_TableSelection::selectedCellsAreWhatIsShown()
     }
     key(Qt::Key_Delete);
     QCOMPARE(shapeOf(*m_edit->document()), afterDelete);
+    checkSound();
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(shapeOf(*m_edit->document()), Original);
+}
+
+void tst_TableSelection::editsOverSelections_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("clipboard"); // what Cut leaves there
+
+    struct Case {
+        const char *how;
+        QString cleared; // after deleting
+        QString typed; // after typing x (or committing it, or pasting it)
+        QString text; // the selection as text
+    };
+    const Case cases[] = {
+        { "into the next cell", u"before|[][][CCCC]/[DDDD][EEEE][FFFF]/|after"_s,
+          u"before|[x][][CCCC]/[DDDD][EEEE][FFFF]/|after"_s, u"AAAA\tBBBB\n"_s },
+        { "into the cell below", u"before|[AAAA][][CCCC]/[DDDD][][FFFF]/|after"_s,
+          u"before|[AAAA][x][CCCC]/[DDDD][][FFFF]/|after"_s, u"BBBB\nEEEE\n"_s },
+        // Leaving the table selects all of it; the paragraph breaks at its edges stay.
+        { "from before the table into a cell", u"bef|after"_s, u"befx|after"_s, u""_s },
+        { "from a cell to after the table", u"before|ter"_s, u"before|xter"_s, u""_s },
+        { "within a cell", u"before|[AA][BBBB][CCCC]/[DDDD][EEEE][FFFF]/|after"_s,
+          u"before|[AxA][BBBB][CCCC]/[DDDD][EEEE][FFFF]/|after"_s, u"AA"_s },
+    };
+    for (const Case &c : cases) {
+        const QString how = QString::fromLatin1(c.how);
+        QTest::addRow("%s: Delete", c.how) << how << u"Delete"_s << c.cleared << QString();
+        QTest::addRow("%s: Backspace", c.how) << how << u"Backspace"_s << c.cleared << QString();
+        QTest::addRow("%s: Cut", c.how) << how << u"Cut"_s << c.cleared << c.text;
+        QTest::addRow("%s: the cut command", c.how) << how << u"cut command"_s << c.cleared << c.text;
+        QTest::addRow("%s: typing", c.how) << how << u"type"_s << c.typed << QString();
+        QTest::addRow("%s: input method", c.how) << how << u"commit"_s << c.typed << QString();
+        QTest::addRow("%s: paste", c.how) << how << u"paste"_s << c.typed << QString();
+    }
+}
+
+// Every way of replacing a selection: nothing outside it is lost, the table stays sound, and
+// one undo brings everything back.
+void tst_TableSelection::editsOverSelections()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, edit);
+    QFETCH(QString, expected);
+    QFETCH(QString, clipboard);
+
+    QApplication::clipboard()->setText(u"x"_s);
+    select(how);
+    if (edit == u"Delete") {
+        key(Qt::Key_Delete);
+    } else if (edit == u"Backspace") {
+        key(Qt::Key_Backspace);
+    } else if (edit == u"Cut") {
+        key(Qt::Key_X, Qt::ControlModifier);
+    } else if (edit == u"cut command") {
+        // What the window's cut command does: copy, then delete the selection.
+        m_edit->copy();
+        m_edit->deleteSelection();
+    } else if (edit == u"type") {
+        key(Qt::Key_X);
+    } else if (edit == u"commit") {
+        QInputMethodEvent commit;
+        commit.setCommitString(u"x"_s);
+        QApplication::sendEvent(m_edit, &commit);
+    } else if (edit == u"paste") {
+        key(Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(shapeOf(*m_edit->document()), expected);
+    if (!clipboard.isEmpty())
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+    checkSound();
+    if (expected.contains(u'x')) {
+        // What is typed next follows what went in (and may join its undo step).
+        key(Qt::Key_Y);
+        QVERIFY2(shapeOf(*m_edit->document()).contains(u"xy"_s), qPrintable(shapeOf(*m_edit->document())));
+        key(Qt::Key_Z, Qt::ControlModifier);
+        if (shapeOf(*m_edit->document()) != Original) {
+            QCOMPARE(shapeOf(*m_edit->document()), expected);
+            key(Qt::Key_Z, Qt::ControlModifier);
+        }
+        QCOMPARE(shapeOf(*m_edit->document()), Original);
+        return;
+    }
+    // One undo step, which redo makes again.
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(shapeOf(*m_edit->document()), Original);
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(shapeOf(*m_edit->document()), expected);
+}
+
+// Cells copied from a table and pasted into a cell: a cell cannot hold a table, so their texts
+// come in as paragraphs of the cell.
+void tst_TableSelection::copiedCellsPasteIntoACellAsParagraphs()
+{
+    select(u"into the next cell"_s);
+    key(Qt::Key_C, Qt::ControlModifier);
+    key(Qt::Key_Down); // the cell below the caret
+    key(Qt::Key_End);
+    key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(shapeOf(*m_edit->document()), u"before|[AAAA][BBBB][CCCC]/[DDDD][EEEEAAAA+BBBB][FFFF]/|after"_s);
     checkSound();
     key(Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(shapeOf(*m_edit->document()), Original);
