@@ -443,11 +443,14 @@ QString RichEdit::limited(const QString &text) const
 }
 
 // Text typed next to a picture starts from the picture's format: it takes the text's part only,
-// or every run typed there would hold the picture's bytes and a format of its own.
+// or every run typed there would hold the picture's bytes and a format of its own. Text typed
+// into an empty table cell starts from the cell's format: it takes the text format the cell
+// keeps (see TableCells::keepTextFormat), not the cell's geometry.
 void RichEdit::typeWithoutPicture()
 {
     QTextCharFormat format = textCursor().charFormat();
-    if (Pictures::withoutPicture(format))
+    const bool cell = !textCursor().hasSelection() && TableCells::typingFormat(textCursor(), &format);
+    if (Pictures::withoutPicture(format) || cell)
         setCurrentCharFormat(format);
 }
 
@@ -483,7 +486,7 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    if (!isReadOnly() && editSelectionInTables(event))
+    if (!isReadOnly() && (editSelectionInTables(event) || deleteLastOfCell(event)))
         return;
     if (inserts)
         typeWithoutPicture();

@@ -159,6 +159,8 @@ private:
     void replaceInTables(QTextCursor cursor, const QString &text);
     // Deleting keys, cut, typing and Enter over a selection that meets a table.
     bool editSelectionInTables(QKeyEvent *event);
+    // A deleting key that takes the last of a cell's text.
+    bool deleteLastOfCell(QKeyEvent *event);
     // An input method's text over a selection that meets a table.
     bool composeOverTables(QInputMethodEvent *event);
     // Opens the edit block of a paste or drop at the cursor, the selection deleted first when it

@@ -1,7 +1,8 @@
 // The editor's edits in and around tables: a selection that meets a table (lies in a cell,
 // selects cells, or runs over a table) is deleted, typed over, cut and pasted over the way
 // TableCells::removeSelection deletes it, instead of the text control's way (which types into
-// the last selected cell, and joins the paragraphs around a table).
+// the last selected cell, empties cells without keeping their text's format, and joins the
+// paragraphs around a table); and a cell emptied by a deleting key keeps its text's format.
 
 #include "richedit.h"
 
@@ -31,7 +32,9 @@ void takeTypingFormat(QTextCursor &cursor)
     if (cursor.hasSelection())
         return;
     QTextCharFormat format = cursor.charFormat();
-    if (Pictures::withoutPicture(format))
+    const bool cell = TableCells::typingFormat(cursor, &format);
+    const bool picture = Pictures::withoutPicture(format);
+    if (cell || picture)
         cursor.setCharFormat(format);
 }
 
@@ -73,6 +76,47 @@ bool RichEdit::editSelectionInTables(QKeyEvent *event)
     else if (inserts)
         text = typed;
     replaceInTables(textCursor(), text);
+    event->accept();
+    return true;
+}
+
+// A deleting key that would take all that is left of a cell's text deletes it the table way,
+// so that the cell keeps the text's format (for what is typed there next) in the same undo step.
+bool RichEdit::deleteLastOfCell(QKeyEvent *event)
+{
+    // What the text control deletes for the key: one character or surrogate pair back, one
+    // character forward, a word, or the rest of the paragraph.
+    const bool back = event->key() == Qt::Key_Backspace
+        && !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    QTextCursor::MoveOperation move = QTextCursor::NoMove;
+    if (event->matches(QKeySequence::Delete))
+        move = QTextCursor::NextCharacter;
+    else if (event->matches(QKeySequence::DeleteStartOfWord))
+        move = QTextCursor::PreviousWord;
+    else if (event->matches(QKeySequence::DeleteEndOfWord))
+        move = QTextCursor::NextWord;
+    else if (event->matches(QKeySequence::DeleteEndOfLine))
+        move = QTextCursor::EndOfBlock;
+    if (!back && move == QTextCursor::NoMove)
+        return false;
+    QTextCursor cursor = textCursor();
+    QTextTable *table = cursor.hasSelection() || !TableCells::hasTables(*document()) ? nullptr : cursor.currentTable();
+    if (!table)
+        return false;
+    const QTextTableCell cell = table->cellAt(cursor.position());
+    if (back) {
+        int from = cursor.position() - 1;
+        if (from > 0 && document()->characterAt(from).isLowSurrogate()
+            && document()->characterAt(from - 1).isHighSurrogate())
+            --from;
+        cursor.setPosition(qMax(0, from), QTextCursor::KeepAnchor);
+    } else {
+        cursor.movePosition(move, QTextCursor::KeepAnchor);
+    }
+    if (cursor.hasComplexSelection() || cursor.selectionStart() != cell.firstPosition()
+        || cursor.selectionEnd() != cell.lastPosition() || cell.firstPosition() == cell.lastPosition())
+        return false;
+    replaceInTables(cursor, QString());
     event->accept();
     return true;
 }

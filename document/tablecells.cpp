@@ -48,14 +48,16 @@ QTextTable *tableWithEdgeAt(const QTextDocument &document, int position, bool at
     return nullptr;
 }
 
-// Empties a cell of its text.
+// Empties a cell of its text, keeping the text's format on it.
 void emptyCell(QTextTableCell &cell)
 {
     if (cell.firstPosition() >= cell.lastPosition())
         return;
+    const QTextCharFormat text = textFormatOf(cell);
     QTextCursor cursor = cell.firstCursorPosition();
     cursor.setPosition(cell.lastPosition(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    keepTextFormat(cell, text);
 }
 
 void clearSelectedCells(QTextCursor &cursor)
@@ -86,8 +88,12 @@ void removeRange(QTextCursor &cursor)
     QTextDocument &document = *cursor.document();
     const int start = cursor.selectionStart();
     const int end = cursor.selectionEnd();
-    if (cursor.currentTable()) {
+    if (QTextTable *table = cursor.currentTable()) {
+        QTextTableCell cell = table->cellAt(start);
+        const QTextCharFormat text = textFormatOf(cell);
         cursor.removeSelectedText();
+        if (cell.firstPosition() == cell.lastPosition())
+            keepTextFormat(cell, text);
         return;
     }
     // A paragraph break at a table's edge belongs to the table; with the table gone, one stays.
@@ -177,13 +183,16 @@ bool stepCell(QTextCursor &cursor, CellStep step)
             ++row;
         }
         if (row >= table->rows()) {
-            // A new row, each cell as wide and bordered as the one above it.
+            // A new row, each cell as wide and bordered as the one above it, its text to come
+            // in the format of the text above it.
             cursor.beginEditBlock();
             const int last = table->rows() - 1;
             table->appendRows(1);
             for (int c = 0; c < table->columns(); ++c) {
+                const QTextTableCell above = table->cellAt(last, c);
                 QTextTableCell added = table->cellAt(row, c);
-                added.setFormat(table->cellAt(last, c).format());
+                added.setFormat(above.format());
+                keepTextFormat(added, textFormatOf(above));
             }
             cursor.endEditBlock();
         }
@@ -223,12 +232,22 @@ void removeSelection(QTextCursor &cursor)
 {
     if (!cursor.hasSelection())
         return;
+    QTextCharFormat typing;
     cursor.beginEditBlock();
-    if (cursor.hasComplexSelection())
+    if (cursor.hasComplexSelection()) {
         clearSelectedCells(cursor);
-    else
+        typing = textPart(cursor.charFormat());
+    } else {
+        if (cursor.currentTable()) {
+            QTextCursor first = cursor;
+            first.setPosition(cursor.selectionStart() + 1);
+            typing = textPart(first.charFormat());
+        }
         removeRange(cursor);
+    }
     cursor.endEditBlock();
+    if (typing.isValid() && !typing.properties().isEmpty())
+        cursor.setCharFormat(typing);
 }
 
 QTextDocumentFragment withoutTables(const QTextDocumentFragment &fragment)
@@ -269,6 +288,45 @@ QTextDocumentFragment withoutTables(const QTextDocumentFragment &fragment)
             break;
     }
     return QTextDocumentFragment(&flat);
+}
+
+QTextCharFormat textFormatOf(const QTextTableCell &cell)
+{
+    const QTextDocument *document = cell.firstCursorPosition().document();
+    const int last = cell.lastPosition();
+    for (QTextBlock block = document->findBlock(cell.firstPosition()); block.isValid() && block.position() <= last;
+         block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().isValid())
+                return textPart(it.fragment().charFormat());
+        }
+    }
+    return textPart(cell.format());
+}
+
+void keepTextFormat(QTextTableCell &cell, const QTextCharFormat &text)
+{
+    const QTextCharFormat old = cell.format();
+    QTextCharFormat format;
+    const auto own = old.properties();
+    for (auto it = own.cbegin(); it != own.cend(); ++it) {
+        if (isCellProperty(it.key()))
+            format.setProperty(it.key(), it.value());
+    }
+    const auto kept = textPart(text).properties();
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+        format.setProperty(it.key(), it.value());
+    if (format != old)
+        cell.setFormat(format);
+}
+
+bool typingFormat(const QTextCursor &cursor, QTextCharFormat *format)
+{
+    const QTextCharFormat current = cursor.charFormat();
+    if (current.objectType() != QTextFormat::TableCellObject)
+        return false;
+    *format = textPart(current);
+    return true;
 }
 
 } // namespace TableCells
