@@ -258,6 +258,10 @@ void EditorDocumentLayout::rebuildAll()
         entries.push_back(estimate(block));
     m_metrics.assign(0, {});
     m_metrics.replace(0, 0, entries);
+    // A table row that goes on past those paragraphs could set the metrics of its first ones
+    // only: the rest kept estimates that open a gap below it. It is laid out again, whole.
+    if (m_hasTables && first > 0)
+        layOutBlock(doc->findBlockByNumber(first - 1), first - 1, Keep::Lines, Correction::Quiet);
     startBackground();
 }
 

@@ -55,6 +55,8 @@ private slots:
     void typingInACellMovesOnlyWhatFollows();
     void bordersAreDrawn();
     void manyRowsLayOutAndScroll();
+    void rowsFollowEachOtherWithoutGaps_data();
+    void rowsFollowEachOtherWithoutGaps();
     void pagesBreakBetweenRows();
 };
 
@@ -174,6 +176,44 @@ void tst_TableLayout::manyRowsLayOutAndScroll()
     QCOMPARE(l.table()->cellAt(hit).row(), 150);
     // Display lines: one per cell paragraph, and the paragraphs around.
     QCOMPARE(l.layout->lineCount(), 200 * 3 + 2);
+}
+
+void tst_TableLayout::rowsFollowEachOtherWithoutGaps_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("paragraphsBefore");
+    // The first paragraphs are laid out at once; a row across their end is the case.
+    QTest::newRow("3 columns") << 3 << 1;
+    QTest::newRow("5 columns") << 5 << 1;
+    QTest::newRow("5 columns, a row ending with them") << 5 << 2;
+    QTest::newRow("7 columns, none before") << 7 << 0;
+}
+
+void tst_TableLayout::rowsFollowEachOtherWithoutGaps()
+{
+    QFETCH(int, columns);
+    QFETCH(int, paragraphsBefore);
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 0; i < paragraphsBefore; ++i)
+        rtf += "\\pard before\\par ";
+    rtf += "\\trowd";
+    for (int c = 1; c <= columns; ++c)
+        rtf += "\\cellx" + QByteArray::number(c * 1000);
+    for (int r = 0; r < 20; ++r) {
+        for (int c = 0; c < columns; ++c)
+            rtf += "\\pard\\intbl r" + QByteArray::number(r) + "\\cell ";
+        rtf += "\\row\n";
+    }
+    rtf += "\\pard end\\par}";
+    Laid l(rtf);
+    // Each row asked for in turn, as the pages ask: no row laid out beforehand.
+    QRectF previous = l.layout->tableRowRect(l.doc.findBlock(l.table()->cellAt(0, 0).firstPosition()));
+    for (int r = 1; r < 20; ++r) {
+        const QRectF row = l.layout->tableRowRect(l.doc.findBlock(l.table()->cellAt(r, 0).firstPosition()));
+        QVERIFY2(qAbs(row.top() - previous.bottom()) < 0.01,
+                 qPrintable(u"row %1 at %2, the one above ends at %3"_s.arg(r).arg(row.top()).arg(previous.bottom())));
+        previous = row;
+    }
 }
 
 void tst_TableLayout::pagesBreakBetweenRows()

@@ -1,0 +1,359 @@
+// The pages against the editor: documents made here are laid out by the editor's layout at the
+// page's width, and printed by the real converter (penloft --convert-to pdf); the PDF is read
+// back with pdftotext -bbox. Every line the editor lays out must be on paper exactly once, in
+// order, inside the page's text area, a table row on one page; every tab where the screen has
+// it, scaled; every picture whole on a page, in its proportions.
+
+#include "app/fontsubstitutes.h"
+#include "document/editordocumentlayout.h"
+#include "document/richdocument.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTextTable>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "converterrun.h"
+#include "testfiles.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The report's page, in points: the text band's left edge and width, and the text area's top
+// and bottom (below the page header band, above the page footer band).
+constexpr qreal PointsPerTenth = 72.0 / 254.0;
+constexpr qreal BandLeft = 100 * PointsPerTenth;
+constexpr qreal BandWidth = 1899.70833 * PointsPerTenth;
+constexpr qreal AreaTop = (50 + 79.375) * PointsPerTenth;
+constexpr qreal AreaBottom = (2970 - 50 - 169.33333) * PointsPerTenth;
+// The editor lays out at 96 pixels to the inch.
+constexpr qreal PointsPerPixel = 72.0 / 96.0;
+constexpr qreal ScreenWidth = BandWidth / PointsPerPixel;
+
+// -- Documents --
+
+QByteArray escaped(const QString &text)
+{
+    QByteArray out;
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'{' || c == u'}')
+            out += '\\' + QByteArray(1, char(c.unicode()));
+        else if (c == u'\t')
+            out += "\\tab ";
+        else if (c.unicode() < 0x80)
+            out += char(c.unicode());
+        else
+            out += "\\u" + QByteArray::number(qint16(c.unicode())) + '?';
+    }
+    return out;
+}
+
+QByteArray header()
+{
+    return "{\\rtf1\\ansi\\deff0\\uc1{\\fonttbl{\\f0 IPAGothic;}{\\f1 IPAMincho;}{\\f2 DejaVu Serif;}"
+           "{\\f3 DejaVu Sans;}{\\f4 IPAPGothic;}{\\f5\\fcharset2 Symbol;}}\\f0\\fs20 ";
+}
+
+QByteArray paragraph(const QString &text, const QByteArray &format = {})
+{
+    return "\\pard" + format + ' ' + escaped(text) + "\\par\n";
+}
+
+// A table of `rows` rows of `columns` cells; tall(row) says how many lines its first cell has.
+QByteArray table(int rows, int columns, const std::function<int(int)> &tall, const QString &tag)
+{
+    const int width = 9000 / columns;
+    QByteArray out;
+    for (int r = 1; r <= rows; ++r) {
+        out += "\\trowd\\trgaph60";
+        for (int c = 1; c <= columns; ++c)
+            out += "\\clbrdrb\\brdrs\\cellx" + QByteArray::number(c * width);
+        out += '\n';
+        for (int c = 1; c <= columns; ++c) {
+            out += "\\pard\\intbl " + escaped(u"%1R%2C%3"_s.arg(tag).arg(r).arg(c));
+            for (int line = 2; c == 1 && line <= tall(r); ++line)
+                out += "\\line " + escaped(u"%1L%2R%3"_s.arg(tag).arg(line).arg(r));
+            out += "\\cell ";
+        }
+        out += "\\row\n";
+    }
+    return out;
+}
+
+// -- What the editor lays out --
+
+struct Piece {
+    QRectF box;
+    QString text;
+    int unit = -1; // the table row it belongs to (-1: none)
+};
+
+struct Row {
+    QString text;
+    int unit = -1;
+    int page = 0;
+    qreal top = 0;
+    qreal bottom = 0;
+};
+
+QString compact(QString text)
+{
+    text.remove(QRegularExpression(u"[\\s\\x{FFFC}\\x{2028}]"_s));
+    return text;
+}
+
+// Pieces side by side make a row: each joins the row whose range holds its middle.
+std::vector<Row> rowsOf(std::vector<Piece> pieces, int page)
+{
+    std::stable_sort(pieces.begin(), pieces.end(), [](const Piece &a, const Piece &b) {
+        return a.box.top() < b.box.top() || (a.box.top() == b.box.top() && a.box.left() < b.box.left());
+    });
+    std::vector<std::vector<Piece>> groups;
+    qreal top = 0;
+    qreal bottom = -1;
+    for (const Piece &p : pieces) {
+        const qreal middle = p.box.center().y();
+        if (groups.empty() || middle <= top || middle >= bottom) {
+            groups.push_back({});
+            top = p.box.top();
+            bottom = p.box.bottom();
+        }
+        groups.back().push_back(p);
+    }
+    std::vector<Row> rows;
+    for (auto &group : groups) {
+        std::stable_sort(group.begin(), group.end(), [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
+        Row row;
+        row.page = page;
+        row.unit = group.front().unit;
+        row.top = group.front().box.top();
+        row.bottom = group.front().box.bottom();
+        for (const Piece &p : group)
+            row.text += compact(p.text);
+        if (!row.text.isEmpty())
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+struct Screen {
+    std::vector<Row> rows;
+    // Where the text after each tab begins, from the text's left edge, by that text.
+    std::map<QString, qreal> tabTargets;
+    std::map<int, qreal> unitHeights;
+};
+
+Screen screenOf(const QString &path)
+{
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    rich.loadFile(path, StreamFormat::Rtf, QTextCharFormat());
+    doc.setDocumentMargin(0);
+    doc.setTextWidth(ScreenWidth);
+    EditorDocumentLayout *layout = rich.layout();
+    Screen screen;
+    std::vector<Piece> pieces;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        layout->blockBoundingRect(block);
+        const QTextLayout *lines = block.layout();
+        int unit = -1;
+        if (QTextTable *table = QTextCursor(block).currentTable()) {
+            unit = table->firstPosition() * 1000 + table->cellAt(block.position()).row();
+            const QRectF row = layout->tableRowRect(block);
+            screen.unitHeights[unit] = row.height() * PointsPerPixel;
+        }
+        const QString text = block.text();
+        for (int i = 0; i < lines->lineCount(); ++i) {
+            const QTextLine line = lines->lineAt(i);
+            const QString lineText = text.mid(line.textStart(), line.textLength());
+            pieces.push_back({ line.rect().translated(lines->position()), lineText, unit });
+            // Each text after a tab: where it starts.
+            for (int at = line.textStart(); at < line.textStart() + line.textLength(); ++at) {
+                if (text.at(at) != u'\t')
+                    continue;
+                const QString after = text.mid(at + 1).section(QRegularExpression(u"[\\s]"_s), 0, 0);
+                if (!after.isEmpty())
+                    screen.tabTargets[after] = (lines->position().x() + line.cursorToX(at + 1)) * PointsPerPixel;
+            }
+        }
+    }
+    screen.rows = rowsOf(pieces, 0);
+    return screen;
+}
+
+// -- What is on paper --
+
+struct Paper {
+    std::vector<Row> rows;
+    std::map<QString, qreal> wordLeft; // by word, where it begins from the band's left edge
+    std::vector<QString> problems; // words outside the text area, missing page numbers
+    int pages = 0;
+};
+
+Paper paperOf(const QString &pdf)
+{
+    Paper paper;
+    QXmlStreamReader xml(ConverterRun::output(u"pdftotext"_s, { u"-bbox"_s, pdf, u"-"_s }));
+    std::vector<Piece> pieces;
+    auto endPage = [&] {
+        std::vector<Row> rows = rowsOf(pieces, paper.pages);
+        // The page number at the foot: "- N -".
+        if (rows.empty() || rows.back().text != u"-%1-"_s.arg(paper.pages))
+            paper.problems.push_back(u"page %1 has no page number at its foot"_s.arg(paper.pages));
+        else
+            rows.pop_back();
+        for (const Row &row : rows) {
+            if (row.top < AreaTop - 2 || row.bottom > AreaBottom + 2)
+                paper.problems.push_back(u"page %1: \"%2\" at %3-%4 pt, outside the text area"_s.arg(paper.pages)
+                                             .arg(row.text)
+                                             .arg(row.top)
+                                             .arg(row.bottom));
+        }
+        paper.rows.insert(paper.rows.end(), rows.begin(), rows.end());
+        pieces.clear();
+    };
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"page") {
+            ++paper.pages;
+        } else if (xml.isEndElement() && xml.name() == u"page") {
+            endPage();
+        } else if (xml.isStartElement() && xml.name() == u"word") {
+            const auto a = xml.attributes();
+            const QRectF box(QPointF(a.value(u"xMin"_s).toDouble(), a.value(u"yMin"_s).toDouble()),
+                             QPointF(a.value(u"xMax"_s).toDouble(), a.value(u"yMax"_s).toDouble()));
+            const QString text = xml.readElementText();
+            pieces.push_back({ box, text, -1 });
+            paper.wordLeft.try_emplace(text, box.left() - BandLeft);
+        }
+    }
+    return paper;
+}
+
+QString around(const std::vector<Row> &rows, size_t at)
+{
+    QStringList out;
+    for (size_t i = at > 3 ? at - 3 : 0; i < rows.size() && i < at + 4; ++i)
+        out += u"%1%2 [p%3]"_s.arg(i == at ? u"> "_s : u"  "_s, rows[i].text).arg(rows[i].page);
+    return out.join(u'\n');
+}
+
+// The documents: name and content.
+std::vector<std::pair<QString, QByteArray>> documents()
+{
+    std::vector<std::pair<QString, QByteArray>> docs;
+    // Rows of one, two and three lines, starting at every offset from a page's end: a few small
+    // lines before the table move it by less than a row at a time.
+    for (int shift = 0; shift < 8; ++shift) {
+        QByteArray rtf = header();
+        for (int i = 0; i < shift; ++i)
+            rtf += paragraph(u"shift%1"_s.arg(i), "\\fs8");
+        rtf += paragraph(u"before the table"_s);
+        rtf += table(90, 3, [shift](int r) { return 1 + (r * 7 + shift) % 3; }, u"M"_s);
+        rtf += paragraph(u"after the table"_s) + '}';
+        docs.emplace_back(u"mixed-rows-%1"_s.arg(shift), rtf);
+    }
+    docs.emplace_back(u"every-fourth-tall"_s,
+                      header() + paragraph(u"before"_s) + table(120, 3, [](int r) { return r % 4 == 0 ? 2 : 1; }, u"T"_s)
+                          + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"uniform"_s, header() + paragraph(u"before"_s) + table(120, 3, [](int) { return 1; }, u"U"_s)
+                                        + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"small-tables"_s, header() + paragraph(u"before"_s) + table(10, 5, [](int) { return 1; }, u"A"_s)
+                                             + paragraph(u"between"_s) + table(20, 3, [](int) { return 1; }, u"B"_s)
+                                             + paragraph(u"after tables"_s) + '}');
+    return docs;
+}
+
+} // namespace
+
+class tst_PaperLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void pagesHoldTheEditorsLines_data();
+    void pagesHoldTheEditorsLines();
+
+private:
+    QTemporaryDir m_dir;
+    std::map<QString, QString> m_pdfs; // by document name
+};
+
+void tst_PaperLayout::initTestCase()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("poppler-utils (pdftotext) is not installed");
+    installFontSubstitutes();
+    QVERIFY(m_dir.isValid());
+    QStringList arguments { u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, m_dir.filePath(u"pdf"_s) };
+    for (const auto &[name, rtf] : documents()) {
+        const QString path = m_dir.filePath(name + u".rtf"_s);
+        TestFiles::write(path, rtf);
+        arguments += path;
+        m_pdfs[name] = m_dir.filePath(u"pdf/"_s + name + u".pdf"_s);
+    }
+    // All documents in one run of the converter.
+    const ConverterRun::Run run = ConverterRun::convert(arguments, m_dir.path());
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+}
+
+void tst_PaperLayout::pagesHoldTheEditorsLines_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const auto &[name, rtf] : documents())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void tst_PaperLayout::pagesHoldTheEditorsLines()
+{
+    QFETCH(QString, name);
+    const Screen screen = screenOf(m_dir.filePath(name + u".rtf"_s));
+    const Paper paper = paperOf(m_pdfs[name]);
+    QVERIFY(paper.pages > 0);
+    QVERIFY2(paper.problems.empty(), qPrintable(QStringList(paper.problems.begin(), paper.problems.end()).join(u'\n')));
+    // Every line once, in order.
+    const size_t common = std::min(screen.rows.size(), paper.rows.size());
+    for (size_t i = 0; i < common; ++i) {
+        if (screen.rows[i].text != paper.rows[i].text)
+            QFAIL(qPrintable(u"row %1 differs\nscreen:\n%2\npaper:\n%3"_s.arg(i).arg(around(screen.rows, i), around(paper.rows, i))));
+    }
+    QVERIFY2(screen.rows.size() == paper.rows.size(),
+             qPrintable(u"%1 rows on screen, %2 on paper; after the last common one:\nscreen:\n%3\npaper:\n%4"_s
+                            .arg(screen.rows.size())
+                            .arg(paper.rows.size())
+                            .arg(around(screen.rows, common), around(paper.rows, common))));
+    // A table row no taller than a page stands on one page.
+    std::map<int, std::set<int>> pagesOfUnit;
+    for (size_t i = 0; i < common; ++i) {
+        if (screen.rows[i].unit >= 0)
+            pagesOfUnit[screen.rows[i].unit].insert(paper.rows[i].page);
+    }
+    for (const auto &[unit, pages] : pagesOfUnit) {
+        if (screen.unitHeights.at(unit) < AreaBottom - AreaTop)
+            QVERIFY2(pages.size() == 1, qPrintable(u"a table row is split over %1 pages"_s.arg(pages.size())));
+    }
+    // Each tab where the screen has it, scaled.
+    for (const auto &[text, x] : screen.tabTargets) {
+        const auto found = paper.wordLeft.find(text);
+        QVERIFY2(found != paper.wordLeft.end(), qPrintable(text));
+        QVERIFY2(qAbs(found->second - x) < 1.5,
+                 qPrintable(u"\"%1\" at %2 pt on paper, %3 pt on screen"_s.arg(text).arg(found->second).arg(x)));
+    }
+}
+
+QTEST_MAIN(tst_PaperLayout)
+#include "tst_paperlayout.moc"
