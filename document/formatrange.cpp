@@ -1,7 +1,7 @@
 #include "formatrange.h"
 
 #include "editordocumentlayout.h"
-#include "pictures.h"
+#include "paragraphlines.h"
 #include "richdocument.h"
 #include "tablecells.h"
 #include "textpositionindex.h"
@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPicture>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -59,30 +60,6 @@ LineBox boxOf(const QTextBlock &block, int lineNumber)
     return { block.position() + line.textStart(), top, top + line.height(), block, lineNumber, QTextBlock() };
 }
 
-// Paragraph indents and tab stops are kept in pixels of 96 to the inch; Qt lays a document out
-// for another device with its fonts at that device's resolution but these lengths as they
-// stand, so they are scaled to it here.
-void scaleToDevice(QTextDocument &document, const QPaintDevice *target)
-{
-    const qreal scale = target->logicalDpiX() / 96.0;
-    if (qFuzzyCompare(scale, 1.0))
-        return;
-    QTextOption option = document.defaultTextOption();
-    option.setTabStopDistance(option.tabStopDistance() * scale);
-    document.setDefaultTextOption(option);
-    QTextCursor cursor(&document);
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        QTextBlockFormat format = block.blockFormat();
-        if (format.leftMargin() == 0 && format.rightMargin() == 0 && format.textIndent() == 0)
-            continue;
-        format.setLeftMargin(format.leftMargin() * scale);
-        format.setRightMargin(format.rightMargin() * scale);
-        format.setTextIndent(format.textIndent() * scale);
-        cursor.setPosition(block.position());
-        cursor.setBlockFormat(format);
-    }
-}
-
 } // namespace
 
 // A copy of the source document laid out for one device. `baseBytes` is the byte position in
@@ -104,15 +81,16 @@ struct FormatRangeRenderer::Layout {
 
     bool startsLine(qint64 bytes) const;
 
-    // A document with tables is laid out by the editor's layout, which places table rows; a
+    // The editor's own layout, so that the pages break lines where the editor does. A table
     // row is one unit here, never split across pages unless it alone is taller than one.
-    EditorDocumentLayout *tableLayout = nullptr;
+    EditorDocumentLayout *editorLayout = nullptr;
+    bool hasTables = false;
 
     // The row holding `position`; a position inside the row (not its first cell's start)
     // continues a row taller than a page from the line holding it.
     LineBox rowAt(const QTextBlock &block, int position) const
     {
-        const QRectF rect = tableLayout->tableRowRect(block);
+        const QRectF rect = editorLayout->tableRowRect(block);
         if (rect.isNull())
             return {};
         QTextTable *table = QTextCursor(block).currentTable();
@@ -125,7 +103,7 @@ struct FormatRangeRenderer::Layout {
         box.bottom = rect.bottom();
         box.lineNumber = TableRow;
         if (position > box.position) {
-            tableLayout->blockBoundingRect(block); // places the paragraph's lines
+            editorLayout->blockBoundingRect(block); // places the paragraph's lines
             const QTextLayout *layout = block.layout();
             const int line = lineNumberAt(*layout, position - block.position());
             if (line >= 0) {
@@ -143,7 +121,7 @@ struct FormatRangeRenderer::Layout {
     {
         int cut = -1;
         for (QTextBlock b = row.block; b.isValid(); b = b.next()) {
-            tableLayout->blockBoundingRect(b); // places the paragraph's lines
+            editorLayout->blockBoundingRect(b); // places the paragraph's lines
             const QTextLayout *layout = b.layout();
             for (int i = 0; i < layout->lineCount(); ++i) {
                 const QTextLine line = layout->lineAt(i);
@@ -162,11 +140,11 @@ struct FormatRangeRenderer::Layout {
     LineBox lineAt(int position) const
     {
         const QTextBlock block = document->findBlock(position);
-        if (tableLayout) {
+        if (hasTables) {
             if (const LineBox row = rowAt(block, position); row.lineNumber == TableRow)
                 return row;
         }
-        document->documentLayout()->blockBoundingRect(block); // lays out up to here
+        editorLayout->blockBoundingRect(block); // lays the paragraph out and places it
         const int lineNumber = lineNumberAt(*block.layout(), position - block.position());
         return lineNumber < 0 ? LineBox {} : boxOf(block, lineNumber);
     }
@@ -182,7 +160,7 @@ struct FormatRangeRenderer::Layout {
             context.palette.setColor(QPalette::Text, text);
             painter->save();
             painter->setClipRect(rect, Qt::IntersectClip);
-            tableLayout->draw(painter, context);
+            editorLayout->draw(painter, context);
             painter->restore();
             return;
         }
@@ -193,27 +171,22 @@ struct FormatRangeRenderer::Layout {
             drawBullet(painter, box.block, line, text);
     }
 
-    // Lets the paragraphs well before `position`'s go of their lines and of what drawing them
-    // shaped (about 40 bytes a character), which Qt would otherwise keep for every paragraph of
-    // the document: a run of pages holds the layout of a few pages at a time. Qt's layout goes
-    // on from the last of its check points, which lie at most 2,000 device pixels apart, and
-    // reads the heights of the paragraphs after it: only paragraphs further behind than
-    // ReleaseDistance are let go (see tst_formatrange::releasedLayoutsKeepThePageBreaks).
-    // Requests go forward; one that goes back finds no lines there and gets a new layout.
+    // Lets the paragraphs before `position`'s go of their lines and of what drawing them shaped
+    // (about 40 bytes a character): a run of pages holds the layout of about a page at a time.
+    // Their heights stay in the layout's metrics, so the pages after them break as before (see
+    // tst_formatrange::releasedLayoutsKeepThePageBreaks). Requests go forward; one that goes
+    // back lays the paragraphs there out again.
     void releaseBefore(int position)
     {
-        constexpr qreal ReleaseDistance = 10000;
         const QTextBlock stop = document->findBlock(position);
-        const qreal stopTop = stop.layout()->position().y();
         if (!firstKept.isValid())
             firstKept = document->begin();
         for (; firstKept.isValid() && firstKept.position() < stop.position(); firstKept = firstKept.next()) {
-            QTextLayout *layout = firstKept.layout();
-            if (layout->position().y() + layout->boundingRect().bottom() > stopTop - ReleaseDistance)
-                break;
             // A layout begun and ended at once holds nothing (it frees what it held at its end).
-            layout->beginLayout();
-            layout->endLayout();
+            if (QTextLayout *layout = ParagraphLines::existingLayout(firstKept)) {
+                layout->beginLayout();
+                layout->endLayout();
+            }
         }
     }
 
@@ -324,13 +297,10 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
         cut.setBlockFormat(format);
         layout->baseBytes = first;
     }
-    scaleToDevice(*copy, target);
-    if (TableCells::hasTables(*copy)) {
-        layout->tableLayout = new EditorDocumentLayout(copy);
-        copy->setDocumentLayout(layout->tableLayout);
-    }
-    Pictures::registerHandler(copy->documentLayout());
-    copy->documentLayout()->setPaintDevice(target);
+    layout->hasTables = TableCells::hasTables(*copy);
+    layout->editorLayout = new EditorDocumentLayout(copy);
+    copy->setDocumentLayout(layout->editorLayout);
+    layout->editorLayout->setPaintDevice(target);
     copy->setDocumentMargin(0);
     copy->setTextWidth(widthPixels);
     layout->positions = std::make_unique<TextPositionIndex>(copy);
@@ -360,10 +330,16 @@ FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target
 
 qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
 {
-    QPaintDevice *target = request.target ? request.target : (request.painter ? request.painter->device() : nullptr);
-    if (!target || request.rectTwips.width() <= 0 || request.rectTwips.height() <= 0 || target->logicalDpiX() <= 0
-        || target->logicalDpiY() <= 0)
+    const QPaintDevice *requested
+        = request.target ? request.target : (request.painter ? request.painter->device() : nullptr);
+    if (!requested || request.rectTwips.width() <= 0 || request.rectTwips.height() <= 0
+        || requested->logicalDpiX() <= 0 || requested->logicalDpiY() <= 0)
         return -1;
+    // Whatever the device, the text is laid out as the editor lays it out, at the screen's
+    // resolution, and drawn scaled to the device.
+    if (!m_screen)
+        m_screen = std::make_unique<QPicture>();
+    QPaintDevice *target = m_screen.get();
     const qreal widthPixels = request.rectTwips.width() * target->logicalDpiX() / TwipsPerInch;
     const qreal heightPixels = request.rectTwips.height() * target->logicalDpiY() / TwipsPerInch;
     const qint64 sourceLength = m_source.textLength();

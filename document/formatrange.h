@@ -6,6 +6,7 @@
 #include <vector>
 
 class QPainter;
+class QPicture;
 class QPaintDevice;
 class QTextDocument;
 class RichDocument;
@@ -15,7 +16,9 @@ class RichDocument;
 struct FormatRange {
     // Draws when rendering; the rectangle is placed in this painter's device pixels.
     QPainter *painter = nullptr;
-    // The device whose resolution and fonts lay the text out; the painter's device when null.
+    // The device the request is for; the painter's device when null. The text is laid out at
+    // the screen's resolution, as the editor lays it out, whatever the device (the lines break
+    // where the editor breaks them), and drawn scaled to the painter's device.
     QPaintDevice *target = nullptr;
     // Where the text goes and the whole page, in twips (1440 to the inch) of the device.
     QRect rectTwips;
@@ -29,9 +32,9 @@ struct FormatRange {
     bool atLeastOneLine = false;
 };
 
-// Lays documents out for devices other than the screen. A layout is built per target device
-// (at its resolution, as wide as the rectangle) and kept for the following requests, so that
-// successive pages cost only their own lines; release() frees them.
+// Lays documents out for devices other than the screen, with the editor's layout at the
+// screen's resolution, as wide as the rectangle. The layout is kept for the following requests,
+// so that successive pages cost only their own lines; release() frees it.
 class FormatRangeRenderer {
 public:
     explicit FormatRangeRenderer(const RichDocument &source);
@@ -62,4 +65,5 @@ private:
     std::unique_ptr<QTextDocument> m_snapshot; // the text held
     qint64 m_snapshotLength = 0;
     bool m_releasePending = false;
+    std::unique_ptr<QPicture> m_screen; // a device of the screen's resolution
 };

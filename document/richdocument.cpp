@@ -101,6 +101,11 @@ RichDocument::RichDocument(QTextDocument *document, QObject *parent)
     , m_windowText(QGuiApplication::palette().color(QPalette::Text))
 {
     document->setDocumentLayout(m_layout);
+    // Tab stops every half inch (48 pixels at 96 to the inch): in the editor, and on the pages
+    // of a document the converter prints.
+    QTextOption option = document->defaultTextOption();
+    option.setTabStopDistance(48);
+    document->setDefaultTextOption(option);
     connect(document, &QTextDocument::contentsChange, this, [this] { ++m_changeCount; });
     const QFont font = document->defaultFont();
     m_defaultFormat.mask = CharFormat::AllFields;
