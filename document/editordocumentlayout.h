@@ -72,6 +72,9 @@ public:
     // The rectangle of the table row a paragraph belongs to (pixels; across the frame's
     // content), or a null rectangle when it is not in a table.
     QRectF tableRowRect(const QTextBlock &block);
+    // Draws the borders of the table row a paragraph belongs to, in `color`, as draw() does;
+    // false when it is not in a table. Pages draw a row's lines themselves, one page each.
+    bool drawTableRowBorders(QPainter *painter, const QTextBlock &block, const QColor &color);
 
     // Around an input method's event: its preedit changes clear a paragraph's lines before the
     // layout hears of it, so a long paragraph's lines are copied first, and the change they
@@ -173,6 +176,8 @@ private:
     // Draws the row of `block` and moves block and number to the row's last paragraph.
     bool drawTableRow(QPainter *painter, const PaintContext &context, QTextBlock &block, int &number,
                       const QRectF &frameClip);
+    void drawRowBorders(QPainter *painter, const QTextTable &table, int row, qint64 top, qint64 height,
+                        const QColor &color) const;
     bool hitTestTableRow(const QTextBlock &block, const QPointF &point, Qt::HitTestAccuracy accuracy, int *position,
                          bool *exact) const;
     // A selection of whole cells (QTextCursor's complex selection), as drawn: each selected

@@ -223,16 +223,22 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
         if (b.position() + b.length() - 1 >= lastCell.lastPosition())
             break;
     }
+    drawRowBorders(painter, table, range.row, top, height, context.palette.color(QPalette::Text));
+    return true;
+}
+
+void EditorDocumentLayout::drawRowBorders(QPainter *painter, const QTextTable &table, int row, qint64 top,
+                                          qint64 height, const QColor &color) const
+{
     painter->save();
-    const QColor color = context.palette.color(QPalette::Text);
     const qreal y0 = toPixels(top);
     const qreal y1 = toPixels(top + height);
     const qreal x0 = toPixels(m_frame.left);
     for (int column = 0; column < table.columns(); ++column) {
-        const QTextTableCell cell = table.cellAt(range.row, column);
+        const QTextTableCell cell = table.cellAt(row, column);
         if (!cell.isValid() || cell.column() != column)
             continue;
-        const CellColumn c = cellColumn(table, range.row, column);
+        const CellColumn c = cellColumn(table, row, column);
         const qreal left = x0 + toPixels(c.left);
         const qreal right = x0 + toPixels(c.right);
         const auto line = [&](qint64 width, QLineF l) {
@@ -248,6 +254,20 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
         line(c.borders[3], QLineF(right - toPixels(c.borders[3]), y0, right - toPixels(c.borders[3]), y1));
     }
     painter->restore();
+}
+
+bool EditorDocumentLayout::drawTableRowBorders(QPainter *painter, const QTextBlock &block, const QColor &color)
+{
+    if (!canLayOut() || !m_hasTables)
+        return false;
+    if (m_allDirty)
+        rebuildAll();
+    const RowRange range = rowOf(block);
+    if (!range.table)
+        return false;
+    readyLayout(range.first, range.firstNumber);
+    const qint64 top = m_frame.top + m_metrics.heightBefore(range.firstNumber);
+    drawRowBorders(painter, *range.table, range.row, top, m_metrics.at(range.firstNumber).height, color);
     return true;
 }
 

@@ -6,7 +6,6 @@
 #include "tablecells.h"
 #include "textpositionindex.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
@@ -153,22 +152,41 @@ struct FormatRangeRenderer::Layout {
     void drawLine(QPainter *painter, const LineBox &box, const QColor &text) const
     {
         if (box.lineNumber == TableRow) {
-            const QRectF rect(0, box.top, 1e6, box.bottom - box.top);
-            QAbstractTextDocumentLayout::PaintContext context;
-            // A line starting where the rectangle ends belongs to the next page.
-            context.clip = rect.adjusted(0, 0, 0, -0.5);
-            context.palette.setColor(QPalette::Text, text);
-            painter->save();
-            painter->setClipRect(rect, Qt::IntersectClip);
-            editorLayout->draw(painter, context);
-            painter->restore();
+            drawRowPart(painter, box, text);
             return;
         }
-        const QTextLayout *layout = box.block.layout();
-        const QTextLine line = layout->lineAt(box.lineNumber);
+        drawTextLine(painter, box.block, box.lineNumber, text);
+    }
+
+    void drawTextLine(QPainter *painter, const QTextBlock &block, int lineNumber, const QColor &text) const
+    {
+        const QTextLayout *layout = block.layout();
+        const QTextLine line = layout->lineAt(lineNumber);
         line.draw(painter, layout->position());
-        if (box.lineNumber == 0 && box.block.textList())
-            drawBullet(painter, box.block, line, text);
+        if (lineNumber == 0 && block.textList())
+            drawBullet(painter, block, line, text);
+    }
+
+    // The part of a table row from box.top to box.bottom: its borders cut to it, and each line
+    // of its cells whose top lies in it. A line is drawn on one page only, even where a row
+    // taller than a page goes on over several: the text of a PDF page holds no line twice.
+    void drawRowPart(QPainter *painter, const LineBox &box, const QColor &text) const
+    {
+        painter->save();
+        painter->setClipRect(QRectF(0, box.top, 1e6, box.bottom - box.top), Qt::IntersectClip);
+        editorLayout->drawTableRowBorders(painter, box.block, text);
+        painter->restore();
+        for (QTextBlock b = box.block; b.isValid(); b = b.next()) {
+            editorLayout->blockBoundingRect(b); // places the paragraph's lines
+            const QTextLayout *layout = b.layout();
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const qreal lineTop = layout->position().y() + layout->lineAt(i).y();
+                if (lineTop >= box.top - 0.01 && lineTop < box.bottom - 0.01)
+                    drawTextLine(painter, b, i, text);
+            }
+            if (b == box.lastBlock)
+                break;
+        }
     }
 
     // Lets the paragraphs before `position`'s go of their lines and of what drawing them shaped

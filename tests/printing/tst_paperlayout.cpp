@@ -285,6 +285,15 @@ std::vector<std::pair<QString, QByteArray>> documents()
                                              + paragraph(u"between"_s) + table(20, 3, [](int) { return 1; }, u"B"_s)
                                              + paragraph(u"after tables"_s) + '}');
     {
+        QByteArray rtf = header() + paragraph(u"before the tall row"_s) + table(3, 2, [](int) { return 1; }, u"P"_s);
+        rtf += "\\trowd\\trgaph60\\cellx4000\\cellx8000\n\\pard\\intbl ";
+        for (int i = 1; i <= 120; ++i)
+            rtf += "tall" + QByteArray::number(i) + (i < 120 ? "\\par " : "");
+        rtf += "\\cell\\pard\\intbl beside\\cell\\row\n";
+        rtf += table(3, 2, [](int) { return 1; }, u"Q"_s) + paragraph(u"after the tall row"_s) + '}';
+        docs.emplace_back(u"row-taller-than-a-page"_s, rtf);
+    }
+    {
         QByteArray rtf = header();
         const QStringList lines { u"Alpha\tBeta\tGamma"_s, u"a1\tb1\tc1\td1\te1\tf1"_s, u"\tlead1"_s,
                                   u"あいう\tk1\tかな\tk2"_s, u"wide words here\tz1\tz2"_s, u"x\t\ty2"_s };
