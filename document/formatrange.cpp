@@ -2,6 +2,7 @@
 
 #include "editordocumentlayout.h"
 #include "paragraphlines.h"
+#include "pictures.h"
 #include "richdocument.h"
 #include "tablecells.h"
 #include "textpositionindex.h"
@@ -69,6 +70,7 @@ struct FormatRangeRenderer::Layout {
     int dpiX = 0;
     int dpiY = 0;
     qreal width = 0;
+    qreal pageHeight = 0; // the most a page holds (0: no bound)
     quint64 sourceChange = 0;
     qint64 baseBytes = 0;
     qint64 length = 0; // of the whole text the copy was made from, in bytes
@@ -290,6 +292,7 @@ std::unique_ptr<QTextDocument> FormatRangeRenderer::copyOf(const QTextDocument &
 }
 
 std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPaintDevice *target, qreal widthPixels,
+                                                                            qreal pageHeightPixels,
                                                                             qint64 first) const
 {
     auto layout = std::make_unique<Layout>();
@@ -297,6 +300,7 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
     layout->dpiX = target->logicalDpiX();
     layout->dpiY = target->logicalDpiY();
     layout->width = widthPixels;
+    layout->pageHeight = pageHeightPixels;
     layout->sourceChange = m_source.changeCount();
     layout->length = m_snapshot ? m_snapshotLength : m_source.textLength();
     layout->document = copyOf(m_snapshot ? *m_snapshot : *m_source.document());
@@ -320,12 +324,15 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
     copy->setDocumentLayout(layout->editorLayout);
     layout->editorLayout->setPaintDevice(target);
     copy->setDocumentMargin(0);
+    // A picture wider than the text, or taller than a page, is drawn smaller to fit.
+    Pictures::setSizeBound(*copy, QSizeF(widthPixels, pageHeightPixels > 0 ? pageHeightPixels : 1e9));
     copy->setTextWidth(widthPixels);
     layout->positions = std::make_unique<TextPositionIndex>(copy);
     return layout;
 }
 
-FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target, qreal widthPixels, qint64 first)
+FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target, qreal widthPixels,
+                                                            qreal pageHeightPixels, qint64 first)
 {
     for (auto it = m_layouts.begin(); it != m_layouts.end(); ++it) {
         Layout &l = **it;
@@ -333,15 +340,16 @@ FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target
             continue;
         const bool current = m_held || l.sourceChange == m_source.changeCount();
         if (l.dpiX == target->logicalDpiX() && l.dpiY == target->logicalDpiY() && qFuzzyCompare(l.width, widthPixels)
+            && qFuzzyCompare(l.pageHeight + 1, pageHeightPixels + 1)
             && current && l.startsLine(first))
             return l;
         m_layouts.erase(it);
         break;
     }
     // The whole document, unless `first` lies inside one of its lines.
-    std::unique_ptr<Layout> layout = makeLayout(target, widthPixels, 0);
+    std::unique_ptr<Layout> layout = makeLayout(target, widthPixels, pageHeightPixels, 0);
     if (!layout->startsLine(first))
-        layout = makeLayout(target, widthPixels, first);
+        layout = makeLayout(target, widthPixels, pageHeightPixels, first);
     m_layouts.push_back(std::move(layout));
     return *m_layouts.back();
 }
@@ -363,7 +371,8 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
     const qint64 sourceLength = m_source.textLength();
     if (!m_held && sourceLength > 0 && request.first >= sourceLength)
         return sourceLength;
-    Layout &layout = layoutFor(target, widthPixels, qMax<qint64>(0, request.first));
+    const qreal pageHeightPixels = qMax(0, request.pageAreaTwips.height()) * target->logicalDpiY() / TwipsPerInch;
+    Layout &layout = layoutFor(target, widthPixels, pageHeightPixels, qMax<qint64>(0, request.first));
     // The text the layout was made from: the live one, or the one held since the run began.
     const qint64 length = layout.length;
     const qint64 first = qBound<qint64>(0, request.first, length);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 
 #include <memory>
 #include <vector>
@@ -23,6 +24,10 @@ struct FormatRange {
     // Where the text goes and the whole page, in twips (1440 to the inch) of the device.
     QRect rectTwips;
     QRect pageTwips;
+    // The most room a page gives the text, in twips (only its height counts; empty: no bound).
+    // A picture taller than it, or wider than the rectangle, is drawn smaller, in its
+    // proportions, so that it fits on one page.
+    QSize pageAreaTwips;
     // The range in bytes: from `first` to `last` (-1: to the end of the text).
     qint64 first = 0;
     qint64 last = -1;
@@ -55,8 +60,9 @@ public:
 
 private:
     struct Layout;
-    Layout &layoutFor(QPaintDevice *target, qreal widthPixels, qint64 first);
-    std::unique_ptr<Layout> makeLayout(QPaintDevice *target, qreal widthPixels, qint64 first) const;
+    Layout &layoutFor(QPaintDevice *target, qreal widthPixels, qreal pageHeightPixels, qint64 first);
+    std::unique_ptr<Layout> makeLayout(QPaintDevice *target, qreal widthPixels, qreal pageHeightPixels,
+                                       qint64 first) const;
     static std::unique_ptr<QTextDocument> copyOf(const QTextDocument &source);
 
     const RichDocument &m_source;

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCache>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QImageReader>
 #include <QMutex>
@@ -28,6 +29,9 @@ constexpr int ImageCacheKb = 64 * 1024;
 // The largest image decoded, in megabytes of pixels (about 4000 x 4000); a larger one shows as
 // a box rather than take that much memory for a moment at every size it is drawn at.
 constexpr int DecodeLimitMb = 64;
+
+// The largest size the document shows a picture at (a QSizeF, device pixels of its layout).
+constexpr char SizeBoundProperty[] = "penloftPictureSizeBound";
 
 std::atomic<int> nextSerial { 1 };
 
@@ -129,13 +133,20 @@ QSizeF displayTwips(const Picture::Data &data, Picture::Kind kind, QSize pixels)
     }
     const qint64 goal[2] = { wordValue(data, "picwgoal", 0), wordValue(data, "pichgoal", 0) };
     const qint64 scale[2] = { wordValue(data, "picscalex", 100), wordValue(data, "picscaley", 100) };
-    qreal result[2];
+    qint64 result[2];
     for (int i = 0; i < 2; ++i) {
         const qint64 base = isValidTwips(goal[i]) ? goal[i] : natural[i];
         const qint64 percent = scale[i] > 0 && scale[i] <= 10000 ? scale[i] : 100;
-        result[i] = qreal(qBound(qint64(Picture::MinTwips), base * percent / 100, qint64(Picture::MaxTwips)));
+        result[i] = base * percent / 100;
     }
-    return { result[0], result[1] };
+    // A picture larger than MaxTwips either way is shown smaller in its proportions.
+    const qint64 longest = qMax(result[0], result[1]);
+    for (qint64 &side : result) {
+        if (longest > Picture::MaxTwips)
+            side = side * Picture::MaxTwips / longest;
+        side = qBound(qint64(Picture::MinTwips), side, qint64(Picture::MaxTwips));
+    }
+    return { qreal(result[0]), qreal(result[1]) };
 }
 
 } // namespace
@@ -289,7 +300,17 @@ public:
         const qreal dpiX = device ? device->logicalDpiX() : 96;
         const qreal dpiY = device ? device->logicalDpiY() : 96;
         const QSizeF twips = Pictures::pictureOf(format).sizeTwips();
-        return { twips.width() * dpiX / 1440, twips.height() * dpiY / 1440 };
+        QSizeF size(twips.width() * dpiX / 1440, twips.height() * dpiY / 1440);
+        QSizeF bound = document->property(SizeBoundProperty).toSizeF();
+        if (!bound.isValid())
+            return size;
+        // The line is as tall as the picture and the descent of its font below it.
+        const QFont font = format.toCharFormat().font();
+        const QFontMetricsF metrics = device ? QFontMetricsF(font, device) : QFontMetricsF(font);
+        bound.rheight() -= metrics.descent() + 1;
+        if (size.width() > bound.width() || size.height() > bound.height())
+            size = size.scaled(bound.expandedTo(QSizeF(1, 1)), Qt::KeepAspectRatio);
+        return size;
     }
 
     void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int, const QTextFormat &format) override
@@ -341,6 +362,11 @@ bool withoutPicture(QTextCharFormat &format)
 bool isPicture(const QTextFormat &format)
 {
     return format.objectType() == ObjectType;
+}
+
+void setSizeBound(QTextDocument &document, const QSizeF &pixels)
+{
+    document.setProperty(SizeBoundProperty, pixels.isEmpty() ? QVariant() : QVariant(pixels));
 }
 
 void registerHandler(QAbstractTextDocumentLayout *layout)

@@ -12,6 +12,7 @@ class QImage;
 class QPainter;
 class QRectF;
 class QTextCharFormat;
+class QTextDocument;
 class QTextFormat;
 
 // A picture held in the document as one object character (U+FFFC) whose character format
@@ -101,6 +102,11 @@ bool isPicture(const QTextFormat &format);
 // `format` without what makes a character a picture: for text typed next to one. False when
 // there was nothing to take away.
 bool withoutPicture(QTextCharFormat &format);
+
+// Pictures of the document larger than `pixels` (device pixels of its layout) either way are
+// shown smaller, in their proportions, to fit: on pages, a picture fits on one. An empty size
+// lifts the bound. Set before the document is laid out.
+void setSizeBound(QTextDocument &document, const QSizeF &pixels);
 
 // Lets a layout size and draw pictures. Every layout of a document with pictures needs it.
 void registerHandler(QAbstractTextDocumentLayout *layout);

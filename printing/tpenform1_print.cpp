@@ -102,6 +102,7 @@ void TPenForm1::FilePrintExecute()
     request.target = &printer;
     request.rectTwips = pageTwips;
     request.pageTwips = pageTwips;
+    request.pageAreaTwips = pageTwips.size();
     // A line taller than the page is printed cut on a page of its own: the loop always ends.
     request.atLeastOneLine = true;
     qint64 first = 0;

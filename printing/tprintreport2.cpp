@@ -238,6 +238,18 @@ double TPrintReport2::availableSpace() const
         roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - m_currentY));
 }
 
+double TPrintReport2::pageArea(const Band &band) const
+{
+    // Below the page header of a fresh page, the band grows a step at a time while it fits.
+    const Band *header = bandOfKind(BandKind::PageHeader);
+    const double top = TopMargin + (header && header->enabled ? static_cast<double>(roundHalfEven(header->designHeight)) : 0);
+    const double room = static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - top));
+    double height = band.designHeight;
+    while (static_cast<double>(roundHalfEven(height + GrowthStep)) <= room)
+        height += GrowthStep;
+    return height;
+}
+
 bool TPrintReport2::canExpand(const Band &band, double amount) const
 {
     return availableSpace() >= static_cast<double>(roundHalfEven(amount + band.designHeight + band.expanded));
@@ -354,6 +366,8 @@ bool TPrintReport2::printRichText(Band &band, RichTextPrintable &printable, doub
     request.rectTwips = rectangle(y + printable.top + printable.height);
     request.pageTwips = QRect(0, 0, twips(m_running->mapWidth(m_running->pageWidth()), dpiX),
                               twips(m_running->mapHeight(m_running->pageLength()), dpiY));
+    // What a page gives the text: a picture taller than that is drawn smaller, on one page.
+    request.pageAreaTwips = QSize(request.rectTwips.width(), twips(m_running->mapHeight(pageArea(band)), dpiY));
     if (printable.printFinished)
         printable.continueAt = 0;
     const qint64 start = printable.continueAt;

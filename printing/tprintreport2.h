@@ -108,6 +108,8 @@ private:
     void run(TReportOutput &output);
     void runBands(TReportOutput &output);
     double availableSpace() const;
+    // The tallest a band grows on a fresh page, below the page header (tenths of a mm).
+    double pageArea(const Band &band) const;
     bool canExpand(const Band &band, double amount) const;
     void expandBand(Band &band, double amount, RichTextPrintable &printable);
     void startNewPage();

@@ -264,6 +264,11 @@ void tst_Pictures::sizes_data()
     QTest::newRow("scale 0") << QByteArray("\\picwgoal1000\\pichgoal500\\picscalex0\\picscaley0") << QSizeF(1000, 500);
     QTest::newRow("huge scale") << QByteArray("\\picwgoal30000\\pichgoal30000\\picscalex9999\\picscaley9999")
                                 << QSizeF(Picture::MaxTwips, Picture::MaxTwips);
+    // Larger than the largest size: smaller, in its proportions.
+    QTest::newRow("wider than the largest") << QByteArray("\\picwgoal31680\\pichgoal9000\\picscalex200")
+                                            << QSizeF(Picture::MaxTwips, 4500);
+    QTest::newRow("scaled taller than the largest") << QByteArray("\\picwgoal1000\\pichgoal2000\\picscaley3168")
+                                                    << QSizeF(500, Picture::MaxTwips);
     QTest::newRow("tiny") << QByteArray("\\picwgoal1\\pichgoal1\\picscalex1\\picscaley1")
                           << QSizeF(Picture::MinTwips, Picture::MinTwips);
 }

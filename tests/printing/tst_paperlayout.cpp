@@ -9,6 +9,8 @@
 #include "document/richdocument.h"
 
 #include <QDir>
+#include <QImage>
+#include <QBuffer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -93,6 +95,18 @@ QByteArray table(int rows, int columns, const std::function<int(int)> &tall, con
         out += "\\row\n";
     }
     return out;
+}
+
+QByteArray picture(const QSize &pixels, const QByteArray &words = {})
+{
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(QColor(40, 90, 160));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return "{\\pict\\pngblip\\picw" + QByteArray::number(pixels.width()) + "\\pich" + QByteArray::number(pixels.height())
+        + words + ' ' + png.toHex() + '}';
 }
 
 QString longSentence(int i)
@@ -253,6 +267,51 @@ Paper paperOf(const QString &pdf)
     return paper;
 }
 
+struct Image {
+    int page = 0;
+    QSize pixels;
+    qreal ppiX = 0;
+    qreal ppiY = 0;
+};
+
+std::vector<Image> imagesOf(const QString &pdf)
+{
+    std::vector<Image> images;
+    const QStringList lines = ConverterRun::output(u"pdfimages"_s, { u"-list"_s, pdf }).split(u'\n');
+    for (const QString &line : lines.mid(2)) {
+        const QStringList f = line.simplified().split(u' ');
+        if (f.size() < 14 || f.at(2) != u"image")
+            continue;
+        images.push_back({ f.at(0).toInt(), QSize(f.at(3).toInt(), f.at(4).toInt()), f.at(12).toDouble(), f.at(13).toDouble() });
+    }
+    return images;
+}
+
+// The longest run of dark pixels down the column at x (points) of a page, in points.
+qreal darkRun(const QString &pdf, int page, qreal x)
+{
+    QProcess pdftoppm;
+    const QString number = QString::number(page);
+    pdftoppm.start(u"pdftoppm"_s, { u"-r"_s, u"72"_s, u"-gray"_s, u"-f"_s, number, u"-l"_s, number, pdf });
+    if (!pdftoppm.waitForFinished(60000))
+        return -1;
+    // A binary PGM: "P5", width, height, maximum, each followed by white space, then the pixels.
+    const QByteArray pgm = pdftoppm.readAllStandardOutput();
+    const QList<QByteArray> head = pgm.left(40).simplified().split(' ');
+    if (head.size() < 4 || head.at(0) != "P5")
+        return -1;
+    const int width = head.at(1).toInt();
+    const int height = head.at(2).toInt();
+    const QByteArray pixels = pgm.right(qsizetype(width) * height);
+    int longest = 0;
+    int run = 0;
+    for (int y = 0; y < height; ++y) {
+        run = quint8(pixels.at(y * width + int(x))) < 128 ? run + 1 : 0;
+        longest = qMax(longest, run);
+    }
+    return longest;
+}
+
 QString around(const std::vector<Row> &rows, size_t at)
 {
     QStringList out;
@@ -321,6 +380,14 @@ std::vector<std::pair<QString, QByteArray>> documents()
         }
         docs.emplace_back(u"lists"_s, rtf + '}');
     }
+    {
+        QByteArray rtf = header() + paragraph(u"before wide"_s);
+        rtf += "\\pard " + picture(QSize(4000, 600)) + "\\par\n" + paragraph(u"after wide"_s);
+        rtf += "\\pard " + picture(QSize(300, 3000)) + "\\par\n" + paragraph(u"after tall"_s);
+        rtf += "\\pard " + picture(QSize(4032, 3024), "\\picwgoal31680\\pichgoal23760") + "\\par\n";
+        rtf += paragraph(u"after photo"_s) + '}';
+        docs.emplace_back(u"pictures"_s, rtf);
+    }
     return docs;
 }
 
@@ -332,6 +399,7 @@ private slots:
     void initTestCase();
     void pagesHoldTheEditorsLines_data();
     void pagesHoldTheEditorsLines();
+    void picturesFitAPage();
 
 private:
     QTemporaryDir m_dir;
@@ -340,8 +408,8 @@ private:
 
 void tst_PaperLayout::initTestCase()
 {
-    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
-        QSKIP("poppler-utils (pdftotext) is not installed");
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty() || QStandardPaths::findExecutable(u"pdfimages"_s).isEmpty())
+        QSKIP("poppler-utils (pdftotext, pdfimages) are not installed");
     installFontSubstitutes();
     QVERIFY(m_dir.isValid());
     QStringList arguments { u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, m_dir.filePath(u"pdf"_s) };
@@ -402,6 +470,31 @@ void tst_PaperLayout::pagesHoldTheEditorsLines()
         QVERIFY2(qAbs(found->second - x) < 1.5,
                  qPrintable(u"\"%1\" at %2 pt on paper, %3 pt on screen"_s.arg(text).arg(found->second).arg(x)));
     }
+}
+
+void tst_PaperLayout::picturesFitAPage()
+{
+    const QString pdf = m_pdfs[u"pictures"_s];
+    const std::vector<Image> images = imagesOf(pdf);
+    QCOMPARE(images.size(), size_t(3));
+    std::set<int> pages;
+    for (const Image &image : images) {
+        // The proportions kept, the whole picture within the text area.
+        QVERIFY2(qAbs(image.ppiX - image.ppiY) <= 0.01 * image.ppiX + 1,
+                 qPrintable(u"%1 x %2 ppi"_s.arg(image.ppiX).arg(image.ppiY)));
+        const qreal height = image.pixels.height() / image.ppiY * 72;
+        QVERIFY(image.pixels.width() / image.ppiX * 72 <= BandWidth + 1);
+        QVERIFY(height <= AreaBottom - AreaTop + 1);
+        // Drawn whole: as tall on the page as it is.
+        const qreal drawn = darkRun(pdf, image.page, BandLeft + 3);
+        QVERIFY2(qAbs(drawn - height) < 2.5, qPrintable(u"%1 pt of %2 pt drawn"_s.arg(drawn).arg(height)));
+        pages.insert(image.page);
+    }
+    // No page without text or a picture.
+    const Paper paper = paperOf(pdf);
+    for (const Row &row : paper.rows)
+        pages.insert(row.page);
+    QCOMPARE(int(pages.size()), paper.pages);
 }
 
 QTEST_MAIN(tst_PaperLayout)
