@@ -52,9 +52,8 @@ int lineNumberAt(const QTextLayout &layout, int offset)
     return low;
 }
 
-LineBox boxOf(const QTextBlock &block, int lineNumber)
+LineBox boxOf(const QTextBlock &block, const QTextLayout *layout, int lineNumber)
 {
-    const QTextLayout *layout = block.layout();
     const QTextLine line = layout->lineAt(lineNumber);
     const qreal top = layout->position().y() + line.y();
     return { block.position() + line.textStart(), top, top + line.height(), block, lineNumber, QTextBlock() };
@@ -104,8 +103,7 @@ struct FormatRangeRenderer::Layout {
         box.bottom = rect.bottom();
         box.lineNumber = TableRow;
         if (position > box.position) {
-            editorLayout->blockBoundingRect(block); // places the paragraph's lines
-            const QTextLayout *layout = block.layout();
+            const QTextLayout *layout = linesOf(block);
             const int line = lineNumberAt(*layout, position - block.position());
             if (line >= 0) {
                 box.position = position;
@@ -122,8 +120,7 @@ struct FormatRangeRenderer::Layout {
     {
         int cut = -1;
         for (QTextBlock b = row.block; b.isValid(); b = b.next()) {
-            editorLayout->blockBoundingRect(b); // places the paragraph's lines
-            const QTextLayout *layout = b.layout();
+            const QTextLayout *layout = linesOf(b);
             for (int i = 0; i < layout->lineCount(); ++i) {
                 const QTextLine line = layout->lineAt(i);
                 const qreal lineTop = layout->position().y() + line.y();
@@ -138,6 +135,15 @@ struct FormatRangeRenderer::Layout {
         return cut;
     }
 
+    // A paragraph's lines, laid out and placed. The editor's layout keeps the lines of recent
+    // paragraphs only (a row of many cells lets earlier ones go while it is measured) and lays
+    // a paragraph out again, the same lines in the same place, when they are asked for.
+    const QTextLayout *linesOf(const QTextBlock &block) const
+    {
+        editorLayout->blockBoundingRect(block);
+        return block.layout();
+    }
+
     LineBox lineAt(int position) const
     {
         const QTextBlock block = document->findBlock(position);
@@ -145,9 +151,9 @@ struct FormatRangeRenderer::Layout {
             if (const LineBox row = rowAt(block, position); row.lineNumber == TableRow)
                 return row;
         }
-        editorLayout->blockBoundingRect(block); // lays the paragraph out and places it
-        const int lineNumber = lineNumberAt(*block.layout(), position - block.position());
-        return lineNumber < 0 ? LineBox {} : boxOf(block, lineNumber);
+        const QTextLayout *layout = linesOf(block);
+        const int lineNumber = lineNumberAt(*layout, position - block.position());
+        return lineNumber < 0 ? LineBox {} : boxOf(block, layout, lineNumber);
     }
 
     // Draws a line, with its paragraph's bullet when it is the first.
@@ -162,7 +168,7 @@ struct FormatRangeRenderer::Layout {
 
     void drawTextLine(QPainter *painter, const QTextBlock &block, int lineNumber, const QColor &text) const
     {
-        const QTextLayout *layout = block.layout();
+        const QTextLayout *layout = linesOf(block);
         const QTextLine line = layout->lineAt(lineNumber);
         line.draw(painter, layout->position());
         if (lineNumber == 0 && block.textList())
@@ -179,8 +185,7 @@ struct FormatRangeRenderer::Layout {
         editorLayout->drawTableRowBorders(painter, box.block, text);
         painter->restore();
         for (QTextBlock b = box.block; b.isValid(); b = b.next()) {
-            editorLayout->blockBoundingRect(b); // places the paragraph's lines
-            const QTextLayout *layout = b.layout();
+            const QTextLayout *layout = linesOf(b);
             for (int i = 0; i < layout->lineCount(); ++i) {
                 const qreal lineTop = layout->position().y() + layout->lineAt(i).y();
                 if (lineTop >= box.top - 0.01 && lineTop < box.bottom - 0.01)
@@ -232,8 +237,9 @@ struct FormatRangeRenderer::Layout {
             const QTextBlock next = box.lastBlock.next();
             return next.isValid() ? lineAt(next.position()) : LineBox {};
         }
-        if (box.lineNumber + 1 < box.block.layout()->lineCount())
-            return boxOf(box.block, box.lineNumber + 1);
+        const QTextLayout *layout = linesOf(box.block);
+        if (box.lineNumber + 1 < layout->lineCount())
+            return boxOf(box.block, layout, box.lineNumber + 1);
         const QTextBlock next = box.block.next();
         if (!next.isValid())
             return {};

@@ -343,6 +343,11 @@ std::vector<std::pair<QString, QByteArray>> documents()
     docs.emplace_back(u"small-tables"_s, header() + paragraph(u"before"_s) + table(10, 5, [](int) { return 1; }, u"A"_s)
                                              + paragraph(u"between"_s) + table(20, 3, [](int) { return 1; }, u"B"_s)
                                              + paragraph(u"after tables"_s) + '}');
+    // Rows of many cells: more paragraphs than the layout keeps lines for at a time.
+    docs.emplace_back(u"40-by-30"_s, header() + paragraph(u"before"_s) + table(30, 40, [](int) { return 1; }, u"F"_s)
+                                         + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"63-by-20"_s, header() + paragraph(u"before"_s) + table(20, 63, [](int) { return 1; }, u"S"_s)
+                                         + paragraph(u"after table"_s) + '}');
     {
         QByteArray rtf = header() + paragraph(u"before the tall row"_s) + table(3, 2, [](int) { return 1; }, u"P"_s);
         rtf += "\\trowd\\trgaph60\\cellx4000\\cellx8000\n\\pard\\intbl ";

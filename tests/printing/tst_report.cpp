@@ -109,6 +109,7 @@ private slots:
     void roundingAndMapping();
     void outputLifeCycle();
     void previewRunRecordsPages();
+    void previewOfRowsOfManyCells();
     void emptyDocumentGivesOnePage();
     void pageFlowReadBack();
     void summaryBandOnAPageOfItsOwn();
@@ -198,6 +199,41 @@ void tst_Report::previewRunRecordsPages()
     QCOMPARE(shown->pageCount(), printed.pages);
     QVERIFY(shown->page(1) && shown->page(shown->pageCount()));
     QVERIFY(!report.isBusy());
+}
+
+// Rows of many cells hold more paragraphs than the layout keeps lines for at a time: lines
+// let go while later rows were measured must be laid out again to be drawn.
+void tst_Report::previewOfRowsOfManyCells()
+{
+    QByteArray rtf = "{\\rtf1\\ansi before\\par ";
+    for (int r = 0; r < 30; ++r) {
+        rtf += "\\trowd\\cellx1000";
+        for (int c = 1; c < 40; ++c)
+            rtf += "\\cellx" + QByteArray::number(1000 + c * 200);
+        rtf += "\\pard\\intbl q" + QByteArray::number(r) + "z\\cell ";
+        for (int c = 1; c < 40; ++c)
+            rtf += "\\pard\\intbl c\\cell ";
+        rtf += "\\row\n";
+    }
+    rtf += "\\pard after\\par}";
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    rich.load(rtf, StreamFormat::Rtf, QTextCharFormat());
+    TPrintReport2 report;
+    report.setParentRichEdit(&rich);
+    TReportOutput *shown = nullptr;
+    report.OnPreview = [&](TReportOutput *o) { shown = o; };
+    report.preview();
+    QVERIFY(shown);
+    QCOMPARE(shown->status(), TReportOutput::Status::Finished);
+    const Printed printed = printToPdf(rich, m_dir.filePath(u"cells.pdf"_s));
+    QCOMPARE(shown->pageCount(), printed.pages);
+    const QString text = withoutSpaces(printed.text.join(QString()));
+    QVERIFY(text.startsWith(u"before"_s));
+    for (int r = 0; r < 30; ++r)
+        QCOMPARE(text.count(u"q%1z"_s.arg(r)), 1);
+    QCOMPARE(text.count(u'c'), 30 * 39);
+    QVERIFY(text.contains(u"after"_s));
 }
 
 void tst_Report::emptyDocumentGivesOnePage()
