@@ -114,17 +114,22 @@ struct FormatRangeRenderer::Layout {
     }
 
     // Where a row taller than the page is cut: the first line of any of its cells that would
-    // cross `limit`, starting below the row's top (-1: none, a single line taller than the
-    // page). Lines above it are drawn on this page, it and the rest on the next.
+    // cross `limit`, starting below the part's top (-1: none, a single line taller than the
+    // page). Lines above it are drawn on this page, it and the rest on the next. The cells'
+    // first lines all start on one line, below the row's top: none of them is a cut, which
+    // would leave this page empty and start the next one where this one started.
     int rowCut(const LineBox &row, qreal limit, qreal *cutY) const
     {
+        const QTextLayout *first = linesOf(row.block);
+        const qreal textTop = first->lineCount() > 0 ? first->position().y() + first->lineAt(0).y() : row.top;
+        const qreal partTop = qMax(row.top, textTop);
         int cut = -1;
         for (QTextBlock b = row.block; b.isValid(); b = b.next()) {
             const QTextLayout *layout = linesOf(b);
             for (int i = 0; i < layout->lineCount(); ++i) {
                 const QTextLine line = layout->lineAt(i);
                 const qreal lineTop = layout->position().y() + line.y();
-                if (lineTop > row.top + 0.01 && lineTop + line.height() > limit + 0.01 && (cut < 0 || lineTop < *cutY)) {
+                if (lineTop > partTop + 0.01 && lineTop + line.height() > limit + 0.01 && (cut < 0 || lineTop < *cutY)) {
                     cut = b.position() + line.textStart();
                     *cutY = lineTop;
                 }

@@ -32,6 +32,8 @@ constexpr int DecodeLimitMb = 64;
 
 // The largest size the document shows a picture at (a QSizeF, device pixels of its layout).
 constexpr char SizeBoundProperty[] = "penloftPictureSizeBound";
+// What a table cell adds around a line within such a bound, pixels at 96 to the inch.
+constexpr qreal CellAllowance = 8;
 
 std::atomic<int> nextSerial { 1 };
 
@@ -304,10 +306,11 @@ public:
         QSizeF bound = document->property(SizeBoundProperty).toSizeF();
         if (!bound.isValid())
             return size;
-        // The line is as tall as the picture and the descent of its font below it.
+        // The line is as tall as the picture and the descent of its font below it; a table
+        // cell adds its padding and borders (a few pixels) around the line.
         const QFont font = format.toCharFormat().font();
         const QFontMetricsF metrics = device ? QFontMetricsF(font, device) : QFontMetricsF(font);
-        bound.rheight() -= metrics.descent() + 1;
+        bound.rheight() -= metrics.descent() + CellAllowance * dpiY / 96;
         if (size.width() > bound.width() || size.height() > bound.height())
             size = size.scaled(bound.expandedTo(QSizeF(1, 1)), Qt::KeepAspectRatio);
         return size;

@@ -114,6 +114,8 @@ private slots:
     void pageFlowReadBack();
     void summaryBandOnAPageOfItsOwn();
     void lineTallerThanAPageEnds();
+    void linesTallerThanAPageEndTheRun_data();
+    void linesTallerThanAPageEndTheRun();
     void pageRangeKeepsNumbering();
     void closeNoticeFreesOnlyItsOutput();
     void printFailuresAreErrors_data();
@@ -311,6 +313,47 @@ void tst_Report::lineTallerThanAPageEnds()
     QVERIFY(all.startsWith(u"before"_s));
     QVERIFY(all.contains(u"after"_s));
     QVERIFY(all.endsWith(u"-%1-"_s.arg(printed.pages)));
+}
+
+void tst_Report::linesTallerThanAPageEndTheRun_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("pages");
+    // Each line taller than a page is printed cut, on a page of its own; the run goes on.
+    QTest::newRow("the only line of a cell") << QByteArray("before\\par\\trowd\\cellx3000\\cellx6000\\pard\\intbl "
+                                                         "{\\fs32767 X}\\cell b\\cell\\row\\pard after\\par")
+                                             << 3;
+    // A table at the start has an empty paragraph before it, on the first page.
+    QTest::newRow("two cells' first lines") << QByteArray("\\trowd\\cellx3000\\cellx6000\\pard\\intbl {\\fs32767 X}"
+                                                        "\\cell {\\fs32767 Y}\\cell\\row\\pard after\\par")
+                                            << 3;
+}
+
+void tst_Report::linesTallerThanAPageEndTheRun()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, pages);
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    rich.load(QByteArray("{\\rtf1\\ansi " + body + "}"), StreamFormat::Rtf, QTextCharFormat());
+    TPrintReport2 report;
+    report.setParentRichEdit(&rich);
+    TReportOutput *shown = nullptr;
+    report.OnPreview = [&](TReportOutput *o) { shown = o; };
+    report.preview();
+    QVERIFY(shown);
+    QCOMPARE(shown->pageCount(), pages);
+    const QString pdf = m_dir.filePath(u"taller.pdf"_s);
+    report.setPrinter(true, [pdf](const QString &) {
+        auto writer = std::make_unique<QPdfWriter>(pdf);
+        writer->setResolution(600); // as the converter's
+        ReportPrinter printer;
+        printer.device = std::move(writer);
+        return printer;
+    });
+    QVERIFY(report.print());
+    QCOMPARE(pdfPages(pdf), pages);
+    QVERIFY(withoutSpaces(pdfText(pdf, pages)).startsWith(u"after"_s));
 }
 
 void tst_Report::pageRangeKeepsNumbering()
