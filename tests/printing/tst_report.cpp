@@ -327,6 +327,10 @@ void tst_Report::linesTallerThanAPageEndTheRun_data()
     QTest::newRow("two cells' first lines") << QByteArray("\\trowd\\cellx3000\\cellx6000\\pard\\intbl {\\fs32767 X}"
                                                         "\\cell {\\fs32767 Y}\\cell\\row\\pard after\\par")
                                             << 3;
+    QByteArray many;
+    for (int i = 0; i < 800; ++i)
+        many += "{\\fs32767 X}\\par ";
+    QTest::newRow("800 paragraphs") << many + "after\\par" << 801;
 }
 
 void tst_Report::linesTallerThanAPageEndTheRun()
