@@ -48,6 +48,14 @@ inline constexpr char16_t ReasonTooLarge[] = u"ファイルが大きすぎます
 inline constexpr char16_t ReasonNotEnoughMemory[] = u"開くためのメモリが足りません";
 inline constexpr char16_t ReasonFolderNotFound[] = u"フォルダーが見つかりません";
 
+// A pasted image that is too large to take; %1 x %2 is its size in pixels.
+inline QString pictureTooLargeToPaste(int width, int height)
+{
+    return QString::fromUtf16(u"クリップボードの画像（%1 × %2 ピクセル）は大きすぎるため、貼り付けられません")
+        .arg(width)
+        .arg(height);
+}
+
 // Titles.
 inline constexpr char16_t ProductName[] = u"Penloft";
 inline constexpr char16_t NewDocumentTitle[] = u"　Penloft          新規文書";

@@ -1,7 +1,9 @@
 #include "richedit.h"
 
+#include "app/messagebox.h"
 #include "editordocumentlayout.h"
 #include "documentfile.h"
+#include "documentmessages.h"
 #include "formatrange.h"
 #include "loadinggate.h"
 #include "pictureclipboard.h"
@@ -541,17 +543,11 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
     const QString fragmentText = fragment.toPlainText();
-    const QString object(QChar::ObjectReplacementCharacter);
-    Picture picture;
     if (!fragment.isEmpty() && limited(fragmentText).size() == fragmentText.size()) {
         cursor.insertFragment(fragment);
-    } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)
-               && !(picture = PictureClipboard::pictureFrom(source)).isNull()) {
-        if (limited(object).isEmpty()) {
-            QApplication::beep();
+    } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)) {
+        if (!insertPicture(cursor, PictureClipboard::pictureFrom(source)))
             return;
-        }
-        cursor.insertText(object, Pictures::charFormat(picture, cursor.charFormat()));
     } else {
         if (!source->hasText())
             return;
@@ -565,6 +561,26 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     }
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+bool RichEdit::insertPicture(QTextCursor &cursor, const PictureClipboard::PastedImage &pasted)
+{
+    if (pasted.picture.isNull()) {
+        if (pasted.tooLarge.isEmpty())
+            return false;
+        // After the event that pasted: a drop's source is not kept waiting on the box.
+        QTimer::singleShot(0, this, [this, size = pasted.tooLarge] {
+            MessageBox::showAppError(this, Messages::pictureTooLargeToPaste(size.width(), size.height()));
+        });
+        return false;
+    }
+    const QString object(QChar::ObjectReplacementCharacter);
+    if (limited(object).isEmpty()) {
+        QApplication::beep();
+        return false;
+    }
+    cursor.insertText(object, Pictures::charFormat(pasted.picture, cursor.charFormat()));
+    return true;
 }
 
 void RichEdit::paintEvent(QPaintEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictureclipboard.h"
 #include "richdocument.h"
 #include "textformats.h"
 
@@ -150,6 +151,9 @@ private:
     void keepShownContent(qreal oldBottom, qreal delta);
     // How much of `text` fits within the text limit in place of the selection.
     QString limited(const QString &text) const;
+    // Inserts a pasted picture at the cursor; false when there is none (an image too large to
+    // take is said in a message box).
+    bool insertPicture(QTextCursor &cursor, const PictureClipboard::PastedImage &pasted);
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
     void typeWithoutPicture();
     void endLoadingWatch();
