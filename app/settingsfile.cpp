@@ -252,9 +252,9 @@ QString settingsFilePath(const QString &executablePath)
     return folder + u'/' + executable.completeBaseName() + QStringLiteral(".ini");
 }
 
-int checkedWindowSide(int saved, int workAreaSide)
+int checkedWindowSide(int saved)
 {
-    return qBound(1, saved, qMax(1, workAreaSide));
+    return qBound(1, saved, MaxWindowSide);
 }
 
 int clampedWindowCoordinate(int saved)

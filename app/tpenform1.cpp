@@ -383,15 +383,16 @@ void TPenForm1::applySettings(const IniFile &ini)
 {
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
     // The values are the window's outer bounds, frame included; each takes effect as soon as
-    // it is read, held first to what a window on this screen can be.
+    // it is read, held first to what a window can be (the size is not checked against the
+    // screen: a window larger than it is restored as it was).
     QRect outer = m_outerPlacement;
     outer.moveTop(clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Top"), workArea.top())));
     placeOuter(outer);
     outer.moveLeft(clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Left"), workArea.left())));
     placeOuter(outer);
-    outer.setWidth(checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), outer.width()), workArea.width()));
+    outer.setWidth(checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), outer.width())));
     placeOuter(outer);
-    outer.setHeight(checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), outer.height()), workArea.height()));
+    outer.setHeight(checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), outer.height())));
     placeOuter(outer);
     outer.moveTopLeft(checkedWindowPosition(outer.topLeft(), workArea));
     placeOuter(outer);
