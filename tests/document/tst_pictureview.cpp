@@ -1,3 +1,5 @@
+#include "app/settingsfile.h"
+#include "app/tpenform1.h"
 #include "document/documentmessages.h"
 #include "document/formatrange.h"
 #include "document/pictures.h"
@@ -129,6 +131,8 @@ private slots:
     void pasteImageFromClipboard();
     void pasteHugeImageWithCtrlV_data();
     void pasteHugeImageWithCtrlV();
+    void pasteHugeImageInTheWindow_data();
+    void pasteHugeImageInTheWindow();
     void copyOffersRtfHtmlAndImage();
     void printedAtTheSameSize();
     void previewPageShowsThePicture();
@@ -377,6 +381,72 @@ void tst_PictureView::pasteHugeImageWithCtrlV()
     QCOMPARE(pictureAt(m_edit->document(), 1).kind(), picture.kind());
     m_edit->setSelection(2, 2);
     QCOMPARE(m_edit->viewport()->grab().toImage(), pasted);
+}
+
+void tst_PictureView::pasteHugeImageInTheWindow_data()
+{
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("PNG bytes") << true;
+    QTest::newRow("pixels too large to convert") << false;
+}
+
+// The same through the main window, as a user does it: Ctrl+V (the window's paste command) in
+// an open document, then Ctrl+S; the file on disk holds the picture's bytes as they came, or
+// the message box says why there is none and the file is left as it was.
+void tst_PictureView::pasteHugeImageInTheWindow()
+{
+    QFETCH(bool, taken);
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"paste.rtf"_s);
+    const QByteArray before = "{\\rtf1\\ansi xy\\par}";
+    TestFiles::write(path, before);
+    auto window = std::make_unique<TPenForm1>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->OpenFile(path);
+    RichEdit *editor = window->RichEdit1;
+    editor->setSelection(1, 1);
+    editor->setFocus();
+    QTRY_VERIFY(editor->hasFocus());
+
+    auto *mime = new QMimeData;
+    QByteArray offered;
+    if (taken) {
+        QImage image(4200, 4200, QImage::Format_RGB32);
+        image.fill(QColor(0, 200, 0));
+        offered = encoded(image, "PNG");
+        mime->setData(u"image/png"_s, offered);
+    } else {
+        QImage huge(8200, 8200, QImage::Format_Mono);
+        huge.fill(0);
+        mime->setImageData(huge);
+    }
+    QApplication::clipboard()->setMimeData(mime);
+    RealDialogs::Box seen;
+    if (!taken)
+        RealDialogs::answerBox(&seen);
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    if (!taken) {
+        QTRY_COMPARE(seen.text, Messages::pictureTooLargeToPaste(8200, 8200) + u'.');
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(editor->toPlainText(), u"xy"_s);
+        QVERIFY(!editor->isModified());
+        QCOMPARE(TestFiles::read(path), before);
+        return;
+    }
+    RealDialogs::cancelPending();
+    QCOMPARE(editor->toPlainText(), u"x\uFFFCy"_s);
+    QVERIFY(editor->viewport()->rect().contains(editor->cursorRect()));
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    QTRY_VERIFY(!editor->isModified());
+    m_edit->load(TestFiles::read(path));
+    QCOMPARE(m_edit->toPlainText(), u"x\uFFFCy"_s);
+    const Picture saved = pictureAt(m_edit->document(), 1);
+    QCOMPARE(saved.kind(), Picture::Kind::Png);
+    QCOMPARE(saved.pixels(), QSize(4200, 4200));
+    QCOMPARE(saved.bytes(), offered);
+    editor->setModified(false);
 }
 
 void tst_PictureView::copyOffersRtfHtmlAndImage()
