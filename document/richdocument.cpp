@@ -153,21 +153,20 @@ qint64 RichDocument::lineStartByte(int line)
 
 RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
 {
+    return caretPlace(documentPosition, -1);
+}
+
+RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition, int budgetMs)
+{
+    m_layout->layOutThrough(documentPosition, budgetMs);
     CaretPlace place;
     int lineStart = 0;
-    place.line = m_layout->lineOfPosition(documentPosition, &lineStart);
+    place.line = m_layout->lineOfPositionNow(documentPosition, &lineStart, &place.exact);
     const TextPositionIndex::CaretBytes bytes = m_positions->caretBytes(documentPosition, lineStart);
     place.byte = bytes.byte;
     place.charactersBefore = bytes.charactersBefore;
     place.lineStartByte = bytes.lineStartByte;
     return place;
-}
-
-std::optional<RichDocument::CaretPlace> RichDocument::caretPlace(int documentPosition, int budgetMs)
-{
-    if (!m_layout->layOutThrough(documentPosition, budgetMs))
-        return std::nullopt;
-    return caretPlace(documentPosition);
 }
 
 int RichDocument::lineCount()

@@ -7,7 +7,6 @@
 #include <QObject>
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 class BackgroundLoad;
@@ -66,11 +65,15 @@ public:
         qint64 charactersBefore = 0;
         int line = 0;
         qint64 lineStartByte = 0;
+        // False: the line counts paragraphs before it that are not laid out yet by their
+        // estimated lines (the rest is exact: the caret's own paragraph is laid out).
+        bool exact = true;
     };
     CaretPlace caretPlace(int documentPosition);
     // The same after at most about `budgetMs` of laying out the paragraphs before the position;
-    // none while some still need it (after a change all over a long document).
-    std::optional<CaretPlace> caretPlace(int documentPosition, int budgetMs);
+    // while some still need it (a long text just opened, a change all over it), with the line
+    // estimated for those.
+    CaretPlace caretPlace(int documentPosition, int budgetMs);
     int lineCount();
 
     // The whole text in CP932 with CR LF between paragraphs (and after each table cell, as

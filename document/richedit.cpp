@@ -18,7 +18,6 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPalette>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -601,43 +600,6 @@ void RichEdit::setUnfocusedSelectionShown(bool shown)
                    m_inactiveSelection.brush(QPalette::Inactive, QPalette::HighlightedText));
     }
     setPalette(p);
-}
-
-void RichEdit::keepShownContent(qreal oldBottom, qreal delta)
-{
-    // A paragraph above what the view shows got its real height: the offset moves with the
-    // content, so that nothing on screen jumps.
-    const qreal shownTop = m_shownTop >= 0 ? m_shownTop : verticalScrollBar()->value();
-    if (oldBottom > shownTop + 0.5)
-        return;
-    QScopedValueRollback<bool> compensating(m_compensating, true);
-    QScrollBar *bar = verticalScrollBar();
-    bar->setValue(bar->value() + qRound(delta));
-    if (m_shownTop >= 0)
-        m_shownTop += delta;
-}
-
-void RichEdit::scrollContentsBy(int dx, int dy)
-{
-    if (m_compensating) {
-        // The content moved with the offset: what the screen shows is already right.
-        updateMicroFocus();
-        return;
-    }
-    const int offset = verticalScrollBar()->value();
-    const int height = viewport()->height();
-    if (dy != 0 && qAbs(dy) < height) {
-        // The paragraphs coming into view are laid out before anything moves on screen, with
-        // the content still shown (at the old offset) kept in place as estimates above it turn
-        // real.
-        QScopedValueRollback<qreal> shown(m_shownTop, offset + dy);
-        m_richDocument->layout()->ensureLaidOut(offset, offset + height);
-        dy = qRound(m_shownTop) - verticalScrollBar()->value();
-    } else if (dy != 0) {
-        // A jump: nothing shown stays, and the whole view is painted anew.
-        m_richDocument->layout()->ensureLaidOut(offset, offset + height);
-    }
-    QTextEdit::scrollContentsBy(dx, dy);
 }
 
 void RichEdit::changeEvent(QEvent *event)
