@@ -549,6 +549,9 @@ void checkPieces(QByteArrayView x)
     FuzzedDataProvider fdp(reinterpret_cast<const uint8_t *>(x.data()), static_cast<size_t>(x.size()));
     const qsizetype pieceBytes = fdp.ConsumeIntegralInRange<qsizetype>(1, 300);
     const qsizetype partBytes = fdp.ConsumeIntegralInRange<qsizetype>(1, 500);
+    // The form the bytes were found in, or UTF-8 whatever they hold: the reader must stand any.
+    const TextForm::Encoding encoding
+        = fdp.ConsumeBool() ? TextFormDetector::detect(x).encoding : TextForm::Encoding::Utf8;
     std::vector<QByteArray> pieces;
     for (qsizetype at = 0; at < x.size();) {
         const qsizetype length = std::min<qsizetype>(x.size() - at, fdp.ConsumeIntegralInRange<qsizetype>(1, 700));
@@ -556,11 +559,12 @@ void checkPieces(QByteArrayView x)
         at += length;
     }
     QTextDocument whole;
-    PlainText::read(whole, x, {});
+    PlainText::read(whole, x, {}, qsizetype(1) << 20, encoding);
     QTextDocument parts;
     QTextCursor cursor = PlainText::startReading(parts, {});
     cursor.endEditBlock();
-    PlainText::PieceReader reader(std::move(pieces), pieceBytes);
+    CHECK(TextFormDetector::detect(pieces) == TextFormDetector::detect(x), "the form depends on the cuts");
+    PlainText::PieceReader reader(std::move(pieces), pieceBytes, encoding);
     while (reader.insert(cursor, {}, partBytes))
         CHECK(reader.left() > 0, "a part was asked for with nothing left");
     CHECK(reader.left() == 0, "%lld bytes never read", static_cast<long long>(reader.left()));
