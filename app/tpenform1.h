@@ -295,6 +295,8 @@ private:
     TPrintReport2 *m_printReport = nullptr;
     // The open preview, if any: the application owns it, the window only keeps track of it.
     QPointer<TPreviewWindow> m_previewWindow;
+    // The widget the pointer last entered (see refreshHintUnderPointer).
+    QPointer<QWidget> m_widgetUnderPointer;
     HelpViewer *m_helpViewer = nullptr;
     bool m_settingsWritten = false;
     RecoveryKeeper *m_recovery = nullptr;

@@ -52,8 +52,10 @@ QAction *viewOf(QAction *command, QObject *parent)
     view->setObjectName(command->objectName());
     view->setToolTip(command->toolTip());
     view->setStatusTip(command->statusTip());
-    if (!command->shortcut().isEmpty())
-        view->setText(command->text() + u'\t' + command->shortcut().toString(QKeySequence::NativeText));
+    // The menu shows the shortcut beside the text, and a screen reader reads the text alone;
+    // the keys stay the command's, the view's own answer only while its menu has the keyboard.
+    view->setShortcuts(command->shortcuts());
+    view->setShortcutContext(Qt::WidgetShortcut);
     QObject::connect(view, &QAction::triggered, command, &QAction::trigger);
     return view;
 }

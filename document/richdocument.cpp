@@ -429,9 +429,12 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     stopLoading();
     {
         BulkChange bulk(m_document, *m_positions);
+        m_textForm = {};
         // Data that is not RTF is read again from its start as text.
-        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat))
-            PlainText::read(*m_document, data, textFormat);
+        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat)) {
+            m_textForm = TextFormDetector::detect(data);
+            PlainText::read(*m_document, data, textFormat, qsizetype(1) << 20, m_textForm.encoding);
+        }
     }
     releaseFormatRange();
     emit loaded();
@@ -446,7 +449,8 @@ void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, c
         return;
     }
     // Data in several pieces is text (see DocumentFile::readPieces).
-    PlainText::PieceReader reader(std::move(pieces));
+    m_textForm = TextFormDetector::detect(pieces);
+    PlainText::PieceReader reader(std::move(pieces), qsizetype(1) << 20, m_textForm.encoding);
     {
         BulkChange bulk(m_document, *m_positions);
         QTextCursor cursor = PlainText::startReading(*m_document, textFormat);
@@ -483,6 +487,9 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
     finishLoading();
     if (format == StreamFormat::Rtf)
         return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
+    // UTF-8 holds every character: nothing to report.
+    if (m_textForm.isUtf8())
+        return PlainText::writeUtf8(*m_document, m_textForm);
     const QString text = PlainText::documentText(*m_document);
     Cp932::Replaced replaced;
     // Pictures have no text: the text written leaves them out.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "textform.h"
 #include "textformats.h"
 
 #include <QByteArray>
@@ -132,7 +133,12 @@ public:
     void finishLoading() const;
     // Drops what is left of it (a new document replaces this one).
     void stopLoading();
-    // The whole content as RTF or as CP932 text; what plain text could not hold is reported
+    // How the text was read, and so how a plain-text save writes it (see TextForm): set by
+    // every load, CP932 with CR LF for RTF and for a new document.
+    const TextForm &textForm() const { return m_textForm; }
+    void setTextForm(const TextForm &form) { m_textForm = form; }
+
+    // The whole content as RTF or as text in the text form (CP932 unless UTF-8 was read); what plain text could not hold is reported
     // in `unsaveable` when given.
     QByteArray save(StreamFormat format, Unsaveable *unsaveable = nullptr) const;
     // The selection as RTF, for the clipboard.
@@ -192,4 +198,5 @@ private:
     CharFormat m_defaultFormat;
     QColor m_windowText;
     quint64 m_changeCount = 0;
+    TextForm m_textForm;
 };
