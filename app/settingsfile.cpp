@@ -231,6 +231,13 @@ bool IniFile::writeValue(const QString &section, const QString &key, const QStri
     if (m_refused)
         return false;
     setValue(section, key, value);
+    return save();
+}
+
+bool IniFile::save()
+{
+    if (m_refused)
+        return false;
     try {
         DocumentFile::write(m_path, toBytes());
     } catch (...) {

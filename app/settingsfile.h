@@ -42,6 +42,8 @@ public:
     // when missing. Returns false when the file cannot be written (the file is left as it was),
     // and for a file load() would not read.
     bool writeValue(const QString &section, const QString &key, const QString &value);
+    // Writes the whole file as it stands in memory, as writeValue() does.
+    bool save();
 
     // The integer rule of integer(), on its own.
     static bool parseInteger(QString text, int *value);

@@ -381,6 +381,7 @@ void TPenForm1::initialisationPass(const IniFile &settings)
 {
     setWindowTitle(Messages::text(Messages::NewDocumentTitle));
     applySettings(settings);
+    loadRecentFiles(settings);
     CurrentFileName.clear();
     {
         const QSignalBlocker quiet(ComboBox1);

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "app/recentfiles.h"
 #include "app/tform3.h"
 
 #include <functional>
@@ -91,6 +92,12 @@ public:
     void FormCloseQuery(bool &canClose);
     // Files dropped on the window: the first local one is opened.
     void WMDropFiles(const QList<QUrl> &urls);
+
+    // -- document: defined in document/tpenform1_recent.cpp --
+    // The File menu's numbered items for the documents last opened or saved.
+    const RecentFiles &recentFiles() const { return m_recentFiles; }
+    QList<QAction *> recentFileItems() const { return m_recentFileItems; }
+    void openRecentFile(int index);
 
     // -- document: defined in document/tpenform1_recovery.cpp --
     // The recovery file of this window's document.
@@ -252,6 +259,14 @@ private:
     // or the changes given up); false to keep everything as it is.
     bool changesMayBeReplaced();
 
+    // -- document: defined in document/tpenform1_recent.cpp --
+    void createRecentFileItems(QMenu *fileMenu, QAction *before);
+    void loadRecentFiles(const IniFile &settings);
+    void refreshRecentFileItems();
+    // Changes the list as the settings file has it now, keeps it there and shows it.
+    void changeRecentFiles(const std::function<void(RecentFiles &)> &change);
+    void rememberRecentFile(const QString &path);
+
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
 
@@ -299,6 +314,9 @@ private:
     QPointer<QWidget> m_widgetUnderPointer;
     HelpViewer *m_helpViewer = nullptr;
     bool m_settingsWritten = false;
+    RecentFiles m_recentFiles;
+    QList<QAction *> m_recentFileItems;
+    QAction *m_recentFilesSeparator = nullptr;
     RecoveryKeeper *m_recovery = nullptr;
     // Ended by a signal: the recovery file stays for the next start.
     bool m_keepRecovery = false;

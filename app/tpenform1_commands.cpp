@@ -178,6 +178,8 @@ void TPenForm1::createMenus()
     add(n1, "FilePrint");
     n1->addSeparator();
     add(n1, "FileExit");
+    // The documents last opened or saved, numbered, between the print items and the exit.
+    createRecentFileItems(n1, command(QStringLiteral("FileExit")));
 
     Edit3 = bar->addMenu(QString::fromUtf16(u"編集(&E)"));
     Edit3->setObjectName(QStringLiteral("Edit3"));

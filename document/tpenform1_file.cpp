@@ -101,6 +101,7 @@ void TPenForm1::OpenFile(const QString &path)
     CurrentFileName = path;
     RichEdit1SelectionChange();
     RichEdit1->setModified(false);
+    rememberRecentFile(path);
 }
 
 void TPenForm1::FileNewExecute()
@@ -142,6 +143,7 @@ bool TPenForm1::saveDocument()
         setWindowTitle(DocumentName::windowTitle(CurrentFileName));
     }
     RichEdit1->setModified(false);
+    rememberRecentFile(CurrentFileName);
     return true;
 }
 
@@ -167,6 +169,7 @@ bool TPenForm1::saveDocumentAs()
     SaveDialog1.fileName = *written;
     RichEdit1->setModified(false);
     setWindowTitle(DocumentName::windowTitle(CurrentFileName));
+    rememberRecentFile(CurrentFileName);
     return true;
 }
 
