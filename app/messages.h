@@ -87,4 +87,20 @@ inline QString aboutText()
         + QString::fromUtf16(u"日本語の文書を書くための書式付きテキストエディタ");
 }
 
+// The recovery files' own troubles. A file too large to read: the offer names it, and it can
+// only be thrown away or left for later.
+inline QString recoveredTooLarge(const QString &name, const QString &when)
+{
+    return QString::fromUtf16(u"前回、保存されずに終了した文書がありますが、控えのファイルが大きすぎるので復元できません。\n\n『 ")
+        + name + QString::fromUtf16(u" 』\n") + when;
+}
+// Unsaved work cannot be kept against a crash: the folder is another user's or others may write
+// to it. Said once a run.
+inline QString recoveryFolderUnsafe(const QString &folder)
+{
+    return QString::fromUtf16(u"フォルダー \"%1\" はほかのユーザーのものか、ほかのユーザーも書き込めるので、保存していない変更の控えを置きません。\n"
+                              u"プログラムが異常終了すると、保存していない変更は失われます。")
+        .arg(folder);
+}
+
 } // namespace Messages

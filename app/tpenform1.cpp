@@ -300,6 +300,7 @@ void TPenForm1::createEditor()
     connect(RichEdit1, &RichEdit::selectionChange, this, [this] { runCommand([this] { RichEdit1SelectionChange(); }); });
     m_recovery = new RecoveryKeeper(RichEdit1->richDocument(), this);
     m_recovery->setDocumentPathSource([this] { return CurrentFileName; });
+    watchRecovery();
 }
 
 void TPenForm1::createStatusBar()

@@ -27,6 +27,10 @@ class TReportOutput;
 class QPrinter;
 class QPushButton;
 class RecoveryKeeper;
+namespace RecoveryFile {
+class Claim;
+struct Entry;
+}
 class QStyleOptionViewItem;
 struct CharFormat;
 class QToolBar;
@@ -251,6 +255,12 @@ private:
     // or the changes given up); false to keep everything as it is.
     bool changesMayBeReplaced();
 
+    // -- document: defined in document/tpenform1_recovery.cpp --
+    void restoreRecovery(RecoveryFile::Claim &claim, const RecoveryFile::Entry &entry);
+    // Tells the user, once a run, when unsaved work cannot be kept against a crash.
+    void watchRecovery();
+    void tellCannotKeepWork(const QString &text);
+
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
 
@@ -295,4 +305,5 @@ private:
     RecoveryKeeper *m_recovery = nullptr;
     // Ended by a signal: the recovery file stays for the next start.
     bool m_keepRecovery = false;
+    bool m_toldCannotKeepWork = false;
 };

@@ -69,13 +69,15 @@ void RecoveryKeeper::writeSlice()
     settle();
     const quint64 generation = m_generation;
     m_disk = std::thread([this, rtf = std::move(rtf), file = m_file, header = header(), generation] {
-        const bool ok = RecoveryFile::write(file, header, rtf);
-        QMetaObject::invokeMethod(this, [this, ok, generation] {
+        const RecoveryFile::WriteResult result = RecoveryFile::write(file, header, rtf);
+        QMetaObject::invokeMethod(this, [this, result, generation] {
             settle();
             if (generation != m_generation)
                 QFile::remove(m_file); // discarded while it was being written
-            else if (ok)
+            else if (result)
                 emit written();
+            else
+                emit writeFailed(result);
         }, Qt::QueuedConnection);
     });
 }
@@ -94,25 +96,30 @@ void RecoveryKeeper::settle()
         m_disk.join();
 }
 
-bool RecoveryKeeper::writeNow()
+void RecoveryKeeper::stopWriting()
 {
     m_slices.stop();
     m_writer.reset();
     settle();
+}
+
+RecoveryFile::WriteResult RecoveryKeeper::writeNow()
+{
+    stopWriting();
     if (!m_document.document()->isModified())
-        return true;
-    if (!RecoveryFile::write(m_file, header(), m_document.save(StreamFormat::Rtf)))
-        return false;
-    emit written();
-    return true;
+        return {};
+    const RecoveryFile::WriteResult result = RecoveryFile::write(m_file, header(), m_document.save(StreamFormat::Rtf));
+    if (result)
+        emit written();
+    else
+        emit writeFailed(result);
+    return result;
 }
 
 void RecoveryKeeper::discard()
 {
     m_idle.stop();
-    m_slices.stop();
-    m_writer.reset();
-    settle();
+    stopWriting();
     ++m_generation;
     QFile::remove(m_file);
 }

@@ -5,14 +5,16 @@
 
 #include "app/messagebox.h"
 #include "app/messages.h"
+#include "document/apperror.h"
+#include "document/documentfile.h"
 #include "document/documentname.h"
 #include "document/recoverykeeper.h"
 #include "document/richedit.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -27,6 +29,27 @@ void noteEndSignal(int)
 {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(endSignalPipe[0], &byte, 1);
+}
+
+QString offerText(const RecoveryFile::Entry &entry)
+{
+    const QString &path = entry.header.documentPath;
+    const QString name = path.isEmpty() ? Messages::text(Messages::NewDocumentName) : path;
+    const QString when = QLocale().toString(entry.header.written, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    if (entry.isTooLarge())
+        return Messages::recoveredTooLarge(name, when);
+    return Messages::recoveredDocument(name, when);
+}
+
+QMessageBox::StandardButton askAboutRecovery(QWidget *parent, const RecoveryFile::Entry &entry)
+{
+    const MessageBox::Choice later { QMessageBox::Cancel, Messages::text(Messages::ButtonLater) };
+    const MessageBox::Choice discard { QMessageBox::Discard, Messages::text(Messages::ButtonDiscard) };
+    // A file too large to read can only go, or wait; waiting is the default.
+    if (entry.isTooLarge())
+        return MessageBox::ask(parent, offerText(entry), { later, discard });
+    return MessageBox::ask(parent, offerText(entry),
+                           { { QMessageBox::Yes, Messages::text(Messages::ButtonRestore) }, discard, later });
 }
 
 } // namespace
@@ -52,43 +75,75 @@ void TPenForm1::handleEndSignals()
     ::sigaction(SIGHUP, &action, nullptr);
 }
 
+void TPenForm1::watchRecovery()
+{
+    connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const RecoveryFile::WriteResult &result) {
+        if (result.problem == RecoveryFile::WriteResult::Problem::UnsafeFolder)
+            tellCannotKeepWork(Messages::recoveryFolderUnsafe(result.folder));
+    });
+}
+
+void TPenForm1::tellCannotKeepWork(const QString &text)
+{
+    if (m_toldCannotKeepWork)
+        return;
+    m_toldCannotKeepWork = true;
+    // Shown after the work that found it, never inside it.
+    QTimer::singleShot(0, this, [this, text] {
+        MessageBox::Request request;
+        request.icon = QMessageBox::Warning;
+        request.caption = Messages::text(Messages::ProductName);
+        request.text = text;
+        MessageBox::show(this, request);
+    });
+}
+
 void TPenForm1::offerRecovery()
 {
-    for (const RecoveryFile::Entry &orphan : RecoveryFile::orphans()) {
-        // Held while the user decides: a second program starting now passes it by.
+    RecoveryFile::removeStaleTemporaries();
+    QStringList unsafeFolders;
+    const QList<RecoveryFile::Entry> orphans = RecoveryFile::orphans(&unsafeFolders);
+    if (!unsafeFolders.isEmpty())
+        tellCannotKeepWork(Messages::recoveryFolderUnsafe(unsafeFolders.first()));
+    for (const RecoveryFile::Entry &orphan : orphans) {
+        // Held while the user decides: a second program starting now passes it by. What is
+        // offered is what is held, read again.
         RecoveryFile::Claim claim(orphan.file);
-        if (!claim.isHeld())
+        const std::optional<RecoveryFile::Entry> entry = claim.entry();
+        if (!entry || RecoveryFile::isRunning(entry->header))
             continue;
-        QByteArray rtf;
-        const std::optional<RecoveryFile::Entry> entry = RecoveryFile::read(orphan.file, &rtf);
-        if (!entry)
-            continue;
-        const QString &path = entry->header.documentPath;
-        const QString name = path.isEmpty() ? Messages::text(Messages::NewDocumentName) : path;
-        const QString when = QLocale().toString(entry->header.written, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-        switch (MessageBox::ask(this, Messages::recoveredDocument(name, when),
-                                { { QMessageBox::Yes, Messages::text(Messages::ButtonRestore) },
-                                  { QMessageBox::Discard, Messages::text(Messages::ButtonDiscard) },
-                                  { QMessageBox::Cancel, Messages::text(Messages::ButtonLater) } })) {
+        switch (askAboutRecovery(this, *entry)) {
         case QMessageBox::Yes:
-            if (!changesMayBeReplaced())
-                return;
-            ClearDocument();
-            RichEdit1->load(rtf);
-            CurrentFileName = path;
-            setWindowTitle(DocumentName::windowTitle(path));
-            RichEdit1SelectionChange();
-            // Unsaved, as it was: Save writes it under its own name.
-            RichEdit1->setModified(true);
-            // Kept in this program's own file before the old one goes.
-            m_recovery->writeNow();
-            QFile::remove(orphan.file);
+            restoreRecovery(claim, *entry);
             return; // one document at a time; the others wait for the next start
         case QMessageBox::Discard:
-            QFile::remove(orphan.file);
+            claim.remove();
             break;
         default:
             break;
         }
     }
+}
+
+void TPenForm1::restoreRecovery(RecoveryFile::Claim &claim, const RecoveryFile::Entry &entry)
+{
+    if (!changesMayBeReplaced())
+        return;
+    // Refused before anything is read, as a file too large for the memory left is.
+    const qint64 bytes = entry.fileBytes - qMax<qint64>(entry.headerBytes, 0);
+    const qint64 available = DocumentFile::availableMemory();
+    if (available >= 0 && DocumentFile::openingCost(bytes, true) > available)
+        throw AppError(Messages::cannotOpenFile(entry.file, Messages::FileProblem::NotEnoughMemory));
+    const QByteArray rtf = claim.body(entry);
+    const QString &path = entry.header.documentPath;
+    ClearDocument();
+    RichEdit1->load(rtf);
+    CurrentFileName = path;
+    setWindowTitle(DocumentName::windowTitle(path));
+    RichEdit1SelectionChange();
+    // Unsaved, as it was: Save writes it under its own name.
+    RichEdit1->setModified(true);
+    // Kept in this program's own file before the old one goes.
+    m_recovery->writeNow();
+    claim.remove();
 }

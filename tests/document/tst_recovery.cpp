@@ -18,6 +18,7 @@
 #include <QTextBlock>
 
 #include "realdialogs.h"
+#include "recoverystart.h"
 #include "testfiles.h"
 
 #include <sys/stat.h>
@@ -26,34 +27,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A process that has ended: its id names no running process.
-qint64 endedProcessId()
-{
-    QProcess process;
-    process.start(u"true"_s, {});
-    process.waitForFinished();
-    return process.processId() > 0 ? process.processId() : 999999;
-}
-
 mode_t modeOf(const QString &path)
 {
     struct stat st {};
     ::stat(QFile::encodeName(path).constData(), &st);
     return st.st_mode & 0777;
-}
-
-// A recovery file as a program that has since ended would have left it.
-QString leaveOrphan(const QString &documentPath, const QByteArray &rtf, qint64 pid = 0)
-{
-    RecoveryFile::Header header;
-    header.pid = pid ? pid : endedProcessId();
-    header.processStart = 12345;
-    header.documentPath = documentPath;
-    header.written = QDateTime(QDate(2026, 12, 1), QTime(9, 30));
-    const QString file = RecoveryFile::fileOf(header);
-    if (!RecoveryFile::write(file, header, rtf))
-        qWarning("could not leave %s", qPrintable(file));
-    return file;
 }
 
 } // namespace
@@ -122,6 +100,7 @@ void tst_Recovery::fileHoldsHeaderAndDocument()
     QCOMPARE(entry->header.pid, header.pid);
     QCOMPARE(entry->header.processStart, header.processStart);
     QCOMPARE(rtf, "{\\rtf1 text}"_ba);
+    QCOMPARE(entry->header.bootId, RecoveryFile::ownProcess().bootId);
     // A new document is named as the window names it.
     header.documentPath.clear();
     QVERIFY(RecoveryFile::write(file, header, "{\\rtf1 x}"));
@@ -167,7 +146,7 @@ void tst_Recovery::damagedFilesGiveWhatTheyHold()
 
 void tst_Recovery::onlyFilesOfEndedProgramsAreLeftOver()
 {
-    const QString ended = leaveOrphan(u"/ended.txt"_s, "{\\rtf1 a}");
+    const QString ended = RecoveryStart::leave(RecoveryStart::endedHeader(u"/ended.txt"_s), "{\\rtf1 a}");
     // This program runs: its file is its own.
     RecoveryFile::Header own = RecoveryFile::ownProcess();
     QVERIFY(RecoveryFile::write(RecoveryFile::fileOf(own), own, "{\\rtf1 b}"));
@@ -188,7 +167,7 @@ void tst_Recovery::onlyFilesOfEndedProgramsAreLeftOver()
 
 void tst_Recovery::aFileIsOfferedByOneProgramAtATime()
 {
-    const QString file = leaveOrphan(QString(), "{\\rtf1 a}");
+    const QString file = RecoveryStart::leave(RecoveryStart::endedHeader(), "{\\rtf1 a}");
     RecoveryFile::Claim first(file);
     QVERIFY(first.isHeld());
     // Another program, started at the same time, asks for the same file.
@@ -261,7 +240,8 @@ void tst_Recovery::offerRestoresDiscardsOrKeeps()
     QFETCH(QString, button);
     QTemporaryDir dir;
     const QString document = dir.filePath(u"letter.rtf"_s);
-    const QString orphan = leaveOrphan(document, "{\\rtf1\\ansi {\\b bold} plain\\par}");
+    const QString orphan
+        = RecoveryStart::leave(RecoveryStart::endedHeader(document), "{\\rtf1\\ansi {\\b bold} plain\\par}");
     RealDialogs::Box box;
     RealDialogs::answerBox(&box, button);
     m_window->FormShow();
