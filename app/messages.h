@@ -102,5 +102,25 @@ inline QString recoveryFolderUnsafe(const QString &folder)
                               u"プログラムが異常終了すると、保存していない変更は失われます。")
         .arg(folder);
 }
+// Writing to the folder fails; %2 is the system's description.
+inline QString recoveryNotWritable(const QString &folder, const QString &reason)
+{
+    return QString::fromUtf16(u"保存していない変更の控えをフォルダー \"%1\" に書き込めません (%2)。\n"
+                              u"プログラムが異常終了すると、保存していない変更は失われます。")
+        .arg(folder, reason);
+}
+// At the end by a signal, on the error output: where the unsaved work went when the recovery
+// folder could not take it, or that it could be kept nowhere.
+inline QString unsavedWorkKeptIn(const QString &path)
+{
+    return QString::fromUtf16(u"保存していない変更を \"%1\" に書き出しました").arg(path);
+}
+inline constexpr char16_t UnsavedWorkLost[] = u"保存していない変更を書き出せる場所がありませんでした";
+// The file a copy of the unsaved work is written to beside its document: the document's path
+// and when.
+inline QString unsavedCopyPath(const QString &documentPath, const QString &when)
+{
+    return documentPath + QString::fromUtf16(u" (保存していない変更 ") + when + QStringLiteral(").rtf");
+}
 
 } // namespace Messages

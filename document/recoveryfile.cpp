@@ -195,6 +195,21 @@ WriteResult write(const QString &file, const Header &header, QByteArrayView rtf)
     return error == 0 ? result : failure(result, error);
 }
 
+WriteResult writeCopy(const QString &path, QByteArrayView rtf)
+{
+    const QFileInfo target(path);
+    WriteResult result;
+    result.folder = target.absolutePath();
+    const int folderFd = ::open(QFile::encodeName(result.folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return failure(result, errno);
+    const int error = writeNewFile(folderFd, QFile::encodeName(target.fileName()), { rtf });
+    if (error == 0)
+        ::fsync(folderFd);
+    ::close(folderFd);
+    return error == 0 ? result : failure(result, error);
+}
+
 std::optional<Entry> readEntry(int fd, const QString &file)
 {
     struct stat st {};

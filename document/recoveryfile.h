@@ -55,6 +55,9 @@ struct Entry {
 
 // $XDG_STATE_HOME/penloft/recovery, by default ~/.local/state/penloft/recovery.
 QString folder();
+// Where the work goes when the folder above cannot take it at the program's end:
+// <temporary folder>/penloft-recovery-<uid>. The next start looks there too.
+QString spareFolder();
 
 // This process's id, start time and boot.
 Header ownProcess();
@@ -88,6 +91,9 @@ QByteArray headerFor(const Header &header);
 // renamed over it; mode 0600 in a folder of mode 0700 (made when missing). The file written
 // before, if any, is left as it was when this fails.
 WriteResult write(const QString &file, const Header &header, QByteArrayView rtf);
+// Writes `rtf` as a new file of its own (an RTF document, not a recovery file): never over an
+// existing file or through a link; the file is removed again when writing fails.
+WriteResult writeCopy(const QString &path, QByteArrayView rtf);
 
 // The header of a recovery file open at `fd` (read from its start; at most MaxHeaderBytes are
 // read), or nothing when it is no regular file or no recovery file at all. A damaged or cut
@@ -103,12 +109,12 @@ int open(const QString &file);
 // Opens and reads a file whole (header and document).
 std::optional<Entry> read(const QString &file, QByteArray *rtf = nullptr);
 
-// The recovery files of processes that no longer run, in folder(), the oldest first. A folder
-// that exists but may not be used (another user's, or writable by others) is passed over and
-// named in `unsafeFolders`.
+// The recovery files of processes that no longer run, in folder() and spareFolder(), the oldest
+// first. Folders that exist but may not be used (another user's, or writable by others) are
+// passed over and named in `unsafeFolders`.
 QList<Entry> orphans(QStringList *unsafeFolders = nullptr);
 
-// Removes the temporary files that writes killed midway left in folder(), of processes
+// Removes the temporary files that writes killed midway left in those folders, of processes
 // that no longer run. Returns how many.
 int removeStaleTemporaries();
 

@@ -79,10 +79,13 @@ std::optional<RecoveryFile::Header> writerOfTemporary(const QByteArray &name)
     return header;
 }
 
-// The folders recovery files are looked for in.
+// The folders recovery files are looked for in, each once.
 QStringList folders()
 {
-    return { RecoveryFile::folder() };
+    QStringList list { RecoveryFile::folder() };
+    if (RecoveryFile::spareFolder() != list.first())
+        list += RecoveryFile::spareFolder();
+    return list;
 }
 
 } // namespace
@@ -95,6 +98,11 @@ QString folder()
     if (state.isEmpty() || !QDir::isAbsolutePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/penloft/recovery");
+}
+
+QString spareFolder()
+{
+    return QDir::tempPath() + QStringLiteral("/penloft-recovery-%1").arg(::geteuid());
 }
 
 Header ownProcess()

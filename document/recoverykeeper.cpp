@@ -116,6 +116,23 @@ RecoveryFile::WriteResult RecoveryKeeper::writeNow()
     return result;
 }
 
+RecoveryKeeper::Kept RecoveryKeeper::keepAtEnd(const QString &beside)
+{
+    stopWriting();
+    if (!m_document.document()->isModified())
+        return {};
+    const QByteArray rtf = m_document.save(StreamFormat::Rtf);
+    const RecoveryFile::Header now = header();
+    if (RecoveryFile::write(m_file, now, rtf))
+        return { Kept::Where::RecoveryFolder, m_file };
+    if (!beside.isEmpty() && RecoveryFile::writeCopy(beside, rtf))
+        return { Kept::Where::BesideDocument, beside };
+    const QString spare = RecoveryFile::fileIn(RecoveryFile::spareFolder(), now);
+    if (RecoveryFile::write(spare, now, rtf))
+        return { Kept::Where::SpareFolder, spare };
+    return { Kept::Where::Nowhere, {} };
+}
+
 void RecoveryKeeper::discard()
 {
     m_idle.stop();

@@ -39,6 +39,16 @@ public:
     // Does nothing, successfully, for a document without unsaved changes.
     RecoveryFile::WriteResult writeNow();
 
+    // Where the work went at the program's end by a signal.
+    struct Kept {
+        enum class Where { NothingUnsaved, RecoveryFolder, BesideDocument, SpareFolder, Nowhere };
+        Where where = Where::NothingUnsaved;
+        QString file;
+    };
+    // Keeps the unsaved work at the program's end: in the recovery file, else in a new RTF file
+    // `beside` (where the document is; skipped when empty), else in a recovery file in the spare
+    // folder, which the next start offers as well. Reports nothing: the program is ending.
+    Kept keepAtEnd(const QString &beside);
     // Removes the file and stops any writing under way.
     void discard();
 

@@ -12,11 +12,15 @@
 #include "document/richedit.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QTextStream>
 #include <QTimer>
 
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +33,29 @@ void noteEndSignal(int)
 {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(endSignalPipe[0], &byte, 1);
+}
+
+// The program is ending by a signal: the work goes where it can, and only the error output says
+// where when it is not the recovery folder.
+void keepWorkAtEnd(RecoveryKeeper &keeper, const QString &documentPath)
+{
+    const QString beside = documentPath.isEmpty()
+        ? QString()
+        : Messages::unsavedCopyPath(QFileInfo(documentPath).absoluteFilePath(),
+                                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
+    const RecoveryKeeper::Kept kept = keeper.keepAtEnd(beside);
+    QTextStream errors(stderr);
+    switch (kept.where) {
+    case RecoveryKeeper::Kept::Where::BesideDocument:
+    case RecoveryKeeper::Kept::Where::SpareFolder:
+        errors << Messages::unsavedWorkKeptIn(kept.file) << '\n';
+        break;
+    case RecoveryKeeper::Kept::Where::Nowhere:
+        errors << Messages::text(Messages::UnsavedWorkLost) << '\n';
+        break;
+    default:
+        break;
+    }
 }
 
 QString offerText(const RecoveryFile::Entry &entry)
@@ -56,23 +83,27 @@ QMessageBox::StandardButton askAboutRecovery(QWidget *parent, const RecoveryFile
 
 void TPenForm1::handleEndSignals()
 {
-    if (endSignalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, endSignalPipe) != 0)
-        return;
+    // One pair for the program, made at the first call; the window that asks reads it. Neither
+    // end waits: a second signal before the first is read adds nothing.
+    if (endSignalPipe[0] < 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, endSignalPipe) != 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = noteEndSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGHUP, &action, nullptr);
+    }
     auto *notifier = new QSocketNotifier(endSignalPipe[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char byte;
         [[maybe_unused]] const ssize_t read = ::read(endSignalPipe[1], &byte, 1);
-        // The work stays in the recovery file, for the next start to offer; no questions.
-        m_recovery->writeNow();
+        // The work stays for the next start to offer; no questions.
+        keepWorkAtEnd(*m_recovery, CurrentFileName);
         m_keepRecovery = true;
         QCoreApplication::exit(0);
     });
-    struct sigaction action {};
-    action.sa_handler = noteEndSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 void TPenForm1::watchRecovery()
@@ -80,6 +111,9 @@ void TPenForm1::watchRecovery()
     connect(m_recovery, &RecoveryKeeper::writeFailed, this, [this](const RecoveryFile::WriteResult &result) {
         if (result.problem == RecoveryFile::WriteResult::Problem::UnsafeFolder)
             tellCannotKeepWork(Messages::recoveryFolderUnsafe(result.folder));
+        else
+            tellCannotKeepWork(
+                Messages::recoveryNotWritable(result.folder, QString::fromLocal8Bit(std::strerror(result.error))));
     });
 }
 
@@ -103,8 +137,10 @@ void TPenForm1::offerRecovery()
     RecoveryFile::removeStaleTemporaries();
     QStringList unsafeFolders;
     const QList<RecoveryFile::Entry> orphans = RecoveryFile::orphans(&unsafeFolders);
-    if (!unsafeFolders.isEmpty())
-        tellCannotKeepWork(Messages::recoveryFolderUnsafe(unsafeFolders.first()));
+    // The spare folder is only a last resort at the end by a signal: one of another user's under
+    // the temporary folder is passed over, and the work is still kept in the recovery folder.
+    if (unsafeFolders.contains(RecoveryFile::folder()))
+        tellCannotKeepWork(Messages::recoveryFolderUnsafe(RecoveryFile::folder()));
     for (const RecoveryFile::Entry &orphan : orphans) {
         // Held while the user decides: a second program starting now passes it by. What is
         // offered is what is held, read again.
@@ -143,7 +179,8 @@ void TPenForm1::restoreRecovery(RecoveryFile::Claim &claim, const RecoveryFile::
     RichEdit1SelectionChange();
     // Unsaved, as it was: Save writes it under its own name.
     RichEdit1->setModified(true);
-    // Kept in this program's own file before the old one goes.
-    m_recovery->writeNow();
-    claim.remove();
+    // Kept in this program's own file before the old one goes; when it cannot be, the old one
+    // stays.
+    if (m_recovery->writeNow())
+        claim.remove();
 }

@@ -47,6 +47,7 @@ private slots:
     void linksAndOtherFilesAreNotRead();
     void foldersOthersMayWriteAreNotUsed_data();
     void foldersOthersMayWriteAreNotUsed();
+    void aSpareFolderOthersMayWriteIsPassedOver();
     void onlyTheHeaderIsReadToOffer();
     void aFileTooLargeIsRefused();
     void staleTemporariesAreRemoved();
@@ -59,18 +60,21 @@ private:
     QStringList startAndAnswerLater(qint64 *readToFirstBox = nullptr);
 
     QTemporaryDir m_state;
+    QTemporaryDir m_temp;
     QTemporaryDir m_elsewhere;
 };
 
 void tst_RecoveryStartup::initTestCase()
 {
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+    qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
     Startup::setUpApplication();
 }
 
 void tst_RecoveryStartup::init()
 {
     QDir(RecoveryFile::folder()).removeRecursively();
+    QDir(RecoveryFile::spareFolder()).removeRecursively();
     QVERIFY(QDir().mkpath(RecoveryFile::folder()));
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
 }
@@ -177,6 +181,28 @@ void tst_RecoveryStartup::foldersOthersMayWriteAreNotUsed()
     ::chown(native.constData(), ::geteuid(), ::getegid());
 }
 
+void tst_RecoveryStartup::aSpareFolderOthersMayWriteIsPassedOver()
+{
+    // Another user may make the spare folder first, under the shared temporary folder.
+    const QString spare = RecoveryFile::spareFolder();
+    const QString planted = leave(endedHeader(), "{\\rtf1 planted by another}", spare);
+    QCOMPARE(::chmod(QFile::encodeName(spare).constData(), 0777), 0);
+
+    // Nothing offered from there, and nothing said: the recovery folder still keeps the work.
+    ModalLog log;
+    Program program;
+    program.start();
+    QCOMPARE(log.boxes.size(), 0);
+    QVERIFY(QFile::exists(planted));
+    RecoveryKeeper *keeper = program.window()->recovery();
+    keeper->setIdleInterval(50);
+    QSignalSpy written(keeper, &RecoveryKeeper::written);
+    RealDialogs::type(program.window()->RichEdit1, u"unsaved"_s);
+    QVERIFY(written.wait(5000));
+    runPosted();
+    QCOMPARE(log.boxes.size(), 0);
+}
+
 void tst_RecoveryStartup::onlyTheHeaderIsReadToOffer()
 {
     // The same file at two sizes (sparse: the disk holds neither); reading it whole before asking
@@ -224,6 +250,10 @@ void tst_RecoveryStartup::staleTemporariesAreRemoved()
     const QString notOurs = u".penloft-notes.recovery.keep12"_s;
     for (const QString &name : { stale, running, notOurs })
         TestFiles::write(folder + u'/' + name, "{\\rtf1 half writ");
+    // In the spare folder too.
+    QVERIFY(QDir().mkpath(RecoveryFile::spareFolder()));
+    QFile::setPermissions(RecoveryFile::spareFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TestFiles::write(RecoveryFile::spareFolder() + u'/' + stale, "{\\rtf1 half");
 
     QCOMPARE(startAndAnswerLater(), QStringList());
     QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
@@ -231,6 +261,7 @@ void tst_RecoveryStartup::staleTemporariesAreRemoved()
     QStringList expected { running, notOurs };
     expected.sort();
     QCOMPARE(left, expected);
+    QVERIFY(!QFile::exists(RecoveryFile::spareFolder() + u'/' + stale));
 }
 
 void tst_RecoveryStartup::aProcessIsTheWriterOnlyByItsStart_data()
