@@ -94,6 +94,16 @@ inline QString recoveredTooLarge(const QString &name, const QString &when)
     return QString::fromUtf16(u"前回、保存されずに終了した文書がありますが、控えのファイルが大きすぎるので復元できません。\n\n『 ")
         + name + QString::fromUtf16(u" 』\n") + when;
 }
+// Added to the offer of a file that does not hold exactly what was written (cut off, or with more).
+inline constexpr char16_t RecoveredIncomplete[] = u"この控えは完全ではありません。読めたところまでを新規文書として復元します。";
+// Shown after a restore whose document turned out damaged on reading.
+inline constexpr char16_t RecoveredDamaged[] = u"控えの一部が壊れていたので、読めたところまでを新規文書として復元しました。";
+// Asked at the first Save of a restored document whose file changed after the work was kept;
+// %1 is its path.
+inline QString restoredFileChanged(const QString &path)
+{
+    return QString::fromUtf16(u"%1 は、保存されずに終了した後に変更されています。\n復元した文書で置き換えますか？").arg(path);
+}
 // Unsaved work cannot be kept against a crash: the folder is another user's or others may write
 // to it. Said once a run.
 inline QString recoveryFolderUnsafe(const QString &folder)

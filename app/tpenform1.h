@@ -260,6 +260,9 @@ private:
     // Tells the user, once a run, when unsaved work cannot be kept against a crash.
     void watchRecovery();
     void tellCannotKeepWork(const QString &text);
+    // Before Save writes a restored document over its file: asks when the file changed after the
+    // work was kept. True to go on.
+    bool mayReplaceRestoredFile();
 
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
@@ -305,5 +308,8 @@ private:
     RecoveryKeeper *m_recovery = nullptr;
     // Ended by a signal: the recovery file stays for the next start.
     bool m_keepRecovery = false;
+    // A restored document's file and what it was when the work was kept, until it is saved.
+    QString m_restoredPath;
+    QByteArray m_restoredStamp;
     bool m_toldCannotKeepWork = false;
 };

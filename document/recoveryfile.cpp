@@ -3,6 +3,7 @@
 
 #include "document/documentmessages.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +23,8 @@ using RecoveryFile::Entry;
 using RecoveryFile::WriteResult;
 
 constexpr char Magic[] = "Penloft recovery 1";
+// How much of a file's end is read with its header, to see whether the document ends there.
+constexpr qint64 TailBytes = 256;
 
 // Reads up to `size` bytes at `offset`; returns how many it read (fewer at the file's end or on
 // an error).
@@ -56,16 +59,78 @@ bool writeAll(int fd, QByteArrayView data)
     return true;
 }
 
-// Takes one "key: value" line into the header.
-void takeLine(QByteArrayView line, RecoveryFile::Header &header)
+// Whether a document's text ends as RTF does: with "}" and at most white space after it.
+bool endsLikeDocument(QByteArrayView text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r' || text[end - 1] == '\n'))
+        --end;
+    return end > 0 && text[end - 1] == '}';
+}
+
+// Whether every group RTF opens is closed by its end, and nothing follows the outermost: what a
+// document cut off after an inner group's "}" fails. Escaped braces and \binN data do not count.
+bool groupsClose(QByteArrayView rtf)
+{
+    qint64 depth = 0;
+    bool closed = false;
+    for (qsizetype i = 0; i < rtf.size(); ++i) {
+        const char c = rtf[i];
+        if (c == '\\') {
+            if (rtf.sliced(i + 1).startsWith("bin")) {
+                qsizetype j = i + 4;
+                qint64 bytes = 0;
+                while (j < rtf.size() && rtf[j] >= '0' && rtf[j] <= '9' && bytes <= rtf.size())
+                    bytes = bytes * 10 + (rtf[j++] - '0');
+                if (j < rtf.size() && rtf[j] == ' ')
+                    ++j;
+                i = j - 1 + qMin<qint64>(bytes, rtf.size());
+            } else {
+                ++i; // the escaped character, a brace or a backslash among them
+            }
+        } else if (c == '{') {
+            if (closed)
+                return false;
+            ++depth;
+        } else if (c == '}') {
+            if (--depth < 0)
+                return false;
+            closed = depth == 0;
+        }
+    }
+    return closed;
+}
+
+QByteArray digestOf(QByteArrayView rtf)
+{
+    return QCryptographicHash::hash(rtf, QCryptographicHash::Sha256).toHex();
+}
+
+bool isHexDigest(QByteArrayView value)
+{
+    if (value.size() != 64)
+        return false;
+    for (const char c : value) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+// Takes one "key: value" line into the header; false when a value that decides whether the file
+// is complete cannot be read.
+bool takeLine(QByteArrayView line, RecoveryFile::Header &header)
 {
     const qsizetype colon = line.indexOf(": ");
     if (colon < 0)
-        return;
+        return true;
     const QByteArrayView key = line.first(colon);
     const QByteArrayView value = line.sliced(colon + 2);
+    bool ok = true;
     if (key == "path") {
         header.documentPath = QUrl::fromPercentEncoding(value.toByteArray());
+    } else if (key == "original") {
+        header.originalStamp = value.toByteArray();
     } else if (key == "written") {
         const QDateTime written
             = QDateTime::fromString(QString::fromLatin1(value.first(qMin<qsizetype>(value.size(), 64))), Qt::ISODate);
@@ -77,23 +142,33 @@ void takeLine(QByteArrayView line, RecoveryFile::Header &header)
         header.processStart = value.toULongLong();
     } else if (key == "boot") {
         header.bootId = value.toByteArray();
+    } else if (key == "length") {
+        header.bodyBytes = value.toLongLong(&ok);
+        ok = ok && header.bodyBytes >= 0 && header.bodyBytes <= RecoveryFile::MaxBytes;
+    } else if (key == "sha256") {
+        header.bodyDigest = value.toByteArray();
+        ok = isHexDigest(value);
     }
+    return ok;
 }
 
-// Reads the header lines at the start of a file into `entry`.
-void takeHeader(QByteArrayView start, Entry &entry)
+// Reads the header lines at the start of a file into `entry`; false when the header is damaged
+// (a recorded length or digest that cannot be read).
+bool takeHeader(QByteArrayView start, Entry &entry)
 {
     const qsizetype end = start.indexOf("\n\n");
     entry.headerBytes = end < 0 ? -1 : end + 2;
     const QByteArrayView head = end < 0 ? start : start.first(end);
+    bool intact = true;
     qsizetype from = 0;
     while (from <= head.size()) {
         qsizetype to = head.indexOf('\n', from);
         if (to < 0)
             to = head.size();
-        takeLine(head.sliced(from, to - from), entry.header);
+        intact = takeLine(head.sliced(from, to - from), entry.header) && intact;
         from = to + 1;
     }
+    return intact;
 }
 
 // A name for the temporary a file is written to before it takes the file's place:
@@ -154,17 +229,22 @@ QString oneLine(const QString &text)
     return line;
 }
 
-QByteArray headerFor(const Header &header)
+QByteArray headerFor(const Header &header, QByteArrayView rtf)
 {
-    const QString name = oneLine(header.documentPath.isEmpty() ? Messages::text(Messages::NewDocumentName) : header.documentPath);
+    const QString name
+        = oneLine(header.documentPath.isEmpty() ? Messages::text(Messages::NewDocumentName) : header.documentPath);
     QByteArray head = Magic;
     head += "\nname: " + name.toUtf8();
     head += "\npath: " + QUrl::toPercentEncoding(header.documentPath, "/");
+    if (!header.originalStamp.isEmpty())
+        head += "\noriginal: " + header.originalStamp;
     head += "\nwritten: " + header.written.toString(Qt::ISODate).toLatin1();
     head += "\npid: " + QByteArray::number(header.pid);
     head += "\nstarted: " + QByteArray::number(header.processStart);
     if (!header.bootId.isEmpty())
         head += "\nboot: " + header.bootId;
+    head += "\nlength: " + QByteArray::number(rtf.size());
+    head += "\nsha256: " + digestOf(rtf);
     head += "\n\n";
     return head;
 }
@@ -177,7 +257,7 @@ WriteResult write(const QString &file, const Header &header, QByteArrayView rtf)
     if (folderFd < 0)
         return result;
     const QByteArray name = QFile::encodeName(target.fileName());
-    const QByteArray head = headerFor(header);
+    const QByteArray head = headerFor(header, rtf);
     QByteArray temporary;
     int error = EEXIST;
     for (int attempt = 0; attempt < 16 && error == EEXIST; ++attempt) {
@@ -224,19 +304,41 @@ std::optional<Entry> readEntry(int fd, const QString &file)
     entry.file = file;
     entry.fileBytes = st.st_size;
     entry.header.written = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
-    takeHeader(start, entry);
+    const bool intact = takeHeader(start, entry);
+    if (!intact || entry.headerBytes < 0)
+        return entry;
+    if (entry.header.bodyBytes >= 0) {
+        entry.complete = entry.fileBytes - entry.headerBytes == entry.header.bodyBytes;
+        return entry;
+    }
+    // Written before files recorded their length: complete unless visibly cut off.
+    const qint64 tailStart = qMax(entry.headerBytes, entry.fileBytes - TailBytes);
+    QByteArray tail(entry.fileBytes - tailStart, Qt::Uninitialized);
+    tail.resize(readAt(fd, tail.data(), tail.size(), tailStart));
+    entry.complete = endsLikeDocument(tail);
     return entry;
 }
 
-QByteArray readBody(int fd, const Entry &entry)
+Body readBody(int fd, const Entry &entry)
 {
-    QByteArray rtf;
+    Body body;
     if (fd < 0 || entry.headerBytes < 0 || entry.headerBytes > entry.fileBytes || entry.isTooLarge())
-        return rtf;
+        return body;
     const qint64 bytes = entry.fileBytes - entry.headerBytes;
-    rtf.resize(bytes);
-    rtf.resize(readAt(fd, rtf.data(), bytes, entry.headerBytes));
-    return rtf;
+    body.rtf.resize(bytes);
+    const qint64 got = readAt(fd, body.rtf.data(), bytes, entry.headerBytes);
+    body.rtf.resize(got);
+    // A file that changed since its header was read is not the one offered.
+    struct stat st {};
+    if (got != bytes || ::fstat(fd, &st) != 0 || st.st_size != entry.fileBytes)
+        return body;
+    if (entry.header.bodyBytes >= 0) {
+        body.complete = got == entry.header.bodyBytes
+            && (entry.header.bodyDigest.isEmpty() || digestOf(body.rtf) == entry.header.bodyDigest);
+    } else {
+        body.complete = endsLikeDocument(body.rtf) && groupsClose(body.rtf);
+    }
+    return body;
 }
 
 int open(const QString &file)
@@ -256,7 +358,7 @@ std::optional<Entry> read(const QString &file, QByteArray *rtf)
     const int fd = open(file);
     std::optional<Entry> entry = readEntry(fd, file);
     if (entry && rtf)
-        *rtf = readBody(fd, *entry);
+        *rtf = readBody(fd, *entry).rtf;
     if (fd >= 0)
         ::close(fd);
     return entry;

@@ -6,8 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,6 +138,32 @@ bool isRunning(const Header &header)
         return false;
     const ProcessStat process = processStatOf(header.pid);
     return process.start == header.processStart && process.state != 'Z' && process.state != 'X';
+}
+
+QByteArray stampOf(const QString &path)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return QByteArray::number(qint64(st.st_size)) + ' ' + QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ' ' + QByteArray::number(quint64(st.st_dev)) + ' '
+        + QByteArray::number(quint64(st.st_ino));
+}
+
+QString restorablePath(const QString &documentPath)
+{
+    if (!documentPath.startsWith(u'/') || RecoveryFile::oneLine(documentPath) != documentPath)
+        return {};
+    struct stat st {};
+    if (::stat(QFile::encodeName(documentPath).constData(), &st) == 0)
+        return S_ISREG(st.st_mode) ? documentPath : QString();
+    if (errno != ENOENT)
+        return {};
+    // Gone since: Save makes it again, in a folder the user may write to.
+    const QByteArray folder = QFile::encodeName(QFileInfo(documentPath).absolutePath());
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(folder.constData(), W_OK) != 0)
+        return {};
+    return documentPath;
 }
 
 QList<Entry> orphans(QStringList *unsafeFolders)

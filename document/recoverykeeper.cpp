@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextDocument>
 
 RecoveryKeeper::RecoveryKeeper(RichDocument &document, QObject *parent)
@@ -85,7 +86,11 @@ void RecoveryKeeper::writeSlice()
 RecoveryFile::Header RecoveryKeeper::header() const
 {
     RecoveryFile::Header header = RecoveryFile::ownProcess();
-    header.documentPath = m_documentPath ? m_documentPath() : QString();
+    // Made absolute against the program's current folder: a restored document takes only an
+    // absolute path.
+    const QString path = m_documentPath ? m_documentPath() : QString();
+    header.documentPath = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    header.originalStamp = RecoveryFile::stampOf(header.documentPath);
     header.written = QDateTime::currentDateTime();
     return header;
 }

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QTextDocument>
 #include <QTextStream>
 #include <QTimer>
 
@@ -60,12 +61,16 @@ void keepWorkAtEnd(RecoveryKeeper &keeper, const QString &documentPath)
 
 QString offerText(const RecoveryFile::Entry &entry)
 {
-    const QString &path = entry.header.documentPath;
-    const QString name = path.isEmpty() ? Messages::text(Messages::NewDocumentName) : path;
+    // The name as the header has it, on one line: a line break in it could pass for the box's own.
+    const QString name = RecoveryFile::oneLine(
+        entry.header.documentPath.isEmpty() ? Messages::text(Messages::NewDocumentName) : entry.header.documentPath);
     const QString when = QLocale().toString(entry.header.written, QStringLiteral("yyyy/MM/dd HH:mm:ss"));
     if (entry.isTooLarge())
         return Messages::recoveredTooLarge(name, when);
-    return Messages::recoveredDocument(name, when);
+    QString text = Messages::recoveredDocument(name, when);
+    if (!entry.complete)
+        text += QStringLiteral("\n\n") + Messages::text(Messages::RecoveredIncomplete);
+    return text;
 }
 
 QMessageBox::StandardButton askAboutRecovery(QWidget *parent, const RecoveryFile::Entry &entry)
@@ -170,17 +175,50 @@ void TPenForm1::restoreRecovery(RecoveryFile::Claim &claim, const RecoveryFile::
     const qint64 available = DocumentFile::availableMemory();
     if (available >= 0 && DocumentFile::openingCost(bytes, true) > available)
         throw AppError(Messages::cannotOpenFile(entry.file, Messages::FileProblem::NotEnoughMemory));
-    const QByteArray rtf = claim.body(entry);
-    const QString &path = entry.header.documentPath;
+    const RecoveryFile::Body body = claim.body(entry);
+    // Only a document that is all there goes back under its name, and only a name it may take;
+    // otherwise it is a new document, which Save never writes over a file unasked.
+    const QString path
+        = entry.complete && body.complete ? RecoveryFile::restorablePath(entry.header.documentPath) : QString();
     ClearDocument();
-    RichEdit1->load(rtf);
+    RichEdit1->load(body.rtf);
     CurrentFileName = path;
     setWindowTitle(DocumentName::windowTitle(path));
     RichEdit1SelectionChange();
     // Unsaved, as it was: Save writes it under its own name.
     RichEdit1->setModified(true);
+    m_restoredPath = path;
+    m_restoredStamp = entry.header.originalStamp;
+    connect(
+        RichEdit1->document(), &QTextDocument::modificationChanged, this,
+        [this](bool modified) {
+            if (!modified)
+                m_restoredPath.clear();
+        },
+        Qt::SingleShotConnection);
     // Kept in this program's own file before the old one goes; when it cannot be, the old one
     // stays.
     if (m_recovery->writeNow())
         claim.remove();
+    if (entry.complete && !body.complete)
+        MessageBox::showPlain(this, Messages::text(Messages::RecoveredDamaged));
+}
+
+bool TPenForm1::mayReplaceRestoredFile()
+{
+    if (m_restoredPath.isEmpty() || m_restoredPath != CurrentFileName)
+        return true;
+    // No file there, or the file as the user's document left it: Save writes it as it would have.
+    const QByteArray stamp = RecoveryFile::stampOf(CurrentFileName);
+    if (stamp.isEmpty() || stamp == m_restoredStamp)
+        return true;
+    // Changed since (or never recorded): replaced only when the user says so; No first.
+    if (MessageBox::ask(this, Messages::restoredFileChanged(CurrentFileName),
+                        { { QMessageBox::No, Messages::text(Messages::ButtonNo) },
+                          { QMessageBox::Yes, Messages::text(Messages::ButtonYes) } },
+                        QMessageBox::Warning)
+        != QMessageBox::Yes)
+        return false;
+    m_restoredPath.clear();
+    return true;
 }

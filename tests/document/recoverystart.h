@@ -35,13 +35,15 @@ inline qint64 endedProcessId()
     return process.processId() > 0 ? process.processId() : 999999;
 }
 
-// The header a program that has ended would have written for `documentPath`.
+// The header a program that has ended would have written for `documentPath`, its file as it is
+// now on disk recorded.
 inline RecoveryFile::Header endedHeader(const QString &documentPath = {})
 {
     RecoveryFile::Header header;
     header.pid = endedProcessId();
     header.processStart = 12345;
     header.documentPath = documentPath;
+    header.originalStamp = RecoveryFile::stampOf(documentPath);
     header.written = QDateTime(QDate(2026, 12, 1), QTime(9, 30));
     return header;
 }

@@ -10,6 +10,7 @@
 #include "document/richedit.h"
 
 #include <QAction>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -97,6 +98,7 @@ private slots:
     void onlyFilesOfEndedProgramsAreLeftOver();
     void aFileIsOfferedByOneProgramAtATime();
     void writtenAfterIdleTimeAndRemovedBySave();
+    void theDocumentsPathIsKeptAbsolute();
     void changesDuringWritingStartItAgain();
     void offerRestoresDiscardsOrKeeps_data();
     void offerRestoresDiscardsOrKeeps();
@@ -154,6 +156,10 @@ void tst_Recovery::fileHoldsHeaderAndDocument()
     QCOMPARE(entry->header.pid, header.pid);
     QCOMPARE(entry->header.processStart, header.processStart);
     QCOMPARE(rtf, "{\\rtf1 text}"_ba);
+    // What tells a whole file from a cut one.
+    QVERIFY(entry->complete);
+    QCOMPARE(entry->header.bodyBytes, 12);
+    QCOMPARE(entry->header.bodyDigest, QCryptographicHash::hash("{\\rtf1 text}", QCryptographicHash::Sha256).toHex());
     QCOMPARE(entry->header.bootId, RecoveryFile::ownProcess().bootId);
     // A new document is named as the window names it.
     header.documentPath.clear();
@@ -260,6 +266,27 @@ void tst_Recovery::writtenAfterIdleTimeAndRemovedBySave()
     QVERIFY(QFile::exists(keeper->file()));
     m_window->RichEdit1->setModified(false);
     QVERIFY(!QFile::exists(keeper->file()));
+}
+
+void tst_Recovery::theDocumentsPathIsKeptAbsolute()
+{
+    // A name given on the command line, relative to the program's folder, and its file on disk.
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"memo.txt"_s), "memo");
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    m_window->OpenFile(u"memo.txt"_s);
+    RecoveryKeeper *keeper = m_window->recovery();
+    keeper->setIdleInterval(50);
+    QSignalSpy written(keeper, &RecoveryKeeper::written);
+    RealDialogs::type(m_window->RichEdit1, u"more "_s);
+    QVERIFY(written.wait(3000));
+    QDir::setCurrent(previous);
+    const std::optional<RecoveryFile::Entry> entry = RecoveryFile::read(keeper->file());
+    QVERIFY(entry);
+    QCOMPARE(entry->header.documentPath, dir.filePath(u"memo.txt"_s));
+    QCOMPARE(entry->header.originalStamp, RecoveryFile::stampOf(dir.filePath(u"memo.txt"_s)));
+    QVERIFY(!entry->header.originalStamp.isEmpty());
 }
 
 void tst_Recovery::changesDuringWritingStartItAgain()
