@@ -14,6 +14,7 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -229,7 +230,47 @@ CharFormat RichDocument::charFormat(const QTextCursor &cursor) const
 
 void RichDocument::setCharFormat(QTextCursor &cursor, const CharFormat &format) const
 {
-    cursor.mergeCharFormat(TextFormats::toTextCharFormat(format));
+    const QTextCharFormat modifier = TextFormats::toTextCharFormat(format);
+    if (cursor.hasSelection() && !changesSelection(cursor, modifier))
+        return; // nothing would look or save differently: no step in the history either
+    cursor.mergeCharFormat(modifier);
+}
+
+bool RichDocument::changesSelection(const QTextCursor &cursor, const QTextCharFormat &modifier) const
+{
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
+    // Compared as the editor reads formats: a field set to the value it had by default is no
+    // change. Each format of the document is looked at once.
+    QSet<int> seen;
+    const auto changes = [&](int index, const QTextCharFormat &now) {
+        if (seen.contains(index))
+            return false;
+        seen.insert(index);
+        QTextCharFormat merged = now;
+        merged.merge(modifier);
+        return TextFormats::fromTextCharFormat(merged, m_defaultFormat, m_windowText)
+            != TextFormats::fromTextCharFormat(now, m_defaultFormat, m_windowText);
+    };
+    for (QTextBlock block = m_document->findBlock(start); block.isValid() && block.position() < end;
+         block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.position() >= end)
+                break;
+            if (fragment.position() + fragment.length() > start
+                && changes(fragment.charFormatIndex(), fragment.charFormat()))
+                return true;
+        }
+        // A selected paragraph break carries the format of the empty paragraph after it: the
+        // format its text is typed in.
+        const QTextBlock next = block.next();
+        const int breakAt = block.position() + block.length() - 1;
+        if (breakAt >= start && breakAt < end && next.isValid() && next.length() == 1
+            && changes(next.charFormatIndex(), next.charFormat()))
+            return true;
+    }
+    return false;
 }
 
 ParaFormat RichDocument::paraFormat(const QTextCursor &cursor) const
@@ -251,7 +292,8 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
         bulletList = above.isValid() ? above.textList() : nullptr;
     }
     for (QTextBlock block = first; block.isValid(); block = block.next()) {
-        ParaFormat full = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        const ParaFormat before = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        ParaFormat full = before;
         if (format.has(ParaFormat::Alignment))
             full.alignment = format.alignment;
         if (format.has(ParaFormat::FirstIndent))
@@ -284,10 +326,13 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
                 }
             }
         }
-        QTextBlockFormat blockFormat = block.blockFormat();
-        TextFormats::applyToBlockFormat(blockFormat, full);
-        QTextCursor at(block);
-        at.setBlockFormat(blockFormat);
+        // A paragraph that already looks so is left alone: no step in the history for it.
+        if (!(full == before)) {
+            QTextBlockFormat blockFormat = block.blockFormat();
+            TextFormats::applyToBlockFormat(blockFormat, full);
+            QTextCursor at(block);
+            at.setBlockFormat(blockFormat);
+        }
         if (block == last)
             break;
     }
