@@ -313,6 +313,7 @@ void TPenForm1::createEditor()
             &QAction::setEnabled);
     m_recovery = new RecoveryKeeper(RichEdit1->richDocument(), this);
     m_recovery->setDocumentPathSource([this] { return CurrentFileName; });
+    watchRecovery();
 }
 
 void TPenForm1::createStatusBar()

@@ -28,6 +28,10 @@ class TReportOutput;
 class QPrinter;
 class QPushButton;
 class RecoveryKeeper;
+namespace RecoveryFile {
+class Claim;
+struct Entry;
+}
 class QStyleOptionViewItem;
 struct CharFormat;
 class QToolBar;
@@ -267,6 +271,15 @@ private:
     void changeRecentFiles(const std::function<void(RecentFiles &)> &change);
     void rememberRecentFile(const QString &path);
 
+    // -- document: defined in document/tpenform1_recovery.cpp --
+    void restoreRecovery(RecoveryFile::Claim &claim, const RecoveryFile::Entry &entry);
+    // Tells the user, once a run, when unsaved work cannot be kept against a crash.
+    void watchRecovery();
+    void tellCannotKeepWork(const QString &text);
+    // Before Save writes a restored document over its file: asks when the file changed after the
+    // work was kept. True to go on.
+    bool mayReplaceRestoredFile();
+
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
 
@@ -320,4 +333,8 @@ private:
     RecoveryKeeper *m_recovery = nullptr;
     // Ended by a signal: the recovery file stays for the next start.
     bool m_keepRecovery = false;
+    // A restored document's file and what it was when the work was kept, until it is saved.
+    QString m_restoredPath;
+    QByteArray m_restoredStamp;
+    bool m_toldCannotKeepWork = false;
 };

@@ -134,6 +134,8 @@ bool TPenForm1::saveDocument()
     const QString extension = DocumentName::extension(CurrentFileName).toLower();
     if (extension.isEmpty())
         return saveDocumentAs();
+    if (!mayReplaceRestoredFile())
+        return false;
     RichEdit1->setPlainTextMode(extension != QStringLiteral(".rtf"));
     const std::optional<QString> written = writeDocument(CurrentFileName);
     if (!written)
