@@ -69,7 +69,7 @@ QString queue() { return sessionValue("PENLOFT_DESKTOP_QUEUE"); }
 QString queue2() { return sessionValue("PENLOFT_DESKTOP_QUEUE2"); }
 QString pdfFolder() { return sessionValue("PENLOFT_DESKTOP_PDF"); }
 QString pdf2Folder() { return sessionValue("PENLOFT_DESKTOP_PDF2"); }
-QString programPath() { return QStringLiteral(PENLOFT_BINARY); }
+QString programPath() { return sessionValue("PENLOFT_DESKTOP_PROGRAM"); }
 
 QString run(const QString &program, const QStringList &arguments, int *exitCode, int timeoutMs, bool withErrors)
 {

@@ -29,7 +29,9 @@ QString queue(); // the default queue
 QString queue2(); // the second queue
 QString pdfFolder(); // where the default queue's PDFs land
 QString pdf2Folder();
-QString programPath(); // the program under test
+// The program under test: the session's copy of it, with the help folder beside it (the build
+// itself may be out of this user's reach).
+QString programPath();
 
 // Runs a tool and returns its standard output (standard error too when asked); exitCode gets
 // its status (-1 when it did not finish within timeoutMs).
