@@ -58,8 +58,8 @@ std::optional<Window> window(quint32 id);
 std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 15000);
 // Waits until no managed window is accepted by `match`.
 bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 10000);
-// The screen as it is shown now.
-QImage grabScreen();
+// The screen as it is shown now, or one area of it (the image then starts at its top-left).
+QImage grabScreen(const QRect &area = QRect());
 // After a failed test: the screen saved in the session's temporary folder, named after the
 // test, and which window the window manager has active and which has the input focus.
 void recordFailure();
@@ -70,7 +70,8 @@ QString focusReport();
 // starts at the first key it is given, which on a busy machine takes a while. False when it
 // did not answer within timeoutMs.
 bool inputMethodAnswers(int timeoutMs);
-// Activates a window through the window manager and waits until it has the input focus.
+// Activates a window through the window manager and waits until it has the input focus,
+// asking again while the window is not yet mapped or another one took the focus meanwhile.
 bool activate(quint32 id);
 // Key presses in xdotool's names ("alt+F4", "ctrl+p", "Return"), one after another.
 void keys(const QStringList &names);
@@ -79,6 +80,10 @@ inline void key(const QString &name) { keys({ name }); }
 void type(const QString &text);
 // A left click at a screen point.
 void click(QPoint screenPoint);
+// A left click at the middle of a widget of this process, once its window is on the screen
+// where this process knows it to be (the window manager places a window after mapping it);
+// false when it did not get there in time.
+bool clickOn(const QWidget *widget);
 // The X window of a top-level widget of this process.
 quint32 windowId(const QWidget *widget);
 
@@ -94,6 +99,7 @@ public:
     // An environment variable for the program, set before start().
     void setVariable(const QString &name, const QString &value);
     qint64 pid() const { return m_process.processId(); }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // The main window once it shows its title; none when it did not appear in time.
     std::optional<Window> mainWindow(int timeoutMs = 15000) const;
     bool waitForExit(int timeoutMs = 10000);
@@ -118,6 +124,8 @@ bool addQueue(const QString &name, bool makeDefault);
 QStringList pdfs(const QString &folder);
 // Waits for a PDF beyond `before` to be complete in `folder` (the queue idle again); returns it.
 QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = 30000);
+// The number of the latest job the print server took (0 for none yet).
+int latestJob();
 // The file the latest job was sent to the queues as (what the program printed).
 QString latestJobFile();
 int pdfPages(const QString &pdf);

@@ -24,16 +24,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What the input method sends a widget: each preedit and commit, in order.
+// What the input method sends a widget: each preedit and commit, in order, and the reading
+// it shows now.
 class InputMethodRecorder : public QObject {
 public:
     explicit InputMethodRecorder(QObject *watched) { watched->installEventFilter(this); }
     QStringList preedits;
     QStringList commits;
+    QString preedit;
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::InputMethod) {
             const auto *im = static_cast<QInputMethodEvent *>(event);
+            preedit = im->preeditString();
             if (!im->preeditString().isEmpty())
                 preedits += im->preeditString();
             if (!im->commitString().isEmpty())
@@ -61,7 +64,7 @@ QString preeditOf(const RichEdit *editor)
 double inkOnScreen(const QWidget *viewport)
 {
     const QRect area(viewport->mapToGlobal(QPoint(0, 0)), viewport->size());
-    const QImage screen = Desktop::grabScreen().copy(area);
+    const QImage screen = Desktop::grabScreen(area);
     int ink = 0;
     for (int y = 0; y < screen.height(); ++y) {
         for (int x = 0; x < screen.width(); ++x)
@@ -138,19 +141,18 @@ void tst_DesktopInput::inputMethodOnInTheEditorAndFontBoxOffInTheCountBox()
     QVERIFY2(Desktop::waitFor([&] { return fontBox.preedits.contains(QString::fromUtf16(u"か")); }, 10000),
              qPrintable(fontBox.preedits.join(u", "_s)));
     Desktop::key(u"Escape"_s); // the reading is dropped; nothing is chosen
-    QTest::qWait(200);
+    QVERIFY2(Desktop::waitFor([&] { return fontBox.preedit.isEmpty(); }, 10000), qPrintable(fontBox.preedit));
 
     // The date dialog's count box: digits typed there are the digits, no input method.
-    const QPoint dateButton = window.Button3->mapToGlobal(window.Button3->rect().center());
-    Desktop::activate(Desktop::windowId(&window));
-    Desktop::click(dateButton);
+    QVERIFY(Desktop::activate(Desktop::windowId(&window)));
+    QVERIFY(Desktop::clickOn(window.Button3));
     QVERIFY(Desktop::waitFor([&] { return window.Form4 && window.Form4->isVisible(); }, 10000));
     QComboBox *countBox = window.Form4->ComboBox1;
     QLineEdit *count = countBox->lineEdit();
     InputMethodRecorder boxEvents(countBox);
     InputMethodRecorder editEvents(count);
     QVERIFY(Desktop::activate(Desktop::windowId(window.Form4)));
-    Desktop::click(count->mapToGlobal(count->rect().center()));
+    QVERIFY(Desktop::clickOn(count));
     QVERIFY(Desktop::waitFor([&] { return QApplication::focusWidget() == countBox || QApplication::focusWidget() == count; }, 10000));
     QVERIFY(!inputMethodEnabled(QApplication::focusWidget()));
     Desktop::keys({ u"ctrl+a"_s });
