@@ -25,7 +25,7 @@ namespace Desktop {
 
 namespace {
 
-bool pollUntil(const std::function<bool()> &done, int timeoutMs)
+bool pollUntil(const std::function<bool()> &done, int timeoutMs = Patience)
 {
     QElapsedTimer waited;
     waited.start();
@@ -216,8 +216,7 @@ bool activate(quint32 id)
                 asked = waited.elapsed();
             }
             return false;
-        },
-        15000);
+        });
     if (done)
         return true;
     qWarning("window 0x%x did not become the active window (focus %s, active %s)", id,
@@ -257,7 +256,7 @@ bool inputMethodAnswers(int timeoutMs)
     }
     // The reading dropped before the box goes: nothing of it reaches the next window.
     key(u"Escape"_s);
-    return recorder.composed && pollUntil([&] { return recorder.preedit.isEmpty(); }, 10000);
+    return recorder.composed && pollUntil([&] { return recorder.preedit.isEmpty(); });
 }
 
 void keys(const QStringList &names)
@@ -286,8 +285,7 @@ bool clickOn(const QWidget *widget)
                 return false;
             const std::optional<Window> shown = window(id);
             return shown && shown->client.topLeft() == top->mapToGlobal(QPoint(0, 0));
-        },
-        15000);
+        });
     if (!placed) {
         qWarning("%s: its window 0x%x is not where it is known to be", widget->metaObject()->className(), id);
         return false;
@@ -468,9 +466,9 @@ Session::Session()
     m_windows = Startup::createWindows();
     Startup::showWindows(*m_windows, {});
     // As the program's event loop would: the splash goes once the window is up.
-    waitFor([this] { return !m_windows->window->splash(); }, 10000);
+    waitFor([this] { return !m_windows->window->splash(); });
     m_active = activate(windowId(m_windows->window.get()))
-        && waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 10000);
+        && waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); });
 }
 
 Session::~Session()

@@ -23,6 +23,11 @@ struct Windows;
 // them), real input through xdotool, and the print server's queues and files.
 namespace Desktop {
 
+// How long a step waits for what it needs before it fails, in ms. Only a fault waits that
+// long: on a machine busy with other work every step is slower, and the suite must not fail
+// for that.
+inline constexpr int Patience = 30000;
+
 // -- The session --
 QString sessionValue(const char *name); // a PENLOFT_DESKTOP_* value; empty outside a session
 QString queue(); // the default queue
@@ -55,9 +60,9 @@ inline const QString SplashType = QStringLiteral("_NET_WM_WINDOW_TYPE_SPLASH");
 QList<Window> windows();
 std::optional<Window> window(quint32 id);
 // Waits for a managed window that `match` accepts; none when timeoutMs passed first.
-std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 15000);
+std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs = Patience);
 // Waits until no managed window is accepted by `match`.
-bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 10000);
+bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = Patience);
 // The screen as it is shown now, or one area of it (the image then starts at its top-left).
 QImage grabScreen(const QRect &area = QRect());
 // After a failed test: the screen saved in the session's temporary folder, named after the
@@ -101,8 +106,8 @@ public:
     qint64 pid() const { return m_process.processId(); }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // The main window once it shows its title; none when it did not appear in time.
-    std::optional<Window> mainWindow(int timeoutMs = 15000) const;
-    bool waitForExit(int timeoutMs = 10000);
+    std::optional<Window> mainWindow(int timeoutMs = Patience) const;
+    bool waitForExit(int timeoutMs = Patience);
     int exitCode() const { return m_process.exitCode(); }
     QString settingsFile() const; // where its window placement is kept
     QString output() { return QString::fromLocal8Bit(m_process.readAll()); }
@@ -123,7 +128,7 @@ bool addQueue(const QString &name, bool makeDefault);
 // The PDFs in a queue's folder.
 QStringList pdfs(const QString &folder);
 // Waits for a PDF beyond `before` to be complete in `folder` (the queue idle again); returns it.
-QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = 30000);
+QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = Patience);
 // The number of the latest job the print server took (0 for none yet).
 int latestJob();
 // The file the latest job was sent to the queues as (what the program printed).
@@ -166,11 +171,11 @@ public:
     Script(const Script &) = delete;
     Script &operator=(const Script &) = delete;
 
-    Script &waitFor(const QString &what, std::function<bool()> condition, int timeoutMs = 15000);
+    Script &waitFor(const QString &what, std::function<bool()> condition, int timeoutMs = Patience);
     Script &then(std::function<void()> action);
     // Waits for a modal dialog of class Dialog on the screen, then acts on it.
     template <class Dialog>
-    Script &withModal(const QString &what, std::function<void(Dialog *)> action, int timeoutMs = 15000)
+    Script &withModal(const QString &what, std::function<void(Dialog *)> action, int timeoutMs = Patience)
     {
         auto dialog = std::make_shared<Dialog *>(nullptr);
         waitFor(
@@ -179,7 +184,7 @@ public:
     }
     // Waits for a modal dialog that `isIt` accepts on the screen, then acts on it.
     Script &withModalWhere(const QString &what, std::function<bool(QWidget *)> isIt, std::function<void(QWidget *)> action,
-                           int timeoutMs = 15000);
+                           int timeoutMs = Patience);
     void start();
     bool isDone() const;
     QString failure() const; // empty while nothing failed
@@ -195,6 +200,6 @@ private:
 // Activates a dialog of this process and presses keys in it.
 void keysIn(QWidget *dialog, const QStringList &names);
 // Waits, handling events, until `done` holds.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 15000);
+bool waitFor(const std::function<bool()> &done, int timeoutMs = Patience);
 
 } // namespace Desktop

@@ -155,7 +155,7 @@ void tst_DesktopDialogs::saveAsThroughTheRealDialog()
     // The title as the window manager shows it, once the program's change has reached it.
     const QString title = QString::fromUtf16(u"　Penloft          ") + saved;
     const auto shownTitle = [&] { return Desktop::window(Desktop::windowId(&window)).value_or(Desktop::Window()).name; };
-    QVERIFY2(Desktop::waitFor([&] { return shownTitle() == title; }, 10000), qPrintable(shownTitle()));
+    QVERIFY2(Desktop::waitFor([&] { return shownTitle() == title; }), qPrintable(shownTitle()));
     QVERIFY(!window.RichEdit1->isModified());
 }
 
@@ -235,13 +235,12 @@ void tst_DesktopDialogs::findMessagesGiveTheFocusBackToTheFindDialog()
                          return Desktop::run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed().toUInt() == dialogId
                              && Desktop::run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed().toUInt() == dialogId
                              && QApplication::activeWindow() == dialog;
-                     },
-                     10000),
+                     }),
                  qPrintable(Desktop::focusReport()));
     }
     // Its keys work again: Esc closes it.
     Desktop::key(u"Escape"_s);
-    QVERIFY(Desktop::waitFor([&] { return !dialog->isVisible(); }, 5000));
+    QVERIFY(Desktop::waitFor([&] { return !dialog->isVisible(); }));
 }
 
 QObject *newDesktopDialogsTest()

@@ -145,7 +145,7 @@ void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
         keys += u"alt+a"_s;
         Desktop::keysIn(dialog, keys);
         // OK once the dialog shows both: the keys are taken in order, the last one included.
-        Desktop::waitFor([&] { return papers->currentText() == u"A5"_s && dialog->landscapeButton()->isChecked(); }, 10000);
+        Desktop::waitFor([&] { return papers->currentText() == u"A5"_s && dialog->landscapeButton()->isChecked(); });
         paperShown = papers->currentText();
         Desktop::keysIn(dialog, { u"Return"_s });
     });
@@ -192,7 +192,7 @@ void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
             Desktop::activate(Desktop::windowId(shown));
             Desktop::clickOn(shown->Print);
         })
-        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdf2Folder(), before, 0).isEmpty(); }, 30000)
+        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdf2Folder(), before, 0).isEmpty(); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
     preview.start();
     window.command(u"FilePureview"_s)->trigger();
@@ -237,7 +237,7 @@ void tst_DesktopPrinting::directPrintAndPreviewPrintMakePdfs()
             Desktop::activate(Desktop::windowId(shown));
             Desktop::clickOn(shown->Print);
         })
-        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdfFolder(), before, 0).isEmpty(); }, 30000)
+        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdfFolder(), before, 0).isEmpty(); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
     preview.start();
     window.command(u"FilePureview"_s)->trigger();
@@ -294,7 +294,7 @@ void tst_DesktopPrinting::printerAddedWhileRunningIsUsed()
             Desktop::activate(Desktop::windowId(shown));
             Desktop::clickOn(shown->Print);
         })
-        .waitFor(u"the report's PDF from the printer added"_s, [&] { return !(report = Desktop::waitForPdf(Desktop::pdfFolder(), before, 0)).isEmpty(); }, 30000)
+        .waitFor(u"the report's PDF from the printer added"_s, [&] { return !(report = Desktop::waitForPdf(Desktop::pdfFolder(), before, 0)).isEmpty(); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
     preview.start();
     window.command(u"FilePureview"_s)->trigger();

@@ -35,7 +35,7 @@ QByteArray contentOf(const QString &path)
 }
 
 // The question a program asks at its start about work left behind, if it asks one.
-std::optional<Window> offer(qint64 pid, int timeoutMs = 10000)
+std::optional<Window> offer(qint64 pid, int timeoutMs = Desktop::Patience)
 {
     return Desktop::waitForWindow([pid](const Window &w) { return w.pid == pid && w.name == Confirm; }, timeoutMs);
 }
@@ -66,8 +66,7 @@ bool startAndChange(Desktop::Program &program, const QString &settings, const QS
                     return true;
             }
             return false;
-        },
-        15000);
+        });
 }
 
 } // namespace

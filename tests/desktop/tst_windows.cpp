@@ -174,7 +174,7 @@ void tst_DesktopWindows::placementSurvivesStartsAndCloses()
         QVERIFY(main);
         // As the window manager has framed and placed it, once the program has applied its
         // placement to the framed window.
-        Desktop::waitFor([&] { return Desktop::window(main->id).value_or(Window()).outer() == outer; }, 10000);
+        Desktop::waitFor([&] { return Desktop::window(main->id).value_or(Window()).outer() == outer; });
         main = Desktop::window(main->id);
         QVERIFY(main);
         QVERIFY2(!main->frame.isNull(), "the window manager gave the window no frame");
@@ -217,7 +217,7 @@ void tst_DesktopWindows::longLoadShowsPaintedWindows()
     const std::optional<Window> main = Desktop::waitForWindow(titled(program.pid(), NewDocumentTitle));
     QVERIFY2(main, "the main window did not appear before the document was read");
     const std::optional<Window> splash = Desktop::waitForWindow(
-        [&](const Window &w) { return w.pid == program.pid() && w.type == Desktop::SplashType; }, 5000);
+        [&](const Window &w) { return w.pid == program.pid() && w.type == Desktop::SplashType; });
     QVERIFY2(splash, "no splash window while the document is read");
     // Looked at until both are painted, or the document is read: the window and the splash
     // are to be painted while it is read, not after.
@@ -241,8 +241,7 @@ void tst_DesktopWindows::longLoadShowsPaintedWindows()
             stillLoading = Desktop::window(main->id).value_or(Window()).name == NewDocumentTitle;
             screen = Desktop::grabScreen(seen);
             return !stillLoading || painted();
-        },
-        30000);
+        });
     screen.save(QDir::temp().filePath(u"penloft-long-load.png"_s));
     QVERIFY2(stillLoading, "the document was read before the window and the splash were painted");
     QVERIFY2(share(main->client, Qt::black) < 0.5, "the main window is black");
@@ -252,7 +251,7 @@ void tst_DesktopWindows::longLoadShowsPaintedWindows()
     QVERIFY2(share(gauge, Qt::blue) > 0.6, "the splash's gauge is not painted");
 
     // Once read, the title names it and the splash is gone.
-    QVERIFY(Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          long.txt")), 30000));
+    QVERIFY(Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          long.txt"))));
     QVERIFY(Desktop::waitForNoWindow([&](const Window &w) { return w.id == splash->id; }));
 }
 
@@ -276,7 +275,7 @@ void tst_DesktopWindows::longTextShowsItsStartAndTheFirstKeySeesAll()
     QVERIFY(program.start({ document }));
 
     const std::optional<Window> main
-        = Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          huge.txt")), 30000);
+        = Desktop::waitForWindow(titled(program.pid(), QString::fromUtf16(u"　Penloft          huge.txt")));
     QVERIFY2(main, "the window did not name the document");
     // The editor shows the first lines: dark text on white.
     const QRect lines = main->client.adjusted(10, 160, -40, -60);
@@ -286,8 +285,7 @@ void tst_DesktopWindows::longTextShowsItsStartAndTheFirstKeySeesAll()
         [&] {
             screen = Desktop::grabScreen(lines);
             return shareOf(screen, screen.rect(), Qt::black) > 0.02 && shareOf(screen, screen.rect(), Qt::white) > 0.5;
-        },
-        30000);
+        });
     const QString seen = QDir::temp().filePath(u"penloft-long-text.png"_s);
     screen.save(seen);
     QVERIFY2(shown, qPrintable(u"the document's start is not shown (last seen: %1)"_s.arg(seen)));
@@ -334,7 +332,7 @@ void tst_DesktopWindows::helpIsFoundBesideTheProgramAndOpensOnTheScreen()
         [&](const Window &w) { return w.pid == program.pid() && w.name.endsWith(u" - Penloft ヘルプ"_s); });
     QVERIFY2(help, "the help window shows no page of the guide");
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    Desktop::waitFor([&] { return screen.contains(Desktop::window(help->id).value_or(Window()).outer()); }, 5000);
+    Desktop::waitFor([&] { return screen.contains(Desktop::window(help->id).value_or(Window()).outer()); });
     help = Desktop::window(help->id);
     QVERIFY(help);
     QVERIFY2(screen.contains(help->outer()),
