@@ -16,6 +16,7 @@
 #include <QTextDocument>
 #include <QTextStream>
 
+#include <new>
 #include <set>
 #include <sys/stat.h>
 #include <utility>
@@ -38,7 +39,7 @@ bool parse(const QStringList &arguments, Request &request, QString &problem)
         const QString &a = arguments.at(i);
         if (a == ConvertOption || a == OutDirOption) {
             if (i + 1 >= arguments.size()) {
-                problem = a + QStringLiteral(": missing value");
+                problem = Messages::text(a == ConvertOption ? Messages::ConvertTargetMissing : Messages::OutputFolderMissing);
                 return false;
             }
             (a == ConvertOption ? request.extension : request.outDir) = arguments.at(++i);
@@ -49,14 +50,16 @@ bool parse(const QStringList &arguments, Request &request, QString &problem)
             request.files += a;
         }
     }
+    const QString given = request.extension;
     request.extension = request.extension.toLower();
     if (request.extension != QStringLiteral("txt") && request.extension != QStringLiteral("rtf")
         && request.extension != QStringLiteral("pdf")) {
-        problem = QStringLiteral("--convert-to takes txt, rtf or pdf");
+        problem = request.extension.isEmpty() ? Messages::text(Messages::ConvertTargetMissing)
+                                              : Messages::unknownConvertTarget(given);
         return false;
     }
     if (request.files.isEmpty()) {
-        problem = QStringLiteral("no files to convert");
+        problem = Messages::text(Messages::NoFilesToConvert);
         return false;
     }
     return true;
@@ -117,8 +120,7 @@ int run(const QStringList &arguments, QTextStream &errors)
     Request request;
     QString problem;
     if (!parse(arguments, request, problem)) {
-        errors << "penloft: " << problem << '\n'
-               << "usage: penloft --convert-to txt|rtf|pdf [--outdir DIR] FILE...\n";
+        errors << "penloft: " << problem << '\n' << Messages::text(Messages::ConvertUsage) << '\n';
         errors.flush();
         return 2;
     }
@@ -166,8 +168,11 @@ int run(const QStringList &arguments, QTextStream &errors)
         } catch (const AppError &e) {
             errors << file << ": " << e.text() << '\n';
             failed = true;
-        } catch (const std::exception &e) {
-            errors << file << ": " << e.what() << '\n';
+        } catch (const std::bad_alloc &) {
+            errors << file << ": " << Messages::convertOutOfMemory(QFileInfo(file).absoluteFilePath()) << '\n';
+            failed = true;
+        } catch (const std::exception &) {
+            errors << file << ": " << Messages::cannotConvert(QFileInfo(file).absoluteFilePath()) << '\n';
             failed = true;
         }
     }

@@ -32,6 +32,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -298,6 +299,8 @@ void TPenForm1::createEditor()
     fill->addWidget(RichEdit1);
     connect(RichEdit1, &RichEdit::changed, this, [this] { runCommand([this] { RichEdit1Change(); }); });
     connect(RichEdit1, &RichEdit::selectionChange, this, [this] { runCommand([this] { RichEdit1SelectionChange(); }); });
+    connect(RichEdit1->document(), &QTextDocument::redoAvailable, command(QStringLiteral("EditRedo")),
+            &QAction::setEnabled);
     m_recovery = new RecoveryKeeper(RichEdit1->richDocument(), this);
     m_recovery->setDocumentPathSource([this] { return CurrentFileName; });
 }

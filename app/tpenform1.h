@@ -130,6 +130,7 @@ public:
     void EditPasteExecute();
     void EditSelectAllExecute();
     void EditUndoExecute();
+    void EditRedoExecute();
 
     // -- editing: defined in editing/tpenform1_ruler.cpp --
     void RulerResize();
@@ -253,6 +254,10 @@ private:
 
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
+
+    // -- editing: defined in editing/tpenform1_ruler.cpp --
+    // The left indent the left marker's place gives, with the first indent now in force.
+    void writeLeftIndentAtMarker();
 
     // -- tools: defined in tools/tpenform1_replace.cpp --
     void showPlainMessage(const QString &text);

@@ -24,7 +24,7 @@ struct TPenForm1::Command {
     const char16_t *category;
     const char16_t *caption;
     const char16_t *hint; // "short|long"; empty for none
-    const char *shortcut;
+    const char *shortcut; // several are separated by "; ", the first shown in menus
     int image; // -1: none
     void (TPenForm1::*handler)();
     Kind kind = Push;
@@ -75,6 +75,8 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
         { "FilePrint", u"ファイル", u"印刷(&P)", u"印刷|この文書を印刷します。", "Ctrl+P", 4, &F::FilePrintExecute },
         { "FileExit", u"ファイル", u"終了(&X)", u"終了|このプログラムを終了します。", "Alt+F4", -1, &F::FileExitExecute },
         { "EditUndo", u"編集(&E)", u"レスキュー", u"レスキュー|１回前の操作状態に戻します。", "Ctrl+U", 5, &F::EditUndoExecute },
+        { "EditRedo", u"編集(&E)", u"やり直し", u"やり直し|レスキューで戻した操作をやり直します。", "Ctrl+Y; Ctrl+Shift+Z", -1,
+          &F::EditRedoExecute },
         { "EditCut", u"編集(&E)", u"切り取り", u"切り取り|選択部分を切り取り、クリップボードにコピーします。", "Ctrl+X", 6,
           &F::EditCutExecute },
         { "EditCopy", u"編集(&E)", u"コピー", u"コピー|選択部分をクリップボードにコピーします。", "Ctrl+C", 7, &F::EditCopyExecute },
@@ -135,7 +137,7 @@ void TPenForm1::createCommands()
         action->setToolTip(hint.isEmpty() ? QString() : shortHint(hint));
         action->setStatusTip(hint.isEmpty() ? QString() : longHint(hint));
         if (c.shortcut)
-            action->setShortcut(QKeySequence(QString::fromLatin1(c.shortcut)));
+            action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(c.shortcut)));
         action->setShortcutContext(Qt::WindowShortcut);
         if (c.kind != Command::Push)
             action->setCheckable(true);
@@ -147,6 +149,8 @@ void TPenForm1::createCommands()
         addAction(action); // its shortcut works wherever the focus is in the window
     }
     command(QStringLiteral("ActAssoc"))->setVisible(false);
+    // Enabled while there is something to redo (followed from the editor's history).
+    command(QStringLiteral("EditRedo"))->setEnabled(false);
 }
 
 QAction *TPenForm1::command(const QString &name) const
@@ -178,6 +182,7 @@ void TPenForm1::createMenus()
     Edit3->menuAction()->setStatusTip(QString::fromUtf16(u"編集に関する操作ができます"));
     connect(Edit3, &QMenu::aboutToShow, this, [this] { runCommand([this] { Edit3Click(); }); });
     add(Edit3, "EditUndo");
+    add(Edit3, "EditRedo");
     Edit3->addSeparator();
     // The three clipboard items have enabled states of their own (Edit3Click).
     Cut1 = viewOf(command(QStringLiteral("EditCut")), this);
@@ -214,6 +219,7 @@ void TPenForm1::createMenus()
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     add(PopupMenu1, "EditUndo");
+    add(PopupMenu1, "EditRedo");
     PopupMenu1->addSeparator();
     add(PopupMenu1, "EditCut");
     add(PopupMenu1, "EditCopy");

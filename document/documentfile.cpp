@@ -11,23 +11,27 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-QString openFailureReason(const QFileInfo &info, int error)
+// Why a file cannot be read, in a sentence of the program's own where it sees the cause, else
+// with the system's description of `error` (of `fallback` when there is no error number).
+QString openFailure(const QString &path, const QFileInfo &info, int error, const QString &fallback = {})
 {
+    using Messages::FileProblem;
     if (!info.exists())
-        return Messages::text(info.absoluteDir().exists() ? Messages::ReasonNotFound : Messages::ReasonFolderNotFound);
+        return Messages::cannotOpenFile(path, info.absoluteDir().exists() ? FileProblem::NotFound : FileProblem::FolderNotFound);
     if (info.isDir())
-        return Messages::text(Messages::ReasonIsFolder);
+        return Messages::cannotOpenFile(path, FileProblem::IsFolder);
     if (!info.isFile())
-        return Messages::text(Messages::ReasonNotRegularFile);
+        return Messages::cannotOpenFile(path, FileProblem::NotRegularFile);
     if (!info.isReadable() || error == EACCES || error == EPERM)
-        return Messages::text(Messages::ReasonAccessDenied);
-    return QFile(info.filePath()).errorString();
+        return Messages::cannotOpenFile(path, FileProblem::AccessDenied);
+    return Messages::cannotOpenFile(path, error ? QString::fromLocal8Bit(std::strerror(error)) : fallback);
 }
 
 qint64 systemAvailableMemory()
@@ -81,22 +85,22 @@ std::vector<QByteArray> readPieces(const QString &path, qint64 pieceBytes)
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        throw AppError(Messages::cannotOpenFile(absolute, openFailureReason(info, error)));
+        throw AppError(openFailure(absolute, info, error));
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        throw AppError(Messages::cannotOpenFile(absolute, openFailureReason(info, 0)));
+        throw AppError(openFailure(absolute, info, 0, file.errorString()));
     }
     const qint64 size = static_cast<qint64>(st.st_size);
     if (size > MaxBytes)
-        throw AppError(Messages::cannotOpenFile(absolute, Messages::text(Messages::ReasonTooLarge)));
+        throw AppError(Messages::cannotOpenFile(absolute, Messages::FileProblem::TooLarge));
     // A file the memory left cannot hold once opened is refused before it is read: running out
     // midway would end the program, and the open document with it.
     const bool rtf = file.peek(5) == "{\\rtf";
     const qint64 available = memoryProbe() ? memoryProbe()() : systemAvailableMemory();
     if (available >= 0 && openingCost(size, rtf) > available)
-        throw AppError(Messages::cannotOpenFile(absolute, Messages::text(Messages::ReasonNotEnoughMemory)));
+        throw AppError(Messages::cannotOpenFile(absolute, Messages::FileProblem::NotEnoughMemory));
     // RTF is read in one piece: its reader needs it whole.
     if (rtf || pieceBytes <= 0)
         pieceBytes = std::max<qint64>(size, 1);

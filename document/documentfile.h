@@ -13,10 +13,10 @@ namespace DocumentFile {
 // The largest document the editor takes, in bytes (its text limit).
 constexpr qint64 MaxBytes = 0x7FFFFFF0;
 
-// Reads the whole file. Throws AppError: "ファイル "path". reason は開けません" (the path made
-// absolute) when it cannot be opened (missing, a folder, not a regular file, no permission, too
-// large, or larger than the memory left could open: refused before anything is read), or the
-// read-stream text when reading fails midway.
+// Reads the whole file. Throws AppError with Messages::cannotOpenFile (the path made absolute)
+// when it cannot be opened (missing, a folder, not a regular file, no permission, too large, or
+// larger than the memory left could open: refused before anything is read), or the read-stream
+// text when reading fails midway.
 QByteArray read(const QString &path);
 // The same in pieces of `pieceBytes`, for text that is taken a piece at a time; RTF (a file that
 // starts "{\\rtf") comes in one piece.
@@ -34,8 +34,8 @@ void setMemoryProbe(MemoryProbe probe);
 // Replaces the file with data, or creates it, through a FileReplacement: the old content stays
 // until the new one is completely on disk, the file keeps its mode, owner, group and links, and
 // a write-protected or non-regular file is refused. Throws AppError: "%s に書き込めません" for a
-// file that may not be written, "ファイル "path". reason を作成できません" when the file cannot
-// be created, or the write-stream text when writing or finishing fails (a full disk).
+// file that may not be written, Messages::cannotCreateFile when the file cannot be created, or
+// the write-stream text when writing or finishing fails (a full disk).
 void write(const QString &path, QByteArrayView data);
 
 } // namespace DocumentFile

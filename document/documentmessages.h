@@ -12,7 +12,12 @@ inline QString text(const char16_t *s) { return QString::fromUtf16(s); }
 inline constexpr char16_t ReadStreamFailed[] = u"ストリームからの読み込みに失敗しました";
 inline constexpr char16_t WriteStreamFailed[] = u"ストリームへの書き込みに失敗しました";
 
-// File names: %1 is the path, %2 the system's description of the failure.
+// What the program finds wrong with a file by itself, where it does not pass on the system's
+// own description.
+enum class FileProblem { NotFound, FolderNotFound, IsFolder, NotRegularFile, AccessDenied, TooLarge, NotEnoughMemory };
+
+// A file that cannot be opened or created: %1 is the path, %2 the system's description of the
+// failure.
 inline QString cannotOpenFile(const QString &path, const QString &reason)
 {
     return QString::fromUtf16(u"ファイル \"%1\". %2 は開けません").arg(path, reason);
@@ -20,6 +25,35 @@ inline QString cannotOpenFile(const QString &path, const QString &reason)
 inline QString cannotCreateFile(const QString &path, const QString &reason)
 {
     return QString::fromUtf16(u"ファイル \"%1\". %2 を作成できません").arg(path, reason);
+}
+// The same where the program found the cause itself: one sentence that says it; %1 is the path.
+inline QString cannotOpenFile(const QString &path, FileProblem problem)
+{
+    const char16_t *text = u"";
+    switch (problem) {
+    case FileProblem::NotFound: text = u"ファイル \"%1\" が見つかりません"; break;
+    case FileProblem::FolderNotFound: text = u"ファイル \"%1\" のあるフォルダーが見つかりません"; break;
+    case FileProblem::IsFolder: text = u"\"%1\" はフォルダーなので、ファイルとして開けません"; break;
+    case FileProblem::NotRegularFile: text = u"\"%1\" は通常のファイルではないので、開けません"; break;
+    case FileProblem::AccessDenied: text = u"ファイル \"%1\" を開く権限がありません"; break;
+    case FileProblem::TooLarge: text = u"ファイル \"%1\" は大きすぎて開けません"; break;
+    case FileProblem::NotEnoughMemory: text = u"メモリが足りないので、ファイル \"%1\" を開けません"; break;
+    }
+    return QString::fromUtf16(text).arg(path);
+}
+inline QString cannotCreateFile(const QString &path, FileProblem problem)
+{
+    const char16_t *text = u"";
+    switch (problem) {
+    case FileProblem::NotFound:
+    case FileProblem::FolderNotFound: text = u"ファイル \"%1\" を作るフォルダーが見つかりません"; break;
+    case FileProblem::IsFolder: text = u"\"%1\" はフォルダーなので、ファイルを作成できません"; break;
+    case FileProblem::NotRegularFile: text = u"\"%1\" は通常のファイルではないので、上書きしません"; break;
+    case FileProblem::AccessDenied: text = u"ファイル \"%1\" を作成する権限がありません"; break;
+    case FileProblem::TooLarge: text = u"ファイル \"%1\" は大きすぎて作成できません"; break;
+    case FileProblem::NotEnoughMemory: text = u"メモリが足りないので、ファイル \"%1\" を作成できません"; break;
+    }
+    return QString::fromUtf16(text).arg(path);
 }
 
 // The settings file could not be written at shutdown; %1 is its path.
@@ -39,14 +73,25 @@ inline QString outputAlreadyWritten(const QString &path)
     return QString::fromUtf16(u"ファイル \"%1\" にはこの変換で別のファイルを書き出したので、上書きしません").arg(path);
 }
 
-// Reasons given in place of the system's description where we detect the cause ourselves.
-inline constexpr char16_t ReasonNotFound[] = u"ファイルが見つかりません";
-inline constexpr char16_t ReasonAccessDenied[] = u"アクセスが拒否されました";
-inline constexpr char16_t ReasonIsFolder[] = u"フォルダーです";
-inline constexpr char16_t ReasonNotRegularFile[] = u"通常のファイルではありません";
-inline constexpr char16_t ReasonTooLarge[] = u"ファイルが大きすぎます";
-inline constexpr char16_t ReasonNotEnoughMemory[] = u"開くためのメモリが足りません";
-inline constexpr char16_t ReasonFolderNotFound[] = u"フォルダーが見つかりません";
+// The converter's arguments: how it is used, and what it cannot do with them.
+inline constexpr char16_t ConvertUsage[] = u"使い方: penloft --convert-to txt|rtf|pdf [--outdir フォルダー] ファイル...";
+inline constexpr char16_t ConvertTargetMissing[] = u"--convert-to の後に変換先の形式 (txt、rtf、pdf) を指定してください";
+inline constexpr char16_t OutputFolderMissing[] = u"--outdir の後に書き出すフォルダーを指定してください";
+inline constexpr char16_t NoFilesToConvert[] = u"変換するファイルが指定されていません";
+inline QString unknownConvertTarget(const QString &target)
+{
+    return QString::fromUtf16(u"変換先の形式 \"%1\" は使えません (txt、rtf、pdf のどれかを指定してください)").arg(target);
+}
+// A file the converter could not convert for want of memory, or for a cause it has no words
+// for; %1 is the path.
+inline QString convertOutOfMemory(const QString &path)
+{
+    return QString::fromUtf16(u"メモリが足りないので、ファイル \"%1\" を変換できません").arg(path);
+}
+inline QString cannotConvert(const QString &path)
+{
+    return QString::fromUtf16(u"ファイル \"%1\" を変換できません").arg(path);
+}
 
 // Titles.
 inline constexpr char16_t ProductName[] = u"Penloft";

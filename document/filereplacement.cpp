@@ -47,15 +47,18 @@ QByteArray checkCharacters(const QByteArray &fileName, QByteArrayView random)
     return check;
 }
 
-QString createFailureReason(const QFileInfo &info, int error)
+// Why a file cannot be created, in a sentence of the program's own where it sees the cause, else
+// with the system's description of `error`.
+QString createFailure(const QString &path, const QFileInfo &info, int error)
 {
+    using Messages::FileProblem;
     if (info.isDir())
-        return Messages::text(Messages::ReasonIsFolder);
+        return Messages::cannotCreateFile(path, FileProblem::IsFolder);
     if (!info.absoluteDir().exists())
-        return Messages::text(Messages::ReasonFolderNotFound);
-    if (error == EACCES || error == EPERM || error == EROFS)
-        return Messages::text(Messages::ReasonAccessDenied);
-    return error ? QString::fromLocal8Bit(std::strerror(error)) : Messages::text(Messages::ReasonAccessDenied);
+        return Messages::cannotCreateFile(path, FileProblem::FolderNotFound);
+    if (error == 0 || error == EACCES || error == EPERM || error == EROFS)
+        return Messages::cannotCreateFile(path, FileProblem::AccessDenied);
+    return Messages::cannotCreateFile(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 // What a new file's permissions are: everyone may read and write, less the process's umask.
@@ -218,17 +221,17 @@ FileReplacement::FileReplacement(const QString &path)
     struct stat st {};
     if (::lstat(d->target.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            throw AppError(Messages::cannotCreateFile(d->absolutePath, Messages::text(Messages::ReasonIsFolder)));
+            throw AppError(Messages::cannotCreateFile(d->absolutePath, Messages::FileProblem::IsFolder));
         // A device, a pipe or a socket would be replaced by a file (or, written, never end).
         if (!S_ISREG(st.st_mode))
-            throw AppError(Messages::cannotCreateFile(d->absolutePath, Messages::text(Messages::ReasonNotRegularFile)));
+            throw AppError(Messages::cannotCreateFile(d->absolutePath, Messages::FileProblem::NotRegularFile));
         // A write-protected file stays as it is, for root as well: the rename could replace it.
         if (::access(d->target.constData(), W_OK) != 0 || (st.st_mode & 0222) == 0)
             throw AppError(Messages::cannotWrite(d->absolutePath));
         d->existed = true;
         d->old = st;
     } else if (!info.absoluteDir().exists()) {
-        throw AppError(Messages::cannotCreateFile(d->absolutePath, Messages::text(Messages::ReasonFolderNotFound)));
+        throw AppError(Messages::cannotCreateFile(d->absolutePath, Messages::FileProblem::FolderNotFound));
     }
 
     removeStaleTemporaries(d->folder);
@@ -237,7 +240,7 @@ FileReplacement::FileReplacement(const QString &path)
         &d->temporary);
     if (d->fd < 0) {
         const int error = errno;
-        throw AppError(Messages::cannotCreateFile(d->absolutePath, createFailureReason(info, error)));
+        throw AppError(createFailure(d->absolutePath, info, error));
     }
     d->device.open(d->fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
 }
@@ -280,7 +283,7 @@ void FileReplacement::commit()
         d->writeInPlace(size);
     } else if (::rename(d->temporary.constData(), d->target.constData()) != 0) {
         const int error = errno;
-        d->fail(Messages::cannotCreateFile(d->absolutePath, createFailureReason(QFileInfo(d->absolutePath), error)));
+        d->fail(createFailure(d->absolutePath, QFileInfo(d->absolutePath), error));
     } else {
         d->temporary.clear(); // it is the file now
         d->syncFolder();

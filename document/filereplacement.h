@@ -19,7 +19,7 @@ class QIODevice;
 // Refused before anything is written (AppError, the file unchanged): a file that may not be
 // written (no permission, or no write bit at all, even for root: "%s に書き込めません"); a path
 // that is a folder, a device, a pipe or anything but a regular file, or whose folder is missing
-// ("ファイル "%s". reason を作成できません"). Paths in messages are absolute.
+// (Messages::cannotCreateFile). Paths in messages are absolute.
 //
 // Each replacement also removes the temporaries of earlier ones in the same folder that were
 // left behind (a save killed midway): ours by their name's check characters, older than a

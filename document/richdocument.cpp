@@ -9,10 +9,12 @@
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 #include "sjistext.h"
+#include "tablecells.h"
 #include "textpositionindex.h"
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -38,6 +40,27 @@ QString comparable(QStringView text)
 bool isWordCharacter(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_';
+}
+
+// Each line break of a text (CR LF, CR or LF) as one paragraph separator.
+QString withParagraphBreaks(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
+    text.replace(u'\r', QChar::ParagraphSeparator);
+    text.replace(u'\n', QChar::ParagraphSeparator);
+    return text;
+}
+
+// Whether a line break of a find text may match the break between two paragraphs that follow
+// each other: only when both stand in the same table cell, or both outside tables. A cell end
+// (and the edge of a table) ends the cell's text, not a paragraph of it.
+bool sameTextFlow(const QTextBlock &block, const QTextBlock &next, bool tables)
+{
+    if (!tables)
+        return true;
+    const TableCells::Spot here = TableCells::spotOf(block);
+    const TableCells::Spot there = TableCells::spotOf(next);
+    return here.table == there.table && (!here.table || (here.row == there.row && here.column == there.column));
 }
 
 // Runs bulk changes with no undo recording and no layout, and measures positions once after.
@@ -207,7 +230,47 @@ CharFormat RichDocument::charFormat(const QTextCursor &cursor) const
 
 void RichDocument::setCharFormat(QTextCursor &cursor, const CharFormat &format) const
 {
-    cursor.mergeCharFormat(TextFormats::toTextCharFormat(format));
+    const QTextCharFormat modifier = TextFormats::toTextCharFormat(format);
+    if (cursor.hasSelection() && !changesSelection(cursor, modifier))
+        return; // nothing would look or save differently: no step in the history either
+    cursor.mergeCharFormat(modifier);
+}
+
+bool RichDocument::changesSelection(const QTextCursor &cursor, const QTextCharFormat &modifier) const
+{
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
+    // Compared as the editor reads formats: a field set to the value it had by default is no
+    // change. Each format of the document is looked at once.
+    QSet<int> seen;
+    const auto changes = [&](int index, const QTextCharFormat &now) {
+        if (seen.contains(index))
+            return false;
+        seen.insert(index);
+        QTextCharFormat merged = now;
+        merged.merge(modifier);
+        return TextFormats::fromTextCharFormat(merged, m_defaultFormat, m_windowText)
+            != TextFormats::fromTextCharFormat(now, m_defaultFormat, m_windowText);
+    };
+    for (QTextBlock block = m_document->findBlock(start); block.isValid() && block.position() < end;
+         block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.position() >= end)
+                break;
+            if (fragment.position() + fragment.length() > start
+                && changes(fragment.charFormatIndex(), fragment.charFormat()))
+                return true;
+        }
+        // A selected paragraph break carries the format of the empty paragraph after it: the
+        // format its text is typed in.
+        const QTextBlock next = block.next();
+        const int breakAt = block.position() + block.length() - 1;
+        if (breakAt >= start && breakAt < end && next.isValid() && next.length() == 1
+            && changes(next.charFormatIndex(), next.charFormat()))
+            return true;
+    }
+    return false;
 }
 
 ParaFormat RichDocument::paraFormat(const QTextCursor &cursor) const
@@ -229,7 +292,8 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
         bulletList = above.isValid() ? above.textList() : nullptr;
     }
     for (QTextBlock block = first; block.isValid(); block = block.next()) {
-        ParaFormat full = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        const ParaFormat before = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        ParaFormat full = before;
         if (format.has(ParaFormat::Alignment))
             full.alignment = format.alignment;
         if (format.has(ParaFormat::FirstIndent))
@@ -262,14 +326,22 @@ void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &fo
                 }
             }
         }
-        QTextBlockFormat blockFormat = block.blockFormat();
-        TextFormats::applyToBlockFormat(blockFormat, full);
-        QTextCursor at(block);
-        at.setBlockFormat(blockFormat);
+        // A paragraph that already looks so is left alone: no step in the history for it.
+        if (!(full == before)) {
+            QTextBlockFormat blockFormat = block.blockFormat();
+            TextFormats::applyToBlockFormat(blockFormat, full);
+            QTextCursor at(block);
+            at.setBlockFormat(blockFormat);
+        }
         if (block == last)
             break;
     }
     editor.endEditBlock();
+}
+
+qint64 RichDocument::findLength(const QString &text)
+{
+    return SjisText::measure(withParagraphBreaks(text)).bytes;
 }
 
 qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
@@ -287,11 +359,9 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
     const bool wholeWord = (flags & FindWholeWord) != 0;
 
     // A break in the search text (CR LF, CR or LF) matches a paragraph break.
-    QString needle = comparable(text);
-    needle.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
-    needle.replace(u'\r', QChar::ParagraphSeparator);
-    needle.replace(u'\n', QChar::ParagraphSeparator);
+    const QString needle = withParagraphBreaks(comparable(text));
     const QStringList segments = needle.split(QChar::ParagraphSeparator);
+    const bool tables = segments.size() > 1 && TableCells::hasTables(*m_document);
 
     const int startPosition = documentPosition(minBytes);
     for (QTextBlock block = m_document->findBlock(startPosition); block.isValid(); block = block.next()) {
@@ -307,10 +377,11 @@ qint64 RichDocument::find(const QString &text, qint64 minBytes, qint64 maxBytes,
             const qsizetype at = blockText.size() - head.size();
             if (at < from || QStringView(blockText).mid(at).compare(head, cs) != 0)
                 continue;
+            QTextBlock previous = block;
             QTextBlock next = block.next();
             bool matches = true;
-            for (qsizetype s = 1; s < segments.size() && matches; ++s, next = next.next()) {
-                if (!next.isValid()) {
+            for (qsizetype s = 1; s < segments.size() && matches; ++s, previous = next, next = next.next()) {
+                if (!next.isValid() || !sameTextFlow(previous, next, tables)) {
                     matches = false;
                     break;
                 }

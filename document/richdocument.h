@@ -90,10 +90,12 @@ public:
     // new text at the cursor takes.
     CharFormat charFormat(const QTextCursor &cursor) const;
     // Merges the masked fields into the selection, or into the cursor's format for new text.
+    // A selection that would read the same afterwards is left as it is (no step in the history).
     void setCharFormat(QTextCursor &cursor, const CharFormat &format) const;
     // The format of the paragraph at the selection's start.
     ParaFormat paraFormat(const QTextCursor &cursor) const;
-    // Writes the masked fields to every paragraph the selection touches, as one undo step.
+    // Writes the masked fields to every paragraph the selection touches, as one undo step;
+    // paragraphs that already have them are left alone (no step when none changes).
     // Numbering none sets the left indent to 0; a bullet raises a left indent below 10 pt to
     // 10 pt; a left indent written in the same call is taken as it is.
     void setParaFormat(const QTextCursor &cursor, const ParaFormat &format);
@@ -101,7 +103,11 @@ public:
     // -- Find --
     // First hit of text lying within [minBytes, maxBytes) (maxBytes -1: to the end) with the
     // FindFlag options; its byte position, or -1. CR LF in text matches a paragraph break.
+    // A line break matches only between two paragraphs of the same flow: never across the end
+    // of a table cell, nor into or out of a table.
     qint64 find(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const;
+    // Bytes a hit of text spans: a line break in it (CR LF, CR or LF) spans a paragraph break, 2.
+    static qint64 findLength(const QString &text);
 
     // -- Streams --
     // Replaces the whole content. Rtf reads data starting with "{\rtf" as RTF (as far as it can
@@ -172,6 +178,9 @@ signals:
     void loadingFinished();
 
 private:
+    // Whether merging the modifier into the selection would change how any of it reads.
+    bool changesSelection(const QTextCursor &cursor, const QTextCharFormat &modifier) const;
+
     QTextDocument *m_document;
     std::unique_ptr<TextPositionIndex> m_positions;
     EditorDocumentLayout *m_layout; // owned by the document

@@ -24,7 +24,6 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 
-#include <climits>
 #include <functional>
 
 namespace {
@@ -42,6 +41,13 @@ bool offersRtf(const QMimeData *source)
             return true;
     }
     return false;
+}
+
+// The size of a font in the twips of whole points, as sizes are written: a 15-pixel font
+// (11.25 points) gives 11 points.
+int wholePointsTwips(const QFont &font)
+{
+    return qRound(QFontInfo(font).pointSizeF()) * TextFormats::TwipsPerPoint;
 }
 
 QByteArray rtfOf(const QMimeData *source)
@@ -78,7 +84,7 @@ RichEdit::RichEdit(QWidget *parent)
     CharFormat initial;
     initial.mask = CharFormat::AllFields;
     initial.faceName = font().family();
-    initial.sizeTwips = qRound(QFontInfo(font()).pointSizeF() * TextFormats::TwipsPerPoint);
+    initial.sizeTwips = wholePointsTwips(font());
     initial.autoColor = true;
     m_richDocument->setDefaultCharFormat(initial);
 
@@ -91,6 +97,8 @@ RichEdit::~RichEdit() = default;
 
 void RichEdit::notifySelectionIfMoved()
 {
+    if (m_holdSelectionNotice)
+        return;
     const QTextCursor cursor = textCursor();
     if (cursor.anchor() == m_lastAnchor && cursor.position() == m_lastPosition)
         return;
@@ -131,7 +139,10 @@ void RichEdit::deleteSelection()
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection())
         return;
-    cursor.removeSelectedText();
+    if (TableCells::hasTables(*document()))
+        TableCells::removeSelection(cursor);
+    else
+        cursor.removeSelectedText();
     setTextCursor(cursor);
 }
 
@@ -219,40 +230,6 @@ void RichEdit::setParaFormat(const ParaFormat &format)
 qint64 RichEdit::findText(const QString &text, qint64 minBytes, qint64 maxBytes, int flags) const
 {
     return m_richDocument->find(text, minBytes, maxBytes, flags);
-}
-
-void RichEdit::undoLast(History which)
-{
-    // Qt puts the caret at the position its history recorded, which for a format change is
-    // the start of the document.
-    int from = INT_MAX;
-    int to = -1;
-    bool textChanged = false;
-    const QMetaObject::Connection watch = connect(
-        document(), &QTextDocument::contentsChange, this, [&](int position, int removed, int added) {
-            from = qMin(from, position);
-            to = qMax(to, position + added);
-            textChanged = textChanged || removed != added;
-        });
-    const QTextCursor before = textCursor();
-    if (which == History::Undo)
-        undo();
-    else
-        redo();
-    disconnect(watch);
-    if (textChanged || to < 0)
-        return;
-    const int end = qMin(to, document()->characterCount() - 1);
-    QTextCursor place(document());
-    if (before.selectionStart() >= from && before.selectionEnd() <= end) {
-        place.setPosition(before.anchor());
-        place.setPosition(before.position(), QTextCursor::KeepAnchor);
-    } else {
-        place.setPosition(from);
-        place.setPosition(end, QTextCursor::KeepAnchor);
-    }
-    setTextCursor(place);
-    ensureCursorVisible();
 }
 
 bool RichEdit::isModified() const
@@ -440,11 +417,14 @@ QString RichEdit::limited(const QString &text) const
 }
 
 // Text typed next to a picture starts from the picture's format: it takes the text's part only,
-// or every run typed there would hold the picture's bytes and a format of its own.
+// or every run typed there would hold the picture's bytes and a format of its own. Text typed
+// into an empty table cell starts from the cell's format: it takes the text format the cell
+// keeps (see TableCells::keepTextFormat), not the cell's geometry.
 void RichEdit::typeWithoutPicture()
 {
     QTextCharFormat format = textCursor().charFormat();
-    if (Pictures::withoutPicture(format))
+    const bool cell = !textCursor().hasSelection() && TableCells::typingFormat(textCursor(), &format);
+    if (Pictures::withoutPicture(format) || cell)
         setCurrentCharFormat(format);
 }
 
@@ -480,6 +460,8 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (!isReadOnly() && (editSelectionInTables(event) || deleteLastOfCell(event)))
+        return;
     if (inserts)
         typeWithoutPicture();
     QTextEdit::keyPressEvent(event);
@@ -491,6 +473,10 @@ void RichEdit::inputMethodEvent(QInputMethodEvent *event)
     EditorDocumentLayout *layout = m_richDocument->layout();
     layout->holdLinesForInput(textCursor().block());
     const QString committed = event->commitString();
+    if (!isReadOnly() && composeOverTables(event)) {
+        layout->dropHeldLines();
+        return;
+    }
     if (!committed.isEmpty() || !event->preeditString().isEmpty())
         typeWithoutPicture();
     if (!committed.isEmpty() && limited(committed).size() < committed.size()) {
@@ -509,7 +495,7 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     auto *data = new QMimeData;
     const QTextCursor cursor = textCursor();
     // selectedText() separates paragraphs with U+2029; other programs expect newlines.
-    QString text = cursor.selectedText();
+    QString text = selectedText(cursor);
     text.replace(QChar::ParagraphSeparator, u'\n');
     text.replace(QChar::LineSeparator, u'\n');
     text.remove(QChar::ObjectReplacementCharacter); // a picture has no text
@@ -537,6 +523,7 @@ bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
 
 void RichEdit::insertFromMimeData(const QMimeData *source)
 {
+    const UndoStep step(*this); // a paste is one step, and typing does not join it
     QTextCursor cursor = textCursor();
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
@@ -544,13 +531,16 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     const QString object(QChar::ObjectReplacementCharacter);
     Picture picture;
     if (!fragment.isEmpty() && limited(fragmentText).size() == fragmentText.size()) {
-        cursor.insertFragment(fragment);
+        startInsertion(cursor);
+        // A cell holds no table: a table pasted into one comes as its cells' paragraphs.
+        cursor.insertFragment(cursor.currentTable() ? TableCells::withoutTables(fragment) : fragment);
     } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)
                && !(picture = PictureClipboard::pictureFrom(source)).isNull()) {
         if (limited(object).isEmpty()) {
             QApplication::beep();
             return;
         }
+        startInsertion(cursor);
         cursor.insertText(object, Pictures::charFormat(picture, cursor.charFormat()));
     } else {
         if (!source->hasText())
@@ -561,8 +551,10 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
             QApplication::beep();
         if (inserted.isEmpty())
             return;
+        startInsertion(cursor);
         cursor.insertText(inserted);
     }
+    cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
 }
@@ -644,7 +636,7 @@ void RichEdit::changeEvent(QEvent *event)
         CharFormat format;
         format.mask = CharFormat::Face | CharFormat::Size | CharFormat::Bold | CharFormat::Italic;
         format.faceName = f.family();
-        format.sizeTwips = qRound(QFontInfo(f).pointSizeF() * TextFormats::TwipsPerPoint);
+        format.sizeTwips = wholePointsTwips(f);
         format.bold = f.bold();
         format.italic = f.italic();
         m_richDocument->setDefaultCharFormat(format);

@@ -4,6 +4,7 @@
 #include "textformats.h"
 
 #include <QCursor>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include <functional>
@@ -72,8 +73,28 @@ public:
     // Undoes (or redoes) the last action. An action that changed only formats leaves the caret
     // and selection where the change was, as they were when they lay inside it, otherwise over
     // the range changed; an action on the text leaves the caret where the text changed.
+    // Afterwards the selection displays are refreshed (selectionChange) even where the caret
+    // stayed: what was undone may be the format the displays show.
     enum class History { Undo, Redo };
     void undoLast(History which = History::Undo);
+    // Forgets every step: nothing before this point can be undone or redone.
+    void clearHistory();
+
+    // Everything written to the document while an UndoStep lives is one step of the history:
+    // one undo takes it all back, one redo puts it all again. Nothing done before or after
+    // joins it (typing after a paste is a step of its own). A step in which nothing changed
+    // leaves nothing in the history. Steps may nest; the outermost one counts.
+    class UndoStep {
+    public:
+        explicit UndoStep(RichEdit &edit);
+        ~UndoStep();
+        UndoStep(const UndoStep &) = delete;
+        UndoStep &operator=(const UndoStep &) = delete;
+
+    private:
+        QTextCursor m_cursor;
+        int m_recordedBefore;
+    };
 
     // -- State --
     bool isModified() const;
@@ -152,6 +173,22 @@ private:
     QString limited(const QString &text) const;
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
     void typeWithoutPicture();
+
+    // richedit_tables.cpp: edits in and around tables, as TableCells::removeSelection has them.
+    // Each answers false when the text control's own handling does.
+    // Replaces the cursor's selection by text (empty: deletes it) as one undo step.
+    void replaceInTables(QTextCursor cursor, const QString &text);
+    // Deleting keys, cut, typing and Enter over a selection that meets a table.
+    bool editSelectionInTables(QKeyEvent *event);
+    // A deleting key that takes the last of a cell's text.
+    bool deleteLastOfCell(QKeyEvent *event);
+    // An input method's text over a selection that meets a table.
+    bool composeOverTables(QInputMethodEvent *event);
+    // Opens the edit block of a paste or drop at the cursor, the selection deleted first when it
+    // meets a table, and gives the cursor the format typed text would take.
+    static void startInsertion(QTextCursor &cursor);
+    // The selection's text, paragraphs separated by U+2029; selected cells as in a text file.
+    static QString selectedText(const QTextCursor &cursor);
     void endLoadingWatch();
 
     RichDocument *m_richDocument;
@@ -159,6 +196,7 @@ private:
     bool m_plainText = false;
     int m_lastAnchor = -1;
     int m_lastPosition = -1;
+    bool m_holdSelectionNotice = false; // while an undo or redo runs
     bool m_unfocusedSelectionShown = true;
     QPalette m_inactiveSelection; // the colours the editor shows an unfocused selection in
     // While a scroll is being made: the offset of the content still on screen (see

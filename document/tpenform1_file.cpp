@@ -81,6 +81,8 @@ void TPenForm1::ClearDocument()
     RichEdit1->deleteSelection();
     // The empty document's new text takes these attributes.
     RichEdit1->setCharFormat(format);
+    // A new document has no past: an undo must not bring the old one back.
+    RichEdit1->clearHistory();
     RichEdit1->setUpdatesEnabled(true);
     SaveDialog1.fileName.clear();
     RichEdit1SelectionChange();

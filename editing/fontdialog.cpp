@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 namespace {
@@ -151,8 +152,16 @@ FontDialog::FontDialog(const QStringList &families, QWidget *parent)
     });
     connect(m_familyEdit, &QLineEdit::textChanged, this, [this] { updateSample(); });
     connect(m_sizes, &QListWidget::currentTextChanged, this, [this](const QString &size) {
+        if (!m_settingFont)
+            m_sizeChosen = true;
         if (!size.isEmpty() && m_sizeEdit->text() != size)
             m_sizeEdit->setText(size);
+    });
+    connect(m_sizeEdit, &QLineEdit::textEdited, this, [this] { m_sizeChosen = true; });
+    connect(m_sizeEdit, &QLineEdit::editingFinished, this, [this] {
+        // What is written: the whole number of points.
+        if (const std::optional<int> points = shownPoints(); points && m_sizeEdit->text() != QString::number(*points))
+            m_sizeEdit->setText(QString::number(*points));
     });
     connect(m_sizeEdit, &QLineEdit::textChanged, this, [this] { updateSample(); });
     connect(m_styles, &QListWidget::currentRowChanged, this, [this] { updateSample(); });
@@ -165,12 +174,12 @@ FontDialog::FontDialog(const QStringList &families, QWidget *parent)
 CharFormat FontDialog::font() const
 {
     CharFormat f = m_format;
-    f.mask = CharFormat::AllFields;
+    f.mask = CharFormat::AllFields & ~CharFormat::Size;
     f.faceName = m_familyEdit->text();
-    bool ok = false;
-    const double points = m_sizeEdit->text().trimmed().toDouble(&ok);
-    if (ok && points >= 0)
-        f.sizeTwips = qRound(points * TextFormats::TwipsPerPoint);
+    if (const std::optional<int> points = shownPoints(); points && m_sizeChosen) {
+        f.mask |= CharFormat::Size;
+        f.sizeTwips = *points * TextFormats::TwipsPerPoint;
+    }
     const int style = qMax(0, m_styles->currentRow());
     f.bold = style >= 2;
     f.italic = style % 2 == 1;
@@ -186,16 +195,31 @@ CharFormat FontDialog::font() const
     return f;
 }
 
+std::optional<int> FontDialog::shownPoints() const
+{
+    bool ok = false;
+    const double points = m_sizeEdit->text().trimmed().toDouble(&ok);
+    if (!ok || !(points >= 0))
+        return std::nullopt;
+    // Held to the largest size a format holds before it is rounded to whole points.
+    return qRound(qMin(points, double(TextFormats::MaxSizeTwips / TextFormats::TwipsPerPoint)));
+}
+
 void FontDialog::setFont(const CharFormat &format)
 {
+    const QScopedValueRollback<bool> setting(m_settingFont, true);
     m_format = format;
+    m_sizeChosen = false;
     m_familyEdit->setText(format.faceName);
     const QList<QListWidgetItem *> found = m_families->findItems(format.faceName, Qt::MatchFixedString);
     if (!found.isEmpty())
         m_families->setCurrentItem(found.first());
     m_styles->setCurrentRow((format.bold ? 2 : 0) + (format.italic ? 1 : 0));
-    const double points = format.sizeTwips / double(TextFormats::TwipsPerPoint);
-    m_sizeEdit->setText(QString::number(points));
+    // As the size box shows it: 10.5 points (a half-point size from a file) show as 10.
+    const QString points = QString::number(format.sizeTwips / TextFormats::TwipsPerPoint);
+    m_sizeEdit->setText(points);
+    const QList<QListWidgetItem *> sizes = m_sizes->findItems(points, Qt::MatchExactly);
+    m_sizes->setCurrentItem(sizes.value(0));
     m_underline->setChecked(format.underline);
     m_strikeOut->setChecked(format.strikeOut);
     int colorIndex = m_color->findData(format.color);

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -18,7 +20,11 @@ class FontDialog : public QDialog {
 public:
     FontDialog(const QStringList &families, QWidget *parent = nullptr);
 
-    // The font shown, as a complete character format (sizes in twips).
+    // The font shown, as a character format with every field but the size, and the size when
+    // the user chose one (sizes in twips). Sizes are whole points: the box shows the preset's
+    // size as the size box does (twips / 20), and a size typed with a fraction is rounded to the
+    // nearest point. Without a size chosen, `sizeTwips` is the preset's and the mask leaves it
+    // out, so that text keeps its own sizes (half points read from a file among them).
     CharFormat font() const;
     void setFont(const CharFormat &format);
 
@@ -27,6 +33,8 @@ signals:
 
 private:
     void updateSample();
+    // The size in the box in whole points, or nothing when it holds no number.
+    std::optional<int> shownPoints() const;
 
     QLineEdit *m_familyEdit;
     QListWidget *m_families;
@@ -39,4 +47,6 @@ private:
     QComboBox *m_charSet;
     QLabel *m_sample;
     CharFormat m_format;
+    bool m_settingFont = false;
+    bool m_sizeChosen = false; // by the user, since the last setFont
 };

@@ -145,14 +145,17 @@ void TPenForm1::OptionBackColorExecute()
 
 void TPenForm1::writeFontToSelection(const CharFormat &font)
 {
-    // Six separate writes, in this order.
+    // Six writes, in this order, as one step of the history. A field the dialog leaves out
+    // (the size, when the user did not choose one) is not written: the text keeps its own.
+    const RichEdit::UndoStep step(*RichEdit1);
     CharFormat change = font;
     change.autoColor = font.color == RichEdit1->richDocument().windowTextColor();
     for (const unsigned field : { unsigned(CharFormat::Color), unsigned(CharFormat::Face), unsigned(CharFormat::CharSet),
                                   unsigned(CharFormat::Bold | CharFormat::Italic | CharFormat::Underline | CharFormat::StrikeOut),
                                   unsigned(CharFormat::Size), unsigned(CharFormat::Pitch) }) {
-        change.mask = field;
-        RichEdit1->setCharFormat(change);
+        change.mask = field & font.mask;
+        if (change.mask != 0)
+            RichEdit1->setCharFormat(change);
     }
 }
 
@@ -208,4 +211,10 @@ void TPenForm1::EditUndoExecute()
 {
     if (RichEdit1)
         RichEdit1->undoLast();
+}
+
+void TPenForm1::EditRedoExecute()
+{
+    if (RichEdit1)
+        RichEdit1->undoLast(RichEdit::History::Redo);
 }

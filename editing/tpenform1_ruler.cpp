@@ -32,25 +32,36 @@ void TPenForm1::RulerItemMouseMove(RulerMarker *marker, int x)
 void TPenForm1::FirstIndMouseUp()
 {
     MarkerDragging = false;
-    ParaFormat first;
-    first.mask = ParaFormat::FirstIndent;
-    first.firstIndentTwips = IndentGeometry::firstIndentAt(FirstInd->x(), MarkerGrabOffset) * TextFormats::TwipsPerPoint;
-    RichEdit1->setParaFormat(first);
-    // The left indent is taken again from the unmoved left marker, so the following lines keep
-    // their place and only the first line moves.
-    LeftIndMouseUp();
+    {
+        // Both indents, one step of the history; the displays follow once it is complete.
+        const RichEdit::UndoStep step(*RichEdit1);
+        ParaFormat first;
+        first.mask = ParaFormat::FirstIndent;
+        first.firstIndentTwips
+            = IndentGeometry::firstIndentAt(FirstInd->x(), MarkerGrabOffset) * TextFormats::TwipsPerPoint;
+        RichEdit1->setParaFormat(first);
+        // The left indent is taken again from the unmoved left marker, so the following lines
+        // keep their place and only the first line moves.
+        writeLeftIndentAtMarker();
+    }
+    RichEdit1SelectionChange();
 }
 
 void TPenForm1::LeftIndMouseUp()
 {
     MarkerDragging = false;
+    writeLeftIndentAtMarker();
+    RichEdit1SelectionChange();
+}
+
+void TPenForm1::writeLeftIndentAtMarker()
+{
     const int firstPoints = RichEdit1->paraFormat().firstIndentTwips / TextFormats::TwipsPerPoint;
     ParaFormat left;
     left.mask = ParaFormat::LeftIndent;
     left.leftIndentTwips
         = IndentGeometry::leftIndentAt(LeftInd->x(), MarkerGrabOffset, firstPoints) * TextFormats::TwipsPerPoint;
     RichEdit1->setParaFormat(left);
-    RichEdit1SelectionChange();
 }
 
 void TPenForm1::RightIndMouseUp()

@@ -208,7 +208,7 @@ void TPreparedPages::spillToFile()
     // tempPath() is empty when TMPDIR names a folder that does not exist; the bare name would
     // then put the file in the working folder.
     if (folder.isEmpty())
-        throw AppError(Messages::cannotCreateFile(name, Messages::text(Messages::ReasonFolderNotFound)));
+        throw AppError(Messages::cannotCreateFile(name, Messages::FileProblem::FolderNotFound));
     auto file = std::make_unique<UnbufferedTemporaryFile>(QDir(folder).filePath(name));
     if (!file->openUnbuffered())
         throw AppError(Messages::cannotCreateFile(file->fileTemplate(), file->errorString()));

@@ -1,20 +1,24 @@
 #include "mail.h"
 
+#include "document/plaintext.h"
+
 #include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTextDocument>
 
-QString MailSender::bodyOf(const QString &plainText)
+QString MailSender::bodyOf(const QTextDocument &document)
 {
-    if (plainText.isEmpty())
+    if (document.isEmpty())
         return {};
-    QString body = plainText;
-    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    body.replace(u'\r', u'\n');
-    body.replace(u'\n', QStringLiteral("\r\n"));
-    if (!body.endsWith(QStringLiteral("\r\n")))
-        body += QStringLiteral("\r\n");
-    return body;
+    QString text = PlainText::documentText(document, PlainText::CellEnd::LineBreak);
+    text.remove(QChar::ObjectReplacementCharacter); // a picture has no text
+    return text + QStringLiteral("\r\n");
+}
+
+QByteArray MailSender::mailtoUrl(const QString &body)
+{
+    return "mailto:?body=" + body.toUtf8().toPercentEncoding();
 }
 
 bool MailSender::send(const QString &body)
@@ -23,11 +27,14 @@ bool MailSender::send(const QString &body)
         m_program = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
     if (m_program->isEmpty())
         return false;
-    if (body.toUtf8().size() > MaximumBodyBytes)
+    // The address goes as it is: given the body, xdg-email would write each line end it holds
+    // again (CR CR LF), drop the last, and read backslashes as escapes.
+    const QByteArray url = mailtoUrl(body);
+    if (url.size() > MaximumUrlBytes)
         return false;
     QProcess process;
     process.setProgram(*m_program);
-    process.setArguments({ QStringLiteral("--utf8"), QStringLiteral("--body"), body });
+    process.setArguments({ QString::fromLatin1(url) });
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     // The command returns once the mail program has the message; meanwhile the windows keep

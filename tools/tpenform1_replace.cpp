@@ -4,8 +4,8 @@
 
 #include "app/messagebox.h"
 #include "app/messages.h"
+#include "document/richdocument.h"
 #include "document/richedit.h"
-#include "document/sjistext.h"
 #include "tools/replacedialog.h"
 
 namespace {
@@ -27,6 +27,31 @@ qint64 findFrom(const RichEdit *edit, const QString &what, qint64 start)
     return edit->findText(what, start, start + (length - start), SearchFlags);
 }
 
+// Replace All's passes: each replaces the selection (at first whatever the user selected, then
+// the occurrence found last) and selects the next occurrence behind it, up to the last
+// `keptBytes` of the document, which stay as they are. Each search begins behind the text just
+// put in, so the passes end even when the replacement contains the text. Starts at the
+// beginning without a selection; ends with the caret behind the last replacement. Returns the
+// replacements made.
+int replacePasses(const RichEdit &edit, RichEdit::BatchEdit &batch, RichEdit::Selection &selection,
+                  const QString &what, const QString &with, qint64 keptBytes)
+{
+    const qint64 length = RichDocument::findLength(what);
+    int made = 0;
+    for (;;) {
+        qint64 start = 0;
+        if (selection.length() != 0) {
+            start = batch.replace(selection.start, selection.end, with);
+            selection = { start, start };
+            ++made;
+        }
+        const qint64 hit = edit.findText(what, start, edit.textLength() - keptBytes, SearchFlags);
+        if (hit < 0)
+            return made;
+        selection = { hit, hit + length };
+    }
+}
+
 } // namespace
 
 void TPenForm1::showPlainMessage(const QString &text)
@@ -43,7 +68,7 @@ void TPenForm1::selectHit(qint64 position, const QString &what)
     RichEdit1->scrollCaret();
     RichEdit1->setFocus();
     const qint64 start = RichEdit1->selection().start;
-    RichEdit1->setSelection(start, start + SjisText::measure(what).bytes);
+    RichEdit1->setSelection(start, start + RichDocument::findLength(what));
 }
 
 void TPenForm1::OptionReplaceExecute()
@@ -99,24 +124,17 @@ void TPenForm1::replaceAll(const QString &what, const QString &with)
     }
     int count = 0;
     {
-        // One occurrence is selected per pass and replaced at the start of the next; each search
-        // begins behind the text just put in, so the loop ends even when R contains F. The
-        // passes run on the document as one batch: the editor shows the outcome, not each step.
+        // The passes run on the document as one batch: the editor shows the outcome, not each step.
         RichEdit::BatchEdit batch(*RichEdit1);
         RichEdit::Selection selection = RichEdit1->selection();
-        const qint64 length = SjisText::measure(what).bytes;
-        for (;;) {
-            qint64 start = 0;
-            if (selection.length() != 0) {
-                start = batch.replace(selection.start, selection.end, with);
-                selection = { start, start };
-            }
-            const qint64 hit = findFrom(RichEdit1, what, start);
-            if (hit < 0)
-                break;
-            selection = { hit, hit + length };
-            ++count;
-        }
+        // With a selection the passes begin there and run to the end, then go on from the start
+        // of the document up to where the selection began: "all" leaves no occurrence behind.
+        // The first run leaves the text before the selection as it was, so the second stops
+        // where the text the first run went over begins.
+        const qint64 before = selection.length() != 0 ? selection.start : 0;
+        count += replacePasses(*RichEdit1, batch, selection, what, with, 0);
+        if (before > 0)
+            count += replacePasses(*RichEdit1, batch, selection, what, with, RichEdit1->textLength() - before);
         batch.setSelection(selection.start, selection.end);
     }
     RichEdit1->setFocus();

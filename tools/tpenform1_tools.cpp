@@ -44,7 +44,8 @@ void TPenForm1::ActAssocExecute()
 
 void TPenForm1::OptionSendMailExecute()
 {
-    const QString body = MailSender::bodyOf(RichEdit1->richDocument().plainText());
+    RichEdit1->richDocument().finishLoading(); // the whole text, not the part shown so far
+    const QString body = MailSender::bodyOf(*RichEdit1->richDocument().document());
     if (MailSender::instance().send(body))
         return;
     MessageBox::Request box;

@@ -200,6 +200,10 @@ private:
             if (fragment.isValid())
                 writeRun(fragment);
         }
+        // An empty paragraph states its own format, the one its text is typed in: an empty
+        // document keeps its face and size.
+        if (block.length() == 1)
+            switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()));
         word(spot.table && spot.lastInCell ? "cell" : "par");
         if (spot.table && spot.lastInCell && spot.lastInRow)
             word("row");
@@ -259,6 +263,11 @@ private:
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
+            fontIndex(fontKeyOf(f));
+            colorIndex(f);
+        }
+        if (block.length() == 1) {
+            const CharFormat &f = charFormatOf(block.charFormatIndex(), block.charFormat());
             fontIndex(fontKeyOf(f));
             colorIndex(f);
         }
@@ -401,7 +410,17 @@ private:
 
     void writeRun(const QTextFragment &fragment)
     {
-        const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
+        switchRun(charFormatOf(fragment.charFormatIndex(), fragment.charFormat()));
+        const QString text = fragment.text();
+        if (text.startsWith(QChar::ObjectReplacementCharacter) && Pictures::isPicture(fragment.charFormat()))
+            writePictures(Pictures::pictureOf(fragment.charFormat()), text.size());
+        else
+            writeText(text);
+    }
+
+    // The words that make f the format of what follows.
+    void switchRun(const CharFormat &f)
+    {
         RunState target;
         target.font = fontIndex(fontKeyOf(f));
         target.halfPoints = (qMax(0, f.sizeTwips) + 5) / 10;
@@ -430,11 +449,6 @@ private:
         if (target.color != m_run.color)
             word("cf", target.color);
         m_run = target;
-        const QString text = fragment.text();
-        if (text.startsWith(QChar::ObjectReplacementCharacter) && Pictures::isPicture(fragment.charFormat()))
-            writePictures(Pictures::pictureOf(fragment.charFormat()), text.size());
-        else
-            writeText(text);
     }
 
     void writePictures(const Picture &picture, qsizetype count)

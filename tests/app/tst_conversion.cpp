@@ -1,8 +1,14 @@
 #include "app/conversion.h"
+#include "app/settingsfile.h"
+#include "app/tpenform1.h"
 #include "document/documentmessages.h"
 #include "document/richdocument.h"
+#include "document/richedit.h"
 
+#include <QAction>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,6 +20,7 @@
 #include <QTextLayout>
 
 #include "converterrun.h"
+#include "realdialogs.h"
 #include "testfiles.h"
 
 #include <sys/resource.h>
@@ -37,6 +44,10 @@ private slots:
     void outputThatIsAnInputIsRefused();
     void secondInputOfTheSameNameIsRefused();
     void outputThatIsNotARegularFileIsRefused();
+    void failuresAreSentencesOfTheirOwn_data();
+    void failuresAreSentencesOfTheirOwn();
+    void editorBoxesSayWhatTheConverterSays_data();
+    void editorBoxesSayWhatTheConverterSays();
     void loadingLaysNothingOut();
     void convertsWithinItsMemory_data();
     void convertsWithinItsMemory();
@@ -65,9 +76,8 @@ void tst_Conversion::failuresAreReportedAndTheRestConverted()
     const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"missing.txt"_s, u"good.txt"_s }, dir.path());
     QCOMPARE(run.status, 1);
     // The message names the file by its full path; the line starts with it as it was given.
-    QVERIFY2(run.errors.contains(u"missing.txt: ファイル \"%1\". ファイルが見つかりません は開けません"_s.arg(
-                 QDir(dir.path()).filePath(u"missing.txt"_s))),
-             qPrintable(run.errors));
+    QCOMPARE(run.errors.split(u'\n').first(),
+             u"missing.txt: ファイル \"%1\" が見つかりません"_s.arg(QDir(dir.path()).filePath(u"missing.txt"_s)));
     QCOMPARE(TestFiles::read(dir.filePath(u"good.txt"_s)), "ok"_ba); // not converted onto itself
 }
 
@@ -125,18 +135,25 @@ void tst_Conversion::convertsToPdf()
 void tst_Conversion::badArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("unknown target") << QStringList { u"--convert-to"_s, u"doc"_s, u"a.txt"_s };
-    QTest::newRow("no files") << QStringList { u"--convert-to"_s, u"txt"_s };
-    QTest::newRow("missing value") << QStringList { u"a.txt"_s, u"--convert-to"_s };
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("unknown target") << QStringList { u"--convert-to"_s, u"DOC"_s, u"a.txt"_s }
+                                    << u"変換先の形式 \"DOC\" は使えません (txt、rtf、pdf のどれかを指定してください)"_s;
+    QTest::newRow("no files") << QStringList { u"--convert-to"_s, u"txt"_s } << u"変換するファイルが指定されていません"_s;
+    QTest::newRow("missing target") << QStringList { u"a.txt"_s, u"--convert-to"_s }
+                                    << u"--convert-to の後に変換先の形式 (txt、rtf、pdf) を指定してください"_s;
+    QTest::newRow("missing folder") << QStringList { u"--convert-to"_s, u"txt"_s, u"a.txt"_s, u"--outdir"_s }
+                                    << u"--outdir の後に書き出すフォルダーを指定してください"_s;
 }
 
 void tst_Conversion::badArguments()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, problem);
     QTemporaryDir dir;
     const Run run = convert(arguments, dir.path());
     QCOMPARE(run.status, 2);
-    QVERIFY(run.errors.contains(u"usage:"_s));
+    QCOMPARE(run.errors, u"penloft: "_s + problem
+                             + u"\n使い方: penloft --convert-to txt|rtf|pdf [--outdir フォルダー] ファイル...\n"_s);
 }
 
 void tst_Conversion::outputThatIsAnInputIsRefused()
@@ -188,13 +205,141 @@ void tst_Conversion::outputThatIsNotARegularFileIsRefused()
     QVERIFY(QFile::link(pipe, dir.filePath(u"o/x.txt"_s)));
     const Run run = convert({ u"--convert-to"_s, u"txt"_s, u"--outdir"_s, u"o"_s, u"x.txt"_s }, dir.path());
     QCOMPARE(run.status, 1);
-    QVERIFY2(run.errors.contains(Messages::cannotCreateFile(dir.filePath(u"o/x.txt"_s),
-                                                            Messages::text(Messages::ReasonNotRegularFile))),
-             qPrintable(run.errors));
+    QCOMPARE(run.errors, u"x.txt: \"%1\" は通常のファイルではないので、上書きしません\n"_s.arg(dir.filePath(u"o/x.txt"_s)));
     QVERIFY(QFileInfo(dir.filePath(u"o/x.txt"_s)).isSymLink());
     struct stat st {};
     QCOMPARE(::lstat(QFile::encodeName(pipe).constData(), &st), 0);
     QVERIFY(S_ISFIFO(st.st_mode));
+}
+
+namespace {
+
+// What stands in the way of reading a file or writing one.
+enum class Obstacle { None, Folder, Pipe, NoFolder };
+
+void makeObstacle(Obstacle obstacle, const QString &path)
+{
+    const QFileInfo info(path);
+    QFile::remove(path);
+    switch (obstacle) {
+    case Obstacle::None:
+        break;
+    case Obstacle::Folder:
+        QVERIFY(QDir().mkpath(path));
+        break;
+    case Obstacle::Pipe:
+        QVERIFY(QDir().mkpath(info.absolutePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        break;
+    case Obstacle::NoFolder:
+        QVERIFY(QDir(info.absolutePath()).removeRecursively());
+        break;
+    }
+}
+
+} // namespace
+
+void tst_Conversion::failuresAreSentencesOfTheirOwn_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("obstacle"); // to the input when the output is not named, else to the output
+    QTest::addColumn<QString>("output"); // the output folder's name; empty: the input is refused
+    QTest::addColumn<QString>("text"); // %1: the full path of the file refused
+    QTest::newRow("missing file") << u"missing.txt"_s << int(Obstacle::None) << QString()
+                                  << u"ファイル \"%1\" が見つかりません"_s;
+    QTest::newRow("missing folder") << u"nowhere/x.txt"_s << int(Obstacle::None) << QString()
+                                    << u"ファイル \"%1\" のあるフォルダーが見つかりません"_s;
+    QTest::newRow("a folder") << u"folder.txt"_s << int(Obstacle::Folder) << QString()
+                              << u"\"%1\" はフォルダーなので、ファイルとして開けません"_s;
+    QTest::newRow("a named pipe") << u"pipe.txt"_s << int(Obstacle::Pipe) << QString()
+                                  << u"\"%1\" は通常のファイルではないので、開けません"_s;
+    QTest::newRow("output is a folder") << u"text.txt"_s << int(Obstacle::Folder) << u"out"_s
+                                        << u"\"%1\" はフォルダーなので、ファイルを作成できません"_s;
+    QTest::newRow("output is a named pipe") << u"text.txt"_s << int(Obstacle::Pipe) << u"out"_s
+                                            << u"\"%1\" は通常のファイルではないので、上書きしません"_s;
+    QTest::newRow("output folder missing") << u"text.txt"_s << int(Obstacle::NoFolder) << u"out"_s
+                                           << u"ファイル \"%1\" を作るフォルダーが見つかりません"_s;
+}
+
+// Each refusal is one sentence that names the file: never a reason spliced into another sentence.
+void tst_Conversion::failuresAreSentencesOfTheirOwn()
+{
+    QFETCH(QString, input);
+    QFETCH(int, obstacle);
+    QFETCH(QString, output);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"text.txt"_s), "text");
+    QString refused = dir.filePath(input);
+    QString outDir = dir.filePath(u"converted"_s);
+    if (output.isEmpty()) {
+        makeObstacle(Obstacle(obstacle), refused);
+    } else {
+        refused = dir.filePath(output + u"/text.rtf"_s);
+        makeObstacle(Obstacle(obstacle), refused);
+        outDir = dir.filePath(output);
+        // An output folder that cannot be made: a file stands where one of its parents would.
+        if (Obstacle(obstacle) == Obstacle::NoFolder) {
+            TestFiles::write(dir.filePath(u"blocked"_s), "a file");
+            outDir = dir.filePath(u"blocked/out"_s);
+            refused = dir.filePath(u"blocked/out/text.rtf"_s);
+        }
+    }
+    const Run run = convert({ u"--convert-to"_s, u"rtf"_s, u"--outdir"_s, outDir, input }, dir.path());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.errors, input + u": "_s + text.arg(refused) + u'\n');
+}
+
+void tst_Conversion::editorBoxesSayWhatTheConverterSays_data()
+{
+    failuresAreSentencesOfTheirOwn_data();
+}
+
+// The same refusals in the editor: a file dropped on the window, or a Save onto a name where the
+// file opened has given way to something else. The box adds its closing period.
+void tst_Conversion::editorBoxesSayWhatTheConverterSays()
+{
+    QFETCH(QString, input);
+    QFETCH(int, obstacle);
+    QFETCH(QString, output);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    TPenForm1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString refused = output.isEmpty() ? dir.filePath(input) : dir.filePath(output + u"/text.rtf"_s);
+    // A drop lands where the drag entering the window was accepted.
+    auto drop = [&window](const QString &path) {
+        QMimeData data;
+        data.setUrls({ QUrl::fromLocalFile(path) });
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+    };
+    RealDialogs::Box box;
+    if (output.isEmpty()) {
+        makeObstacle(Obstacle(obstacle), refused);
+        RealDialogs::answerBox(&box);
+        drop(refused);
+    } else {
+        QVERIFY(QDir().mkpath(QFileInfo(refused).absolutePath()));
+        TestFiles::write(refused, "{\\rtf1 saved\\par}");
+        drop(refused);
+        QCOMPARE(window.CurrentFileName, refused);
+        QTest::keyClicks(window.RichEdit1, u"x"_s);
+        makeObstacle(Obstacle(obstacle), refused);
+        RealDialogs::answerBox(&box);
+        window.command(u"FileSave"_s)->trigger();
+    }
+    QTRY_VERIFY(!box.text.isEmpty());
+    RealDialogs::cancelPending();
+    QCOMPARE(box.caption, u"Penloft"_s);
+    QCOMPARE(box.text, text.arg(refused) + u'.');
+    window.RichEdit1->setModified(false);
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
 }
 
 // Laying text out costs time and memory in proportion to it, and a font lookup for each face it

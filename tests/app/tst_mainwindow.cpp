@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QMenuBar>
@@ -23,6 +25,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#include "realdialogs.h"
+#include "testfiles.h"
 
 using namespace Qt::StringLiterals;
 
@@ -62,6 +67,7 @@ private slots:
     void ctrlURunsUndoAndCtrlZBelongsToTheEditor();
     void hiddenCommandStaysHidden();
     void fontListAndSizeBox();
+    void startUpDocumentHasTheNewDocumentSize();
     void guideBesideTheProgramComesFirst();
 
 private:
@@ -186,7 +192,7 @@ void tst_MainWindow::errorsInCommandsReachTheErrorBox()
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.first().caption, u"Penloft"_s);
     QCOMPARE(m_boxes.first().icon, QMessageBox::Critical);
-    QVERIFY(m_boxes.first().text.endsWith(u"を作成できません."_s));
+    QCOMPARE(m_boxes.first().text, u"ファイル \"/nonexistent-folder/x.txt\" を作るフォルダーが見つかりません."_s);
 }
 
 void tst_MainWindow::firstRunPlacementAndSettingsWrittenAtExit()
@@ -358,6 +364,63 @@ void tst_MainWindow::fontListAndSizeBox()
         QVERIFY(items.at(i).compare(items.at(i - 1), Qt::CaseInsensitive) != 0);
     QCOMPARE(box->currentText(), u"ＭＳ ゴシック"_s); // the editor's own font
     QCOMPARE(window.Edit1->text(), u"11"_s); // 15 pixels: 11.25 points, shown whole
+}
+
+void tst_MainWindow::startUpDocumentHasTheNewDocumentSize()
+{
+    // Real boxes here: the save dialog asks before it creates a file.
+    MessageBox::setSink({});
+    QTemporaryDir dir;
+    TPenForm1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.RichEdit1->setFocus();
+    QCOMPARE(window.Edit1->text(), u"11"_s);
+    QString dialogSize;
+    RealDialogs::whenModal([&](QWidget *dialog) {
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (label->text().startsWith(u"サイズ"_s))
+                dialogSize = qobject_cast<QLineEdit *>(label->buddy())->text();
+        }
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    window.command(u"EditFont"_s)->trigger();
+    QCOMPARE(dialogSize, u"11"_s);
+
+    // A closing dialog gives the window back its activation only where a window manager does it.
+    const auto activate = [&] {
+        QApplication::setActiveWindow(&window);
+        QTRY_VERIFY(window.isActiveWindow());
+    };
+    // Ctrl+S on the unnamed document: Save As, answered as a user does.
+    const auto saveAs = [&](const QString &name) {
+        activate();
+        RealDialogs::whenModal([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            QVERIFY(dialog);
+            dialog->setDirectory(dir.path());
+            RealDialogs::answerBox(nullptr, QMessageBox::Yes, dialog);
+            RealDialogs::typeFileName(dialog, name, 1);
+        });
+        QTest::keyClick(window.RichEdit1, Qt::Key_S, Qt::ControlModifier);
+        return TestFiles::read(dir.filePath(name));
+    };
+    // Saved at once, then with text typed, then as a new document: 11 points each time.
+    const QByteArray atOnce = saveAs(u"at-once.rtf"_s);
+    QVERIFY2(atOnce.contains("\\fs22 \\par"), atOnce.constData());
+    QTest::keyClicks(window.RichEdit1, u"abc"_s);
+    activate();
+    QTest::keyClick(window.RichEdit1, Qt::Key_S, Qt::ControlModifier);
+    const QByteArray typed = TestFiles::read(dir.filePath(u"at-once.rtf"_s));
+    QVERIFY2(typed.contains("\\fs22 abc"), typed.constData());
+    QTest::keyClick(window.RichEdit1, Qt::Key_N, Qt::ControlModifier);
+    QVERIFY(window.RichEdit1->toPlainText().isEmpty());
+    QTest::keyClicks(window.RichEdit1, u"abc"_s);
+    const QByteArray fresh = saveAs(u"new.rtf"_s);
+    QVERIFY2(fresh.contains("\\fs22 ") && fresh.contains("abc\\par"), fresh.constData());
+    for (const QByteArray &file : { atOnce, typed, fresh })
+        QVERIFY2(!file.contains("\\fs23"), file.constData());
+    QCOMPARE(window.Edit1->text(), u"11"_s);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -107,24 +107,24 @@ void tst_DocumentFile::readsWholeFile()
 void tst_DocumentFile::openFailuresNameTheFile_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("missing file") << u"missing.txt"_s << QString::fromUtf16(Messages::ReasonNotFound);
-    QTest::newRow("missing folder") << u"nowhere/missing.txt"_s << QString::fromUtf16(Messages::ReasonFolderNotFound);
-    QTest::newRow("a folder") << u"folder"_s << QString::fromUtf16(Messages::ReasonIsFolder);
-    QTest::newRow("a named pipe") << u"pipe"_s << QString::fromUtf16(Messages::ReasonNotRegularFile);
+    QTest::addColumn<QString>("expected"); // %1: the path
+    QTest::newRow("missing file") << u"missing.txt"_s << u"ファイル \"%1\" が見つかりません"_s;
+    QTest::newRow("missing folder") << u"nowhere/missing.txt"_s << u"ファイル \"%1\" のあるフォルダーが見つかりません"_s;
+    QTest::newRow("a folder") << u"folder"_s << u"\"%1\" はフォルダーなので、ファイルとして開けません"_s;
+    QTest::newRow("a named pipe") << u"pipe"_s << u"\"%1\" は通常のファイルではないので、開けません"_s;
 }
 
 void tst_DocumentFile::openFailuresNameTheFile()
 {
     QFETCH(QString, name);
-    QFETCH(QString, reason);
+    QFETCH(QString, expected);
     QDir(m_dir.path()).mkdir(u"folder"_s);
     const QString pipe = m_dir.filePath(u"pipe"_s);
     ::mkfifo(QFile::encodeName(pipe).constData(), 0600);
     const QString path = m_dir.filePath(name);
     // Opening a pipe must not wait for a writer: this would hang if it did.
     const QString text = failureOf([&] { DocumentFile::read(path); });
-    QCOMPARE(text, u"ファイル \"%1\". %2 は開けません"_s.arg(path, reason));
+    QCOMPARE(text, expected.arg(path));
 }
 
 void tst_DocumentFile::unreadableFile()
@@ -135,7 +135,7 @@ void tst_DocumentFile::unreadableFile()
     TestFiles::write(path, "x");
     QFile::setPermissions(path, QFileDevice::WriteOwner);
     QCOMPARE(failureOf([&] { DocumentFile::read(path); }),
-             Messages::cannotOpenFile(path, QString::fromUtf16(Messages::ReasonAccessDenied)));
+             Messages::cannotOpenFile(path, Messages::FileProblem::AccessDenied));
 }
 
 void tst_DocumentFile::writeReplacesAndCreates()
@@ -155,11 +155,11 @@ void tst_DocumentFile::createFailuresNameTheFile()
 {
     const QString missingFolder = m_dir.filePath(u"nowhere/out.txt"_s);
     QCOMPARE(failureOf([&] { DocumentFile::write(missingFolder, "x"); }),
-             u"ファイル \"%1\". %2 を作成できません"_s.arg(missingFolder, QString::fromUtf16(Messages::ReasonFolderNotFound)));
+             u"ファイル \"%1\" を作るフォルダーが見つかりません"_s.arg(missingFolder));
     QDir(m_dir.path()).mkdir(u"dirtarget"_s);
     const QString folder = m_dir.filePath(u"dirtarget"_s);
     QCOMPARE(failureOf([&] { DocumentFile::write(folder, "x"); }),
-             Messages::cannotCreateFile(folder, QString::fromUtf16(Messages::ReasonIsFolder)));
+             u"\"%1\" はフォルダーなので、ファイルを作成できません"_s.arg(folder));
 }
 
 void tst_DocumentFile::failedWriteKeepsTheOldFile()
@@ -173,7 +173,7 @@ void tst_DocumentFile::failedWriteKeepsTheOldFile()
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const QString text = failureOf([&] { DocumentFile::write(path, "replacement"); });
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY(text.endsWith(u" を作成できません"_s));
+    QCOMPARE(text, Messages::cannotCreateFile(path, Messages::FileProblem::AccessDenied));
     QCOMPARE(TestFiles::read(path), "precious"_ba);
 }
 
@@ -222,9 +222,9 @@ void tst_DocumentFile::messagesNameTheFullPath()
     const QString open = failureOf([] { DocumentFile::read(u"missing.txt"_s); });
     const QString create = failureOf([] { DocumentFile::write(u"nowhere/x.txt"_s, "x"); });
     QDir::setCurrent(before);
-    QCOMPARE(open, Messages::cannotOpenFile(m_dir.filePath(u"missing.txt"_s), Messages::text(Messages::ReasonNotFound)));
+    QCOMPARE(open, Messages::cannotOpenFile(m_dir.filePath(u"missing.txt"_s), Messages::FileProblem::NotFound));
     QCOMPARE(create, Messages::cannotCreateFile(m_dir.filePath(u"nowhere/x.txt"_s),
-                                                Messages::text(Messages::ReasonFolderNotFound)));
+                                                Messages::FileProblem::FolderNotFound));
 }
 
 void tst_DocumentFile::writeProtectedFileIsRefused()
@@ -246,16 +246,16 @@ void tst_DocumentFile::writeProtectedFileIsRefused()
 void tst_DocumentFile::nonRegularTargetsAreRefused_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("a named pipe") << u"pipe"_s << Messages::text(Messages::ReasonNotRegularFile);
-    QTest::newRow("a link to a named pipe") << u"pipe-link"_s << Messages::text(Messages::ReasonNotRegularFile);
-    QTest::newRow("a link to a folder") << u"folder-link"_s << Messages::text(Messages::ReasonIsFolder);
+    QTest::addColumn<QString>("expected"); // %1: the path
+    QTest::newRow("a named pipe") << u"pipe"_s << u"\"%1\" は通常のファイルではないので、上書きしません"_s;
+    QTest::newRow("a link to a named pipe") << u"pipe-link"_s << u"\"%1\" は通常のファイルではないので、上書きしません"_s;
+    QTest::newRow("a link to a folder") << u"folder-link"_s << u"\"%1\" はフォルダーなので、ファイルを作成できません"_s;
 }
 
 void tst_DocumentFile::nonRegularTargetsAreRefused()
 {
     QFETCH(QString, name);
-    QFETCH(QString, reason);
+    QFETCH(QString, expected);
     QTemporaryDir dir;
     const QString pipe = dir.filePath(u"pipe"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
@@ -264,7 +264,7 @@ void tst_DocumentFile::nonRegularTargetsAreRefused()
     QVERIFY(QFile::link(dir.filePath(u"folder"_s), dir.filePath(u"folder-link"_s)));
     const QString path = dir.filePath(name);
     // Writing into the pipe would wait for a reader: refused before anything is opened.
-    QCOMPARE(failureOf([&] { DocumentFile::write(path, "x"); }), Messages::cannotCreateFile(path, reason));
+    QCOMPARE(failureOf([&] { DocumentFile::write(path, "x"); }), expected.arg(path));
     QVERIFY(S_ISFIFO(statOf(pipe).st_mode));
     QVERIFY(QFileInfo(path).isSymLink() || name == u"pipe"_s);
     QVERIFY(hiddenEntries(dir.path()).isEmpty());
@@ -407,7 +407,7 @@ void tst_DocumentFile::fileLargerThanMemoryLeftIsRefused()
         error = e.text();
     }
     DocumentFile::setMemoryProbe({});
-    QCOMPARE(error, refused ? Messages::cannotOpenFile(path, Messages::text(Messages::ReasonNotEnoughMemory)) : QString());
+    QCOMPARE(error, refused ? Messages::cannotOpenFile(path, Messages::FileProblem::NotEnoughMemory) : QString());
 }
 
 #include "tst_documentfile.moc"

@@ -50,6 +50,11 @@ private slots:
     void messageTextsAreNeverMarkup();
     void findMessagesStandOverTheFindDialog();
     void findComparesShiftJisCharacters();
+    void aLineBreakNeverMatchesACellEnd();
+    void aLineBreakMatchesWithinACell();
+    void replaceAllCountsWithTables();
+    void replaceAllWithAMatchSelectedReplacesEveryOccurrence_data();
+    void replaceAllWithAMatchSelectedReplacesEveryOccurrence();
 
 private:
     // Opens the dialog and fills in its two boxes as a user types them.
@@ -57,6 +62,16 @@ private:
     QPushButton *button(const QString &caption) const;
     // Replace All through the dialog; the count box's text starts with `counted`. Closes the dialog.
     void replaceAll(const QString &find, const QString &replace, const QString &counted);
+    // Pastes text into the find box with Ctrl+V, as a user does, line breaks and all.
+    void pasteFindText(const QString &text);
+    // Opens an RTF document from a file of the temporary folder.
+    QString openRtf(const QByteArray &rtf);
+    // Saves the document (Ctrl+S's command) and returns its text as read back from disk: CR LF
+    // between paragraphs and rows, a tab between cells.
+    QString savedText();
+    QLineEdit *findBox() const;
+
+    QTemporaryDir m_dir;
 
     TPenForm1 *m_window = nullptr;
 };
@@ -82,6 +97,45 @@ void tst_FindReal::cleanup()
     m_window->RichEdit1->setModified(false);
     delete m_window;
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+}
+
+QLineEdit *tst_FindReal::findBox() const
+{
+    const QList<QLineEdit *> boxes = m_window->ReplaceDialog1->findChildren<QLineEdit *>();
+    if (boxes.size() != 2)
+        return nullptr;
+    return boxes.at(0)->y() < boxes.at(1)->y() ? boxes.at(0) : boxes.at(1);
+}
+
+void tst_FindReal::pasteFindText(const QString &text)
+{
+    QLineEdit *box = findBox();
+    QVERIFY(box);
+    QGuiApplication::clipboard()->setText(text);
+    box->clear();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(box->text(), text);
+}
+
+QString tst_FindReal::openRtf(const QByteArray &rtf)
+{
+    const QString path = m_dir.filePath(u"table.rtf"_s);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    file.write(rtf);
+    file.close();
+    m_window->OpenFile(path);
+    return path;
+}
+
+QString tst_FindReal::savedText()
+{
+    m_window->command(u"FileSave"_s)->trigger();
+    TPenForm1 reader;
+    reader.OpenFile(m_window->CurrentFileName);
+    return reader.RichEdit1->richDocument().plainText();
 }
 
 QPushButton *tst_FindReal::button(const QString &caption) const
@@ -238,6 +292,130 @@ void tst_FindReal::findComparesShiftJisCharacters()
     QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
     QTRY_VERIFY(count.text.startsWith(u"1  箇所の"_s));
     QCOMPARE(m_window->RichEdit1->toPlainText(), u"10～20 -5"_s);
+}
+
+namespace {
+
+// A row of two cells, "A1" and "いB", between two paragraphs.
+const QByteArray TableRtf = "{\\rtf1\\ansi\\ansicpg932 before\\par \\trowd\\cellx2000\\cellx4000"
+                            "\\intbl A1\\cell \\intbl \\'82\\'a2B\\cell\\row after\\par}";
+
+} // namespace
+
+// A pasted line break matches a paragraph break, but the end of a cell is none: a hit across it
+// would select whole cells, and replacing it would empty them.
+void tst_FindReal::aLineBreakNeverMatchesACellEnd()
+{
+    openRtf(TableRtf);
+    const QString before = m_window->RichEdit1->richDocument().plainText();
+    QCOMPARE(before, u"before\r\nA1\tいB\r\n\r\nafter\r\n"_s);
+    openDialog(u"x"_s, u"Z"_s);
+    for (const QString &across : { u"1\nい"_s, u"A1\nいB"_s, u"before\nA1"_s, u"B\nafter"_s }) {
+        pasteFindText(across);
+        RealDialogs::Box box;
+        RealDialogs::answerBox(&box);
+        QTest::mouseClick(button(u"次を検索(&F)"_s), Qt::LeftButton);
+        QTRY_VERIFY(!box.text.isEmpty());
+        QCOMPARE(box.text, u"ここから後の文書には、\n\n『 "_s + across + u" 』\n\nは、見つかりません！"_s);
+        QCOMPARE(m_window->RichEdit1->selection().length(), 0);
+
+        box = {};
+        RealDialogs::answerBox(&box);
+        QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+        QTRY_VERIFY(!box.text.isEmpty());
+        QCOMPARE(box.text, u"この文書から　\n\n『 "_s + across + u" 』\n\nは、発見されませんでした！"_s);
+        QCOMPARE(m_window->RichEdit1->richDocument().plainText(), before);
+    }
+    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    m_window->RichEdit1->setModified(true);
+    QCOMPARE(savedText(), before);
+}
+
+// Within a cell a line break matches as in any paragraph, and the hit is selected over exactly
+// its bytes: CR LF counts two, however the pasted text wrote its line break.
+void tst_FindReal::aLineBreakMatchesWithinACell()
+{
+    openRtf("{\\rtf1\\ansi\\ansicpg932 \\trowd\\cellx2000\\cellx4000"
+            "\\intbl x1\\par \\'82\\'a2y\\cell \\intbl 1\\cell\\row \\'82\\'a2\\par}");
+    openDialog(u"x"_s, u"Z"_s);
+    pasteFindText(u"1\nい"_s);
+    QTest::mouseClick(button(u"次を検索(&F)"_s), Qt::LeftButton);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    // The paragraph a document keeps before a table comes first (CR LF), then "x".
+    QCOMPARE(m_window->RichEdit1->selection().start, 3);
+    QCOMPARE(m_window->RichEdit1->selection().end, 8);
+    QCOMPARE(m_window->RichEdit1->textCursor().selectedText(), u"1\u2029い"_s);
+
+    RealDialogs::Box count;
+    RealDialogs::answerBox(&count);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(!count.text.isEmpty());
+    QVERIFY2(count.text.startsWith(u"1  箇所の"_s), qPrintable(count.text));
+    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    QCOMPARE(savedText(), u"\r\nxZy\t1\r\n\r\nい\r\n"_s);
+}
+
+void tst_FindReal::replaceAllCountsWithTables()
+{
+    openRtf(TableRtf);
+    replaceAll(u"B"_s, u"bb"_s, u"1  箇所の"_s);
+    replaceAll(u"い"_s, u"う"_s, u"1  箇所の"_s);
+    replaceAll(u"e"_s, u"E"_s, u"3  箇所の"_s);
+    QCOMPARE(savedText(), u"bEforE\r\nA1\tうbb\r\n\r\naftEr\r\n"_s);
+}
+
+void tst_FindReal::replaceAllWithAMatchSelectedReplacesEveryOccurrence_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<int>("findNext"); // presses of Find Next before Replace All
+    QTest::addColumn<QString>("replaced");
+    QTest::addColumn<int>("count");
+    QTest::newRow("first of three selected") << u"cat cat cat"_s << u"cat"_s << u"dog"_s << 1 << u"dog dog dog"_s << 3;
+    QTest::newRow("second of three selected") << u"cat cat cat"_s << u"cat"_s << u"dog"_s << 2 << u"dog dog dog"_s << 3;
+    QTest::newRow("last of three selected") << u"cat cat cat"_s << u"cat"_s << u"dog"_s << 3 << u"dog dog dog"_s << 3;
+    QTest::newRow("the only one selected") << u"a cat"_s << u"cat"_s << u"dog"_s << 1 << u"a dog"_s << 1;
+    QTest::newRow("replacement holding the text") << u"a b a b a"_s << u"a"_s << u"aa"_s << 2 << u"aa b aa b aa"_s << 3;
+    QTest::newRow("Japanese across lines") << u"猫と\n猫の猫"_s << u"猫"_s << u"犬"_s << 2 << u"犬と\n犬の犬"_s << 3;
+}
+
+// After Find Next a match is selected; Replace All still replaces every occurrence in the
+// document, those before the selection too, and says how many it replaced.
+void tst_FindReal::replaceAllWithAMatchSelectedReplacesEveryOccurrence()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, find);
+    QFETCH(QString, replace);
+    QFETCH(int, findNext);
+    QFETCH(QString, replaced);
+    QFETCH(int, count);
+    const QString path = m_dir.filePath(u"text.txt"_s);
+    QFile::remove(path);
+    m_window->command(u"FileNew"_s)->trigger();
+    RealDialogs::type(m_window->RichEdit1, text);
+    m_window->CurrentFileName = path; // saved as text by Save
+    openDialog(find, replace);
+    for (int press = 0; press < findNext; ++press)
+        QTest::mouseClick(button(u"次を検索(&F)"_s), Qt::LeftButton);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(m_window->RichEdit1->textCursor().selectedText(), find);
+
+    RealDialogs::Box box;
+    RealDialogs::answerBox(&box);
+    QTest::mouseClick(button(u"すべて置換(&A)"_s), Qt::LeftButton);
+    QTRY_VERIFY(!box.text.isEmpty());
+    QCOMPARE(box.text, QString::number(count) + u"  箇所の  『 "_s + find + u" 』 を、\n\n 『 "_s + replace
+                 + u" 』 に、置き換えました。"_s);
+    QCOMPARE(m_window->RichEdit1->toPlainText(), replaced);
+    QTest::mouseClick(button(u"キャンセル"_s), Qt::LeftButton);
+    m_window->command(u"FileSave"_s)->trigger();
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(saved.readAll()).isEmpty(), false);
+    TPenForm1 reader;
+    reader.OpenFile(path);
+    QCOMPARE(reader.RichEdit1->toPlainText(), replaced);
 }
 
 QTEST_MAIN(tst_FindReal)

@@ -200,11 +200,21 @@ void tst_Replace::replaceAllWhenTheReplacementContainsTheText()
 
 void tst_Replace::replaceAllWithASelectionPresent()
 {
+    // Whatever is selected is replaced first, and counted with the rest.
     setText(u"xx cat cat"_s);
-    m_window->RichEdit1->setSelection(0, 2); // replaced in the first pass, not counted
+    m_window->RichEdit1->setSelection(0, 2);
     replace(u"cat"_s, u"dog"_s, ReplaceDialog::ReplaceAll);
     QCOMPARE(text(), u"dog dog dog"_s);
-    QCOMPARE(m_messages.last(), u"Penloft|2  箇所の  『 cat 』 を、\n\n 『 dog 』 に、置き換えました。"_s);
+    QCOMPARE(m_messages.last(), u"Penloft|3  箇所の  『 cat 』 を、\n\n 『 dog 』 に、置き換えました。"_s);
+    // Then the passes go on to the end, and from the start up to where the selection was; the
+    // caret ends behind the last replacement.
+    setText(u"cat xx cat"_s);
+    m_window->RichEdit1->setSelection(4, 6);
+    replace(u"cat"_s, u"dog"_s, ReplaceDialog::ReplaceAll);
+    QCOMPARE(text(), u"dog dog dog"_s);
+    QCOMPARE(m_messages.last(), u"Penloft|3  箇所の  『 cat 』 を、\n\n 『 dog 』 に、置き換えました。"_s);
+    QCOMPARE(m_window->RichEdit1->selection().start, 3);
+    QCOMPARE(m_window->RichEdit1->selection().length(), 0);
 }
 
 void tst_Replace::replaceAllWithParagraphBreaks()
