@@ -1,6 +1,9 @@
 #include "commandicons.h"
 
+#include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
+#include <QPalette>
 #include <QPainterPath>
 #include <QPixmap>
 
@@ -22,6 +25,7 @@ const char *themeName(int index)
     return index == 21 ? "help-contents" : nullptr;
 }
 
+// Outlines of things drawn on their own paper (pages, folders, envelopes).
 const QColor Ink(40, 40, 40);
 const QColor Paper(255, 255, 255);
 const QColor Folder(230, 180, 60);
@@ -43,9 +47,10 @@ void page(QPainter &p, const QRectF &r)
     p.drawLine(QPointF(r.right() - 4, r.top() + 4), QPointF(r.right(), r.top() + 4));
 }
 
-void textLines(QPainter &p, qreal left, qreal right, qreal top, int count, Qt::Alignment align = Qt::AlignLeft)
+void textLines(QPainter &p, qreal left, qreal right, qreal top, int count, Qt::Alignment align = Qt::AlignLeft,
+               const QColor &ink = Ink)
 {
-    p.setPen(QPen(Ink, 1.5));
+    p.setPen(QPen(ink, 1.5));
     for (int i = 0; i < count; ++i) {
         const qreal width = (i % 2) ? (right - left) * 0.65 : (right - left);
         qreal x = left;
@@ -65,7 +70,7 @@ void magnifier(QPainter &p, QPointF centre, qreal radius)
     p.drawLine(centre + QPointF(radius * 0.7, radius * 0.7), centre + QPointF(radius * 1.9, radius * 1.9));
 }
 
-void letter(QPainter &p, const QString &text, bool bold, bool italic, bool underline)
+void letter(QPainter &p, const QString &text, bool bold, bool italic, bool underline, const QColor &ink)
 {
     QFont f(QStringLiteral("DejaVu Serif"));
     f.setPixelSize(16);
@@ -73,11 +78,13 @@ void letter(QPainter &p, const QString &text, bool bold, bool italic, bool under
     f.setItalic(italic);
     f.setUnderline(underline);
     p.setFont(f);
-    p.setPen(Ink);
+    p.setPen(ink);
     p.drawText(QRect(0, 0, Size, Size), Qt::AlignCenter, text);
 }
 
-void draw(QPainter &p, int index)
+// `text` is the colour of pictures drawn straight on the bar (letters, lines, bullets): the
+// palette's, so that they show on a dark bar as on a light one.
+void draw(QPainter &p, int index, const QColor &text)
 {
     switch (index) {
     case 0: // new
@@ -165,29 +172,29 @@ void draw(QPainter &p, int index)
         p.drawLine(QPointF(18.5, 5.5), QPointF(10.5, 12));
         break;
     case 12:
-        letter(p, QStringLiteral("B"), true, false, false);
+        letter(p, QStringLiteral("B"), true, false, false, text);
         break;
     case 13:
-        letter(p, QStringLiteral("I"), false, true, false);
+        letter(p, QStringLiteral("I"), false, true, false, text);
         break;
     case 14:
-        letter(p, QStringLiteral("U"), false, false, true);
+        letter(p, QStringLiteral("U"), false, false, true, text);
         break;
     case 15:
-        textLines(p, 3, 18, 5, 4, Qt::AlignLeft);
+        textLines(p, 3, 18, 5, 4, Qt::AlignLeft, text);
         break;
     case 16:
-        textLines(p, 3, 18, 5, 4, Qt::AlignHCenter);
+        textLines(p, 3, 18, 5, 4, Qt::AlignHCenter, text);
         break;
     case 17:
-        textLines(p, 3, 18, 5, 4, Qt::AlignRight);
+        textLines(p, 3, 18, 5, 4, Qt::AlignRight, text);
         break;
     case 18: // bullets
         p.setPen(Qt::NoPen);
-        p.setBrush(Ink);
+        p.setBrush(text);
         for (int i = 0; i < 3; ++i)
             p.drawEllipse(QPointF(4.5, 5.5 + i * 5), 1.8, 1.8);
-        p.setPen(QPen(Ink, 1.5));
+        p.setPen(QPen(text, 1.5));
         for (int i = 0; i < 3; ++i)
             p.drawLine(QPointF(8, 5.5 + i * 5), QPointF(18, 5.5 + i * 5));
         break;
@@ -207,6 +214,46 @@ void draw(QPainter &p, int index)
     }
 }
 
+// Draws a command's picture when it is shown, in the colours of the palette of that moment:
+// a change of theme changes the pictures with it.
+class DrawnIconEngine : public QIconEngine {
+public:
+    explicit DrawnIconEngine(int index)
+        : m_index(index)
+    {
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
+    {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.topLeft());
+        painter->scale(rect.width() / qreal(Size), rect.height() / qreal(Size));
+        if (mode == QIcon::Disabled)
+            painter->setOpacity(0.4);
+        const QPalette palette = QGuiApplication::palette();
+        draw(*painter, m_index, palette.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active,
+                                              QPalette::ButtonText));
+        painter->restore();
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return pixmap;
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine *clone() const override { return new DrawnIconEngine(m_index); }
+    QString key() const override { return QStringLiteral("penloft-drawn"); }
+
+private:
+    int m_index;
+};
+
 } // namespace
 
 QIcon commandIcon(int index)
@@ -215,13 +262,7 @@ QIcon commandIcon(int index)
         return {};
     if (const char *name = themeName(index); name && QIcon::hasThemeIcon(QString::fromLatin1(name)))
         return QIcon::fromTheme(QString::fromLatin1(name));
-    QPixmap pixmap(Size, Size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    draw(painter, index);
-    painter.end();
-    return QIcon(pixmap);
+    return QIcon(new DrawnIconEngine(index));
 }
 
 QIcon applicationIcon()

@@ -35,6 +35,12 @@ void setBackgroundColor(QWidget *box, const QColor &color)
     box->setPalette(p);
 }
 
+void useDialogFrame(QWidget *dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint);
+}
+
 QFont pixelFont(const char16_t *family, int pixels, bool bold)
 {
     QFont font(QString::fromUtf16(family));

@@ -13,6 +13,8 @@ class QToolButton;
 void setTextColor(QWidget *box, const QColor &color);
 // A box's background colour, for boxes and for plain widgets alike.
 void setBackgroundColor(QWidget *box, const QColor &color);
+// A dialog's frame: a title and a close button, no minimise or maximise button.
+void useDialogFrame(QWidget *dialog);
 // A font by family and height in pixels, as the windows' designs give their fonts.
 QFont pixelFont(const char16_t *family, int pixels, bool bold = false);
 // Writes a box's text only when it differs: a line edit repaints on every write.

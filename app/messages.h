@@ -87,4 +87,50 @@ inline QString aboutText()
         + QString::fromUtf16(u"日本語の文書を書くための書式付きテキストエディタ");
 }
 
+// The recovery files' own troubles. A file too large to read: the offer names it, and it can
+// only be thrown away or left for later.
+inline QString recoveredTooLarge(const QString &name, const QString &when)
+{
+    return QString::fromUtf16(u"前回、保存されずに終了した文書がありますが、控えのファイルが大きすぎるので復元できません。\n\n『 ")
+        + name + QString::fromUtf16(u" 』\n") + when;
+}
+// Added to the offer of a file that does not hold exactly what was written (cut off, or with more).
+inline constexpr char16_t RecoveredIncomplete[] = u"この控えは完全ではありません。読めたところまでを新規文書として復元します。";
+// Shown after a restore whose document turned out damaged on reading.
+inline constexpr char16_t RecoveredDamaged[] = u"控えの一部が壊れていたので、読めたところまでを新規文書として復元しました。";
+// Asked at the first Save of a restored document whose file changed after the work was kept;
+// %1 is its path.
+inline QString restoredFileChanged(const QString &path)
+{
+    return QString::fromUtf16(u"%1 は、保存されずに終了した後に変更されています。\n復元した文書で置き換えますか？").arg(path);
+}
+// Unsaved work cannot be kept against a crash: the folder is another user's or others may write
+// to it. Said once a run.
+inline QString recoveryFolderUnsafe(const QString &folder)
+{
+    return QString::fromUtf16(u"フォルダー \"%1\" はほかのユーザーのものか、ほかのユーザーも書き込めるので、保存していない変更の控えを置きません。\n"
+                              u"プログラムが異常終了すると、保存していない変更は失われます。")
+        .arg(folder);
+}
+// Writing to the folder fails; %2 is the system's description.
+inline QString recoveryNotWritable(const QString &folder, const QString &reason)
+{
+    return QString::fromUtf16(u"保存していない変更の控えをフォルダー \"%1\" に書き込めません (%2)。\n"
+                              u"プログラムが異常終了すると、保存していない変更は失われます。")
+        .arg(folder, reason);
+}
+// At the end by a signal, on the error output: where the unsaved work went when the recovery
+// folder could not take it, or that it could be kept nowhere.
+inline QString unsavedWorkKeptIn(const QString &path)
+{
+    return QString::fromUtf16(u"保存していない変更を \"%1\" に書き出しました").arg(path);
+}
+inline constexpr char16_t UnsavedWorkLost[] = u"保存していない変更を書き出せる場所がありませんでした";
+// The file a copy of the unsaved work is written to beside its document: the document's path
+// and when.
+inline QString unsavedCopyPath(const QString &documentPath, const QString &when)
+{
+    return documentPath + QString::fromUtf16(u" (保存していない変更 ") + when + QStringLiteral(").rtf");
+}
+
 } // namespace Messages

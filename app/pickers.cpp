@@ -1,5 +1,7 @@
 #include "pickers.h"
 
+#include "app/controls.h"
+
 #include "app/messagebox.h"
 #include "app/messages.h"
 #include "editing/fontdialog.h"
@@ -59,6 +61,7 @@ bool printer(QWidget *parent, QPrinter &printer, bool setupOnly)
         return setup.exec() == QDialog::Accepted;
     }
     QPrintDialog dialog(&printer, parent);
+    useDialogFrame(&dialog);
     // Whole documents to a printer only: no page numbers, no selection, no file.
     dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);

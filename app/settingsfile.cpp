@@ -231,6 +231,13 @@ bool IniFile::writeValue(const QString &section, const QString &key, const QStri
     if (m_refused)
         return false;
     setValue(section, key, value);
+    return save();
+}
+
+bool IniFile::save()
+{
+    if (m_refused)
+        return false;
     try {
         DocumentFile::write(m_path, toBytes());
     } catch (...) {
@@ -252,9 +259,9 @@ QString settingsFilePath(const QString &executablePath)
     return folder + u'/' + executable.completeBaseName() + QStringLiteral(".ini");
 }
 
-int checkedWindowSide(int saved, int workAreaSide)
+int checkedWindowSide(int saved)
 {
-    return qBound(1, saved, qMax(1, workAreaSide));
+    return qBound(1, saved, MaxWindowSide);
 }
 
 int clampedWindowCoordinate(int saved)

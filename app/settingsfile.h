@@ -42,6 +42,8 @@ public:
     // when missing. Returns false when the file cannot be written (the file is left as it was),
     // and for a file load() would not read.
     bool writeValue(const QString &section, const QString &key, const QString &value);
+    // Writes the whole file as it stands in memory, as writeValue() does.
+    bool save();
 
     // The integer rule of integer(), on its own.
     static bool parseInteger(QString text, int *value);
@@ -70,9 +72,15 @@ QString settingsFilePath(const QString &executablePath);
 // the work area's exclusive edges (left + width, top + height).
 QPoint checkedWindowPosition(QPoint topLeft, const QRect &workArea);
 
-// A saved outer width or height held to the work area's (and at least 1): a window larger than
-// the screen cannot be used, and one of 2147483647 pixels cannot be made.
-int checkedWindowSide(int saved, int workAreaSide);
+// The largest outer width or height a window is given, in pixels: as wide as two 4K screens
+// side by side or one 8K screen, within what window systems make (X11 takes at most 32767).
+// A window's pixels are held in memory: 256 MB at 8192 x 8192, four times that at 16384.
+inline constexpr int MaxWindowSide = 8192;
+
+// A saved outer width or height as the window takes it: unchanged, a window larger than the
+// screen included, held only to what can be made, from 1 to MaxWindowSide (a saved
+// 2147483647 would be a window no system makes).
+int checkedWindowSide(int saved);
 
 // A saved left or top held far beyond any screen before any arithmetic: the position checks
 // pull such a corner back to the work area all the same.

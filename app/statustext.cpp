@@ -1,5 +1,7 @@
 #include "statustext.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QMouseEvent>
@@ -10,6 +12,32 @@
 #include <cmath>
 
 namespace {
+
+// What a screen reader reads of a display: its text, as a label's, announced at every change.
+class StatusTextAccessible : public QAccessibleWidget {
+public:
+    explicit StatusTextAccessible(StatusText *display)
+        : QAccessibleWidget(display, QAccessible::StaticText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name || t == QAccessible::Value) {
+            const QString shown = static_cast<StatusText *>(widget())->text().trimmed();
+            const QString name = widget()->accessibleName();
+            return name.isEmpty() ? shown : name + u' ' + shown;
+        }
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface *accessibleStatusText(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("StatusText") && object && object->isWidgetType())
+        return new StatusTextAccessible(static_cast<StatusText *>(object));
+    return nullptr;
+}
 
 // Glyphs may reach a little past their advance (bold, antialiasing): a changed stretch is
 // repainted with this much to spare on either side.
@@ -59,6 +87,11 @@ StatusText::StatusText(const QString &text, QWidget *parent)
     setForegroundRole(QPalette::WindowText);
     // Opaque: it fills its own background, with the painter it draws the text with.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    static const bool accessible = [] {
+        QAccessible::installFactory(accessibleStatusText);
+        return true;
+    }();
+    Q_UNUSED(accessible);
 }
 
 void StatusText::setAlignment(Qt::Alignment alignment)
@@ -247,6 +280,10 @@ void StatusText::setText(const QString &text)
     m_layout = std::move(now);
     update(changed);
     fitWidth(m_layout, m_text);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&nameChanged);
+    }
 }
 
 QRect StatusText::changedArea(const Layout &old, const Layout &now, const QString &after) const

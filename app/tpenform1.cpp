@@ -38,9 +38,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <vector>
+
 namespace {
 
 const QString Section = QStringLiteral("Form");
+
+// Wayland tells a client neither where its windows stand nor where the pointer is.
+bool platformReportsPositions()
+{
+    return !QGuiApplication::platformName().startsWith(u"wayland");
+}
 
 void setColors(QWidget *widget, const QColor &background, const QColor &text)
 {
@@ -51,6 +59,8 @@ void setColors(QWidget *widget, const QColor &background, const QColor &text)
 void setHint(QWidget *widget, const char16_t *shortHint, const char16_t *longHint, bool tooltip = true)
 {
     widget->setStatusTip(QString::fromUtf16(longHint));
+    // What a screen reader calls the control: its short hint.
+    widget->setAccessibleName(QString::fromUtf16(shortHint));
     if (tooltip)
         widget->setToolTip(QString::fromUtf16(shortHint));
 }
@@ -303,6 +313,7 @@ void TPenForm1::createEditor()
             &QAction::setEnabled);
     m_recovery = new RecoveryKeeper(RichEdit1->richDocument(), this);
     m_recovery->setDocumentPathSource([this] { return CurrentFileName; });
+    watchRecovery();
 }
 
 void TPenForm1::createStatusBar()
@@ -371,6 +382,7 @@ void TPenForm1::initialisationPass(const IniFile &settings)
 {
     setWindowTitle(Messages::text(Messages::NewDocumentTitle));
     applySettings(settings);
+    loadRecentFiles(settings);
     CurrentFileName.clear();
     {
         const QSignalBlocker quiet(ComboBox1);
@@ -386,15 +398,16 @@ void TPenForm1::applySettings(const IniFile &ini)
 {
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
     // The values are the window's outer bounds, frame included; each takes effect as soon as
-    // it is read, held first to what a window on this screen can be.
+    // it is read, held first to what a window can be (the size is not checked against the
+    // screen: a window larger than it is restored as it was).
     QRect outer = m_outerPlacement;
     outer.moveTop(clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Top"), workArea.top())));
     placeOuter(outer);
     outer.moveLeft(clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Left"), workArea.left())));
     placeOuter(outer);
-    outer.setWidth(checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), outer.width()), workArea.width()));
+    outer.setWidth(checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), outer.width())));
     placeOuter(outer);
-    outer.setHeight(checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), outer.height()), workArea.height()));
+    outer.setHeight(checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), outer.height())));
     placeOuter(outer);
     outer.moveTopLeft(checkedWindowPosition(outer.topLeft(), workArea));
     placeOuter(outer);
@@ -451,9 +464,10 @@ void TPenForm1::writeSettings()
     IniFile ini(m_settingsPath);
     ini.load();
     const QRect outer = frameGeometry();
-    const std::pair<const char *, int> values[] = {
-        { "Top", outer.top() }, { "Left", outer.left() }, { "Width", outer.width() }, { "Height", outer.height() }
-    };
+    std::vector<std::pair<const char *, int>> values = { { "Width", outer.width() }, { "Height", outer.height() } };
+    // A position the platform did not report is not written over the one saved.
+    if (platformReportsPositions())
+        values.insert(values.begin(), { { "Top", outer.top() }, { "Left", outer.left() } });
     for (const auto &[key, value] : values) {
         if (!ini.writeValue(Section, QString::fromLatin1(key), QString::number(value))) {
             MessageBox::showAppError(this, Messages::cannotWrite(m_settingsPath));
@@ -522,6 +536,13 @@ bool TPenForm1::eventFilter(QObject *watched, QEvent *event)
     }
     if ((event->type() == QEvent::Enter || event->type() == QEvent::Leave) && watched->isWidgetType()
         && static_cast<QWidget *>(watched)->window() == this) {
+        // Where the platform keeps the pointer's position to itself, the widget under it is the
+        // last one entered; leaving a widget leaves the pointer in its parent.
+        auto *widget = static_cast<QWidget *>(watched);
+        if (event->type() == QEvent::Enter)
+            m_widgetUnderPointer = widget;
+        else if (m_widgetUnderPointer == widget)
+            m_widgetUnderPointer = widget->isWindow() ? nullptr : widget->parentWidget();
         // Recomputed once the program is idle, from whatever is under the pointer then.
         QTimer::singleShot(0, this, &TPenForm1::refreshHintUnderPointer);
     }
@@ -545,7 +566,8 @@ void TPenForm1::refreshHintUnderPointer()
 {
     if (QApplication::activePopupWidget())
         return; // a menu is open: its items give the hint
-    const QWidget *under = QApplication::widgetAt(QCursor::pos());
+    const QWidget *under
+        = platformReportsPositions() ? QApplication::widgetAt(QCursor::pos()) : m_widgetUnderPointer.data();
     if (under && under->window() != this)
         return;
     ApplicationEvents1Hint(under ? longHintAt(under) : QString());

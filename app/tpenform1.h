@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "app/recentfiles.h"
 #include "app/tform3.h"
 
 #include <functional>
@@ -27,6 +28,10 @@ class TReportOutput;
 class QPrinter;
 class QPushButton;
 class RecoveryKeeper;
+namespace RecoveryFile {
+class Claim;
+struct Entry;
+}
 class QStyleOptionViewItem;
 struct CharFormat;
 class QToolBar;
@@ -91,6 +96,12 @@ public:
     void FormCloseQuery(bool &canClose);
     // Files dropped on the window: the first local one is opened.
     void WMDropFiles(const QList<QUrl> &urls);
+
+    // -- document: defined in document/tpenform1_recent.cpp --
+    // The File menu's numbered items for the documents last opened or saved.
+    const RecentFiles &recentFiles() const { return m_recentFiles; }
+    QList<QAction *> recentFileItems() const { return m_recentFileItems; }
+    void openRecentFile(int index);
 
     // -- document: defined in document/tpenform1_recovery.cpp --
     // The recovery file of this window's document.
@@ -252,6 +263,23 @@ private:
     // or the changes given up); false to keep everything as it is.
     bool changesMayBeReplaced();
 
+    // -- document: defined in document/tpenform1_recent.cpp --
+    void createRecentFileItems(QMenu *fileMenu, QAction *before);
+    void loadRecentFiles(const IniFile &settings);
+    void refreshRecentFileItems();
+    // Changes the list as the settings file has it now, keeps it there and shows it.
+    void changeRecentFiles(const std::function<void(RecentFiles &)> &change);
+    void rememberRecentFile(const QString &path);
+
+    // -- document: defined in document/tpenform1_recovery.cpp --
+    void restoreRecovery(RecoveryFile::Claim &claim, const RecoveryFile::Entry &entry);
+    // Tells the user, once a run, when unsaved work cannot be kept against a crash.
+    void watchRecovery();
+    void tellCannotKeepWork(const QString &text);
+    // Before Save writes a restored document over its file: asks when the file changed after the
+    // work was kept. True to go on.
+    bool mayReplaceRestoredFile();
+
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);
 
@@ -295,9 +323,18 @@ private:
     TPrintReport2 *m_printReport = nullptr;
     // The open preview, if any: the application owns it, the window only keeps track of it.
     QPointer<TPreviewWindow> m_previewWindow;
+    // The widget the pointer last entered (see refreshHintUnderPointer).
+    QPointer<QWidget> m_widgetUnderPointer;
     HelpViewer *m_helpViewer = nullptr;
     bool m_settingsWritten = false;
+    RecentFiles m_recentFiles;
+    QList<QAction *> m_recentFileItems;
+    QAction *m_recentFilesSeparator = nullptr;
     RecoveryKeeper *m_recovery = nullptr;
     // Ended by a signal: the recovery file stays for the next start.
     bool m_keepRecovery = false;
+    // A restored document's file and what it was when the work was kept, until it is saved.
+    QString m_restoredPath;
+    QByteArray m_restoredStamp;
+    bool m_toldCannotKeepWork = false;
 };

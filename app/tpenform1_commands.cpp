@@ -52,8 +52,10 @@ QAction *viewOf(QAction *command, QObject *parent)
     view->setObjectName(command->objectName());
     view->setToolTip(command->toolTip());
     view->setStatusTip(command->statusTip());
-    if (!command->shortcut().isEmpty())
-        view->setText(command->text() + u'\t' + command->shortcut().toString(QKeySequence::NativeText));
+    // The menu shows the shortcut beside the text, and a screen reader reads the text alone;
+    // the keys stay the command's, the view's own answer only while its menu has the keyboard.
+    view->setShortcuts(command->shortcuts());
+    view->setShortcutContext(Qt::WidgetShortcut);
     QObject::connect(view, &QAction::triggered, command, &QAction::trigger);
     return view;
 }
@@ -176,6 +178,8 @@ void TPenForm1::createMenus()
     add(n1, "FilePrint");
     n1->addSeparator();
     add(n1, "FileExit");
+    // The documents last opened or saved, numbered, between the print items and the exit.
+    createRecentFileItems(n1, command(QStringLiteral("FileExit")));
 
     Edit3 = bar->addMenu(QString::fromUtf16(u"編集(&E)"));
     Edit3->setObjectName(QStringLiteral("Edit3"));

@@ -481,6 +481,7 @@ const std::map<QString, CaseFunction> &table()
         // The main window with the document open: its refresh after a caret move, and typing
         // with its handlers, beside a bare QTextEdit in a main window of the same size.
         { QStringLiteral("window-caret"), WindowCases::caret },
+        { QStringLiteral("window-ctrl-end"), WindowCases::ctrlEnd },
         { QStringLiteral("type-window"), [](const Cases::Options &o) { return WindowCases::typing(true, o); } },
         { QStringLiteral("type-window-bare"),
             [](const Cases::Options &o) { return WindowCases::typing(false, o); } },

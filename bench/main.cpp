@@ -7,7 +7,8 @@
 // The window cases time the program's start (the penloft executable, until its main window is
 // shown and the splash gone; baseline: a minimal Qt window), and, with the text open in the main
 // window, its refresh after a caret move (baseline: the naive count over the whole text) and a
-// keystroke with the window's handlers (baseline: a bare QTextEdit in a QMainWindow).
+// keystroke with the window's handlers (baseline: a bare QTextEdit in a QMainWindow), and
+// Ctrl+End while the text is still being laid out, until the caret and its line show.
 //
 // The RTF cases open formatted documents written by our own writer (their baseline: Qt's HTML
 // path with the same document), save the text as RTF (baseline: toHtml), and time the program's
@@ -296,9 +297,9 @@ int usage(const char *self)
                  "       %s --pictures [--quick]   (opening the formatted RTF with and without a 1 MB PNG)\n"
                  "  Measures the program's start against a minimal Qt window; opening, saving, caret queries\n"
                  "  and typing on a generated CP932 text (10 MB, or 1 MB with --quick) against a bare\n"
-                 "  QTextEdit, and the main window's refresh and typing with that text; prints a table; then\n"
-                 "  opening formatted RTF (5 MB, and one of 200,000 runs; 0.5 MB and 20,000 with --quick)\n"
-                 "  against Qt's HTML path, saving the text as RTF, and penloft --convert-to txt against\n"
+                 "  QTextEdit, and the main window's refresh, typing and Ctrl+End with that text; prints a\n"
+                 "  table; then opening formatted RTF (5 MB, and one of 200,000 runs; 0.5 MB and 20,000 with\n"
+                 "  --quick) against Qt's HTML path, saving the text as RTF, and penloft --convert-to txt against\n"
                  "  LibreOffice (soffice on PATH; --no-soffice leaves it out); the print preview's run over\n"
                  "  documents of about 100, 200 and 400 pages (10, 20, 40 with --quick) against\n"
                  "  QTextDocument::print(), the preview command against QPrintPreviewDialog, --convert-to pdf\n"
@@ -480,6 +481,7 @@ int main(int argc, char **argv)
     const CaseResult windowCaret = withInput("window-caret", input);
     const CaseResult typeWindow = withInput("type-window", input);
     const CaseResult typeWindowBare = withInput("type-window-bare", input);
+    const CaseResult ctrlEnd = withInput("window-ctrl-end", input);
 
     const CaseResult rtfGen = runCase(self, { "generate-rtf", "--output", rtf, "--html", rtfHtml, "--text", rtfText,
                                               "--bytes", std::to_string(formattedBytes), "--run-characters", "20" });
@@ -682,6 +684,17 @@ int main(int argc, char **argv)
                          failed(typeWindowBare, millis(base)), ratio(ours, base), QStringLiteral("≤ 16 ms"),
                          yesNo(typeWindow.ok && ours <= 16) });
     }
+    // Ctrl+End with the text read but still being laid out; no baseline: a bare QTextEdit lays
+    // the whole text out before it shows any of it.
+    const bool caretShown = ctrlEnd.ok && ctrlEnd["caret_shown_ms"] >= 0;
+    rows.push_back({ QStringLiteral("Ctrl+End while the text is laid out: caret shown"),
+                     caretShown ? millis(ctrlEnd["caret_shown_ms"]) : QStringLiteral("failed"), QString(), QString(),
+                     QStringLiteral("≤ 1 s"), yesNo(caretShown && ctrlEnd["caret_shown_ms"] <= 1000) });
+    rows.push_back({ QStringLiteral("  line panel filled (estimated line)"),
+                     failed(ctrlEnd, millis(ctrlEnd["panel_filled_ms"])), QString(), QString(), QStringLiteral("≤ 1 s"),
+                     yesNo(ctrlEnd.ok && ctrlEnd["panel_filled_ms"] <= 1000) });
+    rows.push_back({ QStringLiteral("  line exact (all before it laid out)"), failed(ctrlEnd, seconds(ctrlEnd["exact_ms"])),
+                     QString(), QString(), QString(), QString() });
 
     const QString rtfSize = sizeLabel(rtfGen["rtf_bytes"]);
     rows.push_back({ QStringLiteral("open ") + rtfSize + QStringLiteral(" RTF until first paint"),

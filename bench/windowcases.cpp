@@ -11,6 +11,7 @@
 #include "app/settingsfile.h"
 #include "app/statustext.h"
 #include "app/tpenform1.h"
+#include "document/editordocumentlayout.h"
 #include "document/richedit.h"
 #include "document/sjistext.h"
 #include "editing/statusdisplay.h"
@@ -30,6 +31,7 @@
 #include <QFile>
 #include <QGraphicsView>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMainWindow>
@@ -729,6 +731,68 @@ int pasteDates(const Cases::Options &)
     report("naive_ms", msSince(naive));
     keep.restore();
     return painted ? 0 : 1;
+}
+
+// Ctrl+End in a long text just opened in the main window, read whole but most of it still to be
+// laid out: the times from the key until the caret is on screen (the view painted with the
+// caret's rectangle inside it), until the line panel shows its line, and until that line is exact
+// (every paragraph before the caret laid out, the panel refreshed).
+int ctrlEnd(const Cases::Options &o)
+{
+    SettingsKeeper keep;
+    TPenForm1 *form = nullptr;
+    EditorWindow w = showMainWindow(form);
+    RichEdit &editor = *form->RichEdit1;
+    w.watch->reset();
+    QElapsedTimer clock;
+    clock.start();
+    form->OpenFile(o.input);
+    Harness::processUntilPainted(*w.watch);
+    // A key while the rest is read waits for it to be read (see LoadingGate); the key is timed
+    // after that, in the layout's run.
+    while (editor.isLoading() && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    report("read_ms", msSince(clock));
+    editor.setFocus();
+    const StatusText &panel = *form->StatusPanels[2];
+    const EditorDocumentLayout &layout = *editor.richDocument().layout();
+    report("estimated_paragraphs", layout.estimatedCount());
+
+    clock.restart();
+    w.watch->reset();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(&editor, &press);
+    QApplication::sendEvent(&editor, &release);
+    report("key_ms", msSince(clock));
+    double shownMs = -1;
+    double filledMs = -1;
+    QString firstLine;
+    while (clock.elapsed() < 120000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const bool caretShown = editor.viewport()->rect().contains(editor.cursorRect());
+        if (shownMs < 0 && caretShown && w.watch->painted())
+            shownMs = msSince(clock);
+        // Line 1 is the caret's line before the key.
+        if (filledMs < 0 && panel.text().section(u' ', 0, 0).toInt() > 1) {
+            filledMs = msSince(clock);
+            firstLine = panel.text();
+        }
+        if (filledMs >= 0 && layout.estimatedCount() == 0)
+            break;
+    }
+    report("caret_shown_ms", shownMs);
+    report("panel_filled_ms", filledMs);
+    // The panel's last refresh follows the layout's end on the next turn of the loop.
+    Harness::drain();
+    report("exact_ms", msSince(clock));
+    const int line = panel.text().section(u' ', 0, 0).toInt();
+    report("line_first", firstLine.section(u' ', 0, 0).toInt());
+    report("line_exact", line);
+    report("line_right", line == editor.lineFromChar(editor.textLength()) + 1 ? 1 : 0);
+    report("caret_shown_at_end", editor.viewport()->rect().contains(editor.cursorRect()) ? 1 : 0);
+    keep.restore();
+    return shownMs >= 0 && filledMs >= 0 ? 0 : 1;
 }
 
 namespace {

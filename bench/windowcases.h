@@ -13,6 +13,8 @@ int runOwningApplication(int argc, char **argv, const Cases::Options &options);
 
 // Cases that need the application the other cases share.
 int caret(const Cases::Options &options);
+// Ctrl+End in a long text just opened: until the caret and its line show.
+int ctrlEnd(const Cases::Options &options);
 int typing(bool ours, const Cases::Options &options);
 
 // The preview command with the document open in the main window, and Qt's print preview dialog

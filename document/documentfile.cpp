@@ -73,6 +73,11 @@ void setMemoryProbe(MemoryProbe probe)
     memoryProbe() = std::move(probe);
 }
 
+qint64 availableMemory()
+{
+    return memoryProbe() ? memoryProbe()() : systemAvailableMemory();
+}
+
 std::vector<QByteArray> readPieces(const QString &path, qint64 pieceBytes)
 {
     const QFileInfo info(path);
@@ -98,7 +103,7 @@ std::vector<QByteArray> readPieces(const QString &path, qint64 pieceBytes)
     // A file the memory left cannot hold once opened is refused before it is read: running out
     // midway would end the program, and the open document with it.
     const bool rtf = file.peek(5) == "{\\rtf";
-    const qint64 available = memoryProbe() ? memoryProbe()() : systemAvailableMemory();
+    const qint64 available = availableMemory();
     if (available >= 0 && openingCost(size, rtf) > available)
         throw AppError(Messages::cannotOpenFile(absolute, Messages::FileProblem::NotEnoughMemory));
     // RTF is read in one piece: its reader needs it whole.

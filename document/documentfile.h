@@ -30,6 +30,8 @@ qint64 openingCost(qint64 bytes, bool rtf);
 // Tests replace it; an empty probe restores the system's.
 using MemoryProbe = std::function<qint64()>;
 void setMemoryProbe(MemoryProbe probe);
+// The probe's answer: what a read may take, or -1 when unknown.
+qint64 availableMemory();
 
 // Replaces the file with data, or creates it, through a FileReplacement: the old content stays
 // until the new one is completely on disk, the file keeps its mode, owner, group and links, and

@@ -93,6 +93,14 @@ inline QString cannotConvert(const QString &path)
     return QString::fromUtf16(u"ファイル \"%1\" を変換できません").arg(path);
 }
 
+// A pasted image that is too large to take; %1 x %2 is its size in pixels.
+inline QString pictureTooLargeToPaste(int width, int height)
+{
+    return QString::fromUtf16(u"クリップボードの画像（%1 × %2 ピクセル）は大きすぎるため、貼り付けられません")
+        .arg(width)
+        .arg(height);
+}
+
 // Titles.
 inline constexpr char16_t ProductName[] = u"Penloft";
 inline constexpr char16_t NewDocumentTitle[] = u"　Penloft          新規文書";

@@ -426,10 +426,22 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
             m_sizePending = true;
             m_sizeTimer.start(0, this);
         } else {
-            reportSize();
-            emit heightCorrected(oldBottom, toPixels(e.height - old.height));
+            reportCorrection(oldBottom, e.height - old.height);
         }
     }
+}
+
+void EditorDocumentLayout::reportCorrection(qreal oldBottom, qint64 delta)
+{
+    // A view that keeps what it shows in place moves its offset with the content. Taller, the
+    // document's size goes first, so that the offset has room to follow; shorter, the offset
+    // follows first: with the view at the document's end, the size first would pull the offset
+    // back by itself, and the content shown would move by the difference.
+    if (delta > 0)
+        reportSize();
+    emit heightCorrected(oldBottom, toPixels(delta));
+    if (delta <= 0)
+        reportSize();
 }
 
 void EditorDocumentLayout::placeLayout(QTextLayout *layout, int number) const

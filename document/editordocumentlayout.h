@@ -51,6 +51,10 @@ public:
     // paragraph before the one asked about is laid out first if it was not yet. --
     // Line of a document position; with lineStart, also the position where that line starts.
     int lineOfPosition(int position, int *lineStart = nullptr);
+    // The same at once: only the position's own paragraph is laid out, and those before it
+    // count the lines they have, estimated where they are not laid out yet; *exact says
+    // whether none of them was.
+    int lineOfPositionNow(int position, int *lineStart, bool *exact);
     // Document position of the first character of a line, or -1 when there is no such line.
     int lineStart(int line);
     int lineCount();
@@ -142,6 +146,9 @@ private:
     void keepHeldLines(int number, QTextLayout *layout); // editordocumentlayout_input.cpp
     void keepLinesAcrossSplit(const QTextBlock &first, int at, int removed, int added); // the same
     void reportSize();
+    // Says that a paragraph laid out for the first time changed the height below oldBottom by
+    // delta (1/64 pixel), with the document's new size, in the order a view can follow.
+    void reportCorrection(qreal oldBottom, qint64 delta);
     void startBackground();
     EditorDocumentLayout *self() const { return const_cast<EditorDocumentLayout *>(this); }
 

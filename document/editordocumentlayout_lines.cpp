@@ -50,16 +50,30 @@ void EditorDocumentLayout::layOutAll()
 
 int EditorDocumentLayout::lineOfPosition(int position, int *lineStart)
 {
+    if (canLayOut())
+        layOutThrough(position, -1);
+    bool exact = true;
+    return lineOfPositionNow(position, lineStart, &exact);
+}
+
+int EditorDocumentLayout::lineOfPositionNow(int position, int *lineStart, bool *exact)
+{
     QTextDocument *doc = document();
     position = qBound(0, position, qMax(0, doc->characterCount() - 1));
     const QTextBlock block = doc->findBlock(position);
     if (lineStart)
         *lineStart = block.position();
+    *exact = true;
     if (!canLayOut())
         return 0;
+    if (m_allDirty)
+        rebuildAll();
     const int number = block.blockNumber();
-    ensureExactThrough(number);
+    if (number >= m_metrics.size())
+        return 0; // asked inside an edit block, before the change reaches the layout
     const QTextLayout *layout = readyLayout(block, number);
+    const int firstInexact = m_metrics.firstInexact(0);
+    *exact = firstInexact < 0 || firstInexact > number;
     const int before = static_cast<int>(m_metrics.linesBefore(number));
     if (layout->lineCount() == 0)
         return before;

@@ -151,8 +151,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
             m_sizePending = true;
             m_sizeTimer.start(0, this);
         } else {
-            reportSize();
-            emit heightCorrected(oldBottom, toPixels(rowHeight - oldHeight));
+            reportCorrection(oldBottom, rowHeight - oldHeight);
         }
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -9,11 +10,61 @@
 #include <QTextDocumentFragment>
 #include <QTextFragment>
 
+#include <algorithm>
+
 namespace PictureClipboard {
 
 namespace {
 
 const QString PngType = QStringLiteral("image/png");
+const QString JpegType = QStringLiteral("image/jpeg");
+const QString ImageTypes = QStringLiteral("image/");
+
+qint64 pixelBytes(QSize size)
+{
+    return qint64(size.width()) * size.height() * 4;
+}
+
+// PNG or JPEG bytes as a picture that keeps them: checked by decoding when that stays within
+// the limit (broken data leaves the way to another format offered), taken by the header alone
+// when the image is larger, as a file's picture is.
+Picture keptAsItCame(const QByteArray &bytes, bool png)
+{
+    const Picture picture = png ? Picture::fromPng(bytes) : Picture::fromJpeg(bytes);
+    if (!picture.isDrawable() || (picture.decodesWithinLimit() && picture.fullImage().isNull()))
+        return {};
+    return picture;
+}
+
+Picture asPng(const QImage &image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return {};
+    return Picture::fromPng(png);
+}
+
+// Another format Qt reads (GIF, BMP...), stored as PNG: its size read from its header first,
+// and decoded only when that fits the decoding limit.
+PastedImage converted(QByteArray bytes, const QByteArray &format)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.canRead() ? reader.size() : QSize();
+    if (size.isEmpty())
+        return {};
+    if (pixelBytes(size) > Picture::DecodeLimitBytes)
+        return { {}, size };
+    const QImage image = reader.read();
+    if (image.isNull())
+        return {};
+    const Picture picture = asPng(image);
+    return { picture, picture.isNull() ? size : QSize() };
+}
 
 // Calls f(picture) for every picture of the fragment, in order, until it returns false.
 template<typename F> void forEachPicture(const QTextDocument &document, F f)
@@ -104,27 +155,44 @@ void addPictures(QMimeData *data, const QTextDocumentFragment &fragment)
 
 bool offersImage(const QMimeData *source)
 {
-    return source->hasImage() || source->hasFormat(PngType);
+    if (source->hasImage())
+        return true;
+    const QStringList types = source->formats();
+    return std::any_of(types.begin(), types.end(), [](const QString &type) { return type.startsWith(ImageTypes); });
 }
 
-Picture pictureFrom(const QMimeData *source)
+PastedImage pictureFrom(const QMimeData *source)
 {
-    if (source->hasFormat(PngType)) {
-        const Picture picture = Picture::fromPng(source->data(PngType));
-        if (picture.isDrawable() && !picture.fullImage().isNull())
-            return picture;
+    for (const QString &type : { PngType, JpegType }) {
+        if (source->hasFormat(type)) {
+            const Picture picture = keptAsItCame(source->data(type), type == PngType);
+            if (!picture.isNull())
+                return { picture, {} };
+        }
     }
-    if (!source->hasImage())
-        return {};
+    QSize refused;
+    for (const QString &type : source->formats()) {
+        if (!type.startsWith(ImageTypes) || type == PngType || type == JpegType)
+            continue;
+        const QList<QByteArray> formats = QImageReader::imageFormatsForMimeType(type.toLatin1());
+        if (formats.isEmpty())
+            continue;
+        const PastedImage pasted = converted(source->data(type), formats.first());
+        if (!pasted.picture.isNull())
+            return pasted;
+        refused = refused.isEmpty() ? pasted.tooLarge : refused;
+    }
+    // An image offered as pixels only: none of its formats above gave a picture (none of them
+    // is read further than above by the system's clipboard either).
+    if (!refused.isEmpty() || !source->hasImage())
+        return { {}, refused };
     const QImage image = qvariant_cast<QImage>(source->imageData());
     if (image.isNull())
         return {};
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG"))
-        return {};
-    return Picture::fromPng(png);
+    if (pixelBytes(image.size()) > ConvertLimitBytes)
+        return { {}, image.size() };
+    const Picture picture = asPng(image);
+    return { picture, picture.isNull() ? image.size() : QSize() };
 }
 
 } // namespace PictureClipboard

@@ -26,9 +26,7 @@ constexpr qint64 TwipsPerPixel96 = 15; // 1440 twips to the inch, 96 pixels
 constexpr int DefaultTwips = 1440;
 // The decoded images kept for drawing, in kilobytes of pixels.
 constexpr int ImageCacheKb = 64 * 1024;
-// The largest image decoded, in megabytes of pixels (about 4000 x 4000); a larger one shows as
-// a box rather than take that much memory for a moment at every size it is drawn at.
-constexpr int DecodeLimitMb = 64;
+constexpr int DecodeLimitMb = int(Picture::DecodeLimitBytes >> 20);
 
 // The largest size the document shows a picture at (a QSizeF, device pixels of its layout).
 constexpr char SizeBoundProperty[] = "penloftPictureSizeBound";
@@ -186,9 +184,19 @@ Picture::Picture(Data data)
 
 Picture Picture::fromPng(const QByteArray &png)
 {
+    return fromEncoded(png, "pngblip");
+}
+
+Picture Picture::fromJpeg(const QByteArray &jpeg)
+{
+    return fromEncoded(jpeg, "jpegblip");
+}
+
+Picture Picture::fromEncoded(const QByteArray &bytes, const char *blipWord)
+{
     Data data;
-    data.bytes = png;
-    data.words = { { "pngblip", 0, false } };
+    data.bytes = bytes;
+    data.words = { { blipWord, 0, false } };
     const Picture probe(data);
     const QSize px = probe.m_d->pixels;
     // A larger image is shown smaller, as it stands: at most MaxTwips either way.
@@ -199,7 +207,7 @@ Picture Picture::fromPng(const QByteArray &png)
     const qint64 goalH = longest > MaxTwips ? h * MaxTwips / longest : h;
     data.words = { { "picw", px.width(), true }, { "pich", px.height(), true },
         { "picwgoal", int(qMax<qint64>(goalW, MinTwips)), true },
-        { "pichgoal", int(qMax<qint64>(goalH, MinTwips)), true }, { "pngblip", 0, false } };
+        { "pichgoal", int(qMax<qint64>(goalH, MinTwips)), true }, { blipWord, 0, false } };
     return Picture(std::move(data));
 }
 
@@ -238,6 +246,17 @@ QSizeF Picture::sizeTwips() const
 int Picture::serial() const
 {
     return m_d ? m_d->serial : 0;
+}
+
+QSize Picture::pixels() const
+{
+    return m_d ? m_d->pixels : QSize();
+}
+
+bool Picture::decodesWithinLimit() const
+{
+    const QSize px = pixels();
+    return !px.isEmpty() && qint64(px.width()) * px.height() * 4 <= DecodeLimitBytes;
 }
 
 QImage Picture::fullImage() const

@@ -54,8 +54,16 @@ public:
     Picture() = default;
     explicit Picture(Data data);
 
-    // A PNG picture from its bytes, at its pixel size at 96 dots to the inch.
+    // The most memory an image is decoded into, in bytes of 32-bit pixels (4096 x 4096). A
+    // larger image is decoded straight at the smaller size it is drawn at where its format
+    // allows that (JPEG, most PNG), and otherwise shows as a box, rather than take that much
+    // memory for a moment at every size it is drawn at.
+    static constexpr qint64 DecodeLimitBytes = qint64(64) << 20;
+
+    // A PNG or JPEG picture from its bytes, at its pixel size at 96 dots to the inch, at most
+    // MaxTwips either way.
     static Picture fromPng(const QByteArray &png);
+    static Picture fromJpeg(const QByteArray &jpeg);
 
     bool isNull() const { return !m_d; }
     Kind kind() const;
@@ -71,6 +79,10 @@ public:
     QSizeF sizeTwips() const;
     // A number for this picture, unique in the process.
     int serial() const;
+    // The image's own size in pixels, from its header (empty when it has none that reads).
+    QSize pixels() const;
+    // Whether the whole image decodes within DecodeLimitBytes, by its header.
+    bool decodesWithinLimit() const;
 
     // The decoded image at (at most) the given size in device pixels, from a cache shared by
     // all pictures and bounded in memory; null when it does not decode.
@@ -82,6 +94,8 @@ public:
     bool operator==(const Picture &other) const { return m_d == other.m_d; }
 
 private:
+    static Picture fromEncoded(const QByteArray &bytes, const char *blipWord);
+
     struct Shared;
     std::shared_ptr<const Shared> m_d;
 };

@@ -12,6 +12,22 @@
 
 namespace PlainText {
 
+namespace {
+
+constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+
+QString decode(QByteArrayView bytes, TextForm::Encoding encoding)
+{
+    return encoding == TextForm::Encoding::Utf8 ? QString::fromUtf8(bytes) : Cp932::decode(bytes);
+}
+
+qsizetype cut(QByteArrayView bytes, qsizetype limit, TextForm::Encoding encoding)
+{
+    return encoding == TextForm::Encoding::Utf8 ? Utf8Text::pieceEnd(bytes, limit) : pieceEnd(bytes, limit);
+}
+
+} // namespace
+
 QString breaksAsNewlines(QString text)
 {
     if (!text.contains(u'\r'))
@@ -69,30 +85,34 @@ QTextCursor startReading(QTextDocument &document, const QTextCharFormat &format)
     return cursor;
 }
 
-void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format, qsizetype pieceBytes)
+void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &format, qsizetype pieceBytes,
+          TextForm::Encoding encoding)
 {
     QTextCursor cursor = startReading(document, format);
     pieceBytes = std::max<qsizetype>(pieceBytes, 1);
+    if (encoding == TextForm::Encoding::Utf8 && bytes.startsWith(ByteOrderMark))
+        bytes = bytes.sliced(ByteOrderMark.size());
     while (!bytes.isEmpty()) {
-        const qsizetype end = pieceEnd(bytes, pieceBytes);
-        cursor.insertText(breaksAsNewlines(Cp932::decode(bytes.first(end))), format);
+        const qsizetype end = cut(bytes, pieceBytes, encoding);
+        cursor.insertText(breaksAsNewlines(decode(bytes.first(end), encoding)), format);
         bytes = bytes.sliced(end);
     }
     cursor.endEditBlock();
 }
 
 void read(QTextDocument &document, std::vector<QByteArray> &&pieces, const QTextCharFormat &format,
-          qsizetype pieceBytes)
+          qsizetype pieceBytes, TextForm::Encoding encoding)
 {
     QTextCursor cursor = startReading(document, format);
-    PieceReader reader(std::move(pieces), pieceBytes);
+    PieceReader reader(std::move(pieces), pieceBytes, encoding);
     reader.insert(cursor, format, std::numeric_limits<qsizetype>::max());
     cursor.endEditBlock();
 }
 
-PieceReader::PieceReader(std::vector<QByteArray> &&pieces, qsizetype pieceBytes)
+PieceReader::PieceReader(std::vector<QByteArray> &&pieces, qsizetype pieceBytes, TextForm::Encoding encoding)
     : m_pieces(std::move(pieces))
     , m_pieceBytes(std::max<qsizetype>(pieceBytes, 1))
+    , m_encoding(encoding)
 {
 }
 
@@ -101,7 +121,9 @@ bool PieceReader::insert(QTextCursor &cursor, const QTextCharFormat &format, qsi
     qsizetype inserted = 0;
     while (inserted < bytes) {
         const qsizetype rest = m_current.size() - m_offset;
-        if (m_next < m_pieces.size() && rest <= m_pieceBytes) {
+        // Enough is joined to see a UTF-8 character (and the byte-order mark) whole.
+        const qsizetype joinUpTo = m_encoding == TextForm::Encoding::Utf8 ? std::max<qsizetype>(m_pieceBytes, 4) : m_pieceBytes;
+        if (m_next < m_pieces.size() && rest <= joinUpTo) {
             // The cut before what is left must see the bytes after it: the next piece joins it.
             if (rest == 0)
                 m_current = std::move(m_pieces[m_next]);
@@ -113,9 +135,16 @@ bool PieceReader::insert(QTextCursor &cursor, const QTextCharFormat &format, qsi
         }
         if (rest == 0)
             break;
+        if (!m_started) {
+            m_started = true;
+            if (m_encoding == TextForm::Encoding::Utf8 && QByteArrayView(m_current).startsWith(ByteOrderMark)) {
+                m_offset += ByteOrderMark.size();
+                continue;
+            }
+        }
         const QByteArrayView bytesLeft = QByteArrayView(m_current).sliced(m_offset);
-        const qsizetype end = pieceEnd(bytesLeft, m_pieceBytes);
-        cursor.insertText(breaksAsNewlines(Cp932::decode(bytesLeft.first(end))), format);
+        const qsizetype end = cut(bytesLeft, m_pieceBytes, m_encoding);
+        cursor.insertText(breaksAsNewlines(decode(bytesLeft.first(end), m_encoding)), format);
         m_offset += end;
         inserted += end;
     }
@@ -139,7 +168,7 @@ qint64 PieceReader::left() const
     return bytes;
 }
 
-QString documentText(const QTextDocument &document, CellEnd cellEnd)
+QString documentText(const QTextDocument &document, CellEnd cellEnd, QStringView lineBreak)
 {
     QString text;
     text.reserve(document.characterCount() + document.blockCount());
@@ -149,7 +178,7 @@ QString documentText(const QTextDocument &document, CellEnd cellEnd)
     bool cellEnded = false;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (!first)
-            text += cellEnded ? QStringLiteral("\t") : QStringLiteral("\r\n");
+            text += cellEnded ? QStringView(u"\t") : lineBreak;
         first = false;
         if (tables) {
             const TableCells::Spot spot = TableCells::spotOf(block);
@@ -158,13 +187,26 @@ QString documentText(const QTextDocument &document, CellEnd cellEnd)
         if (block.length() > 1) // an empty paragraph has no text to fetch
             text += block.text();
     }
-    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    if (text.contains(QChar::LineSeparator))
+        text.replace(QChar::LineSeparator, lineBreak.toString());
     return text;
 }
 
 QByteArray write(const QTextDocument &document, CellEnd cellEnd)
 {
     return Cp932::encode(documentText(document, cellEnd));
+}
+
+QByteArray writeUtf8(const QTextDocument &document, const TextForm &form)
+{
+    QString text = documentText(document, CellEnd::Tab, form.lineBreakText());
+    text.remove(QChar::ObjectReplacementCharacter);
+    QByteArray bytes;
+    bytes.reserve((form.byteOrderMark ? ByteOrderMark.size() : 0) + text.size() * 3);
+    if (form.byteOrderMark)
+        bytes += ByteOrderMark;
+    bytes += text.toUtf8();
+    return bytes;
 }
 
 } // namespace PlainText

@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextDocument>
 
 RecoveryKeeper::RecoveryKeeper(RichDocument &document, QObject *parent)
@@ -69,13 +70,15 @@ void RecoveryKeeper::writeSlice()
     settle();
     const quint64 generation = m_generation;
     m_disk = std::thread([this, rtf = std::move(rtf), file = m_file, header = header(), generation] {
-        const bool ok = RecoveryFile::write(file, header, rtf);
-        QMetaObject::invokeMethod(this, [this, ok, generation] {
+        const RecoveryFile::WriteResult result = RecoveryFile::write(file, header, rtf);
+        QMetaObject::invokeMethod(this, [this, result, generation] {
             settle();
             if (generation != m_generation)
                 QFile::remove(m_file); // discarded while it was being written
-            else if (ok)
+            else if (result)
                 emit written();
+            else
+                emit writeFailed(result);
         }, Qt::QueuedConnection);
     });
 }
@@ -83,7 +86,11 @@ void RecoveryKeeper::writeSlice()
 RecoveryFile::Header RecoveryKeeper::header() const
 {
     RecoveryFile::Header header = RecoveryFile::ownProcess();
-    header.documentPath = m_documentPath ? m_documentPath() : QString();
+    // Made absolute against the program's current folder: a restored document takes only an
+    // absolute path.
+    const QString path = m_documentPath ? m_documentPath() : QString();
+    header.documentPath = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    header.originalStamp = RecoveryFile::stampOf(header.documentPath);
     header.written = QDateTime::currentDateTime();
     return header;
 }
@@ -94,25 +101,47 @@ void RecoveryKeeper::settle()
         m_disk.join();
 }
 
-bool RecoveryKeeper::writeNow()
+void RecoveryKeeper::stopWriting()
 {
     m_slices.stop();
     m_writer.reset();
     settle();
+}
+
+RecoveryFile::WriteResult RecoveryKeeper::writeNow()
+{
+    stopWriting();
     if (!m_document.document()->isModified())
-        return true;
-    if (!RecoveryFile::write(m_file, header(), m_document.save(StreamFormat::Rtf)))
-        return false;
-    emit written();
-    return true;
+        return {};
+    const RecoveryFile::WriteResult result = RecoveryFile::write(m_file, header(), m_document.save(StreamFormat::Rtf));
+    if (result)
+        emit written();
+    else
+        emit writeFailed(result);
+    return result;
+}
+
+RecoveryKeeper::Kept RecoveryKeeper::keepAtEnd(const QString &beside)
+{
+    stopWriting();
+    if (!m_document.document()->isModified())
+        return {};
+    const QByteArray rtf = m_document.save(StreamFormat::Rtf);
+    const RecoveryFile::Header now = header();
+    if (RecoveryFile::write(m_file, now, rtf))
+        return { Kept::Where::RecoveryFolder, m_file };
+    if (!beside.isEmpty() && RecoveryFile::writeCopy(beside, rtf))
+        return { Kept::Where::BesideDocument, beside };
+    const QString spare = RecoveryFile::fileIn(RecoveryFile::spareFolder(), now);
+    if (RecoveryFile::write(spare, now, rtf))
+        return { Kept::Where::SpareFolder, spare };
+    return { Kept::Where::Nowhere, {} };
 }
 
 void RecoveryKeeper::discard()
 {
     m_idle.stop();
-    m_slices.stop();
-    m_writer.reset();
-    settle();
+    stopWriting();
     ++m_generation;
     QFile::remove(m_file);
 }

@@ -19,6 +19,7 @@ class SlicedWriter;
 // (a minute); the RTF is made a slice at a time between the program's events, so that writing
 // a large document never holds the program up, and made again when the document changes
 // meanwhile. A save (the modified flag cleared), New, Open and a clean exit remove the file.
+// A write that fails is reported each time (writeFailed); the window tells the user once.
 class RecoveryKeeper : public QObject {
     Q_OBJECT
 public:
@@ -34,21 +35,36 @@ public:
 
     QString file() const { return m_file; }
 
-    // Writes the file now, in one go (a signal to end the program); false when it could not
-    // be written. Does nothing, successfully, for a document without unsaved changes.
-    bool writeNow();
+    // Writes the file now, in one go; says why when it could not be written (and reports it).
+    // Does nothing, successfully, for a document without unsaved changes.
+    RecoveryFile::WriteResult writeNow();
+
+    // Where the work went at the program's end by a signal.
+    struct Kept {
+        enum class Where { NothingUnsaved, RecoveryFolder, BesideDocument, SpareFolder, Nowhere };
+        Where where = Where::NothingUnsaved;
+        QString file;
+    };
+    // Keeps the unsaved work at the program's end: in the recovery file, else in a new RTF file
+    // `beside` (where the document is; skipped when empty), else in a recovery file in the spare
+    // folder, which the next start offers as well. Reports nothing: the program is ending.
+    Kept keepAtEnd(const QString &beside);
     // Removes the file and stops any writing under way.
     void discard();
 
 signals:
     // A recovery file was written (for the tests).
     void written();
+    // A recovery file could not be written: the unsaved work is not kept.
+    void writeFailed(const RecoveryFile::WriteResult &result);
 
 private:
     void changed();
     void startWriting();
     void writeSlice();
     RecoveryFile::Header header() const;
+    // Stops a write being made between events and waits for one on its way to disk.
+    void stopWriting();
     // Waits for a file being written on the side to be on disk.
     void settle();
 

@@ -158,21 +158,20 @@ qint64 RichDocument::lineStartByte(int line)
 
 RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition)
 {
+    return caretPlace(documentPosition, -1);
+}
+
+RichDocument::CaretPlace RichDocument::caretPlace(int documentPosition, int budgetMs)
+{
+    m_layout->layOutThrough(documentPosition, budgetMs);
     CaretPlace place;
     int lineStart = 0;
-    place.line = m_layout->lineOfPosition(documentPosition, &lineStart);
+    place.line = m_layout->lineOfPositionNow(documentPosition, &lineStart, &place.exact);
     const TextPositionIndex::CaretBytes bytes = m_positions->caretBytes(documentPosition, lineStart);
     place.byte = bytes.byte;
     place.charactersBefore = bytes.charactersBefore;
     place.lineStartByte = bytes.lineStartByte;
     return place;
-}
-
-std::optional<RichDocument::CaretPlace> RichDocument::caretPlace(int documentPosition, int budgetMs)
-{
-    if (!m_layout->layOutThrough(documentPosition, budgetMs))
-        return std::nullopt;
-    return caretPlace(documentPosition);
 }
 
 int RichDocument::lineCount()
@@ -435,9 +434,12 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     stopLoading();
     {
         BulkChange bulk(m_document, *m_positions);
+        m_textForm = {};
         // Data that is not RTF is read again from its start as text.
-        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat))
-            PlainText::read(*m_document, data, textFormat);
+        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat)) {
+            m_textForm = TextFormDetector::detect(data);
+            PlainText::read(*m_document, data, textFormat, qsizetype(1) << 20, m_textForm.encoding);
+        }
     }
     releaseFormatRange();
     emit loaded();
@@ -452,7 +454,8 @@ void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, c
         return;
     }
     // Data in several pieces is text (see DocumentFile::readPieces).
-    PlainText::PieceReader reader(std::move(pieces));
+    m_textForm = TextFormDetector::detect(pieces);
+    PlainText::PieceReader reader(std::move(pieces), qsizetype(1) << 20, m_textForm.encoding);
     {
         BulkChange bulk(m_document, *m_positions);
         QTextCursor cursor = PlainText::startReading(*m_document, textFormat);
@@ -489,6 +492,9 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
     finishLoading();
     if (format == StreamFormat::Rtf)
         return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
+    // UTF-8 holds every character: nothing to report.
+    if (m_textForm.isUtf8())
+        return PlainText::writeUtf8(*m_document, m_textForm);
     const QString text = PlainText::documentText(*m_document);
     Cp932::Replaced replaced;
     // Pictures have no text: the text written leaves them out.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "textform.h"
 #include "textformats.h"
 
 #include <QByteArray>
@@ -7,7 +8,6 @@
 #include <QObject>
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 class BackgroundLoad;
@@ -66,11 +66,15 @@ public:
         qint64 charactersBefore = 0;
         int line = 0;
         qint64 lineStartByte = 0;
+        // False: the line counts paragraphs before it that are not laid out yet by their
+        // estimated lines (the rest is exact: the caret's own paragraph is laid out).
+        bool exact = true;
     };
     CaretPlace caretPlace(int documentPosition);
     // The same after at most about `budgetMs` of laying out the paragraphs before the position;
-    // none while some still need it (after a change all over a long document).
-    std::optional<CaretPlace> caretPlace(int documentPosition, int budgetMs);
+    // while some still need it (a long text just opened, a change all over it), with the line
+    // estimated for those.
+    CaretPlace caretPlace(int documentPosition, int budgetMs);
     int lineCount();
 
     // The whole text in CP932 with CR LF between paragraphs (and after each table cell, as
@@ -129,7 +133,12 @@ public:
     void finishLoading() const;
     // Drops what is left of it (a new document replaces this one).
     void stopLoading();
-    // The whole content as RTF or as CP932 text; what plain text could not hold is reported
+    // How the text was read, and so how a plain-text save writes it (see TextForm): set by
+    // every load, CP932 with CR LF for RTF and for a new document.
+    const TextForm &textForm() const { return m_textForm; }
+    void setTextForm(const TextForm &form) { m_textForm = form; }
+
+    // The whole content as RTF or as text in the text form (CP932 unless UTF-8 was read); what plain text could not hold is reported
     // in `unsaveable` when given.
     QByteArray save(StreamFormat format, Unsaveable *unsaveable = nullptr) const;
     // The selection as RTF, for the clipboard.
@@ -189,4 +198,5 @@ private:
     CharFormat m_defaultFormat;
     QColor m_windowText;
     quint64 m_changeCount = 0;
+    TextForm m_textForm;
 };

@@ -1,7 +1,9 @@
 #include "richedit.h"
 
+#include "app/messagebox.h"
 #include "editordocumentlayout.h"
 #include "documentfile.h"
+#include "documentmessages.h"
 #include "formatrange.h"
 #include "loadinggate.h"
 #include "pictureclipboard.h"
@@ -16,7 +18,6 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPalette>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -528,20 +529,13 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     // Formatted text when another program offers it, as long as it fits the text limit.
     const QTextDocumentFragment fragment = m_richDocument->rtfFragment(rtfOf(source));
     const QString fragmentText = fragment.toPlainText();
-    const QString object(QChar::ObjectReplacementCharacter);
-    Picture picture;
     if (!fragment.isEmpty() && limited(fragmentText).size() == fragmentText.size()) {
         startInsertion(cursor);
         // A cell holds no table: a table pasted into one comes as its cells' paragraphs.
         cursor.insertFragment(cursor.currentTable() ? TableCells::withoutTables(fragment) : fragment);
-    } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)
-               && !(picture = PictureClipboard::pictureFrom(source)).isNull()) {
-        if (limited(object).isEmpty()) {
-            QApplication::beep();
+    } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)) {
+        if (!insertPicture(cursor, PictureClipboard::pictureFrom(source)))
             return;
-        }
-        startInsertion(cursor);
-        cursor.insertText(object, Pictures::charFormat(picture, cursor.charFormat()));
     } else {
         if (!source->hasText())
             return;
@@ -557,6 +551,27 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+bool RichEdit::insertPicture(QTextCursor &cursor, const PictureClipboard::PastedImage &pasted)
+{
+    if (pasted.picture.isNull()) {
+        if (pasted.tooLarge.isEmpty())
+            return false;
+        // After the event that pasted: a drop's source is not kept waiting on the box.
+        QTimer::singleShot(0, this, [this, size = pasted.tooLarge] {
+            MessageBox::showAppError(this, Messages::pictureTooLargeToPaste(size.width(), size.height()));
+        });
+        return false;
+    }
+    const QString object(QChar::ObjectReplacementCharacter);
+    if (limited(object).isEmpty()) {
+        QApplication::beep();
+        return false;
+    }
+    startInsertion(cursor);
+    cursor.insertText(object, Pictures::charFormat(pasted.picture, cursor.charFormat()));
+    return true;
 }
 
 void RichEdit::paintEvent(QPaintEvent *event)
@@ -585,43 +600,6 @@ void RichEdit::setUnfocusedSelectionShown(bool shown)
                    m_inactiveSelection.brush(QPalette::Inactive, QPalette::HighlightedText));
     }
     setPalette(p);
-}
-
-void RichEdit::keepShownContent(qreal oldBottom, qreal delta)
-{
-    // A paragraph above what the view shows got its real height: the offset moves with the
-    // content, so that nothing on screen jumps.
-    const qreal shownTop = m_shownTop >= 0 ? m_shownTop : verticalScrollBar()->value();
-    if (oldBottom > shownTop + 0.5)
-        return;
-    QScopedValueRollback<bool> compensating(m_compensating, true);
-    QScrollBar *bar = verticalScrollBar();
-    bar->setValue(bar->value() + qRound(delta));
-    if (m_shownTop >= 0)
-        m_shownTop += delta;
-}
-
-void RichEdit::scrollContentsBy(int dx, int dy)
-{
-    if (m_compensating) {
-        // The content moved with the offset: what the screen shows is already right.
-        updateMicroFocus();
-        return;
-    }
-    const int offset = verticalScrollBar()->value();
-    const int height = viewport()->height();
-    if (dy != 0 && qAbs(dy) < height) {
-        // The paragraphs coming into view are laid out before anything moves on screen, with
-        // the content still shown (at the old offset) kept in place as estimates above it turn
-        // real.
-        QScopedValueRollback<qreal> shown(m_shownTop, offset + dy);
-        m_richDocument->layout()->ensureLaidOut(offset, offset + height);
-        dy = qRound(m_shownTop) - verticalScrollBar()->value();
-    } else if (dy != 0) {
-        // A jump: nothing shown stays, and the whole view is painted anew.
-        m_richDocument->layout()->ensureLaidOut(offset, offset + height);
-    }
-    QTextEdit::scrollContentsBy(dx, dy);
 }
 
 void RichEdit::changeEvent(QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictureclipboard.h"
 #include "richdocument.h"
 #include "textformats.h"
 
@@ -168,11 +169,21 @@ private:
     void notifySelectionIfMoved();
     // Shows or hides the selection where the editor draws it without the focus.
     void setUnfocusedSelectionShown(bool shown);
-    void keepShownContent(qreal oldBottom, qreal delta);
     // How much of `text` fits within the text limit in place of the selection.
     QString limited(const QString &text) const;
+    // Inserts a pasted picture at the cursor; false when there is none (an image too large to
+    // take is said in a message box).
+    bool insertPicture(QTextCursor &cursor, const PictureClipboard::PastedImage &pasted);
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
     void typeWithoutPicture();
+
+    // richedit_scrolling.cpp: the offset follows the heights the layout corrects (see
+    // EditorDocumentLayout::heightCorrected).
+    void keepShownContent(qreal oldBottom, qreal delta);
+    void layOutAfterJump();
+    // The fraction by which the caret's edge nearer the view's lies off a whole pixel of the
+    // document (-0.5 to 0.5).
+    qreal caretFraction() const;
 
     // richedit_tables.cpp: edits in and around tables, as TableCells::removeSelection has them.
     // Each answers false when the text control's own handling does.
@@ -203,6 +214,8 @@ private:
     // scrollContentsBy); otherwise negative.
     qreal m_shownTop = -1;
     bool m_compensating = false;
+    // The offset to the fraction of a pixel while corrections move it (see keepShownContent).
+    qreal m_exactOffset = -1e9;
     std::unique_ptr<LoadingGate> m_loadingGate; // while the rest of a text is read
     QCursor m_viewportCursor;
 };

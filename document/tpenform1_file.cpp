@@ -63,6 +63,7 @@ void TPenForm1::ClearDocument()
 {
     RichEdit1->stopLoading();
     RichEdit1->setPlainTextMode(false);
+    RichEdit1->richDocument().setTextForm({});
     RichEdit1->setUpdatesEnabled(false);
     const CharFormat defaults = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
     CharFormat format;
@@ -100,6 +101,7 @@ void TPenForm1::OpenFile(const QString &path)
     CurrentFileName = path;
     RichEdit1SelectionChange();
     RichEdit1->setModified(false);
+    rememberRecentFile(path);
 }
 
 void TPenForm1::FileNewExecute()
@@ -132,6 +134,8 @@ bool TPenForm1::saveDocument()
     const QString extension = DocumentName::extension(CurrentFileName).toLower();
     if (extension.isEmpty())
         return saveDocumentAs();
+    if (!mayReplaceRestoredFile())
+        return false;
     RichEdit1->setPlainTextMode(extension != QStringLiteral(".rtf"));
     const std::optional<QString> written = writeDocument(CurrentFileName);
     if (!written)
@@ -141,6 +145,7 @@ bool TPenForm1::saveDocument()
         setWindowTitle(DocumentName::windowTitle(CurrentFileName));
     }
     RichEdit1->setModified(false);
+    rememberRecentFile(CurrentFileName);
     return true;
 }
 
@@ -166,6 +171,7 @@ bool TPenForm1::saveDocumentAs()
     SaveDialog1.fileName = *written;
     RichEdit1->setModified(false);
     setWindowTitle(DocumentName::windowTitle(CurrentFileName));
+    rememberRecentFile(CurrentFileName);
     return true;
 }
 

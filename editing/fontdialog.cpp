@@ -89,6 +89,7 @@ FontDialog::FontDialog(const QStringList &families, QWidget *parent)
     , m_charSet(new QComboBox(this))
     , m_sample(new QLabel(QString::fromUtf16(u"Aaあぁアァ亜宇"), this))
 {
+    useDialogFrame(this);
     setWindowTitle(QString::fromUtf16(u"フォント"));
     m_families->addItems(families);
     for (bool bold : { false, true }) {
@@ -126,6 +127,9 @@ FontDialog::FontDialog(const QStringList &families, QWidget *parent)
     auto *sampleLayout = new QVBoxLayout(sampleBox);
     m_sample->setAlignment(Qt::AlignCenter);
     m_sample->setMinimumHeight(60);
+    // The sample stands on white, as the text will on paper, whatever the screen's colours.
+    m_sample->setAutoFillBackground(true);
+    setBackgroundColor(m_sample, Qt::white);
     sampleLayout->addWidget(m_sample);
     sampleLayout->addWidget(labelFor(u"文字セット(&R):", m_charSet));
     sampleLayout->addWidget(m_charSet);
@@ -244,5 +248,5 @@ void FontDialog::updateSample()
     QFont sample = TextFormats::displayFont(f);
     sample.setPointSizeF(qBound(1.0, f.sizeTwips / double(TextFormats::TwipsPerPoint), 36.0));
     m_sample->setFont(sample);
-    setTextColor(m_sample, f.color);
+    setTextColor(m_sample, f.autoColor ? QColor(Qt::black) : f.color);
 }

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
+#include <QFontDatabase>
 #include <QPainter>
 #include <QStyleOptionViewItem>
 
@@ -34,7 +35,10 @@ void TPenForm1::ComboBox1DrawItem(QPainter *painter, const QStyleOptionViewItem 
     const QPalette &palette = option.palette;
     painter->fillRect(option.rect, selected ? palette.highlight() : palette.base());
     QFont face = option.font;
-    face.setFamilies({ text });
+    // A symbol font draws letters as symbols (its name would be unreadable): it is named in the
+    // list's font. Such fonts map letters to their symbols and so count as Latin as well.
+    if (!QFontDatabase::writingSystems(text).contains(QFontDatabase::Symbol))
+        face.setFamilies({ text });
     // Seen whole, never cut at the entry's top or bottom (see placeFontEntry).
     const FontEntryPlacement placement = placeFontEntry(face, text, option.rect);
     painter->setFont(placement.font);

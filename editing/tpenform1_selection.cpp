@@ -73,28 +73,26 @@ void TPenForm1::UpdateCaretStatus()
     // bytes before it, all found with one look at its paragraph.
     RichDocument &document = RichEdit1->richDocument();
     const int position = RichEdit1->textCursor().selectionStart();
-    // After a change all over a long document (a Replace All) the caret's line is known only
-    // once the paragraphs before it are laid out again, seconds for millions of characters: that
-    // is done a slice at a time between the program's events, the line panel empty meanwhile,
-    // so that the window paints and answers. The position needs no layout.
-    const std::optional<RichDocument::CaretPlace> place = document.caretPlace(position, CaretStatusSliceMs);
-    if (!place) {
-        const qint64 byte = document.bytePosition(position);
-        StatusPanels[2]->setText(QString());
-        StatusPanels[1]->setText(StatusDisplay::position(CountInChars, CountInChars ? document.charactersBefore(byte) : byte));
-        if (!m_caretStatusLater) {
-            m_caretStatusLater = new QTimer(this);
-            m_caretStatusLater->setSingleShot(true);
-            connect(m_caretStatusLater, &QTimer::timeout, this, &TPenForm1::UpdateCaretStatus);
-        }
-        m_caretStatusLater->start(0);
+    // In a long text not laid out yet (just opened, or changed all over by a Replace All) the
+    // caret's line is known exactly only once the paragraphs before it are laid out, seconds
+    // for millions of characters. Meanwhile the panel shows the line with those paragraphs'
+    // lines estimated, and the rest of them is laid out a slice at a time between the
+    // program's events, so that the window paints and answers, until the line is exact.
+    const RichDocument::CaretPlace place = document.caretPlace(position, CaretStatusSliceMs);
+    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(place.line, place.byte - place.lineStartByte));
+    const qint64 value = CountInChars ? place.charactersBefore : place.byte;
+    StatusPanels[1]->setText(StatusDisplay::position(CountInChars, value));
+    if (place.exact) {
+        if (m_caretStatusLater)
+            m_caretStatusLater->stop();
         return;
     }
-    if (m_caretStatusLater)
-        m_caretStatusLater->stop();
-    StatusPanels[2]->setText(StatusDisplay::lineAndColumn(place->line, place->byte - place->lineStartByte));
-    const qint64 value = CountInChars ? place->charactersBefore : place->byte;
-    StatusPanels[1]->setText(StatusDisplay::position(CountInChars, value));
+    if (!m_caretStatusLater) {
+        m_caretStatusLater = new QTimer(this);
+        m_caretStatusLater->setSingleShot(true);
+        connect(m_caretStatusLater, &QTimer::timeout, this, &TPenForm1::UpdateCaretStatus);
+    }
+    m_caretStatusLater->start(0);
 }
 
 void TPenForm1::UpdateCharCount()

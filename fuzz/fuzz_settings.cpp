@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QRect workArea(0, 40, 1920, 1040);
     const int top = clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Top"), workArea.top()));
     const int left = clampedWindowCoordinate(ini.integer(Section, QStringLiteral("Left"), workArea.left()));
-    const int width = checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), 637), workArea.width());
-    const int height = checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), 480), workArea.height());
-    check(width >= 1 && width <= workArea.width() && height >= 1 && height <= workArea.height(), "side out of range", input);
+    const int width = checkedWindowSide(ini.integer(Section, QStringLiteral("Width"), 637));
+    const int height = checkedWindowSide(ini.integer(Section, QStringLiteral("Height"), 480));
+    check(width >= 1 && width <= MaxWindowSide && height >= 1 && height <= MaxWindowSide, "side out of range", input);
     const QRect outer(QPoint(left, top), QSize(width, height)); // no overflow: the corner is held first
     const QPoint placed = checkedWindowPosition(outer.topLeft(), workArea);
     check(placed.x() >= workArea.left() && placed.x() <= workArea.left() + workArea.width() - 100, "left off the work area",

@@ -518,12 +518,25 @@ void checkDocumentRuns(QByteArrayView x)
     } catch (const std::exception &e) {
         CHECK(false, "plain-text load threw: %s", e.what());
     }
-    const QString decoded = Cp932::decode(x);
+    // A text that is UTF-8 reads as UTF-8 (its byte-order mark not part of it), any other as CP932.
+    const TextForm form = TextFormDetector::detect(x);
+    CHECK(rd.textForm() == form, "the document's text form is not the one its bytes have");
+    const QString decoded = !form.isUtf8() ? Cp932::decode(x)
+        : QString::fromUtf8(form.byteOrderMark ? x.sliced(3) : x);
     const QString expected = normalisedLoad(decoded);
     const QString loaded = rd.plainText();
     if (loaded != expected) {
         g_context = "loaded: " + unitsEscaped(loaded) + " / expected: " + unitsEscaped(expected);
         CHECK(loaded == expected, "the loaded text is not the decoded text with its breaks made CR LF");
+    }
+    if (form.isUtf8()) {
+        // What a UTF-8 text saves is read back as the same text, in the same form.
+        QTextDocument againDoc;
+        RichDocument again(&againDoc);
+        again.load(rd.save(StreamFormat::PlainText), StreamFormat::PlainText, QTextCharFormat());
+        CHECK(again.plainText() == QString(loaded).remove(QChar::ObjectReplacementCharacter),
+              "a saved UTF-8 text reads back otherwise");
+        CHECK(again.textForm() == form || !again.textForm().isUtf8(), "a saved UTF-8 text changes its form");
     }
 
     // Byte positions taken from the input itself, so that mutations steer them.
@@ -549,6 +562,10 @@ void checkPieces(QByteArrayView x)
     FuzzedDataProvider fdp(reinterpret_cast<const uint8_t *>(x.data()), static_cast<size_t>(x.size()));
     const qsizetype pieceBytes = fdp.ConsumeIntegralInRange<qsizetype>(1, 300);
     const qsizetype partBytes = fdp.ConsumeIntegralInRange<qsizetype>(1, 500);
+    // The form the bytes were found in, or UTF-8 whatever they hold: the reader must stand any,
+    // though only text found to be UTF-8 is read the same whatever the cuts.
+    const TextForm::Encoding found = TextFormDetector::detect(x).encoding;
+    const TextForm::Encoding encoding = fdp.ConsumeBool() ? found : TextForm::Encoding::Utf8;
     std::vector<QByteArray> pieces;
     for (qsizetype at = 0; at < x.size();) {
         const qsizetype length = std::min<qsizetype>(x.size() - at, fdp.ConsumeIntegralInRange<qsizetype>(1, 700));
@@ -556,15 +573,17 @@ void checkPieces(QByteArrayView x)
         at += length;
     }
     QTextDocument whole;
-    PlainText::read(whole, x, {});
+    PlainText::read(whole, x, {}, qsizetype(1) << 20, encoding);
     QTextDocument parts;
     QTextCursor cursor = PlainText::startReading(parts, {});
     cursor.endEditBlock();
-    PlainText::PieceReader reader(std::move(pieces), pieceBytes);
+    CHECK(TextFormDetector::detect(pieces) == TextFormDetector::detect(x), "the form depends on the cuts");
+    PlainText::PieceReader reader(std::move(pieces), pieceBytes, encoding);
     while (reader.insert(cursor, {}, partBytes))
         CHECK(reader.left() > 0, "a part was asked for with nothing left");
     CHECK(reader.left() == 0, "%lld bytes never read", static_cast<long long>(reader.left()));
-    CHECK(PlainText::documentText(parts) == PlainText::documentText(whole), "pieces of %lld, parts of %lld",
+    CHECK(encoding != found || PlainText::documentText(parts) == PlainText::documentText(whole),
+          "pieces of %lld, parts of %lld",
           static_cast<long long>(pieceBytes), static_cast<long long>(partBytes));
 }
 

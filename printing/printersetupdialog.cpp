@@ -1,4 +1,5 @@
 #include "printersetupdialog.h"
+#include "app/controls.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -50,6 +51,7 @@ PrinterSetupDialog::PrinterSetupDialog(QPrinter &printer, QWidget *parent)
     , m_portrait(new QRadioButton(QString::fromUtf16(u"縦(&O)"), this))
     , m_landscape(new QRadioButton(QString::fromUtf16(u"横(&A)"), this))
 {
+    useDialogFrame(this);
     setObjectName(QStringLiteral("PrinterSetupDialog1"));
     setWindowTitle(QString::fromUtf16(u"プリンタの設定"));
     m_printers->setObjectName(QStringLiteral("PrinterName"));

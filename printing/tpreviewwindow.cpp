@@ -305,6 +305,7 @@ TPreviewWindow::TPreviewWindow(TReportOutput *output, QWidget *parent)
         auto *b = new QToolButton(bar);
         b->setObjectName(QString::fromLatin1(name));
         b->setToolTip(QString::fromUtf16(hint));
+        b->setAccessibleName(QString::fromUtf16(hint));
         b->setIcon(previewIcon(icon));
         b->setAutoRaise(true);
         b->setCheckable(checkable);

@@ -55,6 +55,12 @@ HelpViewer::HelpViewer(QWidget *parent)
     m_back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QString::fromUtf16(u"戻る"));
     m_forward = bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QString::fromUtf16(u"進む"));
     m_home = bar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QString::fromUtf16(u"目次"));
+    // Esc closes the help, as it closes a dialog.
+    auto *close = new QAction(this);
+    close->setShortcut(Qt::Key_Escape);
+    close->setShortcutContext(Qt::WindowShortcut);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
     m_back->setShortcut(QKeySequence::Back);
     m_forward->setShortcut(QKeySequence::Forward);
     m_back->setEnabled(false);

@@ -1,4 +1,5 @@
 #include "replacedialog.h"
+#include "app/controls.h"
 
 #include "document/sjistext.h"
 
@@ -42,6 +43,7 @@ ReplaceDialog::ReplaceDialog(QWidget *parent)
     , m_replaceNext(new QPushButton(QString::fromUtf16(u"置換して次に(&R)"), this))
     , m_replaceAll(new QPushButton(QString::fromUtf16(u"すべて置換(&A)"), this))
 {
+    useDialogFrame(this);
     setWindowTitle(QString::fromUtf16(u"置換"));
     setModal(false);
     auto *cancel = new QPushButton(QString::fromUtf16(u"キャンセル"), this);

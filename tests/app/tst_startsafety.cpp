@@ -3,6 +3,7 @@
 
 #include "app/messagebox.h"
 #include "app/settingsfile.h"
+#include "app/startup.h"
 #include "app/tpenform1.h"
 
 #include <QFile>
@@ -37,8 +38,8 @@ class tst_StartSafety : public QObject {
 private slots:
     void init();
     void cleanup();
-    void windowIsHeldToTheWorkArea_data();
-    void windowIsHeldToTheWorkArea();
+    void savedPlacementAtStart_data();
+    void savedPlacementAtStart();
     void nonRegularSettingsFileIsNeitherReadNorWritten_data();
     void nonRegularSettingsFileIsNeitherReadNorWritten();
     void endlessDeviceIsNotRead();
@@ -64,34 +65,51 @@ void tst_StartSafety::cleanup()
     removeSettings();
 }
 
-void tst_StartSafety::windowIsHeldToTheWorkArea_data()
+void tst_StartSafety::savedPlacementAtStart_data()
 {
     QTest::addColumn<QByteArray>("values");
-    QTest::newRow("100000") << "Top=0\r\nLeft=0\r\nWidth=100000\r\nHeight=100000"_ba;
-    QTest::newRow("largest int") << "Top=2147483647\r\nLeft=2147483647\r\nWidth=2147483647\r\nHeight=2147483647"_ba;
-    QTest::newRow("largest int in hexadecimal") << "Top=0x7FFFFFFF\r\nLeft=0x7fffffff\r\nWidth=0x7FFFFFFF\r\nHeight=0x7FFFFFFF"_ba;
-    QTest::newRow("lowest") << "Top=-0x80000000\r\nLeft=-2147483648\r\nWidth=-2147483648\r\nHeight=0x80000000"_ba;
-    QTest::newRow("zero size") << "Width=0\r\nHeight=0"_ba;
+    // The outer size the window starts with; empty: its smallest layout.
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("larger than the screen") << "Top=0\r\nLeft=0\r\nWidth=1500\r\nHeight=1200"_ba << QSize(1500, 1200);
+    QTest::newRow("largest int") << "Top=2147483647\r\nLeft=2147483647\r\nWidth=2147483647\r\nHeight=2147483647"_ba
+                                 << QSize(MaxWindowSide, MaxWindowSide);
+    QTest::newRow("largest int in hexadecimal")
+        << "Top=0x7FFFFFFF\r\nLeft=0x7fffffff\r\nWidth=0x7FFFFFFF\r\nHeight=0x1F4"_ba << QSize(MaxWindowSide, 500);
+    QTest::newRow("lowest") << "Top=-0x80000000\r\nLeft=-2147483648\r\nWidth=-2147483648\r\nHeight=0x80000000"_ba
+                            << QSize();
+    QTest::newRow("zero size") << "Width=0\r\nHeight=0"_ba << QSize();
 }
 
-void tst_StartSafety::windowIsHeldToTheWorkArea()
+// Through the program's own start: the window is made, shown and placed as the settings say.
+// A size larger than the screen is kept as it was saved (and saved again at the end); only a
+// size no window system makes is held, and a corner off the work area is pulled back onto it.
+void tst_StartSafety::savedPlacementAtStart()
 {
     QFETCH(QByteArray, values);
+    QFETCH(QSize, size);
     TestFiles::write(settingsPath(), "[Form]\r\n" + values + "\r\n");
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-    TPenForm1 window;
-    window.show();
+    QVERIFY(workArea.width() < 1500 && workArea.height() < 1200);
+    std::unique_ptr<Startup::Windows> windows = Startup::createWindows();
+    TPenForm1 &window = *windows->window;
+    Startup::showWindows(*windows, {});
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // As large as the work area at most (the frame the platform adds once shown aside), or as
-    // the window's smallest layout where that is larger.
     const QRect outer = window.frameGeometry();
-    const QRect inner = window.geometry();
-    const QSize smallest = window.minimumSizeHint();
-    QVERIFY2(inner.width() >= 1 && inner.width() <= qMax(workArea.width(), smallest.width()),
-             qPrintable(u"%1, smallest %2"_s.arg(inner.width()).arg(smallest.width())));
-    QVERIFY2(inner.height() >= 1 && inner.height() <= qMax(workArea.height(), smallest.height()),
-             qPrintable(u"%1, smallest %2"_s.arg(inner.height()).arg(smallest.height())));
     QVERIFY(workArea.contains(outer.topLeft()));
+    if (size.isValid()) {
+        QCOMPARE(outer.size(), size);
+    } else {
+        const QSize smallest = window.minimumSizeHint();
+        QVERIFY2(outer.width() >= 1 && outer.width() <= qMax(workArea.width(), smallest.width()),
+                 qPrintable(u"%1, smallest %2"_s.arg(outer.width()).arg(smallest.width())));
+        QVERIFY2(outer.height() >= 1 && outer.height() <= qMax(workArea.height(), smallest.height()),
+                 qPrintable(u"%1, smallest %2"_s.arg(outer.height()).arg(smallest.height())));
+    }
+    window.FormDestroy();
+    IniFile saved(settingsPath());
+    saved.load();
+    QCOMPARE(QSize(saved.integer(u"Form"_s, u"Width"_s, -1), saved.integer(u"Form"_s, u"Height"_s, -1)), outer.size());
+    QVERIFY(m_boxes.isEmpty());
 }
 
 void tst_StartSafety::nonRegularSettingsFileIsNeitherReadNorWritten_data()

@@ -25,14 +25,18 @@ namespace Desktop {
 
 namespace {
 
-bool pollUntil(const std::function<bool()> &done, int timeoutMs)
+bool pollUntil(const std::function<bool()> &done, int timeoutMs = Patience)
 {
     QElapsedTimer waited;
     waited.start();
+    // Looked at often at first, then less: many looks run tools (xprop, lpstat) or read the
+    // screen, and that time is taken from the program under test on a busy machine.
+    int interval = 20;
     while (!done()) {
         if (waited.elapsed() > timeoutMs)
             return false;
-        QTest::qWait(40);
+        QTest::qWait(interval);
+        interval = qMin(interval * 3 / 2, 200);
     }
     return true;
 }
@@ -69,7 +73,7 @@ QString queue() { return sessionValue("PENLOFT_DESKTOP_QUEUE"); }
 QString queue2() { return sessionValue("PENLOFT_DESKTOP_QUEUE2"); }
 QString pdfFolder() { return sessionValue("PENLOFT_DESKTOP_PDF"); }
 QString pdf2Folder() { return sessionValue("PENLOFT_DESKTOP_PDF2"); }
-QString programPath() { return QStringLiteral(PENLOFT_BINARY); }
+QString programPath() { return sessionValue("PENLOFT_DESKTOP_PROGRAM"); }
 
 QString run(const QString &program, const QStringList &arguments, int *exitCode, int timeoutMs, bool withErrors)
 {
@@ -159,9 +163,11 @@ bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeo
         timeoutMs);
 }
 
-QImage grabScreen()
+QImage grabScreen(const QRect &area)
 {
-    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    if (area.isNull())
+        return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
 }
 
 void recordFailure()
@@ -194,10 +200,24 @@ bool activate(quint32 id)
         return run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed().toUInt() == id
             && run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed().toUInt() == id;
     };
-    if (focused())
-        return true;
-    run(u"xdotool"_s, { u"windowactivate"_s, QString::number(id) });
-    if (pollUntil(focused, 10000))
+    const auto viewable = [id] {
+        return run(u"xwininfo"_s, { u"-id"_s, QString::number(id) }).contains(u"Map State: IsViewable"_s);
+    };
+    QElapsedTimer waited;
+    waited.start();
+    qint64 asked = -1;
+    const bool done = pollUntil(
+        [&] {
+            if (focused())
+                return true;
+            // The window manager passes over a window it has not mapped yet.
+            if ((asked < 0 || waited.elapsed() - asked >= 1000) && viewable()) {
+                run(u"xdotool"_s, { u"windowactivate"_s, QString::number(id) });
+                asked = waited.elapsed();
+            }
+            return false;
+        });
+    if (done)
         return true;
     qWarning("window 0x%x did not become the active window (focus %s, active %s)", id,
              qPrintable(run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed()),
@@ -217,10 +237,13 @@ bool inputMethodAnswers(int timeoutMs)
     class Recorder : public QObject {
     public:
         bool composed = false;
+        QString preedit;
         bool eventFilter(QObject *, QEvent *event) override
         {
-            if (event->type() == QEvent::InputMethod && !static_cast<QInputMethodEvent *>(event)->preeditString().isEmpty())
-                composed = true;
+            if (event->type() == QEvent::InputMethod) {
+                preedit = static_cast<QInputMethodEvent *>(event)->preeditString();
+                composed = composed || !preedit.isEmpty();
+            }
             return false;
         }
     } recorder;
@@ -231,9 +254,9 @@ bool inputMethodAnswers(int timeoutMs)
         key(u"a"_s);
         pollUntil([&] { return recorder.composed; }, 2000);
     }
+    // The reading dropped before the box goes: nothing of it reaches the next window.
     key(u"Escape"_s);
-    QTest::qWait(100);
-    return recorder.composed;
+    return recorder.composed && pollUntil([&] { return recorder.preedit.isEmpty(); });
 }
 
 void keys(const QStringList &names)
@@ -250,6 +273,25 @@ void click(QPoint screenPoint)
 {
     // Without --sync: a pointer already there would never report the move.
     run(u"xdotool"_s, { u"mousemove"_s, QString::number(screenPoint.x()), QString::number(screenPoint.y()), u"click"_s, u"1"_s });
+}
+
+bool clickOn(const QWidget *widget)
+{
+    const QWidget *top = widget->window();
+    const quint32 id = windowId(top);
+    const bool placed = pollUntil(
+        [&] {
+            if (!widget->isVisible() || !top->windowHandle() || !top->windowHandle()->isExposed())
+                return false;
+            const std::optional<Window> shown = window(id);
+            return shown && shown->client.topLeft() == top->mapToGlobal(QPoint(0, 0));
+        });
+    if (!placed) {
+        qWarning("%s: its window 0x%x is not where it is known to be", widget->metaObject()->className(), id);
+        return false;
+    }
+    click(widget->mapToGlobal(widget->rect().center()));
+    return true;
 }
 
 quint32 windowId(const QWidget *widget)
@@ -371,14 +413,20 @@ QString waitForPdf(const QString &folder, const QStringList &before, int timeout
     return found;
 }
 
-QString latestJobFile()
+int latestJob()
 {
-    // The request folder cannot be listed, only read by name: the job's number names the file.
     const QString jobs = run(u"lpstat"_s, { u"-W"_s, u"all"_s, u"-o"_s });
     int latest = 0;
     const QRegularExpression job(u"^\\S+-(\\d+)\\s"_s, QRegularExpression::MultilineOption);
     for (auto it = job.globalMatch(jobs); it.hasNext();)
         latest = qMax(latest, it.next().captured(1).toInt());
+    return latest;
+}
+
+QString latestJobFile()
+{
+    // The request folder cannot be listed, only read by name: the job's number names the file.
+    const int latest = latestJob();
     if (latest == 0)
         return {};
     return sessionValue("PENLOFT_DESKTOP_SPOOL") + u"/d%1-001"_s.arg(latest, 5, 10, QLatin1Char('0'));
@@ -418,9 +466,9 @@ Session::Session()
     m_windows = Startup::createWindows();
     Startup::showWindows(*m_windows, {});
     // As the program's event loop would: the splash goes once the window is up.
-    waitFor([this] { return !m_windows->window->splash(); }, 10000);
+    waitFor([this] { return !m_windows->window->splash(); });
     m_active = activate(windowId(m_windows->window.get()))
-        && waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); }, 10000);
+        && waitFor([this] { return QApplication::activeWindow() == m_windows->window.get(); });
 }
 
 Session::~Session()

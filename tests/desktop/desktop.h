@@ -23,13 +23,20 @@ struct Windows;
 // them), real input through xdotool, and the print server's queues and files.
 namespace Desktop {
 
+// How long a step waits for what it needs before it fails, in ms. Only a fault waits that
+// long: on a machine busy with other work every step is slower, and the suite must not fail
+// for that.
+inline constexpr int Patience = 30000;
+
 // -- The session --
 QString sessionValue(const char *name); // a PENLOFT_DESKTOP_* value; empty outside a session
 QString queue(); // the default queue
 QString queue2(); // the second queue
 QString pdfFolder(); // where the default queue's PDFs land
 QString pdf2Folder();
-QString programPath(); // the program under test
+// The program under test: the session's copy of it, with the help folder beside it (the build
+// itself may be out of this user's reach).
+QString programPath();
 
 // Runs a tool and returns its standard output (standard error too when asked); exitCode gets
 // its status (-1 when it did not finish within timeoutMs).
@@ -53,11 +60,11 @@ inline const QString SplashType = QStringLiteral("_NET_WM_WINDOW_TYPE_SPLASH");
 QList<Window> windows();
 std::optional<Window> window(quint32 id);
 // Waits for a managed window that `match` accepts; none when timeoutMs passed first.
-std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 15000);
+std::optional<Window> waitForWindow(const std::function<bool(const Window &)> &match, int timeoutMs = Patience);
 // Waits until no managed window is accepted by `match`.
-bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = 10000);
-// The screen as it is shown now.
-QImage grabScreen();
+bool waitForNoWindow(const std::function<bool(const Window &)> &match, int timeoutMs = Patience);
+// The screen as it is shown now, or one area of it (the image then starts at its top-left).
+QImage grabScreen(const QRect &area = QRect());
 // After a failed test: the screen saved in the session's temporary folder, named after the
 // test, and which window the window manager has active and which has the input focus.
 void recordFailure();
@@ -68,7 +75,8 @@ QString focusReport();
 // starts at the first key it is given, which on a busy machine takes a while. False when it
 // did not answer within timeoutMs.
 bool inputMethodAnswers(int timeoutMs);
-// Activates a window through the window manager and waits until it has the input focus.
+// Activates a window through the window manager and waits until it has the input focus,
+// asking again while the window is not yet mapped or another one took the focus meanwhile.
 bool activate(quint32 id);
 // Key presses in xdotool's names ("alt+F4", "ctrl+p", "Return"), one after another.
 void keys(const QStringList &names);
@@ -77,6 +85,10 @@ inline void key(const QString &name) { keys({ name }); }
 void type(const QString &text);
 // A left click at a screen point.
 void click(QPoint screenPoint);
+// A left click at the middle of a widget of this process, once its window is on the screen
+// where this process knows it to be (the window manager places a window after mapping it);
+// false when it did not get there in time.
+bool clickOn(const QWidget *widget);
 // The X window of a top-level widget of this process.
 quint32 windowId(const QWidget *widget);
 
@@ -92,9 +104,10 @@ public:
     // An environment variable for the program, set before start().
     void setVariable(const QString &name, const QString &value);
     qint64 pid() const { return m_process.processId(); }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // The main window once it shows its title; none when it did not appear in time.
-    std::optional<Window> mainWindow(int timeoutMs = 15000) const;
-    bool waitForExit(int timeoutMs = 10000);
+    std::optional<Window> mainWindow(int timeoutMs = Patience) const;
+    bool waitForExit(int timeoutMs = Patience);
     int exitCode() const { return m_process.exitCode(); }
     QString settingsFile() const; // where its window placement is kept
     QString output() { return QString::fromLocal8Bit(m_process.readAll()); }
@@ -115,7 +128,9 @@ bool addQueue(const QString &name, bool makeDefault);
 // The PDFs in a queue's folder.
 QStringList pdfs(const QString &folder);
 // Waits for a PDF beyond `before` to be complete in `folder` (the queue idle again); returns it.
-QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = 30000);
+QString waitForPdf(const QString &folder, const QStringList &before, int timeoutMs = Patience);
+// The number of the latest job the print server took (0 for none yet).
+int latestJob();
 // The file the latest job was sent to the queues as (what the program printed).
 QString latestJobFile();
 int pdfPages(const QString &pdf);
@@ -156,11 +171,11 @@ public:
     Script(const Script &) = delete;
     Script &operator=(const Script &) = delete;
 
-    Script &waitFor(const QString &what, std::function<bool()> condition, int timeoutMs = 15000);
+    Script &waitFor(const QString &what, std::function<bool()> condition, int timeoutMs = Patience);
     Script &then(std::function<void()> action);
     // Waits for a modal dialog of class Dialog on the screen, then acts on it.
     template <class Dialog>
-    Script &withModal(const QString &what, std::function<void(Dialog *)> action, int timeoutMs = 15000)
+    Script &withModal(const QString &what, std::function<void(Dialog *)> action, int timeoutMs = Patience)
     {
         auto dialog = std::make_shared<Dialog *>(nullptr);
         waitFor(
@@ -169,7 +184,7 @@ public:
     }
     // Waits for a modal dialog that `isIt` accepts on the screen, then acts on it.
     Script &withModalWhere(const QString &what, std::function<bool(QWidget *)> isIt, std::function<void(QWidget *)> action,
-                           int timeoutMs = 15000);
+                           int timeoutMs = Patience);
     void start();
     bool isDone() const;
     QString failure() const; // empty while nothing failed
@@ -185,6 +200,6 @@ private:
 // Activates a dialog of this process and presses keys in it.
 void keysIn(QWidget *dialog, const QStringList &names);
 // Waits, handling events, until `done` holds.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 15000);
+bool waitFor(const std::function<bool()> &done, int timeoutMs = Patience);
 
 } // namespace Desktop

@@ -6,6 +6,7 @@
 #include "desktop.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTest>
 
 #include <memory>
@@ -24,6 +25,10 @@ int main(int argc, char **argv)
     Startup::setUpApplication();
     if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("xcb") || qEnvironmentVariableIsEmpty("PENLOFT_DESKTOP_DIR")) {
         qCritical("tst_desktop runs inside tests/desktop/desktop-session (QT_QPA_PLATFORM=xcb, a session of its own)");
+        return 1;
+    }
+    if (!QFileInfo(Desktop::programPath()).isExecutable()) {
+        qCritical("no program to test: desktop-session --program names it (PENLOFT_DESKTOP_PROGRAM)");
         return 1;
     }
     // The input method's server starts at its first key; it is a part of the desktop like the

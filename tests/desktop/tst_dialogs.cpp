@@ -7,7 +7,9 @@
 #include "document/richedit.h"
 #include "tools/replacedialog.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -32,26 +34,46 @@ QByteArray readAll(const QString &path)
 
 // In the file dialog on the screen: the filter chosen in its type box with the mouse and the
 // keyboard, the name typed into its name box (straight into the box: the session's input method
-// would compose romaji typed there into kana), then 保存 with Return.
-void saveIn(QFileDialog *dialog, int filter, const QString &name, QString *caption)
+// would compose romaji typed there into kana), then 保存 with Return. Each step waits for the
+// dialog to show the last one done; what did not come is told in `problem`, and the dialog is
+// left as it is (the script then ends it).
+void saveIn(QFileDialog *dialog, int filter, const QString &name, QString *caption, QString *problem)
 {
     *caption = Desktop::window(Desktop::windowId(dialog)).value_or(Desktop::Window()).name;
     auto *types = dialog->findChild<QComboBox *>(u"fileTypeCombo"_s);
     auto *nameBox = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
-    if (!types || !nameBox)
+    if (!types || !nameBox) {
+        *problem = u"the dialog has no type box or no name box"_s;
         return;
-    Desktop::activate(Desktop::windowId(dialog));
-    Desktop::click(types->mapToGlobal(types->rect().center()));
-    QTest::qWait(300);
+    }
+    if (!Desktop::activate(Desktop::windowId(dialog)) || !Desktop::clickOn(types)) {
+        *problem = u"the dialog's type box could not be clicked: "_s + Desktop::focusReport();
+        return;
+    }
+    // Keys go to the list only once it is the open popup.
+    if (!Desktop::waitFor([&] { return types->view()->isVisible() && QApplication::activePopupWidget() == types->view()->window(); })) {
+        *problem = u"the type box did not open its list"_s;
+        return;
+    }
     QStringList keys { u"Home"_s };
     for (int i = 1; i < filter; ++i)
         keys += u"Down"_s;
     keys += u"Return"_s;
     Desktop::keys(keys);
-    QTest::qWait(200);
-    Desktop::click(nameBox->mapToGlobal(nameBox->rect().center()));
+    if (!Desktop::waitFor([&] { return !types->view()->isVisible() && types->currentIndex() == filter - 1; })) {
+        *problem = u"the type box shows \"%1\", not filter %2"_s.arg(types->currentText()).arg(filter);
+        return;
+    }
+    if (!Desktop::clickOn(nameBox) || !Desktop::waitFor([&] { return QApplication::focusWidget() == nameBox; })) {
+        *problem = u"the name box did not take the focus: "_s + Desktop::focusReport();
+        return;
+    }
     nameBox->selectAll();
     QTest::keyClicks(nameBox, name);
+    if (nameBox->text() != name) {
+        *problem = u"the name box shows \"%1\""_s.arg(nameBox->text());
+        return;
+    }
     Desktop::keysIn(dialog, { u"Return"_s });
 }
 
@@ -107,12 +129,14 @@ void tst_DesktopDialogs::saveAsThroughTheRealDialog()
     window.CurrentFileName = folder.filePath(u"before.rtf"_s);
 
     QString caption;
+    QString problem;
     QString question;
     Desktop::Script script;
-    script.withModal<QFileDialog>(u"the save dialog"_s, [&](QFileDialog *dialog) { saveIn(dialog, filter, typed, &caption); })
+    script.withModal<QFileDialog>(u"the save dialog"_s, [&](QFileDialog *dialog) { saveIn(dialog, filter, typed, &caption, &problem); })
         .withModal<QMessageBox>(u"the question before a new file"_s, [&](QMessageBox *box) { createFile(box, &question); });
     script.start();
     window.command(u"FileSaveAs"_s)->trigger();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(script.isDone(), qPrintable(script.failure()));
     QCOMPARE(caption, QString::fromUtf16(u"名前を付けて保存"));
 
@@ -128,8 +152,10 @@ void tst_DesktopDialogs::saveAsThroughTheRealDialog()
         QCOMPARE(QString(cp932(bytes)), Text);
     }
     QCOMPARE(window.CurrentFileName, path);
-    QCOMPARE(Desktop::window(Desktop::windowId(&window)).value_or(Desktop::Window()).name,
-             QString::fromUtf16(u"　Penloft          ") + saved);
+    // The title as the window manager shows it, once the program's change has reached it.
+    const QString title = QString::fromUtf16(u"　Penloft          ") + saved;
+    const auto shownTitle = [&] { return Desktop::window(Desktop::windowId(&window)).value_or(Desktop::Window()).name; };
+    QVERIFY2(Desktop::waitFor([&] { return shownTitle() == title; }), qPrintable(shownTitle()));
     QVERIFY(!window.RichEdit1->isModified());
 }
 
@@ -146,6 +172,7 @@ void tst_DesktopDialogs::closePromptYesSavesThroughSaveAs()
     // はい keeps the work: the new document goes through Save As, then the window closes.
     QString asked;
     QString dialogCaption;
+    QString problem;
     QString question;
     Desktop::Script script;
     script.withModal<QMessageBox>(u"the close prompt"_s, [&](QMessageBox *box) {
@@ -154,11 +181,12 @@ void tst_DesktopDialogs::closePromptYesSavesThroughSaveAs()
           })
         .withModal<QFileDialog>(u"the save dialog"_s, [&](QFileDialog *dialog) {
             dialog->setDirectory(folder.path());
-            saveIn(dialog, 1, u"closing"_s, &dialogCaption);
+            saveIn(dialog, 1, u"closing"_s, &dialogCaption, &problem);
         })
         .withModal<QMessageBox>(u"the question before a new file"_s, [&](QMessageBox *box) { createFile(box, &question); });
     script.start();
     const bool closed = window.close();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(script.isDone(), qPrintable(script.failure()));
     QCOMPARE(asked, QString::fromUtf16(u"確認"));
     QVERIFY(closed);
@@ -201,12 +229,18 @@ void tst_DesktopDialogs::findMessagesGiveTheFocusBackToTheFindDialog()
         Desktop::keysIn(dialog, { button == findNext ? u"alt+f"_s : u"alt+a"_s });
         QVERIFY2(Desktop::waitFor([&] { return script.isDone(); }), qPrintable(script.failure()));
         QVERIFY(!told.isEmpty());
-        QVERIFY2(Desktop::waitFor([&] { return Desktop::run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed().toUInt() == dialogId; }, 5000),
+        // Active for the window manager, with the X input focus and Qt's: keys typed now reach it.
+        QVERIFY2(Desktop::waitFor(
+                     [&] {
+                         return Desktop::run(u"xdotool"_s, { u"getactivewindow"_s }).trimmed().toUInt() == dialogId
+                             && Desktop::run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed().toUInt() == dialogId
+                             && QApplication::activeWindow() == dialog;
+                     }),
                  qPrintable(Desktop::focusReport()));
     }
     // Its keys work again: Esc closes it.
     Desktop::key(u"Escape"_s);
-    QVERIFY(Desktop::waitFor([&] { return !dialog->isVisible(); }, 5000));
+    QVERIFY(Desktop::waitFor([&] { return !dialog->isVisible(); }));
 }
 
 QObject *newDesktopDialogsTest()

@@ -135,12 +135,18 @@ void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
             }
             Desktop::keysIn(dialog, { u"Return"_s });
         });
-    setup.withModalWhere(u"the printer setup again"_s, isSetup, [&](QWidget *dialog) {
-        Desktop::keysIn(dialog, { u"alt+z"_s });
-        Desktop::type(u"A5"_s);
-        Desktop::keys({ u"alt+a"_s });
-        QTest::qWait(200);
-        paperShown = static_cast<PrinterSetupDialog *>(dialog)->paperBox()->currentText();
+    setup.withModalWhere(u"the printer setup again"_s, isSetup, [&](QWidget *shown) {
+        auto *dialog = static_cast<PrinterSetupDialog *>(shown);
+        QComboBox *papers = dialog->paperBox();
+        QStringList keys { u"alt+z"_s };
+        const int steps = papers->findText(u"A5"_s) - papers->currentIndex();
+        for (int i = 0; i < qAbs(steps); ++i)
+            keys += steps > 0 ? u"Down"_s : u"Up"_s;
+        keys += u"alt+a"_s;
+        Desktop::keysIn(dialog, keys);
+        // OK once the dialog shows both: the keys are taken in order, the last one included.
+        Desktop::waitFor([&] { return papers->currentText() == u"A5"_s && dialog->landscapeButton()->isChecked(); });
+        paperShown = papers->currentText();
         Desktop::keysIn(dialog, { u"Return"_s });
     });
     setup.start();
@@ -184,9 +190,9 @@ void tst_DesktopPrinting::printerSetupChoosesWhatBothPrintsUse()
         .then([&] {
             TPreviewWindow *shown = window.previewWindow();
             Desktop::activate(Desktop::windowId(shown));
-            Desktop::click(shown->Print->mapToGlobal(shown->Print->rect().center()));
+            Desktop::clickOn(shown->Print);
         })
-        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdf2Folder(), before, 0).isEmpty(); }, 30000)
+        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdf2Folder(), before, 0).isEmpty(); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
     preview.start();
     window.command(u"FilePureview"_s)->trigger();
@@ -229,9 +235,9 @@ void tst_DesktopPrinting::directPrintAndPreviewPrintMakePdfs()
         .then([&] {
             TPreviewWindow *shown = window.previewWindow();
             Desktop::activate(Desktop::windowId(shown));
-            Desktop::click(shown->Print->mapToGlobal(shown->Print->rect().center()));
+            Desktop::clickOn(shown->Print);
         })
-        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdfFolder(), before, 0).isEmpty(); }, 30000)
+        .waitFor(u"the report's PDF"_s, [&] { return !Desktop::waitForPdf(Desktop::pdfFolder(), before, 0).isEmpty(); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
     preview.start();
     window.command(u"FilePureview"_s)->trigger();
@@ -277,7 +283,7 @@ void tst_DesktopPrinting::printerAddedWhileRunningIsUsed()
         .then([&] {
             TPreviewWindow *shown = window.previewWindow();
             Desktop::activate(Desktop::windowId(shown));
-            Desktop::click(shown->Print->mapToGlobal(shown->Print->rect().center()));
+            Desktop::clickOn(shown->Print);
         })
         .withModal<QMessageBox>(u"the error box of the preview"_s, [&](QMessageBox *box) { answerMessage(box, &told); })
         // ...until a printer is added while the program runs: then it prints there.
@@ -286,9 +292,9 @@ void tst_DesktopPrinting::printerAddedWhileRunningIsUsed()
             before = Desktop::pdfs(Desktop::pdfFolder());
             TPreviewWindow *shown = window.previewWindow();
             Desktop::activate(Desktop::windowId(shown));
-            Desktop::click(shown->Print->mapToGlobal(shown->Print->rect().center()));
+            Desktop::clickOn(shown->Print);
         })
-        .waitFor(u"the report's PDF from the printer added"_s, [&] { return !(report = Desktop::waitForPdf(Desktop::pdfFolder(), before, 0)).isEmpty(); }, 30000)
+        .waitFor(u"the report's PDF from the printer added"_s, [&] { return !(report = Desktop::waitForPdf(Desktop::pdfFolder(), before, 0)).isEmpty(); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
     preview.start();
     window.command(u"FilePureview"_s)->trigger();
@@ -312,6 +318,7 @@ void tst_DesktopPrinting::printerAddedWhileRunningIsUsed()
 void tst_DesktopPrinting::refusedJobsAreReported()
 {
     QVERIFY(Desktop::printAdmin(u"cupsreject"_s, { Desktop::queue() }));
+    const int jobs = Desktop::latestJob();
     Desktop::Session session;
     QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
     TPenForm1 &window = session.window();
@@ -338,7 +345,7 @@ void tst_DesktopPrinting::refusedJobsAreReported()
         .then([&] {
             TPreviewWindow *shown = window.previewWindow();
             Desktop::activate(Desktop::windowId(shown));
-            Desktop::click(shown->Print->mapToGlobal(shown->Print->rect().center()));
+            Desktop::clickOn(shown->Print);
         })
         .withModal<QMessageBox>(u"the error box of the preview"_s, [&](QMessageBox *box) { answerMessage(box, &reportTold); })
         .then([&] { Desktop::keysIn(window.previewWindow(), { u"Escape"_s }); });
@@ -346,7 +353,8 @@ void tst_DesktopPrinting::refusedJobsAreReported()
     window.command(u"FilePureview"_s)->trigger();
     QVERIFY2(preview.isDone(), qPrintable(preview.failure()));
     QVERIFY2(reportTold.contains(u"not accepting jobs"_s), qPrintable(reportTold));
-    QTest::qWait(500);
+    // The server took no job, so no PDF is on its way.
+    QCOMPARE(Desktop::latestJob(), jobs);
     QCOMPARE(Desktop::pdfs(Desktop::pdfFolder()), before);
 }
 

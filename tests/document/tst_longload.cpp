@@ -2,10 +2,12 @@
 #include "app/statustext.h"
 #include "app/tpenform1.h"
 #include "document/cp932.h"
+#include "document/editordocumentlayout.h"
 #include "document/plaintext.h"
 #include "document/richedit.h"
 #include "editing/statusdisplay.h"
 
+#include <QDeadlineTimer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,6 +36,8 @@ private slots:
     void scrollBarLooksWithoutWaiting();
     void saveWritesTheWholeFile();
     void anotherDocumentDropsTheRest();
+    void ctrlEndShowsTheCaretAndItsLineAtOnce_data();
+    void ctrlEndShowsTheCaretAndItsLineAtOnce();
 
 private:
     void open();
@@ -229,6 +233,99 @@ void tst_LongLoad::anotherDocumentDropsTheRest()
     QVERIFY(!editor().isLoading());
     QTest::qWait(300);
     QCOMPARE(editor().document()->characterCount(), 1);
+}
+
+namespace {
+
+// CP932 text as RTF writes it: every byte past ASCII escaped.
+QByteArray rtfEscaped(const QByteArray &bytes)
+{
+    QByteArray out;
+    for (const char c : bytes) {
+        if (uchar(c) < 0x80)
+            out += c;
+        else
+            out += "\\'" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+    }
+    return out;
+}
+
+} // namespace
+
+void tst_LongLoad::ctrlEndShowsTheCaretAndItsLineAtOnce_data()
+{
+    QTest::addColumn<bool>("rtf");
+    QTest::newRow("text") << false;
+    // Its first line in a large size: the estimated line height is a fraction of a pixel, and
+    // so is every correction.
+    QTest::newRow("RTF with a title") << true;
+}
+
+// Ctrl+End in a long document that is not laid out yet: the caret's line is laid out first and
+// shown, and the line panel shows it at once, from the lines of the paragraphs before it as
+// estimated, then exactly once they are laid out; the caret stays where it is meanwhile. The
+// estimates are learned from the first paragraphs, of Latin letters: the paragraphs of narrow
+// letters that follow turn out shorter than estimated as they are laid out above the view, the
+// kana paragraphs at the end, around the caret, taller.
+void tst_LongLoad::ctrlEndShowsTheCaretAndItsLineAtOnce()
+{
+    QFETCH(bool, rtf);
+    const QByteArray latin = QByteArray("abcdefghij klmnopqrstu vwxyz ABCDEFG HIJKLMN ").repeated(4);
+    const QByteArray narrow = QByteArray("iiiiiiiiii").repeated(40);
+    const QByteArray kana
+        = Cp932::encode(u"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほ"_s).repeated(6);
+    const QByteArray last = Cp932::encode(u"■■■■■■■■■■ 最後の行"_s);
+    const QByteArray end = rtf ? "\\par\r\n" : "\r\n";
+    QByteArray text = rtf
+        ? "{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fcharset128 IPAMincho;}}\\f0\\fs22 {\\fs48 Title}" + end
+        : QByteArray();
+    for (int i = 0; i < 40; ++i)
+        text += latin + end;
+    while (text.size() < (3 << 18))
+        text += narrow + end;
+    const QByteArray kanaParagraph = (rtf ? rtfEscaped(kana) : kana) + end;
+    while (text.size() < (1 << 20))
+        text += kanaParagraph;
+    text += rtf ? rtfEscaped(last) + "}" : last;
+    QVERIFY(text.size() < RichDocument::LaterBytes);
+    const QString path = m_dir.filePath(rtf ? u"estimated.rtf"_s : u"estimated.txt"_s);
+    TestFiles::write(path, text);
+
+    m_window->OpenFile(path);
+    EditorDocumentLayout &layout = *editor().richDocument().layout();
+    QVERIFY(layout.estimatedCount() > 1000);
+    editor().setFocus();
+    QTest::keyClick(&editor(), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(editor().textCursor().position(), editor().document()->characterCount() - 1);
+    const StatusText &linePanel = *m_window->StatusPanels[2];
+    auto caretShown = [&] { return editor().viewport()->rect().contains(editor().cursorRect()); };
+    // Shown at once, while the paragraphs before are still to be laid out.
+    QTRY_VERIFY(caretShown() && !linePanel.text().isEmpty());
+    QVERIFY(layout.estimatedCount() > 1000);
+    // Every paragraph before the caret's counts a line at least.
+    QVERIFY(linePanel.text().section(u' ', 0, 0).toInt() >= editor().document()->blockCount());
+    QVERIFY(linePanel.text().endsWith(StatusDisplay::lineAndColumn(0, 29).mid(1)));
+    const QRect caret = editor().cursorRect();
+    // The last line is on screen: its squares' ink at the caret's height.
+    const QImage shown = editor().viewport()->grab().toImage();
+    int ink = 0;
+    for (int x = 0; x < caret.left(); ++x)
+        ink += qGray(shown.pixel(x, caret.center().y())) < 128 ? 1 : 0;
+    QVERIFY2(ink > 40, qPrintable(QString::number(ink)));
+    // In view while the rest is laid out, a slice at a time between the program's events.
+    const QDeadlineTimer limit(120000);
+    while (layout.estimatedCount() > 0 && !limit.hasExpired()) {
+        QTest::qWait(10);
+        QVERIFY2(caretShown(), qPrintable(u"%1 paragraphs to go"_s.arg(layout.estimatedCount())));
+    }
+    QCOMPARE(layout.estimatedCount(), 0);
+    // Exact once all is laid out; the caret stayed where it was (to the pixel its rounding
+    // may give).
+    const int line = editor().lineFromChar(editor().textLength());
+    QTRY_COMPARE(linePanel.text(), StatusDisplay::lineAndColumn(line, 29));
+    QVERIFY2(qAbs(editor().cursorRect().top() - caret.top()) <= 1,
+             qPrintable(u"%1 -> %2"_s.arg(caret.top()).arg(editor().cursorRect().top())));
+    QVERIFY(caretShown());
 }
 
 QTEST_MAIN(tst_LongLoad)

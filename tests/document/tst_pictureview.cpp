@@ -1,3 +1,6 @@
+#include "app/settingsfile.h"
+#include "app/tpenform1.h"
+#include "document/documentmessages.h"
 #include "document/formatrange.h"
 #include "document/pictures.h"
 #include "document/richedit.h"
@@ -9,6 +12,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QMimeData>
 #include <QPainter>
 #include <QPicture>
@@ -26,6 +30,7 @@
 
 #include "converterrun.h"
 
+#include "realdialogs.h"
 #include "testfiles.h"
 
 using namespace Qt::StringLiterals;
@@ -78,6 +83,39 @@ Picture pictureAt(const QTextDocument *document, int position)
     return Pictures::pictureOf(c.charFormat());
 }
 
+// The image as another program would write it: with a word of its own in the file, so that the
+// bytes differ from those this program would write for the same pixels.
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setText(u"Software"_s, u"another program"_s);
+    writer.write(image);
+    return bytes;
+}
+
+// The headers of a 24-bit BMP of the given size, without its pixels.
+QByteArray bmpHeader(int width, int height)
+{
+    QByteArray header(54, '\0');
+    auto put = [&](int at, quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            header[at + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    header[0] = 'B';
+    header[1] = 'M';
+    put(2, 54 + quint32(width) * 3 * quint32(height), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, quint32(width), 4);
+    put(22, quint32(height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    return header;
+}
+
 } // namespace
 
 class tst_PictureView : public QObject {
@@ -91,6 +129,10 @@ private slots:
     void caretAndHitTestAroundAPicture();
     void pasteImageFromClipboard_data();
     void pasteImageFromClipboard();
+    void pasteHugeImageWithCtrlV_data();
+    void pasteHugeImageWithCtrlV();
+    void pasteHugeImageInTheWindow_data();
+    void pasteHugeImageInTheWindow();
     void copyOffersRtfHtmlAndImage();
     void printedAtTheSameSize();
     void previewPageShowsThePicture();
@@ -251,6 +293,160 @@ void tst_PictureView::pasteImageFromClipboard()
     // Undone, it is gone.
     m_edit->undo();
     QCOMPARE(m_edit->toPlainText(), u"xy"_s);
+}
+
+void tst_PictureView::pasteHugeImageWithCtrlV_data()
+{
+    QTest::addColumn<QString>("offer");
+    // What the document gains: a PNG or JPEG picture, or (Unknown) nothing and a message.
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("bytesKept"); // the picture's bytes are those offered
+    const auto png = int(Picture::Kind::Png);
+    const auto none = int(Picture::Kind::Unknown);
+    QTest::newRow("PNG bytes") << u"png"_s << png << true;
+    QTest::newRow("JPEG bytes") << u"jpeg"_s << int(Picture::Kind::Jpeg) << true;
+    QTest::newRow("PNG bytes and pixels") << u"png+pixels"_s << png << true;
+    QTest::newRow("pixels") << u"pixels"_s << png << false;
+    QTest::newRow("pixels too large to convert") << u"huge pixels"_s << none << false;
+    QTest::newRow("BMP larger than the limit") << u"bmp"_s << none << false;
+}
+
+// An image whose pixels are over the decoding limit (4200 x 4200, 70 MB) is pasted as a file's
+// picture is read: kept as its bytes, shown as that picture read from RTF is, saved as it came.
+// Only an image that cannot be taken without decoding or converting too much is refused, with
+// a message.
+void tst_PictureView::pasteHugeImageWithCtrlV()
+{
+    QFETCH(QString, offer);
+    QFETCH(int, kind);
+    QFETCH(bool, bytesKept);
+    auto *mime = new QMimeData;
+    QByteArray offered;
+    QSize refused;
+    const QColor green(0, 200, 0);
+    {
+        QImage image(4200, 4200, QImage::Format_RGB32);
+        image.fill(green);
+        QVERIFY(image.sizeInBytes() > Picture::DecodeLimitBytes);
+        if (offer.startsWith(u"png"_s) || offer == u"jpeg"_s) {
+            offered = encoded(image, offer == u"jpeg"_s ? "JPEG" : "PNG");
+            mime->setData(offer == u"jpeg"_s ? u"image/jpeg"_s : u"image/png"_s, offered);
+        }
+        if (offer.endsWith(u"pixels"_s))
+            mime->setImageData(image);
+    }
+    if (offer == u"huge pixels"_s) {
+        refused = QSize(8200, 8200);
+        QImage huge(refused, QImage::Format_Mono); // 8 MB held, 270 MB as 32-bit pixels
+        huge.fill(0);
+        mime->setImageData(huge);
+    } else if (offer == u"bmp"_s) {
+        refused = QSize(9000, 9000);
+        mime->setData(u"image/bmp"_s, bmpHeader(9000, 9000));
+    }
+    QApplication::clipboard()->setMimeData(mime);
+    m_edit->replaceSelection(u"xy"_s);
+    m_edit->setSelection(1, 1);
+    m_edit->setFocus();
+    RealDialogs::Box seen;
+    if (refused.isValid())
+        RealDialogs::answerBox(&seen);
+    QTest::keyClick(m_edit, Qt::Key_V, Qt::ControlModifier);
+
+    if (kind == int(Picture::Kind::Unknown)) {
+        QTRY_COMPARE(seen.text, Messages::pictureTooLargeToPaste(refused.width(), refused.height()) + u'.');
+        QCOMPARE(seen.caption, u"Penloft"_s);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(m_edit->toPlainText(), u"xy"_s);
+        return;
+    }
+    RealDialogs::cancelPending();
+    QCOMPARE(m_edit->toPlainText(), u"x\uFFFCy"_s);
+    const Picture picture = pictureAt(m_edit->document(), 1);
+    QCOMPARE(int(picture.kind()), kind);
+    QCOMPARE(picture.pixels(), QSize(4200, 4200));
+    if (bytesKept)
+        QCOMPARE(picture.bytes(), offered);
+    // On screen: the caret after the picture, and the picture's lower part filling the view,
+    // drawn from its pixels as the decoding limit allows.
+    QVERIFY(m_edit->viewport()->rect().contains(m_edit->cursorRect()));
+    m_edit->clearFocus();
+    const QImage pasted = m_edit->viewport()->grab().toImage();
+    const int painted = countNear(pasted, green) + countNear(pasted, QColor(0xE0, 0xE0, 0xE0), 0);
+    QVERIFY2(painted > pasted.width() * pasted.height() / 2, qPrintable(u"%1"_s.arg(painted)));
+    // Saved as RTF and read back: the same bytes, shown the same.
+    m_edit->load(m_edit->save());
+    QCOMPARE(m_edit->toPlainText(), u"x\uFFFCy"_s);
+    QCOMPARE(pictureAt(m_edit->document(), 1).bytes(), picture.bytes());
+    QCOMPARE(pictureAt(m_edit->document(), 1).kind(), picture.kind());
+    m_edit->setSelection(2, 2);
+    QCOMPARE(m_edit->viewport()->grab().toImage(), pasted);
+}
+
+void tst_PictureView::pasteHugeImageInTheWindow_data()
+{
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("PNG bytes") << true;
+    QTest::newRow("pixels too large to convert") << false;
+}
+
+// The same through the main window, as a user does it: Ctrl+V (the window's paste command) in
+// an open document, then Ctrl+S; the file on disk holds the picture's bytes as they came, or
+// the message box says why there is none and the file is left as it was.
+void tst_PictureView::pasteHugeImageInTheWindow()
+{
+    QFETCH(bool, taken);
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"paste.rtf"_s);
+    const QByteArray before = "{\\rtf1\\ansi xy\\par}";
+    TestFiles::write(path, before);
+    auto window = std::make_unique<TPenForm1>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->OpenFile(path);
+    RichEdit *editor = window->RichEdit1;
+    editor->setSelection(1, 1);
+    editor->setFocus();
+    QTRY_VERIFY(editor->hasFocus());
+
+    auto *mime = new QMimeData;
+    QByteArray offered;
+    if (taken) {
+        QImage image(4200, 4200, QImage::Format_RGB32);
+        image.fill(QColor(0, 200, 0));
+        offered = encoded(image, "PNG");
+        mime->setData(u"image/png"_s, offered);
+    } else {
+        QImage huge(8200, 8200, QImage::Format_Mono);
+        huge.fill(0);
+        mime->setImageData(huge);
+    }
+    QApplication::clipboard()->setMimeData(mime);
+    RealDialogs::Box seen;
+    if (!taken)
+        RealDialogs::answerBox(&seen);
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    if (!taken) {
+        QTRY_COMPARE(seen.text, Messages::pictureTooLargeToPaste(8200, 8200) + u'.');
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(editor->toPlainText(), u"xy"_s);
+        QVERIFY(!editor->isModified());
+        QCOMPARE(TestFiles::read(path), before);
+        return;
+    }
+    RealDialogs::cancelPending();
+    QCOMPARE(editor->toPlainText(), u"x\uFFFCy"_s);
+    QVERIFY(editor->viewport()->rect().contains(editor->cursorRect()));
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    QTRY_VERIFY(!editor->isModified());
+    m_edit->load(TestFiles::read(path));
+    QCOMPARE(m_edit->toPlainText(), u"x\uFFFCy"_s);
+    const Picture saved = pictureAt(m_edit->document(), 1);
+    QCOMPARE(saved.kind(), Picture::Kind::Png);
+    QCOMPARE(saved.pixels(), QSize(4200, 4200));
+    QCOMPARE(saved.bytes(), offered);
+    editor->setModified(false);
 }
 
 void tst_PictureView::copyOffersRtfHtmlAndImage()

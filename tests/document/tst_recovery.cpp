@@ -2,6 +2,7 @@
 // through the real message box.
 
 #include "app/japaneseui.h"
+#include "app/messages.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/recoveryfile.h"
@@ -9,6 +10,7 @@
 #include "document/richedit.h"
 
 #include <QAction>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,42 +20,67 @@
 #include <QTextBlock>
 
 #include "realdialogs.h"
+#include "recoverystart.h"
 #include "testfiles.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A process that has ended: its id names no running process.
-qint64 endedProcessId()
-{
-    QProcess process;
-    process.start(u"true"_s, {});
-    process.waitForFinished();
-    return process.processId() > 0 ? process.processId() : 999999;
-}
+// Sets an environment variable for as long as it lives.
+class Variable {
+public:
+    Variable(const char *name, const QString &value)
+        : m_name(name)
+        , m_wasSet(qEnvironmentVariableIsSet(name))
+        , m_old(qgetenv(name))
+    {
+        qputenv(name, QFile::encodeName(value));
+    }
+    ~Variable()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
+
+// Files this process writes are cut short at `bytes` for as long as it lives, as on a full disk
+// (EFBIG instead of the signal that would end the program).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old {};
+};
 
 mode_t modeOf(const QString &path)
 {
     struct stat st {};
     ::stat(QFile::encodeName(path).constData(), &st);
     return st.st_mode & 0777;
-}
-
-// A recovery file as a program that has since ended would have left it.
-QString leaveOrphan(const QString &documentPath, const QByteArray &rtf, qint64 pid = 0)
-{
-    RecoveryFile::Header header;
-    header.pid = pid ? pid : endedProcessId();
-    header.processStart = 12345;
-    header.documentPath = documentPath;
-    header.written = QDateTime(QDate(2026, 12, 1), QTime(9, 30));
-    const QString file = RecoveryFile::fileOf(header);
-    if (!RecoveryFile::write(file, header, rtf))
-        qWarning("could not leave %s", qPrintable(file));
-    return file;
 }
 
 } // namespace
@@ -71,9 +98,16 @@ private slots:
     void onlyFilesOfEndedProgramsAreLeftOver();
     void aFileIsOfferedByOneProgramAtATime();
     void writtenAfterIdleTimeAndRemovedBySave();
+    void theDocumentsPathIsKeptAbsolute();
     void changesDuringWritingStartItAgain();
     void offerRestoresDiscardsOrKeeps_data();
     void offerRestoresDiscardsOrKeeps();
+    void workLeftInTheSpareFolderIsOffered();
+    void aRestoredFileStaysUntilItsWorkIsKeptAgain();
+    void aFolderThatCannotTakeTheWorkIsSaidOnce_data();
+    void aFolderThatCannotTakeTheWorkIsSaidOnce();
+    void anEndBySignalKeepsTheWorkWhereItCan_data();
+    void anEndBySignalKeepsTheWorkWhereItCan();
 
 private:
     QTemporaryDir m_state;
@@ -122,6 +156,11 @@ void tst_Recovery::fileHoldsHeaderAndDocument()
     QCOMPARE(entry->header.pid, header.pid);
     QCOMPARE(entry->header.processStart, header.processStart);
     QCOMPARE(rtf, "{\\rtf1 text}"_ba);
+    // What tells a whole file from a cut one.
+    QVERIFY(entry->complete);
+    QCOMPARE(entry->header.bodyBytes, 12);
+    QCOMPARE(entry->header.bodyDigest, QCryptographicHash::hash("{\\rtf1 text}", QCryptographicHash::Sha256).toHex());
+    QCOMPARE(entry->header.bootId, RecoveryFile::ownProcess().bootId);
     // A new document is named as the window names it.
     header.documentPath.clear();
     QVERIFY(RecoveryFile::write(file, header, "{\\rtf1 x}"));
@@ -167,7 +206,7 @@ void tst_Recovery::damagedFilesGiveWhatTheyHold()
 
 void tst_Recovery::onlyFilesOfEndedProgramsAreLeftOver()
 {
-    const QString ended = leaveOrphan(u"/ended.txt"_s, "{\\rtf1 a}");
+    const QString ended = RecoveryStart::leave(RecoveryStart::endedHeader(u"/ended.txt"_s), "{\\rtf1 a}");
     // This program runs: its file is its own.
     RecoveryFile::Header own = RecoveryFile::ownProcess();
     QVERIFY(RecoveryFile::write(RecoveryFile::fileOf(own), own, "{\\rtf1 b}"));
@@ -188,7 +227,7 @@ void tst_Recovery::onlyFilesOfEndedProgramsAreLeftOver()
 
 void tst_Recovery::aFileIsOfferedByOneProgramAtATime()
 {
-    const QString file = leaveOrphan(QString(), "{\\rtf1 a}");
+    const QString file = RecoveryStart::leave(RecoveryStart::endedHeader(), "{\\rtf1 a}");
     RecoveryFile::Claim first(file);
     QVERIFY(first.isHeld());
     // Another program, started at the same time, asks for the same file.
@@ -229,6 +268,27 @@ void tst_Recovery::writtenAfterIdleTimeAndRemovedBySave()
     QVERIFY(!QFile::exists(keeper->file()));
 }
 
+void tst_Recovery::theDocumentsPathIsKeptAbsolute()
+{
+    // A name given on the command line, relative to the program's folder, and its file on disk.
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"memo.txt"_s), "memo");
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    m_window->OpenFile(u"memo.txt"_s);
+    RecoveryKeeper *keeper = m_window->recovery();
+    keeper->setIdleInterval(50);
+    QSignalSpy written(keeper, &RecoveryKeeper::written);
+    RealDialogs::type(m_window->RichEdit1, u"more "_s);
+    QVERIFY(written.wait(3000));
+    QDir::setCurrent(previous);
+    const std::optional<RecoveryFile::Entry> entry = RecoveryFile::read(keeper->file());
+    QVERIFY(entry);
+    QCOMPARE(entry->header.documentPath, dir.filePath(u"memo.txt"_s));
+    QCOMPARE(entry->header.originalStamp, RecoveryFile::stampOf(dir.filePath(u"memo.txt"_s)));
+    QVERIFY(!entry->header.originalStamp.isEmpty());
+}
+
 void tst_Recovery::changesDuringWritingStartItAgain()
 {
     RecoveryKeeper *keeper = m_window->recovery();
@@ -261,7 +321,8 @@ void tst_Recovery::offerRestoresDiscardsOrKeeps()
     QFETCH(QString, button);
     QTemporaryDir dir;
     const QString document = dir.filePath(u"letter.rtf"_s);
-    const QString orphan = leaveOrphan(document, "{\\rtf1\\ansi {\\b bold} plain\\par}");
+    const QString orphan
+        = RecoveryStart::leave(RecoveryStart::endedHeader(document), "{\\rtf1\\ansi {\\b bold} plain\\par}");
     RealDialogs::Box box;
     RealDialogs::answerBox(&box, button);
     m_window->FormShow();
@@ -288,6 +349,140 @@ void tst_Recovery::offerRestoresDiscardsOrKeeps()
         QCOMPARE(m_window->RichEdit1->toPlainText(), QString());
         QVERIFY(!m_window->RichEdit1->isModified());
     }
+}
+
+void tst_Recovery::workLeftInTheSpareFolderIsOffered()
+{
+    QTemporaryDir temp;
+    const Variable tmpdir("TMPDIR", temp.path());
+    const QString orphan = RecoveryStart::leave(RecoveryStart::endedHeader(), "{\\rtf1 kept in the spare folder}",
+                                                RecoveryFile::spareFolder());
+    QVERIFY(QFile::exists(orphan));
+    RecoveryStart::ModalLog log([](const RealDialogs::Box &) { return QString::fromUtf16(Messages::ButtonRestore); });
+    RecoveryStart::Program program;
+    program.start();
+    QCOMPARE(log.boxes.size(), 1);
+    QVERIFY(log.boxes.first().text.contains(u"『 新規文書 』"_s));
+    QTRY_COMPARE(program.window()->RichEdit1->toPlainText(), u"kept in the spare folder"_s);
+    QVERIFY(!QFile::exists(orphan));
+}
+
+void tst_Recovery::aRestoredFileStaysUntilItsWorkIsKeptAgain()
+{
+    const QString orphan = RecoveryStart::leave(RecoveryStart::endedHeader(), "{\\rtf1 only copy}");
+    RecoveryStart::ModalLog log([](const RealDialogs::Box &box) {
+        return box.text.startsWith(u"前回"_s) ? QString::fromUtf16(Messages::ButtonRestore) : QString();
+    });
+    RecoveryStart::Program program;
+    {
+        // The restored work cannot be written to this program's own file (a full disk).
+        FileSizeLimit limit(64);
+        program.start();
+    }
+    QCOMPARE(program.window()->RichEdit1->toPlainText(), u"only copy"_s);
+    RecoveryStart::runPosted();
+    QCOMPARE(log.boxes.size(), 2);
+    QCOMPARE(log.boxes.last().text,
+             Messages::recoveryNotWritable(RecoveryFile::folder(), QString::fromLocal8Bit(std::strerror(EFBIG))));
+    QCOMPARE(TestFiles::read(orphan).right(16), "{\\rtf1 only copy}"_ba.right(16));
+}
+
+void tst_Recovery::aFolderThatCannotTakeTheWorkIsSaidOnce_data()
+{
+    QTest::addColumn<bool>("full");
+    QTest::newRow("the state folder is below a file") << false;
+    QTest::newRow("writes cut short, as on a full disk") << true;
+}
+
+void tst_Recovery::aFolderThatCannotTakeTheWorkIsSaidOnce()
+{
+    QFETCH(bool, full);
+    QTemporaryDir state;
+    TestFiles::write(state.filePath(u"file"_s), "x");
+    const Variable home("XDG_STATE_HOME", full ? state.path() : state.filePath(u"file"_s));
+    const QString folder = RecoveryFile::folder();
+    RecoveryStart::ModalLog log;
+    RecoveryStart::Program program;
+    program.start();
+    QCOMPARE(log.boxes.size(), 0);
+    RecoveryKeeper *keeper = program.window()->recovery();
+    keeper->setIdleInterval(50);
+    QSignalSpy failed(keeper, &RecoveryKeeper::writeFailed);
+    {
+        std::optional<FileSizeLimit> limit;
+        if (full)
+            limit.emplace(64);
+        RealDialogs::type(program.window()->RichEdit1, u"first"_s);
+        QVERIFY(failed.wait(5000));
+    }
+    RecoveryStart::runPosted();
+    QCOMPARE(log.boxes.size(), 1);
+    QCOMPARE(log.boxes.first().caption, u"Penloft"_s);
+    QCOMPARE(log.boxes.first().text,
+             Messages::recoveryNotWritable(folder, QString::fromLocal8Bit(std::strerror(full ? EFBIG : ENOTDIR))));
+    // Nothing half written is left behind.
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // Once a run.
+    {
+        std::optional<FileSizeLimit> limit;
+        if (full)
+            limit.emplace(64);
+        RealDialogs::type(program.window()->RichEdit1, u"second"_s);
+        QVERIFY(failed.wait(5000));
+    }
+    RecoveryStart::runPosted();
+    QCOMPARE(log.boxes.size(), 1);
+}
+
+void tst_Recovery::anEndBySignalKeepsTheWorkWhereItCan_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("SIGTERM: the recovery folder") << SIGTERM << u"recovery"_s;
+    QTest::newRow("SIGHUP, the folder unusable: beside the document") << SIGHUP << u"beside"_s;
+    QTest::newRow("SIGTERM, the folder unusable, a new document: the spare folder") << SIGTERM << u"spare"_s;
+    QTest::newRow("SIGTERM, the document's folder gone: the spare folder") << SIGTERM << u"gone"_s;
+}
+
+void tst_Recovery::anEndBySignalKeepsTheWorkWhereItCan()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, where);
+    QTemporaryDir state;
+    QTemporaryDir temp;
+    QTemporaryDir files;
+    TestFiles::write(state.filePath(u"file"_s), "x");
+    const Variable home("XDG_STATE_HOME", where == u"recovery" ? state.path() : state.filePath(u"file"_s));
+    const Variable tmpdir("TMPDIR", temp.path());
+    const QString letter = files.filePath(u"letter.rtf"_s);
+    TestFiles::write(letter, "{\\rtf1 the letter}");
+
+    RecoveryStart::Program program;
+    program.start();
+    TPenForm1 *window = program.window();
+    window->handleEndSignals();
+    if (where != u"spare")
+        window->OpenFile(letter);
+    RealDialogs::type(window->RichEdit1, u"unsaved "_s);
+    if (where == u"gone")
+        QVERIFY(files.remove());
+    QCOMPARE(::kill(::getpid(), signal), 0);
+
+    QString kept;
+    if (where == u"recovery") {
+        kept = window->recovery()->file();
+    } else if (where == u"beside") {
+        const QString prefix = u"letter.rtf (保存していない変更 "_s;
+        QTRY_COMPARE(QDir(files.path()).entryList({ prefix + u"*).rtf"_s }).size(), 1);
+        kept = files.filePath(QDir(files.path()).entryList({ prefix + u"*).rtf"_s }).first());
+        QCOMPARE(TestFiles::read(letter), "{\\rtf1 the letter}"_ba);
+    } else {
+        kept = RecoveryFile::fileIn(RecoveryFile::spareFolder(), RecoveryFile::ownProcess());
+    }
+    QTRY_VERIFY(TestFiles::read(kept).contains("unsaved"));
+    QVERIFY(TestFiles::read(kept).contains("{\\rtf1"));
+    if (where == u"beside")
+        QVERIFY(TestFiles::read(kept).startsWith("{\\rtf1"));
 }
 
 QTEST_MAIN(tst_Recovery)
