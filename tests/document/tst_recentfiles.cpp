@@ -149,7 +149,7 @@ void tst_RecentFiles::openedAndSavedDocumentsAreListedAboveExit()
     TestFiles::write(path(u"two.txt"_s), "two");
     m_window->OpenFile(path(u"one.rtf"_s));
     m_window->OpenFile(path(u"two.txt"_s));
-    const QStringList texts = fileMenuTexts();    const QStringList texts = fileMenuTexts();
+    const QStringList texts = fileMenuTexts();
     const int exit = int(texts.size()) - 1;
     QCOMPARE(texts.mid(exit - 4), QStringList({ u"--"_s, RecentFiles::menuText(0, path(u"two.txt"_s)),
                                                RecentFiles::menuText(1, path(u"one.rtf"_s)), u"--"_s,
