@@ -129,7 +129,8 @@ struct FormatRangeRenderer::Layout {
             for (int i = 0; i < layout->lineCount(); ++i) {
                 const QTextLine line = layout->lineAt(i);
                 const qreal lineTop = layout->position().y() + line.y();
-                if (lineTop > partTop + 0.01 && lineTop + line.height() > limit + 0.01 && (cut < 0 || lineTop < *cutY)) {
+                if (lineTop > partTop + 0.01 && lineTop + line.height() > limit + 0.01
+                    && (cut < 0 || lineTop < *cutY)) {
                     cut = b.position() + line.textStart();
                     *cutY = lineTop;
                 }
@@ -351,8 +352,7 @@ FormatRangeRenderer::Layout &FormatRangeRenderer::layoutFor(QPaintDevice *target
             continue;
         const bool current = m_held || l.sourceChange == m_source.changeCount();
         if (l.dpiX == target->logicalDpiX() && l.dpiY == target->logicalDpiY() && qFuzzyCompare(l.width, widthPixels)
-            && qFuzzyCompare(l.pageHeight + 1, pageHeightPixels + 1)
-            && current && l.startsLine(first))
+            && qFuzzyCompare(l.pageHeight + 1, pageHeightPixels + 1) && current && l.startsLine(first))
             return l;
         m_layouts.erase(it);
         break;

@@ -242,8 +242,10 @@ double TPrintReport2::pageArea(const Band &band) const
 {
     // Below the page header of a fresh page, the band grows a step at a time while it fits.
     const Band *header = bandOfKind(BandKind::PageHeader);
-    const double top = TopMargin + (header && header->enabled ? static_cast<double>(roundHalfEven(header->designHeight)) : 0);
-    const double room = static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - top));
+    const double top
+        = TopMargin + (header && header->enabled ? static_cast<double>(roundHalfEven(header->designHeight)) : 0);
+    const double room
+        = static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - top));
     double height = band.designHeight;
     while (static_cast<double>(roundHalfEven(height + GrowthStep)) <= room)
         height += GrowthStep;

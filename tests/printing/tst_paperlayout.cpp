@@ -8,9 +8,9 @@
 #include "document/editordocumentlayout.h"
 #include "document/richdocument.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
-#include <QBuffer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -105,8 +105,8 @@ QByteArray picture(const QSize &pixels, const QByteArray &words = {})
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return "{\\pict\\pngblip\\picw" + QByteArray::number(pixels.width()) + "\\pich" + QByteArray::number(pixels.height())
-        + words + ' ' + png.toHex() + '}';
+    return "{\\pict\\pngblip\\picw" + QByteArray::number(pixels.width()) + "\\pich"
+        + QByteArray::number(pixels.height()) + words + ' ' + png.toHex() + '}';
 }
 
 QString longSentence(int i)
@@ -159,7 +159,8 @@ std::vector<Row> rowsOf(std::vector<Piece> pieces, int page)
     }
     std::vector<Row> rows;
     for (auto &group : groups) {
-        std::stable_sort(group.begin(), group.end(), [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
+        std::stable_sort(
+            group.begin(), group.end(), [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
         Row row;
         row.page = page;
         row.unit = group.front().unit;
@@ -258,7 +259,7 @@ Paper paperOf(const QString &pdf)
         } else if (xml.isStartElement() && xml.name() == u"word") {
             const auto a = xml.attributes();
             const QRectF box(QPointF(a.value(u"xMin"_s).toDouble(), a.value(u"yMin"_s).toDouble()),
-                             QPointF(a.value(u"xMax"_s).toDouble(), a.value(u"yMax"_s).toDouble()));
+                QPointF(a.value(u"xMax"_s).toDouble(), a.value(u"yMax"_s).toDouble()));
             const QString text = xml.readElementText();
             pieces.push_back({ box, text, -1 });
             paper.wordLeft.try_emplace(text, box.left() - BandLeft);
@@ -282,7 +283,8 @@ std::vector<Image> imagesOf(const QString &pdf)
         const QStringList f = line.simplified().split(u' ');
         if (f.size() < 14 || f.at(2) != u"image")
             continue;
-        images.push_back({ f.at(0).toInt(), QSize(f.at(3).toInt(), f.at(4).toInt()), f.at(12).toDouble(), f.at(13).toDouble() });
+        images.push_back(
+            { f.at(0).toInt(), QSize(f.at(3).toInt(), f.at(4).toInt()), f.at(12).toDouble(), f.at(13).toDouble() });
     }
     return images;
 }
@@ -331,36 +333,57 @@ std::vector<std::pair<QString, QByteArray>> documents()
         for (int i = 0; i < shift; ++i)
             rtf += paragraph(u"shift%1"_s.arg(i), "\\fs8");
         rtf += paragraph(u"before the table"_s);
-        rtf += table(90, 3, [shift](int r) { return 1 + (r * 7 + shift) % 3; }, u"M"_s);
+        rtf += table(
+            90, 3, [shift](int r) { return 1 + (r * 7 + shift) % 3; }, u"M"_s);
         rtf += paragraph(u"after the table"_s) + '}';
         docs.emplace_back(u"mixed-rows-%1"_s.arg(shift), rtf);
     }
     docs.emplace_back(u"every-fourth-tall"_s,
-                      header() + paragraph(u"before"_s) + table(120, 3, [](int r) { return r % 4 == 0 ? 2 : 1; }, u"T"_s)
-                          + paragraph(u"after table"_s) + '}');
-    docs.emplace_back(u"uniform"_s, header() + paragraph(u"before"_s) + table(120, 3, [](int) { return 1; }, u"U"_s)
-                                        + paragraph(u"after table"_s) + '}');
-    docs.emplace_back(u"small-tables"_s, header() + paragraph(u"before"_s) + table(10, 5, [](int) { return 1; }, u"A"_s)
-                                             + paragraph(u"between"_s) + table(20, 3, [](int) { return 1; }, u"B"_s)
-                                             + paragraph(u"after tables"_s) + '}');
+        header() + paragraph(u"before"_s)
+            + table(
+                120, 3, [](int r) { return r % 4 == 0 ? 2 : 1; }, u"T"_s)
+            + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"uniform"_s,
+        header() + paragraph(u"before"_s)
+            + table(
+                120, 3, [](int) { return 1; }, u"U"_s)
+            + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"small-tables"_s,
+        header() + paragraph(u"before"_s)
+            + table(
+                10, 5, [](int) { return 1; }, u"A"_s)
+            + paragraph(u"between"_s)
+            + table(
+                20, 3, [](int) { return 1; }, u"B"_s)
+            + paragraph(u"after tables"_s) + '}');
     // Rows of many cells: more paragraphs than the layout keeps lines for at a time.
-    docs.emplace_back(u"40-by-30"_s, header() + paragraph(u"before"_s) + table(30, 40, [](int) { return 1; }, u"F"_s)
-                                         + paragraph(u"after table"_s) + '}');
-    docs.emplace_back(u"63-by-20"_s, header() + paragraph(u"before"_s) + table(20, 63, [](int) { return 1; }, u"S"_s)
-                                         + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"40-by-30"_s,
+        header() + paragraph(u"before"_s)
+            + table(
+                30, 40, [](int) { return 1; }, u"F"_s)
+            + paragraph(u"after table"_s) + '}');
+    docs.emplace_back(u"63-by-20"_s,
+        header() + paragraph(u"before"_s)
+            + table(
+                20, 63, [](int) { return 1; }, u"S"_s)
+            + paragraph(u"after table"_s) + '}');
     {
-        QByteArray rtf = header() + paragraph(u"before the tall row"_s) + table(3, 2, [](int) { return 1; }, u"P"_s);
+        QByteArray rtf = header() + paragraph(u"before the tall row"_s)
+            + table(
+                3, 2, [](int) { return 1; }, u"P"_s);
         rtf += "\\trowd\\trgaph60\\cellx4000\\cellx8000\n\\pard\\intbl ";
         for (int i = 1; i <= 120; ++i)
             rtf += "tall" + QByteArray::number(i) + (i < 120 ? "\\par " : "");
         rtf += "\\cell\\pard\\intbl beside\\cell\\row\n";
-        rtf += table(3, 2, [](int) { return 1; }, u"Q"_s) + paragraph(u"after the tall row"_s) + '}';
+        rtf += table(
+                   3, 2, [](int) { return 1; }, u"Q"_s)
+            + paragraph(u"after the tall row"_s) + '}';
         docs.emplace_back(u"row-taller-than-a-page"_s, rtf);
     }
     {
         QByteArray rtf = header();
         const QStringList lines { u"Alpha\tBeta\tGamma"_s, u"a1\tb1\tc1\td1\te1\tf1"_s, u"\tlead1"_s,
-                                  u"あいう\tk1\tかな\tk2"_s, u"wide words here\tz1\tz2"_s, u"x\t\ty2"_s };
+            u"あいう\tk1\tかな\tk2"_s, u"wide words here\tz1\tz2"_s, u"x\t\ty2"_s };
         for (int i = 0; i < lines.size(); ++i)
             rtf += paragraph(lines.at(i), i % 2 ? "\\f1\\fs28" : "\\f3\\fs20");
         rtf += "\\pard\\f2\\fs24 s1\\tab s2\\f4\\fs36 \\tab s3\\f0\\fs16 \\tab s4\\par\n";
@@ -369,7 +392,8 @@ std::vector<std::pair<QString, QByteArray>> documents()
     {
         QByteArray rtf = header();
         for (int i = 0; i < 60; ++i) {
-            const QByteArray fonts[] = { "\\f0\\fs20", "\\f1\\fs24", "\\f2\\fs18", "\\f3\\fs32", "\\f4\\fs22", "\\f1\\fs40" };
+            const QByteArray fonts[]
+                = { "\\f0\\fs20", "\\f1\\fs24", "\\f2\\fs18", "\\f3\\fs32", "\\f4\\fs22", "\\f1\\fs40" };
             rtf += paragraph(longSentence(i), fonts[i % 6]);
         }
         docs.emplace_back(u"long-lines-and-fonts"_s, rtf + '}');
@@ -380,8 +404,8 @@ std::vector<std::pair<QString, QByteArray>> documents()
             if (i % 10 == 0)
                 rtf += paragraph(u"heading%1"_s.arg(i), "\\fs28");
             rtf += "\\pard{\\pntext\\f5\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf5\\pnindent0{\\pntxtb\\'b7}}\\fi-200\\li"
-                + QByteArray::number(200 + (i % 3) * 300) + ' ' + escaped(u"item%1 "_s.arg(i) + longSentence(i).left(i * 3 % 120))
-                + "\\par\n";
+                + QByteArray::number(200 + (i % 3) * 300) + ' '
+                + escaped(u"item%1 "_s.arg(i) + longSentence(i).left(i * 3 % 120)) + "\\par\n";
         }
         docs.emplace_back(u"lists"_s, rtf + '}');
     }
@@ -416,7 +440,8 @@ private:
 
 void tst_PaperLayout::initTestCase()
 {
-    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty() || QStandardPaths::findExecutable(u"pdfimages"_s).isEmpty())
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty()
+        || QStandardPaths::findExecutable(u"pdfimages"_s).isEmpty())
         QSKIP("poppler-utils (pdftotext, pdfimages) are not installed");
     installFontSubstitutes();
     QVERIFY(m_dir.isValid());
@@ -450,13 +475,14 @@ void tst_PaperLayout::pagesHoldTheEditorsLines()
     const size_t common = std::min(screen.rows.size(), paper.rows.size());
     for (size_t i = 0; i < common; ++i) {
         if (screen.rows[i].text != paper.rows[i].text)
-            QFAIL(qPrintable(u"row %1 differs\nscreen:\n%2\npaper:\n%3"_s.arg(i).arg(around(screen.rows, i), around(paper.rows, i))));
+            QFAIL(qPrintable(u"row %1 differs\nscreen:\n%2\npaper:\n%3"_s.arg(i).arg(
+                around(screen.rows, i), around(paper.rows, i))));
     }
     QVERIFY2(screen.rows.size() == paper.rows.size(),
-             qPrintable(u"%1 rows on screen, %2 on paper; after the last common one:\nscreen:\n%3\npaper:\n%4"_s
-                            .arg(screen.rows.size())
-                            .arg(paper.rows.size())
-                            .arg(around(screen.rows, common), around(paper.rows, common))));
+        qPrintable(u"%1 rows on screen, %2 on paper; after the last common one:\nscreen:\n%3\npaper:\n%4"_s
+                       .arg(screen.rows.size())
+                       .arg(paper.rows.size())
+                       .arg(around(screen.rows, common), around(paper.rows, common))));
     // A table row no taller than a page stands on one page.
     std::map<int, std::set<int>> pagesOfUnit;
     for (size_t i = 0; i < common; ++i) {
@@ -469,14 +495,15 @@ void tst_PaperLayout::pagesHoldTheEditorsLines()
     }
     // Default tab stops stand every half inch.
     if (name == u"tabs"_s)
-        QVERIFY2(qAbs(paper.wordLeft.at(u"Beta"_s) - 36) < 1.5, qPrintable(QString::number(paper.wordLeft.at(u"Beta"_s))));
+        QVERIFY2(
+            qAbs(paper.wordLeft.at(u"Beta"_s) - 36) < 1.5, qPrintable(QString::number(paper.wordLeft.at(u"Beta"_s))));
     // Each tab where the screen has it, scaled.
     for (const auto &[text, x] : screen.tabTargets) {
         // pdftotext joins a text to the next when the tab after it is narrow.
         auto found = paper.wordLeft.lower_bound(text);
         QVERIFY2(found != paper.wordLeft.end() && found->first.startsWith(text), qPrintable(text));
         QVERIFY2(qAbs(found->second - x) < 1.5,
-                 qPrintable(u"\"%1\" at %2 pt on paper, %3 pt on screen"_s.arg(text).arg(found->second).arg(x)));
+            qPrintable(u"\"%1\" at %2 pt on paper, %3 pt on screen"_s.arg(text).arg(found->second).arg(x)));
     }
 }
 
@@ -489,7 +516,7 @@ void tst_PaperLayout::picturesFitAPage()
     for (const Image &image : images) {
         // The proportions kept, the whole picture within the text area.
         QVERIFY2(qAbs(image.ppiX - image.ppiY) <= 0.01 * image.ppiX + 1,
-                 qPrintable(u"%1 x %2 ppi"_s.arg(image.ppiX).arg(image.ppiY)));
+            qPrintable(u"%1 x %2 ppi"_s.arg(image.ppiX).arg(image.ppiY)));
         const qreal height = image.pixels.height() / image.ppiY * 72;
         QVERIFY(image.pixels.width() / image.ppiX * 72 <= BandWidth + 1);
         QVERIFY(height <= AreaBottom - AreaTop + 1);
