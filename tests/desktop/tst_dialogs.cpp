@@ -55,11 +55,23 @@ void saveIn(QFileDialog *dialog, int filter, const QString &name, QString *capti
         *problem = u"the type box did not open its list"_s;
         return;
     }
-    QStringList keys { u"Home"_s };
-    for (int i = 1; i < filter; ++i)
-        keys += u"Down"_s;
-    keys += u"Return"_s;
-    Desktop::keys(keys);
+    // One arrow key at a time, each once the list shows the one before: the list takes the input
+    // method, and a key the input method passes on comes back when it answers, which can be after
+    // the next key (a Down was seen to land before the Home typed ahead of it).
+    QAbstractItemView *list = types->view();
+    for (int step = 0; list->currentIndex().row() != filter - 1; ++step) {
+        const int from = list->currentIndex().row();
+        if (step > 2 * types->count()) {
+            *problem = u"the type box's list does not reach filter %1 (at item %2)"_s.arg(filter).arg(from + 1);
+            return;
+        }
+        Desktop::key(from < filter - 1 ? u"Down"_s : u"Up"_s);
+        if (!Desktop::waitFor([&] { return list->currentIndex().row() != from; })) {
+            *problem = u"the type box's list stays at item %1 after an arrow key"_s.arg(from + 1);
+            return;
+        }
+    }
+    Desktop::key(u"Return"_s);
     if (!Desktop::waitFor([&] { return !types->view()->isVisible() && types->currentIndex() == filter - 1; })) {
         *problem = u"the type box shows \"%1\", not filter %2"_s.arg(types->currentText()).arg(filter);
         return;

@@ -219,16 +219,38 @@ void tst_DesktopRecovery::aDamagedFileIsOfferedAsFarAsItReads()
     QVERIFY(asked);
     QVERIFY(Desktop::activate(asked->id));
     Desktop::key(u"alt+r"_s);
+    // What is not all there comes back as a new document: Save never writes it over the old name.
     const std::optional<Window> main = Desktop::waitForWindow(
-        [&](const Window &w) { return w.pid == program.pid() && w.name == QString::fromUtf16(u"　Penloft          partial.rtf"); });
+        [&](const Window &w) { return w.pid == program.pid() && w.name == QString::fromUtf16(u"　Penloft          新規文書"); });
     QVERIFY(main);
+    // Kept at once in this program's own file, as far as it read; the damaged one is gone.
+    QVERIFY(Desktop::waitFor([&] {
+        const QStringList kept = recoveryFiles(settings->path());
+        return kept.size() == 1 && kept.first().contains(u"-%1-"_s.arg(program.pid()))
+            && contentOf(kept.first()).contains("kept words") && contentOf(kept.first()).contains("and cut");
+    }));
+    // 保存 asks for a name; cancelled, nothing is written anywhere.
     QVERIFY(Desktop::activate(main->id));
     Desktop::key(u"ctrl+s"_s);
-    QVERIFY(Desktop::waitFor([&] { return contentOf(target).contains("kept words"); }));
-    QVERIFY(contentOf(target).contains("and cut"));
+    const auto saveAs = [&](const Window &w) { return w.pid == program.pid() && w.name == QString::fromUtf16(u"名前を付けて保存"); };
+    const std::optional<Window> dialog = Desktop::waitForWindow(saveAs);
+    QVERIFY(dialog);
+    QVERIFY(Desktop::activate(dialog->id));
+    Desktop::key(u"Escape"_s);
+    QVERIFY(Desktop::waitForNoWindow(saveAs));
+    QVERIFY(!QFile::exists(target));
+    // Closing asks; いいえ lets the work go.
+    QVERIFY(Desktop::activate(main->id));
     Desktop::key(u"alt+F4"_s);
+    const std::optional<Window> closing = Desktop::waitForWindow(
+        [&](const Window &w) { return w.pid == program.pid() && w.name == Confirm; });
+    QVERIFY(closing);
+    QVERIFY(Desktop::activate(closing->id));
+    Desktop::key(u"alt+n"_s);
     QVERIFY(program.waitForExit());
     QCOMPARE(program.exitCode(), 0);
+    QVERIFY(recoveryFiles(settings->path()).isEmpty());
+    QVERIFY(!QFile::exists(target));
 }
 
 QObject *newDesktopRecoveryTest()

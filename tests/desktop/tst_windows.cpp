@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+
 using namespace Qt::StringLiterals;
 using Desktop::Window;
 
@@ -44,6 +46,31 @@ QString listing(const QString &folder)
     for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name))
         entries += u"%1 %2 bytes"_s.arg(file.fileName()).arg(file.size());
     return entries.join(u", "_s);
+}
+
+// Whether `after` shows what `before` shows moved down by a few rows (a line or so), the rows
+// that came in at the top aside.
+bool movedDown(QImage before, QImage after)
+{
+    if (before.isNull() || before.size() != after.size())
+        return false;
+    before = before.convertToFormat(QImage::Format_RGB32);
+    after = after.convertToFormat(QImage::Format_RGB32);
+    const qsizetype rowBytes = qsizetype(before.width()) * 4;
+    for (int shift = 4; shift < before.height() / 2; ++shift) {
+        int y = shift;
+        while (y < after.height() && std::memcmp(after.constScanLine(y), before.constScanLine(y - shift), rowBytes) == 0)
+            ++y;
+        if (y == after.height())
+            return true;
+    }
+    return false;
+}
+
+// The recovery files a program with this settings folder keeps.
+QStringList recoveryFiles(const QString &settings)
+{
+    return QDir(settings + u"/state/penloft/recovery"_s).entryList({ u"penloft-*.recovery"_s }, QDir::Files);
 }
 
 // A window of the program's, by the title the window manager shows.
@@ -121,12 +148,19 @@ void tst_DesktopWindows::closePromptAsksAndCancels()
 {
     const auto settings = Desktop::settingsFolder();
     Desktop::Program program(settings->path());
+    // The recovery file, written this long after typing stops, shows that a key has changed the
+    // document.
+    program.setVariable(u"PENLOFT_RECOVERY_IDLE_MS"_s, u"300"_s);
     QVERIFY(program.start());
     const std::optional<Window> main = program.mainWindow();
     QVERIFY(main);
     QVERIFY(Desktop::activate(main->id));
-    // A line break changes the document whatever state the input method is in.
+    // A line break changes the document whatever state the input method is in. The window
+    // manager's Alt+F4 does not wait for the input method to hand the key back: it goes once
+    // the document holds the change.
     Desktop::key(u"Return"_s);
+    QVERIFY2(Desktop::waitFor([&] { return !recoveryFiles(settings->path()).isEmpty(); }),
+             "the line break did not reach the document");
 
     // Closing asks, captioned 確認 alone; キャンセル (Escape) keeps everything.
     Desktop::key(u"alt+F4"_s);
@@ -303,9 +337,21 @@ void tst_DesktopWindows::longTextShowsItsStartAndTheFirstKeySeesAll()
     QVERIFY2(shown, qPrintable(u"the document's start is not shown (last seen: %1)"_s.arg(seen)));
 
     // A key and a save: the key (Enter, which the input method passes on) lands at the start,
-    // and what is saved is the whole file.
+    // and what is saved is the whole file. The save goes once the lines have moved down: a key
+    // the input method passes on comes back when it answers, which can be after the next key.
     QVERIFY(Desktop::activate(main->id));
+    const QImage before = Desktop::grabScreen(lines);
     Desktop::key(u"Return"_s);
+    QImage after;
+    const bool moved = Desktop::waitFor(
+        [&] {
+            after = Desktop::grabScreen(lines);
+            return movedDown(before, after);
+        },
+        4 * Desktop::Patience);
+    const QString seenAfter = QDir::temp().filePath(u"penloft-long-text-key.png"_s);
+    after.save(seenAfter);
+    QVERIFY2(moved, qPrintable(u"the line break did not move the lines down (last seen: %1)"_s.arg(seenAfter)));
     Desktop::key(u"ctrl+s"_s);
     // 40 MB synced to a disk that other work keeps busy: this can take a while.
     QVERIFY2(Desktop::waitFor([&] { return QFileInfo(document).size() == text.size() + 2; }, 4 * Desktop::Patience),
