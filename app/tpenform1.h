@@ -109,7 +109,8 @@ public:
     // Offers, one at a time, the work that programs no longer running left unsaved.
     void offerRecovery();
     // SIGTERM and SIGHUP (the system ending the program, a logout) keep the unsaved work in the
-    // recovery file and end the program without questions. Installed once, by the program.
+    // recovery file (beside the document or in the spare folder when that cannot be written) and
+    // end the program without questions. Installed once, by the program, for its window.
     void handleEndSignals();
 
     // -- editing: defined in editing/tpenform1_selection.cpp --
