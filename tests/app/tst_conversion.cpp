@@ -1,4 +1,5 @@
 #include "app/conversion.h"
+#include "app/fontsubstitutes.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/documentmessages.h"
@@ -6,6 +7,7 @@
 #include "document/richedit.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -13,13 +15,17 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextStream>
 
 #include "converterrun.h"
+#include "pdfpages.h"
 #include "realdialogs.h"
 #include "testfiles.h"
 
@@ -39,6 +45,7 @@ private slots:
     void convertsBetweenRtfAndText();
     void charactersShiftJisCannotHoldAreReported();
     void convertsToPdf();
+    void pdfIsTheSameUnderADarkTheme();
     void badArguments_data();
     void badArguments();
     void outputThatIsAnInputIsRefused();
@@ -130,6 +137,41 @@ void tst_Conversion::convertsToPdf()
     QString printed = QString::fromUtf8(text.readAllStandardOutput());
     printed.remove(QRegularExpression(u"\\s"_s));
     QCOMPARE(printed, u"日本x-1-"_s); // the report's pages: the text and the page-number footer
+}
+
+// Paper is white and automatic text black, whatever theme the converter's desktop has.
+void tst_Conversion::pdfIsTheSameUnderADarkTheme()
+{
+    if (QStandardPaths::findExecutable(u"pdftoppm"_s).isEmpty())
+        QSKIP("poppler-utils are not installed");
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"letter.rtf"_s),
+                     "{\\rtf1\\ansi\\ansicpg932\\fs36 Automatic \\'93\\'fa\\'96\\'7b\\par "
+                     "\\trowd\\cellx2000\\cellx4000\\pard\\intbl one\\cell two\\cell\\row\\pard after\\par}");
+    installFontSubstitutes();
+    QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(53, 53, 53));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(42, 42, 42));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Dark, QColor(25, 25, 25));
+    QList<QImage> pages[2];
+    for (int i = 0; i < 2; ++i) {
+        QApplication::setPalette(i == 0 ? light : dark);
+        QString messages;
+        QTextStream errors(&messages);
+        const QString outDir = dir.filePath(i == 0 ? u"light"_s : u"dark"_s);
+        QCOMPARE(Conversion::run({ u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, outDir, dir.filePath(u"letter.rtf"_s) }, errors), 0);
+        QCOMPARE(messages, QString());
+        pages[i] = PdfPages::rendered(QDir(outDir).filePath(u"letter.pdf"_s));
+    }
+    QApplication::setPalette(light);
+    QCOMPARE(pages[0].size(), 1);
+    QVERIFY(PdfPages::blackPixels(pages[0].first()) > 50);
+    QCOMPARE(pages[1].size(), 1);
+    QVERIFY2(pages[1].first() == pages[0].first(), "the PDF differs under the dark theme");
 }
 
 void tst_Conversion::badArguments_data()
