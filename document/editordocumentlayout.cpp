@@ -525,9 +525,11 @@ int EditorDocumentLayout::pageCount() const
 
 QRectF EditorDocumentLayout::frameBoundingRect(QTextFrame *frame) const
 {
-    if (frame != document()->rootFrame() || !canLayOut())
+    if (!frame || !canLayOut())
         return QRectF();
-    return QRectF(QPointF(0, 0), documentSize());
+    if (frame == document()->rootFrame())
+        return QRectF(QPointF(0, 0), documentSize());
+    return tableBoundingRect(frame);
 }
 
 QRectF EditorDocumentLayout::blockBoundingRect(const QTextBlock &block) const
@@ -539,14 +541,10 @@ QRectF EditorDocumentLayout::blockBoundingRect(const QTextBlock &block) const
     if (block.blockNumber() >= m_metrics.size())
         return QRectF(); // asked inside an edit block, before the change reaches the layout
     const QTextLayout *layout = self()->readyLayout(block, block.blockNumber());
+    // The top left is the layout's position, as Qt's layout gives it: the text control adds a
+    // line's x to it to place the caret and the selection's update rectangles.
     QRectF rect = layout->boundingRect();
     rect.moveTopLeft(layout->position());
-    if (m_hasTables && layout->lineCount() > 0 && cellPlaceOf(block)) {
-        // A cell's lines stand at the cell's left, not at the frame's.
-        const QTextLine line = layout->lineAt(0);
-        rect.setLeft(layout->position().x() + line.x());
-        rect.setWidth(line.width());
-    }
     return rect;
 }
 

@@ -160,6 +160,7 @@ private:
         qint64 borders[4] = { 0, 0, 0, 0 }; // top, left, bottom, right
     };
     struct CellPlace {
+        qint64 x = 0; // where the cell's text begins, from the frame's content left
         qint64 y = 0; // the paragraph's top, from its row's top
         qint64 rowAbove = 0; // the part of the row's height before the paragraph's entry
     };
@@ -174,6 +175,30 @@ private:
                       const QRectF &frameClip);
     bool hitTestTableRow(const QTextBlock &block, const QPointF &point, Qt::HitTestAccuracy accuracy, int *position,
                          bool *exact) const;
+    // A selection of whole cells (QTextCursor's complex selection), as drawn: each selected
+    // cell filled and its text highlighted, the cells between them in the text left alone.
+    struct CellSelection {
+        int index = 0; // in the paint context's selections
+        const QTextTable *table = nullptr;
+        int firstRow = 0;
+        int rows = 0;
+        int firstColumn = 0;
+        int columns = 0;
+        bool covers(int row, int column) const
+        {
+            return row >= firstRow && row < firstRow + rows && column >= firstColumn && column < firstColumn + columns;
+        }
+    };
+    void collectCellSelections(const PaintContext &context);
+    // The cell selection that selection `index` of the context is, or null.
+    const CellSelection *cellSelectionOf(int index) const;
+    // Whether a paragraph lies in a cell the cell selection selects.
+    bool coversBlock(const CellSelection &cells, const QTextBlock &block) const;
+    void fillSelectedCells(QPainter *painter, const PaintContext &context, const QTextTable &table, int row,
+                           qint64 top, qint64 height) const;
+    // A table's rows across the document's width (the text control repaints a selection in a
+    // table within it); a null rectangle for any other frame.
+    QRectF tableBoundingRect(QTextFrame *frame) const;
 
     BlockMetrics m_metrics;
     Frame m_frame;
@@ -210,4 +235,5 @@ private:
     bool m_hasTables = false;
     // Where the paragraphs of table cells sit in their rows, by block (fragment index).
     std::unordered_map<int, CellPlace> m_cellPlaces;
+    std::vector<CellSelection> m_cellSelections; // of the drawing in progress
 };

@@ -39,6 +39,7 @@ void EditorDocumentLayout::draw(QPainter *painter, const PaintContext &context)
     if (m_allDirty)
         rebuildAll();
     ++m_drawing;
+    collectCellSelections(context);
     const QSizeF size = documentSize();
     // Lines are clipped to the frame, less its side margins.
     const QRectF frameClip = QRectF(QPointF(0, 0), size).adjusted(toPixels(m_frame.leftMargin), 0,
@@ -76,7 +77,16 @@ void EditorDocumentLayout::drawBlock(QPainter *painter, const PaintContext &cont
     const int position = block.position();
     const int length = block.length();
     const QTextCharFormat *selectionFormat = nullptr;
-    for (const Selection &range : context.selections) {
+    for (int index = 0; index < context.selections.size(); ++index) {
+        const Selection &range = context.selections.at(index);
+        if (const CellSelection *cells = cellSelectionOf(index)) {
+            // Whole cells are selected, not the text between the first and the last.
+            if (coversBlock(*cells, block)) {
+                selections.append({ 0, length, range.format });
+                selectionFormat = &range.format;
+            }
+            continue;
+        }
         const int start = range.cursor.selectionStart() - position;
         const int end = range.cursor.selectionEnd() - position;
         if (start < length && end > 0 && end > start) {

@@ -80,6 +80,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
     const qint64 padding = toFixed(CellPaddingPixels * dpiScale());
     struct Laid {
         QTextBlock block;
+        qint64 x;
         qint64 y;
         int lines;
     };
@@ -101,19 +102,21 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
         qint64 y = padding + top;
         for (QTextBlock b = document()->findBlock(cell.firstPosition()); b.isValid() && b.position() <= cell.lastPosition();
              b = b.next()) {
+            // The layout stands at the cell's text left, its lines within the cell's width: a
+            // line's x is its indent, as in any paragraph, which the text control's update
+            // rectangles (the block's top left plus the caret's x) rely on.
             qint64 rightIndent = 0;
             ParagraphLines::Geometry g = geometryOf(b, &rightIndent);
-            g.left += c.textLeft;
-            g.right = c.textRight - rightIndent;
+            g.right = c.textRight - c.textLeft - rightIndent;
             int lines = 0;
             if (b.isVisible()) {
                 const ParagraphLines::Result r = ParagraphLines::layOut(b.layout(), g);
                 lines = r.lines;
-                laid.push_back({ b, y, lines });
+                laid.push_back({ b, c.textLeft, y, lines });
                 y += r.height;
             } else {
                 b.layout()->clearLayout();
-                laid.push_back({ b, y, 0 });
+                laid.push_back({ b, c.textLeft, y, 0 });
             }
         }
         rowHeight = qMax(rowHeight, y + padding + bottom);
@@ -135,7 +138,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
         e.lines = l.lines;
         e.height = number == range.firstNumber ? rowHeight : 0;
         m_metrics.set(number, e);
-        m_cellPlaces[l.block.fragmentIndex()] = { l.y, number == range.firstNumber ? 0 : rowHeight };
+        m_cellPlaces[l.block.fragmentIndex()] = { l.x, l.y, number == range.firstNumber ? 0 : rowHeight };
         if (keep == Keep::Lines)
             touch(number);
         else if (!m_recentSet.count(number) && l.block.layout()->preeditAreaText().isEmpty())
@@ -171,7 +174,7 @@ bool EditorDocumentLayout::placeCellLayout(QTextLayout *layout, const QTextBlock
     if (!place)
         return false;
     const qint64 y = m_frame.top + m_metrics.heightBefore(number) - place->rowAbove + place->y;
-    layout->setPosition(QPointF(toPixels(m_frame.left), toPixels(y)));
+    layout->setPosition(QPointF(toPixels(m_frame.left + place->x), toPixels(y)));
     return true;
 }
 
@@ -210,6 +213,7 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
     const qint64 top = m_frame.top + m_metrics.heightBefore(range.firstNumber);
     const qint64 height = m_metrics.at(range.firstNumber).height;
     const QTextTableCell lastCell = table.cellAt(range.row, table.columns() - 1);
+    fillSelectedCells(painter, context, table, range.row, top, height);
     QTextBlock b = range.first;
     int n = range.firstNumber;
     for (; b.isValid(); b = b.next(), ++n) {
@@ -288,4 +292,75 @@ bool EditorDocumentLayout::hitTestTableRow(const QTextBlock &block, const QPoint
     }
     *position = qMin(hitTestBlock(target, layout, point, accuracy, exact), hit.lastPosition());
     return true;
+}
+
+QRectF EditorDocumentLayout::tableBoundingRect(QTextFrame *frame) const
+{
+    if (!m_hasTables || !qobject_cast<QTextTable *>(frame))
+        return QRectF();
+    if (m_allDirty)
+        self()->rebuildAll();
+    const QTextBlock first = document()->findBlock(frame->firstPosition());
+    const QTextBlock last = document()->findBlock(frame->lastPosition());
+    if (!first.isValid() || !last.isValid() || last.blockNumber() >= m_metrics.size())
+        return QRectF(); // asked inside an edit block, before the change reaches the layout
+    // The first paragraph of each row carries the row's height: the table ends where the
+    // paragraph after its last one begins.
+    const qreal top = toPixels(rowTopOf(first, first.blockNumber()));
+    const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(last.blockNumber() + 1));
+    return QRectF(0, top, documentSize().width(), qMax<qreal>(0, bottom - top));
+}
+
+void EditorDocumentLayout::collectCellSelections(const PaintContext &context)
+{
+    m_cellSelections.clear();
+    if (!m_hasTables)
+        return;
+    for (int index = 0; index < context.selections.size(); ++index) {
+        const QTextCursor &cursor = context.selections.at(index).cursor;
+        if (!cursor.hasComplexSelection())
+            continue;
+        CellSelection cells;
+        cells.index = index;
+        cells.table = cursor.currentTable();
+        cursor.selectedTableCells(&cells.firstRow, &cells.rows, &cells.firstColumn, &cells.columns);
+        if (cells.table && cells.rows > 0 && cells.columns > 0)
+            m_cellSelections.push_back(cells);
+    }
+}
+
+const EditorDocumentLayout::CellSelection *EditorDocumentLayout::cellSelectionOf(int index) const
+{
+    for (const CellSelection &cells : m_cellSelections) {
+        if (cells.index == index)
+            return &cells;
+    }
+    return nullptr;
+}
+
+bool EditorDocumentLayout::coversBlock(const CellSelection &cells, const QTextBlock &block) const
+{
+    if (QTextCursor(block).currentTable() != cells.table)
+        return false;
+    const QTextTableCell cell = cells.table->cellAt(block.position());
+    return cell.isValid() && cells.covers(cell.row(), cell.column());
+}
+
+void EditorDocumentLayout::fillSelectedCells(QPainter *painter, const PaintContext &context, const QTextTable &table,
+                                             int row, qint64 top, qint64 height) const
+{
+    for (const CellSelection &cells : m_cellSelections) {
+        if (cells.table != &table || row < cells.firstRow || row >= cells.firstRow + cells.rows)
+            continue;
+        const QBrush brush = context.selections.at(cells.index).format.background();
+        for (int column = cells.firstColumn; column < cells.firstColumn + cells.columns; ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            if (!cell.isValid() || cell.column() != column)
+                continue;
+            const CellColumn c = cellColumn(table, row, column);
+            painter->fillRect(QRectF(toPixels(m_frame.left + c.left), toPixels(top), toPixels(c.right - c.left),
+                                     toPixels(height)),
+                              brush);
+        }
+    }
 }

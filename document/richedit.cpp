@@ -139,7 +139,10 @@ void RichEdit::deleteSelection()
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection())
         return;
-    cursor.removeSelectedText();
+    if (TableCells::hasTables(*document()))
+        TableCells::removeSelection(cursor);
+    else
+        cursor.removeSelectedText();
     setTextCursor(cursor);
 }
 
@@ -414,11 +417,14 @@ QString RichEdit::limited(const QString &text) const
 }
 
 // Text typed next to a picture starts from the picture's format: it takes the text's part only,
-// or every run typed there would hold the picture's bytes and a format of its own.
+// or every run typed there would hold the picture's bytes and a format of its own. Text typed
+// into an empty table cell starts from the cell's format: it takes the text format the cell
+// keeps (see TableCells::keepTextFormat), not the cell's geometry.
 void RichEdit::typeWithoutPicture()
 {
     QTextCharFormat format = textCursor().charFormat();
-    if (Pictures::withoutPicture(format))
+    const bool cell = !textCursor().hasSelection() && TableCells::typingFormat(textCursor(), &format);
+    if (Pictures::withoutPicture(format) || cell)
         setCurrentCharFormat(format);
 }
 
@@ -454,6 +460,8 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (!isReadOnly() && (editSelectionInTables(event) || deleteLastOfCell(event)))
+        return;
     if (inserts)
         typeWithoutPicture();
     QTextEdit::keyPressEvent(event);
@@ -465,6 +473,10 @@ void RichEdit::inputMethodEvent(QInputMethodEvent *event)
     EditorDocumentLayout *layout = m_richDocument->layout();
     layout->holdLinesForInput(textCursor().block());
     const QString committed = event->commitString();
+    if (!isReadOnly() && composeOverTables(event)) {
+        layout->dropHeldLines();
+        return;
+    }
     if (!committed.isEmpty() || !event->preeditString().isEmpty())
         typeWithoutPicture();
     if (!committed.isEmpty() && limited(committed).size() < committed.size()) {
@@ -483,7 +495,7 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     auto *data = new QMimeData;
     const QTextCursor cursor = textCursor();
     // selectedText() separates paragraphs with U+2029; other programs expect newlines.
-    QString text = cursor.selectedText();
+    QString text = selectedText(cursor);
     text.replace(QChar::ParagraphSeparator, u'\n');
     text.replace(QChar::LineSeparator, u'\n');
     text.remove(QChar::ObjectReplacementCharacter); // a picture has no text
@@ -519,13 +531,16 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     const QString object(QChar::ObjectReplacementCharacter);
     Picture picture;
     if (!fragment.isEmpty() && limited(fragmentText).size() == fragmentText.size()) {
-        cursor.insertFragment(fragment);
+        startInsertion(cursor);
+        // A cell holds no table: a table pasted into one comes as its cells' paragraphs.
+        cursor.insertFragment(cursor.currentTable() ? TableCells::withoutTables(fragment) : fragment);
     } else if (fragment.isEmpty() && PictureClipboard::offersImage(source)
                && !(picture = PictureClipboard::pictureFrom(source)).isNull()) {
         if (limited(object).isEmpty()) {
             QApplication::beep();
             return;
         }
+        startInsertion(cursor);
         cursor.insertText(object, Pictures::charFormat(picture, cursor.charFormat()));
     } else {
         if (!source->hasText())
@@ -536,8 +551,10 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
             QApplication::beep();
         if (inserted.isEmpty())
             return;
+        startInsertion(cursor);
         cursor.insertText(inserted);
     }
+    cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
 }

@@ -173,6 +173,22 @@ private:
     QString limited(const QString &text) const;
     void loadWith(const std::function<void(const QTextCharFormat &)> &load);
     void typeWithoutPicture();
+
+    // richedit_tables.cpp: edits in and around tables, as TableCells::removeSelection has them.
+    // Each answers false when the text control's own handling does.
+    // Replaces the cursor's selection by text (empty: deletes it) as one undo step.
+    void replaceInTables(QTextCursor cursor, const QString &text);
+    // Deleting keys, cut, typing and Enter over a selection that meets a table.
+    bool editSelectionInTables(QKeyEvent *event);
+    // A deleting key that takes the last of a cell's text.
+    bool deleteLastOfCell(QKeyEvent *event);
+    // An input method's text over a selection that meets a table.
+    bool composeOverTables(QInputMethodEvent *event);
+    // Opens the edit block of a paste or drop at the cursor, the selection deleted first when it
+    // meets a table, and gives the cursor the format typed text would take.
+    static void startInsertion(QTextCursor &cursor);
+    // The selection's text, paragraphs separated by U+2029; selected cells as in a text file.
+    static QString selectedText(const QTextCursor &cursor);
     void endLoadingWatch();
 
     RichDocument *m_richDocument;

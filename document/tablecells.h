@@ -5,6 +5,7 @@
 class QTextBlock;
 class QTextCursor;
 class QTextDocument;
+class QTextDocumentFragment;
 class QTextTable;
 class QTextTableCell;
 
@@ -65,5 +66,36 @@ CellBox boxOf(const QTextTable &table, int row, int column);
 // Shift+Tab in the first cell stays. False when the cursor is not in a table.
 enum class CellStep { Next, Previous };
 bool stepCell(QTextCursor &cursor, CellStep step);
+
+// -- Deleting in and around tables, as a word processor does --
+//
+// A selection from one cell into another selects whole cells (QTextCursor's complex
+// selection): deleting it empties exactly those cells and keeps the table as it is. A
+// selection that leaves a table covers the whole table (Qt widens it to the table's edges):
+// deleting it removes the table, and the paragraph breaks at the table's edges, which belong to
+// the table, stay as one break, so the text before the table and the text after it stay in
+// paragraphs of their own. A cell left empty keeps its text's character format, which text
+// typed into it takes.
+
+// Whether the cursor's selection is one of those: whole cells, or over a table's edge.
+bool selectsAcrossCells(const QTextCursor &cursor);
+// Deletes the selection as described, as one undo step. The cursor is left where text typed
+// next goes: in the first selected cell, where the selection began, or (when the selection
+// began at a table's edge) at the start of the paragraph after the table; in a cell with the
+// format of the first character selected, which text typed in its place takes.
+void removeSelection(QTextCursor &cursor);
+// A fragment to insert into a table cell: its tables, which a cell cannot hold, as their cells'
+// paragraphs one after the other. Any other fragment comes back as it is.
+QTextDocumentFragment withoutTables(const QTextDocumentFragment &fragment);
+
+// The character format of a cell's text: its first character's, or for an empty cell the one
+// it keeps; without the cell's own properties and without a picture.
+QTextCharFormat textFormatOf(const QTextTableCell &cell);
+// Makes `text` the format an empty cell keeps for its text (on the cell's format, as the empty
+// paragraph's character format, which sizes its line and which text typed there takes).
+void keepTextFormat(QTextTableCell &cell, const QTextCharFormat &text);
+// The format text typed at the cursor should take, when the cursor's own format is a cell's
+// (the cursor is in an empty cell): the text part of it. False when it needs no change.
+bool typingFormat(const QTextCursor &cursor, QTextCharFormat *format);
 
 } // namespace TableCells

@@ -1,9 +1,12 @@
+#include "document/richdocument.h"
 #include "document/richedit.h"
 #include "document/tablecells.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QFile>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +36,8 @@ private slots:
     void cleanup();
     void tabEnterAndTypingInCells();
     void viewportShowsTheBorders();
+    void newAndEmptiedCellsKeepTheTextFormat_data();
+    void newAndEmptiedCellsKeepTheTextFormat();
 
 private:
     QTextTable *table() const
@@ -150,6 +155,95 @@ void tst_TableEditing::viewportShowsTheBorders()
     for (int x = y1.left(); x < y1.left() + 30; ++x)
         ink += qGray(shot.pixel(x, y)) < 128 ? 1 : 0;
     QVERIFY(ink > 0);
+}
+
+void tst_TableEditing::newAndEmptiedCellsKeepTheTextFormat_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("typing"); // keys, or the input method's text
+    QTest::addColumn<int>("emptied"); // the column of the cell emptied, -1: none
+    QTest::addColumn<QString>("undone"); // its text after one undo
+    QTest::newRow("a row added by Tab") << u"Tab in the last cell"_s << u"keys"_s << -1 << QString();
+    QTest::newRow("a cell emptied by Delete") << u"Tab, Delete"_s << u"keys"_s << 1 << u"y1"_s;
+    QTest::newRow("a cell emptied by Backspace") << u"Backspace over its text"_s << u"keys"_s << 0 << u"x"_s;
+    QTest::newRow("selected cells deleted") << u"cells selected, Delete"_s << u"keys"_s << 0 << u"x1"_s;
+    QTest::newRow("a cell's text replaced by the input method") << u"Tab"_s << u"input method"_s << -1 << QString();
+    QTest::newRow("a row added, the input method") << u"Tab in the last cell"_s << u"input method"_s << -1 << QString();
+}
+
+// Text typed into a new row's cell, or into a cell whose text was deleted, takes the format of
+// the text that was there (or above it), not the editor's default font; and a save writes it.
+void tst_TableEditing::newAndEmptiedCellsKeepTheTextFormat()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, typing);
+    QFETCH(int, emptied);
+    QFETCH(QString, undone);
+    // The table's text in a font, size and weight of its own.
+    m_edit->load("{\\rtf1\\ansi{\\fonttbl{\\f0 IPAGothic;}{\\f1 IPAMincho;}}\\pard\\f0\\fs20 Top\\par"
+                 "\\trowd\\trgaph108\\cellx2880\\cellx5760\\pard\\intbl\\f1\\fs28\\b x1\\cell y1\\cell\\row"
+                 "\\pard\\plain\\f0\\fs20 Bottom\\par}"_ba);
+    QVERIFY(table());
+    QVERIFY(m_edit->charFormat(RichEdit::FormatTarget::Default).faceName != u"IPAMincho"_s);
+    QWidget *view = m_edit->viewport();
+    QTest::mouseClick(view, Qt::LeftButton, {}, cellRectInViewport(0, 0).center());
+    QTest::keyClick(view, Qt::Key_End);
+    if (how == u"Tab in the last cell") {
+        QTest::keyClick(view, Qt::Key_Tab);
+        QTest::keyClick(view, Qt::Key_Tab);
+        QCOMPARE(table()->rows(), 2);
+    } else if (how == u"Tab, Delete") {
+        QTest::keyClick(view, Qt::Key_Tab);
+        QTest::keyClick(view, Qt::Key_Delete);
+    } else if (how == u"Backspace over its text") {
+        QTest::keyClick(view, Qt::Key_Backspace);
+        QTest::keyClick(view, Qt::Key_Backspace);
+    } else if (how == u"cells selected, Delete") {
+        QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+        QVERIFY(m_edit->textCursor().hasComplexSelection());
+        QTest::keyClick(view, Qt::Key_Delete);
+    } else if (how == u"Tab") {
+        QTest::keyClick(view, Qt::Key_Tab);
+    }
+    if (emptied >= 0) {
+        // One undo brings the text back, format and all; redo empties the cell again.
+        QCOMPARE(cellText(0, emptied), QString());
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(cellText(0, emptied), undone);
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(cellText(0, emptied), QString());
+        QTest::mouseClick(view, Qt::LeftButton, {}, cellRectInViewport(0, emptied).center());
+    }
+    if (typing == u"keys") {
+        QTest::keyClicks(view, u"new"_s);
+    } else {
+        QInputMethodEvent commit;
+        commit.setCommitString(u"new"_s);
+        QApplication::sendEvent(m_edit, &commit);
+    }
+    const QTextCursor found = m_edit->document()->find(u"new"_s);
+    QVERIFY(!found.isNull());
+    QVERIFY(found.currentTable());
+    QVERIFY(found.charFormat().objectType() != QTextFormat::TableCellObject); // text, not a cell
+    m_edit->setSelection(m_edit->richDocument().bytePosition(found.selectionStart()),
+                         m_edit->richDocument().bytePosition(found.selectionEnd()));
+    const CharFormat format = m_edit->charFormat();
+    QCOMPARE(format.faceName, u"IPAMincho"_s);
+    QCOMPARE(format.sizeTwips, 14 * 20);
+    QVERIFY(format.bold);
+
+    // What a save writes reads back the same.
+    QTextDocument copy;
+    RichDocument reread(&copy);
+    const QByteArray rtf = m_edit->save();
+    reread.load(rtf, StreamFormat::Rtf, QTextCharFormat());
+    QTextCursor again = copy.find(u"new"_s);
+    QVERIFY(!again.isNull());
+    const CharFormat saved = reread.charFormat(again);
+    QCOMPARE(saved.faceName, u"IPAMincho"_s);
+    QCOMPARE(saved.sizeTwips, 14 * 20);
+    QVERIFY(saved.bold);
+    QVERIFY(rtf.contains("\\fs28"));
 }
 
 QTEST_MAIN(tst_TableEditing)
