@@ -16,9 +16,18 @@
 #include <QTextDocument>
 #include <QTextStream>
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
 #include <new>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -65,12 +74,124 @@ bool parse(const QStringList &arguments, Request &request, QString &problem)
     return true;
 }
 
+// A PDF's temporary is named after its output and the process writing it,
+// ".NAME.pdf.conversion-PID.XXXXXX", so that a later conversion knows it for one whose process
+// was killed before it could remove it (a PDF can take hundreds of megabytes).
+const QString ConversionTag = QStringLiteral(".conversion-");
+
+QString temporaryStem(const QString &output)
+{
+    return QFileInfo(output).fileName() + ConversionTag + QString::number(::getpid());
+}
+
+// The process whose conversion a folder entry is the temporary of; 0 when it is none.
+pid_t conversionOf(const QString &entryName)
+{
+    const QString stem = FileReplacement::temporaryStem(entryName);
+    const qsizetype tag = stem.lastIndexOf(ConversionTag);
+    if (tag <= 0)
+        return 0;
+    const QStringView digits = QStringView(stem).mid(tag + ConversionTag.size());
+    if (digits.isEmpty() || digits.size() > 10)
+        return 0;
+    qint64 pid = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        pid = pid * 10 + (c.unicode() - u'0');
+    }
+    return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+bool isRunning(pid_t pid)
+{
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// Removes the temporaries of conversions into `folder` that were killed outright (nothing of
+// theirs ran to remove them): named after a process that no longer runs, and locked by none
+// (a process of that number in another namespace could still be writing one).
+void removeTemporariesOfEndedConversions(const QString &folder)
+{
+    const QDir dir(folder);
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &entry : entries) {
+        const pid_t pid = conversionOf(entry);
+        if (pid == 0 || pid == ::getpid() || isRunning(pid))
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(entry));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
+// The temporary being written, for the end signals to remove. The path is in place before the
+// handler may read it, so that the handler does nothing but unlink it and end the process.
+char g_temporary[PATH_MAX];
+std::atomic<bool> g_writingTemporary { false };
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void removeTemporaryAndEnd(int signal)
+{
+    if (g_writingTemporary.load())
+        ::unlink(g_temporary);
+    // The handler was reset to the default on entry: raised again, the signal ends the process
+    // as it would have without us.
+    ::raise(signal);
+}
+
+// While it lives, SIGTERM, SIGINT and SIGHUP remove the temporary before the process ends;
+// signals the process ignores (nohup) stay ignored. The previous handlers come back after.
+class RemovedOnEndSignals {
+public:
+    explicit RemovedOnEndSignals(const QByteArray &temporary)
+    {
+        if (temporary.isEmpty() || temporary.size() >= PATH_MAX)
+            return;
+        std::memcpy(g_temporary, temporary.constData(), static_cast<size_t>(temporary.size()) + 1);
+        g_writingTemporary.store(true);
+        for (size_t i = 0; i < std::size(Signals); ++i) {
+            ::sigaction(Signals[i], nullptr, &m_previous[i]);
+            if (m_previous[i].sa_handler == SIG_IGN)
+                continue;
+            struct sigaction action {};
+            action.sa_handler = removeTemporaryAndEnd;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESETHAND;
+            ::sigaction(Signals[i], &action, nullptr);
+            m_installed[i] = true;
+        }
+    }
+    ~RemovedOnEndSignals()
+    {
+        for (size_t i = 0; i < std::size(Signals); ++i) {
+            if (m_installed[i])
+                ::sigaction(Signals[i], &m_previous[i], nullptr);
+        }
+        g_writingTemporary.store(false);
+    }
+    RemovedOnEndSignals(const RemovedOnEndSignals &) = delete;
+    RemovedOnEndSignals &operator=(const RemovedOnEndSignals &) = delete;
+
+private:
+    static constexpr int Signals[] = { SIGTERM, SIGINT, SIGHUP };
+    struct sigaction m_previous[std::size(Signals)] {};
+    bool m_installed[std::size(Signals)] {};
+};
+
 // The report's print run, with a PDF file standing in for the printer: the pages the preview
 // shows, A4, written whole or not at all. Each page goes to the file as it is finished, so
 // memory holds a few pages, not the document's.
 void printToPdf(RichDocument &document, const QString &title, const QString &output)
 {
-    FileReplacement pdf(output);
+    FileReplacement pdf(output, temporaryStem(output));
+    const RemovedOnEndSignals removedOnEnd(pdf.temporaryPath());
+    removeTemporariesOfEndedConversions(QFileInfo(QFile::decodeName(pdf.temporaryPath())).absolutePath());
     TPrintReport2 report;
     report.setParentRichEdit(&document);
     report.ReportTitle = title;

@@ -174,7 +174,8 @@ public:
     TPreviewWindow *previewWindow() const;
     void FilePrintSetExecute();
     void FilePrintExecute();
-    // The printer chosen with the printer setup (a queue name); empty until one was chosen.
+    // The printer chosen with the printer setup or the print dialog (a queue name); empty until
+    // one was chosen.
     QString chosenPrinter() const;
 
     // The name of the open document, exactly as it was given; empty for a new document.

@@ -207,7 +207,7 @@ struct FileReplacement::Private {
     }
 };
 
-FileReplacement::FileReplacement(const QString &path)
+FileReplacement::FileReplacement(const QString &path, const QString &temporaryStem)
     : d(std::make_unique<Private>())
 {
     const QFileInfo given(path);
@@ -235,9 +235,9 @@ FileReplacement::FileReplacement(const QString &path)
     }
 
     removeStaleTemporaries(d->folder);
+    const QString stem = temporaryStem.isEmpty() ? QFile::decodeName(d->fileName) : temporaryStem;
     d->fd = createExclusive(
-        d->folder, [this]() -> QByteArray { return QFile::encodeName(temporaryName(QFile::decodeName(d->fileName))); },
-        &d->temporary);
+        d->folder, [&stem]() -> QByteArray { return QFile::encodeName(temporaryName(stem)); }, &d->temporary);
     if (d->fd < 0) {
         const int error = errno;
         throw AppError(createFailure(d->absolutePath, info, error));
@@ -254,6 +254,11 @@ FileReplacement::~FileReplacement()
 QIODevice &FileReplacement::device()
 {
     return d->device;
+}
+
+QByteArray FileReplacement::temporaryPath() const
+{
+    return d->temporary;
 }
 
 void FileReplacement::commit()
@@ -342,18 +347,26 @@ QString FileReplacement::temporaryName(const QString &fileName)
 
 bool FileReplacement::isTemporaryName(const QString &entryName)
 {
+    return !temporaryStem(entryName).isEmpty();
+}
+
+QString FileReplacement::temporaryStem(const QString &entryName)
+{
     if (entryName.size() < SuffixLength + 3 || !entryName.startsWith(u'.'))
-        return false;
+        return {};
     const qsizetype dot = entryName.size() - SuffixLength - 1;
     if (entryName.at(dot) != u'.')
-        return false;
+        return {};
     const QByteArray suffix = entryName.mid(dot + 1).toLatin1();
     for (char c : suffix) {
         if (c == '\0' || !std::strchr(Alphabet, c))
-            return false;
+            return {};
     }
-    const QByteArray name = entryName.mid(1, dot - 1).toUtf8();
-    return !name.isEmpty() && checkCharacters(name, QByteArrayView(suffix).first(3)) == suffix.mid(3);
+    const QString stem = entryName.mid(1, dot - 1);
+    const QByteArray name = stem.toUtf8();
+    if (name.isEmpty() || checkCharacters(name, QByteArrayView(suffix).first(3)) != suffix.mid(3))
+        return {};
+    return stem;
 }
 
 void FileReplacement::failInPlaceWritesAfter(long long bytes)

@@ -26,8 +26,10 @@ class QIODevice;
 // minute, and not locked by a process still writing them.
 class FileReplacement {
 public:
-    // Checks the file and opens the temporary; throws AppError.
-    explicit FileReplacement(const QString &path);
+    // Checks the file and opens the temporary; throws AppError. The temporary is named after
+    // `temporaryStem` when given (a caller that must know its own among them), else after the
+    // file's name.
+    explicit FileReplacement(const QString &path, const QString &temporaryStem = QString());
     // Removes the temporary unless committed.
     ~FileReplacement();
     FileReplacement(const FileReplacement &) = delete;
@@ -35,6 +37,9 @@ public:
 
     // Where the new content is written (unbuffered, open for writing).
     QIODevice &device();
+    // The temporary's path in the file system's encoding, empty once it is gone (committed or
+    // discarded).
+    QByteArray temporaryPath() const;
     // Puts the content in the file's place. Throws AppError: the write-stream text when the
     // content could not be written whole (a full disk), the create text when the rename fails.
     void commit();
@@ -43,6 +48,8 @@ public:
     // and the first three, so that no file of the user's is ever taken for one of ours.
     static QString temporaryName(const QString &fileName);
     static bool isTemporaryName(const QString &entryName);
+    // The name a temporary was made for (its stem); empty when the entry is none of ours.
+    static QString temporaryStem(const QString &entryName);
     // How old a temporary must be before another replacement removes it, in seconds.
     static constexpr int StaleSeconds = 60;
 

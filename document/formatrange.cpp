@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPalette>
 #include <QPicture>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -32,6 +33,14 @@ struct LineBox {
 };
 
 constexpr int TableRow = -2;
+
+// Paper is white and text in the automatic colour black, whatever colours the screen's theme
+// gives the editor: what is drawn here goes on paper (or its picture).
+QPalette paperPalette()
+{
+    return QPalette(Qt::black, Qt::lightGray, Qt::white, Qt::darkGray, Qt::gray, Qt::black, Qt::white, Qt::white,
+                    Qt::white);
+}
 
 // The line of a laid-out paragraph holding the character at `offset` (from the paragraph's
 // start), by halving: QTextLayout::lineForTextPosition walks the lines from the first, which
@@ -443,11 +452,12 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
         painter->translate(area.topLeft());
         painter->scale(scaleX, scaleY);
         painter->translate(0, -top);
-        painter->setPen(m_source.windowTextColor());
+        const QColor automatic = paperPalette().color(QPalette::Text);
+        painter->setPen(automatic);
         // Line by line: the document layout's own drawing also paints the line above its clip,
         // which would put the previous page's last line into this page's output once more.
         for (const LineBox &line : fitting)
-            layout.drawLine(painter, line, m_source.windowTextColor());
+            layout.drawLine(painter, line, automatic);
         painter->restore();
         if (stop < length)
             layout.releaseBefore(layout.positions->documentPosition(stop - layout.baseBytes));

@@ -1,5 +1,7 @@
 #include "pictures.h"
 
+#include "picturedecode.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCache>
@@ -26,8 +28,6 @@ constexpr qint64 TwipsPerPixel96 = 15; // 1440 twips to the inch, 96 pixels
 constexpr int DefaultTwips = 1440;
 // The decoded images kept for drawing, in kilobytes of pixels.
 constexpr int ImageCacheKb = 64 * 1024;
-constexpr int DecodeLimitMb = int(Picture::DecodeLimitBytes >> 20);
-
 // The largest size the document shows a picture at (a QSizeF, device pixels of its layout).
 constexpr char SizeBoundProperty[] = "penloftPictureSizeBound";
 // What a table cell adds around a line within such a bound, pixels at 96 to the inch.
@@ -59,6 +59,11 @@ Picture::Kind kindOf(std::string_view name)
 const char *formatName(Picture::Kind kind)
 {
     return kind == Picture::Kind::Png ? "png" : "jpeg";
+}
+
+PictureDecode::Format decodeFormat(Picture::Kind kind)
+{
+    return kind == Picture::Kind::Png ? PictureDecode::Format::Png : PictureDecode::Format::Jpeg;
 }
 
 bool isValidTwips(qint64 twips)
@@ -98,6 +103,7 @@ struct Picture::Shared {
     Kind kind = Kind::Unknown;
     bool drawable = false;
     QSize pixels; // the image's own size, from its header
+    PictureCost::DecodeCost cost;
     QSizeF sizeTwips;
     int serial = 0;
     // Set when decoding failed after the header read well: not tried again.
@@ -151,7 +157,7 @@ QSizeF displayTwips(const Picture::Data &data, Picture::Kind kind, QSize pixels)
 
 } // namespace
 
-Picture::Picture(Data data)
+Picture::Picture(Data data, PictureCost::DecodeBudget *budget)
 {
     auto shared = std::make_shared<Shared>();
     shared->data = std::move(data);
@@ -174,7 +180,10 @@ Picture::Picture(Data data)
         const QSize size = reader.canRead() ? reader.size() : QSize();
         if (size.width() > 0 && size.height() > 0) {
             shared->pixels = size;
-            shared->drawable = true;
+            const QByteArrayView bytes(shared->data.bytes);
+            shared->cost = shared->kind == Kind::Png ? PictureCost::pngCost(bytes) : PictureCost::jpegCost(bytes);
+            PictureCost::DecodeBudget own;
+            shared->drawable = (budget ? budget : &own)->admit(shared->cost, bytes.size());
         }
     }
     shared->sizeTwips = displayTwips(shared->data, shared->kind, shared->pixels);
@@ -263,12 +272,7 @@ QImage Picture::fullImage() const
 {
     if (!isDrawable())
         return {};
-    QBuffer buffer(const_cast<QByteArray *>(&m_d->data.bytes));
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, formatName(m_d->kind));
-    reader.setDecideFormatFromContent(false);
-    reader.setAllocationLimit(DecodeLimitMb);
-    return reader.read();
+    return PictureDecode::decode(m_d->data.bytes, decodeFormat(m_d->kind), m_d->cost, m_d->pixels);
 }
 
 QImage Picture::image(QSize pixels) const
@@ -285,21 +289,11 @@ QImage Picture::image(QSize pixels) const
         if (const QImage *found = cache.images.object(key))
             return *found;
     }
-    QBuffer buffer(const_cast<QByteArray *>(&m_d->data.bytes));
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, formatName(m_d->kind));
-    reader.setDecideFormatFromContent(false);
-    reader.setAutoTransform(false);
-    reader.setAllocationLimit(DecodeLimitMb);
-    if (pixels != m_d->pixels && reader.supportsOption(QImageIOHandler::ScaledSize))
-        reader.setScaledSize(pixels); // a JPEG decodes straight at the smaller size
-    QImage image = reader.read();
+    const QImage image = PictureDecode::decode(m_d->data.bytes, decodeFormat(m_d->kind), m_d->cost, pixels);
     if (image.isNull()) {
         m_d->broken.store(true, std::memory_order_relaxed);
         return {};
     }
-    if (image.size() != pixels)
-        image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const qint64 kb = qMax<qint64>(1, image.sizeInBytes() / 1024);
     QMutexLocker lock(&cache.mutex);
     if (kb <= ImageCacheKb)

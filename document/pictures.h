@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picturecost.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QSizeF>
@@ -19,7 +21,8 @@ class QTextFormat;
 // carries it. The picture keeps the bytes it was read with, as they were, and the words that
 // described it, so that it is written back unchanged; PNG and JPEG data are drawn, everything
 // else (metafiles, device-independent bitmaps, data that does not decode) shows as a light grey
-// box of the picture's size.
+// box of the picture's size. So does a picture whose decoding would cost more than its bytes and
+// the document's allowance pay for (see PictureCost): how much is read from its header first.
 //
 // The bytes are held once, whatever copies of the format the document, its undo history, its
 // clones for printing and the clipboard make: a Picture is a shared pointer to data that never
@@ -52,7 +55,9 @@ public:
     static constexpr int MaxTwips = 31680;
 
     Picture() = default;
-    explicit Picture(Data data);
+    // The picture of `data`; its decoding is paid for from `budget`, the allowance of the
+    // document it belongs to, or from an allowance of its own when none is given.
+    explicit Picture(Data data, PictureCost::DecodeBudget *budget = nullptr);
 
     // The most memory an image is decoded into, in bytes of 32-bit pixels (4096 x 4096). A
     // larger image is decoded straight at the smaller size it is drawn at where its format
@@ -70,8 +75,9 @@ public:
     const std::vector<Word> &words() const;
     const QByteArray &bytes() const;
     int oddNibble() const;
-    // Whether the picture is drawn (PNG or JPEG whose header reads); a picture whose data
-    // turns out broken when decoded shows as a box all the same.
+    // Whether the picture is drawn (PNG or JPEG whose header reads, and whose decoding its
+    // document can afford); a picture whose data turns out broken when decoded shows as a box
+    // all the same.
     bool isDrawable() const;
     // The size it is shown at, in twips: the goal size (\picwgoal, \pichgoal, or else the
     // image's own size at 96 dots to the inch) scaled by \picscalex and \picscaley, clamped to
@@ -85,9 +91,11 @@ public:
     bool decodesWithinLimit() const;
 
     // The decoded image at (at most) the given size in device pixels, from a cache shared by
-    // all pictures and bounded in memory; null when it does not decode.
+    // all pictures and bounded in memory; null when it does not decode. Smaller when the memory
+    // the picture may take for decoding does not hold that size.
     QImage image(QSize pixels) const;
-    // The whole image at its own size, not cached (for the clipboard); null when it does not decode.
+    // The whole image at its own size (or the largest that memory allows), not cached (for the
+    // clipboard); null when it does not decode.
     QImage fullImage() const;
 
     // The same data: pictures are compared by identity, never by their bytes.

@@ -12,8 +12,6 @@
 #include "tablecells.h"
 #include "textpositionindex.h"
 
-#include <QGuiApplication>
-#include <QPalette>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -98,7 +96,7 @@ RichDocument::RichDocument(QTextDocument *document, QObject *parent)
     , m_positions(std::make_unique<TextPositionIndex>(document))
     , m_layout(new EditorDocumentLayout(document))
     , m_renderer(std::make_unique<FormatRangeRenderer>(*this))
-    , m_windowText(QGuiApplication::palette().color(QPalette::Text))
+    , m_windowText(Qt::black)
 {
     document->setDocumentLayout(m_layout);
     // Tab stops every half inch (48 pixels at 96 to the inch): in the editor, and on the pages

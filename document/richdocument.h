@@ -86,7 +86,9 @@ public:
     // The format of text that sets nothing itself. Setting it changes the document's default font.
     const CharFormat &defaultCharFormat() const { return m_defaultFormat; }
     void setDefaultCharFormat(const CharFormat &format);
-    // The colour an automatic colour reads as (the system's window-text colour).
+    // The colour an automatic colour reads as: the editor's text colour on the screen, which
+    // follows the desktop's theme; black until an editor sets it. Paper prints automatic text
+    // black whatever this is (see FormatRangeRenderer).
     void setWindowTextColor(const QColor &color) { m_windowText = color; }
     QColor windowTextColor() const { return m_windowText; }
 

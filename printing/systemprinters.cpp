@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPagedPaintDevice>
 #include <QPrintEngine>
 #include <QPrinter>
@@ -87,17 +88,38 @@ QList<std::pair<QByteArray, QByteArray>> jobOptions(QPrinter &printer)
     return options;
 }
 
+struct StandInQueues {
+    QStringList names;
+    QString defaultName;
+    QDir folder;
+};
+
+StandInQueues &standIns()
+{
+    static StandInQueues queues;
+    return queues;
+}
+
 } // namespace
 
 namespace SystemPrinters {
 
+void setStandInQueues(const QStringList &names, const QString &defaultName, const QString &folder)
+{
+    standIns() = { names, defaultName, QDir(folder) };
+}
+
 QStringList names()
 {
+    if (!standIns().names.isEmpty())
+        return standIns().names;
     return QPrinterInfo::availablePrinterNames();
 }
 
 QString defaultName()
 {
+    if (!standIns().names.isEmpty())
+        return standIns().defaultName;
     return QPrinterInfo::defaultPrinterName();
 }
 
@@ -117,11 +139,28 @@ bool selectQueue(QPrinter &printer, const QString &chosen)
     const QString queue = queueFor(chosen);
     if (queue.isEmpty())
         return false;
+    if (!standIns().names.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(standIns().folder.filePath(queue + QStringLiteral(".pdf")));
+        return true;
+    }
     if (printer.outputFormat() != QPrinter::NativeFormat || printer.printerName() != queue) {
         printer.setOutputFileName(QString());
         printer.setPrinterName(queue);
     }
     return true;
+}
+
+QString queueOf(const QPrinter &printer)
+{
+    if (!standIns().names.isEmpty()) {
+        const QFileInfo file(printer.outputFileName());
+        const QString queue = file.completeBaseName();
+        const bool standsIn = printer.outputFormat() == QPrinter::PdfFormat && file.suffix() == QStringLiteral("pdf")
+            && QDir(file.absolutePath()) == standIns().folder && standIns().names.contains(queue);
+        return standsIn ? queue : QString();
+    }
+    return printer.outputFormat() == QPrinter::NativeFormat ? printer.printerName() : QString();
 }
 
 QueueJob::QueueJob(QPrinter &printer)

@@ -22,6 +22,13 @@ QString queueFor(const QString &chosen);
 // Points `printer` at queueFor(chosen). False when there is no queue (the printer is left as
 // it was).
 bool selectQueue(QPrinter &printer, const QString &chosen);
+// The queue `printer` is pointed at; empty when it prints to a file of its own.
+QString queueOf(const QPrinter &printer);
+
+// For tests, which cannot count on the print system's queues: queues that stand in for them
+// (`names`, the default `defaultName`), each printing into "<folder>/<queue>.pdf". An empty
+// list gives the print system's queues back.
+void setStandInQueues(const QStringList &names, const QString &defaultName, const QString &folder);
 
 // A print job on a queue. The print engine writes the pages into a spool file of the job's
 // own, and the job hands that file to the queue itself, so that a queue refusing it is known,

@@ -18,6 +18,18 @@
 #include <QPainter>
 #include <QPrinter>
 
+namespace {
+
+// Keeps the queue a dialog pointed the printer at; a file chosen instead of a printer changes
+// nothing for later prints.
+void rememberQueue(const QPrinter &printer, QString &chosen)
+{
+    if (const QString queue = SystemPrinters::queueOf(printer); !queue.isEmpty())
+        chosen = queue;
+}
+
+} // namespace
+
 void TPenForm1::FilePureviewExecute()
 {
     if (!m_printReport)
@@ -74,8 +86,8 @@ void TPenForm1::FilePrintSetExecute()
     SystemPrinters::selectQueue(*m_printer, m_chosenPrinter);
     // What is chosen becomes the setting of the printer the direct print uses, and the printer
     // the report prints on.
-    if (Pickers::printer(this, *m_printer, true) && m_printer->outputFormat() == QPrinter::NativeFormat)
-        m_chosenPrinter = m_printer->printerName();
+    if (Pickers::printer(this, *m_printer, true))
+        rememberQueue(*m_printer, m_chosenPrinter);
 }
 
 void TPenForm1::FilePrintExecute()
@@ -84,6 +96,9 @@ void TPenForm1::FilePrintExecute()
     if (!Pickers::printer(this, *m_printer, false))
         return;
     QPrinter &printer = *m_printer;
+    // The printer chosen in the dialog is the program's printer from now on, as the one the
+    // printer setup chooses; its copies and the rest stay on the printer object.
+    rememberQueue(printer, m_chosenPrinter);
     const QString title = windowTitle();
     printer.setDocName(title);
     printer.setFullPage(false);

@@ -221,6 +221,7 @@ void TPageView::setZoom(int zoom)
     m_mode = ZoomMode::Other;
     m_zoom = zoom;
     layOutImage();
+    emit zoomChanged(zoom);
 }
 
 void TPageView::zoomToFitPage()
@@ -351,11 +352,12 @@ TPreviewWindow::TPreviewWindow(TReportOutput *output, QWidget *parent)
     setCentralWidget(PageView);
     connect(PageView, &TPageView::pagesAvailable, this, &TPreviewWindow::pagesAvailable);
     connect(PageView, &TPageView::progress, this, &TPreviewWindow::progress);
+    connect(PageView, &TPageView::zoomChanged, this, &TPreviewWindow::showZoom);
 
     QStatusBar *status = statusBar();
     status->setObjectName(QStringLiteral("StatusBar"));
     const int widths[2] = { 40, 50 };
-    const char16_t *texts[2] = { u"0%", u"ページ" };
+    const char16_t *texts[2] = { u"", u"ページ" };
     for (int i = 0; i < 2; ++i) {
         auto *panel = new QLabel(QString::fromUtf16(texts[i]), status);
         panel->setMinimumWidth(widths[i]);
@@ -373,6 +375,7 @@ TPreviewWindow::TPreviewWindow(TReportOutput *output, QWidget *parent)
         setWindowTitle(output->title);
     ZoomToWidth->setChecked(true);
     PageView->zoomToWidth();
+    showZoom();
     if (output && output->status() == TReportOutput::Status::Finished)
         Print->setEnabled(true);
     showPageStatus();
@@ -504,13 +507,22 @@ void TPreviewWindow::pagesAvailable(int)
         Print->setEnabled(true);
 }
 
+void TPreviewWindow::showZoom()
+{
+    if (!m_showingProgress)
+        StatusPanels[0]->setText(QString::number(PageView->zoom()) + u'%');
+}
+
+// A run that reports its progress shows it in the zoom's place until it is done.
 void TPreviewWindow::progress(int percent)
 {
     if (percent == 0 || percent == 100) {
-        StatusPanels[0]->clear();
+        m_showingProgress = false;
+        showZoom();
         return;
     }
     if (percent >= m_lastProgress + 5) {
+        m_showingProgress = true;
         StatusPanels[0]->setText(QString::number(percent) + u'%');
         m_lastProgress = percent;
     }

@@ -65,6 +65,8 @@ signals:
     // A notice arrived: pages became available (count), or progress (percentage).
     void pagesAvailable(int count);
     void progress(int percent);
+    // The zoom was set (in percent), whichever way.
+    void zoomChanged(int zoom);
 
 protected:
     bool event(QEvent *event) override;
@@ -125,7 +127,10 @@ protected:
 private:
     void pagesAvailable(int count);
     void progress(int percent);
+    void showZoom();
 
     int m_lastProgress = 0;
+    // Whether the first panel shows a run's progress rather than the zoom.
+    bool m_showingProgress = false;
     bool m_closed = false;
 };

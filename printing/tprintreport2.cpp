@@ -8,10 +8,8 @@
 
 #include <QFont>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QPalette>
 
 namespace {
 
@@ -43,8 +41,9 @@ TPrintReport2::TPrintReport2(QObject *parent)
         m_bands.push_back(std::move(b));
         return m_bands.back().get();
     };
-    // In the order the report holds them.
-    Band *title = band("ReportBand1", BandKind::Title, TitleBandHeight, QGuiApplication::palette().color(QPalette::Base));
+    // In the order the report holds them. The title band has a window's colour and the label
+    // the window text's: on paper white and black, whatever the screen's theme makes them there.
+    Band *title = band("ReportBand1", BandKind::Title, TitleBandHeight, Qt::white);
     title->richText = &m_richText;
     Band *footer = band("PageFooterBand1", BandKind::PageFooter, PageFooterBandHeight, Qt::white);
     footer->label = &m_label;
@@ -453,7 +452,7 @@ void TPrintReport2::printLabel(Band &, const Label &label, double x, double y)
     const int centre = m_running->mapX(x + BandWidth / 2);
     const QRect box(centre - widest / 2, m_running->mapY(y + label.top), widest, m_running->mapHeight(label.height));
     canvas->fillRect(box, Qt::white);
-    canvas->setPen(QGuiApplication::palette().color(QPalette::WindowText));
+    canvas->setPen(Qt::black);
     canvas->drawText(box, Qt::AlignHCenter | Qt::AlignTop, label.caption);
     canvas->restore();
 }

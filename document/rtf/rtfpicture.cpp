@@ -117,7 +117,7 @@ Picture PictureReader::finish()
     m_nibble = -1;
     if (m_data.words.empty() && m_data.bytes.isEmpty() && m_data.oddNibble < 0)
         return {};
-    return Picture(std::exchange(m_data, {}));
+    return Picture(std::exchange(m_data, {}), &m_budget);
 }
 
 Placement PictureReader::place(int position) const

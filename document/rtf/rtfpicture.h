@@ -59,6 +59,8 @@ private:
     int m_nibble = -1; // a high digit waiting for its low one
     int m_lastEnd = -1; // where the last picture placed ends, while it may still be paired
     Source m_lastSource = Source::Plain;
+    // What decoding the pictures of the file may cost, spent in the order they are read.
+    PictureCost::DecodeBudget m_budget;
 };
 
 // The \pict group of a picture: its words as read, then its bytes in hex, 64 digits a line.

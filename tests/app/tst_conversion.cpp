@@ -1,11 +1,14 @@
 #include "app/conversion.h"
+#include "app/fontsubstitutes.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/documentmessages.h"
+#include "document/filereplacement.h"
 #include "document/richdocument.h"
 #include "document/richedit.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -13,18 +16,24 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextStream>
 
 #include "converterrun.h"
+#include "pdfpages.h"
 #include "realdialogs.h"
 #include "testfiles.h"
 
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -39,6 +48,10 @@ private slots:
     void convertsBetweenRtfAndText();
     void charactersShiftJisCannotHoldAreReported();
     void convertsToPdf();
+    void pdfIsTheSameUnderADarkTheme();
+    void endedConversionRemovesItsTemporary_data();
+    void endedConversionRemovesItsTemporary();
+    void temporariesOfKilledConversionsAreRemoved();
     void badArguments_data();
     void badArguments();
     void outputThatIsAnInputIsRefused();
@@ -130,6 +143,141 @@ void tst_Conversion::convertsToPdf()
     QString printed = QString::fromUtf8(text.readAllStandardOutput());
     printed.remove(QRegularExpression(u"\\s"_s));
     QCOMPARE(printed, u"日本x-1-"_s); // the report's pages: the text and the page-number footer
+}
+
+namespace {
+
+// A text long enough that its PDF takes a while: about 600 pages.
+QByteArray longText()
+{
+    QByteArray paragraphs;
+    while (paragraphs.size() < 4000000)
+        paragraphs += QByteArray("\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x95\xb6\x8f\xcd\x82\xc5\x82\xb7\x81\x42").repeated(7) + "\r\n";
+    return paragraphs;
+}
+
+// The hidden entries of a folder: the temporaries written there.
+QStringList hiddenEntries(const QString &folder)
+{
+    QStringList hidden;
+    for (const QString &entry : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.startsWith(u'.'))
+            hidden += entry;
+    }
+    return hidden;
+}
+
+// Starts converting `input` (in `folder`) to PDF into folder/out and returns once the PDF's
+// temporary exists: its name, or empty when the conversion ended first.
+QString startPdfConversion(QProcess &process, const QString &folder, const QString &input)
+{
+    process.setWorkingDirectory(folder);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_RUNTIME_DIR"_s, folder);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PENLOFT_BINARY), { u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, u"out"_s, input });
+    const QString out = QDir(folder).filePath(u"out"_s);
+    QString temporary;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            const QStringList hidden = hiddenEntries(out);
+            temporary = hidden.value(0);
+            return !temporary.isEmpty() || process.state() == QProcess::NotRunning;
+        },
+        120000));
+    return process.state() == QProcess::Running ? temporary : QString();
+}
+
+} // namespace
+
+// Paper is white and automatic text black, whatever theme the converter's desktop has.
+void tst_Conversion::pdfIsTheSameUnderADarkTheme()
+{
+    if (QStandardPaths::findExecutable(u"pdftoppm"_s).isEmpty())
+        QSKIP("poppler-utils are not installed");
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"letter.rtf"_s),
+                     "{\\rtf1\\ansi\\ansicpg932\\fs36 Automatic \\'93\\'fa\\'96\\'7b\\par "
+                     "\\trowd\\cellx2000\\cellx4000\\pard\\intbl one\\cell two\\cell\\row\\pard after\\par}");
+    installFontSubstitutes();
+    QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(53, 53, 53));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(42, 42, 42));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Dark, QColor(25, 25, 25));
+    QList<QImage> pages[2];
+    for (int i = 0; i < 2; ++i) {
+        QApplication::setPalette(i == 0 ? light : dark);
+        QString messages;
+        QTextStream errors(&messages);
+        const QString outDir = dir.filePath(i == 0 ? u"light"_s : u"dark"_s);
+        QCOMPARE(Conversion::run({ u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, outDir, dir.filePath(u"letter.rtf"_s) }, errors), 0);
+        QCOMPARE(messages, QString());
+        pages[i] = PdfPages::rendered(QDir(outDir).filePath(u"letter.pdf"_s));
+    }
+    QApplication::setPalette(light);
+    QCOMPARE(pages[0].size(), 1);
+    QVERIFY(PdfPages::blackPixels(pages[0].first()) > 50);
+    QCOMPARE(pages[1].size(), 1);
+    QVERIFY2(pages[1].first() == pages[0].first(), "the PDF differs under the dark theme");
+}
+
+void tst_Conversion::endedConversionRemovesItsTemporary_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// A conversion told to end part-way takes its temporary PDF with it and leaves no output.
+void tst_Conversion::endedConversionRemovesItsTemporary()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"long.txt"_s), longText());
+    QProcess process;
+    const QString temporary = startPdfConversion(process, dir.path(), u"long.txt"_s);
+    QVERIFY2(!temporary.isEmpty(), "the conversion ended before its temporary was seen");
+    QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+    QVERIFY(process.waitForFinished(60000));
+    // Ended by the signal, as it would have been without cleaning up.
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(hiddenEntries(dir.filePath(u"out"_s)), QStringList());
+    QVERIFY(!QFile::exists(dir.filePath(u"out/long.pdf"_s)));
+}
+
+// A conversion killed outright (nothing can clean up then) leaves its temporary; the next
+// conversion into that folder removes it, and leaves that of a conversion still running.
+void tst_Conversion::temporariesOfKilledConversionsAreRemoved()
+{
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath(u"long.txt"_s), longText());
+    TestFiles::write(dir.filePath(u"short.txt"_s), "short");
+    QProcess process;
+    const QString stale = startPdfConversion(process, dir.path(), u"long.txt"_s);
+    QVERIFY2(!stale.isEmpty(), "the conversion ended before its temporary was seen");
+    const QString deadPid = QString::number(process.processId());
+    process.kill();
+    QVERIFY(process.waitForFinished(60000));
+    const QString out = dir.filePath(u"out"_s);
+    QCOMPARE(hiddenEntries(out), QStringList { stale });
+    // Named so that it can be told for one of a conversion, and of which process.
+    QString stem = FileReplacement::temporaryStem(stale);
+    QVERIFY2(stem.startsWith(u"long.pdf"_s) && stem.endsWith(deadPid), qPrintable(stale));
+    // This process stands for a conversion still writing.
+    stem.chop(deadPid.size());
+    const QString running = FileReplacement::temporaryName(stem + QString::number(QCoreApplication::applicationPid()));
+    TestFiles::write(QDir(out).filePath(running), "still being written");
+
+    const Run run = convert({ u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, u"out"_s, u"short.txt"_s }, dir.path());
+    QCOMPARE(run.errors, QString());
+    QCOMPARE(run.status, 0);
+    QVERIFY(QFileInfo(QDir(out).filePath(u"short.pdf"_s)).size() > 0);
+    QCOMPARE(hiddenEntries(out), QStringList { running });
 }
 
 void tst_Conversion::badArguments_data()

@@ -59,6 +59,7 @@ private slots:
     void onePageReport();
     void pageKeysAndButtons();
     void resizingKeepsTheZoomMode();
+    void statusShowsTheZoom();
     void closingDuringTheRunCancelsIt();
     void editingDuringTheRunLeavesItsPages();
     void temporaryFileGoesWithTheWindow();
@@ -215,7 +216,7 @@ void tst_PreviewWindow::onePageReport()
     const bool returned = preview([&](TPreviewWindow &w) {
         QCOMPARE(w.windowTitle(), caption);
         QCOMPARE(w.StatusPanels[1]->text(), u"ページ 1 / 1"_s);
-        QCOMPARE(w.StatusPanels[0]->text(), u"0%"_s);
+        QCOMPARE(w.StatusPanels[0]->text(), u"%1%"_s.arg(w.PageView->zoom()));
         QVERIFY(w.Print->isEnabled());
         QVERIFY(w.ZoomToWidth->isChecked());
         QVERIFY(!w.SaveReport->isVisible() && !w.LoadReport->isVisible() && !w.PrintSetup->isVisible());
@@ -331,6 +332,48 @@ void tst_PreviewWindow::resizingKeepsTheZoomMode()
         QCOMPARE(view->zoomMode(), TPageView::ZoomMode::FitPage);
         QVERIFY(view->image()->height() <= view->viewport()->height());
         QVERIFY(view->image()->width() <= view->viewport()->width());
+    });
+    QVERIFY(returned);
+}
+
+// The status bar's first panel shows the zoom, whichever way it changed.
+void tst_PreviewWindow::statusShowsTheZoom()
+{
+    setText(lines(20));
+    const bool returned = preview([&](TPreviewWindow &w) {
+        TPageView *view = w.PageView;
+        QLabel *zoomPanel = w.StatusPanels[0];
+        const auto shown = [&] { return zoomPanel->text(); };
+        const auto percent = [](int zoom) { return u"%1%"_s.arg(zoom); };
+        // Fitted to the width as the first page came.
+        QVERIFY(view->zoom() != 100);
+        QCOMPARE(shown(), percent(view->zoom()));
+        QTest::mouseClick(w.Zoom100, Qt::LeftButton);
+        QCOMPARE(view->zoom(), 100);
+        QCOMPARE(shown(), u"100%"_s);
+        QTest::mouseClick(w.ZoomFit, Qt::LeftButton);
+        QVERIFY(view->zoom() < 100);
+        QCOMPARE(shown(), percent(view->zoom()));
+        // The fit is made again for a new size: the panel follows.
+        w.showNormal();
+        w.resize(600, 900);
+        QTRY_COMPARE(w.size(), QSize(600, 900));
+        QTRY_COMPARE(shown(), percent(view->zoom()));
+        QTest::mouseClick(w.ZoomToWidth, Qt::LeftButton);
+        QCOMPARE(view->zoomMode(), TPageView::ZoomMode::FitWidth);
+        QCOMPARE(shown(), percent(view->zoom()));
+        // Page keys move pages, not the zoom.
+        QTest::keyClick(view, Qt::Key_PageDown);
+        QCOMPARE(shown(), percent(view->zoom()));
+        // A run that told its progress would show it there until done.
+        QCoreApplication::postEvent(view, new ReportNotice(ReportNotice::Progress, 40));
+        QTRY_COMPARE(shown(), u"40%"_s);
+        QTest::mouseClick(w.Zoom100, Qt::LeftButton);
+        QCOMPARE(shown(), u"40%"_s);
+        QCoreApplication::postEvent(view, new ReportNotice(ReportNotice::Progress, 100));
+        QTRY_COMPARE(shown(), u"100%"_s);
+        QTest::mouseClick(w.ZoomFit, Qt::LeftButton);
+        QCOMPARE(shown(), percent(view->zoom()));
     });
     QVERIFY(returned);
 }

@@ -3,6 +3,7 @@
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "printing/systemprinters.h"
 
 #include <QAction>
 #include <QFile>
@@ -50,6 +51,7 @@ private slots:
     void directPrintGoesOnAcrossPages();
     void cancelledDialogPrintsNothing();
     void directPrintThatCannotStartIsReported();
+    void printerChosenInThePrintDialogIsKept();
 
 private:
     TPenForm1 *m_window = nullptr;
@@ -89,6 +91,7 @@ void tst_PrintCommands::init()
 void tst_PrintCommands::cleanup()
 {
     delete m_window;
+    SystemPrinters::setStandInQueues({}, {}, {});
     Pickers::setPrinterRunner({});
     MessageBox::setSink({});
     QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
@@ -126,6 +129,49 @@ void tst_PrintCommands::directPrintThatCannotStartIsReported()
     m_pdf = m_dir.filePath(u"no/such/folder/direct.pdf"_s);
     m_window->command(u"FilePrint"_s)->trigger();
     QCOMPARE(m_errors, QStringList { QString::fromUtf16(u"印刷を開始できません.") });
+}
+
+// The printer, copies and the rest chosen in the print dialog are the program's printer from
+// then on: the next direct print's dialog starts with them and prints there.
+void tst_PrintCommands::printerChosenInThePrintDialogIsKept()
+{
+    const QString office = u"事務室"_s;
+    const QString upstairs = u"二階"_s;
+    SystemPrinters::setStandInQueues({ office, upstairs }, office, m_dir.path());
+    const QString officePdf = m_dir.filePath(office + u".pdf"_s);
+    const QString upstairsPdf = m_dir.filePath(upstairs + u".pdf"_s);
+    QFile::remove(officePdf);
+    QFile::remove(upstairsPdf);
+    // The dialog: what it starts with, and the second printer and two copies chosen the
+    // first time.
+    QStringList shown;
+    QList<int> copiesShown;
+    Pickers::setPrinterRunner([&](QWidget *, QPrinter &printer, bool setupOnly) {
+        if (setupOnly)
+            return false;
+        shown += SystemPrinters::queueOf(printer);
+        copiesShown += printer.copyCount();
+        if (shown.size() == 1) {
+            SystemPrinters::selectQueue(printer, upstairs);
+            printer.setCopyCount(2);
+        }
+        return true;
+    });
+    m_window->RichEdit1->replaceSelection(u"一回目の印刷"_s);
+    m_window->command(u"FilePrint"_s)->trigger();
+    QCOMPARE(text(upstairsPdf), u"一回目の印刷"_s);
+    QFile::remove(upstairsPdf);
+
+    m_window->RichEdit1->selectAll();
+    m_window->RichEdit1->replaceSelection(u"二回目の印刷"_s);
+    m_window->command(u"FilePrint"_s)->trigger();
+    QCOMPARE(m_errors, QStringList());
+    QCOMPARE(shown, QStringList({ office, upstairs }));
+    QCOMPARE(copiesShown, QList<int>({ 1, 2 }));
+    QCOMPARE(text(upstairsPdf), u"二回目の印刷"_s);
+    QVERIFY(!QFile::exists(officePdf));
+    // The report's print goes there too.
+    QCOMPARE(m_window->chosenPrinter(), upstairs);
 }
 
 QTEST_MAIN(tst_PrintCommands)
