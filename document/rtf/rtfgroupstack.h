@@ -12,6 +12,8 @@
 namespace RtfGroups {
 
 struct CharState {
+    static constexpr int Unset = -2; // an associated property the file has not given
+
     int font = -1; // -1: the document's default font
     int color = 0; // colour table index; 0 is the automatic colour
     int16_t halfPoints = 24;
@@ -20,8 +22,37 @@ struct CharState {
     bool underline = false;
     bool strike = false;
     bool hidden = false;
+    // Double-byte text (after \dbch) takes the properties associated with it (\af, \afs, \ab,
+    // \ai given after \dbch) where the file gives them, the run's own ones elsewhere.
+    bool doubleByteText = false;
+    bool associatedToDoubleByte = false; // the last of \dbch, \loch, \hich, \rtlch, \ltrch was \dbch
+    int doubleByteFont = Unset;
+    int16_t doubleByteHalfPoints = Unset;
+    int8_t doubleByteBold = Unset;
+    int8_t doubleByteItalic = Unset;
     bool operator==(const CharState &) const = default;
 };
+
+// The properties text in state s is shown with: the associated ones applied where they hold,
+// and nothing else of them left, so that runs shown alike compare equal.
+inline CharState shown(const CharState &s)
+{
+    CharState out = s;
+    out.doubleByteText = false;
+    out.associatedToDoubleByte = false;
+    out.doubleByteFont = out.doubleByteHalfPoints = out.doubleByteBold = out.doubleByteItalic = CharState::Unset;
+    if (!s.doubleByteText)
+        return out;
+    if (s.doubleByteFont != CharState::Unset)
+        out.font = s.doubleByteFont;
+    if (s.doubleByteHalfPoints != CharState::Unset)
+        out.halfPoints = s.doubleByteHalfPoints;
+    if (s.doubleByteBold != CharState::Unset)
+        out.bold = s.doubleByteBold != 0;
+    if (s.doubleByteItalic != CharState::Unset)
+        out.italic = s.doubleByteItalic != 0;
+    return out;
+}
 
 struct ParaState {
     int listNumber = 0; // \ls

@@ -165,6 +165,21 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
     case Word::Hidden:
         chars.hidden = on;
         return true;
+    case Word::DoubleByteChars:
+    case Word::SingleByteChars:
+        chars.doubleByteText = word == Word::DoubleByteChars;
+        chars.associatedToDoubleByte = chars.doubleByteText;
+        return true;
+    case Word::DirectionChars:
+        // What follows \rtlch and \ltrch goes to right-to-left or Latin text, shown as it is.
+        chars.associatedToDoubleByte = false;
+        return true;
+    case Word::AssociatedBold:
+    case Word::AssociatedItalic:
+    case Word::AssociatedFontSize:
+    case Word::AssociatedFont:
+        applyAssociated(chars, word, hasParameter, parameter);
+        return true;
     case Word::Pard:
         para = ParaState {};
         return true;
@@ -212,6 +227,27 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
         return true;
     default:
         return false;
+    }
+}
+
+void Reader::applyAssociated(CharState &chars, Word word, bool hasParameter, int parameter)
+{
+    if (!chars.associatedToDoubleByte)
+        return;
+    const int8_t on = (!hasParameter || parameter != 0) ? 1 : 0;
+    switch (word) {
+    case Word::AssociatedBold:
+        chars.doubleByteBold = on;
+        return;
+    case Word::AssociatedItalic:
+        chars.doubleByteItalic = on;
+        return;
+    case Word::AssociatedFontSize:
+        chars.doubleByteHalfPoints = static_cast<int16_t>(hasParameter ? qBound(0, parameter, MaxHalfPoints) : 24);
+        return;
+    default:
+        chars.doubleByteFont = qMax(-1, parameter);
+        return;
     }
 }
 

@@ -93,6 +93,9 @@ private:
     // The words that change the group's own state, applied to g; false for the others. Every
     // number is clamped to its range here, before it is stored or added to anything.
     static bool applyToGroup(Group &g, Word word, bool hasParameter, int parameter);
+    // \ab, \ai, \afs, \af: kept for double-byte text when they follow \dbch; the others
+    // (right-to-left and high-ANSI text) are shown with the run's own properties.
+    static void applyAssociated(CharState &chars, Word word, bool hasParameter, int parameter);
 
     // -- Text --
 

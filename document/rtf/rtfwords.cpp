@@ -61,6 +61,15 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("cf", Word::Color);
         word("f", Word::Font);
         word("v", Word::Hidden);
+        word("ab", Word::AssociatedBold);
+        word("ai", Word::AssociatedItalic);
+        word("afs", Word::AssociatedFontSize);
+        word("af", Word::AssociatedFont);
+        word("dbch", Word::DoubleByteChars);
+        word("loch", Word::SingleByteChars);
+        word("hich", Word::SingleByteChars);
+        word("rtlch", Word::DirectionChars);
+        word("ltrch", Word::DirectionChars);
         word("fcharset", Word::FontCharSet);
         word("cpg", Word::CodePage);
         word("fprq", Word::FontPitch);

@@ -44,6 +44,14 @@ enum class Word : uint8_t {
     Color,
     Font,
     Hidden,
+    // Associated character properties, and the character set they and the text belong to.
+    AssociatedBold,
+    AssociatedItalic,
+    AssociatedFontSize,
+    AssociatedFont,
+    DoubleByteChars, // \dbch
+    SingleByteChars, // \loch, \hich
+    DirectionChars, // \rtlch, \ltrch
     FontCharSet,
     CodePage,
     FontPitch,

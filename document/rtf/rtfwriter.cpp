@@ -429,18 +429,32 @@ private:
         target.italic = f.italic;
         target.underline = f.underline;
         target.strike = f.strikeOut;
-        if (target.font != m_run.font) {
-            // \\dbch\\af names the face of the double-byte text too, for readers that keep one
-            // face for it and another for Latin text.
-            word("f", target.font);
+        const bool font = target.font != m_run.font;
+        const bool size = target.halfPoints != m_run.halfPoints;
+        const bool bold = target.bold != m_run.bold;
+        const bool italic = target.italic != m_run.italic;
+        if (font || size || bold || italic) {
+            // The double-byte text's own face, size and weight first (\dbch with associated
+            // words), for readers that keep those apart from the Latin text's; then \loch and
+            // the run's own words, which the others apply to all text.
             m_out += "\\dbch";
-            word("af", target.font);
+            if (font)
+                word("af", target.font);
+            if (size)
+                word("afs", target.halfPoints);
+            if (bold)
+                word(target.bold ? "ab" : "ab0");
+            if (italic)
+                word(target.italic ? "ai" : "ai0");
+            m_out += "\\loch";
         }
-        if (target.halfPoints != m_run.halfPoints)
+        if (font)
+            word("f", target.font);
+        if (size)
             word("fs", target.halfPoints);
-        if (target.bold != m_run.bold)
+        if (bold)
             word(target.bold ? "b" : "b0");
-        if (target.italic != m_run.italic)
+        if (italic)
             word(target.italic ? "i" : "i0");
         if (target.underline != m_run.underline)
             word(target.underline ? "ul" : "ulnone");
