@@ -13,6 +13,7 @@ namespace RtfGroups {
 
 struct CharState {
     static constexpr int Unset = -2; // an associated property the file has not given
+    enum Position : uint8_t { Baseline, Raised, Lowered };
 
     int font = -1; // -1: the document's default font
     int color = 0; // colour table index; 0 is the automatic colour
@@ -22,6 +23,8 @@ struct CharState {
     bool underline = false;
     bool strike = false;
     bool hidden = false;
+    uint8_t position = 0; // CharState::Baseline, Raised (\super, \up) or Lowered (\sub, \dn)
+    int highlight = 0; // colour table index of the background; 0: none
     // Double-byte text (after \dbch) takes the properties associated with it (\af, \afs, \ab,
     // \ai given after \dbch) where the file gives them, the run's own ones elsewhere.
     bool doubleByteText = false;
@@ -64,6 +67,10 @@ struct ParaState {
     bool pnBullet = false;
     bool pnNumbered = false;
     bool inTable = false; // \intbl, \itapN with N > 0
+    int16_t spaceBefore = 0; // \sb, twips
+    int16_t spaceAfter = 0; // \sa, twips
+    int16_t lineSpacing = 0; // \sl, see ParaSpacing
+    bool lineMultiple = false; // \slmult1
     bool operator==(const ParaState &) const = default;
 };
 

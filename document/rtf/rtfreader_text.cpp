@@ -222,6 +222,9 @@ const QTextCharFormat &Reader::formatFor(const CharState &given)
     QRgb rgb = 0;
     const bool explicitColor = m_colors.colorAt(chars.color, &rgb);
     key.color = explicitColor ? chars.color : 0;
+    QRgb highlight = 0;
+    const bool highlighted = m_colors.colorAt(chars.highlight, &highlight);
+    key.highlight = highlighted ? chars.highlight : 0;
     const auto cached = m_formats.find(key);
     if (cached != m_formats.end())
         return cached->second;
@@ -245,7 +248,13 @@ const QTextCharFormat &Reader::formatFor(const CharState &given)
     f.autoColor = !explicitColor;
     if (explicitColor)
         f.color = QColor::fromRgb(rgb);
-    return m_formats.emplace(key, TextFormats::toTextCharFormat(f)).first->second;
+    QTextCharFormat format = TextFormats::toTextCharFormat(f);
+    if (chars.position != CharState::Baseline)
+        format.setVerticalAlignment(chars.position == CharState::Raised ? QTextCharFormat::AlignSuperScript
+                                                                        : QTextCharFormat::AlignSubScript);
+    if (highlighted)
+        format.setBackground(QColor::fromRgb(highlight));
+    return m_formats.emplace(key, format).first->second;
 }
 
 } // namespace RtfReading

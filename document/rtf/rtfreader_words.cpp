@@ -180,6 +180,28 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
     case Word::AssociatedFont:
         applyAssociated(chars, word, hasParameter, parameter);
         return true;
+    case Word::Super:
+    case Word::Sub:
+    case Word::NoSuperSub:
+    case Word::Up:
+    case Word::Down:
+        chars.position = positionAfter(word, hasParameter, parameter);
+        return true;
+    case Word::Highlight:
+        chars.highlight = qMax(0, parameter);
+        return true;
+    case Word::SpaceBefore:
+        para.spaceBefore = static_cast<int16_t>(qBound(0, parameter, ParaFormat::MaxIndentTwips));
+        return true;
+    case Word::SpaceAfter:
+        para.spaceAfter = static_cast<int16_t>(qBound(0, parameter, ParaFormat::MaxIndentTwips));
+        return true;
+    case Word::LineSpacing:
+        para.lineSpacing = indent();
+        return true;
+    case Word::LineMultiple:
+        para.lineMultiple = on;
+        return true;
     case Word::Pard:
         para = ParaState {};
         return true;
@@ -227,6 +249,24 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
         return true;
     default:
         return false;
+    }
+}
+
+uint8_t Reader::positionAfter(Word word, bool hasParameter, int parameter)
+{
+    const bool on = !hasParameter || parameter != 0;
+    switch (word) {
+    case Word::Super:
+        return on ? CharState::Raised : CharState::Baseline;
+    case Word::Sub:
+        return on ? CharState::Lowered : CharState::Baseline;
+    case Word::Up:
+        // Raised by \upN half points (6 without N): shown, like \super, above the line.
+        return (!hasParameter || parameter > 0) ? CharState::Raised : CharState::Baseline;
+    case Word::Down:
+        return (!hasParameter || parameter > 0) ? CharState::Lowered : CharState::Baseline;
+    default:
+        return CharState::Baseline;
     }
 }
 

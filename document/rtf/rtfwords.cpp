@@ -70,6 +70,16 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("hich", Word::SingleByteChars);
         word("rtlch", Word::DirectionChars);
         word("ltrch", Word::DirectionChars);
+        word("super", Word::Super);
+        word("sub", Word::Sub);
+        word("nosupersub", Word::NoSuperSub);
+        word("up", Word::Up);
+        word("dn", Word::Down);
+        word("highlight", Word::Highlight);
+        word("sb", Word::SpaceBefore);
+        word("sa", Word::SpaceAfter);
+        word("sl", Word::LineSpacing);
+        word("slmult", Word::LineMultiple);
         word("fcharset", Word::FontCharSet);
         word("cpg", Word::CodePage);
         word("fprq", Word::FontPitch);

@@ -52,6 +52,16 @@ enum class Word : uint8_t {
     DoubleByteChars, // \dbch
     SingleByteChars, // \loch, \hich
     DirectionChars, // \rtlch, \ltrch
+    Super,
+    Sub,
+    NoSuperSub,
+    Up,
+    Down,
+    Highlight,
+    SpaceBefore,
+    SpaceAfter,
+    LineSpacing,
+    LineMultiple,
     FontCharSet,
     CodePage,
     FontPitch,

@@ -47,6 +47,8 @@ struct RunState {
     bool italic = false;
     bool underline = false;
     bool strike = false;
+    int position = 0; // 0 on the baseline, 1 raised, 2 lowered
+    int highlight = 0; // colour table index; 0 none
 };
 
 struct ParaState {
@@ -55,6 +57,7 @@ struct ParaState {
     int left = 0; // \li
     int right = 0; // \ri
     bool bullet = false;
+    ParaSpacing spacing;
     bool operator==(const ParaState &) const = default;
 };
 
@@ -203,7 +206,7 @@ private:
         // An empty paragraph states its own format, the one its text is typed in: an empty
         // document keeps its face and size.
         if (block.length() == 1)
-            switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()));
+            switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()), block.charFormat());
         word(spot.table && spot.lastInCell ? "cell" : "par");
         if (spot.table && spot.lastInCell && spot.lastInRow)
             word("row");
@@ -243,11 +246,18 @@ private:
         return index;
     }
 
-    int colorIndex(const CharFormat &f)
+    int colorIndex(const CharFormat &f) { return f.autoColor ? 0 : rgbIndex(f.color.rgb()); }
+
+    // The colour behind the text; 0 where there is none.
+    int highlightIndex(const QTextCharFormat &format)
     {
-        if (f.autoColor)
-            return 0;
-        const QRgb rgb = f.color.rgb() & 0xFFFFFF;
+        const QBrush background = format.background();
+        return background.style() == Qt::NoBrush ? 0 : rgbIndex(background.color().rgb());
+    }
+
+    int rgbIndex(QRgb given)
+    {
+        const QRgb rgb = given & 0xFFFFFF;
         const auto it = m_colors.find(rgb);
         if (it != m_colors.end())
             return it->second;
@@ -265,6 +275,7 @@ private:
             const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
             fontIndex(fontKeyOf(f));
             colorIndex(f);
+            highlightIndex(fragment.charFormat());
         }
         if (block.length() == 1) {
             const CharFormat &f = charFormatOf(block.charFormatIndex(), block.charFormat());
@@ -366,6 +377,7 @@ private:
         s.first = -p.leftIndentTwips;
         s.right = p.rightIndentTwips;
         s.bullet = p.numbering == ParaFormat::NumberingBullet;
+        s.spacing = TextFormats::spacingOf(block.blockFormat());
         return s;
     }
 
@@ -391,6 +403,14 @@ private:
             word("li", para.left);
         if (para.right != 0)
             word("ri", para.right);
+        if (para.spacing.beforeTwips != 0)
+            word("sb", para.spacing.beforeTwips);
+        if (para.spacing.afterTwips != 0)
+            word("sa", para.spacing.afterTwips);
+        if (para.spacing.lineTwips != 0) {
+            word("sl", para.spacing.lineTwips);
+            word("slmult", para.spacing.multiple ? 1 : 0);
+        }
         if (para.bullet) {
             m_out += "{\\*\\pn\\pnlvlblt\\pnf";
             number(m_symbolFont);
@@ -410,7 +430,7 @@ private:
 
     void writeRun(const QTextFragment &fragment)
     {
-        switchRun(charFormatOf(fragment.charFormatIndex(), fragment.charFormat()));
+        switchRun(charFormatOf(fragment.charFormatIndex(), fragment.charFormat()), fragment.charFormat());
         const QString text = fragment.text();
         if (text.startsWith(QChar::ObjectReplacementCharacter) && Pictures::isPicture(fragment.charFormat()))
             writePictures(Pictures::pictureOf(fragment.charFormat()), text.size());
@@ -418,8 +438,9 @@ private:
             writeText(text);
     }
 
-    // The words that make f the format of what follows.
-    void switchRun(const CharFormat &f)
+    // The words that make f (and the raising and highlight of `format`, the text's own format)
+    // the format of what follows.
+    void switchRun(const CharFormat &f, const QTextCharFormat &format)
     {
         RunState target;
         target.font = fontIndex(fontKeyOf(f));
@@ -429,6 +450,8 @@ private:
         target.italic = f.italic;
         target.underline = f.underline;
         target.strike = f.strikeOut;
+        target.position = positionOf(format);
+        target.highlight = highlightIndex(format);
         const bool font = target.font != m_run.font;
         const bool size = target.halfPoints != m_run.halfPoints;
         const bool bold = target.bold != m_run.bold;
@@ -462,7 +485,23 @@ private:
             word(target.strike ? "strike" : "strike0");
         if (target.color != m_run.color)
             word("cf", target.color);
+        if (target.position != m_run.position)
+            word(target.position == 1 ? "super" : target.position == 2 ? "sub" : "nosupersub");
+        if (target.highlight != m_run.highlight)
+            word("highlight", target.highlight);
         m_run = target;
+    }
+
+    static int positionOf(const QTextCharFormat &format)
+    {
+        switch (format.verticalAlignment()) {
+        case QTextCharFormat::AlignSuperScript:
+            return 1;
+        case QTextCharFormat::AlignSubScript:
+            return 2;
+        default:
+            return 0;
+        }
     }
 
     void writePictures(const Picture &picture, qsizetype count)

@@ -5,7 +5,10 @@
 #include "document/richdocument.h"
 
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBlockFormat>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include "documentprobes.h"
@@ -34,6 +37,39 @@ QString looks(const RichDocument &rich, int position)
         .arg(f.italic ? u" italic"_s : QString());
 }
 
+// The document's own format of the character at `position`.
+QTextCharFormat textFormatAt(const QTextDocument &doc, int position)
+{
+    QTextCursor c(const_cast<QTextDocument *>(&doc));
+    c.setPosition(position + 1);
+    return c.charFormat();
+}
+
+// What of a character's format goes beyond the editor's character properties, in one line.
+QString marks(const QTextDocument &doc, int position)
+{
+    const QTextCharFormat f = textFormatAt(doc, position);
+    QString s;
+    if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        s += u"raised"_s;
+    else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        s += u"lowered"_s;
+    if (f.background().style() != Qt::NoBrush)
+        s += (s.isEmpty() ? u""_s : u" "_s) + f.background().color().name();
+    return s;
+}
+
+// A paragraph's spacing as Qt lays it out: margins and line height in pixels.
+QString spacing(const QTextDocument &doc, int block)
+{
+    const QTextBlockFormat f = doc.findBlockByNumber(block).blockFormat();
+    static const char *const types[] = { "single", "proportional", "fixed", "minimum", "distance" };
+    return u"%1 %2 %3 %4"_s.arg(f.topMargin())
+        .arg(f.bottomMargin())
+        .arg(QLatin1StringView(types[qBound(0, f.lineHeightType(), 4)]))
+        .arg(f.lineHeight());
+}
+
 } // namespace
 
 class tst_RtfFormats : public QObject {
@@ -42,6 +78,11 @@ private slots:
     void associatedProperties_data();
     void associatedProperties();
     void associatedPropertiesSurviveASave();
+    void raisedLoweredAndHighlighted_data();
+    void raisedLoweredAndHighlighted();
+    void paragraphSpacing_data();
+    void paragraphSpacing();
+    void raisingHighlightAndSpacingSurviveASave();
 };
 
 void tst_RtfFormats::associatedProperties_data()
@@ -117,6 +158,95 @@ void tst_RtfFormats::associatedPropertiesSurviveASave()
     QCOMPARE(back.doc.toPlainText(), u"見出ab"_s);
     for (int position = 0; position < 4; ++position)
         QCOMPARE(looks(back.rich, position), looks(l.rich, position));
+    QCOMPARE(back.rich.save(StreamFormat::Rtf), saved);
+}
+
+void tst_RtfFormats::raisedLoweredAndHighlighted_data()
+{
+    QTest::addColumn<QByteArray>("body"); // "m" then "2" in the words given
+    QTest::addColumn<QString>("shown"); // how the "2" shows
+
+    QTest::newRow("super") << "m{\\super 2}"_ba << u"raised"_s;
+    QTest::newRow("sub") << "m{\\sub 2}"_ba << u"lowered"_s;
+    QTest::newRow("up") << "m{\\up6 2}"_ba << u"raised"_s;
+    QTest::newRow("up without number") << "m{\\up 2}"_ba << u"raised"_s;
+    QTest::newRow("dn") << "m{\\dn4 2}"_ba << u"lowered"_s;
+    QTest::newRow("nosupersub") << "m{\\super\\nosupersub 2}"_ba << QString();
+    QTest::newRow("super0") << "m{\\sub\\super0 2}"_ba << QString();
+    QTest::newRow("up0") << "m{\\super\\up0 2}"_ba << QString();
+    QTest::newRow("hostile up") << "m{\\up-99999999999 2}"_ba << QString();
+    QTest::newRow("plain ends it") << "m{\\super\\plain 2}"_ba << QString();
+    QTest::newRow("highlight") << "m{\\highlight1 2}"_ba << u"#ffff00"_s;
+    QTest::newRow("raised and highlighted") << "m{\\super\\highlight2 2}"_ba << u"raised #00ff00"_s;
+    QTest::newRow("highlight0") << "m{\\highlight1\\highlight0 2}"_ba << QString();
+    QTest::newRow("highlight not in the table") << "m{\\highlight99 2}"_ba << QString();
+    QTest::newRow("hostile highlight") << "m{\\highlight-99999999999 2}"_ba << QString();
+}
+
+void tst_RtfFormats::raisedLoweredAndHighlighted()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, shown);
+    Loaded l("{\\rtf1\\ansi{\\fonttbl{\\f0 Times;}}{\\colortbl;\\red255\\green255\\blue0;"
+             "\\red0\\green255\\blue0;}\\pard\\f0 "
+             + body + " m\\par}");
+    QCOMPARE(l.doc.toPlainText(), u"m2 m"_s);
+    QCOMPARE(marks(l.doc, 0), QString());
+    QCOMPARE(marks(l.doc, 1), shown);
+    QCOMPARE(marks(l.doc, 3), QString());
+}
+
+void tst_RtfFormats::paragraphSpacing_data()
+{
+    QTest::addColumn<QByteArray>("words");
+    QTest::addColumn<QString>("shown"); // top and bottom margins, line height type and height
+
+    // Twips are 1/15 of a pixel.
+    QTest::newRow("none") << ""_ba << u"0 0 single 0"_s;
+    QTest::newRow("before and after") << "\\sb120\\sa240"_ba << u"8 16 single 0"_s;
+    QTest::newRow("at least") << "\\sl300\\slmult0"_ba << u"0 0 minimum 20"_s;
+    QTest::newRow("at least, no slmult") << "\\sl300"_ba << u"0 0 minimum 20"_s;
+    QTest::newRow("exactly") << "\\sl-480\\slmult0"_ba << u"0 0 fixed 32"_s;
+    QTest::newRow("exactly, slmult") << "\\sl-480\\slmult1"_ba << u"0 0 fixed 32"_s;
+    QTest::newRow("one and a half lines") << "\\sl360\\slmult1"_ba << u"0 0 proportional 150"_s;
+    QTest::newRow("double") << "\\sl480\\slmult1"_ba << u"0 0 proportional 200"_s;
+    QTest::newRow("single") << "\\sl0\\slmult0"_ba << u"0 0 single 0"_s;
+    QTest::newRow("pard ends it") << "\\sb120\\sl360\\slmult1\\pard"_ba << u"0 0 single 0"_s;
+    // Every number held to 22 inches (31680 twips) before it is used.
+    QTest::newRow("hostile") << "\\sb99999999999\\sa-99999999999\\sl-99999999999"_ba << u"2112 0 fixed 2112"_s;
+    QTest::newRow("hostile multiple") << "\\sl99999999999\\slmult1"_ba << u"0 0 proportional 13200"_s;
+}
+
+void tst_RtfFormats::paragraphSpacing()
+{
+    QFETCH(QByteArray, words);
+    QFETCH(QString, shown);
+    Loaded l("{\\rtf1\\ansi\\pard\\sb60 before\\par\\pard" + words + " spaced\\line two\\par\\pard after\\par}");
+    QCOMPARE(l.doc.blockCount(), 3);
+    QCOMPARE(spacing(l.doc, 0), u"4 0 single 0"_s);
+    QCOMPARE(spacing(l.doc, 1), shown);
+    QCOMPARE(spacing(l.doc, 2), u"0 0 single 0"_s);
+}
+
+void tst_RtfFormats::raisingHighlightAndSpacingSurviveASave()
+{
+    Loaded l("{\\rtf1\\ansi{\\fonttbl{\\f0 Times;}}{\\colortbl;\\red255\\green255\\blue0;}"
+             "\\pard\\sb120\\sa240\\sl360\\slmult1\\f0 m{\\super 2} H{\\sub 2}O\\par"
+             "\\pard\\sl-480\\slmult0 {\\highlight1 mark} {\\up6\\highlight1 x}\\par"
+             "\\pard\\sl300 plain\\par}"_ba);
+    const QByteArray saved = l.rich.save(StreamFormat::Rtf);
+    for (const char *word : { "\\super ", "\\sub ", "\\nosupersub ", "\\highlight1 ", "\\highlight0 ", "\\sb120 ",
+                              "\\sa240 ", "\\sl360 \\slmult1 ", "\\sl-480 \\slmult0 ", "\\sl300 \\slmult0 " })
+        QVERIFY2(saved.contains(word), qPrintable(QString::fromLatin1(word) + u" not in "_s + QString::fromLatin1(saved)));
+    // The colour table holds the highlight's colour.
+    QVERIFY2(saved.contains("\\red255\\green255\\blue0;"), saved.constData());
+
+    Loaded back(saved);
+    QCOMPARE(back.doc.toPlainText(), l.doc.toPlainText());
+    for (int position = 0; position < l.doc.characterCount() - 1; ++position)
+        QCOMPARE(marks(back.doc, position), marks(l.doc, position));
+    for (int block = 0; block < l.doc.blockCount(); ++block)
+        QCOMPARE(spacing(back.doc, block), spacing(l.doc, block));
     QCOMPARE(back.rich.save(StreamFormat::Rtf), saved);
 }
 
