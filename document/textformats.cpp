@@ -61,16 +61,21 @@ int intProperty(const QTextFormat &f, int property, int fallback)
     return f.hasProperty(property) ? f.intProperty(property) : fallback;
 }
 
-// Pixels of a length Qt keeps (a margin, an indent) in whole twips, held to an indent's range:
-// a pasted format may carry any length, and rounding a huge one to int is undefined.
-int indentFromPixels(qreal pixels)
+// Whole twips of any length, held to an indent's range.
+int clampedTwips(qreal twips)
 {
-    const qreal twips = pixels * TwipsPerPixel;
     if (!(twips > -ParaFormat::MaxIndentTwips))
         return -ParaFormat::MaxIndentTwips;
     if (!(twips < ParaFormat::MaxIndentTwips))
         return ParaFormat::MaxIndentTwips;
     return qRound(twips);
+}
+
+// Pixels of a length Qt keeps (a margin, an indent) in whole twips, held to an indent's range:
+// a pasted format may carry any length, and rounding a huge one to int is undefined.
+int indentFromPixels(qreal pixels)
+{
+    return clampedTwips(pixels * TwipsPerPixel);
 }
 
 } // namespace
@@ -226,6 +231,53 @@ ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted)
     p.rightIndentTwips = block.hasProperty(RightIndentProperty) ? clampedIndent(block.intProperty(RightIndentProperty))
                                                                 : indentFromPixels(block.rightMargin());
     return p;
+}
+
+void applySpacing(QTextBlockFormat &block, const ParaSpacing &spacing)
+{
+    const int before = qBound(0, spacing.beforeTwips, ParaFormat::MaxIndentTwips);
+    const int after = qBound(0, spacing.afterTwips, ParaFormat::MaxIndentTwips);
+    const int line = clampedIndent(spacing.lineTwips);
+    if (before != 0)
+        block.setTopMargin(before / TwipsPerPixel);
+    else
+        block.clearProperty(QTextFormat::BlockTopMargin);
+    if (after != 0)
+        block.setBottomMargin(after / TwipsPerPixel);
+    else
+        block.clearProperty(QTextFormat::BlockBottomMargin);
+    if (line < 0)
+        block.setLineHeight(-line / TwipsPerPixel, QTextBlockFormat::FixedHeight);
+    else if (line > 0 && spacing.multiple)
+        block.setLineHeight(line * 100.0 / 240, QTextBlockFormat::ProportionalHeight);
+    else if (line > 0)
+        block.setLineHeight(line / TwipsPerPixel, QTextBlockFormat::MinimumHeight);
+    else {
+        block.clearProperty(QTextFormat::LineHeight);
+        block.clearProperty(QTextFormat::LineHeightType);
+    }
+}
+
+ParaSpacing spacingOf(const QTextBlockFormat &block)
+{
+    ParaSpacing s;
+    s.beforeTwips = qMax(0, indentFromPixels(block.topMargin()));
+    s.afterTwips = qMax(0, indentFromPixels(block.bottomMargin()));
+    switch (block.lineHeightType()) {
+    case QTextBlockFormat::ProportionalHeight:
+        s.lineTwips = qMax(0, clampedTwips(block.lineHeight() * 240 / 100));
+        s.multiple = s.lineTwips > 0;
+        break;
+    case QTextBlockFormat::FixedHeight:
+        s.lineTwips = -qMax(0, indentFromPixels(block.lineHeight()));
+        break;
+    case QTextBlockFormat::MinimumHeight:
+        s.lineTwips = qMax(0, indentFromPixels(block.lineHeight()));
+        break;
+    default:
+        break;
+    }
+    return s;
 }
 
 QTextListFormat bulletListFormat()

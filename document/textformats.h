@@ -78,6 +78,17 @@ struct ParaFormat {
     bool operator==(const ParaFormat &) const = default;
 };
 
+// The room above and below a paragraph and between its lines, in twips, as RTF gives them.
+struct ParaSpacing {
+    int beforeTwips = 0; // \sb
+    int afterTwips = 0; // \sa
+    // \sl: 0 single spacing; above 0 at least that much, below 0 exactly minus that; with
+    // `multiple` (\slmult1), a positive value in 240ths of single spacing.
+    int lineTwips = 0;
+    bool multiple = false;
+    bool operator==(const ParaSpacing &) const = default;
+};
+
 namespace TextFormats {
 
 constexpr int MaxFaceNameBytes = 31;
@@ -105,6 +116,11 @@ QFont displayFont(const CharFormat &f);
 // write, from which Qt's margins are derived.
 void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &full);
 ParaFormat fromBlockFormat(const QTextBlockFormat &block, bool bulleted);
+
+// The spacing as Qt's top and bottom margins and line height (each held to an indent's range
+// first), and read back from them.
+void applySpacing(QTextBlockFormat &block, const ParaSpacing &spacing);
+ParaSpacing spacingOf(const QTextBlockFormat &block);
 
 // The list bulleted paragraphs belong to: a disc, no indent of its own (the paragraph's left
 // indent makes the bullet's room).

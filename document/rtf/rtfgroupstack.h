@@ -12,6 +12,9 @@
 namespace RtfGroups {
 
 struct CharState {
+    static constexpr int Unset = -2; // an associated property the file has not given
+    enum Position : uint8_t { Baseline, Raised, Lowered };
+
     int font = -1; // -1: the document's default font
     int color = 0; // colour table index; 0 is the automatic colour
     int16_t halfPoints = 24;
@@ -20,8 +23,39 @@ struct CharState {
     bool underline = false;
     bool strike = false;
     bool hidden = false;
+    uint8_t position = 0; // CharState::Baseline, Raised (\super, \up) or Lowered (\sub, \dn)
+    int highlight = 0; // colour table index of the background; 0: none
+    // Double-byte text (after \dbch) takes the properties associated with it (\af, \afs, \ab,
+    // \ai given after \dbch) where the file gives them, the run's own ones elsewhere.
+    bool doubleByteText = false;
+    bool associatedToDoubleByte = false; // the last of \dbch, \loch, \hich, \rtlch, \ltrch was \dbch
+    int doubleByteFont = Unset;
+    int16_t doubleByteHalfPoints = Unset;
+    int8_t doubleByteBold = Unset;
+    int8_t doubleByteItalic = Unset;
     bool operator==(const CharState &) const = default;
 };
+
+// The properties text in state s is shown with: the associated ones applied where they hold,
+// and nothing else of them left, so that runs shown alike compare equal.
+inline CharState shown(const CharState &s)
+{
+    CharState out = s;
+    out.doubleByteText = false;
+    out.associatedToDoubleByte = false;
+    out.doubleByteFont = out.doubleByteHalfPoints = out.doubleByteBold = out.doubleByteItalic = CharState::Unset;
+    if (!s.doubleByteText)
+        return out;
+    if (s.doubleByteFont != CharState::Unset)
+        out.font = s.doubleByteFont;
+    if (s.doubleByteHalfPoints != CharState::Unset)
+        out.halfPoints = s.doubleByteHalfPoints;
+    if (s.doubleByteBold != CharState::Unset)
+        out.bold = s.doubleByteBold != 0;
+    if (s.doubleByteItalic != CharState::Unset)
+        out.italic = s.doubleByteItalic != 0;
+    return out;
+}
 
 struct ParaState {
     int listNumber = 0; // \ls
@@ -33,6 +67,10 @@ struct ParaState {
     bool pnBullet = false;
     bool pnNumbered = false;
     bool inTable = false; // \intbl, \itapN with N > 0
+    int16_t spaceBefore = 0; // \sb, twips
+    int16_t spaceAfter = 0; // \sa, twips
+    int16_t lineSpacing = 0; // \sl, see ParaSpacing
+    bool lineMultiple = false; // \slmult1
     bool operator==(const ParaState &) const = default;
 };
 

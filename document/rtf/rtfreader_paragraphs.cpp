@@ -117,6 +117,8 @@ void Reader::finishParagraph()
         p.numbering = bullet ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
         m_blockFormat = QTextBlockFormat();
         TextFormats::applyToBlockFormat(m_blockFormat, p);
+        TextFormats::applySpacing(
+            m_blockFormat, { para.spaceBefore, para.spaceAfter, para.lineSpacing, para.lineMultiple });
         m_blockKey = key;
         m_blockFormatKnown = true;
     }

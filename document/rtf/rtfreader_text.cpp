@@ -13,7 +13,7 @@ namespace RtfReading {
 
 int Reader::codePageOf(const CharState &chars) const
 {
-    const FontEntry *font = fontEntry(chars.font);
+    const FontEntry *font = fontEntry(RtfGroups::shown(chars).font);
     if (font) {
         if (font->codePage > 0)
             return font->codePage;
@@ -184,10 +184,11 @@ void Reader::markerText(const QString &text)
 void Reader::prepareFor(const CharState &chars)
 {
     placeForTable(group().para.inTable);
-    if (chars == m_pendingState)
+    const CharState state = RtfGroups::shown(chars);
+    if (state == m_pendingState)
         return;
     flushText();
-    m_pendingState = chars;
+    m_pendingState = state;
 }
 
 void Reader::decodePendingBytes()
@@ -209,8 +210,9 @@ void Reader::flushText()
     m_paragraphHasContent = true;
 }
 
-const QTextCharFormat &Reader::formatFor(const CharState &chars)
+const QTextCharFormat &Reader::formatFor(const CharState &given)
 {
+    const CharState chars = RtfGroups::shown(given);
     // States that name a missing font or colour look alike: one entry serves them all, so
     // the cache holds no more entries than there are formats.
     CharState key = chars;
@@ -220,6 +222,9 @@ const QTextCharFormat &Reader::formatFor(const CharState &chars)
     QRgb rgb = 0;
     const bool explicitColor = m_colors.colorAt(chars.color, &rgb);
     key.color = explicitColor ? chars.color : 0;
+    QRgb highlight = 0;
+    const bool highlighted = m_colors.colorAt(chars.highlight, &highlight);
+    key.highlight = highlighted ? chars.highlight : 0;
     const auto cached = m_formats.find(key);
     if (cached != m_formats.end())
         return cached->second;
@@ -243,7 +248,13 @@ const QTextCharFormat &Reader::formatFor(const CharState &chars)
     f.autoColor = !explicitColor;
     if (explicitColor)
         f.color = QColor::fromRgb(rgb);
-    return m_formats.emplace(key, TextFormats::toTextCharFormat(f)).first->second;
+    QTextCharFormat format = TextFormats::toTextCharFormat(f);
+    if (chars.position != CharState::Baseline)
+        format.setVerticalAlignment(chars.position == CharState::Raised ? QTextCharFormat::AlignSuperScript
+                                                                        : QTextCharFormat::AlignSubScript);
+    if (highlighted)
+        format.setBackground(QColor::fromRgb(highlight));
+    return m_formats.emplace(key, format).first->second;
 }
 
 } // namespace RtfReading

@@ -165,6 +165,43 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
     case Word::Hidden:
         chars.hidden = on;
         return true;
+    case Word::DoubleByteChars:
+    case Word::SingleByteChars:
+        chars.doubleByteText = word == Word::DoubleByteChars;
+        chars.associatedToDoubleByte = chars.doubleByteText;
+        return true;
+    case Word::DirectionChars:
+        // What follows \rtlch and \ltrch goes to right-to-left or Latin text, shown as it is.
+        chars.associatedToDoubleByte = false;
+        return true;
+    case Word::AssociatedBold:
+    case Word::AssociatedItalic:
+    case Word::AssociatedFontSize:
+    case Word::AssociatedFont:
+        applyAssociated(chars, word, hasParameter, parameter);
+        return true;
+    case Word::Super:
+    case Word::Sub:
+    case Word::NoSuperSub:
+    case Word::Up:
+    case Word::Down:
+        chars.position = positionAfter(word, hasParameter, parameter);
+        return true;
+    case Word::Highlight:
+        chars.highlight = qMax(0, parameter);
+        return true;
+    case Word::SpaceBefore:
+        para.spaceBefore = static_cast<int16_t>(qBound(0, parameter, ParaFormat::MaxIndentTwips));
+        return true;
+    case Word::SpaceAfter:
+        para.spaceAfter = static_cast<int16_t>(qBound(0, parameter, ParaFormat::MaxIndentTwips));
+        return true;
+    case Word::LineSpacing:
+        para.lineSpacing = indent();
+        return true;
+    case Word::LineMultiple:
+        para.lineMultiple = on;
+        return true;
     case Word::Pard:
         para = ParaState {};
         return true;
@@ -212,6 +249,45 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
         return true;
     default:
         return false;
+    }
+}
+
+uint8_t Reader::positionAfter(Word word, bool hasParameter, int parameter)
+{
+    const bool on = !hasParameter || parameter != 0;
+    switch (word) {
+    case Word::Super:
+        return on ? CharState::Raised : CharState::Baseline;
+    case Word::Sub:
+        return on ? CharState::Lowered : CharState::Baseline;
+    case Word::Up:
+        // Raised by \upN half points (6 without N): shown, like \super, above the line.
+        return (!hasParameter || parameter > 0) ? CharState::Raised : CharState::Baseline;
+    case Word::Down:
+        return (!hasParameter || parameter > 0) ? CharState::Lowered : CharState::Baseline;
+    default:
+        return CharState::Baseline;
+    }
+}
+
+void Reader::applyAssociated(CharState &chars, Word word, bool hasParameter, int parameter)
+{
+    if (!chars.associatedToDoubleByte)
+        return;
+    const int8_t on = (!hasParameter || parameter != 0) ? 1 : 0;
+    switch (word) {
+    case Word::AssociatedBold:
+        chars.doubleByteBold = on;
+        return;
+    case Word::AssociatedItalic:
+        chars.doubleByteItalic = on;
+        return;
+    case Word::AssociatedFontSize:
+        chars.doubleByteHalfPoints = static_cast<int16_t>(hasParameter ? qBound(0, parameter, MaxHalfPoints) : 24);
+        return;
+    default:
+        chars.doubleByteFont = qMax(-1, parameter);
+        return;
     }
 }
 

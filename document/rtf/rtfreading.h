@@ -52,7 +52,8 @@ struct CharStateHash {
         mix(static_cast<uint32_t>(s.color));
         mix(static_cast<uint16_t>(s.halfPoints));
         mix((s.bold ? 1u : 0u) | (s.italic ? 2u : 0u) | (s.underline ? 4u : 0u) | (s.strike ? 8u : 0u)
-            | (s.hidden ? 16u : 0u));
+            | (s.hidden ? 16u : 0u) | (uint32_t(s.position) << 5));
+        mix(static_cast<uint32_t>(s.highlight));
         return static_cast<size_t>(h ^ (h >> 29));
     }
 };
@@ -93,6 +94,11 @@ private:
     // The words that change the group's own state, applied to g; false for the others. Every
     // number is clamped to its range here, before it is stored or added to anything.
     static bool applyToGroup(Group &g, Word word, bool hasParameter, int parameter);
+    // \ab, \ai, \afs, \af: kept for double-byte text when they follow \dbch; the others
+    // (right-to-left and high-ANSI text) are shown with the run's own properties.
+    static void applyAssociated(CharState &chars, Word word, bool hasParameter, int parameter);
+    // Where \super, \sub, \nosupersub, \up, \dn put the text that follows.
+    static uint8_t positionAfter(Word word, bool hasParameter, int parameter);
 
     // -- Text --
 

@@ -44,6 +44,24 @@ enum class Word : uint8_t {
     Color,
     Font,
     Hidden,
+    // Associated character properties, and the character set they and the text belong to.
+    AssociatedBold,
+    AssociatedItalic,
+    AssociatedFontSize,
+    AssociatedFont,
+    DoubleByteChars, // \dbch
+    SingleByteChars, // \loch, \hich
+    DirectionChars, // \rtlch, \ltrch
+    Super,
+    Sub,
+    NoSuperSub,
+    Up,
+    Down,
+    Highlight,
+    SpaceBefore,
+    SpaceAfter,
+    LineSpacing,
+    LineMultiple,
     FontCharSet,
     CodePage,
     FontPitch,

@@ -5,6 +5,7 @@
 #include "document/tablecells.h"
 #include "document/textformats.h"
 #include "rtfpicture.h"
+#include "rtfoutput.h"
 #include "rtftablewriter.h"
 
 #include <QColor>
@@ -13,13 +14,14 @@
 #include <QTextFragment>
 #include <QTextList>
 
-#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
 #include <vector>
 
 namespace {
+
+using RtfOutput::Output;
 
 constexpr int JapaneseCharSet = 128;
 constexpr int SymbolCharSet = 2;
@@ -47,6 +49,8 @@ struct RunState {
     bool italic = false;
     bool underline = false;
     bool strike = false;
+    int position = 0; // 0 on the baseline, 1 raised, 2 lowered
+    int highlight = 0; // colour table index; 0 none
 };
 
 struct ParaState {
@@ -55,61 +59,8 @@ struct ParaState {
     int left = 0; // \li
     int right = 0; // \ri
     bool bullet = false;
+    ParaSpacing spacing;
     bool operator==(const ParaState &) const = default;
-};
-
-// The output: a buffer written through a pointer. The writer emits tens of bytes per character
-// in small pieces, and QByteArray's own appends are calls out of line each.
-class Output {
-public:
-    void reserve(qsizetype bytes) { grow(bytes); }
-
-    void append(const char *text, qsizetype length)
-    {
-        if (m_size + length > m_capacity)
-            grow(length);
-        std::memcpy(m_buffer + m_size, text, static_cast<size_t>(length));
-        m_size += length;
-    }
-    Output &operator+=(char c)
-    {
-        if (m_size + 1 > m_capacity)
-            grow(1);
-        m_buffer[m_size++] = c;
-        return *this;
-    }
-    template<size_t N>
-    Output &operator+=(const char (&text)[N])
-    {
-        append(text, static_cast<qsizetype>(N - 1));
-        return *this;
-    }
-    Output &operator+=(const char *text)
-    {
-        append(text, static_cast<qsizetype>(std::strlen(text)));
-        return *this;
-    }
-
-    QByteArray take()
-    {
-        m_data.truncate(m_size);
-        m_buffer = nullptr;
-        m_size = m_capacity = 0;
-        return std::move(m_data);
-    }
-
-private:
-    void grow(qsizetype needed)
-    {
-        m_capacity = qMax(m_capacity * 2, m_size + needed + 4096);
-        m_data.resize(m_capacity);
-        m_buffer = m_data.data();
-    }
-
-    QByteArray m_data;
-    char *m_buffer = nullptr;
-    qsizetype m_size = 0;
-    qsizetype m_capacity = 0;
 };
 
 bool hasNonAscii(const QString &s)
@@ -190,7 +141,7 @@ private:
         if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
             writeParagraphProperties(para);
             if (spot.table)
-                word("intbl");
+                m_out.word("intbl");
         }
         m_inTable = spot.table != nullptr;
         if (para.bullet)
@@ -203,10 +154,10 @@ private:
         // An empty paragraph states its own format, the one its text is typed in: an empty
         // document keeps its face and size.
         if (block.length() == 1)
-            switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()));
-        word(spot.table && spot.lastInCell ? "cell" : "par");
+            switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()), block.charFormat());
+        m_out.word(spot.table && spot.lastInCell ? "cell" : "par");
         if (spot.table && spot.lastInCell && spot.lastInRow)
-            word("row");
+            m_out.word("row");
         m_out += "\r\n";
         m_previousParagraph = para;
         m_firstParagraph = false;
@@ -243,11 +194,18 @@ private:
         return index;
     }
 
-    int colorIndex(const CharFormat &f)
+    int colorIndex(const CharFormat &f) { return f.autoColor ? 0 : rgbIndex(f.color.rgb()); }
+
+    // The colour behind the text; 0 where there is none.
+    int highlightIndex(const QTextCharFormat &format)
     {
-        if (f.autoColor)
-            return 0;
-        const QRgb rgb = f.color.rgb() & 0xFFFFFF;
+        const QBrush background = format.background();
+        return background.style() == Qt::NoBrush ? 0 : rgbIndex(background.color().rgb());
+    }
+
+    int rgbIndex(QRgb given)
+    {
+        const QRgb rgb = given & 0xFFFFFF;
         const auto it = m_colors.find(rgb);
         if (it != m_colors.end())
             return it->second;
@@ -265,6 +223,7 @@ private:
             const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
             fontIndex(fontKeyOf(f));
             colorIndex(f);
+            highlightIndex(fragment.charFormat());
         }
         if (block.length() == 1) {
             const CharFormat &f = charFormatOf(block.charFormatIndex(), block.charFormat());
@@ -280,12 +239,12 @@ private:
         for (size_t i = 0; i < m_fontOrder.size(); ++i) {
             const FontKey &font = m_fontOrder[i];
             m_out += "{\\f";
-            number(static_cast<int>(i));
+            m_out.number(static_cast<int>(i));
             m_out += "\\fnil\\fcharset";
-            number(font.charSet);
+            m_out.number(font.charSet);
             if (font.pitch != 0) {
                 m_out += "\\fprq";
-                number(font.pitch);
+                m_out.number(font.pitch);
             }
             m_out += ' ';
             writeFontName(font);
@@ -296,11 +255,11 @@ private:
             m_out += "{\\colortbl ;";
             for (QRgb rgb : m_colorOrder) {
                 m_out += "\\red";
-                number(qRed(rgb));
+                m_out.number(qRed(rgb));
                 m_out += "\\green";
-                number(qGreen(rgb));
+                m_out.number(qGreen(rgb));
                 m_out += "\\blue";
-                number(qBlue(rgb));
+                m_out.number(qBlue(rgb));
                 m_out += ';';
             }
             m_out += "}\r\n";
@@ -310,7 +269,7 @@ private:
             // know only one of the two find theirs, and those that know both draw one bullet.
             m_out += "{\\*\\listtable{\\list\\listtemplateid1\\listsimple{\\listlevel\\levelnfc23\\levelnfcn23"
                      "\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'01\\'b7;}{\\levelnumbers;}\\f";
-            number(m_symbolFont);
+            m_out.number(m_symbolFont);
             m_out += "\\fi-360\\li360}\\listid1}}\r\n{\\*\\listoverridetable{\\listoverride\\listid1"
                      "\\listoverridecount0\\ls1}}\r\n";
         }
@@ -332,7 +291,7 @@ private:
             if (c.unicode() < 0x80) {
                 const auto b = static_cast<unsigned char>(c.unicode());
                 if (b == ';' || b == '\\' || b == '{' || b == '}' || b < 0x20)
-                    hexByte(b);
+                    m_out.hexByte(b);
                 else
                     m_out += static_cast<char>(b);
                 continue;
@@ -341,15 +300,15 @@ private:
             const QByteArray bytes = cp932 && !pair ? Cp932::encode(QStringView(&c, 1)) : QByteArray("?");
             if (bytes != "?") {
                 for (char byte : bytes)
-                    hexByte(static_cast<unsigned char>(byte));
+                    m_out.hexByte(static_cast<unsigned char>(byte));
                 continue;
             }
             m_out += "\\u";
-            number(c.unicode() > 0x7FFF ? int(c.unicode()) - 0x10000 : int(c.unicode()));
+            m_out.number(c.unicode() > 0x7FFF ? int(c.unicode()) - 0x10000 : int(c.unicode()));
             m_out += '?';
             if (pair) {
                 m_out += "\\u";
-                number(int(name.at(++i).unicode()) - 0x10000);
+                m_out.number(int(name.at(++i).unicode()) - 0x10000);
                 m_out += '?';
             }
         }
@@ -366,34 +325,43 @@ private:
         s.first = -p.leftIndentTwips;
         s.right = p.rightIndentTwips;
         s.bullet = p.numbering == ParaFormat::NumberingBullet;
+        s.spacing = TextFormats::spacingOf(block.blockFormat());
         return s;
     }
 
     void writeParagraphProperties(const ParaState &para)
     {
-        word("pard");
+        m_out.word("pard");
         switch (para.alignment) {
         case ParaFormat::AlignRight:
-            word("qr");
+            m_out.word("qr");
             break;
         case ParaFormat::AlignCenter:
-            word("qc");
+            m_out.word("qc");
             break;
         case ParaFormat::AlignJustify:
-            word("qj");
+            m_out.word("qj");
             break;
         default:
             break;
         }
         if (para.first != 0)
-            word("fi", para.first);
+            m_out.word("fi", para.first);
         if (para.left != 0)
-            word("li", para.left);
+            m_out.word("li", para.left);
         if (para.right != 0)
-            word("ri", para.right);
+            m_out.word("ri", para.right);
+        if (para.spacing.beforeTwips != 0)
+            m_out.word("sb", para.spacing.beforeTwips);
+        if (para.spacing.afterTwips != 0)
+            m_out.word("sa", para.spacing.afterTwips);
+        if (para.spacing.lineTwips != 0) {
+            m_out.word("sl", para.spacing.lineTwips);
+            m_out.word("slmult", para.spacing.multiple ? 1 : 0);
+        }
         if (para.bullet) {
             m_out += "{\\*\\pn\\pnlvlblt\\pnf";
-            number(m_symbolFont);
+            m_out.number(m_symbolFont);
             m_out += "\\pnindent0{\\pntxtb\\'b7}}\\ls1 ";
         }
     }
@@ -402,7 +370,7 @@ private:
     void writeBulletMarker()
     {
         m_out += "{\\pntext\\f";
-        number(m_symbolFont);
+        m_out.number(m_symbolFont);
         m_out += "\\'b7\\tab}";
     }
 
@@ -410,7 +378,7 @@ private:
 
     void writeRun(const QTextFragment &fragment)
     {
-        switchRun(charFormatOf(fragment.charFormatIndex(), fragment.charFormat()));
+        switchRun(charFormatOf(fragment.charFormatIndex(), fragment.charFormat()), fragment.charFormat());
         const QString text = fragment.text();
         if (text.startsWith(QChar::ObjectReplacementCharacter) && Pictures::isPicture(fragment.charFormat()))
             writePictures(Pictures::pictureOf(fragment.charFormat()), text.size());
@@ -418,8 +386,9 @@ private:
             writeText(text);
     }
 
-    // The words that make f the format of what follows.
-    void switchRun(const CharFormat &f)
+    // The words that make f (and the raising and highlight of `format`, the text's own format)
+    // the format of what follows.
+    void switchRun(const CharFormat &f, const QTextCharFormat &format)
     {
         RunState target;
         target.font = fontIndex(fontKeyOf(f));
@@ -429,26 +398,58 @@ private:
         target.italic = f.italic;
         target.underline = f.underline;
         target.strike = f.strikeOut;
-        if (target.font != m_run.font) {
-            // \\dbch\\af names the face of the double-byte text too, for readers that keep one
-            // face for it and another for Latin text.
-            word("f", target.font);
+        target.position = positionOf(format);
+        target.highlight = highlightIndex(format);
+        const bool font = target.font != m_run.font;
+        const bool size = target.halfPoints != m_run.halfPoints;
+        const bool bold = target.bold != m_run.bold;
+        const bool italic = target.italic != m_run.italic;
+        if (font || size || bold || italic) {
+            // The double-byte text's own face, size and weight first (\dbch with associated
+            // words), for readers that keep those apart from the Latin text's; then \loch and
+            // the run's own words, which the others apply to all text.
             m_out += "\\dbch";
-            word("af", target.font);
+            if (font)
+                m_out.word("af", target.font);
+            if (size)
+                m_out.word("afs", target.halfPoints);
+            if (bold)
+                m_out.word(target.bold ? "ab" : "ab0");
+            if (italic)
+                m_out.word(target.italic ? "ai" : "ai0");
+            m_out += "\\loch";
         }
-        if (target.halfPoints != m_run.halfPoints)
-            word("fs", target.halfPoints);
-        if (target.bold != m_run.bold)
-            word(target.bold ? "b" : "b0");
-        if (target.italic != m_run.italic)
-            word(target.italic ? "i" : "i0");
+        if (font)
+            m_out.word("f", target.font);
+        if (size)
+            m_out.word("fs", target.halfPoints);
+        if (bold)
+            m_out.word(target.bold ? "b" : "b0");
+        if (italic)
+            m_out.word(target.italic ? "i" : "i0");
         if (target.underline != m_run.underline)
-            word(target.underline ? "ul" : "ulnone");
+            m_out.word(target.underline ? "ul" : "ulnone");
         if (target.strike != m_run.strike)
-            word(target.strike ? "strike" : "strike0");
+            m_out.word(target.strike ? "strike" : "strike0");
         if (target.color != m_run.color)
-            word("cf", target.color);
+            m_out.word("cf", target.color);
+        if (target.position != m_run.position)
+            m_out.word(target.position == 1 ? "super" : target.position == 2 ? "sub" : "nosupersub");
+        if (target.highlight != m_run.highlight)
+            m_out.word("highlight", target.highlight);
         m_run = target;
+    }
+
+    static int positionOf(const QTextCharFormat &format)
+    {
+        switch (format.verticalAlignment()) {
+        case QTextCharFormat::AlignSuperScript:
+            return 1;
+        case QTextCharFormat::AlignSubScript:
+            return 2;
+        default:
+            return 0;
+        }
     }
 
     void writePictures(const Picture &picture, qsizetype count)
@@ -474,7 +475,7 @@ private:
             }
             if (c == 0x2028 || c == 0x2029) {
                 bytes += 2;
-                word("line");
+                m_out.word("line");
                 continue;
             }
             if (c >= 0xD800 && c <= 0xDBFF && p + 1 < end && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
@@ -507,11 +508,11 @@ private:
             m_out += "\\}";
             return;
         case '\t':
-            word("tab");
+            m_out.word("tab");
             return;
         default:
             if (static_cast<unsigned char>(c) < 0x20)
-                hexByte(static_cast<unsigned char>(c));
+                m_out.hexByte(static_cast<unsigned char>(c));
             else
                 m_out += c;
         }
@@ -522,59 +523,20 @@ private:
     void unicode(char16_t c, const char *fallback, int count)
     {
         if (count != m_uc) {
-            word("uc", count);
+            m_out.word("uc", count);
             m_uc = count;
         }
         m_out += "\\u";
-        number(c > 0x7FFF ? static_cast<int>(c) - 0x10000 : static_cast<int>(c));
+        m_out.number(c > 0x7FFF ? static_cast<int>(c) - 0x10000 : static_cast<int>(c));
         for (int i = 0; i < count; ++i) {
             const auto b = static_cast<unsigned char>(fallback[i]);
             if (fallback[i] == '?' && count == 1)
                 m_out += '?';
             else
-                hexByte(b);
+                m_out.hexByte(b);
         }
         if (count == 0)
             m_out += ' ';
-    }
-
-    // -- Output --
-
-    void word(const char *name)
-    {
-        m_out += '\\';
-        m_out += name;
-        m_out += ' ';
-    }
-
-    void word(const char *name, int value)
-    {
-        m_out += '\\';
-        m_out += name;
-        number(value);
-        m_out += ' ';
-    }
-
-    void number(int value)
-    {
-        char buffer[16];
-        char *end = buffer + sizeof buffer;
-        char *p = end;
-        unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-        do {
-            *--p = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        if (value < 0)
-            *--p = '-';
-        m_out.append(p, end - p);
-    }
-
-    void hexByte(unsigned char b)
-    {
-        static constexpr char digits[] = "0123456789abcdef";
-        const char escaped[4] = { '\\', '\'', digits[b >> 4], digits[b & 0xF] };
-        m_out.append(escaped, 4);
     }
 
     const QTextDocument &m_document;
