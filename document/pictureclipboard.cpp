@@ -26,12 +26,14 @@ qint64 pixelBytes(QSize size)
 }
 
 // PNG or JPEG bytes as a picture that keeps them: checked by decoding when that stays within
-// the limit (broken data leaves the way to another format offered), taken by the header alone
-// when the image is larger, as a file's picture is.
+// the limits (broken data leaves the way to another format offered), taken by the header alone
+// when decoding it would cost more, as a file's picture is (and shown the same way).
 Picture keptAsItCame(const QByteArray &bytes, bool png)
 {
     const Picture picture = png ? Picture::fromPng(bytes) : Picture::fromJpeg(bytes);
-    if (!picture.isDrawable() || (picture.decodesWithinLimit() && picture.fullImage().isNull()))
+    if (picture.pixels().isEmpty())
+        return {};
+    if (picture.isDrawable() && picture.decodesWithinLimit() && picture.fullImage().isNull())
         return {};
     return picture;
 }
