@@ -65,6 +65,9 @@ class Suite:
         for path in orig.glob('lo-fodt-*.rtf'):
             name = path.stem.split('-', 2)[2]
             run(['abiword', '--to=rtf', '--to-name=%s' % (orig / ('abiword-rtf-%s.rtf' % name)), path])
+        # Small files written by hand that show one loss each, in the form the writers use.
+        for path in (Path(__file__).resolve().parent / 'reproducers').glob('*.rtf'):
+            shutil.copy(path, orig / ('hand-' + path.name))
         return sorted(orig.glob('*.rtf'))
 
     def through_editor(self, editor, originals):

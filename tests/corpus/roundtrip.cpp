@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace {
 
