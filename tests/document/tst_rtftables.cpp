@@ -4,9 +4,11 @@
 #include "document/rtf/rtftablereader.h"
 #include "document/rtf/rtfwriter.h"
 #include "document/tablecells.h"
+#include "document/tabstops.h"
 #include "document/textformats.h"
 #include "document/textpositionindex.h"
 
+#include <QColor>
 #include <QFile>
 #include <QTest>
 #include <QTextBlock>
@@ -102,6 +104,7 @@ private slots:
     void roundTripKeepsTables_data();
     void roundTripKeepsTables();
     void writtenRtfDefinesEachRow();
+    void hostileStopsAndShapesAreCapped();
     void rowsOfAnotherLayoutStayOneTable_data();
     void rowsOfAnotherLayoutStayOneTable();
     void extraCellsKeepTheirText();
@@ -191,6 +194,45 @@ void tst_RtfTables::writtenRtfDefinesEachRow()
     QVERIFY(rtf.lastIndexOf("\\intbl", firstCell) > rtf.indexOf("\\trowd"));
     QVERIFY(rtf.indexOf("Thank you") > rtf.lastIndexOf("\\row "));
     QVERIFY(rtf.lastIndexOf("\\pard", rtf.indexOf("Thank you")) > rtf.lastIndexOf("\\row "));
+}
+
+void tst_RtfTables::hostileStopsAndShapesAreCapped()
+{
+    // 200 stops in one paragraph, positions past any page; then rows of two and three cells
+    // in turn, 1500 cells in all; shading from colours the table does not have.
+    QByteArray rtf = "{\\rtf1{\\colortbl;\\red1\\green2\\blue3;}\\pard";
+    for (int i = 0; i < 200; ++i)
+        rtf += "\\tqr\\tldot\\tx" + QByteArray::number(i * 999999);
+    rtf += " stops\\par\n";
+    QString expected = u"stops\n"_s;
+    for (int row = 0; row < 600; ++row) {
+        const int cells = row % 2 ? 3 : 2;
+        rtf += "\\trowd\\clcbpat" + QByteArray::number(row * 7919) + "\\clshdng-5";
+        for (int c = 1; c <= cells; ++c)
+            rtf += "\\cellx" + QByteArray::number(c * 6000 / cells);
+        rtf += "\\pard\\intbl ";
+        for (int c = 0; c < cells; ++c) {
+            rtf += "r" + QByteArray::number(row) + "c" + QByteArray::number(c) + "\\cell ";
+            expected += u"r%1c%2\n"_s.arg(row).arg(c);
+        }
+        rtf += "\\row\n";
+    }
+    rtf += "\\pard end\\par}";
+    QTextDocument doc;
+    read(doc, rtf);
+    const std::vector<TabStops::Stop> stops = TabStops::of(doc.begin().blockFormat());
+    QCOMPARE(int(stops.size()), TabStops::MaxStops);
+    QCOMPARE(int(stops.back().twips), TabStops::MaxTwips);
+    // Every cell's text once, in order (tables that follow one another have a paragraph between).
+    QCOMPARE(doc.toPlainText().split(u'\n', Qt::SkipEmptyParts), QString(expected + u"end"_s).split(u'\n'));
+    // No table holds more than its cap of merged cells; every row stays whole.
+    const QList<QTextTable *> tables = tablesOf(doc);
+    QVERIFY(tables.size() >= 2);
+    for (const QTextTable *table : tables) {
+        QVERIFY(table->rows() * table->columns() <= 2048);
+        QVERIFY(!table->cellAt(0, 0).format().hasProperty(TableCells::Shading)
+                || QColor::fromRgb(QRgb(table->cellAt(0, 0).format().intProperty(TableCells::Shading))) == QColor(1, 2, 3));
+    }
 }
 
 void tst_RtfTables::rowsOfAnotherLayoutStayOneTable_data()
