@@ -76,8 +76,9 @@ public:
     // The rectangle of the table row a paragraph belongs to (pixels; across the frame's
     // content), or a null rectangle when it is not in a table.
     QRectF tableRowRect(const QTextBlock &block);
-    // Draws the borders of the table row a paragraph belongs to, in `color`, as draw() does;
-    // false when it is not in a table. Pages draw a row's lines themselves, one page each.
+    // Draws the shading and the borders (in `color`) of the table row a paragraph belongs to,
+    // as draw() does; false when it is not in a table. Pages draw a row's lines themselves,
+    // one page each.
     bool drawTableRowBorders(QPainter *painter, const QTextBlock &block, const QColor &color);
 
     // Around an input method's event: its preedit changes clear a paragraph's lines before the
@@ -185,6 +186,8 @@ private:
                       const QRectF &frameClip);
     void drawRowBorders(QPainter *painter, const QTextTable &table, int row, qint64 top, qint64 height,
                         const QColor &color) const;
+    // The row's shaded cells, filled with their colour (before their text and borders).
+    void fillRowShading(QPainter *painter, const QTextTable &table, int row, qint64 top, qint64 height) const;
     bool hitTestTableRow(const QTextBlock &block, const QPointF &point, Qt::HitTestAccuracy accuracy, int *position,
                          bool *exact) const;
     // A selection of whole cells (QTextCursor's complex selection), as drawn: each selected

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -27,6 +28,18 @@ void fillBackground(QPainter *painter, const QRectF &rect, QBrush brush, const Q
         painter->setBrushOrigin(origin);
     }
     painter->fillRect(rect, brush);
+    painter->restore();
+}
+
+// A page break before a paragraph: a dotted line across the page along the paragraph's top, in
+// the colour of the editor's lesser lines. Only the screen shows it; on paper the page ends.
+void drawPageBreak(QPainter *painter, const QPalette &palette, qreal y, const QRectF &frameClip)
+{
+    QPen pen(palette.color(QPalette::Dark), 1, Qt::DotLine);
+    pen.setCosmetic(true);
+    painter->save();
+    painter->setPen(pen);
+    painter->drawLine(QLineF(frameClip.left(), y + 0.5, frameClip.right(), y + 0.5));
     painter->restore();
 }
 
@@ -127,6 +140,8 @@ void EditorDocumentLayout::drawBlock(QPainter *painter, const PaintContext &cont
         const qreal middle = r.left() + r.width() / 2;
         painter->drawLine(QLineF(middle - width / 2, y, middle + width / 2, y));
     }
+    if (blockFormat.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+        drawPageBreak(painter, context.palette, r.top(), frameClip);
     painter->setPen(oldPen);
 }
 

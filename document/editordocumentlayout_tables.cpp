@@ -212,6 +212,7 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
     const qint64 top = m_frame.top + m_metrics.heightBefore(range.firstNumber);
     const qint64 height = m_metrics.at(range.firstNumber).height;
     const QTextTableCell lastCell = table.cellAt(range.row, table.columns() - 1);
+    fillRowShading(painter, table, range.row, top, height);
     fillSelectedCells(painter, context, table, range.row, top, height);
     QTextBlock b = range.first;
     int n = range.firstNumber;
@@ -224,6 +225,21 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
     }
     drawRowBorders(painter, table, range.row, top, height, context.palette.color(QPalette::Text));
     return true;
+}
+
+void EditorDocumentLayout::fillRowShading(QPainter *painter, const QTextTable &table, int row, qint64 top,
+                                          qint64 height) const
+{
+    const qreal x0 = toPixels(m_frame.left);
+    for (int column = 0; column < table.columns(); ++column) {
+        const QTextTableCell cell = table.cellAt(row, column);
+        if (!cell.isValid() || cell.column() != column || !cell.format().hasProperty(TableCells::Shading))
+            continue;
+        const CellColumn c = cellColumn(table, row, column);
+        const QColor color = QColor::fromRgb(QRgb(cell.format().intProperty(TableCells::Shading)));
+        painter->fillRect(QRectF(x0 + toPixels(c.left), toPixels(top), toPixels(c.right - c.left), toPixels(height)),
+                          color);
+    }
 }
 
 void EditorDocumentLayout::drawRowBorders(QPainter *painter, const QTextTable &table, int row, qint64 top,
@@ -266,6 +282,7 @@ bool EditorDocumentLayout::drawTableRowBorders(QPainter *painter, const QTextBlo
         return false;
     readyLayout(range.first, range.firstNumber);
     const qint64 top = m_frame.top + m_metrics.heightBefore(range.firstNumber);
+    fillRowShading(painter, *range.table, range.row, top, m_metrics.at(range.firstNumber).height);
     drawRowBorders(painter, *range.table, range.row, top, m_metrics.at(range.firstNumber).height, color);
     return true;
 }

@@ -61,6 +61,13 @@ int lineNumberAt(const QTextLayout &layout, int offset)
     return low;
 }
 
+// A paragraph with a page break before it starts a page: its first line ends the page before.
+bool startsNewPage(const LineBox &line)
+{
+    return line.lineNumber == 0
+        && (line.block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
+}
+
 LineBox boxOf(const QTextBlock &block, const QTextLayout *layout, int lineNumber)
 {
     const QTextLine line = layout->lineAt(lineNumber);
@@ -416,6 +423,10 @@ qint64 FormatRangeRenderer::formatRange(const FormatRange &request)
     for (LineBox line = firstLine; line.position >= 0; line = layout.lineAfter(line)) {
         const bool beyondRange
             = rangeEndsEarly && line.position != firstLine.position && bytesAt(line.position) >= last;
+        if (!fitting.empty() && startsNewPage(line)) {
+            stop = bytesAt(line.position);
+            break;
+        }
         if (beyondRange || line.bottom - top > heightPixels + 0.01) {
             if (fitting.empty() && !beyondRange && request.atLeastOneLine) {
                 qreal cutY = 0;

@@ -19,7 +19,7 @@ bool isCellProperty(int property)
 {
     return property == QTextFormat::ObjectIndex || property == QTextFormat::ObjectType
         || (property >= QTextFormat::TableCellRowSpan && property <= QTextFormat::TableCellRightBorderBrush)
-        || (property >= RightTwips && property <= BorderRight);
+        || (property >= RightTwips && property <= Shading);
 }
 
 // The text part of a format: what is not a cell's, and no picture.

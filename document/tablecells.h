@@ -24,6 +24,7 @@ enum Property {
     BorderLeft,
     BorderBottom,
     BorderRight,
+    Shading, // the cell's background as a QRgb (\clcbpat, \clcfpat, \clshdng); absent: none
 };
 
 // Word processors allow at most this many cells in a row.

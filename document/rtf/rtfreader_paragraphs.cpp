@@ -119,6 +119,7 @@ void Reader::finishParagraph()
         TextFormats::applyToBlockFormat(m_blockFormat, p);
         TextFormats::applySpacing(
             m_blockFormat, { para.spaceBefore, para.spaceAfter, para.lineSpacing, para.lineMultiple });
+        applyTabsAndBreak(para);
         m_blockKey = key;
         m_blockFormatKnown = true;
     }
@@ -140,6 +141,57 @@ void Reader::finishParagraph()
     }
     m_lastInList = bullet;
     m_finishedParagraph = m_blockNumber;
+    // A break ends on the first paragraph after it; in a table it has no page to start.
+    if (m_pageBreakNext && !m_tables.isOpen() && !para.pageBreakBefore) {
+        QTextBlockFormat breaking;
+        breaking.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        m_cursor.mergeBlockFormat(breaking);
+    }
+    m_pageBreakNext = false;
+}
+
+void Reader::pageBreak()
+{
+    if (group().para.inTable)
+        return;
+    if (m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty())
+        paragraphBreak();
+    m_pageBreakNext = true;
+}
+
+void Reader::tabWord(const WordInfo &info, int parameter)
+{
+    Group g = group();
+    ParaState &para = g.para;
+    switch (info.word) {
+    case Word::TabKind:
+        para.tabKind = static_cast<uint8_t>(info.character);
+        break;
+    case Word::TabLeader:
+        para.tabLeader = static_cast<uint8_t>(info.character);
+        break;
+    default: {
+        TabStops::Stop stop;
+        stop.twips = static_cast<int16_t>(qBound(0, parameter, TabStops::MaxTwips));
+        stop.kind = info.word == Word::BarTab ? TabStops::Kind::Bar : static_cast<TabStops::Kind>(para.tabKind);
+        stop.leader = static_cast<TabStops::Leader>(para.tabLeader);
+        para.tabSet = m_tabSets.with(para.tabSet, stop);
+        para.tabKind = 0;
+        para.tabLeader = 0;
+        break;
+    }
+    }
+    m_stack.set(g);
+}
+
+void Reader::applyTabsAndBreak(const ParaState &para)
+{
+    if (para.tabSet != RtfTables::TabSets::NoStops) {
+        const std::vector<TabStops::Stop> stops = m_tabSets.stops(para.tabSet);
+        TabStops::apply(m_blockFormat, stops.data(), static_cast<int>(stops.size()));
+    }
+    if (para.pageBreakBefore && !para.inTable)
+        m_blockFormat.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
 }
 
 void Reader::placeForTable(bool inTable, int cellsDone)

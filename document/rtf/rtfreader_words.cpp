@@ -105,6 +105,16 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
         if (m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty())
             paragraphBreak();
         return;
+    case Word::PageBreak:
+        if (destination == Destination::Text)
+            pageBreak();
+        return;
+    case Word::TabKind:
+    case Word::TabLeader:
+    case Word::TabPosition:
+    case Word::BarTab:
+        tabWord(info, parameter);
+        return;
     case Word::Cell:
     case Word::Row:
         if (destination != Destination::Text || (info.word == Word::Row && !m_tables.isOpen()))
@@ -234,6 +244,9 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
     case Word::ListLevel:
         // Levels past the tables' own count are never bullets: keep them apart from those.
         para.listLevel = static_cast<uint8_t>(qBound(0, parameter, int(RtfTables::ListTables::MaxLevels)));
+        return true;
+    case Word::PageBreakBefore:
+        para.pageBreakBefore = on;
         return true;
     case Word::InTable:
         para.inTable = true;

@@ -66,7 +66,7 @@ public:
         , m_document(document)
         , m_cursor(&document)
         , m_defaults(defaults)
-        , m_tables(m_cursor)
+        , m_tables(m_cursor, m_colors)
     {
     }
 
@@ -136,6 +136,12 @@ private:
     void startPendingParagraph();
     bool isBulletList(const ParaState &para) const;
     void finishParagraph();
+    // \page: the paragraph under way ends, and the next one starts a page.
+    void pageBreak();
+    // \tx, \tb and the kind and leader words before them: the group's tab stops.
+    void tabWord(const WordInfo &info, int parameter);
+    // The paragraph's tab stops and page break on its block format.
+    void applyTabsAndBreak(const ParaState &para);
 
     // -- Tables and list items written inside their marker --
 
@@ -174,6 +180,8 @@ private:
     int m_fontEntry = -1;
     RtfTables::ColorTable m_colors;
     RtfTables::ListTables m_lists;
+    RtfTables::TabSets m_tabSets;
+    bool m_pageBreakNext = false; // the paragraph under way or the next one starts a page
 
     CharState m_pendingState;
     QString m_pendingText;

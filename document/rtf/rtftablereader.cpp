@@ -4,6 +4,8 @@
 
 #include <QTextTable>
 
+#include <algorithm>
+#include <set>
 #include <string_view>
 
 namespace {
@@ -13,6 +15,9 @@ using TableCells::MaxTwips;
 
 // A table holds at most this many cells; the rows after them go into the next table.
 constexpr int MaxTableCells = 1 << 16;
+// A table whose rows differ in their cells holds at most this many: each cell spanning columns
+// costs Qt the table's size to merge.
+constexpr int MaxShapedCells = 1024;
 // Rows the look ahead found but no text reached are removed up to this many cells (removing
 // costs Qt the table's size for each cell); beyond, they stay as empty rows.
 constexpr int MaxRemovedCells = 1024;
@@ -25,12 +30,16 @@ bool isLetter(char c)
 // The look ahead's reading of the data: braces, control words and text, nothing decoded.
 class RowScanner {
 public:
-    RowScanner(QByteArrayView data, int cellsDone)
+    RowScanner(QByteArrayView data, int cellsDone, std::vector<int> edges = {})
         : m_p(data.data())
         , m_end(data.data() + data.size())
         , m_cells(cellsDone)
+        , m_edges(std::move(edges))
     {
     }
+
+    // Each row's cell right edges, where the rows differ in their cells (else empty).
+    std::vector<std::vector<int>> shapes() const { return m_shaped ? m_shapes : std::vector<std::vector<int>>(); }
 
     int run(int *columns)
     {
@@ -104,7 +113,8 @@ private:
         while (m_p < m_end && isLetter(*m_p))
             ++m_p;
         const std::string_view name(start, static_cast<size_t>(m_p - start));
-        if (m_p < m_end && *m_p == '-')
+        const bool negative = m_p < m_end && *m_p == '-';
+        if (negative)
             ++m_p;
         long long value = 0;
         while (m_p < m_end && *m_p >= '0' && *m_p <= '9') {
@@ -137,6 +147,13 @@ private:
         case RtfWords::Word::Row:
             endRow();
             return;
+        case RtfWords::Word::RowDefaults:
+            m_edges.clear();
+            return;
+        case RtfWords::Word::CellRight:
+            if (m_edges.size() < size_t(MaxColumns))
+                m_edges.push_back(static_cast<int>(qMin<long long>(value, 2 * MaxTwips)) * (negative ? -1 : 1));
+            return;
         case RtfWords::Word::Par:
             if (!m_inTable && name == "par")
                 m_stopped = true;
@@ -160,15 +177,51 @@ private:
     {
         const int cells = qBound(1, m_cells, MaxColumns);
         m_cells = 0;
+        const bool defined = isShape(cells);
         if (m_rows == 0) {
             m_columns = cells;
-        } else if (cells != m_columns) {
+            m_definedRows = defined;
+        } else if (cells != m_columns && !(m_definedRows && defined && m_gridCells + cells <= MaxShapedCells)) {
             m_stopped = true; // another layout: another table
             return;
         }
-        ++m_rows;
-        if ((m_rows + 1) * m_columns > MaxTableCells)
+        if (defined && m_definedRows) {
+            std::set<int> grid = m_grid;
+            grid.insert(m_edges.begin(), m_edges.end());
+            if (grid.size() > size_t(MaxColumns)) {
+                if (cells != m_columns) {
+                    m_stopped = true;
+                    return;
+                }
+                m_definedRows = false;
+            }
+            m_grid = std::move(grid);
+        }
+        m_shaped = m_shaped || cells != m_columns;
+        m_definedRows = m_definedRows && defined;
+        if (m_definedRows) {
+            m_shapes.push_back(m_edges);
+            m_gridCells += cells;
+        }
+        if (m_shaped && !m_definedRows) {
             m_stopped = true;
+            return;
+        }
+        ++m_rows;
+        if ((m_rows + 1) * m_columns > MaxTableCells || (m_shaped && m_gridCells >= MaxShapedCells))
+            m_stopped = true;
+    }
+
+    // Whether the row definition gives each of the row's cells a right edge, left to right.
+    bool isShape(int cells) const
+    {
+        if (static_cast<int>(m_edges.size()) != cells)
+            return false;
+        for (size_t i = 1; i < m_edges.size(); ++i) {
+            if (m_edges[i] <= m_edges[i - 1])
+                return false;
+        }
+        return true;
     }
 
     const char *m_p;
@@ -180,6 +233,13 @@ private:
     int m_rows = 0;
     int m_columns = 1;
     bool m_stopped = false;
+    // Rows of different cells make one table while each row's definition gives its cells' edges.
+    std::vector<int> m_edges; // the row definition in effect
+    std::vector<std::vector<int>> m_shapes;
+    std::set<int> m_grid; // the edges of all rows so far
+    bool m_definedRows = true;
+    bool m_shaped = false;
+    int m_gridCells = 0;
 };
 
 } // namespace
@@ -228,6 +288,12 @@ bool RtfTableReader::applyWord(RtfWords::Word word, char16_t side, bool hasParam
         if (m_borderSide >= 0 && m_pendingBorders.borders[m_borderSide] >= 0)
             m_pendingBorders.borders[m_borderSide] = hasParameter ? qBound(1, parameter, TableCells::MaxBorderTwips) : 0;
         return true;
+    case Word::CellShading:
+        if (side == 3)
+            m_pendingBorders.shading = qBound(0, parameter, 10000);
+        else
+            (side == 1 ? m_pendingBorders.background : m_pendingBorders.pattern) = qMax(0, parameter);
+        return true;
     case Word::CellRight:
         if (static_cast<int>(m_cells.size()) < MaxColumns) {
             Cell cell = m_pendingBorders;
@@ -248,7 +314,8 @@ bool RtfTableReader::isPlaced(bool inTable) const
         return !m_table;
     if (!m_table || m_row >= m_rows)
         return false;
-    return m_placedCell == m_row * m_columns + qMin(m_column, m_columns - 1) && (m_column < m_columns || m_tabPlaced);
+    const int cells = cellsIn(m_row);
+    return m_placedCell == cellsBefore(m_row) + qMin(m_column, cells - 1) && (m_column < cells || m_tabPlaced);
 }
 
 RtfTableReader::Move RtfTableReader::place(bool inTable, QByteArrayView ahead, const QTextCharFormat &format,
@@ -267,7 +334,8 @@ RtfTableReader::Move RtfTableReader::place(bool inTable, QByteArrayView ahead, c
         return Move::NewBlock;
     }
     Move move = Move::None;
-    const int target = m_row * m_columns + qMin(m_column, m_columns - 1);
+    const int cells = cellsIn(m_row);
+    const int target = cellsBefore(m_row) + qMin(m_column, cells - 1);
     while (m_placedCell < target) {
         // The cursor is in the last paragraph of its cell: the next one starts the next cell.
         // (By position: a move by block would ask the layout, which has not seen the edit yet.)
@@ -275,7 +343,7 @@ RtfTableReader::Move RtfTableReader::place(bool inTable, QByteArrayView ahead, c
         ++m_placedCell;
         move = Move::NewBlock;
     }
-    if (m_column >= m_columns && !m_tabPlaced) {
+    if (m_column >= cells && !m_tabPlaced) {
         m_cursor.setPosition(m_cursor.block().position() + m_cursor.block().length() - 1);
         m_cursor.insertText(QStringLiteral("\t"), format);
         m_tabPlaced = true;
@@ -287,7 +355,7 @@ void RtfTableReader::endCell()
 {
     if (!m_table)
         return;
-    m_column = qMin(m_column + 1, m_columns);
+    m_column = qMin(m_column + 1, m_row < m_rows ? cellsIn(m_row) : m_columns);
     m_tabPlaced = false;
 }
 
@@ -310,14 +378,29 @@ void RtfTableReader::finish()
 void RtfTableReader::open(QByteArrayView ahead, int cellsDone)
 {
     int columns = 1;
-    const int rows = qMax(1, countRows(ahead, &columns, cellsDone));
+    std::vector<int> edges;
+    for (const Cell &cell : m_cells)
+        edges.push_back(cell.rightTwips);
+    RowScanner scanner(ahead, cellsDone, std::move(edges));
+    const int rows = qMax(1, scanner.run(&columns));
+    const std::vector<int> grid = shapeRows(scanner.shapes());
+    if (!grid.empty())
+        columns = static_cast<int>(grid.size());
     QTextTableFormat format;
     // For layouts that know only one width per column (Qt's own): the row definition at hand.
     format.setBorder(0);
     format.setCellSpacing(0);
     format.setCellPadding(m_gapTwips / 15.0);
     format.setLeftMargin(qMax(0, m_leftTwips) / 15.0);
-    if (static_cast<int>(m_cells.size()) == columns) {
+    if (!grid.empty()) {
+        QList<QTextLength> widths;
+        int left = m_leftTwips;
+        for (const int edge : grid) {
+            widths.append(QTextLength(QTextLength::FixedLength, qMax(0, edge - left) / 15.0));
+            left = qMax(left, edge);
+        }
+        format.setColumnWidthConstraints(widths);
+    } else if (static_cast<int>(m_cells.size()) == columns) {
         QList<QTextLength> widths;
         int left = m_leftTwips;
         for (const Cell &cell : m_cells) {
@@ -328,6 +411,7 @@ void RtfTableReader::open(QByteArrayView ahead, int cellsDone)
     }
     format.setAlignment(Qt::AlignLeft);
     m_table = m_cursor.insertTable(rows, columns, format);
+    mergeShapedRows(columns);
     m_rows = rows;
     m_columns = columns;
     m_row = 0;
@@ -351,8 +435,8 @@ void RtfTableReader::close()
 
 void RtfTableReader::applyRowFormat(int row)
 {
-    for (int column = 0; column < m_columns; ++column) {
-        QTextTableCell cell = m_table->cellAt(row, column);
+    for (int column = 0; column < cellsIn(row); ++column) {
+        QTextTableCell cell = m_table->cellAt(row, columnOf(row, column));
         if (!cell.isValid())
             continue;
         QTextCharFormat format = cell.format();
@@ -367,7 +451,67 @@ void RtfTableReader::applyRowFormat(int row)
                 else
                     format.clearProperty(TableCells::BorderTop + side);
             }
+            QRgb shading = 0;
+            if (shadingOf(c, &shading))
+                format.setProperty(TableCells::Shading, static_cast<int>(shading));
+            else
+                format.clearProperty(TableCells::Shading);
         }
         cell.setFormat(format);
+    }
+}
+
+bool RtfTableReader::shadingOf(const Cell &cell, QRgb *rgb) const
+{
+    QRgb background = qRgb(255, 255, 255);
+    QRgb pattern = qRgb(0, 0, 0);
+    const bool hasBackground = cell.background > 0 && m_colors.colorAt(cell.background, &background);
+    if (!hasBackground && cell.shading == 0)
+        return false;
+    if (cell.pattern > 0)
+        m_colors.colorAt(cell.pattern, &pattern);
+    // The pattern's colour over the background's, as much as the shading says.
+    const int cover = cell.shading;
+    auto mix = [cover](int under, int over) { return (under * (10000 - cover) + over * cover) / 10000; };
+    *rgb = qRgb(mix(qRed(background), qRed(pattern)), mix(qGreen(background), qGreen(pattern)),
+                mix(qBlue(background), qBlue(pattern)));
+    return true;
+}
+
+std::vector<int> RtfTableReader::shapeRows(const std::vector<std::vector<int>> &shapes)
+{
+    m_rowCells.clear();
+    m_cellsBefore.clear();
+    m_starts.clear();
+    std::vector<int> grid;
+    for (const std::vector<int> &row : shapes)
+        grid.insert(grid.end(), row.begin(), row.end());
+    std::sort(grid.begin(), grid.end());
+    grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
+    if (shapes.empty() || grid.empty() || grid.size() > size_t(MaxColumns))
+        return {};
+    int before = 0;
+    for (const std::vector<int> &row : shapes) {
+        // Each cell from the column after the previous cell's edge; the last to the table's end.
+        std::vector<int> starts { 0 };
+        for (size_t k = 0; k + 1 < row.size(); ++k)
+            starts.push_back(int(std::lower_bound(grid.begin(), grid.end(), row[k]) - grid.begin()) + 1);
+        m_rowCells.push_back(static_cast<int>(row.size()));
+        m_cellsBefore.push_back(before);
+        before += static_cast<int>(row.size());
+        m_starts.push_back(std::move(starts));
+    }
+    return grid;
+}
+
+void RtfTableReader::mergeShapedRows(int columns)
+{
+    for (size_t row = 0; row < m_starts.size(); ++row) {
+        const std::vector<int> &starts = m_starts[row];
+        for (size_t k = 0; k < starts.size(); ++k) {
+            const int end = k + 1 < starts.size() ? starts[k + 1] : columns;
+            if (end - starts[k] > 1)
+                m_table->mergeCells(static_cast<int>(row), starts[k], 1, end - starts[k]);
+        }
     }
 }

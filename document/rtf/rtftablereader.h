@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/tablecells.h"
+#include "rtftables.h"
 #include "rtfwords.h"
 
 #include <QByteArrayView>
@@ -15,13 +16,17 @@ class QTextTable;
 // is made at once with as many rows as a look ahead at the data finds for it (rows with the same
 // number of cells, up to the first paragraph outside the table), so that reading costs the
 // same for each row however long the table is. A row with more cells than its table keeps the
-// extra cells' text in its last cell after a tab; a table that runs out of rows is followed by
+// extra cells' text in its last cell after a tab. Rows whose definitions differ in their cells
+// share one table (up to MaxShapedCells cells): its columns stand at all their cells' right
+// edges, each cell spanning the columns it covers. A table that runs out of rows is followed by
 // another; rows the look ahead found but the text did not fill are removed. Nested tables
 // (\nestcell, \nestrow) are read as text of their cell. Every number is clamped.
 class RtfTableReader {
 public:
-    explicit RtfTableReader(QTextCursor &cursor)
+    // `colors`: the file's colour table, for the cells' shading.
+    RtfTableReader(QTextCursor &cursor, const RtfTables::ColorTable &colors)
         : m_cursor(cursor)
+        , m_colors(colors)
     {
     }
 
@@ -51,12 +56,28 @@ private:
     struct Cell {
         int rightTwips = 0;
         int borders[4] = { 0, 0, 0, 0 };
+        // Shading: colour table indices of the background and the pattern, and how much of the
+        // pattern covers the background, in hundredths of a percent.
+        int background = 0;
+        int pattern = 0;
+        int shading = 0;
     };
+    // The colour a cell's shading shows; false for none.
+    bool shadingOf(const Cell &cell, QRgb *rgb) const;
     void open(QByteArrayView ahead, int cellsDone);
+    // Rows that differ in their cells (their right edges, `shapes`) share the columns of all
+    // their edges, each cell spanning those it covers: returns those edges (empty for rows
+    // alike) and notes where each cell starts.
+    std::vector<int> shapeRows(const std::vector<std::vector<int>> &shapes);
+    void mergeShapedRows(int columns);
+    int cellsIn(int row) const { return m_rowCells.empty() ? m_columns : m_rowCells[size_t(row)]; }
+    int cellsBefore(int row) const { return m_rowCells.empty() ? row * m_columns : m_cellsBefore[size_t(row)]; }
+    int columnOf(int row, int cell) const { return m_rowCells.empty() ? cell : m_starts[size_t(row)][size_t(cell)]; }
     void close();
     void applyRowFormat(int row);
 
     QTextCursor &m_cursor;
+    const RtfTables::ColorTable &m_colors;
     // The row definition in effect.
     std::vector<Cell> m_cells;
     int m_gapTwips = TableCells::DefaultGapTwips;
@@ -72,4 +93,9 @@ private:
     int m_column = 0;
     int m_placedCell = 0; // the cell the cursor is in (row * columns + column)
     bool m_tabPlaced = false; // the extra cell under way has its tab
+    // Where the rows differ in their cells: each row's count, the cells before it, and the
+    // column each cell starts at. Empty for a table of rows alike.
+    std::vector<int> m_rowCells;
+    std::vector<int> m_cellsBefore;
+    std::vector<std::vector<int>> m_starts;
 };

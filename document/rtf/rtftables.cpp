@@ -117,4 +117,30 @@ bool ListTables::isBullet(int number, int level, bool *known) const
     return formats[static_cast<size_t>(level)] == BulletLevelFormat;
 }
 
+uint16_t TabSets::with(uint16_t set, const TabStops::Stop &stop)
+{
+    if (set >= m_nodes.size() || m_nodes[set].count >= TabStops::MaxStops)
+        return set;
+    const uint64_t key = uint64_t(set) << 32 | uint64_t(uint16_t(stop.twips)) << 16 | uint64_t(stop.kind) << 8
+        | uint64_t(stop.leader);
+    if (const auto found = m_made.find(key); found != m_made.end())
+        return found->second;
+    if (m_nodes.size() > size_t(MaxSets))
+        return set;
+    const auto made = static_cast<uint16_t>(m_nodes.size());
+    m_nodes.push_back({ set, static_cast<uint8_t>(m_nodes[set].count + 1), stop });
+    m_made.emplace(key, made);
+    return made;
+}
+
+std::vector<TabStops::Stop> TabSets::stops(uint16_t set) const
+{
+    if (set >= m_nodes.size())
+        return {};
+    std::vector<TabStops::Stop> out(m_nodes[set].count);
+    for (size_t i = out.size(); i > 0 && set != NoStops; set = m_nodes[set].before)
+        out[--i] = m_nodes[set].stop;
+    return out;
+}
+
 } // namespace RtfTables

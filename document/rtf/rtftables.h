@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/tabstops.h"
+
 #include <QByteArray>
 #include <QRgb>
 #include <QString>
@@ -106,6 +108,30 @@ private:
     std::unordered_map<int, size_t> m_overrideByNumber;
     bool m_listOpen = false; // the last \list was taken (not past the cap)
     bool m_overrideOpen = false;
+};
+
+// The tab stops paragraphs are given (\\tx, \\tb after \\tqr, \\tldot and the like). A group's
+// paragraph state names its set by a number, so that the state stays small however many stops
+// it has: a set is its last stop and the set before it, each set made once. Sets past the cap,
+// and stops past TabStops::MaxStops in a set, are dropped.
+class TabSets {
+public:
+    static constexpr int MaxSets = 65535;
+    static constexpr uint16_t NoStops = 0;
+
+    // The set `set` with `stop` added.
+    uint16_t with(uint16_t set, const TabStops::Stop &stop);
+    // The stops of a set, in the order given.
+    std::vector<TabStops::Stop> stops(uint16_t set) const;
+
+private:
+    struct Node {
+        uint16_t before = NoStops;
+        uint8_t count = 0;
+        TabStops::Stop stop;
+    };
+    std::vector<Node> m_nodes { Node {} };
+    std::unordered_map<uint64_t, uint16_t> m_made;
 };
 
 } // namespace RtfTables

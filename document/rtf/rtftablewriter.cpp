@@ -6,7 +6,7 @@
 
 namespace RtfTableWriter {
 
-QByteArray rowDefinition(const QTextTable &table, int row)
+QByteArray rowDefinition(const QTextTable &table, int row, const std::function<int(QRgb)> &colorIndex)
 {
     QByteArray out;
     const int columns = table.columns();
@@ -24,6 +24,9 @@ QByteArray rowDefinition(const QTextTable &table, int row)
             if (own.borders[side] > 0)
                 out += QByteArray(sides[side]) + "\\brdrs\\brdrw" + QByteArray::number(own.borders[side]);
         }
+        const QTextCharFormat format = cell.format();
+        if (format.hasProperty(TableCells::Shading))
+            out += "\\clcbpat" + QByteArray::number(colorIndex(QRgb(format.intProperty(TableCells::Shading))));
         out += "\\cellx" + QByteArray::number(box.rightTwips);
     }
     out += "\r\n";

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRgb>
+
+#include <functional>
 
 class QTextTable;
 
@@ -9,7 +12,8 @@ class QTextTable;
 namespace RtfTableWriter {
 
 // "\trowd\trgaphG\trleftL" with, for each cell, its borders (\clbrdrX\brdrs\brdrwN) and
-// "\cellxN", from the row's cell formats.
-QByteArray rowDefinition(const QTextTable &table, int row);
+// "\cellxN", from the row's cell formats; a shaded cell's colour (\clcbpatN) by the index
+// `colorIndex` gives it in the colour table.
+QByteArray rowDefinition(const QTextTable &table, int row, const std::function<int(QRgb)> &colorIndex);
 
 } // namespace RtfTableWriter

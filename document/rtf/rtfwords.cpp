@@ -110,7 +110,15 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("listoverride", Word::ListOverride);
         word("par", Word::Par);
         word("line", Word::Line);
-        word("page", Word::Page);
+        word("page", Word::PageBreak);
+        word("pagebb", Word::PageBreakBefore);
+        word("tx", Word::TabPosition);
+        word("tb", Word::BarTab);
+        for (const auto &[name, kind] : { std::pair { "tqr", 1 }, { "tqc", 2 }, { "tqdec", 3 } })
+            t[name] = { Word::TabKind, Destination::Text, static_cast<char16_t>(kind) };
+        for (const auto &[name, leader] : { std::pair { "tldot", 1 }, { "tlmdot", 1 }, { "tlhyph", 2 },
+                                            { "tlul", 3 }, { "tlth", 4 }, { "tleq", 5 } })
+            t[name] = { Word::TabLeader, Destination::Text, static_cast<char16_t>(leader) };
         word("sect", Word::Page);
         word("cell", Word::Cell);
         word("row", Word::Row);
@@ -137,6 +145,8 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("brdrnil", Word::BorderNone);
         word("brdrtbl", Word::BorderNone);
         word("brdrw", Word::BorderWidth);
+        for (const auto &[name, which] : { std::pair { "clcbpat", 1 }, { "clcfpat", 2 }, { "clshdng", 3 } })
+            t[name] = { Word::CellShading, Destination::Text, static_cast<char16_t>(which) };
         word("intbl", Word::InTable);
         word("itap", Word::TableDepth);
         character("tab", u'\t');

@@ -88,6 +88,13 @@ enum class Word : uint8_t {
     Par,
     Line,
     Page,
+    // A paragraph's page break and tab stops (the kind and leader in `character`).
+    PageBreak, // \page
+    PageBreakBefore, // \pagebb
+    TabPosition, // \tx
+    BarTab, // \tb
+    TabKind, // \tqr, \tqc, \tqdec, for the stop that follows
+    TabLeader, // \tldot and the like, for the stop that follows
     Cell,
     Row,
     // Tables (see RtfTableReader): the row definition, and the paragraph's place in a table.
@@ -100,6 +107,7 @@ enum class Word : uint8_t {
     BorderStyle,
     BorderNone,
     BorderWidth,
+    CellShading, // which in `character`: 1 \clcbpat, 2 \clcfpat, 3 \clshdng
     InTable,
     TableDepth,
 };

@@ -3,6 +3,7 @@
 #include "codepages.h"
 #include "document/cp932.h"
 #include "document/tablecells.h"
+#include "document/tabstops.h"
 #include "document/textformats.h"
 #include "rtfpicture.h"
 #include "rtfoutput.h"
@@ -13,6 +14,7 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextList>
+#include <QTextTable>
 
 #include <functional>
 #include <map>
@@ -60,6 +62,8 @@ struct ParaState {
     int right = 0; // \ri
     bool bullet = false;
     ParaSpacing spacing;
+    std::vector<TabStops::Stop> tabs;
+    bool pageBreakBefore = false; // \pagebb
     bool operator==(const ParaState &) const = default;
 };
 
@@ -98,6 +102,7 @@ public:
                 // At least one paragraph a call, so that every call makes progress.
                 while (m_block.isValid()) {
                     collectFontsAndColors(m_block);
+                    collectCellShading(m_block);
                     m_block = m_block.next();
                     if (m_block.isValid() && timeUp())
                         return false;
@@ -135,7 +140,8 @@ private:
         // A table's paragraphs say so (\intbl) after each \pard, and each row is defined first.
         const TableCells::Spot spot = m_hasTables ? TableCells::spotOf(block) : TableCells::Spot {};
         if (spot.table && spot.firstInCell && spot.column == 0) {
-            const QByteArray definition = RtfTableWriter::rowDefinition(*spot.table, spot.row);
+            const QByteArray definition
+                = RtfTableWriter::rowDefinition(*spot.table, spot.row, [this](QRgb rgb) { return rgbIndex(rgb); });
             m_out.append(definition.constData(), definition.size());
         }
         if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
@@ -326,6 +332,7 @@ private:
         s.right = p.rightIndentTwips;
         s.bullet = p.numbering == ParaFormat::NumberingBullet;
         s.spacing = TextFormats::spacingOf(block.blockFormat());
+        paragraphLayoutOf(block, s);
         return s;
     }
 
@@ -363,6 +370,45 @@ private:
             m_out += "{\\*\\pn\\pnlvlblt\\pnf";
             m_out.number(m_symbolFont);
             m_out += "\\pnindent0{\\pntxtb\\'b7}}\\ls1 ";
+        }
+        writeTabsAndBreak(para);
+    }
+
+    // The colours of shaded cells, for the colour table.
+    void collectCellShading(const QTextBlock &block)
+    {
+        if (!m_hasTables)
+            return;
+        const TableCells::Spot spot = TableCells::spotOf(block);
+        if (!spot.table || !spot.firstInCell)
+            return;
+        const QTextCharFormat format = spot.table->cellAt(block.position()).format();
+        if (format.hasProperty(TableCells::Shading))
+            rgbIndex(QRgb(format.intProperty(TableCells::Shading)));
+    }
+
+    // Tab stops, and a page break before the paragraph.
+    static void paragraphLayoutOf(const QTextBlock &block, ParaState &s)
+    {
+        const QTextBlockFormat format = block.blockFormat();
+        s.tabs = TabStops::of(format);
+        s.pageBreakBefore = (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) != 0;
+    }
+
+    void writeTabsAndBreak(const ParaState &para)
+    {
+        if (para.pageBreakBefore)
+            m_out.word("pagebb");
+        static const char *const kinds[] = { nullptr, "tqr", "tqc", "tqdec" };
+        static const char *const leaders[] = { nullptr, "tldot", "tlhyph", "tlul", "tlth", "tleq" };
+        for (const TabStops::Stop &stop : para.tabs) {
+            const auto kind = static_cast<size_t>(stop.kind);
+            const auto leader = static_cast<size_t>(stop.leader);
+            if (leader > 0 && leader < std::size(leaders))
+                m_out.word(leaders[leader]);
+            if (kind > 0 && kind < std::size(kinds))
+                m_out.word(kinds[kind]);
+            m_out.word(stop.kind == TabStops::Kind::Bar ? "tb" : "tx", stop.twips);
         }
     }
 

@@ -390,6 +390,23 @@ std::vector<std::pair<QString, QByteArray>> documents()
         docs.emplace_back(u"tabs"_s, rtf + '}');
     }
     {
+        // Stops of each kind, as word processors write them; the text after them short, so that
+        // pdftotext takes it as a word of its own.
+        QByteArray rtf = header();
+        rtf += "\\pard\\tx2880\\tqr\\tldot\\tx7200 LeftStop\\tab Stop2880\\tab Right7200\\par\n";
+        rtf += "\\pard\\tqc\\tx4320\\tqdec\\tx8640\\tb1000 c\\tab Centre\\tab 12.5\\par\n";
+        rtf += "\\pard\\li720\\tx1440\\tx5760\\f1\\fs28 ind\\tab At1440\\tab At5760\\par\n";
+        docs.emplace_back(u"tab-stops"_s, rtf + '}');
+    }
+    {
+        // Page breaks as word processors write them: a \\page between paragraphs, one inside a
+        // paragraph, and a paragraph that starts a page (\\pagebb).
+        QByteArray rtf = header() + paragraph(u"PageOne"_s);
+        rtf += "\\pard\\page\\par\\pard PageTwo\\par\n" + paragraph(u"StillTwo"_s);
+        rtf += "\\pard\\pagebb PageThree\\par\n\\pard StillThree{\\page }PageFour\\par\n}";
+        docs.emplace_back(u"page-breaks"_s, rtf);
+    }
+    {
         QByteArray rtf = header();
         for (int i = 0; i < 60; ++i) {
             const QByteArray fonts[]
@@ -432,6 +449,7 @@ private slots:
     void pagesHoldTheEditorsLines_data();
     void pagesHoldTheEditorsLines();
     void picturesFitAPage();
+    void pageBreaksStartPages();
 
 private:
     QTemporaryDir m_dir;
@@ -497,6 +515,13 @@ void tst_PaperLayout::pagesHoldTheEditorsLines()
     if (name == u"tabs"_s)
         QVERIFY2(
             qAbs(paper.wordLeft.at(u"Beta"_s) - 36) < 1.5, qPrintable(QString::number(paper.wordLeft.at(u"Beta"_s))));
+    // Stops read from the file, on paper where they stand: 2880 twips are 144 points.
+    if (name == u"tab-stops"_s) {
+        QVERIFY2(qAbs(paper.wordLeft.at(u"Stop2880"_s) - 144) < 1.5,
+            qPrintable(QString::number(paper.wordLeft.at(u"Stop2880"_s))));
+        QVERIFY2(qAbs(paper.wordLeft.at(u"At5760"_s) - 288) < 1.5,
+            qPrintable(QString::number(paper.wordLeft.at(u"At5760"_s))));
+    }
     // Each tab where the screen has it, scaled.
     for (const auto &[text, x] : screen.tabTargets) {
         // pdftotext joins a text to the next when the tab after it is narrow.
@@ -530,6 +555,18 @@ void tst_PaperLayout::picturesFitAPage()
     for (const Row &row : paper.rows)
         pages.insert(row.page);
     QCOMPARE(int(pages.size()), paper.pages);
+}
+
+void tst_PaperLayout::pageBreaksStartPages()
+{
+    const Paper paper = paperOf(m_pdfs[u"page-breaks"_s]);
+    std::map<QString, int> pageOf;
+    for (const Row &row : paper.rows)
+        pageOf[row.text] = row.page;
+    const std::map<QString, int> expected { { u"PageOne"_s, 1 }, { u"PageTwo"_s, 2 }, { u"StillTwo"_s, 2 },
+        { u"PageThree"_s, 3 }, { u"StillThree"_s, 3 }, { u"PageFour"_s, 4 } };
+    QCOMPARE(pageOf, expected);
+    QCOMPARE(paper.pages, 4);
 }
 
 QTEST_MAIN(tst_PaperLayout)
