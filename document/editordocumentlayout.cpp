@@ -474,7 +474,9 @@ void EditorDocumentLayout::touch(int number)
     if (!m_recentSet.insert(number).second)
         return;
     m_recent.push_back(number);
-    while (m_recent.size() > RecentCapacity) {
+    // A table row is laid out, drawn and hit as a whole: all its paragraphs keep their lines,
+    // or each one asked for would lay the row out again and let go of the others.
+    while (m_recent.size() > RecentCapacity + m_largestRow) {
         const int oldest = m_recent.front();
         m_recent.pop_front();
         m_recentSet.erase(oldest);

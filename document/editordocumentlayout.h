@@ -240,6 +240,7 @@ private:
     // Paragraphs whose lines are kept in memory, oldest first.
     std::deque<int> m_recent;
     std::unordered_set<int> m_recentSet;
+    size_t m_largestRow = 0; // paragraphs in the largest table row laid out
     struct InputHold {
         int number = -1;
         QString text; // the layout's text when the lines were copied
