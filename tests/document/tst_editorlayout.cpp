@@ -189,7 +189,8 @@ void tst_EditorLayout::breaksAsQtDoes_data()
         << (prose(random, 300) + letters.left(3000) + u' ' + prose(random, 300) + letters.left(70) + u"\t"_s
             + letters.left(500) + u"\u2028"_s + letters.left(400) + u"日本語"_s + letters.left(1000))
         << qreal(331);
-    QTest::newRow("a long word that fits a line") << QString(u"ab "_s + letters.left(66) + u" cd "_s).repeated(20) << qreal(700);
+    QTest::newRow("a long word that fits a line")
+        << QString(u"ab "_s + letters.left(66) + u" cd "_s).repeated(20) << qreal(700);
     QTest::newRow("combining marks") << QString(u"e\u0301"_s).repeated(3000) << qreal(200);
 }
 
