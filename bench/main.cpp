@@ -292,8 +292,9 @@ int usage(const char *self)
 {
     std::fprintf(stderr,
                  "usage: %s [--quick] [--rtf-bytes N] [--dense-runs N] [--no-soffice]\n"
-                 "       %s --scaling [--quick]   (the scaling table of every construct a file can be made of,\n"
-                 "         1x = 1 MB, or 0.25 MB with --quick; see bench/scaling.h)\n"
+                 "       %s --scaling [--quick] [--text CONSTRUCT,...]   (the scaling table of every construct a\n"
+                 "         file can be made of, or of those named; 1x = 1 MB, or 0.25 MB with --quick; see\n"
+                 "         bench/scaling.h)\n"
                  "       %s --pictures [--quick]   (opening the formatted RTF with and without a 1 MB PNG)\n"
                  "  Measures the program's start against a minimal Qt window; opening, saving, caret queries\n"
                  "  and typing on a generated CP932 text (10 MB, or 1 MB with --quick) against a bare\n"
@@ -404,7 +405,7 @@ int main(int argc, char **argv)
     if (!options.name.isEmpty())
         return Cases::run(argc, argv, options);
     if (scaling)
-        return Scaling::run(selfPath(), quick ? 250000 : 1000000);
+        return Scaling::run(selfPath(), quick ? 250000 : 1000000, options.text);
     if (pictures)
         return PictureCases::compare(selfPath(), quick);
 

@@ -82,6 +82,13 @@ const std::vector<Construct> &constructs()
             } },
         { "long-line", "one line of CP932 text",
             [](qint64 bytes) -> QByteArray { return Cp932::encode(Corpus::paragraph(bytes / 2, Seed)); }, true },
+        { "no-break", "one line of ASCII letters and no place to break it",
+            [](qint64 bytes) -> QByteArray {
+                QByteArray out(bytes, Qt::Uninitialized);
+                for (qint64 i = 0; i < bytes; ++i)
+                    out[i] = static_cast<char>('a' + i % 26);
+                return out;
+            }, true },
         { "long-paragraph", "one RTF paragraph of \\'hh pairs and ASCII",
             [](qint64 bytes) -> QByteArray {
                 return repeated(bytes, "{\\rtf1\\ansi\\ansicpg932 ", [](qint64) -> QByteArray { return QByteArray("\\'82\\'a0abcdefgh "); });
@@ -272,8 +279,9 @@ int openPainted(const Cases::Options &o)
     return painted ? 0 : 1;
 }
 
-int run(const std::string &self, qint64 baseBytes)
+int run(const std::string &self, qint64 baseBytes, const QString &only)
 {
+    const QStringList chosen = only.split(u',', Qt::SkipEmptyParts);
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/penloft-scaling-XXXXXX"));
     const std::string penloft = QString(QFileInfo(QString::fromStdString(self)).absolutePath() + QStringLiteral("/penloft")).toStdString();
     if (!dir.isValid() || !QFileInfo(QString::fromStdString(penloft)).isExecutable()) {
@@ -289,6 +297,8 @@ int run(const std::string &self, qint64 baseBytes)
     QStringList pdfLines;
     std::fprintf(stderr, "penloft-bench: scaling, 1x = %.2f MB\n", double(baseBytes) / 1e6);
     for (const Construct &c : constructs()) {
+        if (!chosen.isEmpty() && !chosen.contains(QLatin1String(c.name)))
+            continue;
         std::vector<QString> files;
         std::vector<double> megabytes;
         for (int factor : factors) {

@@ -17,7 +17,8 @@ int generate(const Cases::Options &options);
 // paint_kb (the peak until then).
 int openPainted(const Cases::Options &options);
 
-// Runs the table; base: the 1x size in bytes.
-int run(const std::string &self, qint64 baseBytes);
+// Runs the table; base: the 1x size in bytes; `only`: the names of the constructs to run
+// (comma-separated; empty: all of them).
+int run(const std::string &self, qint64 baseBytes, const QString &only = {});
 
 } // namespace Scaling

@@ -212,6 +212,7 @@ BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block) cons
 
 void EditorDocumentLayout::rebuildAll()
 {
+    forgetBounds();
     QTextDocument *doc = document();
     const Frame frame = computeFrame();
     const bool sameParagraphs = m_metrics.size() == doc->blockCount();
@@ -267,6 +268,7 @@ void EditorDocumentLayout::rebuildAll()
 
 void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
+    forgetBounds();
     m_margins.clear(); // a cleared document numbers its formats anew
     m_hasTables = TableCells::hasTables(*document());
     if (!canLayOut()) {
@@ -383,6 +385,7 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
 
 void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction)
 {
+    forgetBounds();
     if (layOutTableRow(block, keep, correction))
         return;
     const BlockMetrics::Entry old = m_metrics.at(number);
@@ -471,7 +474,9 @@ void EditorDocumentLayout::touch(int number)
     if (!m_recentSet.insert(number).second)
         return;
     m_recent.push_back(number);
-    while (m_recent.size() > RecentCapacity) {
+    // A table row is laid out, drawn and hit as a whole: all its paragraphs keep their lines,
+    // or each one asked for would lay the row out again and let go of the others.
+    while (m_recent.size() > RecentCapacity + m_largestRow) {
         const int oldest = m_recent.front();
         m_recent.pop_front();
         m_recentSet.erase(oldest);
@@ -485,6 +490,7 @@ void EditorDocumentLayout::touch(int number)
 
 void EditorDocumentLayout::freeBlockLayout(const QTextBlock &block)
 {
+    forgetBounds();
     if (m_rules.layout && m_rules.layout == ParagraphLines::existingLayout(block))
         m_rules = {};
     ParagraphLines::freeLayout(block);
@@ -559,9 +565,16 @@ QRectF EditorDocumentLayout::blockBoundingRect(const QTextBlock &block) const
     const QTextLayout *layout = self()->readyLayout(block, block.blockNumber());
     // The top left is the layout's position, as Qt's layout gives it: the text control adds a
     // line's x to it to place the caret and the selection's update rectangles.
-    QRectF rect = layout->boundingRect();
+    QRectF rect = boundsOf(layout);
     rect.moveTopLeft(layout->position());
     return rect;
+}
+
+QRectF EditorDocumentLayout::boundsOf(const QTextLayout *layout) const
+{
+    if (m_bounds.layout != layout || m_bounds.lines != layout->lineCount())
+        m_bounds = { layout, layout->lineCount(), layout->boundingRect() };
+    return m_bounds.rect;
 }
 
 void EditorDocumentLayout::reportSize()

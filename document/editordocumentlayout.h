@@ -152,6 +152,11 @@ private:
     void reportCorrection(qreal oldBottom, qint64 delta);
     void startBackground();
     EditorDocumentLayout *self() const { return const_cast<EditorDocumentLayout *>(this); }
+    // A paragraph layout's bounding rectangle (QTextLayout::boundingRect, which walks every
+    // line): the last one found is kept until a layout changes, so that a paragraph of many
+    // lines asked for its rectangle line after line costs its lines once.
+    QRectF boundsOf(const QTextLayout *layout) const;
+    void forgetBounds() { m_bounds = {}; }
 
     // editordocumentlayout_draw.cpp
     void drawBlock(QPainter *painter, const PaintContext &context, const QTextBlock &block, QTextLayout *layout,
@@ -238,6 +243,7 @@ private:
     // Paragraphs whose lines are kept in memory, oldest first.
     std::deque<int> m_recent;
     std::unordered_set<int> m_recentSet;
+    size_t m_largestRow = 0; // paragraphs in the largest table row laid out
     struct InputHold {
         int number = -1;
         QString text; // the layout's text when the lines were copied
@@ -251,4 +257,10 @@ private:
     // Where the paragraphs of table cells sit in their rows, by block (fragment index).
     std::unordered_map<int, CellPlace> m_cellPlaces;
     std::vector<CellSelection> m_cellSelections; // of the drawing in progress
+    struct Bounds {
+        const QTextLayout *layout = nullptr;
+        int lines = 0;
+        QRectF rect;
+    };
+    mutable Bounds m_bounds;
 };

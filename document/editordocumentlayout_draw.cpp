@@ -76,7 +76,7 @@ void EditorDocumentLayout::draw(QPainter *painter, const PaintContext &context)
 void EditorDocumentLayout::drawBlock(QPainter *painter, const PaintContext &context, const QTextBlock &block,
                                      QTextLayout *layout, const QRectF &frameClip) const
 {
-    QRectF r = layout->boundingRect();
+    QRectF r = boundsOf(layout);
     r.translate(layout->position());
     const QRectF &clip = context.clip;
     if (!block.isVisible() || (clip.isValid() && (r.bottom() < clip.y() || r.top() > clip.bottom())))
@@ -266,7 +266,7 @@ void EditorDocumentLayout::drawListItem(QPainter *painter, const PaintContext &c
 int EditorDocumentLayout::hitTestBlock(const QTextBlock &block, QTextLayout *layout, const QPointF &point,
                                        Qt::HitTestAccuracy accuracy, bool *exact) const
 {
-    QRectF textRect = layout->boundingRect();
+    QRectF textRect = boundsOf(layout);
     textRect.translate(layout->position());
     *exact = false;
     if (point.y() > textRect.bottom())

@@ -122,6 +122,7 @@ bool EditorDocumentLayout::layOutTableRow(const QTextBlock &block, Keep keep, Co
         rowHeight = qMax(rowHeight, y + padding + bottom);
         m_widest = qMax(m_widest, c.right);
     }
+    m_largestRow = std::max(m_largestRow, laid.size());
     // The row's paragraphs in document order, the first carrying the row's height.
     std::sort(laid.begin(), laid.end(), [](const Laid &a, const Laid &b) { return a.block.position() < b.block.position(); });
     qint64 oldHeight = 0;
@@ -326,6 +327,8 @@ bool EditorDocumentLayout::hitTestTableRow(const QTextBlock &block, const QPoint
         layout = next;
         ++number;
     }
+    // The paragraph's own lines, as they are now that the cell's paragraphs were asked for.
+    layout = layoutSelf->readyLayout(target, number);
     *position = qMin(hitTestBlock(target, layout, point, accuracy, exact), hit.lastPosition());
     return true;
 }

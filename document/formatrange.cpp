@@ -348,13 +348,15 @@ std::unique_ptr<FormatRangeRenderer::Layout> FormatRangeRenderer::makeLayout(QPa
         layout->baseBytes = first;
     }
     layout->hasTables = TableCells::hasTables(*copy);
-    layout->editorLayout = new EditorDocumentLayout(copy);
-    copy->setDocumentLayout(layout->editorLayout);
-    layout->editorLayout->setPaintDevice(target);
+    // The frame and the device first: each change after the layout is in lays its first
+    // paragraphs out again, which for one paragraph of megabytes is the whole text each time.
     copy->setDocumentMargin(0);
     // A picture wider than the text, or taller than a page, is drawn smaller to fit.
     Pictures::setSizeBound(*copy, QSizeF(widthPixels, pageHeightPixels > 0 ? pageHeightPixels : 1e9));
     copy->setTextWidth(widthPixels);
+    layout->editorLayout = new EditorDocumentLayout(copy);
+    layout->editorLayout->setPaintDevice(target);
+    copy->setDocumentLayout(layout->editorLayout);
     layout->positions = std::make_unique<TextPositionIndex>(copy);
     return layout;
 }

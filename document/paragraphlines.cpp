@@ -102,6 +102,51 @@ struct Breaker {
     QFixed y;
     QFixed bottom;
     bool fellBack = false;
+    int wordEnd = 0; // where the word holding the last line start ends (no break before it)
+
+    // Where the text from `start` may first break: the end of the word it begins. A spot
+    // where Qt might break that is not a break opportunity (a tab, an object, a line
+    // separator) ends the word too, which only makes the shortcut below rarer.
+    int breakAfter(int start)
+    {
+        if (start < wordEnd)
+            return wordEnd;
+        const QCharAttributes *rules = engine->attributes();
+        const QString &text = engine->layoutData->string;
+        const int length = int(text.size());
+        int p = start + 1;
+        for (; p < length; ++p) {
+            const QCharAttributes a = rules[p];
+            const char16_t c = text.at(p).unicode();
+            if (a.lineBreak || a.whiteSpace || a.mandatoryBreak || c == u'\t' || c == QChar::ObjectReplacementCharacter
+                || c == QChar::LineSeparator)
+                break;
+        }
+        wordEnd = p;
+        return p;
+    }
+
+    // A line that begins with a word longer than it is broken inside that word, wherever it
+    // would be broken anywhere. Qt finds that out only after measuring the whole word, which
+    // for each line of a word of n characters costs n: here the line is broken anywhere
+    // first and kept when it ends inside that word. False when that does not settle it.
+    bool breakInsideLongWord(QTextLine &line, QFixed width)
+    {
+        constexpr int LongWord = 64; // characters; shorter words are left to Qt
+        if (option.wrapMode() != QTextOption::WrapAtWordBoundaryOrAnywhere || !engine->layoutData)
+            return false;
+        const int start = line.textStart();
+        const int end = breakAfter(start);
+        if (end - start < LongWord)
+            return false;
+        QTextOption anywhere = option;
+        anywhere.setWrapMode(QTextOption::WrapAnywhere);
+        layout->setTextOption(anywhere);
+        line.setLineWidth(width.toReal());
+        layout->setTextOption(option);
+        return line.textLength() > 0 && start + line.textLength() < end
+            && QFixed::fromReal(line.naturalTextWidth()) <= width;
+    }
 
     void breakLine(QTextLine &line)
     {
@@ -114,7 +159,8 @@ struct Breaker {
             else
                 right -= fixed(g.textIndent);
         }
-        line.setLineWidth((right - left).toReal());
+        if (!breakInsideLongWord(line, right - left))
+            line.setLineWidth((right - left).toReal());
         if (QFixed::fromReal(line.naturalTextWidth()) > right - left) {
             line.setLineWidth((right - left).toReal());
             if (QFixed::fromReal(line.naturalTextWidth()) > right - left) {

@@ -3,7 +3,7 @@
 #
 #   fuzz/run.sh [seconds] [target] [max_len]
 #       (default 600 seconds, fuzz_text, inputs up to 1 MB; targets fuzz_text, fuzz_rtf,
-#       fuzz_settings, fuzz_recovery)
+#       fuzz_settings, fuzz_recovery, fuzz_layout)
 #
 # One job on one core (-jobs=1), so that the machine stays usable. Inputs start small and grow;
 # a large input made from the seeds joins the corpus, so that inputs near the limit are tried too.

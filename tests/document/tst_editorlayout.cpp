@@ -180,6 +180,18 @@ void tst_EditorLayout::breaksAsQtDoes_data()
     QTest::newRow("empty and short paragraphs") << u"\n\na\n\n短い\n"_s << qreal(300);
     QTest::newRow("tabs and a line separator") << (u"a\tb\tc\u2028"_s + prose(random, 300)) << qreal(200);
     QTest::newRow("narrower than a character") << prose(random, 40) << qreal(20);
+    // Words longer than a line are broken inside, line after line, wherever they reach.
+    QString letters;
+    for (int i = 0; i < 20000; ++i)
+        letters += QChar(u'a' + i % 26);
+    QTest::newRow("one word of letters") << letters << qreal(331);
+    QTest::newRow("long words among prose")
+        << (prose(random, 300) + letters.left(3000) + u' ' + prose(random, 300) + letters.left(70) + u"\t"_s
+            + letters.left(500) + u"\u2028"_s + letters.left(400) + u"日本語"_s + letters.left(1000))
+        << qreal(331);
+    QTest::newRow("a long word that fits a line")
+        << QString(u"ab "_s + letters.left(66) + u" cd "_s).repeated(20) << qreal(700);
+    QTest::newRow("combining marks") << QString(u"e\u0301"_s).repeated(3000) << qreal(200);
 }
 
 void tst_EditorLayout::breaksAsQtDoes()

@@ -1,13 +1,22 @@
 #include "document/editordocumentlayout.h"
 #include "document/formatrange.h"
 #include "document/richdocument.h"
+#include "document/richedit.h"
 #include "document/textpositionindex.h"
 #include "document/rtf/rtfreader.h"
 #include "document/tablecells.h"
 #include "document/textformats.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -44,6 +53,27 @@ QByteArray twoByTwo(const QByteArray &tallCell)
            + tallCell + "\\cell\\row\\pard\\intbl a2\\cell b2\\cell\\row\\pard after\\par}";
 }
 
+// A row whose first cell holds `paragraphs` paragraphs "p0", "p1", ..., its second "second".
+QByteArray crowdedRow(int paragraphs)
+{
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 IPAGothic;}}\\pard\\f0\\fs24 before\\par\\trowd\\trgaph100"
+                     "\\clbrdrl\\brdrs\\brdrw10\\cellx3000\\cellx6000\\pard\\intbl ";
+    for (int i = 0; i < paragraphs; ++i)
+        rtf += "p" + QByteArray::number(i) + (i + 1 < paragraphs ? "\\par " : "\\cell ");
+    return rtf + "second\\cell\\row\\pard after\\par}";
+}
+
+// Dark pixels in a rectangle of an image.
+int inkIn(const QImage &image, const QRect &rect)
+{
+    int ink = 0;
+    for (int y = rect.top(); y <= rect.bottom() && y < image.height(); ++y) {
+        for (int x = rect.left(); x <= rect.right() && x < image.width(); ++x)
+            ink += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+    }
+    return ink;
+}
+
 } // namespace
 
 class tst_TableLayout : public QObject {
@@ -58,6 +88,9 @@ private slots:
     void rowsFollowEachOtherWithoutGaps_data();
     void rowsFollowEachOtherWithoutGaps();
     void pagesBreakBetweenRows();
+    void crowdedRowIsShownAndClicked_data();
+    void crowdedRowIsShownAndClicked();
+    void crowdedRowIsPrinted();
 };
 
 void tst_TableLayout::cellsStandSideBySide()
@@ -281,6 +314,95 @@ void tst_TableLayout::pagesBreakBetweenRows()
     QVERIFY(continuations.size() <= 2);
     for (const QString &text : continuations)
         QCOMPARE(text, u"long"_s);
+}
+
+void tst_TableLayout::crowdedRowIsShownAndClicked_data()
+{
+    // More paragraphs in one row than the layout keeps the lines of.
+    QTest::addColumn<int>("paragraphs");
+    QTest::newRow("1,000") << 1000;
+    QTest::newRow("1,024") << 1024;
+    QTest::newRow("3,000") << 3000;
+}
+
+void tst_TableLayout::crowdedRowIsShownAndClicked()
+{
+    QFETCH(int, paragraphs);
+    QWidget window;
+    auto *edit = new RichEdit(&window);
+    edit->resize(640, 420);
+    window.resize(640, 420);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    edit->load(crowdedRow(paragraphs));
+    QTextDocument *doc = edit->document();
+    QTextTable *table = qobject_cast<QTextTable *>(doc->rootFrame()->childFrames().value(0));
+    QVERIFY(table);
+    const QTextBlock third = doc->findBlock(table->cellAt(0, 0).firstPosition()).next().next();
+    QCOMPARE(third.text(), u"p2"_s);
+    QWidget *view = edit->viewport();
+    // The cells' text is drawn: the first cell's paragraphs and the second cell's one.
+    const QRectF rect = doc->documentLayout()->blockBoundingRect(third);
+    QVERIFY(rect.height() > 0);
+    const QRect onScreen = rect.toAlignedRect().translated(0, -edit->verticalScrollBar()->value());
+    QTRY_VERIFY(inkIn(view->grab().toImage(), onScreen) > 5);
+    // A click on "p2" puts the caret there.
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(onScreen.left() + 2, onScreen.center().y()));
+    QTRY_COMPARE(edit->textCursor().block().text(), u"p2"_s);
+    // And one on the second cell's text.
+    const QTextBlock second = doc->findBlock(table->cellAt(0, 1).firstPosition());
+    const QRect secondRect = doc->documentLayout()->blockBoundingRect(second).toAlignedRect().translated(
+        0, -edit->verticalScrollBar()->value());
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(secondRect.left() + 2, secondRect.center().y()));
+    QTRY_COMPARE(edit->textCursor().block().text(), u"second"_s);
+}
+
+void tst_TableLayout::crowdedRowIsPrinted()
+{
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("poppler-utils are not installed");
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    rich.load(crowdedRow(1100), StreamFormat::Rtf, QTextCharFormat());
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(u"row.pdf"_s);
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setResolution(300);
+        QPainter painter(&writer);
+        const qint64 length = rich.textLength();
+        int pages = 0;
+        for (qint64 start = 0; start < length; ++pages) {
+            QVERIFY(pages < 100);
+            if (pages > 0)
+                writer.newPage();
+            FormatRange request;
+            request.painter = &painter;
+            request.rectTwips = QRect(1440, 1440, 11906 - 2880, 16838 - 2880);
+            request.pageTwips = QRect(0, 0, 11906, 16838);
+            request.first = start;
+            request.atLeastOneLine = true;
+            const qint64 next = rich.formatRange(request);
+            QVERIFY2(next > start, "no progress");
+            start = next;
+        }
+        rich.releaseFormatRange();
+    }
+    QProcess text;
+    text.start(u"pdftotext"_s, { u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s });
+    QVERIFY(text.waitForFinished(60000));
+    const QStringList words
+        = QString::fromUtf8(text.readAllStandardOutput()).split(QRegularExpression(u"\\s+"_s), Qt::SkipEmptyParts);
+    // Every paragraph once, in order, between the text before the table and after it.
+    QStringList expected { u"before"_s };
+    for (int i = 0; i < 1100; ++i)
+        expected += u"p%1"_s.arg(i);
+    QCOMPARE(words.count(u"second"_s), 1);
+    QStringList found = words;
+    found.removeAll(u"second"_s);
+    expected += u"after"_s;
+    QCOMPARE(found, expected);
 }
 
 QTEST_MAIN(tst_TableLayout)
