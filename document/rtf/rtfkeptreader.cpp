@@ -44,6 +44,9 @@ bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknow
         if (*c != '\\' && *c != '*' && *c != '\r' && *c != '\n' && *c != ' ')
             return false;
     }
+    // A nested table's properties: the reader reads the table itself.
+    if (name == "nesttableprops")
+        return false;
     Purpose purpose = Purpose::Anchor;
     if (name == "field") {
         if (!m_field)
