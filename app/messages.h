@@ -133,4 +133,23 @@ inline QString unsavedCopyPath(const QString &documentPath, const QString &when)
     return documentPath + QString::fromUtf16(u" (保存していない変更 ") + when + QStringLiteral(").rtf");
 }
 
+// Saving as text what text cannot hold at all: pictures, the structure of tables, and what an
+// RTF file had that the editor keeps without showing (footnotes, headers, fields...).
+inline QString lostInText(int pictures, int tables, int keptGroups)
+{
+    QString parts;
+    auto add = [&parts](int count, const char16_t *what) {
+        if (count <= 0)
+            return;
+        if (!parts.isEmpty())
+            parts += QString::fromUtf16(u"、");
+        parts += QString::fromUtf16(what) + QString::number(count) + QString::fromUtf16(u" 個");
+    };
+    add(pictures, u"図 ");
+    add(tables, u"表の構造 ");
+    add(keptGroups, u"脚注・ヘッダー・フィールドなどの RTF の情報 ");
+    return QString::fromUtf16(u"この文書の ") + parts + QString::fromUtf16(u" はテキストでは保存できません。");
+}
+inline constexpr char16_t ButtonSaveTextOnly[] = u"テキストだけ保存(&T)";
+
 } // namespace Messages

@@ -1,6 +1,7 @@
 #include "pictures.h"
 
 #include "picturedecode.h"
+#include "rtf/rtfkept.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -367,8 +368,9 @@ Picture pictureOf(const QTextFormat &format)
 
 bool withoutPicture(QTextCharFormat &format)
 {
+    const bool anchor = RtfKept::withoutAnchor(format);
     if (!format.hasProperty(PictureProperty) && !isPicture(format))
-        return false;
+        return anchor;
     format.clearProperty(PictureProperty);
     format.clearProperty(SerialProperty);
     format.setObjectType(QTextFormat::NoObject);
@@ -388,6 +390,7 @@ void setSizeBound(QTextDocument &document, const QSizeF &pixels)
 void registerHandler(QAbstractTextDocumentLayout *layout)
 {
     layout->registerHandler(ObjectType, handler());
+    RtfKept::registerHandler(layout);
 }
 
 void draw(QPainter *painter, const QRectF &rect, const Picture &picture)

@@ -121,8 +121,8 @@ QTextCharFormat charFormat(const Picture &picture, const QTextCharFormat &base);
 // The picture a format carries, or a null picture.
 Picture pictureOf(const QTextFormat &format);
 bool isPicture(const QTextFormat &format);
-// `format` without what makes a character a picture: for text typed next to one. False when
-// there was nothing to take away.
+// `format` without what makes a character a picture or the anchor of a kept group (see RtfKept):
+// for text typed next to one. False when there was nothing to take away.
 bool withoutPicture(QTextCharFormat &format);
 
 // Pictures of the document larger than `pixels` (device pixels of its layout) either way are

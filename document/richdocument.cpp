@@ -6,6 +6,7 @@
 #include "editordocumentlayout.h"
 #include "formatrange.h"
 #include "plaintext.h"
+#include "rtf/rtfkept.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 #include "sjistext.h"
@@ -490,6 +491,8 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
     finishLoading();
     if (format == StreamFormat::Rtf)
         return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
+    if (unsaveable)
+        RtfKept::countLostInText(*m_document, *unsaveable);
     // UTF-8 holds every character: nothing to report.
     if (m_textForm.isUtf8())
         return PlainText::writeUtf8(*m_document, m_textForm);
@@ -500,7 +503,10 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
     if (unsaveable && replaced.count > 0) {
         // Each line break of the text written is CR LF: two units there, one position here.
         const int breaks = int(QStringView(text).left(replaced.firstIndex).count(u'\n'));
-        *unsaveable = { replaced.count, replaced.first, breaks + 1, int(replaced.firstIndex) - breaks };
+        unsaveable->count = replaced.count;
+        unsaveable->first = replaced.first;
+        unsaveable->line = breaks + 1;
+        unsaveable->documentPosition = int(replaced.firstIndex) - breaks;
     }
     return bytes;
 }

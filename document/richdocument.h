@@ -29,6 +29,14 @@ struct Unsaveable {
     char32_t first = 0; // the first of them
     int line = 0; // its line in the text written, from 1
     int documentPosition = -1; // where it stands in the document
+    // What text cannot hold at all, however it is encoded: pictures, tables (their cells are
+    // written as text, their structure is lost) and groups kept from an RTF file (footnotes,
+    // headers, fields...), and where the first of them stands.
+    int pictures = 0;
+    int tables = 0;
+    int keptGroups = 0;
+    int firstLostPosition = -1;
+    bool losesContent() const { return pictures > 0 || tables > 0 || keptGroups > 0; }
 };
 
 // Find options, with the editor's flag values.

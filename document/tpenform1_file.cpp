@@ -10,6 +10,7 @@
 #include "document/documentfile.h"
 #include "document/documentname.h"
 #include "document/richedit.h"
+#include "document/rtf/rtfkept.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -80,6 +81,8 @@ void TPenForm1::ClearDocument()
     RichEdit1->setSelection(0, -1);
     RichEdit1->setCharFormat(format);
     RichEdit1->deleteSelection();
+    // Nor what a file read before had ahead of its text.
+    RtfKept::setLeading(*RichEdit1->document(), {});
     // The empty document's new text takes these attributes.
     RichEdit1->setCharFormat(format);
     // A new document has no past: an undo must not bring the old one back.
@@ -179,16 +182,24 @@ std::optional<QString> TPenForm1::writeDocument(const QString &path)
 {
     Unsaveable unsaveable;
     const QByteArray data = RichEdit1->save(&unsaveable);
-    if (unsaveable.count == 0) {
+    if (unsaveable.count == 0 && !unsaveable.losesContent()) {
         DocumentFile::write(path, data);
         return path;
     }
     QApplication::beep();
-    const QString question = Messages::unsaveableCharacters(unsaveable.count, unsaveable.first, unsaveable.line)
-        + u"\n\n" + Messages::text(Messages::UnsaveableQuestion);
+    QString question;
+    if (unsaveable.count > 0)
+        question = Messages::unsaveableCharacters(unsaveable.count, unsaveable.first, unsaveable.line);
+    if (unsaveable.losesContent()) {
+        question += (question.isEmpty() ? u"" : u"\n")
+            + Messages::lostInText(unsaveable.pictures, unsaveable.tables, unsaveable.keptGroups);
+    }
+    question += u"\n\n" + Messages::text(Messages::UnsaveableQuestion);
+    const char16_t *const textButton
+        = unsaveable.count > 0 ? Messages::ButtonReplaceAndSave : Messages::ButtonSaveTextOnly;
     switch (MessageBox::ask(this, question,
                             { { QMessageBox::Yes, Messages::text(Messages::ButtonSaveAsRtf) },
-                              { QMessageBox::No, Messages::text(Messages::ButtonReplaceAndSave) },
+                              { QMessageBox::No, Messages::text(textButton) },
                               { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) } })) {
     case QMessageBox::Yes: {
         // The same name as RTF, which holds every character; another file of that name is
@@ -211,8 +222,10 @@ std::optional<QString> TPenForm1::writeDocument(const QString &path)
         DocumentFile::write(path, data);
         return path;
     default: {
-        // Nothing written; the caret on the first such character, for the user to see.
-        const qint64 at = RichEdit1->richDocument().bytePosition(unsaveable.documentPosition);
+        // Nothing written; the caret on the first such character (or else the first thing lost),
+        // for the user to see.
+        const int position = unsaveable.count > 0 ? unsaveable.documentPosition : unsaveable.firstLostPosition;
+        const qint64 at = RichEdit1->richDocument().bytePosition(position);
         RichEdit1->setSelection(at, at + 1);
         RichEdit1->setFocus();
         return std::nullopt;

@@ -34,7 +34,8 @@ void Reader::run()
         }
     }
     if (m_picture.isActive())
-        insertPicture(); // a file cut off inside the picture's data
+        takePicture(); // a file cut off inside the picture's data
+    finishKept();
     flushText();
     finishParagraph();
     m_tables.finish();
@@ -45,6 +46,8 @@ void Reader::pushGroup()
 {
     m_skip = 0;
     m_stack.push();
+    m_lastOpen = m_p - 1;
+    m_lastOpenDepth = m_stack.depth();
 }
 
 void Reader::popGroup()
@@ -57,7 +60,11 @@ void Reader::popGroup()
     const Group closing = group();
     m_stack.pop();
     if (m_picture.isActive() && m_stack.depth() < m_picture.depth())
-        insertPicture();
+        takePicture();
+    if (m_keep && m_stack.depth() < m_keep->depth)
+        finishKeep();
+    else if (m_field && !m_keep && m_stack.depth() < m_field->depth)
+        finishField();
     if (closing.destination == Destination::Pn) {
         // \pn sits in a group of its own: its numbering belongs to the paragraph around it.
         Group around = group();
@@ -160,6 +167,16 @@ void Reader::controlWord()
     }
     if (skipOne())
         return;
+    if (m_leadingWords)
+        documentWord(name, nameStart - 1, ignorable, info);
+    const bool unknownIgnorable = ignorable && info.word == Word::Unknown;
+    if ((info.word == Word::Destination || unknownIgnorable) && beginKeep(name, nameStart - 1, unknownIgnorable))
+        return;
+    if (name == "chftn" && group().destination == Destination::Text) {
+        m_footnoteMark = true; // shown by the footnote that follows
+        m_footnoteMarkState = group().chars;
+        return;
+    }
     if (info.word == Word::Destination) {
         enterDestination(info.destination);
         return;
@@ -204,8 +221,11 @@ void Reader::setDestination(Destination destination)
 
 void Reader::enterDestination(Destination destination)
 {
-    if (group().destination == Destination::Skip)
+    if (group().destination == Destination::Skip) {
+        if (destination == Destination::Picture)
+            beginShapePicture();
         return;
+    }
     // A field result sits inside the field: read it where the field stands.
     if (destination == Destination::Text)
         return;

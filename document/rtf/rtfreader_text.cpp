@@ -205,7 +205,10 @@ void Reader::flushText()
     if (m_pendingText.isEmpty())
         return;
     startPendingParagraph();
-    m_cursor.insertText(m_pendingText, formatFor(m_pendingState));
+    if (m_field)
+        m_cursor.insertText(m_pendingText, fieldFormat(formatFor(m_pendingState)));
+    else
+        m_cursor.insertText(m_pendingText, formatFor(m_pendingState));
     m_pendingText.clear();
     m_paragraphHasContent = true;
 }

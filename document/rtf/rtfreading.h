@@ -16,6 +16,8 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 
 class QTextDocument;
@@ -130,6 +132,29 @@ private:
     void beginPicture();
     void insertPicture();
 
+    // -- Kept groups (see RtfKept) --
+
+    // Starts keeping the group the destination word `name` opens; false when it is not kept.
+    bool beginKeep(std::string_view name, const char *wordStart, bool unknownIgnorable);
+    // The kept group ends at m_p; `missingBraces` close a file cut off inside it.
+    void finishKeep(size_t missingBraces = 0);
+    // A picture just read: a shape's waits for the shape's end, the others go into the text.
+    void takePicture();
+    // The first picture in a shape is read, to be shown where the shape stands.
+    bool beginShapePicture();
+    // At the file's end: what is kept so far, and the bytes kept before the text.
+    void finishKept();
+    // An object character with `format` where text would go.
+    void insertAnchor(const QTextCharFormat &format);
+    // A field's own words: \field, and its \fldinst group.
+    bool beginField();
+    void finishField(size_t missingBraces = 0);
+    // The format of text read into a field's result.
+    QTextCharFormat fieldFormat(const QTextCharFormat &format);
+    // A document word before the text, kept when the reader has no use for it.
+    void documentWord(std::string_view name, const char *start, bool ignorable, const WordInfo &info);
+    bool bodyEmpty() const;
+
     // -- Paragraphs --
 
     void paragraphBreak();
@@ -191,6 +216,35 @@ private:
     QSet<QString> m_faces; // the faces the text uses so far
 
     RtfPicture::PictureReader m_picture;
+
+    // The group being kept, from its opening brace.
+    enum class Purpose { Anchor, Leading, Footnote, Shape, Instruction, Field };
+    struct Keeping {
+        const char *start = nullptr;
+        size_t depth = 0;
+        Purpose purpose = Purpose::Anchor;
+        int codePage = 0;
+        Picture picture; // a shape's
+    };
+    std::optional<Keeping> m_keep;
+    const char *m_lastOpen = nullptr; // the last opening brace read, and the depth it opened
+    size_t m_lastOpenDepth = 0;
+    QByteArray m_leading; // kept before the text
+    bool m_leadingWords = true; // document words before the first paragraph's are kept
+    bool m_footnoteMark = false; // a \chftn waits for its footnote
+    CharState m_footnoteMarkState;
+    int m_footnotes = 0;
+    // The field whose result is being read.
+    struct Field {
+        const char *start = nullptr;
+        size_t depth = 0;
+        QByteArray instruction;
+        QString target; // of a hyperlink
+        int serial = 0;
+        bool hasResult = false;
+    };
+    std::optional<Field> m_field;
+    int m_fieldSerial = 0;
 
     QString m_marker;
     QByteArray m_markerBytes; // not yet decoded, in m_markerCodePage

@@ -5,8 +5,10 @@
 #include "document/tablecells.h"
 #include "document/tabstops.h"
 #include "document/textformats.h"
+#include "rtfkept.h"
 #include "rtfpicture.h"
 #include "rtfoutput.h"
+#include "rtftextoutput.h"
 #include "rtftablewriter.h"
 
 #include <QColor>
@@ -120,6 +122,7 @@ public:
                     if (m_block.isValid() && timeUp())
                         return false;
                 }
+                closeField();
                 m_out += '}';
                 m_stage = Stage::Done;
                 break;
@@ -137,6 +140,7 @@ private:
     void writeParagraph(const QTextBlock &block)
     {
         const ParaState para = paraStateOf(block);
+        m_currentParagraph = para;
         // A table's paragraphs say so (\intbl) after each \pard, and each row is defined first.
         const TableCells::Spot spot = m_hasTables ? TableCells::spotOf(block) : TableCells::Spot {};
         if (spot.table && spot.firstInCell && spot.column == 0) {
@@ -161,6 +165,10 @@ private:
         // document keeps its face and size.
         if (block.length() == 1)
             switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()), block.charFormat());
+        if (m_fieldSerial != 0 && (spot.table || !fieldContinues(block.next())))
+            closeField();
+        else if (m_fieldSerial != 0)
+            m_fieldParagraphs = true;
         m_out.word(spot.table && spot.lastInCell ? "cell" : "par");
         if (spot.table && spot.lastInCell && spot.lastInRow)
             m_out.word("row");
@@ -176,8 +184,14 @@ private:
         if (static_cast<size_t>(formatIndex) >= m_formats.size())
             m_formats.resize(static_cast<size_t>(formatIndex) + 1);
         std::optional<CharFormat> &cached = m_formats[static_cast<size_t>(formatIndex)];
-        if (!cached)
+        if (!cached) {
             cached = TextFormats::fromTextCharFormat(format, m_defaults, m_windowText);
+            // A link's look is the editor's, not the file's: the text is written as read.
+            if (RtfKept::linkUnderlineAdded(format))
+                cached->underline = false;
+            if (RtfKept::linkColorAdded(format))
+                cached->autoColor = true;
+        }
         return *cached;
     }
 
@@ -279,6 +293,10 @@ private:
             m_out += "\\fi-360\\li360}\\listid1}}\r\n{\\*\\listoverridetable{\\listoverride\\listid1"
                      "\\listoverridecount0\\ls1}}\r\n";
         }
+        // What the file had before its text, kept as it was (stylesheet, information, document
+        // and section properties, headers and footers).
+        const QByteArray leading = RtfKept::leading(m_document);
+        m_out.append(leading.constData(), leading.size());
         m_out += "\\viewkind4\\uc1";
         m_uc = 1;
     }
@@ -424,12 +442,76 @@ private:
 
     void writeRun(const QTextFragment &fragment)
     {
-        switchRun(charFormatOf(fragment.charFormatIndex(), fragment.charFormat()), fragment.charFormat());
+        const QTextCharFormat format = fragment.charFormat();
+        switchField(format);
+        switchRun(charFormatOf(fragment.charFormatIndex(), format), format);
         const QString text = fragment.text();
-        if (text.startsWith(QChar::ObjectReplacementCharacter) && Pictures::isPicture(fragment.charFormat()))
-            writePictures(Pictures::pictureOf(fragment.charFormat()), text.size());
+        const bool object = Pictures::isPicture(format) || format.objectType() == RtfKept::ObjectType;
+        if (text.startsWith(QChar::ObjectReplacementCharacter) && object)
+            writeObjects(format, text.size());
         else
-            writeText(text);
+            RtfTextOutput::writeText(m_out, m_uc, text);
+    }
+
+    // Pictures, and groups kept as the file had them (a shape in place of its picture).
+    void writeObjects(const QTextCharFormat &format, qsizetype count)
+    {
+        const QByteArray kept = RtfKept::keptGroup(format);
+        if (kept.isEmpty()) {
+            if (Pictures::isPicture(format))
+                writePictures(Pictures::pictureOf(format), count);
+            return;
+        }
+        for (qsizetype i = 0; i < count; ++i) {
+            if (RtfKept::hasFootnoteMark(format))
+                m_out += "\\chftn";
+            m_out.append(kept.constData(), kept.size());
+        }
+    }
+
+    // -- Fields --
+
+    // Opens the field a run's format belongs to, after closing the one before.
+    void switchField(const QTextFormat &format)
+    {
+        const int serial = RtfKept::fieldSerial(format);
+        if (serial == m_fieldSerial)
+            return;
+        closeField();
+        const QByteArray instruction = RtfKept::fieldInstruction(format);
+        if (serial == 0 || instruction.isEmpty())
+            return;
+        m_out += "{\\field";
+        m_out.append(instruction.constData(), instruction.size());
+        m_out += "{\\fldrslt ";
+        m_fieldSerial = serial;
+        m_fieldRun = m_run;
+        m_fieldUc = m_uc;
+        m_fieldParagraphs = false;
+    }
+
+    // Closing the field's group restores the state from before it: the run's, and the
+    // paragraph's when paragraphs were written inside it.
+    void closeField()
+    {
+        if (m_fieldSerial == 0)
+            return;
+        m_out += "}}";
+        m_fieldSerial = 0;
+        m_run = m_fieldRun;
+        m_uc = m_fieldUc;
+        if (m_fieldParagraphs)
+            writeParagraphProperties(m_currentParagraph);
+        m_fieldParagraphs = false;
+    }
+
+    // Whether the paragraph `next` begins in the field under way (outside tables only).
+    bool fieldContinues(const QTextBlock &next) const
+    {
+        if (!next.isValid() || (m_hasTables && TableCells::spotOf(next).table))
+            return false;
+        const QTextBlock::iterator first = next.begin();
+        return !first.atEnd() && RtfKept::fieldSerial(first.fragment().charFormat()) == m_fieldSerial;
     }
 
     // The words that make f (and the raising and highlight of `format`, the text's own format)
@@ -506,85 +588,6 @@ private:
         m_out.append(group.constData(), group.size());
     }
 
-    void writeText(const QString &text)
-    {
-        const QByteArray encoded = Cp932::encode(text);
-        const char *bytes = encoded.constData();
-        const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
-        const char16_t *const end = p + text.size();
-        for (; p < end; ++p) {
-            const char16_t c = *p;
-            if (c < 0x80) {
-                ++bytes;
-                asciiCharacter(static_cast<char>(c));
-                continue;
-            }
-            if (c == 0x2028 || c == 0x2029) {
-                bytes += 2;
-                m_out.word("line");
-                continue;
-            }
-            if (c >= 0xD800 && c <= 0xDBFF && p + 1 < end && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-                // One character CP932 cannot hold: "?" stands for it in readers without \u.
-                ++bytes;
-                unicode(c, "?", 1);
-                unicode(p[1], nullptr, 0);
-                ++p;
-                continue;
-            }
-            const int width = Cp932::encodedWidth(c);
-            if (width == 1 && *bytes == '?')
-                unicode(c, "?", 1); // no CP932 form
-            else
-                unicode(c, bytes, width);
-            bytes += width;
-        }
-    }
-
-    void asciiCharacter(char c)
-    {
-        switch (c) {
-        case '\\':
-            m_out += "\\\\";
-            return;
-        case '{':
-            m_out += "\\{";
-            return;
-        case '}':
-            m_out += "\\}";
-            return;
-        case '\t':
-            m_out.word("tab");
-            return;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20)
-                m_out.hexByte(static_cast<unsigned char>(c));
-            else
-                m_out += c;
-        }
-    }
-
-    // \uN with the next `count` bytes as its fallback; literal fallback text is taken as it is,
-    // CP932 bytes are written as \'hh.
-    void unicode(char16_t c, const char *fallback, int count)
-    {
-        if (count != m_uc) {
-            m_out.word("uc", count);
-            m_uc = count;
-        }
-        m_out += "\\u";
-        m_out.number(c > 0x7FFF ? static_cast<int>(c) - 0x10000 : static_cast<int>(c));
-        for (int i = 0; i < count; ++i) {
-            const auto b = static_cast<unsigned char>(fallback[i]);
-            if (fallback[i] == '?' && count == 1)
-                m_out += '?';
-            else
-                m_out.hexByte(b);
-        }
-        if (count == 0)
-            m_out += ' ';
-    }
-
     const QTextDocument &m_document;
     const CharFormat m_defaults;
     const QColor m_windowText;
@@ -604,6 +607,11 @@ private:
     bool m_hasTables = false;
     bool m_inTable = false; // the paragraph before is in a table
     ParaState m_previousParagraph;
+    ParaState m_currentParagraph;
+    int m_fieldSerial = 0; // of the field open; 0 none
+    RunState m_fieldRun; // the run's state where it opened
+    int m_fieldUc = 1;
+    bool m_fieldParagraphs = false; // paragraphs ended inside it
 };
 
 } // namespace

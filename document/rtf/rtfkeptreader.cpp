@@ -1,0 +1,187 @@
+// The RTF reader: groups it keeps as the file had them (see RtfKept), and fields.
+
+#include "rtfkept.h"
+#include "rtfreading.h"
+
+#include <QTextDocument>
+
+namespace RtfReading {
+
+namespace {
+
+// Words the writer writes itself, or that only open the file.
+bool writtenAnyway(std::string_view name)
+{
+    return name == "rtf" || name == "deflang" || name == "deflangfe" || name == "viewkind";
+}
+
+} // namespace
+
+bool Reader::bodyEmpty() const
+{
+    return m_document.characterCount() <= 1 && m_pendingText.isEmpty() && m_pendingBytes.isEmpty() && !m_breakPending;
+}
+
+void Reader::documentWord(std::string_view name, const char *start, bool ignorable, const WordInfo &info)
+{
+    if (m_stack.depth() != 1 || group().destination != Destination::Text)
+        return;
+    if (info.word == Word::Pard || info.word == Word::Plain || !bodyEmpty()) {
+        m_leadingWords = false;
+        return;
+    }
+    if (ignorable || info.word != Word::Unknown || writtenAnyway(name) || !RtfKept::isKeptDocumentWord(name))
+        return;
+    m_leading.append(start, m_p - start);
+}
+
+bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknownIgnorable)
+{
+    if (m_keep || group().destination != Destination::Text || !m_lastOpen || m_stack.depth() != m_lastOpenDepth)
+        return false;
+    // Only a group the word opens is kept whole: what its group read before it was read as text.
+    for (const char *c = m_lastOpen + 1; c < wordStart; ++c) {
+        if (*c != '\\' && *c != '*' && *c != '\r' && *c != '\n' && *c != ' ')
+            return false;
+    }
+    // A nested table's properties: the reader reads the table itself.
+    if (name == "nesttableprops")
+        return false;
+    Purpose purpose = Purpose::Anchor;
+    if (name == "field") {
+        if (!m_field)
+            return beginField();
+    } else if (name == "fldinst") {
+        if (!m_field || m_stack.depth() != m_field->depth + 1)
+            return false;
+        purpose = Purpose::Instruction;
+    } else {
+        const RtfKept::Kind kind = unknownIgnorable ? RtfKept::Kind::Leading : RtfKept::kindOf(name);
+        switch (kind) {
+        case RtfKept::Kind::None:
+            return false;
+        case RtfKept::Kind::Footnote:
+            purpose = Purpose::Footnote;
+            break;
+        case RtfKept::Kind::Leading:
+            purpose = bodyEmpty() && !m_field ? Purpose::Leading : Purpose::Anchor;
+            break;
+        case RtfKept::Kind::Anchored:
+            purpose = name == "shp" ? Purpose::Shape : Purpose::Anchor;
+            break;
+        }
+    }
+    m_keep = Keeping { m_lastOpen, m_stack.depth(), purpose, codePageOf(group().chars), Picture() };
+    setDestination(Destination::Skip);
+    return true;
+}
+
+void Reader::finishKeep(size_t missingBraces)
+{
+    Keeping keep = std::move(*m_keep);
+    m_keep.reset();
+    QByteArray bytes(keep.start, m_p - keep.start);
+    bytes.append(qsizetype(missingBraces), '}');
+    switch (keep.purpose) {
+    case Purpose::Leading:
+        m_leading += bytes;
+        return;
+    case Purpose::Instruction:
+        m_field->target = RtfKept::hyperlinkTarget(bytes, keep.codePage);
+        m_field->instruction = std::move(bytes);
+        return;
+    case Purpose::Footnote: {
+        const QString mark = m_footnoteMark ? QString::number(++m_footnotes) : QString();
+        const QTextCharFormat base = formatFor(m_footnoteMark ? m_footnoteMarkState : group().chars);
+        m_footnoteMark = false;
+        insertAnchor(RtfKept::anchorFormat(bytes, base, mark, RtfKept::plainTextOf(bytes, keep.codePage)));
+        return;
+    }
+    case Purpose::Shape:
+        if (!keep.picture.isNull()) {
+            QTextCharFormat format = Pictures::charFormat(keep.picture, formatFor(group().chars));
+            RtfKept::keepShape(format, bytes);
+            insertAnchor(format);
+            return;
+        }
+        break;
+    case Purpose::Anchor:
+    case Purpose::Field:
+        break;
+    }
+    insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
+}
+
+void Reader::takePicture()
+{
+    if (m_keep && m_keep->purpose == Purpose::Shape) {
+        m_keep->picture = m_picture.finish(); // shown where the shape stands, once it is read
+        return;
+    }
+    insertPicture();
+}
+
+bool Reader::beginShapePicture()
+{
+    if (!m_keep || m_keep->purpose != Purpose::Shape || !m_keep->picture.isNull() || m_picture.isActive())
+        return false;
+    setDestination(Destination::Picture);
+    m_picture.begin(RtfPicture::Source::Plain, m_stack.depth());
+    return true;
+}
+
+void Reader::insertAnchor(const QTextCharFormat &format)
+{
+    placeForTable(group().para.inTable);
+    flushText();
+    startPendingParagraph();
+    QTextCharFormat anchor = format;
+    if (m_field) {
+        RtfKept::setField(anchor, m_field->instruction, m_field->serial);
+        m_field->hasResult = true;
+    }
+    m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), anchor);
+    m_paragraphHasContent = true;
+}
+
+bool Reader::beginField()
+{
+    flushText();
+    m_field = Field { m_lastOpen, m_stack.depth(), {}, {}, ++m_fieldSerial, false };
+    return true;
+}
+
+void Reader::finishField(size_t missingBraces)
+{
+    flushText();
+    const Field field = std::move(*m_field);
+    m_field.reset();
+    if (field.hasResult)
+        return;
+    // Nothing to show: the whole field is kept at its place.
+    QByteArray bytes(field.start, m_p - field.start);
+    bytes.append(qsizetype(missingBraces), '}');
+    insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
+}
+
+QTextCharFormat Reader::fieldFormat(const QTextCharFormat &format)
+{
+    QTextCharFormat shown = format;
+    RtfKept::setField(shown, m_field->instruction, m_field->serial);
+    if (!m_field->target.isEmpty())
+        RtfKept::showAsLink(shown, m_field->target);
+    m_field->hasResult = true;
+    return shown;
+}
+
+void Reader::finishKept()
+{
+    const size_t depth = m_stack.depth();
+    if (m_keep)
+        finishKeep(depth + 1 - qMin(depth + 1, m_keep->depth));
+    if (m_field)
+        finishField(depth + 1 - qMin(depth + 1, m_field->depth));
+    RtfKept::setLeading(m_document, m_leading);
+}
+
+} // namespace RtfReading

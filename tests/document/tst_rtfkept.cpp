@@ -1,0 +1,355 @@
+// What a word processor's RTF holds that the editor does not edit (footnotes, headers and footers,
+// shapes, fields, bookmarks, the stylesheet...) comes back unchanged when the user edits and
+// saves, through the real window; what the editor can show of it shows; a text save asks before
+// it leaves pictures out.
+
+#include "app/japaneseui.h"
+#include "app/settingsfile.h"
+#include "app/tpenform1.h"
+#include "document/pictures.h"
+#include "document/richdocument.h"
+#include "document/richedit.h"
+
+#include <QAction>
+#include <QHelpEvent>
+#include <QImage>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QToolTip>
+
+#include "realdialogs.h"
+#include "testfiles.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// As a Japanese word processor writes the start of a document.
+const QByteArray Start = "{\\rtf1\\ansi\\ansicpg932\\deff0\\deflang1033\\deflangfe1041"
+                         "{\\fonttbl{\\f0\\fnil\\fcharset128 MS Mincho;}}\r\n"
+                         "{\\colortbl;\\red0\\green0\\blue0;}\r\n"_ba;
+
+QByteArray png()
+{
+    return TestFiles::fixture(u"pictures/small.png"_s).toHex();
+}
+
+QByteArray shape()
+{
+    return "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright960\\shpbottom720\\shpwr3\\shpwrk0"
+           "{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn pib}{\\sv {\\pict\\pngblip\\picwgoal960\\pichgoal720 "
+        + png() + "}}}}{\\shprslt {\\*\\do\\dobxcolumn\\dpx0}}}";
+}
+
+// Where the editor shows position `position` of its document, in viewport pixels.
+QRect characterRect(RichEdit *editor, int position)
+{
+    QTextCursor cursor(editor->document());
+    cursor.setPosition(position);
+    const QRect before = editor->cursorRect(cursor);
+    cursor.setPosition(position + 1);
+    const QRect after = editor->cursorRect(cursor);
+    return QRect(before.topLeft(), QPoint(after.left() - 1, before.bottom()));
+}
+
+int objectPosition(RichEdit *editor)
+{
+    return int(editor->document()->toPlainText().indexOf(QChar::ObjectReplacementCharacter));
+}
+
+QString toolTipAt(RichEdit *editor, QPoint at)
+{
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, at, editor->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(editor->viewport(), &help);
+    return QToolTip::text();
+}
+
+} // namespace
+
+class tst_RtfKept : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void editAndSaveKeepsWhatTheFileHad_data();
+    void editAndSaveKeepsWhatTheFileHad();
+    void footnoteShowsItsMarkAndNote();
+    void hyperlinkShowsAsALinkWithItsTarget();
+    void keptGroupsFollowUndoAndGoWithANewDocument();
+    void hostileKeptGroupsStayLinearAndBalanced_data();
+    void hostileKeptGroupsStayLinearAndBalanced();
+    void textSaveAsksBeforeLeavingPicturesOut_data();
+    void textSaveAsksBeforeLeavingPicturesOut();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    RichEdit *open(const QByteArray &rtf, const QString &name = u"doc.rtf"_s);
+    QByteArray typeAndSave();
+
+    QTemporaryDir m_dir;
+    TPenForm1 *m_window = nullptr;
+};
+
+void tst_RtfKept::initTestCase()
+{
+    installJapaneseUi();
+}
+
+void tst_RtfKept::init()
+{
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    m_window = new TPenForm1;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void tst_RtfKept::cleanup()
+{
+    RealDialogs::cancelPending();
+    m_window->RichEdit1->setModified(false);
+    delete m_window;
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+}
+
+RichEdit *tst_RtfKept::open(const QByteArray &rtf, const QString &name)
+{
+    TestFiles::write(path(name), rtf);
+    m_window->OpenFile(path(name));
+    RichEdit *editor = m_window->RichEdit1;
+    editor->setFocus();
+    return editor;
+}
+
+// Types X at the start and saves with Ctrl+S; the bytes saved.
+QByteArray tst_RtfKept::typeAndSave()
+{
+    RichEdit *editor = m_window->RichEdit1;
+    QTest::keyClick(editor, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(editor, 'X');
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    if (editor->isModified())
+        return {};
+    return TestFiles::read(path(u"doc.rtf"_s));
+}
+
+void tst_RtfKept::editAndSaveKeepsWhatTheFileHad_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QList<QByteArray>>("kept");
+    QTest::addColumn<QString>("text"); // as the editor shows it, X typed first
+
+    const QByteArray footnote = "{\\footnote \\pard\\plain \\fs20 {\\super\\chftn} Note text\\par}";
+    QTest::newRow("footnote") << "Body{\\super\\chftn}" + footnote + " end\\par}"
+                              << QList<QByteArray> { "\\chftn" + footnote } << u"XBody\uFFFC end"_s;
+    const QByteArray head = "{\\stylesheet{\\qj \\fs21 Normal;}{\\*\\cs10 Default Paragraph Font;}}\r\n"
+                            "{\\info{\\author Taro}{\\creatim\\yr2024\\mo1\\dy2}}\r\n"
+                            "\\paperw11906\\paperh16838\\margl1701\\margr1701\\margt1985\\margb1701\\gutter0 "
+                            "\\deftab840\\ftnbj\\sectd \\linex0\\headery851\\cols2\\colsx425\\endnhere "
+                            "{\\header \\pard\\plain \\qc\\fs21 Head text\\par}\r\n"
+                            "{\\footerf \\pard\\plain \\qc Foot text\\par}\r\n"_ba;
+    QTest::newRow("stylesheet, information, document and section, header and footer")
+        << head + "\\pard\\plain Body\\par}"
+        << QList<QByteArray> { "{\\stylesheet{\\qj \\fs21 Normal;}{\\*\\cs10 Default Paragraph Font;}}",
+                               "{\\info{\\author Taro}{\\creatim\\yr2024\\mo1\\dy2}}", "\\gutter0 ",
+                               "\\deftab840\\ftnbj\\sectd \\linex0\\headery851\\cols2\\colsx425\\endnhere ",
+                               "{\\header \\pard\\plain \\qc\\fs21 Head text\\par}",
+                               "{\\footerf \\pard\\plain \\qc Foot text\\par}" }
+        << u"XBody"_s;
+    QTest::newRow("header of a later section")
+        << "Body\\par\\sect\\sectd {\\headerr \\pard R\\par}\\pard Second\\par}"_ba
+        << QList<QByteArray> { "{\\headerr \\pard R\\par}" } << u"XBody\n\uFFFCSecond"_s;
+    QTest::newRow("picture as a shape") << "Body" + shape() + "\\par}" << QList<QByteArray> { shape() }
+                                        << u"XBody\uFFFC"_s;
+    QTest::newRow("shape without a picture")
+        << "Body{\\shp{\\*\\shpinst\\shpleft0{\\sp{\\sn shapeType}{\\sv 1}}}}\\par}"_ba
+        << QList<QByteArray> { "{\\shp{\\*\\shpinst\\shpleft0{\\sp{\\sn shapeType}{\\sv 1}}}}" } << u"XBody\uFFFC"_s;
+    QTest::newRow("picture and its copy for older readers")
+        << "Body{\\*\\shppict{\\pict\\pngblip " + png() + "}}{\\nonshppict{\\pict\\wmetafile8 0100}}\\par}"
+        << QList<QByteArray> { "\\pngblip" } << u"XBody\uFFFC"_s;
+    QTest::newRow("hyperlink")
+        << "Go {\\field{\\*\\fldinst HYPERLINK \"https://example.com/a\"}{\\fldrslt link text}} end\\par}"_ba
+        << QList<QByteArray> { "{\\field{\\*\\fldinst HYPERLINK \"https://example.com/a\"}{\\fldrslt ", "link text}}" }
+        << u"XGo link text end"_s;
+    QTest::newRow("page field with its result")
+        << "Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt {\\b 1}}}\\par}"_ba
+        << QList<QByteArray> { "{\\field{\\*\\fldinst { PAGE }}{\\fldrslt " } << u"XPage 1"_s;
+    QTest::newRow("field without result")
+        << "Date {\\field{\\*\\fldinst DATE}{\\fldrslt }}\\par}"_ba
+        << QList<QByteArray> { "{\\field{\\*\\fldinst DATE}{\\fldrslt }}" } << u"XDate \uFFFC"_s;
+    QTest::newRow("bookmark and annotation")
+        << "{\\*\\bkmkstart b1}Body{\\*\\bkmkend b1}{\\*\\atnid T}{\\*\\annotation{\\*\\atndate 1}\\pard note\\par}\\par}"_ba
+        << QList<QByteArray> { "{\\*\\bkmkstart b1}", "{\\*\\bkmkend b1}", "{\\*\\atnid T}",
+                               "{\\*\\annotation{\\*\\atndate 1}\\pard note\\par}" }
+        << u"X\uFFFCBody\uFFFC\uFFFC\uFFFC"_s;
+}
+
+void tst_RtfKept::editAndSaveKeepsWhatTheFileHad()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QList<QByteArray>, kept);
+    QFETCH(QString, text);
+    RichEdit *editor = open(Start + body);
+    const QByteArray saved = typeAndSave();
+    QVERIFY(!saved.isEmpty());
+    for (const QByteArray &group : kept)
+        QVERIFY2(saved.contains(group), saved.constData());
+    // The page setup is the document's own, not kept as the file had it.
+    for (const char *word : { "\\paperw", "\\paperh", "\\margl", "\\margr", "\\margt", "\\margb" })
+        QVERIFY2(!saved.contains(word), word);
+    // What the editor shows of it, and that it reads back as it was saved.
+    QCOMPARE(editor->document()->toPlainText(), text);
+    m_window->OpenFile(path(u"doc.rtf"_s));
+    QCOMPARE(editor->document()->toPlainText(), text);
+    QCOMPARE(editor->save(), saved);
+}
+
+void tst_RtfKept::footnoteShowsItsMarkAndNote()
+{
+    RichEdit *editor = open(Start + "Body{\\super\\chftn}{\\footnote \\pard {\\super\\chftn} Note \\'93\\'fa\\'96\\'7b\\par}"
+                                    "{\\super\\chftn}{\\footnote \\pard Second\\par}\\par}");
+    QCOMPARE(editor->document()->toPlainText(), u"Body\uFFFC\uFFFC"_s);
+    const QRect mark = characterRect(editor, objectPosition(editor));
+    QVERIFY2(mark.width() > 2, qPrintable(QString::number(mark.width())));
+    // The mark is drawn: dark pixels where it stands.
+    const QImage shot = editor->viewport()->grab().toImage();
+    int dark = 0;
+    for (int y = mark.top(); y <= mark.bottom(); ++y) {
+        for (int x = mark.left(); x <= mark.right(); ++x)
+            dark += qGray(shot.pixel(x, y)) < 128;
+    }
+    QVERIFY(dark > 0);
+    // The note reads in its tooltip, in the file's code page.
+    QCOMPARE(toolTipAt(editor, QPoint(mark.left() + mark.width() * 3 / 4, mark.center().y())), u"Note 日本"_s);
+}
+
+void tst_RtfKept::hyperlinkShowsAsALinkWithItsTarget()
+{
+    RichEdit *editor = open(Start + "Go {\\field{\\*\\fldinst HYPERLINK \"https://example.com/a\"}{\\fldrslt linktext}} end\\par}");
+    const QRect first = characterRect(editor, 3);
+    const QRect last = characterRect(editor, 10);
+    const QRect link(first.topLeft(), last.bottomRight());
+    const QImage shot = editor->viewport()->grab().toImage();
+    int blue = 0;
+    for (int y = link.top(); y <= link.bottom(); ++y) {
+        for (int x = link.left(); x <= link.right(); ++x) {
+            const QRgb p = shot.pixel(x, y);
+            blue += qBlue(p) > 150 && qRed(p) < 100;
+        }
+    }
+    QVERIFY(blue > 0);
+    QCOMPARE(toolTipAt(editor, link.center()), u"https://example.com/a"_s);
+}
+
+void tst_RtfKept::keptGroupsFollowUndoAndGoWithANewDocument()
+{
+    const QByteArray footnote = "{\\footnote \\pard Note\\par}";
+    RichEdit *editor = open(Start + "{\\stylesheet{Normal;}}Body{\\super\\chftn}" + footnote + "\\par}");
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QVERIFY(!editor->save().contains(footnote));
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(editor->save().contains(footnote));
+    QTest::keyClick(editor, Qt::Key_Y, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    // Copied and pasted, the note comes along.
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(editor->save().count(footnote), 2);
+    editor->setModified(false);
+    m_window->command(u"FileNew"_s)->trigger();
+    const QByteArray empty = editor->save();
+    QVERIFY(!empty.contains("stylesheet"));
+    QVERIFY(!empty.contains(footnote));
+}
+
+void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    constexpr qsizetype Deep = 300000;
+    QTest::newRow("deep footnote") << "{\\rtf1 a{\\footnote " + QByteArray(Deep, '{') + "x" + QByteArray(Deep, '}') + "}b}"
+                                   << u"a\uFFFCb"_s;
+    QTest::newRow("footnote cut off") << "{\\rtf1 a{\\footnote " + QByteArray(Deep, '{') + "x"_ba << u"a\uFFFC"_s;
+    QTest::newRow("field cut off") << "{\\rtf1 a{\\field{\\*\\fldinst " + QByteArray(Deep, '{') << u"a\uFFFC"_s;
+    QTest::newRow("huge note") << "{\\rtf1 a{\\footnote " + QByteArray(4 << 20, 'n') + "}}" << u"a\uFFFC"_s;
+    QByteArray many = "{\\rtf1 ";
+    for (int i = 0; i < 50000; ++i)
+        many += "a{\\*\\bkmkstart x}";
+    QTest::newRow("many bookmarks") << many + "}" << QString(u"a\uFFFC"_s).repeated(50000);
+}
+
+void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QTextDocument document;
+    RichDocument rich(&document);
+    rich.load(rtf, StreamFormat::Rtf, {});
+    QCOMPARE(document.toPlainText(), text);
+    const QByteArray saved = rich.save(StreamFormat::Rtf);
+    // What was kept is at most what the file held, and the braces of a file cut off are closed.
+    QVERIFY(saved.size() <= 2 * rtf.size() + 4096);
+    QCOMPARE(saved.count('{'), saved.count('}'));
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            QVERIFY(it.fragment().charFormat().toolTip().size() <= 1000);
+    }
+    rich.load(saved, StreamFormat::Rtf, {});
+    QCOMPARE(document.toPlainText(), text);
+    QCOMPARE(rich.save(StreamFormat::Rtf), saved);
+}
+
+void tst_RtfKept::textSaveAsksBeforeLeavingPicturesOut_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("RTF") << u"RTF で保存(&R)"_s;
+    QTest::newRow("text only") << u"テキストだけ保存(&T)"_s;
+    QTest::newRow("cancel") << u"キャンセル"_s;
+}
+
+void tst_RtfKept::textSaveAsksBeforeLeavingPicturesOut()
+{
+    QFETCH(QString, button);
+    RichEdit *editor = open(Start + "Body{\\pict\\pngblip " + png() + "}" + shape() + "\\par}", u"pictures.rtf"_s);
+    const QString text = path(u"doc.txt"_s);
+    TestFiles::write(text, "old");
+    QFile::remove(path(u"doc.rtf"_s)); // saved as RTF, no other file is in the way
+    // As Save As does once the text filter is chosen.
+    editor->setPlainTextMode(true);
+    m_window->CurrentFileName = text;
+    RealDialogs::Box box;
+    RealDialogs::whenModal([&box, button](QWidget *modal) {
+        auto *question = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(question);
+        box = RealDialogs::describe(question);
+        for (QAbstractButton *b : question->buttons()) {
+            if (b->text() == button)
+                QTest::mouseClick(b, Qt::LeftButton);
+        }
+    });
+    m_window->command(u"FileSave"_s)->trigger();
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.text, u"この文書の 図 2 個 はテキストでは保存できません。\n\n   どのように保存しますか？"_s);
+    box.buttons.sort();
+    QCOMPARE(box.buttons, (QStringList { u"RTF で保存(&R)"_s, u"キャンセル"_s, u"テキストだけ保存(&T)"_s }));
+    if (button.startsWith(u"RTF")) {
+        QCOMPARE(TestFiles::read(text), "old"_ba);
+        QVERIFY(TestFiles::read(path(u"doc.rtf"_s)).contains(shape()));
+    } else if (button.startsWith(u"テ")) {
+        QCOMPARE(TestFiles::read(text), "Body"_ba);
+    } else {
+        QCOMPARE(TestFiles::read(text), "old"_ba);
+        QCOMPARE(editor->textCursor().selectionStart(), 4); // the first picture, for the user to see
+    }
+}
+
+QTEST_MAIN(tst_RtfKept)
+#include "tst_rtfkept.moc"
