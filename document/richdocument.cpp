@@ -6,6 +6,7 @@
 #include "editordocumentlayout.h"
 #include "formatrange.h"
 #include "plaintext.h"
+#include "rtf/rtflists.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 #include "sjistext.h"
@@ -278,7 +279,9 @@ bool RichDocument::changesSelection(const QTextCursor &cursor, const QTextCharFo
 ParaFormat RichDocument::paraFormat(const QTextCursor &cursor) const
 {
     const QTextBlock block = m_document->findBlock(cursor.selectionStart());
-    return TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+    // A numbered item is not a bullet: the bullet style stays off for it.
+    const bool bullet = block.textList() && !RtfLists::isNumbered(block.textList());
+    return TextFormats::fromBlockFormat(block.blockFormat(), bullet);
 }
 
 void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &format)

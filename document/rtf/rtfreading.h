@@ -4,6 +4,7 @@
 
 #include "document/textformats.h"
 #include "rtfgroupstack.h"
+#include "rtflists.h"
 #include "rtfpicture.h"
 #include "rtfreader.h"
 #include "rtftablereader.h"
@@ -135,6 +136,7 @@ private:
     void paragraphBreak();
     void startPendingParagraph();
     bool isBulletList(const ParaState &para) const;
+    QTextListFormat::Style numberedStyle(const ParaState &para) const;
     void finishParagraph();
 
     // -- Tables and list items written inside their marker --
@@ -174,6 +176,7 @@ private:
     int m_fontEntry = -1;
     RtfTables::ColorTable m_colors;
     RtfTables::ListTables m_lists;
+    RtfLists::Reading m_numbered;
 
     CharState m_pendingState;
     QString m_pendingText;
