@@ -7,6 +7,7 @@
 #include "formatrange.h"
 #include "plaintext.h"
 #include "rtf/rtfkept.h"
+#include "rtf/rtflists.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 #include "sjistext.h"
@@ -279,7 +280,9 @@ bool RichDocument::changesSelection(const QTextCursor &cursor, const QTextCharFo
 ParaFormat RichDocument::paraFormat(const QTextCursor &cursor) const
 {
     const QTextBlock block = m_document->findBlock(cursor.selectionStart());
-    return TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+    // A numbered item is not a bullet: the bullet style stays off for it.
+    const bool bullet = block.textList() && !RtfLists::isNumbered(block.textList());
+    return TextFormats::fromBlockFormat(block.blockFormat(), bullet);
 }
 
 void RichDocument::setParaFormat(const QTextCursor &cursor, const ParaFormat &format)

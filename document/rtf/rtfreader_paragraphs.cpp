@@ -88,6 +88,12 @@ bool Reader::isBulletList(const ParaState &para) const
                .contains(marker.at(0));
 }
 
+QTextListFormat::Style Reader::numberedStyle(const ParaState &para) const
+{
+    const int levelFormat = para.listNumber > 0 ? m_lists.levelFormat(para.listNumber, para.listLevel) : -1;
+    return levelFormat >= 0 ? RtfLists::styleOfLevelFormat(levelFormat) : RtfLists::styleOfMarker(m_marker);
+}
+
 void Reader::finishParagraph()
 {
     if (m_finishedParagraph == m_blockNumber && m_breakPending)
@@ -96,7 +102,8 @@ void Reader::finishParagraph()
     markerText(QString());
     const bool bullet = isBulletList(para);
     const bool listed = para.pnNumbered || para.listNumber > 0 || !m_marker.isEmpty();
-    if (!bullet && listed && !m_marker.isEmpty()) {
+    const QTextListFormat::Style numbered = bullet || !listed ? QTextListFormat::ListStyleUndefined : numberedStyle(para);
+    if (!bullet && listed && !m_marker.isEmpty() && numbered == QTextListFormat::ListStyleUndefined) {
         // A numbered list: its numbers exist only in the marker text, so they become text.
         QTextCursor at(&m_document);
         at.setPosition(m_cursor.block().position());
@@ -127,6 +134,8 @@ void Reader::finishParagraph()
     if (!bullet) {
         if (!formatRight || m_insertedInList)
             m_cursor.setBlockFormat(m_blockFormat);
+        if (numbered != QTextListFormat::ListStyleUndefined)
+            m_numbered.place(m_cursor, numbered, para.listNumber, para.listLevel);
     } else if (!formatRight || !m_insertedInList) {
         // The list of the paragraph before, while it has room; else a new one.
         if (m_list && m_lastInList && m_list->count() < MaxListItems) {

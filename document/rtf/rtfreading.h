@@ -4,6 +4,7 @@
 
 #include "document/textformats.h"
 #include "rtfgroupstack.h"
+#include "rtflists.h"
 #include "rtfpicture.h"
 #include "rtfreader.h"
 #include "rtftablereader.h"
@@ -160,6 +161,7 @@ private:
     void paragraphBreak();
     void startPendingParagraph();
     bool isBulletList(const ParaState &para) const;
+    QTextListFormat::Style numberedStyle(const ParaState &para) const;
     void finishParagraph();
     // \page: the paragraph under way ends, and the next one starts a page.
     void pageBreak();
@@ -207,6 +209,7 @@ private:
     RtfTables::ListTables m_lists;
     RtfTables::TabSets m_tabSets;
     bool m_pageBreakNext = false; // the paragraph under way or the next one starts a page
+    RtfLists::Reading m_numbered;
 
     CharState m_pendingState;
     QString m_pendingText;

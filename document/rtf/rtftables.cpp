@@ -103,18 +103,23 @@ void ListTables::setOverrideNumber(int number)
 
 bool ListTables::isBullet(int number, int level, bool *known) const
 {
-    *known = false;
+    const int format = levelFormat(number, level);
+    *known = format >= 0;
+    return format == BulletLevelFormat;
+}
+
+int ListTables::levelFormat(int number, int level) const
+{
     const auto override = m_overrideByNumber.find(number);
     if (override == m_overrideByNumber.end())
-        return false;
+        return -1;
     const auto list = m_listById.find(m_overrides[override->second].listId);
     if (list == m_listById.end())
-        return false;
+        return -1;
     const std::vector<int> &formats = m_lists[list->second].levelFormats;
     if (level < 0 || static_cast<size_t>(level) >= formats.size())
-        return false;
-    *known = true;
-    return formats[static_cast<size_t>(level)] == BulletLevelFormat;
+        return -1;
+    return qMax(0, formats[static_cast<size_t>(level)]);
 }
 
 uint16_t TabSets::with(uint16_t set, const TabStops::Stop &stop)

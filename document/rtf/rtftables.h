@@ -90,6 +90,8 @@ public:
     // True when the override numbered `number` names a list whose level `level` has bullets;
     // false when it has numbers; `known` tells whether the tables said either.
     bool isBullet(int number, int level, bool *known) const;
+    // The \levelnfcN of that level; -1 when the tables do not say.
+    int levelFormat(int number, int level) const;
 
 private:
     struct List {

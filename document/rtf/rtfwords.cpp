@@ -76,6 +76,7 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("up", Word::Up);
         word("dn", Word::Down);
         word("highlight", Word::Highlight);
+        word("chcbpat", Word::Highlight); // character shading: a background as a highlight is one
         word("sb", Word::SpaceBefore);
         word("sa", Word::SpaceAfter);
         word("sl", Word::LineSpacing);

@@ -6,6 +6,7 @@
 #include "document/tabstops.h"
 #include "document/textformats.h"
 #include "rtfkept.h"
+#include "rtflists.h"
 #include "rtfpicture.h"
 #include "rtfoutput.h"
 #include "rtftextoutput.h"
@@ -63,6 +64,7 @@ struct ParaState {
     int left = 0; // \li
     int right = 0; // \ri
     bool bullet = false;
+    std::pair<int, int> list; // numbered: \\ls and \\ilvl; 0 in none
     ParaSpacing spacing;
     std::vector<TabStops::Stop> tabs;
     bool pageBreakBefore = false; // \pagebb
@@ -139,7 +141,8 @@ private:
 
     void writeParagraph(const QTextBlock &block)
     {
-        const ParaState para = paraStateOf(block);
+        ParaState para = paraStateOf(block);
+        para.list = m_numbered.numberOf(block);
         m_currentParagraph = para;
         // A table's paragraphs say so (\intbl) after each \pard, and each row is defined first.
         const TableCells::Spot spot = m_hasTables ? TableCells::spotOf(block) : TableCells::Spot {};
@@ -156,6 +159,8 @@ private:
         m_inTable = spot.table != nullptr;
         if (para.bullet)
             writeBulletMarker();
+        else if (para.list.first > 0)
+            appendBytes(RtfLists::Writing::listText(block));
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (fragment.isValid())
@@ -237,7 +242,8 @@ private:
 
     void collectFontsAndColors(const QTextBlock &block)
     {
-        m_bullets = m_bullets || block.textList();
+        m_bullets = m_bullets || (block.textList() && !RtfLists::isNumbered(block.textList()));
+        m_numbered.collect(block);
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
@@ -284,15 +290,8 @@ private:
             }
             m_out += "}\r\n";
         }
-        if (m_symbolFont >= 0) {
-            // Bullets as a word processor's list as well as in the \\pn style: readers that
-            // know only one of the two find theirs, and those that know both draw one bullet.
-            m_out += "{\\*\\listtable{\\list\\listtemplateid1\\listsimple{\\listlevel\\levelnfc23\\levelnfcn23"
-                     "\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'01\\'b7;}{\\levelnumbers;}\\f";
-            m_out.number(m_symbolFont);
-            m_out += "\\fi-360\\li360}\\listid1}}\r\n{\\*\\listoverridetable{\\listoverride\\listid1"
-                     "\\listoverridecount0\\ls1}}\r\n";
-        }
+        if (m_symbolFont >= 0 || !m_numbered.isEmpty())
+            writeListTables();
         // What the file had before its text, kept as it was (stylesheet, information, document
         // and section properties, headers and footers).
         const QByteArray leading = RtfKept::leading(m_document);
@@ -300,6 +299,27 @@ private:
         m_out += "\\viewkind4\\uc1";
         m_uc = 1;
     }
+
+    void writeListTables()
+    {
+        m_out += "{\\*\\listtable";
+        if (m_symbolFont >= 0) {
+            // Bullets as a word processor's list as well as in the \\pn style: readers that
+            // know only one of the two find theirs, and those that know both draw one bullet.
+            m_out += "{\\list\\listtemplateid1\\listsimple{\\listlevel\\levelnfc23\\levelnfcn23"
+                     "\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'01\\'b7;}{\\levelnumbers;}\\f";
+            m_out.number(m_symbolFont);
+            m_out += "\\fi-360\\li360}\\listid1}";
+        }
+        appendBytes(m_numbered.listEntries());
+        m_out += "}\r\n{\\*\\listoverridetable";
+        if (m_symbolFont >= 0)
+            m_out += "{\\listoverride\\listid1\\listoverridecount0\\ls1}";
+        appendBytes(m_numbered.overrideEntries());
+        m_out += "}\r\n";
+    }
+
+    void appendBytes(const QByteArray &bytes) { m_out.append(bytes.constData(), bytes.size()); }
 
     // A font's name in the font table. The reader decodes it with the code page of the font's
     // character set: CP932 names are written as CP932 bytes (both bytes of a double-byte
@@ -342,7 +362,8 @@ private:
 
     static ParaState paraStateOf(const QTextBlock &block)
     {
-        const ParaFormat p = TextFormats::fromBlockFormat(block.blockFormat(), block.textList() != nullptr);
+        const bool bullet = block.textList() && !RtfLists::isNumbered(block.textList());
+        const ParaFormat p = TextFormats::fromBlockFormat(block.blockFormat(), bullet);
         ParaState s;
         s.alignment = p.alignment;
         s.left = p.firstIndentTwips + p.leftIndentTwips;
@@ -388,6 +409,9 @@ private:
             m_out += "{\\*\\pn\\pnlvlblt\\pnf";
             m_out.number(m_symbolFont);
             m_out += "\\pnindent0{\\pntxtb\\'b7}}\\ls1 ";
+        } else if (para.list.first > 0) {
+            m_out.word("ls", para.list.first);
+            m_out.word("ilvl", para.list.second);
         }
         writeTabsAndBreak(para);
     }
@@ -603,6 +627,7 @@ private:
     Stage m_stage = Stage::Start;
     QTextBlock m_block;
     bool m_bullets = false;
+    RtfLists::Writing m_numbered { 2 }; // \\ls1 is the bullets'
     bool m_firstParagraph = true;
     bool m_hasTables = false;
     bool m_inTable = false; // the paragraph before is in a table

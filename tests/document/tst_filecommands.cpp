@@ -48,7 +48,7 @@ private slots:
     void failedSaveChangesNothing();
     void samplesRoundTripThroughTheCommands_data();
     void samplesRoundTripThroughTheCommands();
-    void picturesSavedAsTextAskNothing();
+    void picturesSavedAsTextAskFirst();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -445,14 +445,22 @@ void tst_FileCommands::samplesRoundTripThroughTheCommands()
 
 // A picture has no text: saved as text it writes nothing, and is no character the text
 // cannot hold, so no question comes up.
-void tst_FileCommands::picturesSavedAsTextAskNothing()
+void tst_FileCommands::picturesSavedAsTextAskFirst()
 {
     QVERIFY(QFile::copy(QStringLiteral(PENLOFT_FIXTURES "/rtf/pictures-shppict-wmf.rtf"), path(u"pictures.rtf"_s)));
     m_window->OpenFile(path(u"pictures.rtf"_s));
     QCOMPARE(m_window->RichEdit1->textLength(), 23); // each picture one position
+    // キャンセル: nothing is written.
     m_dialogAnswers = { FileDialogs::Choice { path(u"pictures.txt"_s), 2 } };
+    m_boxAnswers = { QMessageBox::Cancel };
     m_window->FileSaveAsExecute();
-    QCOMPARE(m_boxes.size(), 0);
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY(!QFile::exists(path(u"pictures.txt"_s)));
+    // テキストだけ保存: the text alone, as it was asked.
+    m_dialogAnswers = { FileDialogs::Choice { path(u"pictures.txt"_s), 2 } };
+    m_boxAnswers = { QMessageBox::No };
+    m_window->FileSaveAsExecute();
+    QCOMPARE(m_boxes.size(), 2);
     QCOMPARE(TestFiles::read(path(u"pictures.txt"_s)), "before after\r\nsecond "_ba);
 }
 

@@ -403,9 +403,9 @@ void tst_RtfTables::listTextItemsAreParagraphs_data()
         << "{\\rtf1 {\\listtext\\pard\\plain \\u8226 ?\\tab one\\par}{\\listtext\\pard\\plain \\u8226 ?\\tab two\\par}"
            "\\pard next\\par}"_ba
         << QStringList { u"one"_s, u"two"_s, u"next"_s } << QList<bool> { true, true, false };
-    QTest::newRow("numbered keeps its number")
+    QTest::newRow("numbered is a list")
         << "{\\rtf1 {\\listtext\\pard\\plain 1.\\tab one\\par}{\\listtext\\pard\\plain 2.\\tab two\\par}\\pard x\\par}"_ba
-        << QStringList { u"1.\tone"_s, u"2.\ttwo"_s, u"x"_s } << QList<bool> { false, false, false };
+        << QStringList { u"one"_s, u"two"_s, u"x"_s } << QList<bool> { true, true, false };
     QTest::newRow("text without par") << "{\\rtf1 \\pard{\\pntext \\u8226 ?\\tab item}\\par next\\par}"_ba
                                       << QStringList { u"item"_s, u"next"_s } << QList<bool> { true, false };
     QTest::newRow("plain marker unchanged")
