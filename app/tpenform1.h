@@ -144,6 +144,10 @@ public:
     void EditUndoExecute();
     void EditRedoExecute();
 
+    // -- app: defined in app/tpenform1_insert.cpp --
+    // Inserts the picture of an image file chosen in the open dialog at the caret.
+    void EditInsertPictureExecute();
+
     // -- editing: defined in editing/tpenform1_ruler.cpp --
     void RulerResize();
     void RulerItemMouseDown(RulerMarker *marker, int x);
@@ -191,6 +195,7 @@ public:
     };
     FileDialogState OpenDialog1 { {}, 1, QStringLiteral("rtf") };
     FileDialogState SaveDialog1 { {}, 1, QStringLiteral("rtf") };
+    FileDialogState PictureDialog { {}, 1, {} };
 
     // -- Controls, named as the window's design names them --
     QToolBar *ToolBar1 = nullptr;

@@ -87,6 +87,8 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
         { "EditSelectAll", u"編集(&E)", u"すべて選択(&A)", u"全て選択|この文書の全ての文字列を選択します。", nullptr, 9,
           &F::EditSelectAllExecute },
         { "EditFont", u"編集(&E)", u"フォント", u"フォント|フォントの設定をします。", nullptr, -1, &F::EditFontExecute },
+        { "EditInsertPicture", u"編集(&E)", u"画像の挿入...", u"画像の挿入|画像ファイルの画像をカーソル位置に挿入します。", nullptr,
+          -1, &F::EditInsertPictureExecute },
         { "EditBold", u"編集(&E)", u"太字", u"太字|太字にします。", nullptr, 12, &F::EditBoldExecute, Command::Check },
         { "EditItaric", u"編集(&E)", u"斜字", u"斜字|斜字にします。", nullptr, 13, &F::EditItaricExecute, Command::Check },
         { "EditUnderline", u"編集(&E)", u"下線", u"下線|下線を付けます。", nullptr, 14, &F::EditUnderlineExecute,
@@ -202,6 +204,7 @@ void TPenForm1::createMenus()
     add(Edit3, "EditSelectAll");
     Edit3->addSeparator();
     add(Edit3, "EditFont");
+    add(Edit3, "EditInsertPicture");
 
     QMenu *o1 = bar->addMenu(QString::fromUtf16(u"オプション(&O)"));
     o1->setObjectName(QStringLiteral("O1"));

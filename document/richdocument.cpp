@@ -433,6 +433,7 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     {
         BulkChange bulk(m_document, *m_positions);
         m_textForm = {};
+        m_pageSetup = {};
         // Data that is not RTF is read again from its start as text.
         if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat)) {
             m_textForm = TextFormDetector::detect(data);
@@ -453,6 +454,7 @@ void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, c
     }
     // Data in several pieces is text (see DocumentFile::readPieces).
     m_textForm = TextFormDetector::detect(pieces);
+    m_pageSetup = {};
     PlainText::PieceReader reader(std::move(pieces), qsizetype(1) << 20, m_textForm.encoding);
     {
         BulkChange bulk(m_document, *m_positions);
