@@ -148,6 +148,11 @@ public:
     // Inserts the picture of an image file chosen in the open dialog at the caret.
     void EditInsertPictureExecute();
 
+    // -- app: defined in app/zoomcommands.cpp --
+    void ViewZoomInExecute();
+    void ViewZoomOutExecute();
+    void ViewZoomResetExecute();
+
     // -- editing: defined in editing/tpenform1_ruler.cpp --
     void RulerResize();
     void RulerItemMouseDown(RulerMarker *marker, int x);
@@ -286,6 +291,10 @@ private:
     // Before Save writes a restored document over its file: asks when the file changed after the
     // work was kept. True to go on.
     bool mayReplaceRestoredFile();
+
+    // -- app: defined in app/zoomcommands.cpp --
+    // The ruler follows the editor's zoom.
+    void followZoom();
 
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);

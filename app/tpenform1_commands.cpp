@@ -109,6 +109,10 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
           &F::OptionBackColorExecute },
         { "OptionSendMail", u"オプション(&O)", u"メール送信", u"メール送信|この文書をメールで送信します。", nullptr, 11,
           &F::OptionSendMailExecute },
+        { "ViewZoomIn", u"オプション(&O)", u"拡大", u"拡大|文書を大きく表示します。", "Ctrl++; Ctrl+=", -1, &F::ViewZoomInExecute },
+        { "ViewZoomOut", u"オプション(&O)", u"縮小", u"縮小|文書を小さく表示します。", "Ctrl+-", -1, &F::ViewZoomOutExecute },
+        { "ViewZoomReset", u"オプション(&O)", u"100%に戻す", u"100%に戻す|文書を元の大きさ (100%) で表示します。", "Ctrl+0", -1,
+          &F::ViewZoomResetExecute },
         { "ActAssoc", u"オプション(&O)", u"関連付",
           u"関連付け|関連付けをするとファイルをダブルクリックで開く事が出来ます", nullptr, -1, &F::ActAssocExecute },
         { "ActAbout", u"ヘルプ", u"バージョン情報", u"", nullptr, -1, &F::ActAboutExecute },
@@ -216,6 +220,10 @@ void TPenForm1::createMenus()
     add(o1, "ActAssoc");
     o1->addSeparator();
     add(o1, "OptionSendMail");
+    o1->addSeparator();
+    add(o1, "ViewZoomIn");
+    add(o1, "ViewZoomOut");
+    add(o1, "ViewZoomReset");
 
     QMenu *help1 = bar->addMenu(QString::fromUtf16(u"ヘルプ(&H)"));
     help1->setObjectName(QStringLiteral("Help1"));
