@@ -148,6 +148,9 @@ public:
     // Inserts the picture of an image file chosen in the open dialog at the caret.
     void EditInsertPictureExecute();
 
+    // -- app: defined in app/pagesetupcommand.cpp --
+    void FilePageSetupExecute();
+
     // -- app: defined in app/zoomcommands.cpp --
     void ViewZoomInExecute();
     void ViewZoomOutExecute();

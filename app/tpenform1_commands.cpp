@@ -75,6 +75,8 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
           &F::FilePureviewExecute },
         { "FilePrintSet", u"ファイル", u"プリンタ設定", u"印刷設定|プリンタの設定をします。", nullptr, -1, &F::FilePrintSetExecute },
         { "FilePrint", u"ファイル", u"印刷(&P)", u"印刷|この文書を印刷します。", "Ctrl+P", 4, &F::FilePrintExecute },
+        { "FilePageSetup", u"ファイル", u"ページ設定...", u"ページ設定|用紙サイズ、印刷の向きと余白を設定します。", nullptr, -1,
+          &F::FilePageSetupExecute },
         { "FileExit", u"ファイル", u"終了(&X)", u"終了|このプログラムを終了します。", "Alt+F4", -1, &F::FileExitExecute },
         { "EditUndo", u"編集(&E)", u"レスキュー", u"レスキュー|１回前の操作状態に戻します。", "Ctrl+U", 5, &F::EditUndoExecute },
         { "EditRedo", u"編集(&E)", u"やり直し", u"やり直し|レスキューで戻した操作をやり直します。", "Ctrl+Y; Ctrl+Shift+Z", -1,
@@ -182,6 +184,7 @@ void TPenForm1::createMenus()
     add(n1, "FilePureview");
     add(n1, "FilePrintSet");
     add(n1, "FilePrint");
+    add(n1, "FilePageSetup");
     n1->addSeparator();
     add(n1, "FileExit");
     // The documents last opened or saved, numbered, between the print items and the exit.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QPageSize>
 #include <QRect>
 #include <QSize>
@@ -46,4 +48,13 @@ struct PageSetup {
     PageSetup clamped() const;
 
     bool operator==(const PageSetup &) const = default;
+
+    // The page setup an RTF document's header gives: the words outside any group before the
+    // first paragraph (\paperw, \paperh, \margl, \margr, \margt, \margb, \landscape), clamped;
+    // not set when it gives none. Reads no further than the first paragraph word or text.
+    static PageSetup fromRtf(QByteArrayView rtf);
+    // Those words for this setup, in twips; empty when it is not set.
+    QByteArray rtfWords() const;
+    // RTF as this program writes it with the setup's words in its header (before \viewkind4).
+    QByteArray insertedInto(QByteArray rtf) const;
 };

@@ -435,7 +435,9 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
         m_textForm = {};
         m_pageSetup = {};
         // Data that is not RTF is read again from its start as text.
-        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat)) {
+        if (format == StreamFormat::Rtf && RtfReader::read(data, *m_document, m_defaultFormat)) {
+            m_pageSetup = PageSetup::fromRtf(data);
+        } else {
             m_textForm = TextFormDetector::detect(data);
             PlainText::read(*m_document, data, textFormat, qsizetype(1) << 20, m_textForm.encoding);
         }
@@ -491,7 +493,7 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 {
     finishLoading();
     if (format == StreamFormat::Rtf)
-        return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
+        return m_pageSetup.insertedInto(RtfWriter::write(*m_document, m_defaultFormat, m_windowText));
     // UTF-8 holds every character: nothing to report.
     if (m_textForm.isUtf8())
         return PlainText::writeUtf8(*m_document, m_textForm);
