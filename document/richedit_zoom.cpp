@@ -20,38 +20,43 @@ namespace {
 
 class ZoomDevice : public QPaintDevice {
 public:
+    // The screen's metrics are taken once: the layout asks for the resolution at every paragraph
+    // and every font it resolves, and a widget answers each time from its screen.
     ZoomDevice(const QWidget *screen, int percent)
-        : m_screen(screen)
-        , m_percent(percent)
     {
+        for (int m = PdmWidth; m <= PdmDevicePixelRatioScaled; ++m)
+            m_metrics[m] = measure(screen, PaintDeviceMetric(m), percent);
     }
     QPaintEngine *paintEngine() const override { return nullptr; }
 
 protected:
     int metric(PaintDeviceMetric metric) const override
     {
+        return metric >= PdmWidth && metric <= PdmDevicePixelRatioScaled ? m_metrics[metric] : 0;
+    }
+
+private:
+    static int measure(const QWidget *screen, PaintDeviceMetric metric, int percent)
+    {
+        const auto scaled = [percent](int dpi) { return qMax(1, int(std::lround(double(dpi) * percent / 100))); };
         switch (metric) {
-        case PdmWidth: return m_screen->width();
-        case PdmHeight: return m_screen->height();
-        case PdmWidthMM: return m_screen->widthMM();
-        case PdmHeightMM: return m_screen->heightMM();
-        case PdmNumColors: return m_screen->colorCount();
-        case PdmDepth: return m_screen->depth();
-        case PdmDpiX: return scaled(m_screen->logicalDpiX());
-        case PdmDpiY: return scaled(m_screen->logicalDpiY());
-        case PdmPhysicalDpiX: return scaled(m_screen->physicalDpiX());
-        case PdmPhysicalDpiY: return scaled(m_screen->physicalDpiY());
-        case PdmDevicePixelRatio: return int(m_screen->devicePixelRatio());
-        case PdmDevicePixelRatioScaled: return int(m_screen->devicePixelRatio() * devicePixelRatioFScale());
+        case PdmWidth: return screen->width();
+        case PdmHeight: return screen->height();
+        case PdmWidthMM: return screen->widthMM();
+        case PdmHeightMM: return screen->heightMM();
+        case PdmNumColors: return screen->colorCount();
+        case PdmDepth: return screen->depth();
+        case PdmDpiX: return scaled(screen->logicalDpiX());
+        case PdmDpiY: return scaled(screen->logicalDpiY());
+        case PdmPhysicalDpiX: return scaled(screen->physicalDpiX());
+        case PdmPhysicalDpiY: return scaled(screen->physicalDpiY());
+        case PdmDevicePixelRatio: return int(screen->devicePixelRatio());
+        case PdmDevicePixelRatioScaled: return int(screen->devicePixelRatio() * devicePixelRatioFScale());
         }
         return 0;
     }
 
-private:
-    int scaled(int dpi) const { return qMax(1, int(std::lround(double(dpi) * m_percent / 100))); }
-
-    const QWidget *m_screen;
-    int m_percent;
+    int m_metrics[PdmDevicePixelRatioScaled + 1] = {};
 };
 
 } // namespace
