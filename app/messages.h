@@ -34,6 +34,7 @@ inline constexpr char16_t ButtonLater[] = u"後で(&L)";
 
 // The file dialogs' filters: name and pattern in turn, as the dialogs list them.
 inline constexpr char16_t OpenFilter[] = u"全てのファイル(*.*)|*.*|書式付テキスト(*.rtf)|*.rtf|テキストファイル(*.txt)|*.txt";
+inline constexpr char16_t PictureFilter[] = u"画像ファイル(*.png;*.jpg;*.jpeg;*.gif;*.bmp;*.webp)|*.png;*.jpg;*.jpeg;*.gif;*.bmp;*.webp|全てのファイル(*.*)|*.*";
 inline constexpr char16_t SaveFilter[] = u"書式付テキスト(*.rtf)|*.rtf|テキストファイル（TXT）|*.txt|C言語ソースファイル（*.C）|*.c|"
                                          u"HTMLファイル（*.HTM）|*.htm|全てのファイル（*.*）|*.*";
 // The file dialogs' type column: what a folder is called, and a long type name their width is

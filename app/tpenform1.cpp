@@ -311,6 +311,7 @@ void TPenForm1::createEditor()
     connect(RichEdit1, &RichEdit::selectionChange, this, [this] { runCommand([this] { RichEdit1SelectionChange(); }); });
     connect(RichEdit1->document(), &QTextDocument::redoAvailable, command(QStringLiteral("EditRedo")),
             &QAction::setEnabled);
+    followZoom();
     m_recovery = new RecoveryKeeper(RichEdit1->richDocument(), this);
     m_recovery->setDocumentPathSource([this] { return CurrentFileName; });
     watchRecovery();

@@ -144,6 +144,18 @@ public:
     void EditUndoExecute();
     void EditRedoExecute();
 
+    // -- app: defined in app/tpenform1_insert.cpp --
+    // Inserts the picture of an image file chosen in the open dialog at the caret.
+    void EditInsertPictureExecute();
+
+    // -- app: defined in app/pagesetupcommand.cpp --
+    void FilePageSetupExecute();
+
+    // -- app: defined in app/zoomcommands.cpp --
+    void ViewZoomInExecute();
+    void ViewZoomOutExecute();
+    void ViewZoomResetExecute();
+
     // -- editing: defined in editing/tpenform1_ruler.cpp --
     void RulerResize();
     void RulerItemMouseDown(RulerMarker *marker, int x);
@@ -191,6 +203,7 @@ public:
     };
     FileDialogState OpenDialog1 { {}, 1, QStringLiteral("rtf") };
     FileDialogState SaveDialog1 { {}, 1, QStringLiteral("rtf") };
+    FileDialogState PictureDialog { {}, 1, {} };
 
     // -- Controls, named as the window's design names them --
     QToolBar *ToolBar1 = nullptr;
@@ -281,6 +294,10 @@ private:
     // Before Save writes a restored document over its file: asks when the file changed after the
     // work was kept. True to go on.
     bool mayReplaceRestoredFile();
+
+    // -- app: defined in app/zoomcommands.cpp --
+    // The ruler follows the editor's zoom.
+    void followZoom();
 
     // -- editing: defined in editing/tpenform1_format.cpp --
     void writeFontToSelection(const CharFormat &font);

@@ -75,6 +75,8 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
           &F::FilePureviewExecute },
         { "FilePrintSet", u"ファイル", u"プリンタ設定", u"印刷設定|プリンタの設定をします。", nullptr, -1, &F::FilePrintSetExecute },
         { "FilePrint", u"ファイル", u"印刷(&P)", u"印刷|この文書を印刷します。", "Ctrl+P", 4, &F::FilePrintExecute },
+        { "FilePageSetup", u"ファイル", u"ページ設定...", u"ページ設定|用紙サイズ、印刷の向きと余白を設定します。", nullptr, -1,
+          &F::FilePageSetupExecute },
         { "FileExit", u"ファイル", u"終了(&X)", u"終了|このプログラムを終了します。", "Alt+F4", -1, &F::FileExitExecute },
         { "EditUndo", u"編集(&E)", u"レスキュー", u"レスキュー|１回前の操作状態に戻します。", "Ctrl+U", 5, &F::EditUndoExecute },
         { "EditRedo", u"編集(&E)", u"やり直し", u"やり直し|レスキューで戻した操作をやり直します。", "Ctrl+Y; Ctrl+Shift+Z", -1,
@@ -87,6 +89,8 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
         { "EditSelectAll", u"編集(&E)", u"すべて選択(&A)", u"全て選択|この文書の全ての文字列を選択します。", nullptr, 9,
           &F::EditSelectAllExecute },
         { "EditFont", u"編集(&E)", u"フォント", u"フォント|フォントの設定をします。", nullptr, -1, &F::EditFontExecute },
+        { "EditInsertPicture", u"編集(&E)", u"画像の挿入...", u"画像の挿入|画像ファイルの画像をカーソル位置に挿入します。", nullptr,
+          -1, &F::EditInsertPictureExecute },
         { "EditBold", u"編集(&E)", u"太字", u"太字|太字にします。", nullptr, 12, &F::EditBoldExecute, Command::Check },
         { "EditItaric", u"編集(&E)", u"斜字", u"斜字|斜字にします。", nullptr, 13, &F::EditItaricExecute, Command::Check },
         { "EditUnderline", u"編集(&E)", u"下線", u"下線|下線を付けます。", nullptr, 14, &F::EditUnderlineExecute,
@@ -107,6 +111,10 @@ const std::vector<TPenForm1::Command> &TPenForm1::commandTable()
           &F::OptionBackColorExecute },
         { "OptionSendMail", u"オプション(&O)", u"メール送信", u"メール送信|この文書をメールで送信します。", nullptr, 11,
           &F::OptionSendMailExecute },
+        { "ViewZoomIn", u"オプション(&O)", u"拡大", u"拡大|文書を大きく表示します。", "Ctrl++; Ctrl+=", -1, &F::ViewZoomInExecute },
+        { "ViewZoomOut", u"オプション(&O)", u"縮小", u"縮小|文書を小さく表示します。", "Ctrl+-", -1, &F::ViewZoomOutExecute },
+        { "ViewZoomReset", u"オプション(&O)", u"100%に戻す", u"100%に戻す|文書を元の大きさ (100%) で表示します。", "Ctrl+0", -1,
+          &F::ViewZoomResetExecute },
         { "ActAssoc", u"オプション(&O)", u"関連付",
           u"関連付け|関連付けをするとファイルをダブルクリックで開く事が出来ます", nullptr, -1, &F::ActAssocExecute },
         { "ActAbout", u"ヘルプ", u"バージョン情報", u"", nullptr, -1, &F::ActAboutExecute },
@@ -176,6 +184,7 @@ void TPenForm1::createMenus()
     add(n1, "FilePureview");
     add(n1, "FilePrintSet");
     add(n1, "FilePrint");
+    add(n1, "FilePageSetup");
     n1->addSeparator();
     add(n1, "FileExit");
     // The documents last opened or saved, numbered, between the print items and the exit.
@@ -202,6 +211,7 @@ void TPenForm1::createMenus()
     add(Edit3, "EditSelectAll");
     Edit3->addSeparator();
     add(Edit3, "EditFont");
+    add(Edit3, "EditInsertPicture");
 
     QMenu *o1 = bar->addMenu(QString::fromUtf16(u"オプション(&O)"));
     o1->setObjectName(QStringLiteral("O1"));
@@ -213,6 +223,10 @@ void TPenForm1::createMenus()
     add(o1, "ActAssoc");
     o1->addSeparator();
     add(o1, "OptionSendMail");
+    o1->addSeparator();
+    add(o1, "ViewZoomIn");
+    add(o1, "ViewZoomOut");
+    add(o1, "ViewZoomReset");
 
     QMenu *help1 = bar->addMenu(QString::fromUtf16(u"ヘルプ(&H)"));
     help1->setObjectName(QStringLiteral("Help1"));

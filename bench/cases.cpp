@@ -483,6 +483,7 @@ const std::map<QString, CaseFunction> &table()
         { QStringLiteral("window-caret"), WindowCases::caret },
         { QStringLiteral("window-ctrl-end"), WindowCases::ctrlEnd },
         { QStringLiteral("type-window"), [](const Cases::Options &o) { return WindowCases::typing(true, o); } },
+        { QStringLiteral("type-window-zoom200"), [](const Cases::Options &o) { return WindowCases::typing(true, o, 200); } },
         { QStringLiteral("type-window-bare"),
             [](const Cases::Options &o) { return WindowCases::typing(false, o); } },
         // The print preview's report run into the page store, beside Qt's pagination into a PDF.

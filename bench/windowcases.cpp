@@ -880,7 +880,7 @@ void pressKeys(EditorWindow &w, int repetitions, const QString &onlyPlace)
 // Keystrokes into the main window's editor, the window's change and selection handlers running
 // from the editor's signals; or (ours false) into a bare QTextEdit in a QMainWindow of the same
 // size.
-int typing(bool ours, const Cases::Options &o)
+int typing(bool ours, const Cases::Options &o, int zoomPercent)
 {
     SettingsKeeper keep;
     TPenForm1 *form = nullptr;
@@ -888,6 +888,10 @@ int typing(bool ours, const Cases::Options &o)
     if (ours) {
         w = showMainWindow(form);
         openInWindow(*form, w, o.input);
+        form->RichEdit1->setZoomPercent(zoomPercent);
+        Harness::finishLayout(w.editor);
+        Harness::drain();
+        report("zoom_percent", form->RichEdit1->zoomPercent());
     } else {
         w = Harness::makeBareMainWindow();
         Harness::show(w);

@@ -15,7 +15,8 @@ int runOwningApplication(int argc, char **argv, const Cases::Options &options);
 int caret(const Cases::Options &options);
 // Ctrl+End in a long text just opened: until the caret and its line show.
 int ctrlEnd(const Cases::Options &options);
-int typing(bool ours, const Cases::Options &options);
+// Typing into the main window's editor shown at `zoomPercent` (the bare program has no zoom).
+int typing(bool ours, const Cases::Options &options, int zoomPercent = 100);
 
 // The preview command with the document open in the main window, and Qt's print preview dialog
 // over the same document.

@@ -101,6 +101,20 @@ inline QString pictureTooLargeToPaste(int width, int height)
         .arg(height);
 }
 
+// An image file whose picture is too large to insert; %1 is its path, %2 x %3 its size in pixels.
+inline QString pictureFileTooLarge(const QString &path, int width, int height)
+{
+    return QString::fromUtf16(u"ファイル \"%1\" の画像（%2 × %3 ピクセル）は大きすぎるため、挿入できません")
+        .arg(path)
+        .arg(width)
+        .arg(height);
+}
+// A file chosen to insert as a picture that holds no image the program reads; %1 is its path.
+inline QString notAPictureFile(const QString &path)
+{
+    return QString::fromUtf16(u"ファイル \"%1\" は画像として読み込めません").arg(path);
+}
+
 // Titles.
 inline constexpr char16_t ProductName[] = u"Penloft";
 inline constexpr char16_t NewDocumentTitle[] = u"　Penloft          新規文書";

@@ -512,6 +512,17 @@ void EditorDocumentLayout::followRecent(int first, int oldLast, int delta)
     m_recentSet.insert(m_recent.begin(), m_recent.end());
 }
 
+void EditorDocumentLayout::resolutionChanged()
+{
+    m_margins.clear();
+    m_allDirty = true;
+    if (!canLayOut())
+        return;
+    rebuildAll();
+    emit update(QRectF(0, 0, 1e9, 1e9));
+    reportSize();
+}
+
 void EditorDocumentLayout::ensureLaidOut(qreal top, qreal bottom)
 {
     if (!canLayOut())

@@ -61,6 +61,9 @@ public:
 
     // Lays out every paragraph not laid out yet.
     void layOutAll();
+    // The paint device now has another resolution (a view's zoom): every paragraph is measured
+    // anew, as it is drawn or asked about.
+    void resolutionChanged();
     // Lays out paragraphs not laid out yet up to the one holding `position`, for about
     // `budgetMs` at most; true once all of them are, when the line queries above answer at once.
     bool layOutThrough(int position, int budgetMs);

@@ -437,8 +437,11 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
     {
         BulkChange bulk(m_document, *m_positions);
         m_textForm = {};
+        m_pageSetup = {};
         // Data that is not RTF is read again from its start as text.
-        if (format != StreamFormat::Rtf || !RtfReader::read(data, *m_document, m_defaultFormat)) {
+        if (format == StreamFormat::Rtf && RtfReader::read(data, *m_document, m_defaultFormat)) {
+            m_pageSetup = PageSetup::fromRtf(data);
+        } else {
             m_textForm = TextFormDetector::detect(data);
             PlainText::read(*m_document, data, textFormat, qsizetype(1) << 20, m_textForm.encoding);
         }
@@ -457,6 +460,7 @@ void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, c
     }
     // Data in several pieces is text (see DocumentFile::readPieces).
     m_textForm = TextFormDetector::detect(pieces);
+    m_pageSetup = {};
     PlainText::PieceReader reader(std::move(pieces), qsizetype(1) << 20, m_textForm.encoding);
     {
         BulkChange bulk(m_document, *m_positions);
@@ -493,7 +497,7 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 {
     finishLoading();
     if (format == StreamFormat::Rtf)
-        return RtfWriter::write(*m_document, m_defaultFormat, m_windowText);
+        return m_pageSetup.insertedInto(RtfWriter::write(*m_document, m_defaultFormat, m_windowText));
     if (unsaveable)
         RtfKept::countLostInText(*m_document, *unsaveable);
     // UTF-8 holds every character: nothing to report.

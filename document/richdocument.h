@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pagesetup.h"
 #include "textform.h"
 #include "textformats.h"
 
@@ -159,6 +160,11 @@ public:
     void loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat);
     void saveFile(const QString &path, StreamFormat format, Unsaveable *unsaveable = nullptr) const;
 
+    // The paper and margins the document prints on: read with it (none: the report's A4 page),
+    // kept with it, set by the page setup. Every load replaces it.
+    const PageSetup &pageSetup() const { return m_pageSetup; }
+    void setPageSetup(const PageSetup &setup) { m_pageSetup = setup; }
+
     // -- Format range --
     // Renders or measures a range into a rectangle on a device; see FormatRange.
     qint64 formatRange(const FormatRange &request);
@@ -209,4 +215,5 @@ private:
     QColor m_windowText;
     quint64 m_changeCount = 0;
     TextForm m_textForm;
+    PageSetup m_pageSetup;
 };

@@ -94,7 +94,6 @@ RichEdit::RichEdit(QWidget *parent)
     connect(this, &QTextEdit::selectionChanged, this, &RichEdit::notifySelectionIfMoved);
 }
 
-RichEdit::~RichEdit() = default;
 
 void RichEdit::notifySelectionIfMoved()
 {
@@ -571,6 +570,18 @@ bool RichEdit::insertPicture(QTextCursor &cursor, const PictureClipboard::Pasted
     }
     startInsertion(cursor);
     cursor.insertText(object, Pictures::charFormat(pasted.picture, cursor.charFormat()));
+    return true;
+}
+
+bool RichEdit::insertPictureAtCaret(const Picture &picture)
+{
+    const UndoStep step(*this);
+    QTextCursor cursor = textCursor();
+    if (!insertPicture(cursor, { picture, {} }))
+        return false;
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
     return true;
 }
 

@@ -97,6 +97,16 @@ public:
         int m_recordedBefore;
     };
 
+    // Inserts a picture at the caret in place of the selection, as one step of the history, and
+    // scrolls it into view; false (with a beep) when the text limit leaves no room for it.
+    bool insertPictureAtCaret(const Picture &picture);
+
+    // -- View -- The zoom, in percent (see Zoom): a view property, the document does not change.
+    // The caret keeps its place in the view where it can and stays in view. Ctrl with the wheel
+    // steps it.
+    int zoomPercent() const;
+    void setZoomPercent(int percent);
+
     // -- State --
     bool isModified() const;
     void setModified(bool modified);
@@ -154,6 +164,7 @@ signals:
     void changed();
     // The caret moved or the selection changed.
     void selectionChange();
+    void zoomChanged(int percent);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -164,6 +175,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     void notifySelectionIfMoved();
@@ -218,4 +230,7 @@ private:
     qreal m_exactOffset = -1e9;
     std::unique_ptr<LoadingGate> m_loadingGate; // while the rest of a text is read
     QCursor m_viewportCursor;
+    int m_zoomPercent = 100;
+    std::unique_ptr<QPaintDevice> m_zoomDevice; // the layout's device while zoomed
+    int m_wheelRemainder = 0; // wheel turns short of a step
 };

@@ -65,6 +65,7 @@ void TPenForm1::ClearDocument()
     RichEdit1->stopLoading();
     RichEdit1->setPlainTextMode(false);
     RichEdit1->richDocument().setTextForm({});
+    RichEdit1->richDocument().setPageSetup({});
     RichEdit1->setUpdatesEnabled(false);
     const CharFormat defaults = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
     CharFormat format;

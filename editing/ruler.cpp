@@ -36,7 +36,31 @@ void RulerStrip::paintEvent(QPaintEvent *event)
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, scaleText());
+    if (m_zoomPercent == 100) {
+        painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, scaleText());
+        return;
+    }
+    // Zoomed, each mark stands where the document's length it marks is shown.
+    const QString text = scaleText();
+    const QFontMetricsF metrics(font());
+    const QRect area = contentsRect();
+    qreal at = 0;
+    for (const QChar c : text) {
+        const qreal x = area.x() + at * m_zoomPercent / 100;
+        if (x > area.right())
+            break;
+        painter.drawText(QRectF(x, area.y(), metrics.horizontalAdvance(c), area.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString(c));
+        at += metrics.horizontalAdvance(c);
+    }
+}
+
+void RulerStrip::setZoomPercent(int percent)
+{
+    if (percent == m_zoomPercent)
+        return;
+    m_zoomPercent = percent;
+    update();
 }
 
 void RulerStrip::resizeEvent(QResizeEvent *event)

@@ -13,12 +13,19 @@ public:
     // one final "・".
     static QString scaleText();
 
+    // The editor's zoom, in percent: the scale is drawn that much wider.
+    void setZoomPercent(int percent);
+    int zoomPercent() const { return m_zoomPercent; }
+
 signals:
     void resized();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+
+private:
+    int m_zoomPercent = 100;
 };
 
 // An indent marker: a 13 x 12 triangle, pointing down or up, that reports presses, moves and

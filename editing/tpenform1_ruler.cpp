@@ -2,6 +2,8 @@
 
 #include "app/tpenform1.h"
 
+#include "app/zoom.h"
+
 #include "document/richedit.h"
 #include "editing/ruler.h"
 #include "editing/statusdisplay.h"
@@ -38,7 +40,8 @@ void TPenForm1::FirstIndMouseUp()
         ParaFormat first;
         first.mask = ParaFormat::FirstIndent;
         first.firstIndentTwips
-            = IndentGeometry::firstIndentAt(FirstInd->x(), MarkerGrabOffset) * TextFormats::TwipsPerPoint;
+            = Zoom::unshown(IndentGeometry::firstIndentAt(FirstInd->x(), MarkerGrabOffset), RichEdit1->zoomPercent())
+            * TextFormats::TwipsPerPoint;
         RichEdit1->setParaFormat(first);
         // The left indent is taken again from the unmoved left marker, so the following lines
         // keep their place and only the first line moves.
@@ -56,11 +59,13 @@ void TPenForm1::LeftIndMouseUp()
 
 void TPenForm1::writeLeftIndentAtMarker()
 {
+    const int zoom = RichEdit1->zoomPercent();
     const int firstPoints = RichEdit1->paraFormat().firstIndentTwips / TextFormats::TwipsPerPoint;
     ParaFormat left;
     left.mask = ParaFormat::LeftIndent;
     left.leftIndentTwips
-        = IndentGeometry::leftIndentAt(LeftInd->x(), MarkerGrabOffset, firstPoints) * TextFormats::TwipsPerPoint;
+        = Zoom::unshown(IndentGeometry::leftIndentAt(LeftInd->x(), MarkerGrabOffset, Zoom::shown(firstPoints, zoom)), zoom)
+        * TextFormats::TwipsPerPoint;
     RichEdit1->setParaFormat(left);
 }
 
@@ -69,7 +74,9 @@ void TPenForm1::RightIndMouseUp()
     MarkerDragging = false;
     ParaFormat right;
     right.mask = ParaFormat::RightIndent;
-    right.rightIndentTwips = IndentGeometry::rightIndentAt(RightInd->x(), MarkerGrabOffset, Ruler->contentsRect().width())
+    right.rightIndentTwips = Zoom::unshown(IndentGeometry::rightIndentAt(RightInd->x(), MarkerGrabOffset,
+                                                                         Ruler->contentsRect().width()),
+                                           RichEdit1->zoomPercent())
         * TextFormats::TwipsPerPoint;
     RichEdit1->setParaFormat(right);
     RichEdit1SelectionChange();

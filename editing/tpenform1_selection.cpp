@@ -2,6 +2,8 @@
 
 #include "app/tpenform1.h"
 
+#include "app/zoom.h"
+
 #include "app/controls.h"
 #include "app/statustext.h"
 #include "document/richedit.h"
@@ -58,9 +60,12 @@ void TPenForm1::RichEdit1SelectionChange()
     UpdateCaretStatus();
     UpdateCharCount();
 
+    // Zoomed, the markers stand where the indents are shown.
+    const int zoom = RichEdit1->zoomPercent();
     const IndentGeometry::MarkerEdges edges = IndentGeometry::markerEdges(
-        para.firstIndentTwips / TextFormats::TwipsPerPoint, para.leftIndentTwips / TextFormats::TwipsPerPoint,
-        para.rightIndentTwips / TextFormats::TwipsPerPoint, Ruler->contentsRect().width());
+        Zoom::shown(para.firstIndentTwips / TextFormats::TwipsPerPoint, zoom),
+        Zoom::shown(para.leftIndentTwips / TextFormats::TwipsPerPoint, zoom),
+        Zoom::shown(para.rightIndentTwips / TextFormats::TwipsPerPoint, zoom), Ruler->contentsRect().width());
     FirstInd->move(edges.first, FirstInd->y());
     LeftInd->move(edges.left, LeftInd->y());
     RightInd->move(edges.right, RightInd->y());

@@ -166,8 +166,7 @@ void TPrintReport2::run(TReportOutput &output)
     m_running = &output;
     m_cancelled = false;
     m_lastPage = false;
-    output.paperSize = QPageSize::A4;
-    output.landscape = false;
+    usePageSetup(output, m_document ? m_document->pageSetup() : PageSetup());
     output.copies = 1;
     output.firstPage = PrinterFirstPage;
     output.lastPage = PrinterLastPage;
@@ -197,10 +196,37 @@ void TPrintReport2::run(TReportOutput &output)
     m_busy = false;
 }
 
+void TPrintReport2::usePageSetup(TReportOutput &output, const PageSetup &page)
+{
+    output.paperSize = QPageSize::A4;
+    output.landscape = false;
+    m_topMargin = TopMargin;
+    m_bottomMargin = BottomMargin;
+    m_leftMargin = LeftMargin;
+    m_bandWidth = BandWidth;
+    if (page.isSet()) {
+        const PageSetup p = page.clamped();
+        const auto tenths = [](int twips) { return twips * 254.0 / 1440; };
+        const QPageSize size = p.pageSize();
+        output.paperSize = size.id();
+        // A custom paper's size, portrait; landscape exchanges them.
+        output.paperWidth = tenths(qMin(p.paperWidthTwips, p.paperHeightTwips));
+        output.paperLength = tenths(qMax(p.paperWidthTwips, p.paperHeightTwips));
+        output.landscape = p.paperWidthTwips > p.paperHeightTwips;
+        m_topMargin = tenths(p.topTwips);
+        m_bottomMargin = tenths(p.bottomTwips);
+        m_leftMargin = tenths(p.leftTwips);
+        m_bandWidth = tenths(p.textRectTwips().width());
+    }
+    m_richText.width = m_bandWidth;
+    for (const auto &b : m_bands)
+        b->width = m_bandWidth;
+}
+
 void TPrintReport2::runBands(TReportOutput &output)
 {
     m_currentY = -1;
-    m_currentX = LeftMargin;
+    m_currentX = m_leftMargin;
     m_pageCount = 0;
     m_pageFooterSize = 0;
     for (const auto &b : m_bands) {
@@ -234,7 +260,7 @@ double TPrintReport2::availableSpace() const
     if (m_currentY < 0)
         return 0;
     return static_cast<double>(
-        roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - m_currentY));
+        roundHalfEven(m_running->pageLength() - m_bottomMargin - m_pageFooterSize - m_currentY));
 }
 
 double TPrintReport2::pageArea(const Band &band) const
@@ -242,9 +268,9 @@ double TPrintReport2::pageArea(const Band &band) const
     // Below the page header of a fresh page, the band grows a step at a time while it fits.
     const Band *header = bandOfKind(BandKind::PageHeader);
     const double top
-        = TopMargin + (header && header->enabled ? static_cast<double>(roundHalfEven(header->designHeight)) : 0);
+        = m_topMargin + (header && header->enabled ? static_cast<double>(roundHalfEven(header->designHeight)) : 0);
     const double room
-        = static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize - top));
+        = static_cast<double>(roundHalfEven(m_running->pageLength() - m_bottomMargin - m_pageFooterSize - top));
     double height = band.designHeight;
     while (static_cast<double>(roundHalfEven(height + GrowthStep)) <= room)
         height += GrowthStep;
@@ -271,14 +297,14 @@ void TPrintReport2::expandBand(Band &band, double amount, RichTextPrintable &pri
 
 void TPrintReport2::startNewPage()
 {
-    m_currentX = LeftMargin;
+    m_currentX = m_leftMargin;
     if (m_currentY >= 0)
         endPage();
     ++m_pageCount;
     m_running->newPage();
     if (betweenPages)
         betweenPages();
-    m_currentY = TopMargin;
+    m_currentY = m_topMargin;
     m_richText.hasGrown = false;
     if (m_pageCount > 1 || FirstPageHeader) {
         if (Band *header = bandOfKind(BandKind::PageHeader))
@@ -290,8 +316,8 @@ void TPrintReport2::endPage()
 {
     if (m_currentY < 0)
         return;
-    m_currentY = static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin - m_pageFooterSize));
-    m_currentX = LeftMargin;
+    m_currentY = static_cast<double>(roundHalfEven(m_running->pageLength() - m_bottomMargin - m_pageFooterSize));
+    m_currentX = m_leftMargin;
     if (!(m_lastPage && !LastPageFooter)) {
         if (Band *footer = bandOfKind(BandKind::PageFooter))
             printBand(*footer);
@@ -303,7 +329,7 @@ void TPrintReport2::printBand(Band &band)
     if (band.alignToBottom) {
         if (band.kind == BandKind::Summary && !LastPageFooter)
             m_pageFooterSize = 0;
-        m_currentY = qMax(m_currentY, static_cast<double>(roundHalfEven(m_running->pageLength() - BottomMargin
+        m_currentY = qMax(m_currentY, static_cast<double>(roundHalfEven(m_running->pageLength() - m_bottomMargin
                                                                          - band.designHeight - m_pageFooterSize)));
     }
     bool printIt = band.enabled;
@@ -313,7 +339,7 @@ void TPrintReport2::printBand(Band &band)
         return;
     if (band.kind != BandKind::PageFooter) {
         const double height = static_cast<double>(roundHalfEven(band.designHeight));
-        if (availableSpace() < height && band.designHeight <= m_running->pageLength() - (TopMargin + BottomMargin))
+        if (availableSpace() < height && band.designHeight <= m_running->pageLength() - (m_topMargin + m_bottomMargin))
             startNewPage();
         if (m_currentY < 0)
             startNewPage();
@@ -449,7 +475,7 @@ void TPrintReport2::printLabel(Band &, const Label &label, double x, double y)
     const QStringList lines = label.caption.split(u'\n');
     for (const QString &line : lines)
         widest = qMax(widest, metrics.horizontalAdvance(line));
-    const int centre = m_running->mapX(x + BandWidth / 2);
+    const int centre = m_running->mapX(x + m_bandWidth / 2);
     const QRect box(centre - widest / 2, m_running->mapY(y + label.top), widest, m_running->mapHeight(label.height));
     canvas->fillRect(box, Qt::white);
     canvas->setPen(Qt::black);

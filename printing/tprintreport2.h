@@ -12,6 +12,7 @@
 #include <vector>
 
 class RichDocument;
+struct PageSetup;
 
 // The report that lays the document out on A4 pages for the preview and for printing: a title
 // band holding the editor's text (growing in 5.0 mm steps and continued on further pages), a
@@ -106,6 +107,8 @@ private:
     bool printerAvailable() const;
     // The run and its pagination.
     void run(TReportOutput &output);
+    // The paper and margins of the run: the document's page setup, or the report's own A4 page.
+    void usePageSetup(TReportOutput &output, const PageSetup &page);
     void runBands(TReportOutput &output);
     double availableSpace() const;
     // The tallest a band grows on a fresh page, below the page header (tenths of a mm).
@@ -134,6 +137,11 @@ private:
     bool m_lastPage = false;
     double m_currentY = -1;
     double m_currentX = LeftMargin;
+    // The margins and band width of the run in progress (tenths of a millimetre).
+    double m_topMargin = TopMargin;
+    double m_bottomMargin = BottomMargin;
+    double m_leftMargin = LeftMargin;
+    double m_bandWidth = BandWidth;
     int m_pageCount = 0;
     double m_pageFooterSize = 0;
     qint64 m_textLength = 0;

@@ -17,6 +17,7 @@ QObject *newDesktopPrintingTest();
 QObject *newDesktopInputTest();
 QObject *newDesktopDialogsTest();
 QObject *newDesktopRecoveryTest();
+QObject *newDesktopViewAndPageTest();
 
 int main(int argc, char **argv)
 {
@@ -55,6 +56,7 @@ int main(int argc, char **argv)
     tests.emplace_back(newDesktopInputTest());
     tests.emplace_back(newDesktopDialogsTest());
     tests.emplace_back(newDesktopRecoveryTest());
+    tests.emplace_back(newDesktopViewAndPageTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))
