@@ -156,8 +156,12 @@ QByteArray PageSetup::rtfWords() const
 
 QByteArray PageSetup::insertedInto(QByteArray rtf) const
 {
-    const qsizetype at = rtf.indexOf("\\viewkind4");
+    qsizetype at = rtf.indexOf("\\viewkind4");
     if (!set || at < 0)
         return rtf;
+    // Document words go before the first section's (a file's own, kept before the text).
+    const qsizetype section = QByteArrayView(rtf).first(at).indexOf("\\sectd");
+    if (section >= 0)
+        at = section;
     return rtf.insert(at, rtfWords() + "\r\n");
 }

@@ -132,9 +132,15 @@ bool Reader::beginShapePicture()
 
 void Reader::insertAnchor(const QTextCharFormat &format)
 {
-    placeForTable(group().para.inTable);
-    flushText();
-    startPendingParagraph();
+    // A group between a row's last cell and its end stays at the end of that cell, where text
+    // would have to go after a tab of its own.
+    const bool closingRow = group().para.inTable && m_tables.afterLastCell() && !m_breakPending
+        && m_pendingText.isEmpty();
+    if (!closingRow) {
+        placeForTable(group().para.inTable);
+        flushText();
+        startPendingParagraph();
+    }
     QTextCharFormat anchor = format;
     if (m_field) {
         RtfKept::setField(anchor, m_field->instruction, m_field->serial);

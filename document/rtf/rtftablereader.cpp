@@ -359,6 +359,11 @@ void RtfTableReader::endCell()
     m_tabPlaced = false;
 }
 
+bool RtfTableReader::afterLastCell() const
+{
+    return m_table && m_row < m_rows && m_column >= cellsIn(m_row);
+}
+
 void RtfTableReader::endRow()
 {
     if (!m_table || m_row >= m_rows)

@@ -45,6 +45,8 @@ public:
     // `cellsDone`: cells of the first row already ended (a table opened by \cell).
     Move place(bool inTable, QByteArrayView ahead, const QTextCharFormat &format, int cellsDone = 0);
     void endCell(); // \cell
+    // Whether the row's last cell has ended and its \row not yet come.
+    bool afterLastCell() const;
     void endRow(); // \row
     // Ends the table at the end of the data.
     void finish();

@@ -157,7 +157,7 @@ void tst_RtfKept::editAndSaveKeepsWhatTheFileHad_data()
         << head + "\\pard\\plain Body\\par}"
         << QList<QByteArray> { "{\\stylesheet{\\qj \\fs21 Normal;}{\\*\\cs10 Default Paragraph Font;}}",
                                "{\\info{\\author Taro}{\\creatim\\yr2024\\mo1\\dy2}}", "\\gutter0 ",
-                               "\\deftab840\\ftnbj\\sectd \\linex0\\headery851\\cols2\\colsx425\\endnhere ",
+                               "\\deftab840\\ftnbj", "\\sectd \\linex0\\headery851\\cols2\\colsx425\\endnhere ",
                                "{\\header \\pard\\plain \\qc\\fs21 Head text\\par}",
                                "{\\footerf \\pard\\plain \\qc Foot text\\par}" }
         << u"XBody"_s;
@@ -199,9 +199,9 @@ void tst_RtfKept::editAndSaveKeepsWhatTheFileHad()
     QVERIFY(!saved.isEmpty());
     for (const QByteArray &group : kept)
         QVERIFY2(saved.contains(group), saved.constData());
-    // The page setup is the document's own, not kept as the file had it.
+    // The page setup is the document's own, written once from it, not kept as the file had it.
     for (const char *word : { "\\paperw", "\\paperh", "\\margl", "\\margr", "\\margt", "\\margb" })
-        QVERIFY2(!saved.contains(word), word);
+        QVERIFY2(saved.count(word) <= 1, word);
     // What the editor shows of it, and that it reads back as it was saved.
     QCOMPARE(editor->document()->toPlainText(), text);
     m_window->OpenFile(path(u"doc.rtf"_s));
