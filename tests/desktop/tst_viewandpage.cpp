@@ -5,12 +5,15 @@
 
 #include "app/tpenform1.h"
 #include "document/richedit.h"
+#include "printing/pagesetupdialog.h"
 
 #include <QAction>
 #include <QBuffer>
 #include <QFileDialog>
 #include <QImage>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -76,6 +79,7 @@ private slots:
     }
     void zoomWithKeysAndWheel();
     void insertPictureThroughTheFileDialog();
+    void pageSetupThroughTheDialog();
 };
 
 void tst_DesktopViewAndPage::zoomWithKeysAndWheel()
@@ -147,6 +151,46 @@ void tst_DesktopViewAndPage::insertPictureThroughTheFileDialog()
     QFile file(saved);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("\\pngblip"));
+}
+
+void tst_DesktopViewAndPage::pageSetupThroughTheDialog()
+{
+    QTemporaryDir folder;
+    Desktop::Session session;
+    QVERIFY2(session.isActive(), qPrintable(Desktop::focusReport()));
+    TPenForm1 &window = session.window();
+    window.RichEdit1->replaceSelection(u"page"_s);
+
+    // A5 from the list, 横 clicked, OK with Return: as a user does on the screen.
+    QString problem;
+    Desktop::Script script;
+    script.withModal<PageSetupDialog>(u"the page setup"_s, [&](PageSetupDialog *dialog) {
+        const int a5 = dialog->paperBox()->findText(QPageSize(QPageSize::A5).name());
+        if (a5 < 0) {
+            problem = u"no A5 in the paper list"_s;
+            return;
+        }
+        dialog->paperBox()->setCurrentIndex(a5);
+        if (!Desktop::clickOn(dialog->landscapeButton())
+            || !Desktop::waitFor([&] { return dialog->landscapeButton()->isChecked(); })) {
+            problem = u"横 could not be clicked: "_s + Desktop::focusReport();
+            return;
+        }
+        Desktop::keysIn(dialog, { u"Return"_s });
+    });
+    script.start();
+    window.command(u"FilePageSetup"_s)->trigger();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY2(script.isDone(), qPrintable(script.failure()));
+    const PageSetup setup = window.RichEdit1->richDocument().pageSetup();
+    QVERIFY(setup.isSet());
+    QCOMPARE(setup.paperWidthTwips, 11900);
+    QCOMPARE(setup.paperHeightTwips, 8400);
+    const QString saved = folder.filePath(u"a5.rtf"_s);
+    window.RichEdit1->saveFile(saved);
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\\paperw11900\\paperh8400"));
 }
 
 QObject *newDesktopViewAndPageTest()
