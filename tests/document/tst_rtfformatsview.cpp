@@ -16,6 +16,7 @@
 #include <QTextDocument>
 
 #include "documentprobes.h"
+#include "rtfwindow.h"
 #include "testfiles.h"
 
 #include <climits>
@@ -74,37 +75,18 @@ private:
 
 void tst_RtfFormatsView::init()
 {
-    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
-    MessageBox::setSink([](QWidget *, const MessageBox::Request &request) {
-        qWarning("unexpected box: %s", qPrintable(request.text));
-        return QMessageBox::Ok;
-    });
-    m_window = new TPenForm1;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(RtfWindow::open(m_window));
 }
 
 void tst_RtfFormatsView::cleanup()
 {
-    delete m_window;
-    MessageBox::setSink({});
-    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    RtfWindow::close(m_window);
 }
 
 void tst_RtfFormatsView::openTypeAndSave(const QByteArray &rtf)
 {
-    const QString path = m_dir.filePath(u"in.rtf"_s);
-    TestFiles::write(path, rtf);
-    m_window->OpenFile(path);
-    RichEdit *edit = m_window->RichEdit1;
-    edit->setFocus();
-    edit->setSelection(0, 0);
-    QTest::keyClick(edit, Qt::Key_X);
-    QApplication::setActiveWindow(m_window);
-    QTRY_VERIFY(m_window->isActiveWindow());
-    QTest::keyClick(edit, Qt::Key_S, Qt::ControlModifier);
-    QTRY_VERIFY(!edit->isModified());
-    m_saved = TestFiles::read(path);
+    m_saved = RtfWindow::openTypeAndSave(m_window, m_dir.filePath(u"in.rtf"_s), rtf);
+    QVERIFY(!m_saved.isEmpty());
 }
 
 std::pair<int, int> tst_RtfFormatsView::paragraphRows(int block) const

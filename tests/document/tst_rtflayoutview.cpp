@@ -19,6 +19,7 @@
 #include <QTextDocument>
 #include <QTextTable>
 
+#include "rtfwindow.h"
 #include "testfiles.h"
 
 using namespace Qt::StringLiterals;
@@ -91,37 +92,18 @@ private:
 
 void tst_RtfLayoutView::init()
 {
-    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
-    MessageBox::setSink([](QWidget *, const MessageBox::Request &request) {
-        qWarning("unexpected box: %s", qPrintable(request.text));
-        return QMessageBox::Ok;
-    });
-    m_window = new TPenForm1;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(RtfWindow::open(m_window));
 }
 
 void tst_RtfLayoutView::cleanup()
 {
-    delete m_window;
-    MessageBox::setSink({});
-    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    RtfWindow::close(m_window);
 }
 
 void tst_RtfLayoutView::openTypeAndSave(const QByteArray &rtf)
 {
-    const QString path = m_dir.filePath(u"in.rtf"_s);
-    TestFiles::write(path, rtf);
-    m_window->OpenFile(path);
-    RichEdit *edit = m_window->RichEdit1;
-    edit->setFocus();
-    edit->setSelection(0, 0);
-    QTest::keyClick(edit, Qt::Key_X);
-    QApplication::setActiveWindow(m_window);
-    QTRY_VERIFY(m_window->isActiveWindow());
-    QTest::keyClick(edit, Qt::Key_S, Qt::ControlModifier);
-    QTRY_VERIFY(!edit->isModified());
-    m_saved = TestFiles::read(path);
+    m_saved = RtfWindow::openTypeAndSave(m_window, m_dir.filePath(u"in.rtf"_s), rtf);
+    QVERIFY(!m_saved.isEmpty());
     RichDocument back(&m_back);
     back.load(m_saved, StreamFormat::Rtf, QTextCharFormat());
 }

@@ -19,6 +19,7 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include "rtfwindow.h"
 #include "testfiles.h"
 
 using namespace Qt::StringLiterals;
@@ -96,21 +97,12 @@ private:
 
 void tst_RtfLists::init()
 {
-    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
-    MessageBox::setSink([](QWidget *, const MessageBox::Request &request) {
-        qWarning("unexpected box: %s", qPrintable(request.text));
-        return QMessageBox::Ok;
-    });
-    m_window = new TPenForm1;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(RtfWindow::open(m_window));
 }
 
 void tst_RtfLists::cleanup()
 {
-    delete m_window;
-    MessageBox::setSink({});
-    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    RtfWindow::close(m_window);
 }
 
 void tst_RtfLists::numberedListsAndShadingSurviveTheEditor()
