@@ -169,7 +169,7 @@ private:
         // An empty paragraph states its own format, the one its text is typed in: an empty
         // document keeps its face and size.
         if (block.length() == 1)
-            switchRun(charFormatOf(block.charFormatIndex(), block.charFormat()), block.charFormat());
+            switchRun(factsOf(block.charFormatIndex(), block.charFormat()).run);
         if (m_fieldSerial != 0 && (spot.table || !fieldContinues(block.next())))
             closeField();
         else if (m_fieldSerial != 0)
@@ -184,18 +184,36 @@ private:
 
     // -- Tables --
 
-    const CharFormat &charFormatOf(int formatIndex, const QTextCharFormat &format)
+    // What a format of the document comes to in the file, worked out once per format: a
+    // document of 100,000 runs has a few dozen formats. The first sight enters its font and
+    // colours into the tables.
+    struct FormatFacts {
+        RunState run;
+        int field = 0; // the serial of the field the text belongs to; 0 none
+    };
+    const FormatFacts &factsOf(int formatIndex, const QTextCharFormat &format)
     {
         if (static_cast<size_t>(formatIndex) >= m_formats.size())
             m_formats.resize(static_cast<size_t>(formatIndex) + 1);
-        std::optional<CharFormat> &cached = m_formats[static_cast<size_t>(formatIndex)];
+        std::optional<FormatFacts> &cached = m_formats[static_cast<size_t>(formatIndex)];
         if (!cached) {
-            cached = TextFormats::fromTextCharFormat(format, m_defaults, m_windowText);
+            CharFormat f = TextFormats::fromTextCharFormat(format, m_defaults, m_windowText);
             // A link's look is the editor's, not the file's: the text is written as read.
             if (RtfKept::linkUnderlineAdded(format))
-                cached->underline = false;
+                f.underline = false;
             if (RtfKept::linkColorAdded(format))
-                cached->autoColor = true;
+                f.autoColor = true;
+            RunState run;
+            run.font = fontIndex(fontKeyOf(f));
+            run.halfPoints = (qMax(0, f.sizeTwips) + 5) / 10;
+            run.color = colorIndex(f);
+            run.bold = f.bold;
+            run.italic = f.italic;
+            run.underline = f.underline;
+            run.strike = f.strikeOut;
+            run.position = positionOf(format);
+            run.highlight = highlightIndex(format);
+            cached = FormatFacts { run, RtfKept::fieldSerial(format) };
         }
         return *cached;
     }
@@ -246,16 +264,10 @@ private:
         m_numbered.collect(block);
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            const CharFormat &f = charFormatOf(fragment.charFormatIndex(), fragment.charFormat());
-            fontIndex(fontKeyOf(f));
-            colorIndex(f);
-            highlightIndex(fragment.charFormat());
+            factsOf(fragment.charFormatIndex(), fragment.charFormat());
         }
-        if (block.length() == 1) {
-            const CharFormat &f = charFormatOf(block.charFormatIndex(), block.charFormat());
-            fontIndex(fontKeyOf(f));
-            colorIndex(f);
-        }
+        if (block.length() == 1)
+            factsOf(block.charFormatIndex(), block.charFormat());
     }
 
     void writeHeader()
@@ -467,11 +479,12 @@ private:
     void writeRun(const QTextFragment &fragment)
     {
         const QTextCharFormat format = fragment.charFormat();
-        switchField(format);
-        switchRun(charFormatOf(fragment.charFormatIndex(), format), format);
+        const FormatFacts &facts = factsOf(fragment.charFormatIndex(), format);
+        switchField(facts.field, format);
+        switchRun(facts.run);
         const QString text = fragment.text();
-        const bool object = Pictures::isPicture(format) || format.objectType() == RtfKept::ObjectType;
-        if (text.startsWith(QChar::ObjectReplacementCharacter) && object)
+        if (text.startsWith(QChar::ObjectReplacementCharacter)
+            && (Pictures::isPicture(format) || format.objectType() == RtfKept::ObjectType))
             writeObjects(format, text.size());
         else
             RtfTextOutput::writeText(m_out, m_uc, text);
@@ -496,9 +509,8 @@ private:
     // -- Fields --
 
     // Opens the field a run's format belongs to, after closing the one before.
-    void switchField(const QTextFormat &format)
+    void switchField(int serial, const QTextFormat &format)
     {
-        const int serial = RtfKept::fieldSerial(format);
         if (serial == m_fieldSerial)
             return;
         closeField();
@@ -538,20 +550,9 @@ private:
         return !first.atEnd() && RtfKept::fieldSerial(first.fragment().charFormat()) == m_fieldSerial;
     }
 
-    // The words that make f (and the raising and highlight of `format`, the text's own format)
-    // the format of what follows.
-    void switchRun(const CharFormat &f, const QTextCharFormat &format)
+    // The words that make `target` the format of what follows.
+    void switchRun(const RunState &target)
     {
-        RunState target;
-        target.font = fontIndex(fontKeyOf(f));
-        target.halfPoints = (qMax(0, f.sizeTwips) + 5) / 10;
-        target.color = colorIndex(f);
-        target.bold = f.bold;
-        target.italic = f.italic;
-        target.underline = f.underline;
-        target.strike = f.strikeOut;
-        target.position = positionOf(format);
-        target.highlight = highlightIndex(format);
         const bool font = target.font != m_run.font;
         const bool size = target.halfPoints != m_run.halfPoints;
         const bool bold = target.bold != m_run.bold;
@@ -616,7 +617,7 @@ private:
     const CharFormat m_defaults;
     const QColor m_windowText;
     Output m_out;
-    std::vector<std::optional<CharFormat>> m_formats;
+    std::vector<std::optional<FormatFacts>> m_formats; // by the document's format index
     std::map<FontKey, int> m_fonts;
     std::vector<FontKey> m_fontOrder;
     std::map<QRgb, int> m_colors;

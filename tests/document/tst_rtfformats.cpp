@@ -83,6 +83,7 @@ private slots:
     void paragraphSpacing_data();
     void paragraphSpacing();
     void raisingHighlightAndSpacingSurviveASave();
+    void emptyParagraphsHighlightIsInTheColourTable();
 };
 
 void tst_RtfFormats::associatedProperties_data()
@@ -248,6 +249,26 @@ void tst_RtfFormats::raisingHighlightAndSpacingSurviveASave()
     for (int block = 0; block < l.doc.blockCount(); ++block)
         QCOMPARE(spacing(back.doc, block), spacing(l.doc, block));
     QCOMPARE(back.rich.save(StreamFormat::Rtf), saved);
+}
+
+// An empty paragraph's own format is written too: its colour must be in the table written
+// before it, or readers take another colour or none.
+void tst_RtfFormats::emptyParagraphsHighlightIsInTheColourTable()
+{
+    QTextDocument doc;
+    RichDocument rich { &doc };
+    QTextCursor c(&doc);
+    c.insertText(u"text"_s);
+    QTextCharFormat highlighted;
+    highlighted.setBackground(QColor(0x12, 0x34, 0x56));
+    c.insertBlock(QTextBlockFormat(), highlighted);
+    const QByteArray saved = rich.save(StreamFormat::Rtf);
+    const qsizetype table = saved.indexOf("{\\colortbl");
+    QVERIFY2(table >= 0, saved.constData());
+    const QByteArray colours = saved.mid(table, saved.indexOf('}', table) - table);
+    QCOMPARE(colours.count(';'), 2); // the automatic colour, then the highlight's
+    QVERIFY2(colours.contains("\\red18\\green52\\blue86;"), saved.constData());
+    QVERIFY2(saved.contains("\\highlight1 "), saved.constData());
 }
 
 QTEST_MAIN(tst_RtfFormats)
