@@ -44,7 +44,7 @@ RowRange rowOf(const QTextBlock &block)
         return r;
     r.table = table;
     r.row = cell.row();
-    r.first = block.document()->findBlock(table->cellAt(r.row, 0).firstPosition());
+    r.first = block.document()->findBlock(TableCells::firstCellOfRow(*table, r.row).firstPosition());
     r.firstNumber = r.first.blockNumber();
     return r;
 }
@@ -212,7 +212,7 @@ bool EditorDocumentLayout::drawTableRow(QPainter *painter, const PaintContext &c
     readyLayout(range.first, range.firstNumber);
     const qint64 top = m_frame.top + m_metrics.heightBefore(range.firstNumber);
     const qint64 height = m_metrics.at(range.firstNumber).height;
-    const QTextTableCell lastCell = table.cellAt(range.row, table.columns() - 1);
+    const QTextTableCell lastCell = TableCells::lastCellOfRow(table, range.row);
     fillRowShading(painter, table, range.row, top, height);
     fillSelectedCells(painter, context, table, range.row, top, height);
     QTextBlock b = range.first;
@@ -264,8 +264,11 @@ void EditorDocumentLayout::drawRowBorders(QPainter *painter, const QTextTable &t
             painter->fillRect(QRectF(l.p1(), l.p2()).normalized().adjusted(0, 0, l.dx() == 0 ? w : 0, l.dy() == 0 ? w : 0),
                               color);
         };
-        line(c.borders[0], QLineF(left, y0, right, y0));
-        line(c.borders[2], QLineF(left, y1 - toPixels(c.borders[2]), right, y1 - toPixels(c.borders[2])));
+        // A cell spanning rows has its top border in its first row, its bottom one in its last.
+        if (cell.row() == row)
+            line(c.borders[0], QLineF(left, y0, right, y0));
+        if (cell.row() + cell.rowSpan() - 1 == row)
+            line(c.borders[2], QLineF(left, y1 - toPixels(c.borders[2]), right, y1 - toPixels(c.borders[2])));
         line(c.borders[1], QLineF(left, y0, left, y1));
         line(c.borders[3], QLineF(right - toPixels(c.borders[3]), y0, right - toPixels(c.borders[3]), y1));
     }

@@ -112,8 +112,8 @@ struct FormatRangeRenderer::Layout {
         QTextTable *table = QTextCursor(block).currentTable();
         const int row = table->cellAt(block.position()).row();
         LineBox box;
-        box.block = document->findBlock(table->cellAt(row, 0).firstPosition());
-        box.lastBlock = document->findBlock(table->cellAt(row, table->columns() - 1).lastPosition());
+        box.block = document->findBlock(TableCells::firstCellOfRow(*table, row).firstPosition());
+        box.lastBlock = document->findBlock(TableCells::lastCellOfRow(*table, row).lastPosition());
         box.position = box.block.position();
         box.top = rect.top();
         box.bottom = rect.bottom();

@@ -19,7 +19,7 @@ bool isCellProperty(int property)
 {
     return property == QTextFormat::ObjectIndex || property == QTextFormat::ObjectType
         || (property >= QTextFormat::TableCellRowSpan && property <= QTextFormat::TableCellRightBorderBrush)
-        || (property >= RightTwips && property <= Shading);
+        || (property >= RightTwips && property <= MergedRights);
 }
 
 // The text part of a format: what is not a cell's, and no picture.
@@ -135,8 +135,34 @@ Spot spotOf(const QTextBlock &block)
     spot.column = cell.column();
     spot.firstInCell = block.position() == cell.firstPosition();
     spot.lastInCell = block.position() + block.length() - 1 == cell.lastPosition();
-    spot.lastInRow = cell.column() + cell.columnSpan() >= table->columns();
+    spot.lastInRow = lastCellOfRow(*table, cell.row()).column() == cell.column();
     return spot;
+}
+
+QTextTableCell firstCellOfRow(const QTextTable &table, int row)
+{
+    for (int column = 0; column < table.columns();) {
+        const QTextTableCell cell = table.cellAt(row, column);
+        if (!cell.isValid())
+            break;
+        if (cell.row() == row)
+            return cell;
+        column = cell.column() + cell.columnSpan();
+    }
+    return {};
+}
+
+QTextTableCell lastCellOfRow(const QTextTable &table, int row)
+{
+    for (int column = table.columns() - 1; column >= 0;) {
+        const QTextTableCell cell = table.cellAt(row, column);
+        if (!cell.isValid())
+            break;
+        if (cell.row() == row)
+            return cell;
+        column = cell.column() - 1;
+    }
+    return {};
 }
 
 CellBox boxOf(const QTextTable &table, int row, int column)
@@ -174,37 +200,33 @@ bool stepCell(QTextCursor &cursor, CellStep step)
     const QTextTableCell cell = table->cellAt(cursor.position());
     if (!cell.isValid())
         return false;
-    int row = cell.row();
-    int column = cell.column();
+    // Cells in the order their texts stand: a merged cell once, where it begins.
+    QTextTableCell target;
     if (step == CellStep::Next) {
-        column += cell.columnSpan();
-        if (column >= table->columns()) {
-            column = 0;
-            ++row;
-        }
-        if (row >= table->rows()) {
+        if (cell.lastPosition() < table->lastPosition()) {
+            target = table->cellAt(cell.lastPosition() + 1);
+        } else {
             // A new row, each cell as wide and bordered as the one above it, its text to come
             // in the format of the text above it.
             cursor.beginEditBlock();
-            const int last = table->rows() - 1;
+            const int row = table->rows();
             table->appendRows(1);
             for (int c = 0; c < table->columns(); ++c) {
-                const QTextTableCell above = table->cellAt(last, c);
+                const QTextTableCell above = table->cellAt(row - 1, c);
+                QTextCharFormat format = above.format();
+                format.clearProperty(MergedRights);
                 QTextTableCell added = table->cellAt(row, c);
-                added.setFormat(above.format());
+                added.setFormat(format);
                 keepTextFormat(added, textFormatOf(above));
             }
             cursor.endEditBlock();
+            target = table->cellAt(row, 0);
         }
     } else {
-        if (column == 0 && row == 0)
+        if (cell.firstPosition() <= table->firstPosition())
             return true;
-        if (--column < 0) {
-            column = table->columns() - 1;
-            --row;
-        }
+        target = table->cellAt(cell.firstPosition() - 1);
     }
-    const QTextTableCell target = table->cellAt(row, column);
     if (!target.isValid())
         return true;
     cursor.setPosition(target.firstPosition());

@@ -25,6 +25,9 @@ enum Property {
     BorderBottom,
     BorderRight,
     Shading, // the cell's background as a QRgb (\clcbpat, \clcfpat, \clshdng); absent: none
+    // A cell merged from several cells of its row (\clmgf, \clmrg): the right edges of those
+    // cells but the last, "1800,3600"; absent: a cell of its own, however many columns it spans.
+    MergedRights,
 };
 
 // Word processors allow at most this many cells in a row.
@@ -58,12 +61,17 @@ struct Spot {
 bool hasTables(const QTextDocument &document);
 // The spot of a paragraph; O(log n).
 Spot spotOf(const QTextBlock &block);
+// The first and the last cell that begins in a row (a row whose every cell is merged into the
+// row above has none: an invalid cell). A row's paragraphs run from the one to the other.
+QTextTableCell firstCellOfRow(const QTextTable &table, int row);
+QTextTableCell lastCellOfRow(const QTextTable &table, int row);
 // The geometry of a cell of a table row (column from 0): a cell without widths of its own
 // follows the one before it.
 CellBox boxOf(const QTextTable &table, int row, int column);
 
 // Tab and Shift+Tab in a table, as in a word processor: the caret goes to the next (previous)
-// cell and selects its text; Tab in the last cell adds a row like the last one and goes there,
+// cell, in the order the cells' texts stand (a merged cell comes once, where it begins), and
+// selects its text; Tab in the last cell adds a row like the last one and goes there,
 // Shift+Tab in the first cell stays. False when the cursor is not in a table.
 enum class CellStep { Next, Previous };
 bool stepCell(QTextCursor &cursor, CellStep step);

@@ -294,6 +294,9 @@ bool RtfTableReader::applyWord(RtfWords::Word word, char16_t side, bool hasParam
         else
             (side == 1 ? m_pendingBorders.background : m_pendingBorders.pattern) = qMax(0, parameter);
         return true;
+    case Word::CellMerge:
+        m_pendingBorders.merge |= uint8_t(1 << (side - 1));
+        return true;
     case Word::CellRight:
         if (static_cast<int>(m_cells.size()) < MaxColumns) {
             Cell cell = m_pendingBorders;
@@ -417,6 +420,7 @@ void RtfTableReader::open(QByteArrayView ahead, int cellsDone)
     format.setAlignment(Qt::AlignLeft);
     m_table = m_cursor.insertTable(rows, columns, format);
     mergeShapedRows(columns);
+    m_merges.clear();
     m_rows = rows;
     m_columns = columns;
     m_row = 0;
@@ -434,13 +438,19 @@ void RtfTableReader::close()
     const int used = qMax(1, m_row);
     if (used < m_rows && (m_rows - used) * m_columns <= MaxRemovedCells)
         m_table->removeRows(used, m_rows - used);
+    m_merges.apply(*m_table, qMin(used, m_rows));
     m_cursor.setPosition(m_table->lastPosition() + 1);
     m_table = nullptr;
 }
 
 void RtfTableReader::applyRowFormat(int row)
 {
+    std::vector<RtfCellMerges::Slot> places;
     for (int column = 0; column < cellsIn(row); ++column) {
+        const int end = column + 1 < cellsIn(row) ? columnOf(row, column + 1) : m_columns;
+        const Cell *defined = column < static_cast<int>(m_cells.size()) ? &m_cells[static_cast<size_t>(column)] : nullptr;
+        places.push_back({ columnOf(row, column), end, defined ? defined->rightTwips : 0,
+                          defined ? defined->merge : uint8_t(0) });
         QTextTableCell cell = m_table->cellAt(row, columnOf(row, column));
         if (!cell.isValid())
             continue;
@@ -464,6 +474,7 @@ void RtfTableReader::applyRowFormat(int row)
         }
         cell.setFormat(format);
     }
+    m_merges.noteRow(row, places);
 }
 
 bool RtfTableReader::shadingOf(const Cell &cell, QRgb *rgb) const

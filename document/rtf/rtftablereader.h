@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/tablecells.h"
+#include "rtfcellmerges.h"
 #include "rtftables.h"
 #include "rtfwords.h"
 
@@ -20,7 +21,8 @@ class QTextTable;
 // share one table (up to MaxShapedCells cells): its columns stand at all their cells' right
 // edges, each cell spanning the columns it covers. A table that runs out of rows is followed by
 // another; rows the look ahead found but the text did not fill are removed. Nested tables
-// (\nestcell, \nestrow) are read as text of their cell. Every number is clamped.
+// (\nestcell, \nestrow) are read as text of their cell. Cells marked as merged (see
+// RtfCellMerges) are merged when the table is complete. Every number is clamped.
 class RtfTableReader {
 public:
     // `colors`: the file's colour table, for the cells' shading.
@@ -63,6 +65,7 @@ private:
         int background = 0;
         int pattern = 0;
         int shading = 0;
+        uint8_t merge = 0; // RtfCellMerges::Flag
     };
     // The colour a cell's shading shows; false for none.
     bool shadingOf(const Cell &cell, QRgb *rgb) const;
@@ -100,4 +103,5 @@ private:
     std::vector<int> m_rowCells;
     std::vector<int> m_cellsBefore;
     std::vector<std::vector<int>> m_starts;
+    RtfCellMerges m_merges;
 };

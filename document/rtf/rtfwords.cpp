@@ -148,6 +148,8 @@ const std::unordered_map<std::string_view, WordInfo> &table()
         word("brdrw", Word::BorderWidth);
         for (const auto &[name, which] : { std::pair { "clcbpat", 1 }, { "clcfpat", 2 }, { "clshdng", 3 } })
             t[name] = { Word::CellShading, Destination::Text, static_cast<char16_t>(which) };
+        for (const auto &[name, which] : { std::pair { "clmgf", 1 }, { "clmrg", 2 }, { "clvmgf", 3 }, { "clvmrg", 4 } })
+            t[name] = { Word::CellMerge, Destination::Text, static_cast<char16_t>(which) };
         word("intbl", Word::InTable);
         word("itap", Word::TableDepth);
         character("tab", u'\t');

@@ -108,6 +108,7 @@ enum class Word : uint8_t {
     BorderNone,
     BorderWidth,
     CellShading, // which in `character`: 1 \clcbpat, 2 \clcfpat, 3 \clshdng
+    CellMerge, // in `character`: 1 \clmgf, 2 \clmrg, 3 \clvmgf, 4 \clvmrg
     InTable,
     TableDepth,
 };

@@ -146,10 +146,10 @@ private:
         m_currentParagraph = para;
         // A table's paragraphs say so (\intbl) after each \pard, and each row is defined first.
         const TableCells::Spot spot = m_hasTables ? TableCells::spotOf(block) : TableCells::Spot {};
-        if (spot.table && spot.firstInCell && spot.column == 0) {
-            const QByteArray definition
-                = RtfTableWriter::rowDefinition(*spot.table, spot.row, [this](QRgb rgb) { return rgbIndex(rgb); });
-            m_out.append(definition.constData(), definition.size());
+        const RtfTableWriter::ColorIndex colorIndex = [this](QRgb rgb) { return rgbIndex(rgb); };
+        if (spot.table && spot.firstInCell) {
+            const QByteArray before = RtfTableWriter::beforeCell(*spot.table, spot.row, spot.column, colorIndex);
+            m_out.append(before.constData(), before.size());
         }
         if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
             writeParagraphProperties(para);
@@ -175,8 +175,10 @@ private:
         else if (m_fieldSerial != 0)
             m_fieldParagraphs = true;
         m_out.word(spot.table && spot.lastInCell ? "cell" : "par");
-        if (spot.table && spot.lastInCell && spot.lastInRow)
-            m_out.word("row");
+        if (spot.table && spot.lastInCell) {
+            const QByteArray after = RtfTableWriter::afterCell(*spot.table, spot.row, spot.column, colorIndex);
+            m_out.append(after.constData(), after.size());
+        }
         m_out += "\r\n";
         m_previousParagraph = para;
         m_firstParagraph = false;
