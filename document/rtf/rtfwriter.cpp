@@ -389,9 +389,11 @@ private:
         default:
             break;
         }
-        if (para.first != 0)
+        // A list paragraph states its indents even when 0: else a reader takes its level's.
+        const bool listed = para.list.first > 0;
+        if (para.first != 0 || listed)
             m_out.word("fi", para.first);
-        if (para.left != 0)
+        if (para.left != 0 || listed)
             m_out.word("li", para.left);
         if (para.right != 0)
             m_out.word("ri", para.right);
