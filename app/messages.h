@@ -153,4 +153,27 @@ inline QString lostInText(int pictures, int tables, int keptGroups)
 }
 inline constexpr char16_t ButtonSaveTextOnly[] = u"テキストだけ保存(&T)";
 
+// A save that no longer finds what an RTF file had at text the user has deleted since (footnotes,
+// fields, bookmarks, annotations kept without being shown): what goes, and whether to save.
+inline QString droppedWithText(int footnotes, int fields, int bookmarks, int annotations, int others)
+{
+    QString parts;
+    auto add = [&parts](int count, const char16_t *what) {
+        if (count <= 0)
+            return;
+        if (!parts.isEmpty())
+            parts += QString::fromUtf16(u"、");
+        parts += QString::fromUtf16(what) + QString::number(count) + QString::fromUtf16(u" 個");
+    };
+    add(footnotes, u"脚注 ");
+    add(fields, u"フィールド ");
+    add(bookmarks, u"ブックマーク ");
+    add(annotations, u"コメント ");
+    add(others, u"そのほかの RTF の情報 ");
+    return QString::fromUtf16(u"ファイルにあった ") + parts
+        + QString::fromUtf16(u" は、その位置の文字が削除されたので保存されません。");
+}
+inline constexpr char16_t DroppedQuestion[] = u"   このまま保存しますか？";
+inline constexpr char16_t ButtonSave[] = u"保存(&S)";
+
 } // namespace Messages

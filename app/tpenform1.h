@@ -34,6 +34,7 @@ struct Entry;
 }
 class QStyleOptionViewItem;
 struct CharFormat;
+struct Unsaveable;
 class QToolBar;
 class QToolButton;
 class RichEdit;
@@ -272,8 +273,10 @@ private:
     bool saveDocumentAs();
     // Writes the document to `path` in the editor's stream format. Text with characters
     // Shift-JIS cannot hold is written only once the user has said how: returns the path
-    // written (the same name with .rtf when the user chose RTF), or nothing when cancelled.
+    // written (the same name with .rtf when the user chose RTF), or nothing when cancelled. So
+    // is a save that would lose groups kept from the file whose text the user deleted.
     std::optional<QString> writeDocument(const QString &path);
+    std::optional<QString> writeDocumentData(const QString &path, const QByteArray &data, const Unsaveable &unsaveable);
     // Before unsaved work would be replaced: the close prompt's question. True to go on (saved,
     // or the changes given up); false to keep everything as it is.
     bool changesMayBeReplaced();

@@ -83,6 +83,9 @@ public:
     // as draw() does; false when it is not in a table. Pages draw a row's lines themselves,
     // one page each.
     bool drawTableRowBorders(QPainter *painter, const QTextBlock &block, const QColor &color);
+    // Draws a list paragraph's number or bullet as draw() does, in `color` where the paragraph
+    // gives its text none: pages show the markers the screen shows.
+    void drawListMarker(QPainter *painter, const QTextBlock &block, const QColor &color) const;
 
     // Around an input method's event: its preedit changes clear a paragraph's lines before the
     // layout hears of it, so a long paragraph's lines are copied first, and the change they

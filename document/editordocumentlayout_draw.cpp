@@ -145,6 +145,15 @@ void EditorDocumentLayout::drawBlock(QPainter *painter, const PaintContext &cont
     painter->setPen(oldPen);
 }
 
+void EditorDocumentLayout::drawListMarker(QPainter *painter, const QTextBlock &block, const QColor &color) const
+{
+    if (!block.textList() || !block.layout())
+        return;
+    PaintContext context;
+    context.palette.setColor(QPalette::Text, color);
+    drawListItem(painter, context, block, block.layout(), nullptr);
+}
+
 void EditorDocumentLayout::drawListItem(QPainter *painter, const PaintContext &context, const QTextBlock &block,
                                         const QTextLayout *layout, const QTextCharFormat *selectionFormat) const
 {

@@ -7,7 +7,6 @@
 #include "tablecells.h"
 #include "textpositionindex.h"
 
-#include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPalette>
@@ -178,7 +177,7 @@ struct FormatRangeRenderer::Layout {
         return lineNumber < 0 ? LineBox {} : boxOf(block, layout, lineNumber);
     }
 
-    // Draws a line, with its paragraph's bullet when it is the first.
+    // Draws a line, with its paragraph's number or bullet when it is the first.
     void drawLine(QPainter *painter, const LineBox &box, const QColor &text) const
     {
         if (box.lineNumber == TableRow) {
@@ -194,7 +193,7 @@ struct FormatRangeRenderer::Layout {
         const QTextLine line = layout->lineAt(lineNumber);
         line.draw(painter, layout->position());
         if (lineNumber == 0 && block.textList())
-            drawBullet(painter, block, line, text);
+            editorLayout->drawListMarker(painter, block, text);
     }
 
     // The part of a table row from box.top to box.bottom: its borders cut to it, and each line
@@ -235,21 +234,6 @@ struct FormatRangeRenderer::Layout {
                 layout->endLayout();
             }
         }
-    }
-
-    void drawBullet(QPainter *painter, const QTextBlock &block, const QTextLine &line, const QColor &text) const
-    {
-        const QFontMetricsF metrics(block.charFormat().font(), target);
-        const qreal size = metrics.lineSpacing() / 3;
-        const QPointF origin = block.layout()->position();
-        const qreal x = origin.x() + line.x() - metrics.horizontalAdvance(u' ') - size;
-        const qreal y = origin.y() + line.y() + (metrics.ascent() - size) / 2 + (line.ascent() - metrics.ascent());
-        painter->save();
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(text);
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->drawEllipse(QRectF(x, y, size, size));
-        painter->restore();
     }
 
     // The line after `box`, or an invalid box at the end.

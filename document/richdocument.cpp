@@ -446,6 +446,7 @@ void RichDocument::load(QByteArrayView data, StreamFormat format, const QTextCha
             PlainText::read(*m_document, data, textFormat, qsizetype(1) << 20, m_textForm.encoding);
         }
     }
+    noteKeptGroups();
     releaseFormatRange();
     emit loaded();
 }
@@ -469,6 +470,7 @@ void RichDocument::load(std::vector<QByteArray> &&pieces, StreamFormat format, c
         reader.insert(cursor, textFormat, later ? FirstPartBytes : std::numeric_limits<qsizetype>::max());
         cursor.endEditBlock();
     }
+    m_keptGroups.clear(); // text holds none
     releaseFormatRange();
     if (!reader.atEnd()) {
         m_rest = std::make_unique<BackgroundLoad>(*m_document, std::move(reader), textFormat);
@@ -493,9 +495,16 @@ void RichDocument::stopLoading()
     m_rest.reset();
 }
 
+void RichDocument::noteKeptGroups()
+{
+    m_keptGroups = RtfKept::keptInText(*m_document);
+}
+
 QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 {
     finishLoading();
+    if (unsaveable && !m_keptGroups.empty())
+        unsaveable->dropped = RtfKept::dropped(m_keptGroups, RtfKept::keptInText(*m_document));
     if (format == StreamFormat::Rtf)
         return m_pageSetup.insertedInto(RtfWriter::write(*m_document, m_defaultFormat, m_windowText));
     if (unsaveable)

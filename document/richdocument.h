@@ -24,6 +24,18 @@ struct FormatRange;
 // Which stream a load reads or a save writes.
 enum class StreamFormat { Rtf, PlainText };
 
+// Groups kept from an RTF file (see RtfKept) that a save no longer finds, the text they stood at
+// deleted since the file was read or last saved, by what they were. A bookmark or annotation
+// counts once for its start and end.
+struct DroppedGroups {
+    int footnotes = 0;
+    int fields = 0;
+    int bookmarks = 0;
+    int annotations = 0;
+    int others = 0;
+    int total() const { return footnotes + fields + bookmarks + annotations + others; }
+};
+
 // Characters a plain-text save had to write as "?", CP932 having no form for them.
 struct Unsaveable {
     qint64 count = 0;
@@ -37,6 +49,7 @@ struct Unsaveable {
     int tables = 0;
     int keptGroups = 0;
     int firstLostPosition = -1;
+    DroppedGroups dropped; // by either save
     bool losesContent() const { return pictures > 0 || tables > 0 || keptGroups > 0; }
 };
 
@@ -159,6 +172,9 @@ public:
     // The same through a file, with the file failure texts (see DocumentFile).
     void loadFile(const QString &path, StreamFormat format, const QTextCharFormat &textFormat);
     void saveFile(const QString &path, StreamFormat format, Unsaveable *unsaveable = nullptr) const;
+    // The kept groups the text holds now become those a save reports missing when their text
+    // is deleted (Unsaveable::dropped): every load does this, and a save once it is written.
+    void noteKeptGroups();
 
     // The paper and margins the document prints on: read with it (none: the report's A4 page),
     // kept with it, set by the page setup. Every load replaces it.
@@ -216,4 +232,5 @@ private:
     quint64 m_changeCount = 0;
     TextForm m_textForm;
     PageSetup m_pageSetup;
+    std::vector<qint64> m_keptGroups; // see RtfKept::keptInText
 };

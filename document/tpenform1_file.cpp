@@ -82,8 +82,9 @@ void TPenForm1::ClearDocument()
     RichEdit1->setSelection(0, -1);
     RichEdit1->setCharFormat(format);
     RichEdit1->deleteSelection();
-    // Nor what a file read before had ahead of its text.
+    // Nor what a file read before had ahead of its text, nor what it kept in it.
     RtfKept::setLeading(*RichEdit1->document(), {});
+    RichEdit1->richDocument().noteKeptGroups();
     // The empty document's new text takes these attributes.
     RichEdit1->setCharFormat(format);
     // A new document has no past: an undo must not bring the old one back.
@@ -183,6 +184,29 @@ std::optional<QString> TPenForm1::writeDocument(const QString &path)
 {
     Unsaveable unsaveable;
     const QByteArray data = RichEdit1->save(&unsaveable);
+    const DroppedGroups &dropped = unsaveable.dropped;
+    if (dropped.total() > 0) {
+        // Cancel first: nothing is lost by a key pressed in haste.
+        QApplication::beep();
+        const QString question = Messages::droppedWithText(dropped.footnotes, dropped.fields, dropped.bookmarks,
+                                                           dropped.annotations, dropped.others)
+            + u"\n\n" + Messages::text(Messages::DroppedQuestion);
+        if (MessageBox::ask(this, question,
+                            { { QMessageBox::Cancel, Messages::text(Messages::ButtonCancel) },
+                              { QMessageBox::Save, Messages::text(Messages::ButtonSave) } },
+                            QMessageBox::Warning)
+            != QMessageBox::Save)
+            return std::nullopt;
+    }
+    const std::optional<QString> written = writeDocumentData(path, data, unsaveable);
+    if (written)
+        RichEdit1->richDocument().noteKeptGroups();
+    return written;
+}
+
+std::optional<QString> TPenForm1::writeDocumentData(const QString &path, const QByteArray &data,
+                                                    const Unsaveable &unsaveable)
+{
     if (unsaveable.count == 0 && !unsaveable.losesContent()) {
         DocumentFile::write(path, data);
         return path;

@@ -72,6 +72,7 @@ struct ParaState {
     int16_t lineSpacing = 0; // \sl, see ParaSpacing
     bool lineMultiple = false; // \slmult1
     bool pageBreakBefore = false; // \pagebb
+    bool indentGiven = false; // \li or \fi: else a list paragraph takes its level's indents
     uint16_t tabSet = 0; // the stops given, in the reader's RtfTables::TabSets; 0: none
     uint8_t tabKind = 0; // TabStops::Kind and Leader of the next \tx
     uint8_t tabLeader = 0;

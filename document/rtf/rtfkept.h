@@ -5,11 +5,13 @@
 #include <QString>
 
 #include <string_view>
+#include <vector>
 
 class QAbstractTextDocumentLayout;
 class QTextCharFormat;
 class QTextDocument;
 class QTextFormat;
+struct DroppedGroups;
 struct Unsaveable;
 
 // RTF the editor does not show but keeps, as the file had it, so that a save writes it back:
@@ -87,6 +89,12 @@ QByteArray leading(const QTextDocument &document);
 
 // Counts in `lost` what a text save leaves out of `document`: pictures, tables, kept groups.
 void countLostInText(const QTextDocument &document, Unsaveable &lost);
+
+// The groups kept in the text (not shapes, whose picture the user sees), each once, as sorted
+// numbers that tell them apart and say what each is; empty at once for a document without any.
+std::vector<qint64> keptInText(const QTextDocument &document);
+// What of `before` is missing from `now` (both from keptInText).
+DroppedGroups dropped(const std::vector<qint64> &before, const std::vector<qint64> &now);
 
 // Draws anchors (footnote marks; nothing for the others) in a layout.
 void registerHandler(QAbstractTextDocumentLayout *layout);

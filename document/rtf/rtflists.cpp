@@ -35,6 +35,25 @@ int levelFormatOf(QTextListFormat::Style style)
     }
 }
 
+// A bullet in RTF: the Symbol font's bullet for the disc, \uN for the others with "?" for
+// readers without \u (\uc1 in force: these are written inside groups of their own).
+QByteArray bulletCharacter(QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListCircle:
+        return "\\uc1\\u9702?";
+    case QTextListFormat::ListSquare:
+        return "\\uc1\\u9642?";
+    default:
+        return "\\'b7";
+    }
+}
+
+bool isSymbolBullet(QTextListFormat::Style style)
+{
+    return style != QTextListFormat::ListCircle && style != QTextListFormat::ListSquare;
+}
+
 } // namespace
 
 QTextListFormat::Style styleOfLevelFormat(int levelFormat)
@@ -105,6 +124,38 @@ bool isNumbered(const QTextList *list)
     }
 }
 
+int levelOf(const QTextList *list)
+{
+    return list ? qBound(0, list->format().intProperty(LevelProperty), MaxLevel) : 0;
+}
+
+QTextListFormat::Style bulletStyle(QStringView marker, int level)
+{
+    const QStringView s = marker.trimmed();
+    if (s.size() == 1) {
+        // Discs, circles and squares as word processors write them, in text and in the
+        // private-use forms of the symbol fonts.
+        if (QStringView(u"\u2022\u00B7\u30FB\u25CF\uF0B7\uF06C").contains(s.at(0)))
+            return QTextListFormat::ListDisc;
+        if (QStringView(u"\u25E6\u25CB\u25EF\u3007o\uF06F\uF0A1").contains(s.at(0)))
+            return QTextListFormat::ListCircle;
+        if (QStringView(u"\u25AA\u25A0\u25A1\u25C6\u00A7\uF0A7\uF06E\uF0A8").contains(s.at(0)))
+            return QTextListFormat::ListSquare;
+    }
+    static constexpr QTextListFormat::Style byLevel[]
+        = { QTextListFormat::ListDisc, QTextListFormat::ListCircle, QTextListFormat::ListSquare };
+    return byLevel[qBound(0, level, MaxLevel) % 3];
+}
+
+QTextListFormat bulletFormat(QTextListFormat::Style style, int level)
+{
+    QTextListFormat format;
+    format.setStyle(style);
+    format.setIndent(0); // the paragraph's own indent makes the bullet's room
+    format.setProperty(LevelProperty, qBound(0, level, MaxLevel));
+    return format;
+}
+
 void Reading::place(QTextCursor &cursor, QTextListFormat::Style style, int number, int level)
 {
     level = qBound(0, level, MaxLevel);
@@ -120,7 +171,14 @@ void Reading::place(QTextCursor &cursor, QTextListFormat::Style style, int numbe
 void Writing::collect(const QTextBlock &block)
 {
     const QTextList *list = block.textList();
-    if (!isNumbered(list) || m_numbers.count(list))
+    if (list && !isNumbered(list)) {
+        m_hasBullets = true;
+        QTextListFormat::Style &style = m_bulletStyles[levelOf(list)];
+        if (style == QTextListFormat::ListStyleUndefined)
+            style = list->format().style();
+        return;
+    }
+    if (!list || m_numbers.count(list))
         return;
     m_numbers.emplace(list, m_next);
     m_styles.emplace(m_next, list->format().style());
@@ -160,6 +218,36 @@ QByteArray Writing::overrideEntries() const
         out += "{\\listoverride\\listid" + number + "\\listoverridecount0\\ls" + number + "}";
     }
     return out;
+}
+
+QByteArray Writing::bulletEntry(int symbolFont) const
+{
+    QByteArray out = "{\\list\\listtemplateid1";
+    for (int level = 0; level <= MaxLevel; ++level) {
+        const QTextListFormat::Style shown = m_bulletStyles[level] != QTextListFormat::ListStyleUndefined
+            ? m_bulletStyles[level]
+            : bulletStyle({}, level);
+        out += "{\\listlevel\\levelnfc23\\levelnfcn23\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'01"
+            + bulletCharacter(shown) + ";}{\\levelnumbers;}";
+        if (isSymbolBullet(shown))
+            out += "\\f" + QByteArray::number(symbolFont);
+        out += "\\fi-360\\li" + QByteArray::number(360 + 360 * level) + "}";
+    }
+    return out + "\\listid1}";
+}
+
+QByteArray Writing::bulletPn(QTextListFormat::Style style, int symbolFont)
+{
+    QByteArray out = "{\\*\\pn\\pnlvlblt";
+    if (isSymbolBullet(style))
+        out += "\\pnf" + QByteArray::number(symbolFont);
+    return out + "\\pnindent0{\\pntxtb" + bulletCharacter(style) + "}}";
+}
+
+QByteArray Writing::bulletText(QTextListFormat::Style style, int symbolFont)
+{
+    const QByteArray font = isSymbolBullet(style) ? "\\f" + QByteArray::number(symbolFont) : QByteArray();
+    return "{\\pntext" + font + bulletCharacter(style) + "\\tab}";
 }
 
 QByteArray Writing::listText(const QTextBlock &block)

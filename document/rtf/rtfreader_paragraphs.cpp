@@ -103,6 +103,8 @@ void Reader::finishParagraph()
     const bool bullet = isBulletList(para);
     const bool listed = para.pnNumbered || para.listNumber > 0 || !m_marker.isEmpty();
     const QTextListFormat::Style numbered = bullet || !listed ? QTextListFormat::ListStyleUndefined : numberedStyle(para);
+    const int level = para.listNumber > 0 ? qMin(int(para.listLevel), RtfLists::MaxLevel) : 0;
+    const QTextListFormat::Style bulletStyle = RtfLists::bulletStyle(m_marker, level);
     if (!bullet && listed && !m_marker.isEmpty() && numbered == QTextListFormat::ListStyleUndefined) {
         // A numbered list: its numbers exist only in the marker text, so they become text.
         QTextCursor at(&m_document);
@@ -115,11 +117,15 @@ void Reader::finishParagraph()
 
     const BlockKey key { para, bullet };
     if (!m_blockFormatKnown || !(key == m_blockKey)) {
+        int leftTwips = para.leftTwips;
+        int firstTwips = para.firstTwips;
+        if (!para.indentGiven && listed)
+            m_lists.levelIndents(para.listNumber, para.listLevel, &leftTwips, &firstTwips);
         ParaFormat p;
         p.mask = ParaFormat::AllFields;
         p.alignment = para.alignment;
-        p.firstIndentTwips = TextFormats::clampedIndent(para.leftTwips + para.firstTwips);
-        p.leftIndentTwips = -para.firstTwips;
+        p.firstIndentTwips = TextFormats::clampedIndent(qint64(leftTwips) + firstTwips);
+        p.leftIndentTwips = -firstTwips;
         p.rightIndentTwips = para.rightTwips;
         p.numbering = bullet ? ParaFormat::NumberingBullet : ParaFormat::NumberingNone;
         m_blockFormat = QTextBlockFormat();
@@ -136,17 +142,8 @@ void Reader::finishParagraph()
             m_cursor.setBlockFormat(m_blockFormat);
         if (numbered != QTextListFormat::ListStyleUndefined)
             m_numbered.place(m_cursor, numbered, para.listNumber, para.listLevel);
-    } else if (!formatRight || !m_insertedInList) {
-        // The list of the paragraph before, while it has room; else a new one.
-        if (m_list && m_lastInList && m_list->count() < MaxListItems) {
-            QTextBlockFormat inList = m_blockFormat;
-            inList.setObjectIndex(m_list->objectIndex());
-            m_cursor.setBlockFormat(inList);
-        } else {
-            if (!formatRight)
-                m_cursor.setBlockFormat(m_blockFormat);
-            m_list = m_cursor.createList(TextFormats::bulletListFormat());
-        }
+    } else {
+        placeBullet(formatRight, bulletStyle, level);
     }
     m_lastInList = bullet;
     m_finishedParagraph = m_blockNumber;
@@ -157,6 +154,24 @@ void Reader::finishParagraph()
         m_cursor.mergeBlockFormat(breaking);
     }
     m_pageBreakNext = false;
+}
+
+void Reader::placeBullet(bool formatRight, QTextListFormat::Style style, int level)
+{
+    QPointer<QTextList> &list = m_bulletLists[level];
+    const bool continues = list && m_lastInList && list->count() < MaxListItems && list->format().style() == style;
+    if (continues && list == m_list && formatRight && m_insertedInList)
+        return; // inserted into it, in its format
+    if (continues) {
+        QTextBlockFormat inList = m_blockFormat;
+        inList.setObjectIndex(list->objectIndex());
+        m_cursor.setBlockFormat(inList);
+    } else {
+        if (!formatRight || m_insertedInList)
+            m_cursor.setBlockFormat(m_blockFormat);
+        list = m_cursor.createList(RtfLists::bulletFormat(style, level));
+    }
+    m_list = list;
 }
 
 void Reader::pageBreak()

@@ -9,6 +9,10 @@ namespace RtfReading {
 void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
 {
     Group g = group();
+    if (g.destination == Destination::ListTable && (info.word == Word::FirstIndent || info.word == Word::LeftIndent)) {
+        m_lists.setLevelIndent(info.word == Word::LeftIndent, TextFormats::clampedIndent(parameter));
+        return;
+    }
     if (applyToGroup(g, info.word, hasParameter, parameter)) {
         m_stack.set(g);
         return;
@@ -229,9 +233,11 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
         return true;
     case Word::FirstIndent:
         para.firstTwips = indent();
+        para.indentGiven = true;
         return true;
     case Word::LeftIndent:
         para.leftTwips = indent();
+        para.indentGiven = true;
         return true;
     case Word::RightIndent:
         para.rightTwips = indent();

@@ -163,6 +163,9 @@ private:
     bool isBulletList(const ParaState &para) const;
     QTextListFormat::Style numberedStyle(const ParaState &para) const;
     void finishParagraph();
+    // Puts the paragraph just finished into the bulleted list of its level: the one the
+    // paragraphs before it at that level are in, while it has room and draws the same bullet.
+    void placeBullet(bool formatRight, QTextListFormat::Style style, int level);
     // \page: the paragraph under way ends, and the next one starts a page.
     void pageBreak();
     // \tx, \tb and the kind and leader words before them: the group's tab stops.
@@ -270,6 +273,8 @@ private:
     bool m_insertedInList = false; // the paragraph under way was inserted into m_list
     bool m_lastInList = false; // the paragraph before belongs to m_list
     QTextList *m_list = nullptr;
+    // The bulleted list of each level, as far as a run of bulleted paragraphs goes.
+    QPointer<QTextList> m_bulletLists[RtfLists::MaxLevel + 1];
     RtfTableReader m_tables;
 };
 

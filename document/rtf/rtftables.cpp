@@ -62,14 +62,23 @@ void ListTables::beginList()
 
 void ListTables::beginLevel()
 {
-    if (m_listOpen && m_lists.back().levelFormats.size() < MaxLevels)
-        m_lists.back().levelFormats.push_back(0);
+    if (m_listOpen && m_lists.back().levels.size() < MaxLevels)
+        m_lists.back().levels.emplace_back();
 }
 
 void ListTables::setLevelFormat(int format)
 {
-    if (m_listOpen && !m_lists.back().levelFormats.empty())
-        m_lists.back().levelFormats.back() = format;
+    if (m_listOpen && !m_lists.back().levels.empty())
+        m_lists.back().levels.back().format = format;
+}
+
+void ListTables::setLevelIndent(bool left, int twips)
+{
+    if (!m_listOpen || m_lists.back().levels.empty())
+        return;
+    Level &level = m_lists.back().levels.back();
+    (left ? level.leftTwips : level.firstTwips) = twips;
+    level.indentGiven = level.indentGiven || left;
 }
 
 void ListTables::setListId(int id)
@@ -110,16 +119,32 @@ bool ListTables::isBullet(int number, int level, bool *known) const
 
 int ListTables::levelFormat(int number, int level) const
 {
+    const Level *entry = levelOf(number, level);
+    return entry ? qMax(0, entry->format) : -1;
+}
+
+bool ListTables::levelIndents(int number, int level, int *leftTwips, int *firstTwips) const
+{
+    const Level *entry = levelOf(number, level);
+    if (!entry || !entry->indentGiven)
+        return false;
+    *leftTwips = entry->leftTwips;
+    *firstTwips = entry->firstTwips;
+    return true;
+}
+
+const ListTables::Level *ListTables::levelOf(int number, int level) const
+{
     const auto override = m_overrideByNumber.find(number);
     if (override == m_overrideByNumber.end())
-        return -1;
+        return nullptr;
     const auto list = m_listById.find(m_overrides[override->second].listId);
     if (list == m_listById.end())
-        return -1;
-    const std::vector<int> &formats = m_lists[list->second].levelFormats;
-    if (level < 0 || static_cast<size_t>(level) >= formats.size())
-        return -1;
-    return qMax(0, formats[static_cast<size_t>(level)]);
+        return nullptr;
+    const std::vector<Level> &levels = m_lists[list->second].levels;
+    if (level < 0 || static_cast<size_t>(level) >= levels.size())
+        return nullptr;
+    return &levels[static_cast<size_t>(level)];
 }
 
 uint16_t TabSets::with(uint16_t set, const TabStops::Stop &stop)

@@ -72,7 +72,7 @@ private:
 };
 
 // A word processor's \listtable and \listoverridetable: whether paragraph list \lsN at level
-// \ilvlN is a bulleted one.
+// \ilvlN is a bulleted one, and the indents of the level.
 class ListTables {
 public:
     static constexpr size_t MaxLists = 4096;
@@ -82,6 +82,8 @@ public:
     void beginList();
     void beginLevel();
     void setLevelFormat(int format);
+    // \li (`left`) or \fi of the level under way, in twips.
+    void setLevelIndent(bool left, int twips);
     void setListId(int id);
     void beginOverride();
     void setOverrideListId(int id);
@@ -92,12 +94,21 @@ public:
     bool isBullet(int number, int level, bool *known) const;
     // The \levelnfcN of that level; -1 when the tables do not say.
     int levelFormat(int number, int level) const;
+    // The level's \li and \fi; false when the tables do not give the level or its \li.
+    bool levelIndents(int number, int level, int *leftTwips, int *firstTwips) const;
 
 private:
+    struct Level {
+        int format = 0;
+        int leftTwips = 0;
+        int firstTwips = 0;
+        bool indentGiven = false;
+    };
     struct List {
         int id = 0;
-        std::vector<int> levelFormats;
+        std::vector<Level> levels;
     };
+    const Level *levelOf(int number, int level) const;
     struct Override {
         int listId = 0;
         int number = 0;

@@ -64,7 +64,8 @@ struct ParaState {
     int left = 0; // \li
     int right = 0; // \ri
     bool bullet = false;
-    std::pair<int, int> list; // numbered: \\ls and \\ilvl; 0 in none
+    int bulletStyle = 0; // QTextListFormat::Style of a bulleted paragraph
+    std::pair<int, int> list; // \\ls and \\ilvl; 0 in none
     ParaSpacing spacing;
     std::vector<TabStops::Stop> tabs;
     bool pageBreakBefore = false; // \pagebb
@@ -111,7 +112,7 @@ public:
                     if (m_block.isValid() && timeUp())
                         return false;
                 }
-                if (m_bullets)
+                if (m_numbered.hasBullets())
                     m_symbolFont = fontIndex({ QStringLiteral("Symbol"), SymbolCharSet, 0 });
                 writeHeader();
                 m_block = m_document.begin();
@@ -142,7 +143,7 @@ private:
     void writeParagraph(const QTextBlock &block)
     {
         ParaState para = paraStateOf(block);
-        para.list = m_numbered.numberOf(block);
+        para.list = para.bullet ? std::pair(1, RtfLists::levelOf(block.textList())) : m_numbered.numberOf(block);
         m_currentParagraph = para;
         // A table's paragraphs say so (\intbl) after each \pard, and each row is defined first.
         const TableCells::Spot spot = m_hasTables ? TableCells::spotOf(block) : TableCells::Spot {};
@@ -158,7 +159,7 @@ private:
         }
         m_inTable = spot.table != nullptr;
         if (para.bullet)
-            writeBulletMarker();
+            appendBytes(RtfLists::Writing::bulletText(QTextListFormat::Style(para.bulletStyle), m_symbolFont));
         else if (para.list.first > 0)
             appendBytes(RtfLists::Writing::listText(block));
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
@@ -262,7 +263,6 @@ private:
 
     void collectFontsAndColors(const QTextBlock &block)
     {
-        m_bullets = m_bullets || (block.textList() && !RtfLists::isNumbered(block.textList()));
         m_numbered.collect(block);
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -320,10 +320,7 @@ private:
         if (m_symbolFont >= 0) {
             // Bullets as a word processor's list as well as in the \\pn style: readers that
             // know only one of the two find theirs, and those that know both draw one bullet.
-            m_out += "{\\list\\listtemplateid1\\listsimple{\\listlevel\\levelnfc23\\levelnfcn23"
-                     "\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'01\\'b7;}{\\levelnumbers;}\\f";
-            m_out.number(m_symbolFont);
-            m_out += "\\fi-360\\li360}\\listid1}";
+            appendBytes(m_numbered.bulletEntry(m_symbolFont));
         }
         appendBytes(m_numbered.listEntries());
         m_out += "}\r\n{\\*\\listoverridetable";
@@ -384,6 +381,7 @@ private:
         s.first = -p.leftIndentTwips;
         s.right = p.rightIndentTwips;
         s.bullet = p.numbering == ParaFormat::NumberingBullet;
+        s.bulletStyle = s.bullet ? int(block.textList()->format().style()) : 0;
         s.spacing = TextFormats::spacingOf(block.blockFormat());
         paragraphLayoutOf(block, s);
         return s;
@@ -405,9 +403,11 @@ private:
         default:
             break;
         }
-        if (para.first != 0)
+        // A list paragraph states its indents even when 0: else a reader takes its level's.
+        const bool listed = para.list.first > 0;
+        if (para.first != 0 || listed)
             m_out.word("fi", para.first);
-        if (para.left != 0)
+        if (para.left != 0 || listed)
             m_out.word("li", para.left);
         if (para.right != 0)
             m_out.word("ri", para.right);
@@ -420,9 +420,10 @@ private:
             m_out.word("slmult", para.spacing.multiple ? 1 : 0);
         }
         if (para.bullet) {
-            m_out += "{\\*\\pn\\pnlvlblt\\pnf";
-            m_out.number(m_symbolFont);
-            m_out += "\\pnindent0{\\pntxtb\\'b7}}\\ls1 ";
+            appendBytes(RtfLists::Writing::bulletPn(QTextListFormat::Style(para.bulletStyle), m_symbolFont));
+            m_out.word("ls", 1);
+            if (para.list.second > 0)
+                m_out.word("ilvl", para.list.second);
         } else if (para.list.first > 0) {
             m_out.word("ls", para.list.first);
             m_out.word("ilvl", para.list.second);
@@ -466,14 +467,6 @@ private:
                 m_out.word(kinds[kind]);
             m_out.word(stop.kind == TabStops::Kind::Bar ? "tb" : "tx", stop.twips);
         }
-    }
-
-    // The bullet as text, for readers that draw no bullets themselves.
-    void writeBulletMarker()
-    {
-        m_out += "{\\pntext\\f";
-        m_out.number(m_symbolFont);
-        m_out += "\\'b7\\tab}";
     }
 
     // -- Runs --
@@ -629,7 +622,6 @@ private:
     int m_uc = 1;
     Stage m_stage = Stage::Start;
     QTextBlock m_block;
-    bool m_bullets = false;
     RtfLists::Writing m_numbered { 2 }; // \\ls1 is the bullets'
     bool m_firstParagraph = true;
     bool m_hasTables = false;

@@ -1,5 +1,7 @@
+#include "document/editordocumentlayout.h"
 #include "document/formatrange.h"
 #include "document/richdocument.h"
+#include "document/rtf/rtfreader.h"
 
 #include <QFile>
 #include <QImage>
@@ -12,7 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QTextList>
 
 #include "scaling.h"
 
@@ -101,6 +106,7 @@ private slots:
     void releasedLayoutsKeepThePageBreaks();
     void drawnPagesLetGoOfTheirLayout();
     void longParagraphPagesGrowLinearly();
+    void listMarkersPrintAsShown();
 };
 
 void tst_FormatRange::successivePagesDrawEveryCharacterOnce()
@@ -344,6 +350,107 @@ void tst_FormatRange::longParagraphPagesGrowLinearly()
         },
         60000);
     QVERIFY2(growth < Scaling::LinearLimit, qPrintable(u"4x the paragraph cost %1x"_s.arg(growth)));
+}
+
+namespace {
+
+// Numbers at two levels and bullets at three: a disc, a circle, a square.
+const QByteArray Lists
+    = "{\\rtf1\\ansi{\\*\\listtable{\\list{\\listlevel\\levelnfc0}{\\listlevel\\levelnfc4}\\listid1}"
+      "{\\list{\\listlevel\\levelnfc23}{\\listlevel\\levelnfc23}{\\listlevel\\levelnfc23}\\listid2}}"
+      "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}{\\listoverride\\listid2\\ls2}}\\fs24"
+      "\\pard\\ls1\\li720\\fi-360 one\\par\\pard\\ls1\\ilvl1\\li1440\\fi-360 sub\\par"
+      "\\pard\\ls1\\li720\\fi-360 two\\par\\pard\\ls2\\li720\\fi-360 disc\\par"
+      "\\pard\\ls2\\ilvl1\\li1440\\fi-360 circle\\par\\pard\\ls2\\ilvl2\\li2160\\fi-360 square\\par}"_ba;
+
+// The pixels left of the first line of each list paragraph: where its marker is drawn.
+QList<QImage> markerAreas(const QImage &image, const QTextDocument &doc)
+{
+    QList<QImage> areas;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (!b.textList() || !b.layout() || b.layout()->lineCount() == 0)
+            continue;
+        const QTextLine line = b.layout()->lineAt(0);
+        const QPointF origin = b.layout()->position() + QPointF(line.x(), line.y());
+        areas += image.copy(QRectF(0, origin.y(), origin.x(), line.height()).toRect());
+    }
+    return areas;
+}
+
+int inkOf(const QImage &image)
+{
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ink += qGray(image.pixel(x, y)) < 160;
+    }
+    return ink;
+}
+
+} // namespace
+
+// Pages draw each list paragraph's marker as the editor's screen does: the number of a numbered
+// list ("1.", "a."), the bullet of a bulleted one at its level.
+void tst_FormatRange::listMarkersPrintAsShown()
+{
+    const QRect page(0, 0, 6 * 1440, 3 * 1440);
+    QTextDocument shown;
+    QVERIFY(RtfReader::read(Lists, shown, CharFormat()));
+    shown.setDocumentMargin(0);
+    auto *layout = new EditorDocumentLayout(&shown);
+    shown.setDocumentLayout(layout);
+    QImage screen(page.width() / 15, page.height() / 15, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    shown.setTextWidth(screen.width());
+    {
+        QPainter painter(&screen);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette.setColor(QPalette::Text, Qt::black);
+        context.clip = screen.rect();
+        layout->draw(&painter, context);
+    }
+
+    QTextDocument doc;
+    QVERIFY(RtfReader::read(Lists, doc, CharFormat()));
+    RichDocument rich(&doc);
+    QImage printed(screen.size(), QImage::Format_RGB32);
+    printed.fill(Qt::white);
+    {
+        QPainter painter(&printed);
+        FormatRange request;
+        request.painter = &painter;
+        request.rectTwips = page;
+        request.pageTwips = page;
+        QCOMPARE(rich.formatRange(request), rich.textLength());
+    }
+    const QList<QImage> onScreen = markerAreas(screen, shown);
+    const QList<QImage> onPaper = markerAreas(printed, shown);
+    QCOMPARE(onScreen.size(), 6);
+    for (qsizetype i = 0; i < onScreen.size(); ++i) {
+        QVERIFY2(inkOf(onScreen.at(i)) > 4, qPrintable(u"no marker on screen for item %1"_s.arg(i)));
+        QVERIFY2(onPaper.at(i) == onScreen.at(i), qPrintable(u"item %1 printed another marker"_s.arg(i)));
+    }
+
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(u"lists.pdf"_s);
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setResolution(300);
+        QPainter painter(&writer);
+        FormatRange request;
+        request.painter = &painter;
+        request.rectTwips = bodyTwips();
+        request.pageTwips = QRect(0, 0, 11906, 16838);
+        QCOMPARE(rich.formatRange(request), rich.textLength());
+    }
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, { u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s });
+    QVERIFY(pdftotext.waitForFinished(60000));
+    QCOMPARE(withoutSpaces(QString::fromUtf8(pdftotext.readAllStandardOutput())),
+             u"1.onea.sub2.twodisccirclesquare"_s);
 }
 
 QTEST_MAIN(tst_FormatRange)

@@ -4,6 +4,7 @@
 // it leaves pictures out.
 
 #include "app/japaneseui.h"
+#include "app/messagebox.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
 #include "document/pictures.h"
@@ -86,8 +87,13 @@ private slots:
     void hostileKeptGroupsStayLinearAndBalanced();
     void textSaveAsksBeforeLeavingPicturesOut_data();
     void textSaveAsksBeforeLeavingPicturesOut();
+    void savingAsksBeforeLosingDeletedGroups_data();
+    void savingAsksBeforeLosingDeletedGroups();
+    void undoneDeletionSavesWithoutAsking();
 
 private:
+    // Deletes, with Shift+Right and Delete, everything before the text's "EF".
+    void deleteBeforeEF(RichEdit *editor);
     QString path(const QString &name) const { return m_dir.filePath(name); }
     RichEdit *open(const QByteArray &rtf, const QString &name = u"doc.rtf"_s);
     QByteArray typeAndSave();
@@ -349,6 +355,96 @@ void tst_RtfKept::textSaveAsksBeforeLeavingPicturesOut()
         QCOMPARE(TestFiles::read(text), "old"_ba);
         QCOMPARE(editor->textCursor().selectionStart(), 4); // the first picture, for the user to see
     }
+}
+
+void tst_RtfKept::deleteBeforeEF(RichEdit *editor)
+{
+    QTest::keyClick(editor, Qt::Key_Home, Qt::ControlModifier);
+    const qsizetype before = editor->document()->toPlainText().indexOf(u"EF"_s);
+    for (qsizetype i = 0; i < before; ++i)
+        QTest::keyClick(editor, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QCOMPARE(editor->document()->toPlainText(), u"EF"_s);
+}
+
+void tst_RtfKept::savingAsksBeforeLosingDeletedGroups_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("group"); // what the saved file loses
+    QTest::addColumn<QString>("lost"); // as the question names it
+    const QList<std::tuple<const char *, QByteArray, QByteArray, QString>> kinds {
+        { "footnote", "AB{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Note\\par}EF",
+          "{\\footnote", u"脚注 1 個"_s },
+        { "bookmark", "AB{\\*\\bkmkstart here}CD{\\*\\bkmkend here}EF", "bkmkstart", u"ブックマーク 1 個"_s },
+        { "field", "AB{\\field{\\*\\fldinst HYPERLINK \"https://example.com/\"}{\\fldrslt link}}EF", "fldinst",
+          u"フィールド 1 個"_s },
+        { "annotation and index entry",
+          "AB{\\*\\atrfstart 1}CD{\\*\\atrfend 1}{\\*\\atnid P}{\\*\\annotation{\\*\\atnref 1}\\pard "
+          "Comment\\par}{\\xe{Index}}EF",
+          "annotation", u"コメント 1 個、そのほかの RTF の情報 1 個"_s },
+    };
+    QTest::addColumn<QString>("button");
+    for (const auto &[name, body, group, lost] : kinds) {
+        for (const QString &button : { u"キャンセル"_s, u"保存(&S)"_s })
+            QTest::addRow("%s, %s", name, button == u"キャンセル" ? "cancel" : "save") << body << group << lost << button;
+    }
+}
+
+// A group kept from the file (shown or not) whose text the user deleted goes with that text; the
+// save says so first, Cancel writing nothing.
+void tst_RtfKept::savingAsksBeforeLosingDeletedGroups()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, group);
+    QFETCH(QString, lost);
+    QFETCH(QString, button);
+    const QByteArray original = Start + body + "\\par}";
+    RichEdit *editor = open(original);
+    deleteBeforeEF(editor);
+    RealDialogs::Box box;
+    RealDialogs::answerBox(&box, button);
+    m_window->command(u"FileSave"_s)->trigger();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.text, u"ファイルにあった "_s + lost + u" は、その位置の文字が削除されたので保存されません。\n\n   このまま保存しますか？"_s);
+    box.buttons.sort();
+    QCOMPARE(box.buttons, (QStringList { u"キャンセル"_s, u"保存(&S)"_s }));
+    if (button == u"キャンセル") {
+        QCOMPARE(TestFiles::read(path(u"doc.rtf"_s)), original);
+        QVERIFY(editor->isModified());
+        return;
+    }
+    const QByteArray saved = TestFiles::read(path(u"doc.rtf"_s));
+    QVERIFY(!editor->isModified());
+    QVERIFY(saved.contains("EF"));
+    QVERIFY(!saved.contains(group));
+    // Said once: the next save has nothing more to lose.
+    QString asked;
+    MessageBox::setSink([&asked](QWidget *, const MessageBox::Request &request) {
+        asked = request.text;
+        return QMessageBox::Cancel;
+    });
+    QTest::keyClick(editor, 'X');
+    m_window->command(u"FileSave"_s)->trigger();
+    MessageBox::setSink({});
+    QCOMPARE(asked, QString());
+    QVERIFY(!editor->isModified());
+    QVERIFY(TestFiles::read(path(u"doc.rtf"_s)).contains("XEF"));
+}
+
+void tst_RtfKept::undoneDeletionSavesWithoutAsking()
+{
+    RichEdit *editor = open(Start + "AB{\\*\\bkmkstart here}CD{\\*\\bkmkend here}EF\\par}");
+    deleteBeforeEF(editor);
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    QString asked;
+    MessageBox::setSink([&asked](QWidget *, const MessageBox::Request &request) {
+        asked = request.text;
+        return QMessageBox::Cancel;
+    });
+    const QByteArray saved = typeAndSave();
+    MessageBox::setSink({});
+    QCOMPARE(asked, QString());
+    QVERIFY(saved.contains("{\\*\\bkmkstart here}") && saved.contains("{\\*\\bkmkend here}"));
 }
 
 QTEST_MAIN(tst_RtfKept)
