@@ -47,6 +47,10 @@ constexpr int RecentCapacity = 1024;
 constexpr int BackgroundSliceMs = 4;
 // A change of this many paragraphs or fewer is laid out at once, as Qt's layout would.
 constexpr int ImmediateParagraphs = 16;
+// Paragraphs at least this long are laid out only when first needed (drawn, hit, asked about),
+// never ahead: the view reports several layout changes as it settles after a document comes in,
+// and each would otherwise shape all of such a paragraph again.
+constexpr int GiantParagraph = LongParagraph * 10;
 
 } // namespace
 
@@ -249,8 +253,12 @@ void EditorDocumentLayout::rebuildAll()
     const int first = qMin(count, 32);
     m_metrics.assign(first, {});
     QTextBlock block = doc->begin();
-    for (int n = 0; n < first; ++n, block = block.next())
-        layOutBlock(block, n, Keep::Lines, Correction::Quiet);
+    for (int n = 0; n < first; ++n, block = block.next()) {
+        if (block.length() < GiantParagraph)
+            layOutBlock(block, n, Keep::Lines, Correction::Quiet);
+        else
+            m_metrics.set(n, estimate(block));
+    }
     std::vector<BlockMetrics::Entry> entries;
     entries.reserve(static_cast<size_t>(count));
     for (int n = 0; n < first; ++n)
@@ -331,8 +339,10 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
             if (e.exact && layout && firstBlock.length() >= LongParagraph) {
                 if (m_kept.size() > 4)
                     m_kept.clear();
-                if (auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded,
-                                                           &m_rules))
+                auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded, &m_rules);
+                // A change that does not fit the lines (the view's "everything changed" after a
+                // new width or font) is no edit of them: the paragraph is laid out anew.
+                if (lines && lines->expectedLength() == firstBlock.length() - 1)
                     m_kept[first] = std::move(lines);
             }
         }
@@ -370,7 +380,7 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
     if (newLast - first < ImmediateParagraphs) {
         QTextBlock block = firstBlock;
         for (int n = first; n <= newLast && block.isValid(); ++n, block = block.next()) {
-            if (block.length() < LongParagraph * 10 || m_kept.count(n))
+            if (block.length() < GiantParagraph || m_kept.count(n))
                 layOutBlock(block, n, Keep::Lines, Correction::Quiet);
         }
     }
@@ -411,6 +421,7 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
         e.lines = r.lines;
         m_widest = qMax(m_widest, r.widest + rightIndent);
         m_reusedLayouts += r.reused ? 1 : 0;
+        m_brokenCharacters += r.brokenCharacters;
         if (!old.exact)
             learn(layout, r.height);
     } else {

@@ -71,6 +71,8 @@ public:
     int estimatedCount() const { return m_metrics.inexactCount(); }
     // How many layouts of a paragraph kept some of its lines from before an edit.
     int reusedLayouts() const { return m_reusedLayouts; }
+    // Characters whose lines were broken (shaped and measured) so far, all paragraphs together.
+    qint64 brokenCharacters() const { return m_brokenCharacters; }
     // Lays out the paragraphs not laid out yet, a few milliseconds at a time, whenever the
     // program is idle (off by default: a document that is never shown needs none).
     void setBackgroundLayout(bool on);
@@ -235,6 +237,7 @@ private:
     qint64 m_learnedHeightLines = 0;
     int m_cursorWidth = 1;
     int m_reusedLayouts = 0;
+    qint64 m_brokenCharacters = 0;
     int m_drawing = 0;
     QSizeF m_reportedSize;
     mutable std::vector<Margins> m_margins; // by block format index

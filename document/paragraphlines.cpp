@@ -196,11 +196,21 @@ qint64 widestLine(const QTextLayout *layout)
     return widest.value();
 }
 
-Result finish(QTextLayout *layout, Breaker &b, bool reused)
+// The characters of lines [first, last) of the layout being made.
+qint64 charactersOf(const QTextEngine *engine, int first, int last)
+{
+    if (first >= last)
+        return 0;
+    const QScriptLine &end = engine->lines.at(last - 1);
+    return qint64(end.from) + end.length + end.trailingSpaces - engine->lines.at(first).from;
+}
+
+Result finish(QTextLayout *layout, Breaker &b, bool reused, qint64 broken)
 {
     b.y = qMax(b.y, b.bottom);
     layout->endLayout();
     Result r;
+    r.brokenCharacters = broken;
     r.height = b.y.value();
     r.lines = layout->lineCount();
     r.widest = widestLine(layout);
@@ -208,18 +218,33 @@ Result finish(QTextLayout *layout, Breaker &b, bool reused)
     return r;
 }
 
+// On first finding a paragraph's character rules Qt reserves (and clears) glyphs for half as
+// many characters again as it holds; text mostly needs one glyph a character, and what shaping
+// needs beyond is added when it comes. About 20 bytes a character of a long paragraph less.
+void reserveGlyphs(QTextEngine *engine)
+{
+    constexpr int Long = 4096; // characters; shorter paragraphs are left as Qt has them
+    QTextEngine::LayoutData *data = engine->layoutData;
+    if (!data || data->haveCharAttributes || data->string.size() < Long)
+        return;
+    const int needed = data->used + int(data->string.size()) + 16;
+    if (data->glyphLayout.numGlyphs < needed)
+        data->reallocate(needed);
+}
+
 Result layOutFully(QTextLayout *layout, const Geometry &g)
 {
     layout->setTextOption(g.option);
     Breaker b { layout, layout->engine(), g, g.option, {}, {} };
     layout->beginLayout();
+    reserveGlyphs(layout->engine());
     for (;;) {
         QTextLine line = layout->createLine();
         if (!line.isValid())
             break;
         b.breakLine(line);
     }
-    return finish(layout, b, false);
+    return finish(layout, b, false, charactersOf(layout->engine(), 0, int(layout->engine()->lines.size())));
 }
 
 // The old line at or before `position`.
@@ -296,6 +321,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
     engine->itemize();
     if (!engine->layoutData || old.oldLength + old.delta != engine->layoutData->string.size())
         return false;
+    reserveGlyphs(engine);
     reuseRules(engine, old);
     engine->lines = lines.mid(0, keep);
     engine->layoutData->layoutState = QTextEngine::InLayout;
@@ -317,6 +343,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
                 ++match;
             if (match < lines.size() && lines.at(match).from >= old.oldEnd && lines.at(match).from + old.delta == next) {
                 // From here on the text is what it was, and so are the lines: moved, not broken.
+                const qint64 broken = charactersOf(engine, keep, count);
                 const QScriptLine &first = lines.at(match);
                 const QFixed shift = b.y - (first.y + lineHeights(g.format, first, g.scaling).adjustment);
                 engine->lines.reserve(count + lines.size() - match);
@@ -330,7 +357,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
                 }
                 b.y = fixed(old.height) + shift;
                 b.bottom = b.y;
-                result = finish(layout, b, true);
+                result = finish(layout, b, true, broken);
                 return true;
             }
         }
@@ -341,7 +368,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
         if (b.fellBack)
             return false;
     }
-    result = finish(layout, b, keep > 0);
+    result = finish(layout, b, keep > 0, charactersOf(engine, keep, int(engine->lines.size())));
     return true;
 }
 

@@ -38,6 +38,7 @@ struct Result {
     int lines = 0;
     qint64 widest = 0; // furthest right any line reaches from the layout's position, 1/64 pixel
     bool reused = false; // some old lines were kept (for the tests)
+    qint64 brokenCharacters = 0; // of the lines broken by this layout (the others were moved)
 };
 
 // The break rules Qt found for each character of a paragraph at its last layout (where a line may
