@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -51,6 +52,14 @@ constexpr int ImmediateParagraphs = 16;
 // never ahead: the view reports several layout changes as it settles after a document comes in,
 // and each would otherwise shape all of such a paragraph again.
 constexpr int GiantParagraph = LongParagraph * 10;
+// Paragraphs at least this long are drawn as soon as the lines down to the area drawn are laid
+// out: the rest, in the background. Anything else that needs their lines lays them out whole.
+constexpr int PartialParagraph = 1 << 19;
+// How far below the area drawn such a paragraph's lines go at once (pixels): a screen or so,
+// so that scrolling a little finds them there.
+constexpr qreal PartialAhead = 1200;
+// Characters of such a paragraph laid out in one slice of the background layout.
+constexpr int PartialSliceCharacters = 16384;
 
 } // namespace
 
@@ -217,6 +226,7 @@ BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block) cons
 void EditorDocumentLayout::rebuildAll()
 {
     forgetBounds();
+    dropPartial();
     QTextDocument *doc = document();
     const Frame frame = computeFrame();
     const bool sameParagraphs = m_metrics.size() == doc->blockCount();
@@ -277,6 +287,7 @@ void EditorDocumentLayout::rebuildAll()
 void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
     forgetBounds();
+    dropPartial();
     m_margins.clear(); // a cleared document numbers its formats anew
     m_hasTables = TableCells::hasTables(*document());
     if (!canLayOut()) {
@@ -414,7 +425,15 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
     e.margin = marginAbove(block);
     e.exact = true;
     if (block.isVisible()) {
-        const ParagraphLines::Result r = ParagraphLines::layOut(layout, g, kept.get());
+        ParagraphLines::Result r;
+        if (number == m_partial && m_partialLines && !kept) {
+            // Laid out in part: the rest goes on from its lines.
+            r = ParagraphLines::layOutPart(layout, g, m_partialLines, std::numeric_limits<qint64>::max(),
+                                           std::numeric_limits<int>::max());
+            dropPartial();
+        } else {
+            r = ParagraphLines::layOut(layout, g, kept.get());
+        }
         if (block.length() >= LongParagraph)
             ParagraphLines::keepRules(layout, m_rules);
         e.height = e.margin + r.height;
@@ -471,6 +490,11 @@ QTextLayout *EditorDocumentLayout::readyLayout(const QTextBlock &block, int numb
 {
     QTextLayout *layout = ParagraphLines::existingLayout(block);
     const bool exact = m_metrics.at(number).exact;
+    if (m_drawing && !exact && layOutPartly(block, number)) {
+        layout = block.layout();
+        placeLayout(layout, number);
+        return layout;
+    }
     if (!exact || !layout || (layout->lineCount() == 0 && block.isVisible()))
         layOutBlock(block, number, Keep::Lines, m_drawing ? Correction::Quiet : Correction::Report);
     else
@@ -502,6 +526,8 @@ void EditorDocumentLayout::touch(int number)
 void EditorDocumentLayout::freeBlockLayout(const QTextBlock &block)
 {
     forgetBounds();
+    if (m_partialLayout && m_partialLayout == ParagraphLines::existingLayout(block))
+        dropPartial();
     if (m_rules.layout && m_rules.layout == ParagraphLines::existingLayout(block))
         m_rules = {};
     ParagraphLines::freeLayout(block);
@@ -646,9 +672,146 @@ void EditorDocumentLayout::timerEvent(QTimerEvent *event)
     QTextBlock block;
     while (next >= 0 && slice.elapsed() < BackgroundSliceMs) {
         block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
+        if (next == m_partial) {
+            continuePart(block, next);
+            if (m_partial >= 0)
+                return; // a slice's worth
+            next = m_metrics.firstInexact(next + 1);
+            continue;
+        }
         layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
         next = m_metrics.firstInexact(next + 1);
     }
     if (next < 0 && m_metrics.inexactCount() == 0)
         m_backgroundTimer.stop();
+}
+
+bool EditorDocumentLayout::canBePartial(const QTextBlock &block, int number) const
+{
+    if (block.length() < PartialParagraph || m_hasTables || !block.isVisible() || m_metrics.at(number).exact
+        || m_kept.count(number))
+        return false;
+    const QTextLayout *layout = ParagraphLines::existingLayout(block);
+    if (!layout)
+        return true;
+    if (!layout->preeditAreaText().isEmpty() || !layout->formats().isEmpty())
+        return false;
+    // Laid out whole, and changed since: the usual way.
+    return m_partial == number || layout->lineCount() == 0;
+}
+
+int EditorDocumentLayout::partLineOf(const QTextBlock &block, int number, int offset, int *lineStart)
+{
+    if (m_partial != number)
+        dropPartial();
+    if (!m_partialLines || m_partialLines->end() <= offset) {
+        forgetBounds();
+        QTextLayout *layout = block.layout();
+        layout->setCacheEnabled(true);
+        qint64 rightIndent = 0;
+        const ParagraphLines::Geometry g = geometryOf(block, &rightIndent);
+        const ParagraphLines::Result r = ParagraphLines::layOutPart(
+            layout, g, m_partialLines, std::numeric_limits<qint64>::max(), offset + PartialSliceCharacters);
+        m_partialLayout = layout;
+        settlePart(number, r, rightIndent, Correction::Report);
+        if (r.complete)
+            return -1;
+        hidePartialLines();
+    }
+    return m_partialLines ? m_partialLines->lineAt(offset, lineStart) : -1;
+}
+
+bool EditorDocumentLayout::layOutPartly(const QTextBlock &block, int number)
+{
+    if (!std::isfinite(m_drawBottom) || !canBePartial(block, number))
+        return false;
+    QTextLayout *layout = block.layout();
+    if (m_partial != number)
+        dropPartial();
+    const BlockMetrics::Entry old = m_metrics.at(number);
+    const qint64 top = m_frame.top + m_metrics.heightBefore(number) + old.margin;
+    const qint64 height = toFixed(m_drawBottom + PartialAhead) - top;
+    if (m_partialLines && m_partialHeight >= height) {
+        m_partialLines->show(layout);
+        return true;
+    }
+    forgetBounds();
+    layout->setCacheEnabled(true); // the lines so far need the shaping kept
+    qint64 rightIndent = 0;
+    const ParagraphLines::Geometry g = geometryOf(block, &rightIndent);
+    const ParagraphLines::Result r
+        = ParagraphLines::layOutPart(layout, g, m_partialLines, height, std::numeric_limits<int>::max());
+    m_partialLayout = layout;
+    settlePart(number, r, rightIndent, Correction::Quiet);
+    return true;
+}
+
+void EditorDocumentLayout::continuePart(const QTextBlock &block, int number)
+{
+    forgetBounds();
+    QTextLayout *layout = block.layout();
+    qint64 rightIndent = 0;
+    const ParagraphLines::Geometry g = geometryOf(block, &rightIndent);
+    const int end = m_partialLines ? m_partialLines->end() : 0;
+    const ParagraphLines::Result r = ParagraphLines::layOutPart(
+        layout, g, m_partialLines, std::numeric_limits<qint64>::max(), end + PartialSliceCharacters);
+    settlePart(number, r, rightIndent, Correction::Report);
+    hidePartialLines();
+}
+
+void EditorDocumentLayout::settlePart(int number, const ParagraphLines::Result &r, qint64 rightIndent,
+                                      Correction correction)
+{
+    const BlockMetrics::Entry old = m_metrics.at(number);
+    const QTextBlock block = document()->findBlockByNumber(number);
+    BlockMetrics::Entry e;
+    e.margin = marginAbove(block);
+    e.height = e.margin + r.height;
+    e.lines = r.lines;
+    e.exact = r.complete;
+    m_widest = qMax(m_widest, r.widest + rightIndent);
+    m_brokenCharacters += r.brokenCharacters;
+    if (r.complete) {
+        dropPartial();
+        touch(number); // its shaping is worth keeping: it is being looked at
+    } else {
+        m_partial = number;
+        m_partialHeight = r.height;
+        // The rest as the lines so far go on: as many characters a line, as tall.
+        const qint64 rest = qMax(0, block.length() - 1 - r.characters);
+        const qint64 lines = r.characters > 0 ? (rest * r.lines + r.characters - 1) / r.characters : 0;
+        e.lines += static_cast<int>(lines);
+        e.height += r.lines > 0 ? lines * r.height / r.lines : 0;
+    }
+    m_metrics.set(number, e);
+    if (e.height == old.height)
+        return;
+    if (correction == Correction::Report && !m_drawing) {
+        reportCorrection(toPixels(m_frame.top + m_metrics.heightBefore(number) + old.height), e.height - old.height);
+    } else {
+        m_sizePending = true;
+        m_sizeTimer.start(0, this);
+    }
+}
+
+void EditorDocumentLayout::dropPartial()
+{
+    m_partialLines.reset();
+    m_partial = -1;
+    m_partialLayout = nullptr;
+    m_partialHeight = 0;
+}
+
+void EditorDocumentLayout::hidePartialLines()
+{
+    if (!m_partialLines)
+        return;
+    // Looked up again: a paragraph removed inside an edit block takes its layout with it.
+    QTextLayout *layout = ParagraphLines::existingLayout(document()->findBlockByNumber(m_partial));
+    if (layout && layout == m_partialLayout) {
+        forgetBounds();
+        m_partialLines->hide(layout);
+    } else {
+        dropPartial();
+    }
 }

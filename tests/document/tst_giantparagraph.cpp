@@ -5,6 +5,7 @@
 #include "document/richedit.h"
 
 #include <QScrollBar>
+#include <QtMath>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -14,19 +15,21 @@
 
 using namespace Qt::StringLiterals;
 
-// A file of one huge paragraph with no place to break it, opened in the window: it is shaped
-// once, not again for every change of the view's width as the window settles, and the editor
-// works at both of its ends.
+// A file of one huge paragraph with no place to break it, opened in the window: its start is
+// shown once the lines on screen are laid out, the rest follows in the background, each
+// character shaped once (not again for every change of the view's width as the window settles),
+// and the editor works at both of its ends meanwhile.
 class tst_GiantParagraph : public QObject {
     Q_OBJECT
 private slots:
     void init();
     void cleanup();
 
-    void openShapesItOnce_data();
-    void openShapesItOnce();
+    void openShapesTheStartThenTheRest_data();
+    void openShapesTheStartThenTheRest();
     void typingAtBothEnds_data();
     void typingAtBothEnds();
+    void scrollingToTheEndShowsIt();
 
 private:
     // Opens `bytes` as a text file and waits until its start is painted.
@@ -40,7 +43,7 @@ private:
 
 namespace {
 
-constexpr int Characters = 400000;
+constexpr int Characters = 600000;
 
 QByteArray letters()
 {
@@ -106,12 +109,12 @@ void tst_GiantParagraph::open(const QByteArray &bytes)
     QTRY_VERIFY(inkAtTheTop(editor()) > 100);
 }
 
-void tst_GiantParagraph::openShapesItOnce_data()
+void tst_GiantParagraph::openShapesTheStartThenTheRest_data()
 {
     addTexts();
 }
 
-void tst_GiantParagraph::openShapesItOnce()
+void tst_GiantParagraph::openShapesTheStartThenTheRest()
 {
     QFETCH(QByteArray, bytes);
     // A scroll bar that comes with the text narrows the view as it settles.
@@ -119,8 +122,26 @@ void tst_GiantParagraph::openShapesItOnce()
     const qint64 before = layout().brokenCharacters();
     open(bytes);
     QVERIFY(editor().verticalScrollBar()->isVisible());
+    const qint64 shown = layout().brokenCharacters() - before;
+    QVERIFY2(shown > 0 && shown < Characters / 8, qPrintable(QString::number(shown)));
+    QVERIFY(layout().estimatedCount() > 0);
+
+    QTRY_VERIFY_WITH_TIMEOUT(layout().estimatedCount() == 0, 60000);
     const qint64 broken = layout().brokenCharacters() - before;
-    QVERIFY2(broken > 0 && broken <= Characters, qPrintable(QString::number(broken)));
+    QVERIFY2(broken == Characters, qPrintable(QString::number(broken)));
+    // The lines laid out a slice at a time follow one another, down to the text's end.
+    const QTextLayout *lines = editor().document()->firstBlock().layout();
+    QVERIFY(lines->lineCount() > 1000);
+    for (int i = 1; i < lines->lineCount(); ++i) {
+        const QTextLine previous = lines->lineAt(i - 1);
+        const QTextLine line = lines->lineAt(i);
+        QCOMPARE(line.textStart(), previous.textStart() + previous.textLength());
+        QVERIFY(line.y() > previous.y());
+    }
+    const QTextLine last = lines->lineAt(lines->lineCount() - 1);
+    QCOMPARE(last.textStart() + last.textLength(), Characters);
+    QCOMPARE(editor().verticalScrollBar()->maximum() + editor().viewport()->height(),
+             qCeil(editor().document()->size().height()));
 }
 
 void tst_GiantParagraph::typingAtBothEnds_data()
@@ -134,6 +155,12 @@ void tst_GiantParagraph::typingAtBothEnds()
     open(bytes);
     editor().setFocus();
     auto caretShown = [&] { return editor().viewport()->rect().contains(editor().cursorRect()); };
+    const QTextBlock block = editor().document()->firstBlock();
+    const QTextLayout *lines = block.layout();
+    QVERIFY(layout().estimatedCount() > 0);
+    // Down from the first line goes to the second, while the rest is still to be laid out.
+    QTest::keyClick(&editor(), Qt::Key_Down);
+    QCOMPARE(lines->lineForTextPosition(editor().textCursor().position()).lineNumber(), 1);
 
     QTest::keyClick(&editor(), Qt::Key_End, Qt::ControlModifier);
     QCOMPARE(editor().textCursor().position(), Characters);
@@ -142,17 +169,25 @@ void tst_GiantParagraph::typingAtBothEnds()
     QTest::keyClicks(&editor(), u"XYZ"_s);
     QVERIFY(caretShown());
     // The caret stands after what was typed, on the paragraph's last line.
-    const QTextBlock block = editor().document()->firstBlock();
-    const QTextLayout *lines = block.layout();
     QCOMPARE(lines->lineForTextPosition(Characters + 3).lineNumber(), lines->lineCount() - 1);
 
     QTest::keyClick(&editor(), Qt::Key_Home, Qt::ControlModifier);
     QTRY_VERIFY(caretShown());
     QTest::keyClicks(&editor(), u"A"_s);
     QCOMPARE(editor().textBytes(), "A" + bytes + "XYZ");
-    // Down from the first line goes to the second.
-    QTest::keyClick(&editor(), Qt::Key_Down);
-    QCOMPARE(lines->lineForTextPosition(editor().textCursor().position()).lineNumber(), 1);
+}
+
+void tst_GiantParagraph::scrollingToTheEndShowsIt()
+{
+    open(letters());
+    QVERIFY(layout().estimatedCount() > 0);
+    // Dragged to the end, the view shows what is there at once; the end of the text, once the
+    // lines above it are laid out and the scroll bar has its true length.
+    QScrollBar *bar = editor().verticalScrollBar();
+    const QPoint bottomLeft(4, editor().viewport()->height() - 8);
+    QTRY_VERIFY_WITH_TIMEOUT((bar->setValue(bar->maximum()), inkAtTheTop(editor()) > 100
+                              && editor().cursorForPosition(bottomLeft).position() > Characters - 200),
+                             60000);
 }
 
 QTEST_MAIN(tst_GiantParagraph)
