@@ -2,8 +2,11 @@
 #include "app/tpenform1.h"
 #include "document/cp932.h"
 #include "document/editordocumentlayout.h"
+#include "document/formatrange.h"
 #include "document/richedit.h"
 
+#include <QPainter>
+#include <QPicture>
 #include <QScrollBar>
 #include <QtMath>
 #include <QTemporaryDir>
@@ -30,6 +33,7 @@ private slots:
     void typingAtBothEnds_data();
     void typingAtBothEnds();
     void scrollingToTheEndShowsIt();
+    void pagesHoldAllOfIt();
 
 private:
     // Opens `bytes` as a text file and waits until its start is painted.
@@ -188,6 +192,38 @@ void tst_GiantParagraph::scrollingToTheEndShowsIt()
     QTRY_VERIFY_WITH_TIMEOUT((bar->setValue(bar->maximum()), inkAtTheTop(editor()) > 100
                               && editor().cursorForPosition(bottomLeft).position() > Characters - 200),
                              60000);
+}
+
+// Printed while its lines are laid out in part on screen: page after page down to its end,
+// each page as full as the one before.
+void tst_GiantParagraph::pagesHoldAllOfIt()
+{
+    open(japanese());
+    QVERIFY(layout().estimatedCount() > 0);
+    RichDocument &rich = editor().richDocument();
+    const qint64 length = rich.textLength();
+    qint64 start = 0;
+    std::vector<qint64> sizes;
+    while (start < length && sizes.size() < 10000) {
+        QPicture page;
+        QPainter painter(&page);
+        FormatRange request;
+        request.painter = &painter;
+        request.rectTwips = QRect(1440, 1440, 11906 - 2880, 16838 - 2880);
+        request.pageTwips = QRect(0, 0, 11906, 16838);
+        request.pageAreaTwips = request.rectTwips.size();
+        request.first = start;
+        request.atLeastOneLine = true;
+        const qint64 next = rich.formatRange(request);
+        QVERIFY(next > start);
+        sizes.push_back(next - start);
+        start = next;
+    }
+    rich.releaseFormatRange();
+    QCOMPARE(start, length);
+    QVERIFY(sizes.size() > 10);
+    for (size_t i = 1; i + 1 < sizes.size(); ++i)
+        QCOMPARE(sizes[i], sizes[0]);
 }
 
 QTEST_MAIN(tst_GiantParagraph)
