@@ -89,6 +89,8 @@ const std::vector<Construct> &constructs()
                     out[i] = static_cast<char>('a' + i % 26);
                 return out;
             }, true },
+        { "line-breaks", "a text of nothing but line breaks (CR LF): empty paragraphs",
+            [](qint64 bytes) -> QByteArray { return QByteArray("\r\n").repeated(bytes / 2); } },
         { "long-paragraph", "one RTF paragraph of \\'hh pairs and ASCII",
             [](qint64 bytes) -> QByteArray {
                 return repeated(bytes, "{\\rtf1\\ansi\\ansicpg932 ", [](qint64) -> QByteArray { return QByteArray("\\'82\\'a0abcdefgh "); });

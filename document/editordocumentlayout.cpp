@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -47,6 +48,10 @@ constexpr int RecentCapacity = 1024;
 constexpr int BackgroundSliceMs = 4;
 // A change of this many paragraphs or fewer is laid out at once, as Qt's layout would.
 constexpr int ImmediateParagraphs = 16;
+// Paragraphs at least this long are laid out only when first needed (drawn, hit, asked about),
+// never ahead: the view reports several layout changes as it settles after a document comes in,
+// and each would otherwise shape all of such a paragraph again.
+constexpr int GiantParagraph = LongParagraph * 10;
 
 } // namespace
 
@@ -213,6 +218,7 @@ BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block) cons
 void EditorDocumentLayout::rebuildAll()
 {
     forgetBounds();
+    dropPartial();
     QTextDocument *doc = document();
     const Frame frame = computeFrame();
     const bool sameParagraphs = m_metrics.size() == doc->blockCount();
@@ -249,8 +255,12 @@ void EditorDocumentLayout::rebuildAll()
     const int first = qMin(count, 32);
     m_metrics.assign(first, {});
     QTextBlock block = doc->begin();
-    for (int n = 0; n < first; ++n, block = block.next())
-        layOutBlock(block, n, Keep::Lines, Correction::Quiet);
+    for (int n = 0; n < first; ++n, block = block.next()) {
+        if (block.length() < GiantParagraph)
+            layOutBlock(block, n, Keep::Lines, Correction::Quiet);
+        else
+            m_metrics.set(n, estimate(block));
+    }
     std::vector<BlockMetrics::Entry> entries;
     entries.reserve(static_cast<size_t>(count));
     for (int n = 0; n < first; ++n)
@@ -269,6 +279,7 @@ void EditorDocumentLayout::rebuildAll()
 void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
     forgetBounds();
+    dropPartial();
     m_margins.clear(); // a cleared document numbers its formats anew
     m_hasTables = TableCells::hasTables(*document());
     if (!canLayOut()) {
@@ -331,8 +342,10 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
             if (e.exact && layout && firstBlock.length() >= LongParagraph) {
                 if (m_kept.size() > 4)
                     m_kept.clear();
-                if (auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded,
-                                                           &m_rules))
+                auto lines = ParagraphLines::takeLines(layout, e.height - e.margin, at, charsRemoved, charsAdded, &m_rules);
+                // A change that does not fit the lines (the view's "everything changed" after a
+                // new width or font) is no edit of them: the paragraph is laid out anew.
+                if (lines && lines->expectedLength() == firstBlock.length() - 1)
                     m_kept[first] = std::move(lines);
             }
         }
@@ -370,7 +383,7 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
     if (newLast - first < ImmediateParagraphs) {
         QTextBlock block = firstBlock;
         for (int n = first; n <= newLast && block.isValid(); ++n, block = block.next()) {
-            if (block.length() < LongParagraph * 10 || m_kept.count(n))
+            if (block.length() < GiantParagraph || m_kept.count(n))
                 layOutBlock(block, n, Keep::Lines, Correction::Quiet);
         }
     }
@@ -404,13 +417,22 @@ void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep
     e.margin = marginAbove(block);
     e.exact = true;
     if (block.isVisible()) {
-        const ParagraphLines::Result r = ParagraphLines::layOut(layout, g, kept.get());
+        ParagraphLines::Result r;
+        if (number == m_partial && m_partialLines && !kept) {
+            // Laid out in part: the rest goes on from its lines.
+            r = ParagraphLines::layOutPart(layout, g, m_partialLines, std::numeric_limits<qint64>::max(),
+                                           std::numeric_limits<int>::max());
+            dropPartial();
+        } else {
+            r = ParagraphLines::layOut(layout, g, kept.get());
+        }
         if (block.length() >= LongParagraph)
             ParagraphLines::keepRules(layout, m_rules);
         e.height = e.margin + r.height;
         e.lines = r.lines;
         m_widest = qMax(m_widest, r.widest + rightIndent);
         m_reusedLayouts += r.reused ? 1 : 0;
+        m_brokenCharacters += r.brokenCharacters;
         if (!old.exact)
             learn(layout, r.height);
     } else {
@@ -460,6 +482,11 @@ QTextLayout *EditorDocumentLayout::readyLayout(const QTextBlock &block, int numb
 {
     QTextLayout *layout = ParagraphLines::existingLayout(block);
     const bool exact = m_metrics.at(number).exact;
+    if (m_drawing && !exact && layOutPartly(block, number)) {
+        layout = block.layout();
+        placeLayout(layout, number);
+        return layout;
+    }
     if (!exact || !layout || (layout->lineCount() == 0 && block.isVisible()))
         layOutBlock(block, number, Keep::Lines, m_drawing ? Correction::Quiet : Correction::Report);
     else
@@ -491,6 +518,8 @@ void EditorDocumentLayout::touch(int number)
 void EditorDocumentLayout::freeBlockLayout(const QTextBlock &block)
 {
     forgetBounds();
+    if (m_partialLayout && m_partialLayout == ParagraphLines::existingLayout(block))
+        dropPartial();
     if (m_rules.layout && m_rules.layout == ParagraphLines::existingLayout(block))
         m_rules = {};
     ParagraphLines::freeLayout(block);
@@ -635,6 +664,13 @@ void EditorDocumentLayout::timerEvent(QTimerEvent *event)
     QTextBlock block;
     while (next >= 0 && slice.elapsed() < BackgroundSliceMs) {
         block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
+        if (next == m_partial) {
+            continuePart(block, next);
+            if (m_partial >= 0)
+                return; // a slice's worth
+            next = m_metrics.firstInexact(next + 1);
+            continue;
+        }
         layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
         next = m_metrics.firstInexact(next + 1);
     }

@@ -71,6 +71,8 @@ public:
     int estimatedCount() const { return m_metrics.inexactCount(); }
     // How many layouts of a paragraph kept some of its lines from before an edit.
     int reusedLayouts() const { return m_reusedLayouts; }
+    // Characters whose lines were broken (shaped and measured) so far, all paragraphs together.
+    qint64 brokenCharacters() const { return m_brokenCharacters; }
     // Lays out the paragraphs not laid out yet, a few milliseconds at a time, whenever the
     // program is idle (off by default: a document that is never shown needs none).
     void setBackgroundLayout(bool on);
@@ -142,6 +144,18 @@ private:
     void followChange(int from, int charsRemoved, int charsAdded);
     void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
     QTextLayout *readyLayout(const QTextBlock &block, int number);
+    // A huge paragraph being drawn is laid out only down to the area drawn, the rest later:
+    // false when this one is not laid out so (see m_partial).
+    bool layOutPartly(const QTextBlock &block, int number);
+    bool canBePartial(const QTextBlock &block, int number) const;
+    // The line of a huge paragraph not laid out yet that holds a text position (from its
+    // start), its lines laid out in part down to there; -1 when it turned out laid out whole.
+    int partLineOf(const QTextBlock &block, int number, int offset, int *lineStart);
+    // Goes on with the paragraph laid out in part, for a slice of the background layout.
+    void continuePart(const QTextBlock &block, int number);
+    void settlePart(int number, const ParagraphLines::Result &r, qint64 rightIndent, Correction correction);
+    void dropPartial();
+    void hidePartialLines();
     void placeLayout(QTextLayout *layout, int number) const;
     void ensureExactThrough(int number); // editordocumentlayout_lines.cpp
     // The same for about budgetMs at most (-1: no limit); true once done.
@@ -238,6 +252,7 @@ private:
     qint64 m_learnedHeightLines = 0;
     int m_cursorWidth = 1;
     int m_reusedLayouts = 0;
+    qint64 m_brokenCharacters = 0;
     int m_drawing = 0;
     QSizeF m_reportedSize;
     mutable std::vector<Margins> m_margins; // by block format index
@@ -256,6 +271,14 @@ private:
         std::unique_ptr<ParagraphLines::KeptLines> lines;
     };
     InputHold m_inputHold;
+    // The paragraph laid out in part, or -1: its entry is estimated past its lines, which are
+    // in its layout only while it is drawn (so that anything else that reads the layout finds
+    // no lines and has it laid out whole); the background layout goes on with it.
+    int m_partial = -1;
+    std::unique_ptr<ParagraphLines::PartialLines> m_partialLines;
+    const QTextLayout *m_partialLayout = nullptr;
+    qint64 m_partialHeight = 0; // of its lines so far, 1/64 pixel
+    qreal m_drawBottom = 0; // the bottom of the area being drawn (pixels; infinite: all)
     bool m_background = false;
     QBasicTimer m_backgroundTimer;
     QBasicTimer m_sizeTimer;

@@ -13,6 +13,8 @@
 #include <QTextLayout>
 #include <QTextList>
 
+#include <limits>
+
 namespace {
 
 void fillBackground(QPainter *painter, const QRectF &rect, QBrush brush, const QPointF &origin)
@@ -58,6 +60,7 @@ void EditorDocumentLayout::draw(QPainter *painter, const PaintContext &context)
     const QRectF frameClip = QRectF(QPointF(0, 0), size).adjusted(toPixels(m_frame.leftMargin), 0,
                                                                    -toPixels(m_frame.rightMargin), 0);
     const QRectF &clip = context.clip;
+    m_drawBottom = clip.isValid() ? clip.bottom() : std::numeric_limits<qreal>::infinity();
     int number = clip.isValid() ? m_metrics.indexAtHeight(toFixed(clip.top()) - m_frame.top) : 0;
     if (number < 0)
         number = 0;
@@ -70,6 +73,7 @@ void EditorDocumentLayout::draw(QPainter *painter, const PaintContext &context)
         QTextLayout *layout = readyLayout(block, number);
         drawBlock(painter, context, block, layout, frameClip);
     }
+    hidePartialLines();
     --m_drawing;
 }
 

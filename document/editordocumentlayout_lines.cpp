@@ -26,6 +26,10 @@ bool EditorDocumentLayout::layOutInexactThrough(int number, int budgetMs)
         if (budgetMs >= 0 && spent.elapsed() >= budgetMs)
             return false;
         block = block.isValid() && block.blockNumber() + 1 == next ? block.next() : document()->findBlockByNumber(next);
+        // A huge paragraph alone would take longer than any budget: it is left to the
+        // background, in part meanwhile.
+        if (budgetMs >= 0 && canBePartial(block, next))
+            return false;
         layOutBlock(block, next, Keep::NumbersOnly, Correction::Report);
         next = m_metrics.firstInexact(next + 1);
     }
@@ -71,6 +75,17 @@ int EditorDocumentLayout::lineOfPositionNow(int position, int *lineStart, bool *
     const int number = block.blockNumber();
     if (number >= m_metrics.size())
         return 0; // asked inside an edit block, before the change reaches the layout
+    if (canBePartial(block, number)) {
+        int start = 0;
+        const int line = partLineOf(block, number, position - block.position(), &start);
+        if (line >= 0) {
+            const int firstInexact = m_metrics.firstInexact(0);
+            *exact = firstInexact < 0 || firstInexact >= number;
+            if (lineStart)
+                *lineStart += start;
+            return static_cast<int>(m_metrics.linesBefore(number)) + line;
+        }
+    }
     const QTextLayout *layout = readyLayout(block, number);
     const int firstInexact = m_metrics.firstInexact(0);
     *exact = firstInexact < 0 || firstInexact > number;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace ParagraphLines {
 
@@ -196,11 +197,21 @@ qint64 widestLine(const QTextLayout *layout)
     return widest.value();
 }
 
-Result finish(QTextLayout *layout, Breaker &b, bool reused)
+// The characters of lines [first, last) of the layout being made.
+qint64 charactersOf(const QTextEngine *engine, int first, int last)
+{
+    if (first >= last)
+        return 0;
+    const QScriptLine &end = engine->lines.at(last - 1);
+    return qint64(end.from) + end.length + end.trailingSpaces - engine->lines.at(first).from;
+}
+
+Result finish(QTextLayout *layout, Breaker &b, bool reused, qint64 broken)
 {
     b.y = qMax(b.y, b.bottom);
     layout->endLayout();
     Result r;
+    r.brokenCharacters = broken;
     r.height = b.y.value();
     r.lines = layout->lineCount();
     r.widest = widestLine(layout);
@@ -208,18 +219,33 @@ Result finish(QTextLayout *layout, Breaker &b, bool reused)
     return r;
 }
 
+// On first finding a paragraph's character rules Qt reserves (and clears) glyphs for half as
+// many characters again as it holds; text mostly needs one glyph a character, and what shaping
+// needs beyond is added when it comes. About 20 bytes a character of a long paragraph less.
+void reserveGlyphs(QTextEngine *engine)
+{
+    constexpr int Long = 4096; // characters; shorter paragraphs are left as Qt has them
+    QTextEngine::LayoutData *data = engine->layoutData;
+    if (!data || data->haveCharAttributes || data->string.size() < Long)
+        return;
+    const int needed = data->used + int(data->string.size()) + 16;
+    if (data->glyphLayout.numGlyphs < needed)
+        data->reallocate(needed);
+}
+
 Result layOutFully(QTextLayout *layout, const Geometry &g)
 {
     layout->setTextOption(g.option);
     Breaker b { layout, layout->engine(), g, g.option, {}, {} };
     layout->beginLayout();
+    reserveGlyphs(layout->engine());
     for (;;) {
         QTextLine line = layout->createLine();
         if (!line.isValid())
             break;
         b.breakLine(line);
     }
-    return finish(layout, b, false);
+    return finish(layout, b, false, charactersOf(layout->engine(), 0, int(layout->engine()->lines.size())));
 }
 
 // The old line at or before `position`.
@@ -296,6 +322,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
     engine->itemize();
     if (!engine->layoutData || old.oldLength + old.delta != engine->layoutData->string.size())
         return false;
+    reserveGlyphs(engine);
     reuseRules(engine, old);
     engine->lines = lines.mid(0, keep);
     engine->layoutData->layoutState = QTextEngine::InLayout;
@@ -317,6 +344,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
                 ++match;
             if (match < lines.size() && lines.at(match).from >= old.oldEnd && lines.at(match).from + old.delta == next) {
                 // From here on the text is what it was, and so are the lines: moved, not broken.
+                const qint64 broken = charactersOf(engine, keep, count);
                 const QScriptLine &first = lines.at(match);
                 const QFixed shift = b.y - (first.y + lineHeights(g.format, first, g.scaling).adjustment);
                 engine->lines.reserve(count + lines.size() - match);
@@ -330,7 +358,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
                 }
                 b.y = fixed(old.height) + shift;
                 b.bottom = b.y;
-                result = finish(layout, b, true);
+                result = finish(layout, b, true, broken);
                 return true;
             }
         }
@@ -341,11 +369,147 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
         if (b.fellBack)
             return false;
     }
-    result = finish(layout, b, keep > 0);
+    result = finish(layout, b, keep > 0, charactersOf(engine, keep, int(engine->lines.size())));
+    return true;
+}
+
+// The character rules Qt finds for a whole paragraph before it breaks a line, found here with
+// glyphs reserved for only the first few thousand characters: Qt would reserve and clear them for
+// all of the text, the most of the cost of a paragraph's first line. Shaping adds glyphs as it
+// goes. False when the engine is not in the state this expects (Qt then finds them itself).
+bool findRulesSparingGlyphs(QTextEngine *engine)
+{
+    constexpr int FirstGlyphs = 4096;
+    QTextEngine::LayoutData *data = engine->layoutData;
+    if (!data || data->haveCharAttributes)
+        return data != nullptr;
+    if (data->memory_on_stack || data->allocated != 0 || !data->reallocate(FirstGlyphs))
+        return false;
+    std::vector<QUnicodeTools::ScriptItem> scripts;
+    scripts.reserve(size_t(data->items.size()));
+    for (const QScriptItem &item : std::as_const(data->items))
+        scripts.push_back({ item.position, QChar::Script(item.analysis.script) });
+    QUnicodeTools::initCharAttributes(QStringView(data->string), scripts.data(), qsizetype(scripts.size()),
+                                      reinterpret_cast<QCharAttributes *>(data->memory),
+                                      QUnicodeTools::CharAttributeOptions(
+                                          QUnicodeTools::GraphemeBreaks | QUnicodeTools::LineBreaks
+                                          | QUnicodeTools::WhiteSpaces | QUnicodeTools::HangulLineBreakTailoring));
+    data->haveCharAttributes = true;
     return true;
 }
 
 } // namespace
+
+struct PartialLines::Data {
+    QList<QScriptLine> lines; // while hidden
+    bool shown = false;
+    int end = 0;
+    int length = 0; // of the text they were made for
+    QFixed y; // where the next line goes
+    QFixed bottom;
+};
+
+PartialLines::PartialLines(std::unique_ptr<Data> data)
+    : d(std::move(data))
+{
+}
+
+PartialLines::~PartialLines() = default;
+
+void PartialLines::show(QTextLayout *layout)
+{
+    if (d->shown)
+        return;
+    layout->engine()->lines = std::move(d->lines);
+    d->lines.clear();
+    d->shown = true;
+}
+
+void PartialLines::hide(QTextLayout *layout)
+{
+    if (!d->shown)
+        return;
+    d->lines = std::move(layout->engine()->lines);
+    layout->engine()->lines.clear();
+    d->shown = false;
+}
+
+int PartialLines::end() const
+{
+    return d->end;
+}
+
+int PartialLines::lineAt(int position, int *start) const
+{
+    if (d->shown || position < 0 || position >= d->end || d->lines.isEmpty())
+        return -1;
+    const int line = ParagraphLines::lineAt(d->lines, position);
+    if (start)
+        *start = d->lines.at(line).from;
+    return line;
+}
+
+Result layOutPart(QTextLayout *layout, const Geometry &g, std::unique_ptr<PartialLines> &part, qint64 height,
+                  int characters)
+{
+    QTextEngine *engine = layout->engine();
+    if (part) {
+        part->show(layout);
+        // The shaping and the rules the lines were made with must still be there.
+        if (!engine->layoutData || !engine->layoutData->haveCharAttributes || engine->lines.isEmpty()
+            || part->d->length != engine->layoutData->string.size()) {
+            part.reset();
+            layout->clearLayout();
+        }
+    }
+    Breaker b { layout, engine, g, g.option, {}, {} };
+    layout->setTextOption(g.option);
+    const int firstLine = part ? int(engine->lines.size()) : 0;
+    if (part) {
+        engine->layoutData->layoutState = QTextEngine::InLayout;
+        b.y = part->d->y;
+        b.bottom = part->d->bottom;
+    } else {
+        layout->beginLayout();
+        if (!engine->layoutData || !findRulesSparingGlyphs(engine))
+            reserveGlyphs(engine);
+    }
+    const QFixed until = fixed(std::min<qint64>(height, std::numeric_limits<int>::max()));
+    bool complete = false;
+    for (;;) {
+        const int count = int(engine->lines.size());
+        if (count > 0 && !b.fellBack) {
+            const QScriptLine &last = engine->lines.constLast();
+            if (b.y >= until || last.from + last.length + last.trailingSpaces >= characters)
+                break;
+        }
+        QTextLine line = layout->createLine();
+        if (!line.isValid()) {
+            complete = true;
+            break;
+        }
+        b.breakLine(line);
+    }
+    const int count = int(engine->lines.size());
+    const qint64 broken = charactersOf(engine, firstLine, count);
+    if (complete) {
+        part.reset();
+        return finish(layout, b, firstLine > 0, broken);
+    }
+    if (!part) {
+        part.reset(new PartialLines(std::make_unique<PartialLines::Data>()));
+        part->d->shown = true;
+    }
+    const QScriptLine &last = engine->lines.constLast();
+    part->d->end = last.from + last.length + last.trailingSpaces;
+    part->d->length = int(engine->layoutData->string.size());
+    part->d->y = b.y;
+    part->d->bottom = b.bottom;
+    Result r = finish(layout, b, firstLine > 0, broken);
+    r.complete = false;
+    r.characters = part->d->end;
+    return r;
+}
 
 Result layOut(QTextLayout *layout, const Geometry &geometry, KeptLines *kept)
 {

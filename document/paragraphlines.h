@@ -38,7 +38,43 @@ struct Result {
     int lines = 0;
     qint64 widest = 0; // furthest right any line reaches from the layout's position, 1/64 pixel
     bool reused = false; // some old lines were kept (for the tests)
+    qint64 brokenCharacters = 0; // of the lines broken by this layout (the others were moved)
+    bool complete = true; // false: the lines so far of a paragraph laid out in part (layOutPart)
+    int characters = 0; // the text the lines hold, from the paragraph's start
 };
+
+// The first lines of a paragraph laid out in part, and where breaking goes on. They are kept
+// out of the paragraph's layout between uses (hide, show), so that whoever reads the layout
+// sees none and asks for the paragraph to be laid out whole; the layout keeps its shaping.
+class PartialLines {
+public:
+    ~PartialLines();
+    PartialLines(const PartialLines &) = delete;
+    PartialLines &operator=(const PartialLines &) = delete;
+
+    // Puts the lines back into the layout, for drawing; hide() takes them out again.
+    void show(QTextLayout *layout);
+    void hide(QTextLayout *layout);
+    // The text position (from the paragraph's start) the lines end at.
+    int end() const;
+    // The line holding a text position, counted from the paragraph's first line, or -1 when
+    // the lines do not reach it; with `start`, where that line starts. Hidden lines only.
+    int lineAt(int position, int *start = nullptr) const;
+
+    struct Data;
+
+private:
+    friend Result layOutPart(QTextLayout *, const Geometry &, std::unique_ptr<PartialLines> &, qint64, int);
+    explicit PartialLines(std::unique_ptr<Data> data);
+    std::unique_ptr<Data> d;
+};
+
+// Lays out a paragraph from its start, or on from `part` (shown or hidden), until its lines
+// reach `height` (1/64 pixel from its top) or hold `characters`, or the text ends. Only the text
+// of those lines is shaped. Complete, `part` is let go and the layout holds all the lines, as
+// layOut() leaves it; else `part` holds the lines so far, shown.
+Result layOutPart(QTextLayout *layout, const Geometry &geometry, std::unique_ptr<PartialLines> &part, qint64 height,
+                  int characters);
 
 // The break rules Qt found for each character of a paragraph at its last layout (where a line may
 // break, grapheme and white space marks). Qt finds them for a whole paragraph at once; kept, they
