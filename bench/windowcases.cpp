@@ -917,6 +917,10 @@ int typing(bool ours, const Cases::Options &o, int zoomPercent)
     Harness::typeAt(w, "middle", characters / 2, o.repetitions, o.place);
     Harness::typeAt(w, "end", characters - 1, o.repetitions, o.place);
     pressKeys(w, o.repetitions, o.place);
+    const int now = w.editor->document()->characterCount();
+    Harness::typeAtToScreen(w, "start", 0, o.repetitions, o.place);
+    Harness::typeAtToScreen(w, "middle", now / 2, o.repetitions, o.place);
+    Harness::typeAtToScreen(w, "end", now - 1, o.repetitions, o.place);
     report("viewport_width", w.editor->viewport()->width());
     report("viewport_height", w.editor->viewport()->height());
 
