@@ -137,6 +137,9 @@ private:
 
     void rebuildAll();
     void followChange(int from, int charsRemoved, int charsAdded);
+    // Document height (pixels) from which an edit at `at` inside paragraph `number`, just laid
+    // out again, can have changed what it shows.
+    qreal changedLinesTop(const QTextBlock &block, int number, int at) const;
     void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
     QTextLayout *readyLayout(const QTextBlock &block, int number);
     void placeLayout(QTextLayout *layout, int number) const;
