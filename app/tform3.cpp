@@ -2,10 +2,67 @@
 
 #include "app/controls.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
+#include <QStyle>
 
 namespace {
+
+// The splash is repainted at once after each of the 101 initialisation passes, and only the
+// gauge changes: its other parts draw their text once into a picture and show that. (The
+// title's size is beyond what the glyph cache holds, so each paint filled its outlines again:
+// most of the start-up's time.)
+class PictureCache {
+public:
+    // Paints `widget` from the picture, made by `draw` when there is none of its size yet.
+    template<typename Draw>
+    void paint(QWidget *widget, Draw draw)
+    {
+        const qreal ratio = widget->devicePixelRatioF();
+        const QSize size = widget->size() * ratio;
+        if (m_picture.size() != size) {
+            m_picture = QPixmap(size);
+            m_picture.setDevicePixelRatio(ratio);
+            m_picture.fill(Qt::transparent);
+            QPainter painter(&m_picture);
+            draw(painter);
+        }
+        QPainter(widget).drawPixmap(0, 0, m_picture);
+    }
+    void forget() { m_picture = QPixmap(); }
+
+private:
+    QPixmap m_picture;
+};
+
+// A label of plain text, without frame, margin or indent, whose text, once drawn, is shown as
+// a picture.
+class PictureLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        m_cache.paint(this, [this](QPainter &painter) {
+            painter.setFont(font());
+            style()->drawItemText(&painter, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()),
+                                  palette(), isEnabled(), text(), foregroundRole());
+        });
+    }
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange
+            || event->type() == QEvent::EnabledChange)
+            m_cache.forget();
+        QLabel::changeEvent(event);
+    }
+
+private:
+    PictureCache m_cache;
+};
 
 // The panel whose caption, the rights notice, stands centred in it.
 class CaptionPanel : public QWidget {
@@ -19,16 +76,24 @@ public:
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(255, 255, 0));
-        painter.setPen(Qt::black);
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-        painter.setFont(font());
-        painter.drawText(rect(), Qt::AlignCenter, m_caption);
+        m_cache.paint(this, [this](QPainter &painter) {
+            painter.fillRect(rect(), QColor(255, 255, 0));
+            painter.setPen(Qt::black);
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+            painter.setFont(font());
+            painter.drawText(rect(), Qt::AlignCenter, m_caption);
+        });
+    }
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::FontChange)
+            m_cache.forget();
+        QWidget::changeEvent(event);
     }
 
 private:
     QString m_caption;
+    PictureCache m_cache;
 };
 
 } // namespace
@@ -107,7 +172,7 @@ TForm3::TForm3(QWidget *parent)
     Panel1->setGeometry(5, 5, 382, 214);
     Panel1->setFont(pixelFont(u"ＭＳ Ｐゴシック", 15));
 
-    Label1 = new QLabel(QStringLiteral("Penloft"), Panel1);
+    Label1 = new PictureLabel(QStringLiteral("Penloft"), Panel1);
     QFont title = pixelFont(u"ＭＳ Ｐ明朝", 67);
     title.setBold(true);
     title.setItalic(true);

@@ -113,7 +113,6 @@ TPenForm1::TPenForm1(QWidget *parent)
     column->addWidget(Panel1);
     column->addWidget(Panel4, 1);
     createStatusBar();
-    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     ReplaceDialog1 = new ReplaceDialog(this);
     ReplaceDialog1->setObjectName(QStringLiteral("ReplaceDialog1"));
     connect(ReplaceDialog1, &ReplaceDialog::find, this, [this] { runCommand([this] { ReplaceDialog1Find(); }); });

@@ -340,6 +340,7 @@ private:
     // every caret move would cost a round trip to its owner.
     bool m_clipboardHasText = false;
     // The application's printer: what the printer setup chooses, what the direct print uses.
+    QPrinter &printer(); // the printer the print commands use, made when first needed
     std::unique_ptr<QPrinter> m_printer;
     QString m_chosenPrinter;
     TPrintReport2 *m_printReport = nullptr;

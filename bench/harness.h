@@ -76,6 +76,10 @@ void placeCaret(EditorWindow &w, int position);
 // keystrokes there (after one untimed one) and reports type_<place>_ms, _min_ms and _max_ms.
 // Does nothing when `onlyPlace` names another place.
 void typeAt(EditorWindow &w, const char *place, int position, int repetitions, const QString &onlyPlace);
+// The same keystrokes end to end, reported as screen_<place>_ms (median, min, max): each key
+// handed to the program as the window system hands it one (queued, to the window), timed until
+// the window's update that painted the editor has returned, the frame flushed to the screen.
+void typeAtToScreen(EditorWindow &w, const char *place, int position, int repetitions, const QString &onlyPlace);
 
 // The peak resident memory of this process so far (VmHWM), in kilobytes.
 qint64 peakRssKb();

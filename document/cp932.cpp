@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
+#include <vector>
 
 namespace {
 
@@ -51,7 +52,7 @@ bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 constexpr uint16_t NoCode = 0xFFFF;
 constexpr char16_t NoCharacter = 0xFFFF;
 
-// The system's CP932 as tables, probed from iconv once, code by code: the codec then costs a
+// The system's CP932 as tables, probed from iconv once: the codec then costs a
 // look-up a character, where iconv, restarted after each character it rejects, took about
 // 7 microseconds each (4 MB of bytes that are no text: 30 s).
 struct Tables {
@@ -63,29 +64,80 @@ struct Tables {
     std::array<char16_t, 65536> pairs {};
 };
 
+// Each code unit's bytes, asked of iconv one unit at a time (about 700 instructions each).
+void probeCodesOneByOne(Tables &t)
+{
+    IconvHandle encoder("CP932", "UTF-16LE");
+    for (uint32_t c = 0; c < 65536; ++c) {
+        const char16_t unit = static_cast<char16_t>(c);
+        t.codes[c] = NoCode;
+        if (isHighSurrogate(unit) || isLowSurrogate(unit) || !encoder.isValid())
+            continue;
+        const char *in = reinterpret_cast<const char *>(&unit);
+        size_t inLeft = sizeof unit;
+        unsigned char buffer[8];
+        char *out = reinterpret_cast<char *>(buffer);
+        size_t outLeft = sizeof buffer;
+        if (encoder.convert(in, inLeft, out, outLeft) != 0)
+            continue;
+        const auto length = reinterpret_cast<unsigned char *>(out) - buffer;
+        if (length == 1)
+            t.codes[c] = buffer[0];
+        else if (length == 2)
+            t.codes[c] = static_cast<uint16_t>((buffer[0] << 8) | buffer[1]);
+    }
+}
+
+// The same in one conversion, which the program's start waits for: every unit followed by a
+// line feed, iconv told to skip what it cannot convert, so that the bytes between two line
+// feeds are one unit's form, or none. CP932 has byte 0x0A for U+000A alone, which is set
+// apart. False when iconv does not take the request as meant.
+bool probeCodesAtOnce(Tables &t)
+{
+    IconvHandle encoder("CP932//IGNORE", "UTF-16LE");
+    if (!encoder.isValid())
+        return false;
+    std::vector<char16_t> input;
+    input.reserve(2 * 65536);
+    for (uint32_t c = 0; c < 65536; ++c) {
+        if (c != u'\n' && !isHighSurrogate(char16_t(c)) && !isLowSurrogate(char16_t(c))) {
+            input.push_back(static_cast<char16_t>(c));
+            input.push_back(u'\n');
+        }
+    }
+    std::vector<unsigned char> output(input.size() * 2);
+    const char *in = reinterpret_cast<const char *>(input.data());
+    size_t inLeft = input.size() * sizeof(char16_t);
+    char *out = reinterpret_cast<char *>(output.data());
+    size_t outLeft = output.size();
+    while (inLeft > 0) {
+        // Having skipped something, iconv reports EILSEQ at the end of what it took.
+        const size_t before = inLeft;
+        const int error = encoder.convert(in, inLeft, out, outLeft);
+        if ((error != 0 && error != EILSEQ) || inLeft == before)
+            return false;
+    }
+    const unsigned char *p = output.data();
+    const unsigned char *const end = reinterpret_cast<unsigned char *>(out);
+    for (size_t i = 0; i < input.size(); i += 2) {
+        const unsigned char *const stop = std::find(p, end, '\n');
+        if (stop == end || stop - p > 2)
+            return false;
+        t.codes[input[i]] = stop == p ? NoCode : stop - p == 1 ? p[0] : static_cast<uint16_t>((p[0] << 8) | p[1]);
+        p = stop + 1;
+    }
+    t.codes[u'\n'] = u'\n';
+    for (uint32_t c = 0xD800; c < 0xE000; ++c)
+        t.codes[c] = NoCode;
+    return p == end;
+}
+
 const Tables &tables()
 {
     static const Tables *const built = [] {
         auto *t = new Tables;
-        IconvHandle encoder("CP932", "UTF-16LE");
-        for (uint32_t c = 0; c < 65536; ++c) {
-            const char16_t unit = static_cast<char16_t>(c);
-            t->codes[c] = NoCode;
-            if (isHighSurrogate(unit) || isLowSurrogate(unit) || !encoder.isValid())
-                continue;
-            const char *in = reinterpret_cast<const char *>(&unit);
-            size_t inLeft = sizeof unit;
-            unsigned char buffer[8];
-            char *out = reinterpret_cast<char *>(buffer);
-            size_t outLeft = sizeof buffer;
-            if (encoder.convert(in, inLeft, out, outLeft) != 0)
-                continue;
-            const auto length = reinterpret_cast<unsigned char *>(out) - buffer;
-            if (length == 1)
-                t->codes[c] = buffer[0];
-            else if (length == 2)
-                t->codes[c] = static_cast<uint16_t>((buffer[0] << 8) | buffer[1]);
-        }
+        if (!probeCodesAtOnce(*t))
+            probeCodesOneByOne(*t);
         IconvHandle decoder("UTF-16LE", "CP932");
         auto decodeOne = [&decoder](const unsigned char *bytes, size_t length) {
             const char *in = reinterpret_cast<const char *>(bytes);

@@ -389,11 +389,29 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
     }
     // What moved is repainted: the changed paragraphs (their table rows), and all below them
     // when heights changed.
-    const qreal top = toPixels(m_hasTables ? rowTopOf(firstBlock, first) : m_frame.top + m_metrics.heightBefore(first));
+    qreal top = toPixels(m_hasTables ? rowTopOf(firstBlock, first) : m_frame.top + m_metrics.heightBefore(first));
+    if (delta == 0 && first == newLast && !m_hasTables)
+        top = qMax(top, changedLinesTop(firstBlock, first, from - firstBlock.position()));
     const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(newLast + 1));
     const bool moved = delta != 0 || m_metrics.totalHeight() != totalBefore;
     emit update(QRectF(0, top, 1e9, moved ? 1e9 : bottom - top));
     startBackground();
+}
+
+qreal EditorDocumentLayout::changedLinesTop(const QTextBlock &block, int number, int at) const
+{
+    // An edit inside a paragraph can change its own line, the one before (a word may move up to
+    // it) and those after; the lines above keep their text and place. One more line is repainted
+    // above them, for ink that reaches beyond a line's box.
+    const BlockMetrics::Entry e = m_metrics.at(number);
+    const qreal top = toPixels(m_frame.top + m_metrics.heightBefore(number));
+    const QTextLayout *layout = ParagraphLines::existingLayout(block);
+    if (!e.exact || !layout || layout->lineCount() == 0)
+        return top;
+    const QTextLine line = layout->lineForTextPosition(at);
+    if (!line.isValid() || line.lineNumber() < 3)
+        return top;
+    return top + toPixels(e.margin) + layout->lineAt(line.lineNumber() - 2).y();
 }
 
 void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction)

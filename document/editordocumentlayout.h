@@ -142,6 +142,9 @@ private:
 
     void rebuildAll();
     void followChange(int from, int charsRemoved, int charsAdded);
+    // Document height (pixels) from which an edit at `at` inside paragraph `number`, just laid
+    // out again, can have changed what it shows.
+    qreal changedLinesTop(const QTextBlock &block, int number, int at) const;
     void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
     QTextLayout *readyLayout(const QTextBlock &block, int number);
     // A huge paragraph being drawn is laid out only down to the area drawn, the rest later:

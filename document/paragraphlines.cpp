@@ -271,8 +271,10 @@ void reuseRules(QTextEngine *engine, const KeptLines::Data &old)
 {
     QTextEngine::LayoutData *data = engine->layoutData;
     const int length = int(data->string.size());
-    // One entry per character and one for the end of the text.
-    if (int(old.rules.size()) != old.oldLength + 1 || old.oldLength + old.delta != length || !engine->ensureSpace(length))
+    // One entry per character and one for the end of the text. The engine's memory always has
+    // room for the whole text's rules; its glyph space grows as items are shaped, so it is not
+    // asked for here (a glyph table for the whole paragraph, cleared, at every key).
+    if (int(old.rules.size()) != old.oldLength + 1 || old.oldLength + old.delta != length || !engine->ensureSpace(1))
         return;
     // A run of spaces carries a rule across it: the stretch takes such runs at its ends whole.
     const QChar *text = data->string.constData();

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <climits>
 #include <cmath>
 
 // The screen of the editor, seen at another resolution: every metric is the screen's but the
@@ -44,7 +45,8 @@ private:
         case PdmHeight: return screen->height();
         case PdmWidthMM: return screen->widthMM();
         case PdmHeightMM: return screen->heightMM();
-        case PdmNumColors: return screen->colorCount();
+        // A widget has no colour count of its own (asking warns): the screen's, by its depth.
+        case PdmNumColors: return screen->depth() >= 31 ? INT_MAX : 1 << screen->depth();
         case PdmDepth: return screen->depth();
         case PdmDpiX: return scaled(screen->logicalDpiX());
         case PdmDpiY: return scaled(screen->logicalDpiY());

@@ -74,9 +74,10 @@ void TextPositionIndex::rebuildTrees() const
 
 void TextPositionIndex::onContentsChange(int position, int charsRemoved, int charsAdded)
 {
-    m_long = LongParagraph {};
-    if (m_suspended)
+    if (m_suspended) {
+        m_long = LongParagraph {};
         return;
+    }
     const int newCount = m_document->blockCount();
     const int oldCount = static_cast<int>(m_paragraphs.size());
     const int lastPosition = qMax(0, m_document->characterCount() - 1);
@@ -95,6 +96,10 @@ void TextPositionIndex::onContentsChange(int position, int charsRemoved, int cha
     if (newCount == oldCount && first == newLast && charsRemoved == 0 && charsAdded > 0
         && followInsertion(first, position, charsAdded))
         return;
+    if (newCount == oldCount && first == newLast && charsAdded == 0 && charsRemoved > 0
+        && followRemoval(first, position, charsRemoved))
+        return;
+    m_long = LongParagraph {};
     std::vector<Paragraph> replacement;
     replacement.reserve(static_cast<size_t>(newLast - first + 1));
     for (int b = first; b <= newLast; ++b)
@@ -145,6 +150,8 @@ bool TextPositionIndex::followInsertion(int blockNumber, int position, int chars
     }
     const QStringView inserted = QStringView(around).mid(position - start, charsAdded);
     const SjisText::TextMeasure m = SjisText::measure(inserted);
+    if (m_long.blockNumber == blockNumber)
+        m_long.insert(position - block.position(), inserted, m.bytes, m.characters);
     Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
     p.bytes += m.bytes;
     p.characters += m.characters;
@@ -153,6 +160,73 @@ bool TextPositionIndex::followInsertion(int blockNumber, int position, int chars
         m_characterTree.add(static_cast<size_t>(blockNumber), m.characters);
     }
     return true;
+}
+
+bool TextPositionIndex::followRemoval(int blockNumber, int position, int charsRemoved)
+{
+    // Text deleted from the long paragraph looked into last: the kept copy of its text says what
+    // went, so the paragraph is not measured again. Not next to a surrogate, which could pair
+    // with another after the deletion.
+    if (m_long.blockNumber != blockNumber)
+        return false;
+    const QTextBlock block = m_document->findBlockByNumber(blockNumber);
+    const qsizetype at = position - block.position();
+    const QStringView text(m_long.text);
+    if (at < 0 || at + charsRemoved > text.size() || text.size() - charsRemoved != block.length() - 1)
+        return false;
+    const qsizetype from = qMax<qsizetype>(0, at - 1);
+    const qsizetype to = qMin(text.size(), at + charsRemoved + 1);
+    for (QChar c : text.mid(from, to - from)) {
+        if (c.isSurrogate() || c == QChar::ParagraphSeparator)
+            return false;
+    }
+    const SjisText::TextMeasure m = SjisText::measure(text.mid(at, charsRemoved));
+    m_long.remove(at, charsRemoved, m.bytes, m.characters);
+    Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
+    p.bytes -= m.bytes;
+    p.characters -= m.characters;
+    if (!m_treesStale) {
+        m_byteTree.add(static_cast<size_t>(blockNumber), -m.bytes);
+        m_characterTree.add(static_cast<size_t>(blockNumber), -m.characters);
+    }
+    return true;
+}
+
+void TextPositionIndex::LongParagraph::insert(qsizetype at, QStringView added, qint64 addedBytes,
+                                              qint64 addedCharacters)
+{
+    text.insert(at, added);
+    for (size_t k = 0; k < units.size(); ++k) {
+        if (units[k] <= at)
+            continue;
+        units[k] += added.size();
+        bytes[k] += addedBytes;
+        characters[k] += addedCharacters;
+    }
+}
+
+void TextPositionIndex::LongParagraph::remove(qsizetype at, qsizetype removed, qint64 removedBytes,
+                                              qint64 removedCharacters)
+{
+    text.remove(at, removed);
+    size_t kept = 0;
+    for (size_t k = 0; k < units.size(); ++k) {
+        // A checkpoint inside the deleted text goes with it.
+        if (units[k] > at && units[k] < at + removed)
+            continue;
+        if (units[k] > at) {
+            units[k] -= removed;
+            bytes[k] -= removedBytes;
+            characters[k] -= removedCharacters;
+        }
+        units[kept] = units[k];
+        bytes[kept] = bytes[k];
+        characters[kept] = characters[k];
+        ++kept;
+    }
+    units.resize(kept);
+    bytes.resize(kept);
+    characters.resize(kept);
 }
 
 qint64 TextPositionIndex::byteLength() const

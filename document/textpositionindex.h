@@ -57,6 +57,7 @@ private:
     void onContentsChange(int position, int charsRemoved, int charsAdded);
     // A pure insertion into one paragraph; false when the paragraph must be measured anew.
     bool followInsertion(int blockNumber, int position, int charsAdded);
+    bool followRemoval(int blockNumber, int position, int charsRemoved);
     void rebuild();
     void rebuildTrees() const;
     Paragraph measureBlockNumber(int blockNumber) const;
@@ -71,7 +72,8 @@ private:
     // The text of the long paragraph last looked into, with the counts at checkpoints every
     // Stride units (never between the halves of a pair): an offset inside it costs a scan of
     // at most Stride units, not a copy and a scan of the whole paragraph (a page of a 10 MB line
-    // would cost the whole line). Forgotten at every change.
+    // would cost the whole line). Text typed into it or deleted from it moves the checkpoints
+    // behind; any other change forgets it.
     struct LongParagraph {
         static constexpr int MinimumUnits = 8192;
         static constexpr int Stride = 1024;
@@ -80,6 +82,8 @@ private:
         std::vector<qsizetype> units;
         std::vector<qint64> bytes;
         std::vector<qint64> characters;
+        void insert(qsizetype at, QStringView added, qint64 addedBytes, qint64 addedCharacters);
+        void remove(qsizetype at, qsizetype removed, qint64 removedBytes, qint64 removedCharacters);
     };
     // The paragraph's cache, or null when it is short (its text is then copied and scanned).
     const LongParagraph *longParagraph(int number) const;

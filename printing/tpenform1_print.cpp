@@ -80,22 +80,31 @@ QString TPenForm1::chosenPrinter() const
     return m_chosenPrinter;
 }
 
+QPrinter &TPenForm1::printer()
+{
+    // Made when first used: setting one up asks the print system for its printers, which the
+    // program's start does not wait for.
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
 void TPenForm1::FilePrintSetExecute()
 {
     // The printers there are now: the one chosen before while it exists, else the default.
-    SystemPrinters::selectQueue(*m_printer, m_chosenPrinter);
+    SystemPrinters::selectQueue(printer(), m_chosenPrinter);
     // What is chosen becomes the setting of the printer the direct print uses, and the printer
     // the report prints on.
-    if (Pickers::printer(this, *m_printer, true))
-        rememberQueue(*m_printer, m_chosenPrinter);
+    if (Pickers::printer(this, printer(), true))
+        rememberQueue(printer(), m_chosenPrinter);
 }
 
 void TPenForm1::FilePrintExecute()
 {
-    SystemPrinters::selectQueue(*m_printer, m_chosenPrinter);
-    if (!Pickers::printer(this, *m_printer, false))
+    SystemPrinters::selectQueue(printer(), m_chosenPrinter);
+    if (!Pickers::printer(this, printer(), false))
         return;
-    QPrinter &printer = *m_printer;
+    QPrinter &printer = this->printer();
     // The printer chosen in the dialog is the program's printer from now on, as the one the
     // printer setup chooses; its copies and the rest stay on the printer object.
     rememberQueue(printer, m_chosenPrinter);

@@ -55,6 +55,7 @@ private slots:
     void gaugeArithmetic_data();
     void gaugeArithmetic();
     void gaugePaintsFrameBarAndInvertedText();
+    void splashShowsItsTitleAsALabelDrawsIt();
     void errorBoxTextRule_data();
     void errorBoxTextRule();
     void errorsInCommandsReachTheErrorBox();
@@ -120,6 +121,54 @@ void tst_MainWindow::gaugeArithmetic()
     QCOMPARE(gauge.progress(), 100);
     gauge.setProgress(-3);
     QCOMPARE(gauge.progress(), 0);
+}
+
+// The splash keeps pictures of its unchanging parts between its repaints: the title still looks
+// as a label draws it on the caption panel's yellow, and a new colour reaches the screen.
+void tst_MainWindow::splashShowsItsTitleAsALabelDrawsIt()
+{
+    TForm3 splash;
+    QLabel *title = splash.Label1;
+    QWidget yellow;
+    yellow.setAutoFillBackground(true);
+    QPalette back = yellow.palette();
+    back.setColor(QPalette::Window, QColor(255, 255, 0));
+    yellow.setPalette(back);
+    yellow.resize(title->size());
+    QLabel plain(title->text(), &yellow);
+    plain.setFont(title->font());
+    plain.setPalette(title->palette());
+    plain.setForegroundRole(title->foregroundRole());
+    plain.resize(title->size());
+
+    // The panel's caption, centred in it, runs through the title's lower part: that stays out.
+    const int rows = title->parentWidget()->height() / 2 - title->fontMetrics().height() / 4 - title->y();
+    QVERIFY(rows > title->height() / 2);
+    auto differing = [&](const QColor &colour) {
+        const QImage shown = splash.grab(title->geometry().translated(title->parentWidget()->pos()))
+                                 .toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage meant = yellow.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int different = 0;
+        int coloured = 0;
+        for (int y = 0; y < qMin(rows, meant.height()); ++y) {
+            for (int x = 0; x < meant.width(); ++x) {
+                const QColor a = shown.pixelColor(x, y);
+                const QColor b = meant.pixelColor(x, y);
+                different += qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) > 6;
+                coloured += a == colour;
+            }
+        }
+        return std::pair { different, coloured };
+    };
+    const auto [before, red] = differing(Qt::red);
+    QCOMPARE(before, 0);
+    QVERIFY(red > 100); // the title is there, in red
+
+    setTextColor(title, Qt::blue);
+    setTextColor(&plain, Qt::blue);
+    const auto [after, blue] = differing(Qt::blue);
+    QCOMPARE(after, 0);
+    QVERIFY(blue > 100);
 }
 
 void tst_MainWindow::gaugePaintsFrameBarAndInvertedText()

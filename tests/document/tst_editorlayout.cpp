@@ -118,6 +118,7 @@ private slots:
     void randomEditsMatchFullLayout_data();
     void randomEditsMatchFullLayout();
     void longParagraphReusesLines();
+    void keyInALongParagraphRepaintsFromItsLine();
     void editsBesideLongSpaceRunsBreakAsAFullLayout();
     void estimatesTurnReal();
     void displayLinesAfterEdits();
@@ -289,6 +290,37 @@ void tst_EditorLayout::longParagraphReusesLines()
         cursor.setPosition(doc.firstBlock().length() - 1);
         cursor.setPosition(doc.firstBlock().next().position(), QTextCursor::KeepAnchor);
         cursor.removeSelectedText(); // joined again
+    }
+}
+
+// A key typed into a long paragraph repaints from the lines it can change, not the paragraph from
+// its top (with a long paragraph filling the window, the whole window at every key).
+void tst_EditorLayout::keyInALongParagraphRepaintsFromItsLine()
+{
+    QRandomGenerator random(7);
+    QTextDocument doc;
+    setUp(doc, 300);
+    EditorDocumentLayout &layout = install(doc);
+    QTextCursor cursor(&doc);
+    cursor.insertText(u"前の段落\n"_s + prose(random, 3000));
+    layout.layOutAll();
+    const QTextBlock block = doc.lastBlock();
+    const qreal paragraphTop = layout.blockBoundingRect(block).top();
+    QSignalSpy updates(&layout, &QAbstractTextDocumentLayout::update);
+    for (const int at : { 1500, 2500 }) {
+        updates.clear();
+        const QTextLine line = block.layout()->lineForTextPosition(at);
+        QVERIFY(line.lineNumber() > 10);
+        const qreal lineTop = paragraphTop + line.y();
+        cursor.setPosition(block.position() + at);
+        cursor.insertText(u"あ"_s);
+        QCOMPARE(updates.size(), 1);
+        const QRectF rect = updates.first().first().toRectF();
+        QVERIFY2(rect.top() > paragraphTop && rect.top() <= lineTop - 2 * line.height() + 1,
+                 qPrintable(u"%1 for the line at %2"_s.arg(rect.top()).arg(lineTop)));
+        QVERIFY(rect.bottom() >= layout.blockBoundingRect(block).bottom());
+        // What it shows is what a full layout gives.
+        QCOMPARE(snapshot(doc), qtLayout(doc));
     }
 }
 

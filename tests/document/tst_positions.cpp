@@ -76,6 +76,7 @@ private slots:
     void insideCharactersSnapToTheirStart();
     void followsRandomEdits();
     void followsUndoAndRedo();
+    void followsTypingInALongParagraph();
     void followsTextAppendedInParts();
     void suspendedIndexMeasuresOnResume();
     void displayLinesOfWrappedParagraphs();
@@ -151,6 +152,51 @@ void tst_Positions::followsRandomEdits()
             checkAgainstRecount(doc, index);
         else
             QCOMPARE(index.byteLength(), SjisText::measure(positionsText(doc)).bytes);
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(u"after step %1"_s.arg(step)));
+    }
+    checkAgainstRecount(doc, index);
+}
+
+// Keys typed and deleted in one long paragraph, the caret's place asked for after each (which
+// keeps that paragraph's checkpoints, moved by each edit, not made again).
+void tst_Positions::followsTypingInALongParagraph()
+{
+    const QStringList pieces { u"a"_s, u"あ"_s, u"漢字"_s, u"ｱ"_s, u"\u00E9"_s, u"\U0001F600"_s, u" "_s };
+    QRandomGenerator random(20261210);
+    QString paragraph;
+    while (paragraph.size() < 20000)
+        paragraph += pieces.at(random.bounded(int(pieces.size())));
+    QTextDocument doc;
+    TextPositionIndex index(&doc);
+    QTextCursor(&doc).insertText(u"前の段落\n"_s + paragraph + u"\n後"_s);
+    const QTextBlock block = doc.findBlockByNumber(1);
+    int caret = block.position() + 9000;
+    for (int step = 0; step < 300; ++step) {
+        const QString text = positionsText(doc);
+        if (text.at(caret - 1).isHighSurrogate())
+            --caret;
+        QTextCursor cursor(&doc);
+        cursor.setPosition(caret);
+        if (random.bounded(3) == 0) {
+            const int before = caret - (text.at(caret - 2).isHighSurrogate() ? 2 : 1);
+            cursor.setPosition(before, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            caret = before;
+        } else {
+            const QString piece = pieces.at(random.bounded(int(pieces.size())));
+            cursor.insertText(piece);
+            caret += int(piece.size());
+        }
+        // Now and then somewhere else in the paragraph, across its checkpoints.
+        if (step % 40 == 39)
+            caret = block.position() + 1 + int(random.bounded(block.length() - 2));
+        const QString now = positionsText(doc);
+        const int lineStart = block.position() + 100;
+        const TextPositionIndex::CaretBytes place = index.caretBytes(caret, lineStart);
+        QCOMPARE(place.byte, SjisText::byteOffset(now, caret));
+        QCOMPARE(place.lineStartByte, SjisText::byteOffset(now, lineStart));
+        QCOMPARE(place.charactersBefore, SjisText::charactersBefore(now, place.byte));
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(u"after step %1"_s.arg(step)));
     }
