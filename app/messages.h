@@ -153,4 +153,11 @@ inline QString lostInText(int pictures, int tables, int keptGroups)
 }
 inline constexpr char16_t ButtonSaveTextOnly[] = u"テキストだけ保存(&T)";
 
+// What screen readers call the controls that show no text of their own: the editor, an
+// up/down pair's arrows, the date dialog's first day.
+inline constexpr char16_t EditorName[] = u"文書";
+inline constexpr char16_t StepUpName[] = u"増やす";
+inline constexpr char16_t StepDownName[] = u"減らす";
+inline constexpr char16_t FirstDateName[] = u"最初の日付";
+
 } // namespace Messages
