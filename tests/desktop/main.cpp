@@ -21,6 +21,7 @@ QObject *newDesktopViewAndPageTest();
 QObject *newDesktopScreenReaderTest();
 QObject *newDesktopFcitxTest();
 QObject *newDesktopWaylandTest();
+QObject *newDesktopScaledTest();
 
 int main(int argc, char **argv)
 {
@@ -63,6 +64,7 @@ int main(int argc, char **argv)
     tests.emplace_back(newDesktopScreenReaderTest());
     tests.emplace_back(newDesktopFcitxTest());
     tests.emplace_back(newDesktopWaylandTest());
+    tests.emplace_back(newDesktopScaledTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))
