@@ -66,7 +66,7 @@ public:
         const int whole = metrics.horizontalAdvance(all);
         const int left = display->alignment() & Qt::AlignRight ? area.right() - whole : area.left();
         const QRect character(left + metrics.horizontalAdvance(all.left(offset)), area.top(),
-                              metrics.horizontalAdvance(all.at(offset)), area.height());
+            metrics.horizontalAdvance(all.at(offset)), area.height());
         return QRect(widget()->mapToGlobal(character.topLeft()), character.size());
     }
 

@@ -16,10 +16,10 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QMenuBar>
-#include <QStatusBar>
-#include <QToolButton>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 
 #include "realdialogs.h"
 
@@ -62,11 +62,10 @@ QString nameOf(QObject *object)
 // (a menu's keys), each as "role 'name' (class objectName)".
 QStringList badlyNamed(QAccessibleInterface *top, int depth = 0)
 {
-    static const QList<QAccessible::Role> operated = {
-        QAccessible::PushButton, QAccessible::CheckBox,   QAccessible::RadioButton, QAccessible::ComboBox,
-        QAccessible::EditableText, QAccessible::SpinBox, QAccessible::Slider,      QAccessible::ButtonMenu,
-        QAccessible::ButtonDropDown, QAccessible::PageTab, QAccessible::MenuItem,   QAccessible::StaticText,
-    };
+    static const QList<QAccessible::Role> operated
+        = { QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton, QAccessible::ComboBox,
+              QAccessible::EditableText, QAccessible::SpinBox, QAccessible::Slider, QAccessible::ButtonMenu,
+              QAccessible::ButtonDropDown, QAccessible::PageTab, QAccessible::MenuItem, QAccessible::StaticText };
     QStringList found;
     if (!top || depth > 30)
         return found;
@@ -77,9 +76,10 @@ QStringList badlyNamed(QAccessibleInterface *top, int depth = 0)
     if (operated.contains(top->role()) && !top->state().invisible && !separator && !blank
         && (name.trimmed().isEmpty() || name.contains(u'\t'))) {
         QObject *object = top->object();
-        found << u"%1 '%2' (%3 %4 in %5)"_s.arg(int(top->role())).arg(name,
-                                                                 object ? QString::fromLatin1(object->metaObject()->className()) : u"-"_s,
-                                                                 object ? object->objectName() : QString(), object && object->parent() ? object->parent()->objectName() : QString());
+        found << u"%1 '%2' (%3 %4 in %5)"_s.arg(int(top->role()))
+                     .arg(name, object ? QString::fromLatin1(object->metaObject()->className()) : u"-"_s,
+                         object ? object->objectName() : QString(),
+                         object && object->parent() ? object->parent()->objectName() : QString());
     }
     for (int i = 0; i < top->childCount(); ++i)
         found += badlyNamed(top->child(i), depth + 1);
@@ -133,7 +133,8 @@ void tst_Accessibility::panelsReadTheCaretAndTheCount_data()
     QTest::newRow("ascii") << u"abc"_s << QList<int>() << u"1 行　3 列"_s << u"3   文字目です。"_s << u"3"_s;
     QTest::newRow("back one") << u"abc"_s << QList<int> { Qt::Key_Left } << u"1 行　2 列"_s << u"2   文字目です。"_s
                               << u"3"_s;
-    QTest::newRow("home") << u"abc"_s << QList<int> { Qt::Key_Home } << u"1 行　0 列"_s << u"0   文字目です。"_s << u"3"_s;
+    QTest::newRow("home") << u"abc"_s << QList<int> { Qt::Key_Home } << u"1 行　0 列"_s << u"0   文字目です。"_s
+                          << u"3"_s;
     // Columns count bytes: a kanji is two.
     QTest::newRow("kanji") << u"日本語"_s << QList<int>() << u"1 行　6 列"_s << u"3   文字目です。"_s << u"3"_s;
     // A line break counts as two, as the unit's hint says.

@@ -58,10 +58,11 @@ void tst_DesktopFcitx::initTestCase()
     QVERIFY2(m_bus.start(&why), qPrintable(why));
     // One group, mozc after the plain keyboard, and on from the first key: romaji typed into a
     // box become kana at once, as with the session's ibus.
-    QVERIFY(write(m_config.filePath(u"fcitx5/profile"_s), "[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=mozc\n\n"
-                                                          "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n"
-                                                          "[Groups/0/Items/1]\nName=mozc\nLayout=\n\n"
-                                                          "[GroupOrder]\n0=Default\n"));
+    QVERIFY(write(m_config.filePath(u"fcitx5/profile"_s),
+        "[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=mozc\n\n"
+        "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n"
+        "[Groups/0/Items/1]\nName=mozc\nLayout=\n\n"
+        "[GroupOrder]\n0=Default\n"));
     QVERIFY(write(m_config.filePath(u"fcitx5/config"_s), "[Behavior]\nActiveByDefault=True\nShareInputState=No\n"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_bus.address());
@@ -121,7 +122,8 @@ void tst_DesktopFcitx::romajiBecomeKanaAndKanjiInTheEditor()
         Desktop::key(u"ctrl+s"_s);
         return Desktop::waitFor([&] { return (saved = readCp932(document)) == expected; }, 2000);
     });
-    QVERIFY2(written, qPrintable(u"saved: \""_s + saved + u"\"; fcitx5 said: "_s + QString::fromLocal8Bit(m_fcitx.readAll())));
+    QVERIFY2(written,
+        qPrintable(u"saved: \""_s + saved + u"\"; fcitx5 said: "_s + QString::fromLocal8Bit(m_fcitx.readAll())));
 }
 
 QObject *newDesktopFcitxTest()

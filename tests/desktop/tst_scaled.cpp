@@ -27,9 +27,18 @@ QRect colourBox(const QImage &image, const std::function<bool(QRgb)> &isIt, int 
     return box;
 }
 
-bool red(QRgb c) { return qRed(c) > 220 && qGreen(c) < 40 && qBlue(c) < 40; }
-bool blue(QRgb c) { return qBlue(c) > 220 && qRed(c) < 40 && qGreen(c) < 40; }
-bool magenta(QRgb c) { return qRed(c) > 220 && qBlue(c) > 220 && qGreen(c) < 40; }
+bool red(QRgb c)
+{
+    return qRed(c) > 220 && qGreen(c) < 40 && qBlue(c) < 40;
+}
+bool blue(QRgb c)
+{
+    return qBlue(c) > 220 && qRed(c) < 40 && qGreen(c) < 40;
+}
+bool magenta(QRgb c)
+{
+    return qRed(c) > 220 && qBlue(c) > 220 && qGreen(c) < 40;
+}
 
 // The rows of text below `top` within columns [0, right): each as the span of its ink, the
 // first line first. A text row is a run of rows with dark pixels; a blank row ends it.
@@ -77,8 +86,8 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     QByteArray text;
     for (int i = 0; i < 40; ++i)
         text += "Indented words wrap here. ";
-    file.write("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 IPAGothic;}}\\pard\\li1440\\fi720\\ri2880\\f0\\fs24 " + text
-               + "\\par}");
+    file.write(
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 IPAGothic;}}\\pard\\li1440\\fi720\\ri2880\\f0\\fs24 " + text + "\\par}");
     file.close();
 
     const auto settings = Desktop::settingsFolder();
@@ -109,7 +118,11 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     });
     if (!found)
         shown.save(QDir::temp().filePath(u"scaled-not-found.png"_s));
-    QVERIFY2(found, qPrintable(u"markers %1 %2 %3, %4 lines of text"_s.arg(first.isNull()).arg(left.isNull()).arg(right.isNull()).arg(lines.size())));
+    QVERIFY2(found,
+        qPrintable(u"markers %1 %2 %3, %4 lines of text"_s.arg(first.isNull())
+                       .arg(left.isNull())
+                       .arg(right.isNull())
+                       .arg(lines.size())));
 
     // Drawn whole, at twice their 11 x 9 triangles (less what antialiasing leaves pale).
     for (const QRect &marker : { first, left, right }) {
@@ -124,13 +137,18 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     const auto near = [](int ink, int marker) { return qAbs(ink - marker) <= 10; };
     const int firstAt = first.center().x();
     const int leftAt = left.center().x();
-    QVERIFY2(near(lines[0].left(), firstAt), qPrintable(u"first line at %1, its marker at %2"_s.arg(lines[0].left()).arg(firstAt)));
-    QVERIFY2(near(lines[1].left(), leftAt), qPrintable(u"second line at %1, the left marker at %2"_s.arg(lines[1].left()).arg(leftAt)));
-    QVERIFY2(near(lines[2].left(), leftAt), qPrintable(u"third line at %1, the left marker at %2"_s.arg(lines[2].left()).arg(leftAt)));
+    QVERIFY2(near(lines[0].left(), firstAt),
+        qPrintable(u"first line at %1, its marker at %2"_s.arg(lines[0].left()).arg(firstAt)));
+    QVERIFY2(near(lines[1].left(), leftAt),
+        qPrintable(u"second line at %1, the left marker at %2"_s.arg(lines[1].left()).arg(leftAt)));
+    QVERIFY2(near(lines[2].left(), leftAt),
+        qPrintable(u"third line at %1, the left marker at %2"_s.arg(lines[2].left()).arg(leftAt)));
     for (const QRect &line : lines)
-        QVERIFY2(line.right() <= right.center().x() + 2, qPrintable(u"a line reaches %1, the right marker at %2"_s.arg(line.right()).arg(right.center().x())));
+        QVERIFY2(line.right() <= right.center().x() + 2,
+            qPrintable(u"a line reaches %1, the right marker at %2"_s.arg(line.right()).arg(right.center().x())));
     // The indents are those of the document, at 2 x 4/3 pixels to the point: 1 in is 192.
-    QVERIFY2(qAbs((firstAt - leftAt) - 96) <= 2, qPrintable(u"first-line marker %1 from the left one"_s.arg(firstAt - leftAt)));
+    QVERIFY2(qAbs((firstAt - leftAt) - 96) <= 2,
+        qPrintable(u"first-line marker %1 from the left one"_s.arg(firstAt - leftAt)));
 }
 
 QObject *newDesktopScaledTest()

@@ -111,8 +111,8 @@ QString listed(const QList<Node> &nodes)
 
 bool hasNode(const QList<Node> &nodes, const QString &role, const QString &name, const QString &text)
 {
-    return std::any_of(nodes.begin(), nodes.end(),
-                       [&](const Node &n) { return n.role == role && n.name == name && n.text == text; });
+    return std::any_of(
+        nodes.begin(), nodes.end(), [&](const Node &n) { return n.role == role && n.name == name && n.text == text; });
 }
 
 } // namespace

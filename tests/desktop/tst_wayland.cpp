@@ -33,8 +33,8 @@ void collectViews(const QJsonObject &node, QList<View> *views)
     if (node.contains(u"pid"_s) && (node[u"type"_s] == u"con"_s || node[u"type"_s] == u"floating_con"_s)) {
         const QJsonObject r = node[u"rect"_s].toObject();
         views->append({ node[u"pid"_s].toInteger(), node[u"name"_s].toString(),
-                        QRect(r[u"x"_s].toInt(), r[u"y"_s].toInt(), r[u"width"_s].toInt(), r[u"height"_s].toInt()),
-                        node[u"focused"_s].toBool() });
+            QRect(r[u"x"_s].toInt(), r[u"y"_s].toInt(), r[u"width"_s].toInt(), r[u"height"_s].toInt()),
+            node[u"focused"_s].toBool() });
     }
     for (const QString &children : { u"nodes"_s, u"floating_nodes"_s }) {
         for (const QJsonValue child : node[children].toArray())
@@ -85,7 +85,10 @@ private:
     }
     void type(const QString &text) { keyboard({ u"--"_s, text }); }
     void key(const QString &name) { keyboard({ u"-k"_s, name }); }
-    void chord(const QString &modifier, const QString &letter) { keyboard({ u"-M"_s, modifier, letter, u"-m"_s, modifier }); }
+    void chord(const QString &modifier, const QString &letter)
+    {
+        keyboard({ u"-M"_s, modifier, letter, u"-m"_s, modifier });
+    }
     QImage screen();
     void record(const QString &stage);
 
@@ -146,7 +149,7 @@ void tst_DesktopWayland::initTestCase()
         return status == 0 || m_sway.state() == QProcess::NotRunning;
     });
     QVERIFY2(up && m_sway.state() == QProcess::Running,
-             qPrintable(u"sway did not come up: "_s + QString::fromLocal8Bit(m_sway.readAll())));
+        qPrintable(u"sway did not come up: "_s + QString::fromLocal8Bit(m_sway.readAll())));
     // One virtual keyboard for the whole file: each new one costs the first key after it.
     m_keyboard.setProcessEnvironment(clients());
     m_keyboard.start(u"wtype"_s, { u"-s"_s, u"86400000"_s });
@@ -169,7 +172,8 @@ void tst_DesktopWayland::cleanupTestCase()
 QList<View> tst_DesktopWayland::views()
 {
     QList<View> found;
-    const QJsonDocument tree = QJsonDocument::fromJson(tool(u"swaymsg"_s, { u"-r"_s, u"-t"_s, u"get_tree"_s }).toUtf8());
+    const QJsonDocument tree
+        = QJsonDocument::fromJson(tool(u"swaymsg"_s, { u"-r"_s, u"-t"_s, u"get_tree"_s }).toUtf8());
     collectViews(tree.object(), &found);
     return found;
 }
@@ -203,7 +207,8 @@ void tst_DesktopWayland::record(const QString &stage)
     QStringList shown;
     for (const View &view : views())
         shown += u"\"%1\"%2"_s.arg(view.title, view.focused ? u" (focused)"_s : QString());
-    qWarning("windows %s; screen saved as %s", qPrintable(shown.join(u", "_s)), qPrintable(QDir::temp().filePath(name)));
+    qWarning(
+        "windows %s; screen saved as %s", qPrintable(shown.join(u", "_s)), qPrintable(QDir::temp().filePath(name)));
 }
 
 void tst_DesktopWayland::startTypeSaveAsAndPreview()
@@ -230,8 +235,8 @@ void tst_DesktopWayland::startTypeSaveAsAndPreview()
     // a new file answered, the file on the disk, the new title.
     type(u"Wayland"_s);
     chord(u"ctrl"_s, u"s"_s);
-    const std::optional<View> dialog =
-        waitForView([&](const View &v) { return v.pid == pid && !v.title.startsWith(TitlePrefix) && v.focused; });
+    const std::optional<View> dialog
+        = waitForView([&](const View &v) { return v.pid == pid && !v.title.startsWith(TitlePrefix) && v.focused; });
     QVERIFY2(dialog, "no Save As dialog took the keyboard");
     const QString path = files.filePath(u"wayland.rtf"_s);
     type(path);
@@ -246,11 +251,12 @@ void tst_DesktopWayland::startTypeSaveAsAndPreview()
     QVERIFY(asked);
     key(u"y"_s);
     QVERIFY2(Desktop::waitFor([&] {
-                 QFile saved(path);
-                 return saved.open(QIODevice::ReadOnly) && saved.readAll().contains("Wayland");
-             }),
-             qPrintable(u"nothing saved at "_s + path));
-    QVERIFY(waitForView([&](const View &v) { return v.pid == pid && v.title == TitlePrefix + u"wayland.rtf"_s && v.focused; }));
+        QFile saved(path);
+        return saved.open(QIODevice::ReadOnly) && saved.readAll().contains("Wayland");
+    }),
+        qPrintable(u"nothing saved at "_s + path));
+    QVERIFY(waitForView(
+        [&](const View &v) { return v.pid == pid && v.title == TitlePrefix + u"wayland.rtf"_s && v.focused; }));
 
     // The preview, through the menu bar from the keyboard (Alt, the first menu, its fifth
     // item): a window of its own with a page, text on it; Esc closes it.
@@ -275,11 +281,11 @@ void tst_DesktopWayland::startTypeSaveAsAndPreview()
     QVERIFY2(preview, "no preview window");
     QImage shown;
     QVERIFY2(Desktop::waitFor([&] {
-                 shown = screen();
-                 const auto [white, ink] = whiteAndInk(shown, preview->rect);
-                 return white > 0.2 && ink > 0.0005;
-             }),
-             "the preview shows no page with text");
+        shown = screen();
+        const auto [white, ink] = whiteAndInk(shown, preview->rect);
+        return white > 0.2 && ink > 0.0005;
+    }),
+        "the preview shows no page with text");
     key(u"Escape"_s);
     QVERIFY(Desktop::waitFor([&] {
         const QList<View> now = views();
