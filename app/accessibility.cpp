@@ -123,12 +123,12 @@ void announceTextChange(StatusText *display, const QString &before)
     const QString old = before.trimmed();
     if (now == old)
         return;
-    // The text as it changed (read by a screen reader from the text interface), and the name,
-    // which carries the text, for those that follow names.
-    QAccessibleTextUpdateEvent textChanged(display, 0, old, now);
-    QAccessible::updateAccessibility(&textChanged);
+    // The name first, which carries the text (a reader that keeps names has the new one when
+    // the text's change comes), then the text as it changed, read from the text interface.
     QAccessibleEvent nameChanged(display, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&nameChanged);
+    QAccessibleTextUpdateEvent textChanged(display, 0, old, now);
+    QAccessible::updateAccessibility(&textChanged);
 }
 
 } // namespace Accessibility

@@ -78,7 +78,12 @@ def on_input(channel, condition):
     if line.strip() == "tree":
         out = []
         try:
-            walk(program(), 0, out)
+            app = program()
+            # Names as the program gives them now: the library keeps those it read, and
+            # updates them only from the announcements it heard.
+            if app is not None:
+                app.clear_cache()
+            walk(app, 0, out)
         except Exception as error:
             out.append("error\t%s" % flat(str(error)))
         print("\n".join(out + ["end"]), flush=True)
