@@ -110,8 +110,18 @@ void tst_DesktopFcitx::romajiBecomeKanaAndKanjiInTheEditor()
     QVERIFY2(window, "the main window did not appear");
     QVERIFY(Desktop::activate(window->id));
 
+    // Qt's module reaches fcitx5 over the bus only after the window shows, and fcitx5 loads
+    // mozc at the first key: keys typed before pass as they are. A letter typed, committed and
+    // saved, again until the file holds its kana; then the document emptied.
+    const bool answers = Desktop::waitFor([&] {
+        Desktop::keys({ u"ctrl+a"_s, u"BackSpace"_s, u"a"_s, u"Return"_s, u"ctrl+s"_s });
+        return Desktop::waitFor([&] { return readCp932(document).contains(QString::fromUtf16(u"あ")); }, 2000);
+    });
+    QVERIFY2(answers, qPrintable(u"no kana from fcitx5: "_s + QString::fromLocal8Bit(m_fcitx.readAll())));
+    Desktop::keys({ u"ctrl+a"_s, u"BackSpace"_s });
+
     // The reading committed as it is, then the same reading converted and committed: kana, then
-    // kanji. mozc's server starts at the first key: the first reading waits for it.
+    // kanji.
     Desktop::type(u"nihongo"_s);
     Desktop::key(u"Return"_s);
     Desktop::keys({ u"n"_s, u"i"_s, u"h"_s, u"o"_s, u"n"_s, u"g"_s, u"o"_s, u"space"_s, u"Return"_s });
