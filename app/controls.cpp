@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include "app/messages.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -141,6 +143,7 @@ UpDown::UpDown(int minimum, int maximum, QWidget *parent)
     layout->setSpacing(0);
     for (QToolButton *button : { m_up, m_down }) {
         button->setArrowType(button == m_up ? Qt::UpArrow : Qt::DownArrow);
+        button->setAccessibleName(QString::fromUtf16(button == m_up ? Messages::StepUpName : Messages::StepDownName));
         button->setAutoRepeat(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);

@@ -176,4 +176,11 @@ inline QString droppedWithText(int footnotes, int fields, int bookmarks, int ann
 inline constexpr char16_t DroppedQuestion[] = u"   このまま保存しますか？";
 inline constexpr char16_t ButtonSave[] = u"保存(&S)";
 
+// What screen readers call the controls that show no text of their own: the editor, an
+// up/down pair's arrows, the date dialog's first day.
+inline constexpr char16_t EditorName[] = u"文書";
+inline constexpr char16_t StepUpName[] = u"増やす";
+inline constexpr char16_t StepDownName[] = u"減らす";
+inline constexpr char16_t FirstDateName[] = u"最初の日付";
+
 } // namespace Messages

@@ -1,7 +1,7 @@
 #include "statustext.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
+#include "app/accessibility.h"
+
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QMouseEvent>
@@ -10,34 +10,9 @@
 #include <QTextLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace {
-
-// What a screen reader reads of a display: its text, as a label's, announced at every change.
-class StatusTextAccessible : public QAccessibleWidget {
-public:
-    explicit StatusTextAccessible(StatusText *display)
-        : QAccessibleWidget(display, QAccessible::StaticText)
-    {
-    }
-
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Name || t == QAccessible::Value) {
-            const QString shown = static_cast<StatusText *>(widget())->text().trimmed();
-            const QString name = widget()->accessibleName();
-            return name.isEmpty() ? shown : name + u' ' + shown;
-        }
-        return QAccessibleWidget::text(t);
-    }
-};
-
-QAccessibleInterface *accessibleStatusText(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("StatusText") && object && object->isWidgetType())
-        return new StatusTextAccessible(static_cast<StatusText *>(object));
-    return nullptr;
-}
 
 // Glyphs may reach a little past their advance (bold, antialiasing): a changed stretch is
 // repainted with this much to spare on either side.
@@ -87,11 +62,7 @@ StatusText::StatusText(const QString &text, QWidget *parent)
     setForegroundRole(QPalette::WindowText);
     // Opaque: it fills its own background, with the painter it draws the text with.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    static const bool accessible = [] {
-        QAccessible::installFactory(accessibleStatusText);
-        return true;
-    }();
-    Q_UNUSED(accessible);
+    Accessibility::install();
 }
 
 void StatusText::setAlignment(Qt::Alignment alignment)
@@ -276,14 +247,11 @@ void StatusText::setText(const QString &text)
     const Layout &old = currentLayout();
     Layout now = lay(text);
     const QRect changed = changedArea(old, now, text);
-    m_text = text;
+    const QString before = std::exchange(m_text, text);
     m_layout = std::move(now);
     update(changed);
     fitWidth(m_layout, m_text);
-    if (QAccessible::isActive()) {
-        QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&nameChanged);
-    }
+    Accessibility::announceTextChange(this, before);
 }
 
 QRect StatusText::changedArea(const Layout &old, const Layout &now, const QString &after) const

@@ -297,6 +297,7 @@ void TPenForm1::createEditor()
 
     RichEdit1 = new RichEdit(Panel4);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setAccessibleName(QString::fromUtf16(Messages::EditorName));
     RichEdit1->setFont(pixelFont(u"ＭＳ ゴシック", 15));
     CharFormat initial = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
     initial.mask = CharFormat::AllFields;

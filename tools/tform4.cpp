@@ -45,6 +45,9 @@ TForm4::TForm4(RichEdit *editor, QWidget *parent)
     DateTimePicker1->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
     DateTimePicker1->setDateRange(QDate(1, 1, 1), lastDate());
     DateTimePicker1->setFocusPolicy(Qt::ClickFocus); // not reached with Tab
+    DateTimePicker1->setAccessibleName(QString::fromUtf16(Messages::FirstDateName));
+    if (auto *dateText = DateTimePicker1->findChild<QLineEdit *>())
+        dateText->setAccessibleName(QString::fromUtf16(Messages::FirstDateName));
 
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(8, 40, 75, 25);
@@ -67,6 +70,9 @@ TForm4::TForm4(RichEdit *editor, QWidget *parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(60, 84);
     Label1->adjustSize();
+    // The count box is read by its label, as is the box a user types into inside it.
+    Label1->setBuddy(ComboBox1);
+    ComboBox1->lineEdit()->setAccessibleName(Label1->text());
 
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);

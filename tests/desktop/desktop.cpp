@@ -336,6 +336,13 @@ void Program::setVariable(const QString &name, const QString &value)
     m_process.setProcessEnvironment(environment);
 }
 
+void Program::removeVariable(const QString &name)
+{
+    QProcessEnvironment environment = m_process.processEnvironment();
+    environment.remove(name);
+    m_process.setProcessEnvironment(environment);
+}
+
 bool Program::start(const QStringList &arguments)
 {
     m_process.start(programPath(), arguments);
@@ -370,6 +377,38 @@ QString Program::settingsFile() const
     if (QFileInfo(program.absolutePath()).isWritable())
         return program.absolutePath() + u"/penloft.ini"_s;
     return m_settingsFolder + u"/penloft/penloft.ini"_s;
+}
+
+// -- Private buses --
+
+PrivateBus::PrivateBus() = default;
+
+PrivateBus::~PrivateBus()
+{
+    // The command run on the bus ends when its input closes; dbus-run-session then ends the bus.
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+bool PrivateBus::start(QString *why)
+{
+    m_process.start(u"dbus-run-session"_s, { u"--"_s, u"sh"_s, u"-c"_s, u"echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null"_s });
+    if (!m_process.waitForStarted(10000)) {
+        *why = u"dbus-run-session did not start: "_s + m_process.errorString();
+        return false;
+    }
+    pollUntil([this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; }, 10000);
+    m_address = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (m_address.isEmpty()) {
+        *why = u"dbus-run-session gave no bus address: "_s + QString::fromLocal8Bit(m_process.readAllStandardError());
+        return false;
+    }
+    return true;
 }
 
 // -- Printing --

@@ -103,6 +103,7 @@ public:
     bool start(const QStringList &arguments = {});
     // An environment variable for the program, set before start().
     void setVariable(const QString &name, const QString &value);
+    void removeVariable(const QString &name);
     qint64 pid() const { return m_process.processId(); }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // The main window once it shows its title; none when it did not appear in time.
@@ -115,6 +116,25 @@ public:
 private:
     QString m_settingsFolder;
     QProcess m_process;
+};
+
+// A D-Bus session of its own (dbus-run-session), for what one test file starts there and
+// nowhere else: the screen readers' bus, a second input method. Its daemon and what it
+// started on demand end with it.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    // False, with the reason in *why, when the bus did not come up.
+    bool start(QString *why);
+    QString address() const { return m_address; }
+
+private:
+    QProcess m_process;
+    QString m_address;
 };
 
 // A settings folder for one test, with the input method's address in it.

@@ -18,6 +18,10 @@ QObject *newDesktopInputTest();
 QObject *newDesktopDialogsTest();
 QObject *newDesktopRecoveryTest();
 QObject *newDesktopViewAndPageTest();
+QObject *newDesktopScreenReaderTest();
+QObject *newDesktopFcitxTest();
+QObject *newDesktopWaylandTest();
+QObject *newDesktopScaledTest();
 
 int main(int argc, char **argv)
 {
@@ -57,6 +61,10 @@ int main(int argc, char **argv)
     tests.emplace_back(newDesktopDialogsTest());
     tests.emplace_back(newDesktopRecoveryTest());
     tests.emplace_back(newDesktopViewAndPageTest());
+    tests.emplace_back(newDesktopScreenReaderTest());
+    tests.emplace_back(newDesktopFcitxTest());
+    tests.emplace_back(newDesktopWaylandTest());
+    tests.emplace_back(newDesktopScaledTest());
     int failed = 0;
     for (const auto &test : tests) {
         if (!only.isEmpty() && !only.contains(QLatin1String(test->metaObject()->className())))

@@ -1,0 +1,96 @@
+# A screen reader's view of one program, for the desktop tests, over the AT-SPI bus of the
+# D-Bus session it runs in:
+#
+#   /usr/bin/python3 -c "$(cat atspi-probe.py)" PID
+#
+# Each line "tree" read on standard input prints the program's accessible objects (menus left
+# out), one line each, then "end":
+#   node <TAB> depth <TAB> role <TAB> name <TAB> text
+# where text is what the text interface gives (empty without one). From the start, what the
+# program announces is printed as it comes:
+#   event <TAB> type <TAB> role <TAB> name <TAB> text
+# Tabs and line breaks inside values are written as spaces. Ends when standard input closes.
+import sys
+
+import pyatspi
+from gi.repository import GLib
+
+pid = int(sys.argv[1])
+
+
+def flat(value):
+    return (value or "").replace("\t", " ").replace("\n", " ")
+
+
+def text_of(accessible):
+    try:
+        text = accessible.queryText()
+        return text.getText(0, text.characterCount)
+    except Exception:
+        return ""
+
+
+def describe(accessible):
+    return "\t".join([accessible.getRoleName(), flat(accessible.name), flat(text_of(accessible))])
+
+
+def program():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            continue
+    return None
+
+
+def walk(accessible, depth, out):
+    if accessible is None or depth > 40:
+        return
+    role = accessible.getRole()
+    if role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU):
+        return
+    out.append("node\t%d\t%s" % (depth, describe(accessible)))
+    for i in range(accessible.childCount):
+        try:
+            walk(accessible.getChildAtIndex(i), depth + 1, out)
+        except Exception:
+            continue
+
+
+def on_event(event):
+    source = event.source
+    try:
+        if source is None or source.get_process_id() != pid:
+            return
+        print("event\t%s\t%s" % (event.type, describe(source)), flush=True)
+    except Exception:
+        pass
+
+
+def on_input(channel, condition):
+    line = sys.stdin.readline()
+    if not line:
+        pyatspi.Registry.stop()
+        return False
+    if line.strip() == "tree":
+        out = []
+        try:
+            app = program()
+            # Names as the program gives them now: the library keeps those it read, and
+            # updates them only from the announcements it heard.
+            if app is not None:
+                app.clear_cache()
+            walk(app, 0, out)
+        except Exception as error:
+            out.append("error\t%s" % flat(str(error)))
+        print("\n".join(out + ["end"]), flush=True)
+    return True
+
+
+pyatspi.Registry.registerEventListener(on_event, "object:text-changed:insert", "object:property-change:accessible-name")
+GLib.io_add_watch(sys.stdin.fileno(), GLib.IO_IN | GLib.IO_HUP, on_input)
+print("ready", flush=True)
+pyatspi.Registry.start()
