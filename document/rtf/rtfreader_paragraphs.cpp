@@ -32,8 +32,9 @@ void Reader::insertPicture()
     if (placement.replacePrevious)
         m_cursor.deletePreviousChar();
     if (placement.keep) {
-        m_cursor.insertText(
-            QString(QChar::ObjectReplacementCharacter), Pictures::charFormat(picture, formatFor(group().chars)));
+        // A field's result: the picture is written back inside its field, which it stands for.
+        const QTextCharFormat format = Pictures::charFormat(picture, formatFor(group().chars));
+        m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), m_field ? fieldFormat(format) : format);
         m_paragraphHasContent = true;
     }
     m_picture.placed(placement, m_cursor.position());

@@ -185,6 +185,10 @@ void tst_RtfKept::editAndSaveKeepsWhatTheFileHad_data()
     QTest::newRow("page field with its result")
         << "Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt {\\b 1}}}\\par}"_ba
         << QList<QByteArray> { "{\\field{\\*\\fldinst { PAGE }}{\\fldrslt " } << u"XPage 1"_s;
+    QTest::newRow("picture as a field's result")
+        << "Pic {\\field{\\*\\fldinst INCLUDEPICTURE a.png}{\\fldrslt {\\pict\\pngblip " + png() + "}}} end\\par}"
+        << QList<QByteArray> { "{\\field{\\*\\fldinst INCLUDEPICTURE a.png}{\\fldrslt ", "\\pngblip" }
+        << u"XPic \uFFFC end"_s;
     QTest::newRow("field without result")
         << "Date {\\field{\\*\\fldinst DATE}{\\fldrslt }}\\par}"_ba
         << QList<QByteArray> { "{\\field{\\*\\fldinst DATE}{\\fldrslt }}" } << u"XDate \uFFFC"_s;
