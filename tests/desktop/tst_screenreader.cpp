@@ -169,12 +169,19 @@ void tst_DesktopScreenReader::panelsAndCounterAreReadAsTheCaretMoves()
         QVERIFY2(named, qPrintable(name + u" not found in\n"_s + listed(nodes)));
     }
 
-    Desktop::type(u"abc"_s);
-    QVERIFY2(shows(u"label"_s, u"1 行　3 列"_s, u"1 行　3 列"_s), qPrintable(listed(nodes)));
+    // A letter at a time, each to the window that has the focus: the start-up window closing
+    // can leave the focus with the window manager after the main window had it.
+    for (int column = 1; column <= 3; ++column) {
+        QVERIFY(Desktop::activate(window->id));
+        Desktop::type(QString(QChar(u'a' + column - 1)));
+        const QString panel = u"1 行　%1 列"_s.arg(column);
+        QVERIFY2(shows(u"label"_s, panel, panel), qPrintable(listed(nodes)));
+    }
     QVERIFY2(shows(u"label"_s, u"文字数 3"_s, u"3"_s), qPrintable(listed(nodes)));
     QVERIFY2(hasNode(nodes, u"label"_s, u"3   文字目です。"_s, u"3   文字目です。"_s), qPrintable(listed(nodes)));
 
     // A second line, and back one: line 2, column 1; the line break counts as two characters.
+    QVERIFY(Desktop::activate(window->id));
     Desktop::keys({ u"Return"_s, u"d"_s, u"e"_s, u"Left"_s });
     QVERIFY2(shows(u"label"_s, u"2 行　1 列"_s, u"2 行　1 列"_s), qPrintable(listed(nodes)));
     QVERIFY2(shows(u"label"_s, u"文字数 7"_s, u"7"_s), qPrintable(listed(nodes)));
