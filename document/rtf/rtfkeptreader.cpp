@@ -15,6 +15,31 @@ bool writtenAnyway(std::string_view name)
     return name == "rtf" || name == "deflang" || name == "deflangfe" || name == "viewkind";
 }
 
+// A group the end of the file cut off, closed. A control cut off with it goes first: after a
+// lone backslash or a cut \'h the closing brace would be read as text.
+QByteArray closedGroup(const char *start, const char *end, size_t missingBraces)
+{
+    QByteArray bytes(start, end - start);
+    if (missingBraces == 0)
+        return bytes;
+    const qsizetype size = bytes.size();
+    for (qsizetype from = qMax<qsizetype>(0, size - 3); from < size; ++from) {
+        if (bytes.at(from) != '\\')
+            continue;
+        qsizetype run = 0; // backslashes ending here: an even number are escaped ones
+        while (from - run >= 0 && bytes.at(from - run) == '\\')
+            ++run;
+        const QByteArrayView rest = QByteArrayView(bytes).sliced(from + 1);
+        const bool cut = rest.isEmpty() || rest == "'" || (rest.size() == 2 && rest.front() == '\'');
+        if (run % 2 == 1 && cut) {
+            bytes.truncate(from);
+            break;
+        }
+    }
+    bytes.append(qsizetype(missingBraces), '}');
+    return bytes;
+}
+
 } // namespace
 
 bool Reader::bodyEmpty() const
@@ -80,8 +105,7 @@ void Reader::finishKeep(size_t missingBraces)
 {
     Keeping keep = std::move(*m_keep);
     m_keep.reset();
-    QByteArray bytes(keep.start, m_p - keep.start);
-    bytes.append(qsizetype(missingBraces), '}');
+    QByteArray bytes = closedGroup(keep.start, m_p, missingBraces);
     switch (keep.purpose) {
     case Purpose::Leading:
         m_leading += bytes;
@@ -165,8 +189,7 @@ void Reader::finishField(size_t missingBraces)
     if (field.hasResult)
         return;
     // Nothing to show: the whole field is kept at its place.
-    QByteArray bytes(field.start, m_p - field.start);
-    bytes.append(qsizetype(missingBraces), '}');
+    QByteArray bytes = closedGroup(field.start, m_p, missingBraces);
     insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
 }
 

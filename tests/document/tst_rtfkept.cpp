@@ -289,6 +289,10 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
                                    << u"a\uFFFCb"_s;
     QTest::newRow("footnote cut off") << "{\\rtf1 a{\\footnote " + QByteArray(Deep, '{') + "x"_ba << u"a\uFFFC"_s;
     QTest::newRow("field cut off") << "{\\rtf1 a{\\field{\\*\\fldinst " + QByteArray(Deep, '{') << u"a\uFFFC"_s;
+    // A control cut off at the end would take the closing brace for its own.
+    QTest::newRow("field cut off after a backslash") << "{\\rtf1 a{\\field\\"_ba << u"a\uFFFC"_s;
+    QTest::newRow("note cut off in a hex escape") << "{\\rtf1 a{\\footnote x\\'8"_ba << u"a\uFFFC"_s;
+    QTest::newRow("note cut off after an escaped backslash") << "{\\rtf1 a{\\footnote x\\\\"_ba << u"a\uFFFC"_s;
     QTest::newRow("huge note") << "{\\rtf1 a{\\footnote " + QByteArray(4 << 20, 'n') + "}}" << u"a\uFFFC"_s;
     QByteArray many = "{\\rtf1 ";
     for (int i = 0; i < 50000; ++i)
