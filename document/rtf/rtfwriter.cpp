@@ -510,7 +510,9 @@ private:
             return;
         closeField();
         const QByteArray instruction = RtfKept::fieldInstruction(format);
-        if (serial == 0 || instruction.isEmpty())
+        // A field the file gave no instruction still wraps its result: a field read inside it
+        // was kept whole because it stood in another field, and must again.
+        if (serial == 0)
             return;
         m_out += "{\\field";
         m_out.append(instruction.constData(), instruction.size());

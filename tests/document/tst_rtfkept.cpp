@@ -293,6 +293,7 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     QTest::newRow("field cut off after a backslash") << "{\\rtf1 a{\\field\\"_ba << u"a\uFFFC"_s;
     QTest::newRow("note cut off in a hex escape") << "{\\rtf1 a{\\footnote x\\'8"_ba << u"a\uFFFC"_s;
     QTest::newRow("note cut off after an escaped backslash") << "{\\rtf1 a{\\footnote x\\\\"_ba << u"a\uFFFC"_s;
+    QTest::newRow("field in a field without instruction") << "{\\rtf1 a{\\field{\\field\\00"_ba << u"a\uFFFC"_s;
     QTest::newRow("huge note") << "{\\rtf1 a{\\footnote " + QByteArray(4 << 20, 'n') + "}}" << u"a\uFFFC"_s;
     QByteArray many = "{\\rtf1 ";
     for (int i = 0; i < 50000; ++i)
