@@ -49,19 +49,28 @@ def program():
 def walk(accessible, depth, out):
     if accessible is None or depth > 40:
         return
-    role = accessible.getRole()
-    if role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU):
+    # An object that fails to answer (gone, or busy) is listed as such, and the look goes on
+    # with its siblings: one such object must not hide the rest of the window.
+    try:
+        role = accessible.getRole()
+        if role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU):
+            return
+        out.append("node\t%d\t%s" % (depth, describe(accessible)))
+        # A list's items (every font of the machine in the font box) are not read: hundreds of
+        # calls over the bus at each look would outlast the tests' patience on a busy machine.
+        if role == pyatspi.ROLE_LIST:
+            return
+        count = accessible.childCount
+    except Exception as error:
+        out.append("node\t%d\terror\t%s\t" % (depth, flat(str(error))))
         return
-    out.append("node\t%d\t%s" % (depth, describe(accessible)))
-    # A list's items (every font of the machine in the font box) are not read: hundreds of
-    # calls over the bus at each look would outlast the tests' patience on a busy machine.
-    if role == pyatspi.ROLE_LIST:
-        return
-    for i in range(accessible.childCount):
+    for i in range(count):
         try:
-            walk(accessible.getChildAtIndex(i), depth + 1, out)
-        except Exception:
+            child = accessible.getChildAtIndex(i)
+        except Exception as error:
+            out.append("node\t%d\terror\t%s\t" % (depth + 1, flat(str(error))))
             continue
+        walk(child, depth + 1, out)
 
 
 def on_event(event):
