@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <initializer_list>
+#include <utility>
+
 // The window layer's fixed user texts, beside those the core raises (included above). Sources are
 // UTF-8; each text stands exactly as the user sees it.
 namespace Messages {
@@ -136,19 +139,24 @@ inline QString unsavedCopyPath(const QString &documentPath, const QString &when)
 
 // Saving as text what text cannot hold at all: pictures, the structure of tables, and what an
 // RTF file had that the editor keeps without showing (footnotes, headers, fields...).
-inline QString lostInText(int pictures, int tables, int keptGroups)
+// "図 2 個、表の構造 1 個": each kind there is at least one of, with its count.
+inline QString countedKinds(std::initializer_list<std::pair<int, const char16_t *>> kinds)
 {
     QString parts;
-    auto add = [&parts](int count, const char16_t *what) {
+    for (const auto &[count, what] : kinds) {
         if (count <= 0)
-            return;
+            continue;
         if (!parts.isEmpty())
             parts += QString::fromUtf16(u"、");
         parts += QString::fromUtf16(what) + QString::number(count) + QString::fromUtf16(u" 個");
-    };
-    add(pictures, u"図 ");
-    add(tables, u"表の構造 ");
-    add(keptGroups, u"脚注・ヘッダー・フィールドなどの RTF の情報 ");
+    }
+    return parts;
+}
+
+inline QString lostInText(int pictures, int tables, int keptGroups)
+{
+    const QString parts = countedKinds({ { pictures, u"図 " }, { tables, u"表の構造 " },
+                                         { keptGroups, u"脚注・ヘッダー・フィールドなどの RTF の情報 " } });
     return QString::fromUtf16(u"この文書の ") + parts + QString::fromUtf16(u" はテキストでは保存できません。");
 }
 inline constexpr char16_t ButtonSaveTextOnly[] = u"テキストだけ保存(&T)";
@@ -157,19 +165,9 @@ inline constexpr char16_t ButtonSaveTextOnly[] = u"テキストだけ保存(&T)"
 // fields, bookmarks, annotations kept without being shown): what goes, and whether to save.
 inline QString droppedWithText(int footnotes, int fields, int bookmarks, int annotations, int others)
 {
-    QString parts;
-    auto add = [&parts](int count, const char16_t *what) {
-        if (count <= 0)
-            return;
-        if (!parts.isEmpty())
-            parts += QString::fromUtf16(u"、");
-        parts += QString::fromUtf16(what) + QString::number(count) + QString::fromUtf16(u" 個");
-    };
-    add(footnotes, u"脚注 ");
-    add(fields, u"フィールド ");
-    add(bookmarks, u"ブックマーク ");
-    add(annotations, u"コメント ");
-    add(others, u"そのほかの RTF の情報 ");
+    const QString parts = countedKinds({ { footnotes, u"脚注 " }, { fields, u"フィールド " },
+                                         { bookmarks, u"ブックマーク " }, { annotations, u"コメント " },
+                                         { others, u"そのほかの RTF の情報 " } });
     return QString::fromUtf16(u"ファイルにあった ") + parts
         + QString::fromUtf16(u" は、その位置の文字が削除されたので保存されません。");
 }
