@@ -46,6 +46,7 @@ QList<QRect> textLines(const QImage &image, int top, int right, int count)
 {
     QList<QRect> lines;
     QRect current;
+    right = qMin(right, image.width());
     for (int y = top; y < image.height() && lines.size() < count; ++y) {
         QRect row;
         for (int x = 0; x < right; ++x) {
@@ -102,8 +103,17 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     QRect first, left, right;
     QList<QRect> lines;
     QImage shown;
+    QRect placed;
     const bool found = Desktop::waitFor([&] {
-        shown = Desktop::grabScreen(window->client);
+        // Where the window is now: the window manager may still place or size it after it
+        // first appeared, and a window reaching past the screen is grabbed only in part.
+        const std::optional<Desktop::Window> now = Desktop::window(window->id);
+        if (!now)
+            return false;
+        placed = now->client;
+        if ((placed & QRect(QPoint(0, 0), Desktop::grabScreen().size())) != placed)
+            return false;
+        shown = Desktop::grabScreen(placed);
         right = colourBox(shown, magenta, 0, shown.height() / 2);
         if (right.isNull())
             return false;
@@ -119,10 +129,14 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     if (!found)
         shown.save(QDir::temp().filePath(u"scaled-not-found.png"_s));
     QVERIFY2(found,
-        qPrintable(u"markers %1 %2 %3, %4 lines of text"_s.arg(first.isNull())
+        qPrintable(u"markers %1 %2 %3, %4 lines of text, the window at %5,%6 %7 x %8"_s.arg(first.isNull())
                        .arg(left.isNull())
                        .arg(right.isNull())
-                       .arg(lines.size())));
+                       .arg(lines.size())
+                       .arg(placed.x())
+                       .arg(placed.y())
+                       .arg(placed.width())
+                       .arg(placed.height())));
 
     // Drawn whole, at twice their 11 x 9 triangles (less what antialiasing leaves pale).
     for (const QRect &marker : { first, left, right }) {
