@@ -3,6 +3,7 @@
 #include "rtfreading.h"
 
 #include <QTextBlock>
+#include <private/qtextdocument_p.h>
 #include <QTextDocument>
 #include <QTextList>
 
@@ -66,10 +67,31 @@ void Reader::startPendingParagraph()
     m_insertedInList = m_lastInList && m_list && m_list->count() < MaxListItems;
     if (m_insertedInList)
         format.setObjectIndex(m_list->objectIndex());
-    m_cursor.insertBlock(format, formatFor(group().chars));
+    insertBlockAtCursor(format, formatFor(group().chars));
     m_insertedKnown = m_blockFormatKnown;
     m_insertedKey = m_blockKey;
     ++m_blockNumber;
+}
+
+// A paragraph break at the reader's cursor, through the document's own store: the cursor's way
+// looks both formats up in the document's table at every break, which in a file of little but
+// paragraph breaks is a good part of its reading. The reader's edit block is open throughout.
+void Reader::insertBlockAtCursor(const QTextBlockFormat &format, const QTextCharFormat &chars)
+{
+    QTextDocumentPrivate *store = QTextDocumentPrivate::get(&m_document);
+    QTextFormatCollection *formats = store->formatCollection();
+    if (m_storedBlockIndex < 0 || format != m_storedBlockFormat) {
+        m_storedBlockFormat = format;
+        m_storedBlockIndex = formats->indexForFormat(format);
+    }
+    if (m_storedCharIndex < 0 || chars != m_storedCharFormat) {
+        m_storedCharFormat = chars;
+        // As the cursor does: a break's character format is never an object's.
+        QTextCharFormat plain = chars;
+        plain.clearProperty(QTextFormat::ObjectIndex);
+        m_storedCharIndex = formats->indexForFormat(plain);
+    }
+    store->insertBlock(m_cursor.position(), m_storedBlockIndex, m_storedCharIndex);
 }
 
 bool Reader::isBulletList(const ParaState &para) const

@@ -160,6 +160,7 @@ private:
 
     void paragraphBreak();
     void startPendingParagraph();
+    void insertBlockAtCursor(const QTextBlockFormat &format, const QTextCharFormat &chars);
     bool isBulletList(const ParaState &para) const;
     QTextListFormat::Style numberedStyle(const ParaState &para) const;
     void finishParagraph();
@@ -260,6 +261,11 @@ private:
     ParaState m_markerPara; // of the paragraph the marker began in
     bool m_markerParagraph = false; // the marker's group held its paragraph
     bool m_breakPending = false;
+    // The formats the last paragraph break stored, with their numbers in the document's table.
+    QTextBlockFormat m_storedBlockFormat;
+    QTextCharFormat m_storedCharFormat;
+    int m_storedBlockIndex = -1;
+    int m_storedCharIndex = -1;
     bool m_paragraphHasContent = false;
     int m_finishedParagraph = -1;
     int m_blockNumber = 0; // of the paragraph under way
