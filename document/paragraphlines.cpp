@@ -29,6 +29,7 @@ struct KeptLines::Data {
     int oldEnd = 0;
     int delta = 0;
     std::vector<unsigned char> rules; // the old text's character rules, when known
+    std::vector<ParagraphItems::Item> items; // the old text's runs, when they can be taken over
 };
 
 KeptLines::KeptLines(std::unique_ptr<Data> data)
@@ -321,11 +322,15 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
     layout->setTextOption(g.option);
     engine->invalidate();
     engine->clearLineData();
-    engine->itemize();
+    if (!ParagraphItems::itemize(layout, old.items, old.start, old.oldEnd, old.delta))
+        engine->itemize();
     if (!engine->layoutData || old.oldLength + old.delta != engine->layoutData->string.size())
         return false;
-    reserveGlyphs(engine);
+    // Glyphs are made room for as lines are shaped: after an edit that is the few lines around
+    // it, where reserving them for the whole paragraph would clear room for all of its glyphs.
     reuseRules(engine, old);
+    if (!engine->layoutData->haveCharAttributes)
+        reserveGlyphs(engine);
     engine->lines = lines.mid(0, keep);
     engine->layoutData->layoutState = QTextEngine::InLayout;
 
@@ -533,6 +538,7 @@ void keepRules(const QTextLayout *layout, CharacterRules &rules)
     const auto *found = reinterpret_cast<const unsigned char *>(engine->layoutData->memory);
     rules.rules.assign(found, found + engine->layoutData->string.size() + 1);
     rules.layout = layout;
+    rules.items = ParagraphItems::keep(layout);
 }
 
 std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int start, int removed, int added,
@@ -555,8 +561,10 @@ std::unique_ptr<KeptLines> takeLines(QTextLayout *layout, qint64 height, int sta
     data->oldEnd = start + removed;
     data->delta = added - removed;
     if (rules) {
-        if (rules->layout == layout && int(rules->rules.size()) == data->oldLength + 1)
+        if (rules->layout == layout && int(rules->rules.size()) == data->oldLength + 1) {
             data->rules = std::move(rules->rules);
+            data->items = std::move(rules->items);
+        }
         *rules = {};
     }
     return std::unique_ptr<KeptLines>(new KeptLines(std::move(data)));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "paragraphitems.h"
+
 #include <QTextBlockFormat>
 #include <QTextOption>
 
@@ -82,6 +84,7 @@ Result layOutPart(QTextLayout *layout, const Geometry &geometry, std::unique_ptr
 struct CharacterRules {
     const QTextLayout *layout = nullptr; // whose they are
     std::vector<unsigned char> rules;
+    std::vector<ParagraphItems::Item> items; // its runs, when they can be taken over (ParagraphItems)
 };
 // Keeps the rules of a paragraph just laid out (when Qt has them), replacing `rules`'s.
 void keepRules(const QTextLayout *layout, CharacterRules &rules);
