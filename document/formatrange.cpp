@@ -5,6 +5,7 @@
 #include "pictures.h"
 #include "richdocument.h"
 #include "tablecells.h"
+#include "textformats.h"
 #include "textpositionindex.h"
 
 #include <QPaintDevice>
@@ -296,7 +297,7 @@ std::unique_ptr<QTextDocument> FormatRangeRenderer::copyOf(const QTextDocument &
 {
     std::unique_ptr<QTextDocument> copy(source.clone());
     copy->setUndoRedoEnabled(false);
-    copy->setDefaultFont(source.defaultFont());
+    copy->setDefaultFont(TextFormats::atDefaultResolution(source.defaultFont()));
     copy->setDefaultTextOption(source.defaultTextOption());
     copy->setIndentWidth(source.indentWidth());
     // No layout yet: made now, it would lay the copy out again at each change made to it below.

@@ -216,7 +216,12 @@ void RichDocument::setDefaultCharFormat(const CharFormat &format)
         merged.pitch = format.pitch;
     merged.mask = CharFormat::AllFields;
     m_defaultFormat = merged;
-    m_document->setDefaultFont(TextFormats::displayFont(merged));
+    m_document->setDefaultFont(TextFormats::atResolutionOf(TextFormats::displayFont(merged), m_layout->paintDevice()));
+}
+
+void RichDocument::followLayoutResolution()
+{
+    m_document->setDefaultFont(TextFormats::atResolutionOf(m_document->defaultFont(), m_layout->paintDevice()));
 }
 
 CharFormat RichDocument::charFormat(const QTextCursor &cursor) const
@@ -530,7 +535,7 @@ QByteArray RichDocument::save(StreamFormat format, Unsaveable *unsaveable) const
 QByteArray RichDocument::selectionRtf(const QTextCursor &cursor) const
 {
     QTextDocument part;
-    part.setDefaultFont(m_document->defaultFont());
+    part.setDefaultFont(TextFormats::atDefaultResolution(m_document->defaultFont()));
     QTextCursor(&part).insertFragment(cursor.selection());
     return RtfWriter::write(part, m_defaultFormat, m_windowText);
 }
@@ -538,7 +543,7 @@ QByteArray RichDocument::selectionRtf(const QTextCursor &cursor) const
 QTextDocumentFragment RichDocument::rtfFragment(QByteArrayView rtf) const
 {
     QTextDocument part;
-    part.setDefaultFont(m_document->defaultFont());
+    part.setDefaultFont(TextFormats::atDefaultResolution(m_document->defaultFont()));
     part.setUndoRedoEnabled(false);
     if (!RtfReader::read(rtf, part, m_defaultFormat))
         return {};

@@ -108,6 +108,10 @@ public:
     // The format of text that sets nothing itself. Setting it changes the document's default font.
     const CharFormat &defaultCharFormat() const { return m_defaultFormat; }
     void setDefaultCharFormat(const CharFormat &format);
+    // Gives the document's fonts the resolution of its layout's device, after the device
+    // changed (a view's zoom), so that laying the text out and drawing it reuse resolved fonts
+    // (see TextFormats::atResolutionOf). Copies of the document take the default resolution.
+    void followLayoutResolution();
     // The colour an automatic colour reads as: the editor's text colour on the screen, which
     // follows the desktop's theme; black until an editor sets it. Paper prints automatic text
     // black whatever this is (see FormatRangeRenderer).

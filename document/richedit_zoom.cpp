@@ -89,6 +89,7 @@ void RichEdit::setZoomPercent(int percent)
     EditorDocumentLayout *layout = m_richDocument->layout();
     layout->setPaintDevice(device ? device.get() : viewport());
     m_zoomDevice = std::move(device);
+    m_richDocument->followLayoutResolution();
     layout->resolutionChanged();
     const int caretNow = cursorRect().top();
     verticalScrollBar()->setValue(verticalScrollBar()->value() + caretNow - caretTop);

@@ -3,6 +3,7 @@
 #include "cp932.h"
 
 #include <QFont>
+#include <QPaintDevice>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextListFormat>
@@ -190,6 +191,18 @@ QFont displayFont(const CharFormat &f)
     if (f.pitch == CharFormat::FontPitch::Fixed)
         font.setFixedPitch(true);
     return font;
+}
+
+QFont atResolutionOf(const QFont &font, const QPaintDevice *device)
+{
+    return device ? QFont(font, device) : font;
+}
+
+QFont atDefaultResolution(const QFont &font)
+{
+    // Resolving against a font of its own takes that font's resolution and only what this one
+    // leaves unset; a font that sets nothing is that font.
+    return font.resolveMask() ? font.resolve(QFont()) : QFont();
 }
 
 void applyToBlockFormat(QTextBlockFormat &block, const ParaFormat &given)

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QFont;
+class QPaintDevice;
 class QTextListFormat;
 class QTextBlockFormat;
 class QTextCharFormat;
@@ -111,6 +112,13 @@ QTextCharFormat toTextCharFormat(const CharFormat &f);
 CharFormat fromTextCharFormat(const QTextCharFormat &format, const CharFormat &defaults, const QColor &windowText);
 // The font that shows a complete format on screen (a size of 0 shows at the smallest size).
 QFont displayFont(const CharFormat &f);
+// `font` resolved for `device` (unchanged without one), or for the default resolution. A
+// document's default font passes its resolution on to the fonts of all its formats; Qt's text
+// engine resolves a format's font for its layout's device at every run of text it shapes or
+// draws, and reuses the font as it is only when the resolutions agree (otherwise it makes and
+// looks the font up anew each time). Sizes in points, and so what is saved, do not change.
+QFont atResolutionOf(const QFont &font, const QPaintDevice *device);
+QFont atDefaultResolution(const QFont &font);
 
 // Writes the masked fields of f into a block format; `full` is the paragraph's format after the
 // write, from which Qt's margins are derived.

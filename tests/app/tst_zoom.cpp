@@ -1,11 +1,15 @@
 #include "app/messagebox.h"
 #include "app/settingsfile.h"
 #include "app/tpenform1.h"
+#include "document/formatrange.h"
 #include "document/richedit.h"
 #include "editing/ruler.h"
 
 #include <QAction>
 #include <QFile>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
@@ -31,6 +35,58 @@ int inkWidth(const QImage &image)
     return last - first + 1;
 }
 
+// The rectangle of the image's dark (text) pixels.
+QRect inkBounds(const QImage &image)
+{
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 96)
+                ink |= QRect(x, y, 1, 1);
+        }
+    }
+    return ink;
+}
+
+// The pixel size the editor lays the caret's text out at.
+int shownPixelSize(RichEdit *edit)
+{
+    return QFontInfo(edit->textCursor().charFormat().font()).pixelSize();
+}
+
+// The same expected from the text's size in points, the screen and the zoom.
+int expectedPixelSize(RichEdit *edit)
+{
+    const qreal points = edit->textCursor().charFormat().font().pointSizeF();
+    return qRound(points * edit->viewport()->logicalDpiY() / 72 * edit->zoomPercent() / 100);
+}
+
+// The whole text printed at 600 dpi on a page of 4 x 2 inches.
+QImage printed(RichEdit *edit)
+{
+    QImage page(2400, 1200, QImage::Format_RGB32);
+    page.setDotsPerMeterX(qRound(600 / 0.0254));
+    page.setDotsPerMeterY(qRound(600 / 0.0254));
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    FormatRange request;
+    request.painter = &painter;
+    request.rectTwips = QRect(0, 0, 1440 * 4, 1440 * 2);
+    request.pageTwips = request.rectTwips;
+    edit->formatRange(request);
+    painter.end();
+    edit->releaseFormatRange();
+    return page;
+}
+
+void zoomTo(TPenForm1 &window, int percent)
+{
+    window.command(u"ViewZoomReset"_s)->trigger();
+    while (window.RichEdit1->zoomPercent() < percent)
+        window.command(u"ViewZoomIn"_s)->trigger();
+    QCOMPARE(window.RichEdit1->zoomPercent(), percent);
+}
+
 void turnWheel(QWidget *viewport, int delta, Qt::KeyboardModifiers modifiers)
 {
     const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
@@ -52,6 +108,10 @@ private slots:
     void showsLargerAndChangesNothing();
     void caretStaysInView();
     void rulerFollows();
+    void typedTextShowsAtTheCaret_data();
+    void typedTextShowsAtTheCaret();
+    void fontsFollowTheZoom();
+    void printsTheSamePagesWhenZoomed();
 
 private:
     std::unique_ptr<TPenForm1> m_window;
@@ -196,6 +256,93 @@ void tst_Zoom::rulerFollows()
     QTest::mouseRelease(m_window->LeftInd, Qt::LeftButton, {}, middle + QPoint(40, 0));
     const int dragged = edit->paraFormat().leftIndentTwips - inPlace;
     QVERIFY2(qAbs(dragged - 15 * 20) <= 20, qPrintable(QString::number(dragged)));
+}
+
+void tst_Zoom::typedTextShowsAtTheCaret_data()
+{
+    QTest::addColumn<int>("percent");
+    QTest::newRow("100 %") << 100;
+    QTest::newRow("200 %") << 200;
+    QTest::newRow("300 %") << 300;
+}
+
+// Keys typed while zoomed show between where the caret was and where it is, on its line, at the
+// zoomed size.
+void tst_Zoom::typedTextShowsAtTheCaret()
+{
+    QFETCH(int, percent);
+    RichEdit *edit = m_window->RichEdit1;
+    zoomTo(*m_window, percent);
+    QTest::keyClicks(edit, u"MMMM"_s);
+    QTest::keyClick(edit, Qt::Key_Return);
+    const QRect start = edit->cursorRect();
+    QTest::keyClicks(edit, u"MMMM"_s);
+    // Keys that bring Japanese text (QTest types ASCII only).
+    QKeyEvent japanese(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, u"あい"_s);
+    QApplication::sendEvent(edit, &japanese);
+    const QRect end = edit->cursorRect();
+    QTest::keyClick(edit, Qt::Key_Home);
+    QTRY_COMPARE(edit->cursorRect(), start);
+    QCOMPARE(edit->toPlainText(), u"MMMM\nMMMMあい"_s);
+    const QImage shown = edit->viewport()->grab().toImage();
+    const QRect ink = inkBounds(shown.copy(0, start.top(), shown.width(), shown.height() - start.top()));
+    QVERIFY(!ink.isEmpty());
+    const QString where = u"ink %1,%2 %3x%4; caret from %5 to %6, line %7 to %8"_s.arg(ink.x())
+                              .arg(ink.y() + start.top())
+                              .arg(ink.width())
+                              .arg(ink.height())
+                              .arg(start.left())
+                              .arg(end.left())
+                              .arg(start.top())
+                              .arg(start.bottom());
+    QVERIFY2(ink.left() >= start.left() - 1 && ink.right() <= end.left() + 1, qPrintable(where));
+    QVERIFY2(ink.width() >= (end.left() - start.left()) * 8 / 10, qPrintable(where));
+    QVERIFY2(ink.top() >= 0 && ink.bottom() + start.top() <= start.bottom(), qPrintable(where));
+    QVERIFY2(ink.height() >= start.height() * percent / 100 / 4, qPrintable(where));
+}
+
+// While zoomed, the document's fonts are resolved at the zoomed resolution (Qt's text engine
+// then reuses them instead of resolving them again at every run of text), through a change of
+// the editor's font and a load; their sizes in points stay as they are.
+void tst_Zoom::fontsFollowTheZoom()
+{
+    RichEdit *edit = m_window->RichEdit1;
+    QTest::keyClicks(edit, u"abc"_s);
+    const qreal points = edit->textCursor().charFormat().font().pointSizeF();
+    QCOMPARE(shownPixelSize(edit), expectedPixelSize(edit));
+    zoomTo(*m_window, 200);
+    QCOMPARE(shownPixelSize(edit), expectedPixelSize(edit));
+    QCOMPARE(edit->textCursor().charFormat().font().pointSizeF(), points);
+    QFont larger = edit->font();
+    larger.setPointSize(larger.pointSize() + 4);
+    edit->setFont(larger);
+    QCOMPARE(shownPixelSize(edit), expectedPixelSize(edit));
+    edit->load(QByteArray("{\\rtf1\\ansi\\ansicpg932 plain {\\fs40 large}\\par}"));
+    QCOMPARE(edit->toPlainText(), u"plain large"_s);
+    QCOMPARE(shownPixelSize(edit), expectedPixelSize(edit));
+    edit->setSelection(7, 7);
+    QCOMPARE(edit->textCursor().charFormat().font().pointSizeF(), 20.0);
+    QCOMPARE(shownPixelSize(edit), expectedPixelSize(edit));
+    QVERIFY(shownPixelSize(edit) >= 50);
+    m_window->command(u"ViewZoomReset"_s)->trigger();
+    QCOMPARE(shownPixelSize(edit), expectedPixelSize(edit));
+    QVERIFY(shownPixelSize(edit) < 30);
+}
+
+// The printed pages do not depend on the zoom.
+void tst_Zoom::printsTheSamePagesWhenZoomed()
+{
+    RichEdit *edit = m_window->RichEdit1;
+    edit->load(QByteArray("{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fcharset128 IPAGothic;}}\\f0 "
+                          "Penloft \\'93\\'fa\\'96\\'7b\\'8c\\'ea {\\b bold} {\\fs36 large}\\par second "
+                          "paragraph\\par}"));
+    const QImage atNormal = printed(edit);
+    QVERIFY(inkBounds(atNormal).width() > 600);
+    zoomTo(*m_window, 200);
+    QCOMPARE(printed(edit), atNormal);
+    zoomTo(*m_window, 300);
+    QTest::keyClick(edit, Qt::Key_End);
+    QCOMPARE(printed(edit), atNormal);
 }
 
 QTEST_MAIN(tst_Zoom)
