@@ -52,6 +52,10 @@ def walk(accessible, depth, out):
     # An object that fails to answer (gone, or busy) is listed as such, and the look goes on
     # with its siblings: one such object must not hide the rest of the window.
     try:
+        # What the program answers now: the library keeps what it read of each object (a name
+        # among it) and clearing the application's cache does not reach the objects below it,
+        # so each object's is cleared as the walk reaches it.
+        accessible.clear_cache()
         role = accessible.getRole()
         if role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU):
             return
@@ -91,12 +95,7 @@ def on_input(channel, condition):
     if line.strip() == "tree":
         out = []
         try:
-            app = program()
-            # Names as the program gives them now: the library keeps those it read, and
-            # updates them only from the announcements it heard.
-            if app is not None:
-                app.clear_cache()
-            walk(app, 0, out)
+            walk(program(), 0, out)
         except Exception as error:
             out.append("error\t%s" % flat(str(error)))
         print("\n".join(out + ["end"]), flush=True)

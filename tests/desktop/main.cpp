@@ -61,10 +61,7 @@ int main(int argc, char **argv)
     tests.emplace_back(newDesktopDialogsTest());
     tests.emplace_back(newDesktopRecoveryTest());
     tests.emplace_back(newDesktopViewAndPageTest());
-    // Run only when named: after the first keys, a look over the accessibility bus can wait on
-    // the program until the look's patience runs out, which is being looked into.
-    if (only.contains(QLatin1String("tst_DesktopScreenReader")))
-        tests.emplace_back(newDesktopScreenReaderTest());
+    tests.emplace_back(newDesktopScreenReaderTest());
     tests.emplace_back(newDesktopFcitxTest());
     tests.emplace_back(newDesktopWaylandTest());
     tests.emplace_back(newDesktopScaledTest());

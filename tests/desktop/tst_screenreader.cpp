@@ -115,6 +115,24 @@ bool hasNode(const QList<Node> &nodes, const QString &role, const QString &name,
         nodes.begin(), nodes.end(), [&](const Node &n) { return n.role == role && n.name == name && n.text == text; });
 }
 
+// The whole listing in the log, a line at a time, for a failed check: the check's own message
+// is cut after 1,024 bytes, a third of a listing, and would show it ending where it does not.
+void logListing(const QList<Node> &nodes)
+{
+    qWarning("the reader listed %d objects:", int(nodes.size()));
+    for (const QString &line : listed(nodes).split(u'\n'))
+        qWarning("  %s", qPrintable(line));
+}
+
+// Whether the reader listed that object; the listing goes to the log when not.
+bool listed(const QList<Node> &nodes, const QString &role, const QString &name, const QString &text)
+{
+    if (hasNode(nodes, role, name, text))
+        return true;
+    logListing(nodes);
+    return false;
+}
+
 } // namespace
 
 class tst_DesktopScreenReader : public QObject {
@@ -159,14 +177,16 @@ void tst_DesktopScreenReader::panelsAndCounterAreReadAsTheCaretMoves()
         return Desktop::waitFor([&] {
             nodes = reader.tree();
             return hasNode(nodes, role, name, text);
-        });
+        }) || listed(nodes, role, name, text);
     };
     // At the start: line 1, column 0, nothing counted; the boxes of the format bar by name.
-    QVERIFY2(shows(u"label"_s, u"1 行　0 列"_s, u"1 行　0 列"_s), qPrintable(listed(nodes)));
-    QVERIFY2(hasNode(nodes, u"label"_s, u"文字数 0"_s, u"0"_s), qPrintable(listed(nodes)));
+    QVERIFY(shows(u"label"_s, u"1 行　0 列"_s, u"1 行　0 列"_s));
+    QVERIFY(listed(nodes, u"label"_s, u"文字数 0"_s, u"0"_s));
     for (const QString &name : { u"文字サイズ"_s, u"文字色"_s, u"背景色"_s }) {
         const bool named = std::any_of(nodes.begin(), nodes.end(), [&](const Node &n) { return n.name == name; });
-        QVERIFY2(named, qPrintable(name + u" not found in\n"_s + listed(nodes)));
+        if (!named)
+            logListing(nodes);
+        QVERIFY2(named, qPrintable(name + u" names none of the objects listed"_s));
     }
 
     // A letter at a time, each to the window that has the focus: the start-up window closing
@@ -175,17 +195,17 @@ void tst_DesktopScreenReader::panelsAndCounterAreReadAsTheCaretMoves()
         QVERIFY(Desktop::activate(window->id));
         Desktop::type(QString(QChar(u'a' + column - 1)));
         const QString panel = u"1 行　%1 列"_s.arg(column);
-        QVERIFY2(shows(u"label"_s, panel, panel), qPrintable(listed(nodes)));
+        QVERIFY(shows(u"label"_s, panel, panel));
     }
-    QVERIFY2(shows(u"label"_s, u"文字数 3"_s, u"3"_s), qPrintable(listed(nodes)));
-    QVERIFY2(hasNode(nodes, u"label"_s, u"3   文字目です。"_s, u"3   文字目です。"_s), qPrintable(listed(nodes)));
+    QVERIFY(shows(u"label"_s, u"文字数 3"_s, u"3"_s));
+    QVERIFY(listed(nodes, u"label"_s, u"3   文字目です。"_s, u"3   文字目です。"_s));
 
     // A second line, and back one: line 2, column 1; the line break counts as two characters.
     QVERIFY(Desktop::activate(window->id));
     Desktop::keys({ u"Return"_s, u"d"_s, u"e"_s, u"Left"_s });
-    QVERIFY2(shows(u"label"_s, u"2 行　1 列"_s, u"2 行　1 列"_s), qPrintable(listed(nodes)));
-    QVERIFY2(shows(u"label"_s, u"文字数 7"_s, u"7"_s), qPrintable(listed(nodes)));
-    QVERIFY2(hasNode(nodes, u"label"_s, u"6   文字目です。"_s, u"6   文字目です。"_s), qPrintable(listed(nodes)));
+    QVERIFY(shows(u"label"_s, u"2 行　1 列"_s, u"2 行　1 列"_s));
+    QVERIFY(shows(u"label"_s, u"文字数 7"_s, u"7"_s));
+    QVERIFY(listed(nodes, u"label"_s, u"6   文字目です。"_s, u"6   文字目です。"_s));
 
     // Each move was announced as it was shown, the last one included: a change of the text of
     // the label that shows it.
