@@ -167,6 +167,10 @@ void Reader::controlWord()
     }
     if (skipOne())
         return;
+    if (name == "sect" && beginSection(nameStart - 1))
+        return;
+    if (m_section && sectionWord(name, nameStart - 1, ignorable, info))
+        return;
     if (m_leadingWords)
         documentWord(name, nameStart - 1, ignorable, info);
     const bool unknownIgnorable = ignorable && info.word == Word::Unknown;

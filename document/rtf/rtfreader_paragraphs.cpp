@@ -42,6 +42,8 @@ void Reader::insertPicture()
 
 void Reader::paragraphBreak()
 {
+    if (m_section)
+        endSection();
     const Destination d = group().destination;
     if (d != Destination::Text)
         return;

@@ -155,6 +155,13 @@ private:
     // A document word before the text, kept when the reader has no use for it.
     void documentWord(std::string_view name, const char *start, bool ignorable, const WordInfo &info);
     bool bodyEmpty() const;
+    // \sect outside tables and fields: ends the paragraph under way, if any, and starts keeping
+    // the section break; false where it is read as a paragraph break only.
+    bool beginSection(const char *wordStart);
+    // A word that may belong to the section break being kept; true when it was kept with it.
+    bool sectionWord(std::string_view name, const char *wordStart, bool ignorable, const WordInfo &info);
+    // Puts the section break kept so far where it stood: after the paragraph it ended.
+    void endSection();
 
     // -- Paragraphs --
 
@@ -224,7 +231,7 @@ private:
     RtfPicture::PictureReader m_picture;
 
     // The group being kept, from its opening brace.
-    enum class Purpose { Anchor, Leading, Footnote, Shape, Instruction, Field };
+    enum class Purpose { Anchor, Leading, Footnote, Shape, Instruction, Field, Section };
     struct Keeping {
         const char *start = nullptr;
         size_t depth = 0;
@@ -251,6 +258,14 @@ private:
     };
     std::optional<Field> m_field;
     int m_fieldSerial = 0;
+    // The section break being kept: its words and groups from \sect on, and the format of the
+    // text where it stood.
+    struct Section {
+        QByteArray words;
+        QTextCharFormat base;
+        bool endsParagraph = false; // the \sect ended a paragraph of its own
+    };
+    std::optional<Section> m_section;
 
     QString m_marker;
     QByteArray m_markerBytes; // not yet decoded, in m_markerCodePage

@@ -126,6 +126,7 @@ public:
                         return false;
                 }
                 closeField();
+                appendBytes(m_sectionsAfter); // a break read in a table that ends the document
                 m_out += '}';
                 m_stage = Stage::Done;
                 break;
@@ -175,7 +176,7 @@ private:
             closeField();
         else if (m_fieldSerial != 0)
             m_fieldParagraphs = true;
-        m_out.word(spot.table && spot.lastInCell ? "cell" : "par");
+        endParagraph(spot.table != nullptr, spot.lastInCell);
         if (spot.table && spot.lastInCell) {
             const QByteArray after = RtfTableWriter::afterCell(*spot.table, spot.row, spot.column, colorIndex);
             m_out.append(after.constData(), after.size());
@@ -183,6 +184,19 @@ private:
         m_out += "\r\n";
         m_previousParagraph = para;
         m_firstParagraph = false;
+    }
+
+    // A paragraph's \\par (\\cell at a cell's end), and the section breaks that follow it.
+    // A table's cells hold none: one read in a table waits for the first paragraph after it.
+    void endParagraph(bool inTable, bool lastInCell)
+    {
+        if (inTable || !m_sectionReplacesPar || m_sectionsAfter.isEmpty())
+            m_out.word(inTable && lastInCell ? "cell" : "par");
+        if (inTable)
+            return;
+        appendBytes(m_sectionsAfter);
+        m_sectionsAfter.clear();
+        m_sectionReplacesPar = false;
     }
 
     // -- Tables --
@@ -489,6 +503,13 @@ private:
     void writeObjects(const QTextCharFormat &format, qsizetype count)
     {
         const QByteArray kept = RtfKept::keptGroup(format);
+        if (RtfKept::isSection(format)) {
+            if (m_sectionsAfter.isEmpty())
+                m_sectionReplacesPar = RtfKept::sectionEndsParagraph(format) && !m_inTable;
+            for (qsizetype i = 0; i < count; ++i)
+                m_sectionsAfter += kept;
+            return;
+        }
         if (kept.isEmpty()) {
             if (Pictures::isPicture(format))
                 writePictures(Pictures::pictureOf(format), count);
@@ -634,6 +655,8 @@ private:
     RunState m_fieldRun; // the run's state where it opened
     int m_fieldUc = 1;
     bool m_fieldParagraphs = false; // paragraphs ended inside it
+    QByteArray m_sectionsAfter; // section breaks read in the paragraph, written after it
+    bool m_sectionReplacesPar = false; // the first of them ended the paragraph in place of \\par
 };
 
 } // namespace
