@@ -245,6 +245,13 @@ void Reader::finishField(size_t missingBraces)
     insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
 }
 
+void Reader::fieldShapesText()
+{
+    // Kept whole as well, the field would break them again each time it is read back.
+    if (m_field)
+        m_field->hasResult = true;
+}
+
 QTextCharFormat Reader::fieldFormat(const QTextCharFormat &format)
 {
     QTextCharFormat shown = format;

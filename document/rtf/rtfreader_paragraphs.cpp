@@ -47,6 +47,7 @@ void Reader::paragraphBreak()
     const Destination d = group().destination;
     if (d != Destination::Text)
         return;
+    fieldShapesText();
     placeForTable(group().para.inTable);
     flushText();
     startPendingParagraph();

@@ -150,6 +150,8 @@ private:
     // A field's own words: \field, and its \fldinst group.
     bool beginField();
     void finishField(size_t missingBraces = 0);
+    // A paragraph or cell ended in a field's group: the field is its result's, not kept whole.
+    void fieldShapesText();
     // The format of text read into a field's result.
     QTextCharFormat fieldFormat(const QTextCharFormat &format);
     // A document word before the text, kept when the reader has no use for it.

@@ -360,6 +360,9 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     for (int i = 0; i < 50000; ++i)
         many += "a{\\*\\bkmkstart x}";
     QTest::newRow("many bookmarks") << many + "}" << QString(u"a\uFFFC"_s).repeated(50000);
+    QTest::newRow("cell in a field without result")
+        << "{\\rtf1 {rtG {\\field\\tlintbp1 \\cell {\\trowd\\irow1\\i"_ba << u"rtG \n\n"_s;
+    QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
 }
 
 void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced()
