@@ -360,9 +360,20 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     for (int i = 0; i < 50000; ++i)
         many += "a{\\*\\bkmkstart x}";
     QTest::newRow("many bookmarks") << many + "}" << QString(u"a\uFFFC"_s).repeated(50000);
+    QByteArray sections = "{\\rtf1 ";
+    QStringList sectionTexts;
+    for (int i = 0; i < 50000; ++i) {
+        sections += "a\\sect\\sectd\\cols2\\pgwsxn99999999999 ";
+        sectionTexts += u"a\uFFFC"_s;
+    }
+    QTest::newRow("many section breaks") << sections + "}" << sectionTexts.join(u'\n');
+    QTest::newRow("many section breaks after one paragraph")
+        << "{\\rtf1 a\\par" + "\\sect"_ba.repeated(50000) + "}" << u"a"_s + QString(50000, QChar(0xFFFC));
     QTest::newRow("cell in a field without result")
         << "{\\rtf1 {rtG {\\field\\tlintbp1 \\cell {\\trowd\\irow1\\i"_ba << u"rtG \n\n"_s;
     QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
+    QTest::newRow("section cut off in its header")
+        << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
 }
 
 void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced()
