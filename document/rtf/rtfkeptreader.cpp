@@ -110,11 +110,20 @@ bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknow
 {
     if (m_keep || group().destination != Destination::Text || !m_lastOpen || m_stack.depth() != m_lastOpenDepth)
         return false;
-    // Only a group the word opens is kept whole: what its group read before it was read as text.
-    for (const char *c = m_lastOpen + 1; c < wordStart; ++c) {
-        if (*c != '\\' && *c != '*' && *c != '\r' && *c != '\n' && *c != ' ')
-            return false;
+    // Only a group the word opens is kept whole: what its group read before it was read as text
+    // ("{\\*\fldinst" is an escaped backslash and a star, then the word).
+    const char *c = m_lastOpen + 1;
+    auto skipBreaks = [&c, wordStart] {
+        while (c < wordStart && (*c == '\r' || *c == '\n' || *c == ' '))
+            ++c;
+    };
+    skipBreaks();
+    if (wordStart - c >= 2 && c[0] == '\\' && c[1] == '*') {
+        c += 2;
+        skipBreaks();
     }
+    if (c != wordStart)
+        return false;
     // A nested table's properties: the reader reads the table itself.
     if (name == "nesttableprops")
         return false;

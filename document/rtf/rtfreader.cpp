@@ -45,6 +45,7 @@ void Reader::run()
 void Reader::pushGroup()
 {
     m_skip = 0;
+    m_ignorable = false; // \* marks the word right after it, never a group
     m_stack.push();
     m_lastOpen = m_p - 1;
     m_lastOpenDepth = m_stack.depth();

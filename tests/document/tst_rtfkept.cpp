@@ -371,6 +371,9 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
         << "{\\rtf1 a\\par" + "\\sect"_ba.repeated(50000) + "}" << u"a"_s + QString(50000, QChar(0xFFFC));
     QTest::newRow("cell in a field without result")
         << "{\\rtf1 {rtG {\\field\\tlintbp1 \\cell {\\trowd\\irow1\\i"_ba << u"rtG \n\n"_s;
+    QTest::newRow("\\\\* before a group") << "{\\rtf1 \\*{\\t}x}"_ba << u"x"_s;
+    QTest::newRow("escaped backslash and star before an instruction")
+        << "{\\rtf1 a{\\field{\\\\*\\fldinst TOC}{\\fldrslt b}}}"_ba << u"a\\*b"_s;
     QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
     QTest::newRow("section cut off in its header")
         << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
