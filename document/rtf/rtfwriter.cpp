@@ -153,7 +153,9 @@ private:
             const QByteArray before = RtfTableWriter::beforeCell(*spot.table, spot.row, spot.column, colorIndex);
             m_out.append(before.constData(), before.size());
         }
-        if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
+        if (m_firstParagraph || m_sectionEnded || !(para == m_previousParagraph)
+            || (spot.table != nullptr) != m_inTable) {
+            m_sectionEnded = false;
             writeParagraphProperties(para);
             if (spot.table)
                 m_out.word("intbl");
@@ -194,6 +196,7 @@ private:
             m_out.word(inTable && lastInCell ? "cell" : "par");
         if (inTable)
             return;
+        m_sectionEnded = m_sectionEnded || !m_sectionsAfter.isEmpty();
         appendBytes(m_sectionsAfter);
         m_sectionsAfter.clear();
         m_sectionReplacesPar = false;
@@ -657,6 +660,9 @@ private:
     bool m_fieldParagraphs = false; // paragraphs ended inside it
     QByteArray m_sectionsAfter; // section breaks read in the paragraph, written after it
     bool m_sectionReplacesPar = false; // the first of them ended the paragraph in place of \\par
+    // Section breaks were written: the next paragraph's \\pard ends them, so that a group it
+    // begins with (a bookmark, a header kept in the text) is not read as theirs.
+    bool m_sectionEnded = false;
 };
 
 } // namespace

@@ -243,6 +243,10 @@ void tst_RtfKept::sectionBreaksComeBackAfterTheirParagraph_data()
         << QList<QByteArray> { "One\\sect \\sectd \\ltrsect\\sbkpage\\pgnrestart{\\footerr \\pard F\\par}\r\n",
                                "Two\\par" }
         << u"XOne\uFFFC\nTwo"_s;
+    QTest::newRow("header in the text after the section's words")
+        << "A\\par\\sect\\sectd\\cols2\\ltrpar{\\header \\pard H\\par}B\\par}"_ba
+        << QList<QByteArray> { "A\\par \\sect\\sectd\\cols2 \r\n\\pard", "{\\header \\pard H\\par}B\\par" }
+        << u"XA\uFFFC\n\uFFFCB"_s;
     QTest::newRow("empty section between two")
         << "A\\par\\sect\\sectd\\cols2\\sect\\sectd\\cols3 B\\par}"_ba
         << QList<QByteArray> { "A\\par \\sect\\sectd\\cols2 \\sect\\sectd\\cols3 \r\n" } << u"XA\uFFFC\uFFFC\nB"_s;
