@@ -30,6 +30,8 @@ constexpr int FieldSerialProperty = QTextFormat::UserProperty + 0x214;
 constexpr int LeadingProperty = QTextFormat::UserProperty + 0x215;
 constexpr int LinkUnderlineProperty = QTextFormat::UserProperty + 0x216;
 constexpr int LinkColorProperty = QTextFormat::UserProperty + 0x217;
+// 1: a section break written after its paragraph's \par; 2: written in place of it.
+constexpr int SectionProperty = QTextFormat::UserProperty + 0x218;
 const QColor LinkColor(0x05, 0x63, 0xC1);
 
 std::atomic<int> nextSerial { 1 };
@@ -265,6 +267,36 @@ bool isKeptDocumentWord(std::string_view word)
     return true;
 }
 
+bool isSectionWord(std::string_view word)
+{
+    // The words that start so belong to sections only; "line" alone is a line break.
+    for (std::string_view start : { "sect", "sbk", "cols", "colno", "colw", "colsr", "pgn", "pgbrdr", "sftn",
+                                    "saftn", "vertal", "linex", "linemod", "linestart", "linerestart",
+                                    "lineppage", "linecont", "linebetcol", "titlepg", "headery", "footery",
+                                    "endnhere", "ltrsect", "rtlsect", "stextflow", "binfsxn", "binsxn" }) {
+        if (word.starts_with(start))
+            return true;
+    }
+    return word.size() > 3 && word.ends_with("sxn");
+}
+
+QTextCharFormat sectionFormat(const QByteArray &words, const QTextCharFormat &base, bool endsParagraph)
+{
+    QTextCharFormat format = anchorFormat(words, base);
+    format.setProperty(SectionProperty, endsParagraph ? 2 : 1);
+    return format;
+}
+
+bool isSection(const QTextFormat &format)
+{
+    return format.hasProperty(SectionProperty);
+}
+
+bool sectionEndsParagraph(const QTextFormat &format)
+{
+    return format.intProperty(SectionProperty) == 2;
+}
+
 QTextCharFormat anchorFormat(const QByteArray &group, const QTextCharFormat &base, const QString &mark,
                              const QString &note)
 {
@@ -308,6 +340,7 @@ bool withoutAnchor(QTextCharFormat &format)
     format.clearProperty(GroupProperty);
     format.clearProperty(SerialProperty);
     format.clearProperty(MarkProperty);
+    format.clearProperty(SectionProperty);
     if (anchor) {
         format.clearProperty(QTextFormat::TextToolTip);
         format.setObjectType(QTextFormat::NoObject);

@@ -27,6 +27,9 @@ struct Unsaveable;
 // - What stands before the text (stylesheet, information, document and first section
 //   properties, the first section's headers and footers) is kept on the document's root frame
 //   and written after the tables the writer makes itself.
+// - A section break (\sect with the next section's words and headers and footers) is kept as an
+//   anchor that shows nothing, at the end of the section's last paragraph, and written after
+//   that paragraph's \par (in its place where \sect ended the paragraph itself).
 //
 // The formats and the root frame are the document's own: the kept bytes follow its undo history,
 // its copies and clones, and go with its content when it is cleared or loaded anew.
@@ -47,6 +50,9 @@ Kind kindOf(std::string_view destination);
 // page setup, which the document holds itself.
 bool isKeptDocumentWord(std::string_view word);
 
+// A word of a section's properties (\sectd, \pgwsxn, \cols, \sbknone, \titlepg...).
+bool isSectionWord(std::string_view word);
+
 // The object type of an anchor's character format.
 constexpr int ObjectType = 0x1000 + 2; // QTextFormat::UserObject + 2
 
@@ -54,6 +60,11 @@ constexpr int ObjectType = 0x1000 + 2; // QTextFormat::UserObject + 2
 // nothing, the mark is the file's own text) and has `note` as its tooltip.
 QTextCharFormat anchorFormat(const QByteArray &group, const QTextCharFormat &base, const QString &mark = {},
                              const QString &note = {});
+// The format of a section break's anchor holding `words` (from \sect on), on `base`;
+// `endsParagraph`: the \sect ended the paragraph in place of a \par.
+QTextCharFormat sectionFormat(const QByteArray &words, const QTextCharFormat &base, bool endsParagraph);
+bool isSection(const QTextFormat &format);
+bool sectionEndsParagraph(const QTextFormat &format);
 // Adds a shape's bytes to its picture's format: written in place of the picture.
 void keepShape(QTextCharFormat &pictureFormat, const QByteArray &shape);
 // The kept group of an anchor or shape picture; empty for other formats.

@@ -60,15 +60,70 @@ void Reader::documentWord(std::string_view name, const char *start, bool ignorab
     m_leading.append(start, m_p - start);
 }
 
+bool Reader::beginSection(const char *wordStart)
+{
+    if (m_keep || m_field || group().destination != Destination::Text || group().para.inTable)
+        return false;
+    endSection();
+    // A \sect right after text ends that paragraph as a \par would; after a \par it follows it.
+    const bool ends = m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty()
+        || !m_breakPending || m_tables.isOpen();
+    if (ends)
+        paragraphBreak();
+    m_section = Section { QByteArray(wordStart, m_p - wordStart), formatFor(group().chars), ends };
+    return true;
+}
+
+bool Reader::sectionWord(std::string_view name, const char *wordStart, bool ignorable, const WordInfo &info)
+{
+    if (m_keep || group().destination != Destination::Text)
+        return false;
+    const bool unknown = info.word == Word::Unknown;
+    if (unknown && !ignorable && RtfKept::isSectionWord(name)) {
+        m_section->words.append(wordStart, m_p - wordStart);
+        return true;
+    }
+    // A header, a footer or another group kept before the text goes with the section (see
+    // beginKeep); anything else is the next section's text.
+    const bool group = info.word == Word::Destination || (ignorable && unknown);
+    if (!group || (!(ignorable && unknown) && RtfKept::kindOf(name) != RtfKept::Kind::Leading))
+        endSection();
+    return false;
+}
+
+void Reader::endSection()
+{
+    if (!m_section)
+        return;
+    Section section = std::move(*m_section);
+    m_section.reset();
+    // The words end where the writer's next bytes begin: a last number must not run into them.
+    const char last = section.words.back();
+    if ((last >= '0' && last <= '9') || (last >= 'a' && last <= 'z') || (last >= 'A' && last <= 'Z'))
+        section.words += ' ';
+    // The paragraph it ended is the cursor's: the next one is not begun until text follows.
+    m_cursor.insertText(QString(QChar::ObjectReplacementCharacter),
+                        RtfKept::sectionFormat(section.words, section.base, section.endsParagraph));
+}
+
 bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknownIgnorable)
 {
     if (m_keep || group().destination != Destination::Text || !m_lastOpen || m_stack.depth() != m_lastOpenDepth)
         return false;
-    // Only a group the word opens is kept whole: what its group read before it was read as text.
-    for (const char *c = m_lastOpen + 1; c < wordStart; ++c) {
-        if (*c != '\\' && *c != '*' && *c != '\r' && *c != '\n' && *c != ' ')
-            return false;
+    // Only a group the word opens is kept whole: what its group read before it was read as text
+    // ("{\\*\fldinst" is an escaped backslash and a star, then the word).
+    const char *c = m_lastOpen + 1;
+    auto skipBreaks = [&c, wordStart] {
+        while (c < wordStart && (*c == '\r' || *c == '\n' || *c == ' '))
+            ++c;
+    };
+    skipBreaks();
+    if (wordStart - c >= 2 && c[0] == '\\' && c[1] == '*') {
+        c += 2;
+        skipBreaks();
     }
+    if (c != wordStart)
+        return false;
     // A nested table's properties: the reader reads the table itself.
     if (name == "nesttableprops")
         return false;
@@ -89,7 +144,10 @@ bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknow
             purpose = Purpose::Footnote;
             break;
         case RtfKept::Kind::Leading:
-            purpose = bodyEmpty() && !m_field ? Purpose::Leading : Purpose::Anchor;
+            if (m_section)
+                purpose = Purpose::Section; // a header or footer of the section that begins
+            else
+                purpose = bodyEmpty() && !m_field ? Purpose::Leading : Purpose::Anchor;
             break;
         case RtfKept::Kind::Anchored:
             purpose = name == "shp" ? Purpose::Shape : Purpose::Anchor;
@@ -109,6 +167,9 @@ void Reader::finishKeep(size_t missingBraces)
     switch (keep.purpose) {
     case Purpose::Leading:
         m_leading += bytes;
+        return;
+    case Purpose::Section:
+        m_section->words += bytes;
         return;
     case Purpose::Instruction:
         m_field->target = RtfKept::hyperlinkTarget(bytes, keep.codePage);
@@ -193,6 +254,13 @@ void Reader::finishField(size_t missingBraces)
     insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
 }
 
+void Reader::fieldShapesText()
+{
+    // Kept whole as well, the field would break them again each time it is read back.
+    if (m_field)
+        m_field->hasResult = true;
+}
+
 QTextCharFormat Reader::fieldFormat(const QTextCharFormat &format)
 {
     QTextCharFormat shown = format;
@@ -208,6 +276,7 @@ void Reader::finishKept()
     const size_t depth = m_stack.depth();
     if (m_keep)
         finishKeep(depth + 1 - qMin(depth + 1, m_keep->depth));
+    endSection();
     if (m_field)
         finishField(depth + 1 - qMin(depth + 1, m_field->depth));
     RtfKept::setLeading(m_document, m_leading);

@@ -45,6 +45,7 @@ void Reader::run()
 void Reader::pushGroup()
 {
     m_skip = 0;
+    m_ignorable = false; // \* marks the word right after it, never a group
     m_stack.push();
     m_lastOpen = m_p - 1;
     m_lastOpenDepth = m_stack.depth();
@@ -166,6 +167,10 @@ void Reader::controlWord()
         return;
     }
     if (skipOne())
+        return;
+    if (name == "sect" && beginSection(nameStart - 1))
+        return;
+    if (m_section && sectionWord(name, nameStart - 1, ignorable, info))
         return;
     if (m_leadingWords)
         documentWord(name, nameStart - 1, ignorable, info);

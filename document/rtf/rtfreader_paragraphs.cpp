@@ -43,9 +43,12 @@ void Reader::insertPicture()
 
 void Reader::paragraphBreak()
 {
+    if (m_section)
+        endSection();
     const Destination d = group().destination;
     if (d != Destination::Text)
         return;
+    fieldShapesText();
     placeForTable(group().para.inTable);
     flushText();
     startPendingParagraph();

@@ -183,6 +183,8 @@ void Reader::markerText(const QString &text)
 
 void Reader::prepareFor(const CharState &chars)
 {
+    if (m_section)
+        endSection(); // the next section's first text
     placeForTable(group().para.inTable);
     const CharState state = RtfGroups::shown(chars);
     if (state == m_pendingState)

@@ -123,6 +123,7 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
     case Word::Row:
         if (destination != Destination::Text || (info.word == Word::Row && !m_tables.isOpen()))
             return;
+        fieldShapesText();
         if (info.word == Word::Cell && !m_tables.isOpen())
             placeForTable(true, 1);
         settleParagraph(info.word == Word::Cell ? Break::Keep : Break::Drop);

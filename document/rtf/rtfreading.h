@@ -150,11 +150,20 @@ private:
     // A field's own words: \field, and its \fldinst group.
     bool beginField();
     void finishField(size_t missingBraces = 0);
+    // A paragraph or cell ended in a field's group: the field is its result's, not kept whole.
+    void fieldShapesText();
     // The format of text read into a field's result.
     QTextCharFormat fieldFormat(const QTextCharFormat &format);
     // A document word before the text, kept when the reader has no use for it.
     void documentWord(std::string_view name, const char *start, bool ignorable, const WordInfo &info);
     bool bodyEmpty() const;
+    // \sect outside tables and fields: ends the paragraph under way, if any, and starts keeping
+    // the section break; false where it is read as a paragraph break only.
+    bool beginSection(const char *wordStart);
+    // A word that may belong to the section break being kept; true when it was kept with it.
+    bool sectionWord(std::string_view name, const char *wordStart, bool ignorable, const WordInfo &info);
+    // Puts the section break kept so far where it stood: after the paragraph it ended.
+    void endSection();
 
     // -- Paragraphs --
 
@@ -225,7 +234,7 @@ private:
     RtfPicture::PictureReader m_picture;
 
     // The group being kept, from its opening brace.
-    enum class Purpose { Anchor, Leading, Footnote, Shape, Instruction, Field };
+    enum class Purpose { Anchor, Leading, Footnote, Shape, Instruction, Field, Section };
     struct Keeping {
         const char *start = nullptr;
         size_t depth = 0;
@@ -252,6 +261,14 @@ private:
     };
     std::optional<Field> m_field;
     int m_fieldSerial = 0;
+    // The section break being kept: its words and groups from \sect on, and the format of the
+    // text where it stood.
+    struct Section {
+        QByteArray words;
+        QTextCharFormat base;
+        bool endsParagraph = false; // the \sect ended a paragraph of its own
+    };
+    std::optional<Section> m_section;
 
     QString m_marker;
     QByteArray m_markerBytes; // not yet decoded, in m_markerCodePage

@@ -126,6 +126,7 @@ public:
                         return false;
                 }
                 closeField();
+                appendBytes(m_sectionsAfter); // a break read in a table that ends the document
                 m_out += '}';
                 m_stage = Stage::Done;
                 break;
@@ -152,7 +153,9 @@ private:
             const QByteArray before = RtfTableWriter::beforeCell(*spot.table, spot.row, spot.column, colorIndex);
             m_out.append(before.constData(), before.size());
         }
-        if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
+        if (m_firstParagraph || m_sectionEnded || !(para == m_previousParagraph)
+            || (spot.table != nullptr) != m_inTable) {
+            m_sectionEnded = false;
             writeParagraphProperties(para);
             if (spot.table)
                 m_out.word("intbl");
@@ -175,7 +178,7 @@ private:
             closeField();
         else if (m_fieldSerial != 0)
             m_fieldParagraphs = true;
-        m_out.word(spot.table && spot.lastInCell ? "cell" : "par");
+        endParagraph(spot.table != nullptr, spot.lastInCell);
         if (spot.table && spot.lastInCell) {
             const QByteArray after = RtfTableWriter::afterCell(*spot.table, spot.row, spot.column, colorIndex);
             m_out.append(after.constData(), after.size());
@@ -183,6 +186,20 @@ private:
         m_out += "\r\n";
         m_previousParagraph = para;
         m_firstParagraph = false;
+    }
+
+    // A paragraph's \\par (\\cell at a cell's end), and the section breaks that follow it.
+    // A table's cells hold none: one read in a table waits for the first paragraph after it.
+    void endParagraph(bool inTable, bool lastInCell)
+    {
+        if (inTable || !m_sectionReplacesPar || m_sectionsAfter.isEmpty())
+            m_out.word(inTable && lastInCell ? "cell" : "par");
+        if (inTable)
+            return;
+        m_sectionEnded = m_sectionEnded || !m_sectionsAfter.isEmpty();
+        appendBytes(m_sectionsAfter);
+        m_sectionsAfter.clear();
+        m_sectionReplacesPar = false;
     }
 
     // -- Tables --
@@ -489,6 +506,13 @@ private:
     void writeObjects(const QTextCharFormat &format, qsizetype count)
     {
         const QByteArray kept = RtfKept::keptGroup(format);
+        if (RtfKept::isSection(format)) {
+            if (m_sectionsAfter.isEmpty())
+                m_sectionReplacesPar = RtfKept::sectionEndsParagraph(format) && !m_inTable;
+            for (qsizetype i = 0; i < count; ++i)
+                m_sectionsAfter += kept;
+            return;
+        }
         if (kept.isEmpty()) {
             if (Pictures::isPicture(format))
                 writePictures(Pictures::pictureOf(format), count);
@@ -634,6 +658,11 @@ private:
     RunState m_fieldRun; // the run's state where it opened
     int m_fieldUc = 1;
     bool m_fieldParagraphs = false; // paragraphs ended inside it
+    QByteArray m_sectionsAfter; // section breaks read in the paragraph, written after it
+    bool m_sectionReplacesPar = false; // the first of them ended the paragraph in place of \\par
+    // Section breaks were written: the next paragraph's \\pard ends them, so that a group it
+    // begins with (a bookmark, a header kept in the text) is not read as theirs.
+    bool m_sectionEnded = false;
 };
 
 } // namespace

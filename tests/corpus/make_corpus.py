@@ -75,12 +75,16 @@ HEAD = '''<?xml version="1.0" encoding="UTF-8"?>
  <text:list-style style:name="Numbers">
   <text:list-level-style-number text:level="1" style:num-format="1" style:num-suffix="."><style:list-level-properties text:space-before="0.6cm" text:min-label-width="0.6cm"/></text:list-level-style-number>
  </text:list-style>
+ <style:style style:name="Wide" style:family="paragraph" style:parent-style-name="Standard" style:master-page-name="Wide"/>
+ <style:style style:name="TwoColumns" style:family="section"><style:section-properties><style:columns fo:column-count="2" fo:column-gap="0.5cm"/></style:section-properties></style:style>
+ <style:page-layout style:name="WidePage"><style:page-layout-properties fo:page-width="29.7cm" fo:page-height="21cm" style:print-orientation="landscape" fo:margin-top="1.5cm" fo:margin-bottom="1.5cm" fo:margin-left="2.5cm" fo:margin-right="2.5cm"/></style:page-layout>
  <style:page-layout style:name="Page"><style:page-layout-properties fo:page-width="21cm" fo:page-height="29.7cm" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/><style:header-style/><style:footer-style/></style:page-layout>
 </office:automatic-styles>
 <office:master-styles>
  <style:master-page style:name="Standard" style:page-layout-name="Page">
 @HEADER@
  </style:master-page>
+ <style:master-page style:name="Wide" style:page-layout-name="WidePage"/>
 </office:master-styles>
 <office:body><office:text>
 <text:p text:style-name="Standard">文書の始まりの段落です。</text:p>
@@ -138,6 +142,17 @@ PICTURES = '''<text:p text:style-name="Standard">行内の図<draw:frame draw:st
 <text:p text:style-name="Standard"><draw:frame draw:style-name="Wrapped" draw:name="図2" text:anchor-type="paragraph" svg:x="9cm" svg:y="0cm" svg:width="3cm" svg:height="2cm"><draw:image><office:binary-data>@BLUE@</office:binary-data></draw:image></draw:frame>段落に固定した図の横を流れる文章です。</text:p>
 '''
 
+# A section of two columns on the page, one column again, then a landscape page: the office suite
+# writes each as \\sect and the next section's words.
+SECTIONS = '''<text:p text:style-name="Standard">一つ目の節の最後の段落です。</text:p>
+<text:section text:style-name="TwoColumns" text:name="二段組">
+<text:p text:style-name="Standard">二段組の節の段落です。</text:p>
+</text:section>
+<text:p text:style-name="Standard">二段組のあとの段落です。</text:p>
+<text:p text:style-name="Wide">横向きのページの段落です。</text:p>
+<text:p text:style-name="Standard">横向きのページの二つ目の段落です。</text:p>
+'''
+
 PAGE_BREAK = '<text:p text:style-name="NewPage">改ページのあとの段落です。</text:p>\n'
 
 MARKDOWN = '''文書の始まりの段落です。
@@ -174,6 +189,7 @@ def write(folder):
         'all': (HEADER, RUNS + NOTES + TABLES + pictures + PAGE_BREAK),
         'runs': ('', RUNS),
         'tables': (HEADER, TABLES + pictures + PAGE_BREAK + NOTES),
+        'sections': (HEADER, RUNS + SECTIONS),
     }
     fodt = []
     for name, (header, body) in documents.items():

@@ -1,6 +1,6 @@
 """What the office suite reads in a document: its flat OpenDocument export taken apart into the
 features the corpus test compares (footnotes, header and footer text, pictures, table cells,
-character runs, tab stops, spacing, page breaks, link targets, list items).
+character runs, tab stops, spacing, page breaks, link targets, list items, sections).
 
 Every feature is a plain value (lists of tuples) so that two readings compare with ==. Lengths
 are millimetres rounded to whole ones (or tenths of a point for sizes): two writers rarely agree
@@ -23,7 +23,7 @@ NS = {
 
 FEATURES = ['text', 'footnotes', 'header_footer', 'pictures', 'table_cells', 'merged_cells',
             'cell_shading', 'japanese_runs', 'super_sub', 'highlights', 'tab_stops', 'spacing',
-            'page_breaks', 'links', 'list_items']
+            'page_breaks', 'links', 'list_items', 'sections']
 
 
 def q(name):
@@ -179,6 +179,15 @@ class Reader:
         self.frames = []  # (anchor, width, height) of each picture
         self.tables = []  # each: list of rows, each a list of (text, colspan, rowspan, shading)
         self.pending_break = False
+        self.sections = []  # (paragraph, page style) or (paragraph, column count) where each begins
+        self.layouts = {}  # page style: (width, height) of its page layout
+        layouts = {l.get(q('style:name')): l.find(q('style:page-layout-properties'))
+                   for l in root.iter(q('style:page-layout'))}
+        for master in root.iter(q('style:master-page')):
+            props = layouts.get(master.get(q('style:page-layout-name')))
+            if props is not None:
+                self.layouts[master.get(q('style:name'))] = (mm(props.get(q('fo:page-width'))),
+                                                             mm(props.get(q('fo:page-height'))))
 
     def para_texts(self, element):
         """The text of the paragraphs inside an element (a note body, a header), walked apart
@@ -200,7 +209,17 @@ class Reader:
             elif tag == q('table:table'):
                 self.table(child)
             elif tag in (q('text:section'), q('text:index-body'), q('text:table-of-content')):
+                columns = self.section_columns(child) if tag == q('text:section') else 1
+                first = len(self.paragraphs)
                 self.blocks(child, in_table, list_item)
+                if columns > 1 and len(self.paragraphs) > first:
+                    self.sections.append((self.paragraphs[first], columns))
+
+    def section_columns(self, element):
+        for style in self.styles.chain('section', element.get(q('text:style-name'))):
+            for columns in style.iter(q('style:columns')):
+                return int(columns.get(q('fo:column-count')) or 1)
+        return 1
 
     def list(self, element, in_table, level, style):
         for item in element:
@@ -244,6 +263,8 @@ class Reader:
                          self.styles.tab_stops(name), in_table, list_item)
         master = self.styles.chain('paragraph', name)[-1].get(q('style:master-page-name')) \
             if self.styles.chain('paragraph', name) else None
+        if master:
+            self.sections.append((para, self.layouts.get(master)))
         para.break_before = self.pending_break or para_props.get(q('fo:break-before')) == 'page' \
             or (bool(master) and bool(self.paragraphs))
         self.pending_break = para_props.get(q('fo:break-after')) == 'page'
@@ -338,6 +359,22 @@ def header_footer(root, reader):
     return sorted(texts)
 
 
+def sections_of(reader):
+    """Where each page style or column layout begins, and what it is (page size, or number of
+    columns); empty for a document of one page style in one column. A page style that repeats
+    the page before it is a page break (see page_breaks), not a section."""
+    sections, page = [], None
+    for p, kind in reader.sections:
+        if p.in_table or (not isinstance(kind, int) and kind == page):
+            continue
+        if not isinstance(kind, int):
+            page = kind
+        sections.append((p.prefix(), kind))
+    if len(sections) < 2 and not any(isinstance(kind, int) for _, kind in sections):
+        return []
+    return sections
+
+
 def features(path, typed=None):
     """The features of a flat OpenDocument file. `typed`: the character the editor typed at the
     start, taken off the first paragraph (None when it is not there: a feature of its own)."""
@@ -371,5 +408,6 @@ def features(path, typed=None):
         'page_breaks': [p.prefix() for i, p in enumerate(main) if p.break_before and i > 0],
         'links': runs(chars, lambda ch, a, l: l),
         'list_items': [(p.text.strip(), p.list_item[0], p.list_item[1]) for p in main if p.list_item],
+        'sections': sections_of(reader),
     }
     return result, typed_ok

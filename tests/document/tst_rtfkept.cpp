@@ -80,6 +80,8 @@ private slots:
 
     void editAndSaveKeepsWhatTheFileHad_data();
     void editAndSaveKeepsWhatTheFileHad();
+    void sectionBreaksComeBackAfterTheirParagraph_data();
+    void sectionBreaksComeBackAfterTheirParagraph();
     void footnoteShowsItsMarkAndNote();
     void hyperlinkShowsAsALinkWithItsTarget();
     void keptGroupsFollowUndoAndGoWithANewDocument();
@@ -169,7 +171,7 @@ void tst_RtfKept::editAndSaveKeepsWhatTheFileHad_data()
         << u"XBody"_s;
     QTest::newRow("header of a later section")
         << "Body\\par\\sect\\sectd {\\headerr \\pard R\\par}\\pard Second\\par}"_ba
-        << QList<QByteArray> { "{\\headerr \\pard R\\par}" } << u"XBody\n\uFFFCSecond"_s;
+        << QList<QByteArray> { "Body\\par \\sect\\sectd {\\headerr \\pard R\\par}" } << u"XBody\uFFFC\nSecond"_s;
     QTest::newRow("picture as a shape") << "Body" + shape() + "\\par}" << QList<QByteArray> { shape() }
                                         << u"XBody\uFFFC"_s;
     QTest::newRow("shape without a picture")
@@ -213,6 +215,69 @@ void tst_RtfKept::editAndSaveKeepsWhatTheFileHad()
     for (const char *word : { "\\paperw", "\\paperh", "\\margl", "\\margr", "\\margt", "\\margb" })
         QVERIFY2(saved.count(word) <= 1, word);
     // What the editor shows of it, and that it reads back as it was saved.
+    QCOMPARE(editor->document()->toPlainText(), text);
+    m_window->OpenFile(path(u"doc.rtf"_s));
+    QCOMPARE(editor->document()->toPlainText(), text);
+    QCOMPARE(editor->save(), saved);
+}
+
+void tst_RtfKept::sectionBreaksComeBackAfterTheirParagraph_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QList<QByteArray>>("kept"); // each once, in this order
+    QTest::addColumn<QString>("text"); // as the editor shows it, X typed first
+
+    // As the usual word processors write two sections: an A4 portrait one in two columns, then a
+    // landscape one that follows on the same page with a header of its own.
+    const QByteArray first = "\\sectd\\sbknone\\pgwsxn11906\\pghsxn16838\\marglsxn1134\\margrsxn1134"
+                             "\\margtsxn1134\\margbsxn1134\\cols2\\colsx709\\titlepg\\pgnstarts1 ";
+    const QByteArray second = "\\sect\\sectd\\pgwsxn16838\\pghsxn11906\\lndscpsxn\\marglsxn1417\\cols1"
+                              "\\sbknone\\headery709\\footery709{\\header \\pard\\plain \\qc Head two\\par}"
+                              "{\\footer \\pard\\plain Foot two\\par}";
+    QTest::newRow("two sections after the paragraph's \\par")
+        << first + "\\pard\\plain First\\par Last of one\\par " + second + "\\pard\\plain Second\\par}"
+        << QList<QByteArray> { first, "Last of one\\par " + second, "Second\\par" }
+        << u"XFirst\nLast of one\uFFFC\nSecond"_s;
+    QTest::newRow("\\sect in place of \\par, its words after the group it closes")
+        << "{\\b One\\sect }\\sectd \\ltrsect\\sbkpage\\pgnrestart{\\footerr \\pard F\\par}\\pard Two\\par}"_ba
+        << QList<QByteArray> { "One\\sect \\sectd \\ltrsect\\sbkpage\\pgnrestart{\\footerr \\pard F\\par}\r\n",
+                               "Two\\par" }
+        << u"XOne\uFFFC\nTwo"_s;
+    QTest::newRow("header in the text after the section's words")
+        << "A\\par\\sect\\sectd\\cols2\\ltrpar{\\header \\pard H\\par}B\\par}"_ba
+        << QList<QByteArray> { "A\\par \\sect\\sectd\\cols2 \r\n\\pard", "{\\header \\pard H\\par}B\\par" }
+        << u"XA\uFFFC\n\uFFFCB"_s;
+    QTest::newRow("empty section between two")
+        << "A\\par\\sect\\sectd\\cols2\\sect\\sectd\\cols3 B\\par}"_ba
+        << QList<QByteArray> { "A\\par \\sect\\sectd\\cols2 \\sect\\sectd\\cols3 \r\n" } << u"XA\uFFFC\uFFFC\nB"_s;
+    QTest::newRow("at the document's end")
+        << "A\\par\\sect\\sectd\\sbknone\\pgwsxn16838}"_ba
+        << QList<QByteArray> { "A\\par \\sect\\sectd\\sbknone\\pgwsxn16838 \r\n}" } << u"XA\uFFFC"_s;
+    QTest::newRow("in a table's cell: a paragraph break")
+        << "\\trowd\\cellx2000\\pard\\intbl A\\sect\\sectd\\cols2 B\\cell\\row\\pard After\\par}"_ba
+        << QList<QByteArray> { "B\\cell", "\\row", "After\\par" } << u"X\nA\nB\nAfter"_s;
+    QTest::newRow("after a table")
+        << "\\trowd\\cellx2000\\pard\\intbl A\\cell\\row\\pard\\sect\\sectd\\cols2 After\\par}"_ba
+        << QList<QByteArray> { "\\row", "\\sect\\sectd\\cols2 \r\n", "After\\par" } << u"X\nA\n\uFFFC\nAfter"_s;
+}
+
+// Section breaks and the properties of the sections after the first are kept where they stood:
+// the editor shows one page setup, a save writes the file's sections back as they were.
+void tst_RtfKept::sectionBreaksComeBackAfterTheirParagraph()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QList<QByteArray>, kept);
+    QFETCH(QString, text);
+    RichEdit *editor = open(Start + body);
+    const QByteArray saved = typeAndSave();
+    QVERIFY(!saved.isEmpty());
+    qsizetype from = 0;
+    for (const QByteArray &part : kept) {
+        QCOMPARE(saved.count(part), 1);
+        const qsizetype at = saved.indexOf(part, from);
+        QVERIFY2(at >= 0, saved.constData());
+        from = at + part.size();
+    }
     QCOMPARE(editor->document()->toPlainText(), text);
     m_window->OpenFile(path(u"doc.rtf"_s));
     QCOMPARE(editor->document()->toPlainText(), text);
@@ -299,6 +364,23 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     for (int i = 0; i < 50000; ++i)
         many += "a{\\*\\bkmkstart x}";
     QTest::newRow("many bookmarks") << many + "}" << QString(u"a\uFFFC"_s).repeated(50000);
+    QByteArray sections = "{\\rtf1 ";
+    QStringList sectionTexts;
+    for (int i = 0; i < 50000; ++i) {
+        sections += "a\\sect\\sectd\\cols2\\pgwsxn99999999999 ";
+        sectionTexts += u"a\uFFFC"_s;
+    }
+    QTest::newRow("many section breaks") << sections + "}" << sectionTexts.join(u'\n');
+    QTest::newRow("many section breaks after one paragraph")
+        << "{\\rtf1 a\\par" + "\\sect"_ba.repeated(50000) + "}" << u"a"_s + QString(50000, QChar(0xFFFC));
+    QTest::newRow("cell in a field without result")
+        << "{\\rtf1 {rtG {\\field\\tlintbp1 \\cell {\\trowd\\irow1\\i"_ba << u"rtG \n\n"_s;
+    QTest::newRow("\\\\* before a group") << "{\\rtf1 \\*{\\t}x}"_ba << u"x"_s;
+    QTest::newRow("escaped backslash and star before an instruction")
+        << "{\\rtf1 a{\\field{\\\\*\\fldinst TOC}{\\fldrslt b}}}"_ba << u"a\\*b"_s;
+    QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
+    QTest::newRow("section cut off in its header")
+        << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
 }
 
 void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced()
@@ -391,6 +473,7 @@ void tst_RtfKept::savingAsksBeforeLosingDeletedGroups_data()
           "AB{\\*\\atrfstart 1}CD{\\*\\atrfend 1}{\\*\\atnid P}{\\*\\annotation{\\*\\atnref 1}\\pard "
           "Comment\\par}{\\xe{Index}}EF",
           "annotation", u"コメント 1 個、そのほかの RTF の情報 1 個"_s },
+        { "section break", "AB\\par\\sect\\sectd\\cols2 CD\\par EF", "\\sect", u"そのほかの RTF の情報 1 個"_s },
     };
     QTest::addColumn<QString>("button");
     for (const auto &[name, body, group, lost] : kinds) {
