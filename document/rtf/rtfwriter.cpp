@@ -152,7 +152,10 @@ private:
             const QByteArray before = RtfTableWriter::beforeCell(*spot.table, spot.row, spot.column, colorIndex);
             m_out.append(before.constData(), before.size());
         }
-        if (m_firstParagraph || !(para == m_previousParagraph) || (spot.table != nullptr) != m_inTable) {
+        // Each cell's first paragraph states its words in full, as other writers do: many
+        // readers start a cell's paragraph afresh.
+        const bool restate = m_firstParagraph || spot.firstInCell || (spot.table != nullptr) != m_inTable;
+        if (restate || !(para == m_previousParagraph)) {
             writeParagraphProperties(para);
             if (spot.table)
                 m_out.word("intbl");
