@@ -2,6 +2,7 @@
 
 #include "rtfreading.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace RtfReading {
@@ -15,6 +16,10 @@ void Reader::run()
     m_cursor.beginEditBlock();
     while (m_p < m_end && !m_finished) {
         const char c = *m_p;
+        // \* marks the control word right after it (line breaks and spaces between allowed),
+        // not one after text or a brace.
+        if (c == '{' || c == '}')
+            m_ignorable = false;
         if (c == '{') {
             ++m_p;
             pushGroup();
@@ -30,6 +35,8 @@ void Reader::run()
             const char *start = m_p;
             while (m_p < m_end && *m_p != '{' && *m_p != '}' && *m_p != '\\' && *m_p != '\r' && *m_p != '\n')
                 ++m_p;
+            if (std::any_of(start, m_p, [](char b) { return b != ' '; }))
+                m_ignorable = false;
             textBytes(start, m_p, Bytes::Raw);
         }
     }

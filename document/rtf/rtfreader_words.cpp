@@ -126,6 +126,8 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
         fieldShapesText();
         if (info.word == Word::Cell && !m_tables.isOpen())
             placeForTable(true, 1);
+        else if (info.word == Word::Cell && !m_tables.afterLastCell())
+            placeForTable(true); // an empty cell's paragraph has the properties in effect too
         settleParagraph(info.word == Word::Cell ? Break::Keep : Break::Drop);
         if (info.word == Word::Cell)
             m_tables.endCell();

@@ -153,8 +153,11 @@ private:
             const QByteArray before = RtfTableWriter::beforeCell(*spot.table, spot.row, spot.column, colorIndex);
             m_out.append(before.constData(), before.size());
         }
-        if (m_firstParagraph || m_sectionEnded || !(para == m_previousParagraph)
-            || (spot.table != nullptr) != m_inTable) {
+        // Each cell's first paragraph states its words in full, as other writers do: many
+        // readers start a cell's paragraph afresh.
+        const bool restate
+            = m_firstParagraph || m_sectionEnded || spot.firstInCell || (spot.table != nullptr) != m_inTable;
+        if (restate || !(para == m_previousParagraph)) {
             m_sectionEnded = false;
             writeParagraphProperties(para);
             if (spot.table)

@@ -270,6 +270,11 @@ void tst_Rtf::badInput_data()
     QTest::newRow("font table without names") << "{\\rtf1{\\fonttbl{\\f0}{\\f1\\fcharset128}}\\f1 x\\f7 y}"_ba << u"xy"_s;
     QTest::newRow("raw Shift-JIS bytes") << "{\\rtf1\\ansi\\ansicpg932 \x93\xfa\x8c\xea}"_ba << u"日語"_s;
     QTest::newRow("NUL and control bytes") << QByteArray("{\\rtf1 a\0\x01\x02 b}", 13) << u"a b"_s;
+    // \* marks only the word right after it: not one after text or a brace.
+    QTest::newRow("star, text, group") << "{\\rtf1 {\\*x}{\\foo y}z}"_ba << u"xyz"_s;
+    QTest::newRow("star, text, word") << "{\\rtf1 {\\*x \\foo y}}"_ba << u"x y"_s;
+    QTest::newRow("star, its word") << "{\\rtf1 a{\\*\\foo y}b}"_ba << u"a\uFFFCb"_s;
+    QTest::newRow("star, line break, its word") << "{\\rtf1 a{\\*\r\n\\foo y}b}"_ba << u"a\uFFFCb"_s;
 }
 
 void tst_Rtf::badInput()

@@ -108,6 +108,8 @@ private slots:
     void rowsOfAnotherLayoutStayOneTable_data();
     void rowsOfAnotherLayoutStayOneTable();
     void extraCellsKeepTheirText();
+    void cellParagraphsKeepTheirWords_data();
+    void cellParagraphsKeepTheirWords();
     void pictureFirstInACellStaysInIt();
     void columnsAreCapped();
     void textSaveSeparatesCellsByTabs();
@@ -288,6 +290,63 @@ void tst_RtfTables::extraCellsKeepTheirText()
     const QString text = PlainText::documentText(doc);
     for (const QString &word : { u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"end"_s })
         QVERIFY2(text.contains(word), qPrintable(text));
+}
+
+// Paragraph words hold until \pard, across \cell: an empty cell's paragraph has them too. The
+// writer states them again at each cell.
+void tst_RtfTables::cellParagraphsKeepTheirWords_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QStringList>("stops"); // each cell's paragraphs' tab stops, row by row
+    const QByteArray row = "\\trowd\\cellx1000\\cellx2000"_ba;
+    QTest::newRow("empty cell") << row + "\\pard\\intbl\\tx100 a\\cell \\cell\\row"_ba
+                                << QStringList { u"100"_s, u"100"_s };
+    QTest::newRow("text in both") << row + "\\pard\\intbl\\tx100 a\\cell b\\cell\\row"_ba
+                                  << QStringList { u"100"_s, u"100"_s };
+    QTest::newRow("next row") << row + "\\pard\\intbl\\tx100 a\\cell b\\cell\\row"_ba + row
+            + "\\intbl c\\cell \\cell\\row"_ba
+                              << QStringList { u"100"_s, u"100"_s, u"100"_s, u"100"_s };
+    QTest::newRow("pard ends them") << row + "\\pard\\intbl\\tx100 a\\cell\\pard\\intbl \\cell\\row"_ba
+                                    << QStringList { u"100"_s, QString() };
+    QTest::newRow("two paragraphs") << row + "\\pard\\intbl\\tx100 a\\par b\\cell \\cell\\row"_ba
+                                    << QStringList { u"100 100"_s, u"100"_s };
+    // Found by fuzzing: the table ends with the document's group, the second cell with its \\par.
+    QTest::newRow("cut short") << "\\itap1{}\\tx{\\cell}\\par}\\cell"_ba << QStringList { u"0"_s, u"0"_s };
+}
+
+void tst_RtfTables::cellParagraphsKeepTheirWords()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QStringList, stops);
+    const auto stopsOf = [](const QTextDocument &doc) {
+        QStringList cells;
+        const QTextTable *table = tablesOf(doc).value(0);
+        for (int cell = 0; table && cell < table->rows() * table->columns(); ++cell) {
+            const QTextTableCell c = table->cellAt(cell / table->columns(), cell % table->columns());
+            QStringList paragraphs;
+            for (QTextFrame::iterator it = c.begin(); !it.atEnd(); ++it) {
+                QStringList twips;
+                for (const TabStops::Stop &stop : TabStops::of(it.currentBlock().blockFormat()))
+                    twips += QString::number(stop.twips);
+                paragraphs += twips.join(u',');
+            }
+            cells += paragraphs.join(u' ');
+        }
+        return cells;
+    };
+    QTextDocument doc;
+    read(doc, "{\\rtf1 "_ba + rtf + "\\pard after\\par}"_ba);
+    QCOMPARE(stopsOf(doc), stops);
+    const QByteArray rtfWritten = written(doc);
+    const QByteArray table = rtfWritten.mid(rtfWritten.indexOf("\\trowd"));
+    qsizetype stated = 0;
+    for (const QString &cell : stops)
+        stated += cell.isEmpty() ? 0 : 1;
+    QCOMPARE(table.count("\\tx"), stated);
+    QTextDocument again;
+    read(again, rtfWritten);
+    QCOMPARE(stopsOf(again), stops);
+    QCOMPARE(written(again), rtfWritten);
 }
 
 // A logo alone in a cell: the picture comes before any text would have opened the cell.
