@@ -329,8 +329,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
     // Glyphs are made room for as lines are shaped: after an edit that is the few lines around
     // it, where reserving them for the whole paragraph would clear room for all of its glyphs.
     reuseRules(engine, old);
-    if (!engine->layoutData->haveCharAttributes)
-        reserveGlyphs(engine);
+    reserveGlyphs(engine); // only when the rules were not reused
     engine->lines = lines.mid(0, keep);
     engine->layoutData->layoutState = QTextEngine::InLayout;
 

@@ -118,12 +118,8 @@ void TextPositionIndex::onContentsChange(int position, int charsRemoved, int cha
                 m_characterTree.push_back(now.characters + BreakBytes);
                 continue;
             }
-            Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
-            if (!m_treesStale) {
-                m_byteTree.add(static_cast<size_t>(b), now.bytes - old.bytes);
-                m_characterTree.add(static_cast<size_t>(b), now.characters - old.characters);
-            }
-            old = now;
+            const Paragraph &old = m_paragraphs[static_cast<size_t>(b)];
+            addToMeasure(b, now.bytes - old.bytes, now.characters - old.characters);
         }
         return;
     }
@@ -131,6 +127,17 @@ void TextPositionIndex::onContentsChange(int position, int charsRemoved, int cha
     m_paragraphs.erase(begin, m_paragraphs.begin() + (oldLast + 1));
     m_paragraphs.insert(m_paragraphs.begin() + first, replacement.begin(), replacement.end());
     m_treesStale = true;
+}
+
+void TextPositionIndex::addToMeasure(int blockNumber, qint64 bytes, qint64 characters)
+{
+    Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
+    p.bytes += bytes;
+    p.characters += characters;
+    if (!m_treesStale) {
+        m_byteTree.add(static_cast<size_t>(blockNumber), bytes);
+        m_characterTree.add(static_cast<size_t>(blockNumber), characters);
+    }
 }
 
 bool TextPositionIndex::followInsertion(int blockNumber, int position, int charsAdded)
@@ -152,13 +159,7 @@ bool TextPositionIndex::followInsertion(int blockNumber, int position, int chars
     const SjisText::TextMeasure m = SjisText::measure(inserted);
     if (m_long.blockNumber == blockNumber)
         m_long.insert(position - block.position(), inserted, m.bytes, m.characters);
-    Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
-    p.bytes += m.bytes;
-    p.characters += m.characters;
-    if (!m_treesStale) {
-        m_byteTree.add(static_cast<size_t>(blockNumber), m.bytes);
-        m_characterTree.add(static_cast<size_t>(blockNumber), m.characters);
-    }
+    addToMeasure(blockNumber, m.bytes, m.characters);
     return true;
 }
 
@@ -182,13 +183,7 @@ bool TextPositionIndex::followRemoval(int blockNumber, int position, int charsRe
     }
     const SjisText::TextMeasure m = SjisText::measure(text.mid(at, charsRemoved));
     m_long.remove(at, charsRemoved, m.bytes, m.characters);
-    Paragraph &p = m_paragraphs[static_cast<size_t>(blockNumber)];
-    p.bytes -= m.bytes;
-    p.characters -= m.characters;
-    if (!m_treesStale) {
-        m_byteTree.add(static_cast<size_t>(blockNumber), -m.bytes);
-        m_characterTree.add(static_cast<size_t>(blockNumber), -m.characters);
-    }
+    addToMeasure(blockNumber, -m.bytes, -m.characters);
     return true;
 }
 

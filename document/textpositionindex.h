@@ -58,6 +58,8 @@ private:
     // A pure insertion into one paragraph; false when the paragraph must be measured anew.
     bool followInsertion(int blockNumber, int position, int charsAdded);
     bool followRemoval(int blockNumber, int position, int charsRemoved);
+    // Changes one paragraph's measure, and the sums when they are up to date.
+    void addToMeasure(int blockNumber, qint64 bytes, qint64 characters);
     void rebuild();
     void rebuildTrees() const;
     Paragraph measureBlockNumber(int blockNumber) const;
