@@ -3,6 +3,7 @@
 // caret, the input method's text), for the paragraphs the view shows.
 
 #include "editordocumentlayout.h"
+#include "rtf/rtfkept.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -144,7 +145,7 @@ void EditorDocumentLayout::drawBlock(QPainter *painter, const PaintContext &cont
         const qreal middle = r.left() + r.width() / 2;
         painter->drawLine(QLineF(middle - width / 2, y, middle + width / 2, y));
     }
-    if (blockFormat.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+    if ((blockFormat.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || RtfKept::startsSectionPage(block))
         drawPageBreak(painter, context.palette, r.top(), frameClip);
     painter->setPen(oldPen);
 }

@@ -2,6 +2,7 @@
 
 #include "editordocumentlayout.h"
 #include "paragraphlines.h"
+#include "rtf/rtfkept.h"
 #include "pictures.h"
 #include "richdocument.h"
 #include "tablecells.h"
@@ -61,11 +62,13 @@ int lineNumberAt(const QTextLayout &layout, int offset)
     return low;
 }
 
-// A paragraph with a page break before it starts a page: its first line ends the page before.
+// A paragraph with a page break before it, or the first of a section that starts on a new page,
+// starts a page: its first line ends the page before.
 bool startsNewPage(const LineBox &line)
 {
     return line.lineNumber == 0
-        && (line.block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
+        && ((line.block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            || RtfKept::startsSectionPage(line.block));
 }
 
 LineBox boxOf(const QTextBlock &block, const QTextLayout *layout, int lineNumber)

@@ -10,12 +10,14 @@
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextFrame>
 #include <QTextTable>
 #include <QTextObjectInterface>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <unordered_map>
 
 namespace {
@@ -295,6 +297,48 @@ bool isSection(const QTextFormat &format)
 bool sectionEndsParagraph(const QTextFormat &format)
 {
     return format.intProperty(SectionProperty) == 2;
+}
+
+bool sectionBreaksPage(const QTextFormat &format)
+{
+    if (!isSection(format))
+        return false;
+    // The section's own words stand outside its groups (headers and footers come in braces); the
+    // last break word counts, as a reader applies them in turn.
+    const QByteArray words = keptGroup(format);
+    bool page = true;
+    int depth = 0;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const char c = words.at(i);
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            depth = qMax(0, depth - 1);
+        } else if (c == '\\' && i + 1 < words.size()) {
+            if (depth == 0 && QByteArrayView(words).sliced(i + 1).startsWith("sbk")) {
+                qsizetype end = i + 4;
+                while (end < words.size() && std::isalpha(static_cast<unsigned char>(words.at(end))))
+                    ++end;
+                const QByteArrayView kind = QByteArrayView(words).sliced(i + 4, end - i - 4);
+                page = kind != "none" && kind != "col";
+                i = end - 1;
+            } else {
+                ++i; // an escaped brace or backslash is text
+            }
+        }
+    }
+    return page;
+}
+
+bool startsSectionPage(const QTextBlock &block)
+{
+    const QTextBlock before = block.previous();
+    if (!before.isValid() || before.length() < 2)
+        return false;
+    // The anchor is the paragraph's last character: the format before the paragraph's end.
+    QTextCursor end(before);
+    end.movePosition(QTextCursor::EndOfBlock);
+    return sectionBreaksPage(end.charFormat());
 }
 
 QTextCharFormat anchorFormat(const QByteArray &group, const QTextCharFormat &base, const QString &mark,

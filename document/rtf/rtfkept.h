@@ -8,6 +8,7 @@
 #include <vector>
 
 class QAbstractTextDocumentLayout;
+class QTextBlock;
 class QTextCharFormat;
 class QTextDocument;
 class QTextFormat;
@@ -65,6 +66,13 @@ QTextCharFormat anchorFormat(const QByteArray &group, const QTextCharFormat &bas
 QTextCharFormat sectionFormat(const QByteArray &words, const QTextCharFormat &base, bool endsParagraph);
 bool isSection(const QTextFormat &format);
 bool sectionEndsParagraph(const QTextFormat &format);
+// Whether a section break's anchor starts its section on a new page: \sbkpage, \sbkodd,
+// \sbkeven, or no break word at all (a new page is the default); not \sbknone (the section goes
+// on on the same page) nor \sbkcol (in the next column, which the editor's single column is).
+bool sectionBreaksPage(const QTextFormat &format);
+// Whether `block` is the first paragraph of a section that starts on a new page: the paragraph
+// before it ends with the break of such a section.
+bool startsSectionPage(const QTextBlock &block);
 // Adds a shape's bytes to its picture's format: written in place of the picture.
 void keepShape(QTextCharFormat &pictureFormat, const QByteArray &shape);
 // The kept group of an anchor or shape picture; empty for other formats.

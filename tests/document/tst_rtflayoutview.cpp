@@ -19,6 +19,8 @@
 #include <QTextDocument>
 #include <QTextTable>
 
+#include <set>
+
 #include "rtfwindow.h"
 #include "testfiles.h"
 
@@ -76,6 +78,7 @@ private slots:
     void cleanup();
     void tabStopsShowAndSave();
     void pageBreaksShowAndSave();
+    void sectionsStartingPagesShowBreaks();
     void cellShadingShowsAndSaves();
 
 private:
@@ -83,6 +86,9 @@ private:
     // m_saved; the saved file read again into m_back.
     void openTypeAndSave(const QByteArray &rtf);
     QRect caretAt(int position) const;
+    // A dotted line across the page along the top of each paragraph of `breaking` (numbers), and
+    // of no other paragraph.
+    void checkBreaksShown(const std::set<int> &breaking) const;
 
     QTemporaryDir m_dir;
     QByteArray m_saved;
@@ -113,6 +119,21 @@ QRect tst_RtfLayoutView::caretAt(int position) const
     QTextCursor at(m_window->RichEdit1->document());
     at.setPosition(position);
     return m_window->RichEdit1->cursorRect(at);
+}
+
+void tst_RtfLayoutView::checkBreaksShown(const std::set<int> &breaking) const
+{
+    const QTextDocument *doc = m_window->RichEdit1->document();
+    const QImage shown = m_window->RichEdit1->viewport()->grab().toImage();
+    const int width = shown.width();
+    for (int block = 0; block < doc->blockCount(); ++block) {
+        const int top = caretAt(doc->findBlockByNumber(block).position()).top();
+        int marked = 0;
+        for (int y = top - 1; y <= top + 1; ++y)
+            marked = qMax(marked, markedPixels(shown, y));
+        QVERIFY2(breaking.contains(block) ? marked > width / 4 : marked < width / 8,
+            qPrintable(u"paragraph %1: %2 of %3 pixels marked"_s.arg(block).arg(marked).arg(width)));
+    }
 }
 
 void tst_RtfLayoutView::tabStopsShowAndSave()
@@ -164,27 +185,30 @@ void tst_RtfLayoutView::pageBreaksShowAndSave()
         + "one\\par\\page two\\par three{\\page }four\\par\\pard\\pagebb five\\par\\pard six\\par}"_ba);
     if (QTest::currentTestFailed())
         return;
-    const QTextDocument *doc = m_window->RichEdit1->document();
     QCOMPARE(m_window->RichEdit1->toPlainText(), u"xone\ntwo\nthree\nfour\nfive\nsix"_s);
-
-    const QImage shown = m_window->RichEdit1->viewport()->grab().toImage();
-    const int width = shown.width();
-    for (int block = 0; block < doc->blockCount(); ++block) {
-        // A dotted line across the page along the top of each paragraph that starts a page.
-        const int top = caretAt(doc->findBlockByNumber(block).position()).top();
-        int marked = 0;
-        for (int y = top - 1; y <= top + 1; ++y)
-            marked = qMax(marked, markedPixels(shown, y));
-        const bool breaks = block == 1 || block == 3 || block == 4;
-        QVERIFY2(breaks ? marked > width / 4 : marked < width / 8,
-            qPrintable(u"paragraph %1: %2 of %3 pixels marked"_s.arg(block).arg(marked).arg(width)));
-    }
+    checkBreaksShown({ 1, 3, 4 });
 
     // "four" and "five" share their properties: \pagebb is stated once for both.
     QVERIFY2(m_saved.count("\\pagebb") == 2, m_saved.constData());
     QCOMPARE(m_back.toPlainText(), u"xone\ntwo\nthree\nfour\nfive\nsix"_s);
     for (int block = 0; block < m_back.blockCount(); ++block)
         QCOMPARE(breaksPage(m_back, block), block == 1 || block == 3 || block == 4);
+}
+
+void tst_RtfLayoutView::sectionsStartingPagesShowBreaks()
+{
+    // A section on the same page, one on a new page, one in the next column (the editor's one
+    // column: no break), one on a new page by default after a \\sect in place of a \\par.
+    openTypeAndSave(Header
+        + "one\\par\\sect\\sectd\\sbknone\\pard two\\par\\sect\\sectd\\sbkpage\\pard three\\par"
+          "\\sect\\sectd\\sbkcol\\pard four\\sect\\sectd\\pard five\\par}"_ba);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(m_window->RichEdit1->document()->blockCount(), 5);
+    checkBreaksShown({ 2, 4 });
+    // Typing kept the sections' words as they were.
+    for (const char *words : { "\\sbknone", "\\sbkpage", "\\sbkcol", "four\\sect" })
+        QVERIFY2(m_saved.contains(words), m_saved.constData());
 }
 
 void tst_RtfLayoutView::cellShadingShowsAndSaves()

@@ -403,7 +403,13 @@ std::vector<std::pair<QString, QByteArray>> documents()
         // paragraph, and a paragraph that starts a page (\\pagebb).
         QByteArray rtf = header() + paragraph(u"PageOne"_s);
         rtf += "\\pard\\page\\par\\pard PageTwo\\par\n" + paragraph(u"StillTwo"_s);
-        rtf += "\\pard\\pagebb PageThree\\par\n\\pard StillThree{\\page }PageFour\\par\n}";
+        rtf += "\\pard\\pagebb PageThree\\par\n\\pard StillThree{\\page }PageFour\\par\n";
+        // Sections: one that goes on on the same page, ones that start a page (by their word, by
+        // default, after a \\sect in place of \\par), one in the next column; a header is kept,
+        // not printed.
+        rtf += "\\sect\\sectd\\sbknone\\pard ContinuousFour\\par\n\\sect\\sectd\\sbkpage{\\header \\pard Head\\par}"
+               "\\pard SectionFive\\par\n\\pard NearlySix\\sect\\sectd\\pard SectionSix\\par\n"
+               "\\sect\\sectd\\sbkcol\\pard ColumnSix\\par\n}";
         docs.emplace_back(u"page-breaks"_s, rtf);
     }
     {
@@ -564,9 +570,10 @@ void tst_PaperLayout::pageBreaksStartPages()
     for (const Row &row : paper.rows)
         pageOf[row.text] = row.page;
     const std::map<QString, int> expected { { u"PageOne"_s, 1 }, { u"PageTwo"_s, 2 }, { u"StillTwo"_s, 2 },
-        { u"PageThree"_s, 3 }, { u"StillThree"_s, 3 }, { u"PageFour"_s, 4 } };
+        { u"PageThree"_s, 3 }, { u"StillThree"_s, 3 }, { u"PageFour"_s, 4 }, { u"ContinuousFour"_s, 4 },
+        { u"SectionFive"_s, 5 }, { u"NearlySix"_s, 5 }, { u"SectionSix"_s, 6 }, { u"ColumnSix"_s, 6 } };
     QCOMPARE(pageOf, expected);
-    QCOMPARE(paper.pages, 4);
+    QCOMPARE(paper.pages, 6);
 }
 
 QTEST_MAIN(tst_PaperLayout)
