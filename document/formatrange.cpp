@@ -19,6 +19,9 @@
 #include <QTextLayout>
 #include <QTextTable>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 constexpr qreal TwipsPerInch = 1440.0;
@@ -106,7 +109,8 @@ struct FormatRangeRenderer::Layout {
     bool hasTables = false;
 
     // The row holding `position`; a position inside the row (not its first cell's start)
-    // continues a row taller than a page from the line holding it.
+    // continues a row taller than a page: from the cut it stands for when it starts a line,
+    // else from the line holding it.
     LineBox rowAt(const QTextBlock &block, int position) const
     {
         const QRectF rect = editorLayout->tableRowRect(block);
@@ -122,6 +126,14 @@ struct FormatRangeRenderer::Layout {
         box.bottom = rect.bottom();
         box.lineNumber = TableRow;
         if (position > box.position) {
+            // A line start of the row stands for a cut (see rowCut).
+            const RowLines &lines = linesOfRow(box);
+            const auto at = std::lower_bound(lines.starts.begin(), lines.starts.end(), position);
+            if (at != lines.starts.end() && *at == position) {
+                box.position = position;
+                box.top = qBound(box.top, lines.lines[size_t(at - lines.starts.begin())].top, box.bottom);
+                return box;
+            }
             const QTextLayout *layout = linesOf(block);
             const int line = lineNumberAt(*layout, position - block.position());
             if (line >= 0) {
@@ -132,32 +144,73 @@ struct FormatRangeRenderer::Layout {
         return box;
     }
 
-    // Where a row taller than the page is cut: the first line of any of its cells that would
-    // cross `limit`, starting below the part's top (-1: none, a single line taller than the
-    // page). Lines above it are drawn on this page, it and the rest on the next. The cells'
-    // first lines all start on one line, below the row's top: none of them is a cut, which
-    // would leave this page empty and start the next one where this one started.
-    int rowCut(const LineBox &row, qreal limit, qreal *cutY) const
+    // The lines of a row taller than a page, over all its cells: their extents in order of their
+    // tops, and their starts in order. Made once for the row being cut.
+    struct RowLine {
+        qreal top = 0;
+        qreal bottom = 0;
+        int position = 0;
+    };
+    struct RowLines {
+        int rowStart = -1;
+        std::vector<RowLine> lines; // by top, then position
+        std::vector<int> starts; // ascending
+    };
+    mutable RowLines cutRow;
+
+    const RowLines &linesOfRow(const LineBox &row) const
     {
-        const QTextLayout *first = linesOf(row.block);
-        const qreal textTop = first->lineCount() > 0 ? first->position().y() + first->lineAt(0).y() : row.top;
-        const qreal partTop = qMax(row.top, textTop);
-        int cut = -1;
+        if (cutRow.rowStart == row.block.position())
+            return cutRow;
+        cutRow = RowLines { row.block.position(), {}, {} };
         for (QTextBlock b = row.block; b.isValid(); b = b.next()) {
             const QTextLayout *layout = linesOf(b);
             for (int i = 0; i < layout->lineCount(); ++i) {
                 const QTextLine line = layout->lineAt(i);
-                const qreal lineTop = layout->position().y() + line.y();
-                if (lineTop > partTop + 0.01 && lineTop + line.height() > limit + 0.01
-                    && (cut < 0 || lineTop < *cutY)) {
-                    cut = b.position() + line.textStart();
-                    *cutY = lineTop;
-                }
+                const qreal top = layout->position().y() + line.y();
+                cutRow.lines.push_back({ top, top + line.height(), b.position() + line.textStart() });
             }
             if (b == row.lastBlock)
                 break;
         }
-        return cut;
+        std::sort(cutRow.lines.begin(), cutRow.lines.end(), [](const RowLine &a, const RowLine &b) {
+            return a.top < b.top || (a.top == b.top && a.position < b.position);
+        });
+        cutRow.starts.reserve(cutRow.lines.size());
+        for (const RowLine &line : cutRow.lines)
+            cutRow.starts.push_back(line.position);
+        std::sort(cutRow.starts.begin(), cutRow.starts.end());
+        return cutRow;
+    }
+
+    // Where a row taller than the page is cut: at the first line of any of its cells that would
+    // cross `limit`, starting below the part's top (-1: none, a single line taller than the page).
+    // Lines above it are drawn on this page, it and the rest on the next. The cells' first lines
+    // all start on one line, below the row's top: none of them is a cut, which would leave this
+    // page empty and start the next one where this one started.
+    //
+    // The cells stand side by side, so the cut line may come before the part's start in the
+    // text. The next page's start is therefore the row's n-th line start in text order, where n
+    // lines of the row have their tops above the cut: it grows from page to page (each page holds
+    // the top of one line at least), stays in the row and starts a line; rowAt reads it back.
+    int rowCut(const LineBox &row, qreal limit, qreal *cutY) const
+    {
+        const RowLines &rowLines = linesOfRow(row);
+        const std::vector<RowLine> &lines = rowLines.lines;
+        const qreal textTop = lines.empty() ? row.top : lines.front().top;
+        const qreal partTop = qMax(row.top, textTop);
+        // Only the lines from the part's top to the first one below the limit can be the cut.
+        auto from = std::upper_bound(lines.begin(), lines.end(), partTop + 0.01,
+                                     [](qreal y, const RowLine &line) { return y < line.top; });
+        for (auto it = from; it != lines.end(); ++it) {
+            if (it->bottom > limit + 0.01) {
+                *cutY = it->top;
+                const auto above = std::lower_bound(lines.begin(), lines.end(), it->top,
+                                                    [](const RowLine &line, qreal y) { return line.top < y; });
+                return rowLines.starts[size_t(above - lines.begin())];
+            }
+        }
+        return -1;
     }
 
     // A paragraph's lines, laid out and placed. The editor's layout keeps the lines of recent

@@ -4,6 +4,7 @@
 #include "document/rtf/rtfreader.h"
 
 #include <QFile>
+#include <QPicture>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -107,6 +108,7 @@ private slots:
     void drawnPagesLetGoOfTheirLayout();
     void longParagraphPagesGrowLinearly();
     void listMarkersPrintAsShown();
+    void tallCellsSideBySideMoveOn();
 };
 
 void tst_FormatRange::successivePagesDrawEveryCharacterOnce()
@@ -451,6 +453,36 @@ void tst_FormatRange::listMarkersPrintAsShown()
     QVERIFY(pdftotext.waitForFinished(60000));
     QCOMPARE(withoutSpaces(QString::fromUtf8(pdftotext.readAllStandardOutput())),
              u"1.onea.sub2.twodisccirclesquare"_s);
+}
+
+// A row of cells each taller than a page, side by side in sizes whose lines never start level:
+// the line a page is cut at can stand in an earlier cell than the one the page began in, and
+// the pages still move on through the text, each line on one page.
+void tst_FormatRange::tallCellsSideBySideMoveOn()
+{
+    QByteArray rtf = "{\\rtf1\\ansi\\trowd\\cellx3000\\cellx6000\\cellx9000\\pard\\intbl\\fs20 "_ba;
+    rtf += QByteArray(9000, 'a') + "\\cell\\fs31 " + QByteArray(6000, 'b') + "\\cell\\fs26 " + QByteArray(7000, 'c');
+    rtf += "\\cell\\row\\pard after\\par}";
+    QTextDocument doc;
+    RichDocument rich(&doc);
+    rich.load(rtf, StreamFormat::Rtf, QTextCharFormat());
+    QPicture picture;
+    const qint64 length = rich.textLength();
+    int pages = 0;
+    for (qint64 start = 0; start < length; ++pages) {
+        QPainter painter(&picture);
+        FormatRange request;
+        request.painter = &painter;
+        request.rectTwips = bodyTwips();
+        request.pageTwips = QRect(0, 0, 11906, 16838);
+        request.pageAreaTwips = request.rectTwips.size();
+        request.first = start;
+        request.atLeastOneLine = true;
+        const qint64 next = rich.formatRange(request);
+        QVERIFY2(next > start, qPrintable(u"page %1 starts at %2, the next at %3"_s.arg(pages).arg(start).arg(next)));
+        start = next;
+    }
+    rich.releaseFormatRange();
 }
 
 QTEST_MAIN(tst_FormatRange)
