@@ -121,8 +121,9 @@ class Suite:
         return read, abi
 
 
-def abiword_reading(path, typed):
-    """Text, pictures and table cells as the word processor exports them to HTML."""
+def abiword_reading(path, typed, headers=()):
+    """Text, pictures and table cells as the word processor exports them to HTML. Its export
+    writes the first page's header before the body: `typed` may follow one of `headers`."""
     if not path.exists():
         return {f: None for f in ABIWORD_FEATURES}, typed is None
     html = path.read_text(encoding='utf-8', errors='replace')
@@ -138,8 +139,10 @@ def abiword_reading(path, typed):
     text = re.sub(r'\s+', '', text)
     typed_ok = True
     if typed is not None:
-        typed_ok = text.startswith(typed)
-        text = text[1:] if typed_ok else text
+        leads = [''] + [re.sub(r'\s+', '', h) for h in headers]
+        at = next((len(lead) for lead in leads if text.startswith(lead + typed)), None)
+        typed_ok = at is not None
+        text = text[:at] + text[at + len(typed):] if typed_ok else text
     return {'abiword_text': text, 'abiword_pictures': pictures, 'abiword_tables': cells}, typed_ok
 
 
@@ -179,7 +182,8 @@ def compare(originals, read, abi):
         saved = read / (name + '.saved.fodt')
         after, typed_ok = reading.features(saved, TYPED) if saved.exists() else ({}, False)
         abi_before, _ = abiword_reading(abi / (name + '.html'), None)
-        abi_after, abi_typed = abiword_reading(abi / (name + '.saved.html'), TYPED)
+        headers = [text for kind, text in before.get('header_footer') or [] if kind == 'header']
+        abi_after, abi_typed = abiword_reading(abi / (name + '.saved.html'), TYPED, headers)
         before.update(abi_before)
         after.update(abi_after)
         holds = [f for f in reading.FEATURES + ABIWORD_FEATURES if before.get(f)]
