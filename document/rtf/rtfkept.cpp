@@ -34,6 +34,8 @@ constexpr int LinkUnderlineProperty = QTextFormat::UserProperty + 0x216;
 constexpr int LinkColorProperty = QTextFormat::UserProperty + 0x217;
 // 1: a section break written after its paragraph's \par; 2: written in place of it.
 constexpr int SectionProperty = QTextFormat::UserProperty + 0x218;
+constexpr int KeptUcProperty = QTextFormat::UserProperty + 0x219;
+constexpr int FieldUcProperty = QTextFormat::UserProperty + 0x21A;
 const QColor LinkColor(0x05, 0x63, 0xC1);
 
 std::atomic<int> nextSerial { 1 };
@@ -299,6 +301,32 @@ bool sectionEndsParagraph(const QTextFormat &format)
     return format.intProperty(SectionProperty) == 2;
 }
 
+void setKeptUnicodeSkip(QTextCharFormat &format, int skip)
+{
+    if (skip == 1)
+        format.clearProperty(KeptUcProperty);
+    else
+        format.setProperty(KeptUcProperty, skip);
+}
+
+int keptUnicodeSkip(const QTextFormat &format)
+{
+    return format.hasProperty(KeptUcProperty) ? format.intProperty(KeptUcProperty) : 1;
+}
+
+void setFieldUnicodeSkip(QTextCharFormat &format, int skip)
+{
+    if (skip == 1)
+        format.clearProperty(FieldUcProperty);
+    else
+        format.setProperty(FieldUcProperty, skip);
+}
+
+int fieldUnicodeSkip(const QTextFormat &format)
+{
+    return format.hasProperty(FieldUcProperty) ? format.intProperty(FieldUcProperty) : 1;
+}
+
 bool sectionBreaksPage(const QTextFormat &format)
 {
     if (!isSection(format))
@@ -385,6 +413,7 @@ bool withoutAnchor(QTextCharFormat &format)
     format.clearProperty(SerialProperty);
     format.clearProperty(MarkProperty);
     format.clearProperty(SectionProperty);
+    format.clearProperty(KeptUcProperty);
     if (anchor) {
         format.clearProperty(QTextFormat::TextToolTip);
         format.setObjectType(QTextFormat::NoObject);

@@ -73,6 +73,13 @@ bool sectionBreaksPage(const QTextFormat &format);
 // Whether `block` is the first paragraph of a section that starts on a new page: the paragraph
 // before it ends with the break of such a section.
 bool startsSectionPage(const QTextBlock &block);
+// The \uc in effect where a kept group (or a field's instruction) stood when it was read: its
+// \u words are followed by that many fallback characters, so the writer puts it in effect
+// again before writing the bytes back (1, RTF's default, when the format has none).
+void setKeptUnicodeSkip(QTextCharFormat &format, int skip);
+int keptUnicodeSkip(const QTextFormat &format);
+void setFieldUnicodeSkip(QTextCharFormat &format, int skip);
+int fieldUnicodeSkip(const QTextFormat &format);
 // Adds a shape's bytes to its picture's format: written in place of the picture.
 void keepShape(QTextCharFormat &pictureFormat, const QByteArray &shape);
 // The kept group of an anchor or shape picture; empty for other formats.

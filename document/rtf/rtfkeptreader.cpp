@@ -70,7 +70,7 @@ bool Reader::beginSection(const char *wordStart)
         || !m_breakPending || m_tables.isOpen();
     if (ends)
         paragraphBreak();
-    m_section = Section { QByteArray(wordStart, m_p - wordStart), formatFor(group().chars), ends };
+    m_section = Section { QByteArray(wordStart, m_p - wordStart), formatFor(group().chars), ends, group().unicodeSkip };
     return true;
 }
 
@@ -102,8 +102,9 @@ void Reader::endSection()
     if ((last >= '0' && last <= '9') || (last >= 'a' && last <= 'z') || (last >= 'A' && last <= 'Z'))
         section.words += ' ';
     // The paragraph it ended is the cursor's: the next one is not begun until text follows.
-    m_cursor.insertText(QString(QChar::ObjectReplacementCharacter),
-                        RtfKept::sectionFormat(section.words, section.base, section.endsParagraph));
+    QTextCharFormat format = RtfKept::sectionFormat(section.words, section.base, section.endsParagraph);
+    RtfKept::setKeptUnicodeSkip(format, section.uc);
+    m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
 }
 
 bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknownIgnorable)
@@ -164,6 +165,8 @@ void Reader::finishKeep(size_t missingBraces)
     Keeping keep = std::move(*m_keep);
     m_keep.reset();
     QByteArray bytes = closedGroup(keep.start, m_p, missingBraces);
+    // The group's \u words were read with the \uc of the group around it.
+    const int uc = group().unicodeSkip;
     switch (keep.purpose) {
     case Purpose::Leading:
         m_leading += bytes;
@@ -174,18 +177,22 @@ void Reader::finishKeep(size_t missingBraces)
     case Purpose::Instruction:
         m_field->target = RtfKept::hyperlinkTarget(bytes, keep.codePage);
         m_field->instruction = std::move(bytes);
+        m_field->instructionUc = uc;
         return;
     case Purpose::Footnote: {
         const QString mark = m_footnoteMark ? QString::number(++m_footnotes) : QString();
         const QTextCharFormat base = formatFor(m_footnoteMark ? m_footnoteMarkState : group().chars);
         m_footnoteMark = false;
-        insertAnchor(RtfKept::anchorFormat(bytes, base, mark, RtfKept::plainTextOf(bytes, keep.codePage)));
+        QTextCharFormat format = RtfKept::anchorFormat(bytes, base, mark, RtfKept::plainTextOf(bytes, keep.codePage));
+        RtfKept::setKeptUnicodeSkip(format, uc);
+        insertAnchor(format);
         return;
     }
     case Purpose::Shape:
         if (!keep.picture.isNull()) {
             QTextCharFormat format = Pictures::charFormat(keep.picture, formatFor(group().chars));
             RtfKept::keepShape(format, bytes);
+            RtfKept::setKeptUnicodeSkip(format, uc);
             insertAnchor(format);
             return;
         }
@@ -194,7 +201,9 @@ void Reader::finishKeep(size_t missingBraces)
     case Purpose::Field:
         break;
     }
-    insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
+    QTextCharFormat format = RtfKept::anchorFormat(bytes, formatFor(group().chars));
+    RtfKept::setKeptUnicodeSkip(format, uc);
+    insertAnchor(format);
 }
 
 void Reader::takePicture()
@@ -229,6 +238,7 @@ void Reader::insertAnchor(const QTextCharFormat &format)
     QTextCharFormat anchor = format;
     if (m_field) {
         RtfKept::setField(anchor, m_field->instruction, m_field->serial);
+        RtfKept::setFieldUnicodeSkip(anchor, m_field->instructionUc);
         m_field->hasResult = true;
     }
     m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), anchor);
@@ -238,7 +248,7 @@ void Reader::insertAnchor(const QTextCharFormat &format)
 bool Reader::beginField()
 {
     flushText();
-    m_field = Field { m_lastOpen, m_stack.depth(), {}, {}, ++m_fieldSerial, false };
+    m_field = Field { m_lastOpen, m_stack.depth(), {}, {}, ++m_fieldSerial, false, 1 };
     return true;
 }
 
@@ -251,7 +261,9 @@ void Reader::finishField(size_t missingBraces)
         return;
     // Nothing to show: the whole field is kept at its place.
     QByteArray bytes = closedGroup(field.start, m_p, missingBraces);
-    insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
+    QTextCharFormat format = RtfKept::anchorFormat(bytes, formatFor(group().chars));
+    RtfKept::setKeptUnicodeSkip(format, group().unicodeSkip);
+    insertAnchor(format);
 }
 
 void Reader::fieldShapesText()
@@ -265,6 +277,7 @@ QTextCharFormat Reader::fieldFormat(const QTextCharFormat &format)
 {
     QTextCharFormat shown = format;
     RtfKept::setField(shown, m_field->instruction, m_field->serial);
+    RtfKept::setFieldUnicodeSkip(shown, m_field->instructionUc);
     if (!m_field->target.isEmpty())
         RtfKept::showAsLink(shown, m_field->target);
     m_field->hasResult = true;

@@ -258,6 +258,7 @@ private:
         QString target; // of a hyperlink
         int serial = 0;
         bool hasResult = false;
+        int instructionUc = 1; // the \uc the instruction was read with
     };
     std::optional<Field> m_field;
     int m_fieldSerial = 0;
@@ -267,6 +268,7 @@ private:
         QByteArray words;
         QTextCharFormat base;
         bool endsParagraph = false; // the \sect ended a paragraph of its own
+        int uc = 1; // the \uc its words were read with
     };
     std::optional<Section> m_section;
 

@@ -200,6 +200,8 @@ private:
         if (inTable)
             return;
         m_sectionEnded = m_sectionEnded || !m_sectionsAfter.isEmpty();
+        if (!m_sectionsAfter.isEmpty())
+            useUnicodeSkip(m_sectionsUc);
         appendBytes(m_sectionsAfter);
         m_sectionsAfter.clear();
         m_sectionReplacesPar = false;
@@ -510,8 +512,10 @@ private:
     {
         const QByteArray kept = RtfKept::keptGroup(format);
         if (RtfKept::isSection(format)) {
-            if (m_sectionsAfter.isEmpty())
+            if (m_sectionsAfter.isEmpty()) {
                 m_sectionReplacesPar = RtfKept::sectionEndsParagraph(format) && !m_inTable;
+                m_sectionsUc = RtfKept::keptUnicodeSkip(format);
+            }
             for (qsizetype i = 0; i < count; ++i)
                 m_sectionsAfter += kept;
             return;
@@ -521,11 +525,21 @@ private:
                 writePictures(Pictures::pictureOf(format), count);
             return;
         }
+        useUnicodeSkip(RtfKept::keptUnicodeSkip(format));
         for (qsizetype i = 0; i < count; ++i) {
             if (RtfKept::hasFootnoteMark(format))
                 m_out += "\\chftn";
             m_out.append(kept.constData(), kept.size());
         }
+    }
+
+    // Kept bytes were read with a \uc of their own: it is put in effect before they are written.
+    void useUnicodeSkip(int skip)
+    {
+        if (skip == m_uc)
+            return;
+        m_out.word("uc", skip);
+        m_uc = skip;
     }
 
     // -- Fields --
@@ -541,12 +555,14 @@ private:
         // was kept whole because it stood in another field, and must again.
         if (serial == 0)
             return;
+        m_fieldUc = m_uc;
         m_out += "{\\field";
+        if (!instruction.isEmpty())
+            useUnicodeSkip(RtfKept::fieldUnicodeSkip(format));
         m_out.append(instruction.constData(), instruction.size());
         m_out += "{\\fldrslt ";
         m_fieldSerial = serial;
         m_fieldRun = m_run;
-        m_fieldUc = m_uc;
         m_fieldParagraphs = false;
     }
 
@@ -662,6 +678,7 @@ private:
     int m_fieldUc = 1;
     bool m_fieldParagraphs = false; // paragraphs ended inside it
     QByteArray m_sectionsAfter; // section breaks read in the paragraph, written after it
+    int m_sectionsUc = 1; // the \uc they were read with
     bool m_sectionReplacesPar = false; // the first of them ended the paragraph in place of \\par
     // Section breaks were written: the next paragraph's \\pard ends them, so that a group it
     // begins with (a bookmark, a header kept in the text) is not read as theirs.

@@ -24,6 +24,9 @@
 #include "realdialogs.h"
 #include "testfiles.h"
 
+#include <cctype>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -69,6 +72,36 @@ QString toolTipAt(RichEdit *editor, QPoint at)
     return QToolTip::text();
 }
 
+// The \\uc a reader has in effect where `marker` begins in `rtf` (-1: no marker): each group
+// starts with its parent's, \\ucN sets it.
+int unicodeSkipAt(const QByteArray &rtf, const QByteArray &marker)
+{
+    const qsizetype at = rtf.indexOf(marker);
+    if (at < 0)
+        return -1;
+    std::vector<int> skips { 1 };
+    for (qsizetype i = 0; i < at; ++i) {
+        const char c = rtf.at(i);
+        if (c == '{') {
+            skips.push_back(skips.back());
+        } else if (c == '}') {
+            if (skips.size() > 1)
+                skips.pop_back();
+        } else if (c == '\\' && i + 1 < at) {
+            if (rtf.mid(i + 1, 2) == "uc") {
+                qsizetype end = i + 3;
+                while (end < at && std::isdigit(static_cast<unsigned char>(rtf.at(end))))
+                    ++end;
+                skips.back() = rtf.mid(i + 3, end - i - 3).toInt();
+                i = end - 1;
+            } else {
+                ++i; // \\{, \\} and \\\\ are text
+            }
+        }
+    }
+    return skips.back();
+}
+
 } // namespace
 
 class tst_RtfKept : public QObject {
@@ -92,6 +125,7 @@ private slots:
     void savingAsksBeforeLosingDeletedGroups_data();
     void savingAsksBeforeLosingDeletedGroups();
     void undoneDeletionSavesWithoutAsking();
+    void keptGroupsAreWrittenUnderTheirUnicodeSkip();
 
 private:
     // Deletes, with Shift+Right and Delete, everything before the text's "EF".
@@ -537,6 +571,26 @@ void tst_RtfKept::undoneDeletionSavesWithoutAsking()
     MessageBox::setSink({});
     QCOMPARE(asked, QString());
     QVERIFY(saved.contains("{\\*\\bkmkstart here}") && saved.contains("{\\*\\bkmkend here}"));
+}
+
+void tst_RtfKept::keptGroupsAreWrittenUnderTheirUnicodeSkip()
+{
+    // Groups read with one fallback character per \\u word, then with none, among text the
+    // editor writes with two (CP932 bytes): each is written back under the \\uc it was read with,
+    // or a reader takes its next \\u word for a fallback and loses the note's text.
+    open(Start
+        + "\\pard \\u26085?\\u26412?{\\*\\footnote \\u19968?\\u12388?\\u30446?}\\u35486?"
+          "{\\field{\\*\\fldinst HYPERLINK \"a\\u12354?b\"}{\\fldrslt \\u12522?}}"
+          "\\uc0 \\u12363\\u12394{\\*\\bkmkstart \\u12354\\u12356}\\par}"_ba);
+    const QByteArray saved = typeAndSave();
+    QVERIFY(!saved.isEmpty());
+    QCOMPARE(unicodeSkipAt(saved, "{\\*\\footnote \\u19968?\\u12388?\\u30446?}"), 1);
+    QCOMPARE(unicodeSkipAt(saved, "{\\*\\fldinst HYPERLINK \"a\\u12354?b\"}"), 1);
+    QCOMPARE(unicodeSkipAt(saved, "{\\*\\bkmkstart \\u12354\\u12356}"), 0);
+    // The editor's own text goes on with its fallback bytes.
+    QCOMPARE(m_window->RichEdit1->document()->toPlainText(), u"X日本\uFFFC語リかな\uFFFC"_s);
+    m_window->OpenFile(path(u"doc.rtf"_s));
+    QCOMPARE(m_window->RichEdit1->document()->toPlainText(), u"X日本\uFFFC語リかな\uFFFC"_s);
 }
 
 QTEST_MAIN(tst_RtfKept)
