@@ -253,6 +253,13 @@ void Reader::placeForTable(bool inTable, int cellsDone)
     if (move == RtfTableReader::Move::NewBlock) {
         // A paragraph the table made: its format is set when it ends.
         ++m_blockNumber;
+        if (!inTable) {
+            // The paragraph after the table: its mark (all an empty paragraph has to show)
+            // takes the formatting in effect, as a paragraph the reader makes itself does.
+            QTextCharFormat mark = formatFor(group().chars);
+            mark.clearProperty(QTextFormat::ObjectIndex);
+            m_cursor.setBlockCharFormat(mark);
+        }
         m_insertedKnown = false;
         m_insertedInList = false;
         m_lastInList = false;

@@ -113,6 +113,7 @@ private slots:
     void pictureFirstInACellStaysInIt();
     void columnsAreCapped();
     void textSaveSeparatesCellsByTabs();
+    void paragraphAfterATableKeepsItsFormat();
     void positionsCountACellEndAsALineEnd();
     void lookAheadCountsRows_data();
     void lookAheadCountsRows();
@@ -387,6 +388,24 @@ void tst_RtfTables::textSaveSeparatesCellsByTabs()
     QTextDocument abi;
     read(abi, fixture(u"table-abistyle.rtf"_s));
     QCOMPARE(PlainText::write(abi), "Top\r\nx1\ty1\r\nx2\ty2\r\nBottom"_ba);
+}
+
+void tst_RtfTables::paragraphAfterATableKeepsItsFormat()
+{
+    // The empty paragraph after a table is in the file's face at its default size, as the text
+    // after it: written back, it states no size or face of its own that the text would then
+    // have to undo.
+    QTextDocument doc;
+    read(doc, "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Helvetica;}}{\\pard\\f0 before\\par}\n"
+              "\\trowd\\cellx2000\\pard\\intbl a\\cell\\row\n{\\pard\\f0 \\par}{\\pard\\f0 after\\par}}"_ba);
+    const QTextBlock empty = doc.findBlock(int(doc.toPlainText().indexOf(u"after"_s))).previous();
+    QVERIFY(empty.isValid() && empty.length() == 1 && !QTextCursor(empty).currentTable());
+    QCOMPARE(empty.charFormat().fontFamilies().toStringList().value(0), u"Helvetica"_s);
+    const QByteArray saved = written(doc);
+    QVERIFY2(!saved.contains("\\fs"), saved.constData());
+    QTextDocument back;
+    read(back, saved);
+    QCOMPARE(back.toPlainText(), doc.toPlainText());
 }
 
 void tst_RtfTables::positionsCountACellEndAsALineEnd()
