@@ -174,8 +174,9 @@ private:
                 writeRun(fragment);
         }
         // An empty paragraph states its own format, the one its text is typed in: an empty
-        // document keeps its face and size.
-        if (block.length() == 1)
+        // document keeps its face and size. A cell's first paragraph has none (its mark holds
+        // the cell's format): it goes on in the text's.
+        if (block.length() == 1 && !block.charFormat().isTableCellFormat())
             switchRun(factsOf(block.charFormatIndex(), block.charFormat()).run);
         if (m_fieldSerial != 0 && (spot.table || !fieldContinues(block.next())))
             closeField();

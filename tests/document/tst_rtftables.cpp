@@ -113,7 +113,7 @@ private slots:
     void pictureFirstInACellStaysInIt();
     void columnsAreCapped();
     void textSaveSeparatesCellsByTabs();
-    void paragraphAfterATableKeepsItsFormat();
+    void emptyParagraphsAroundTablesKeepTheirFormat();
     void positionsCountACellEndAsALineEnd();
     void lookAheadCountsRows_data();
     void lookAheadCountsRows();
@@ -390,7 +390,7 @@ void tst_RtfTables::textSaveSeparatesCellsByTabs()
     QCOMPARE(PlainText::write(abi), "Top\r\nx1\ty1\r\nx2\ty2\r\nBottom"_ba);
 }
 
-void tst_RtfTables::paragraphAfterATableKeepsItsFormat()
+void tst_RtfTables::emptyParagraphsAroundTablesKeepTheirFormat()
 {
     // The empty paragraph after a table is in the file's face at its default size, as the text
     // after it: written back, it states no size or face of its own that the text would then
@@ -406,6 +406,13 @@ void tst_RtfTables::paragraphAfterATableKeepsItsFormat()
     QTextDocument back;
     read(back, saved);
     QCOMPARE(back.toPlainText(), doc.toPlainText());
+
+    // An empty cell, whose mark holds the cell's format: nothing is stated for it either.
+    QTextDocument cells;
+    read(cells, "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Helvetica;}}\\f0 before\\par\\trowd\\cellx2000\\cellx4000"
+                "\\pard\\intbl\\f0 \\cell\\pard\\intbl\\f0 b\\cell\\row\\pard\\f0 after\\par}"_ba);
+    const QByteArray cellsSaved = written(cells);
+    QVERIFY2(!cellsSaved.contains("\\fs"), cellsSaved.constData());
 }
 
 void tst_RtfTables::positionsCountACellEndAsALineEnd()
