@@ -249,7 +249,11 @@ void Reader::placeForTable(bool inTable, int cellsDone)
     if (m_tables.isPlaced(inTable))
         return;
     settleParagraph();
-    const auto move = m_tables.place(inTable, QByteArrayView(m_p, m_end - m_p), formatFor(group().chars), cellsDone);
+    // The look ahead counts cells as this reader will read them: not in a field kept whole.
+    RtfTableReader::Ahead ahead { QByteArrayView(m_p, m_end - m_p) };
+    if (m_field && !m_keep)
+        ahead.fieldCloses = static_cast<int>(m_stack.depth() + 1 - qMin(m_stack.depth() + 1, m_field->depth));
+    const auto move = m_tables.place(inTable, ahead, formatFor(group().chars), cellsDone);
     if (move == RtfTableReader::Move::NewBlock) {
         // A paragraph the table made: its format is set when it ends.
         ++m_blockNumber;

@@ -375,6 +375,12 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
         << "{\\rtf1 a\\par" + "\\sect"_ba.repeated(50000) + "}" << u"a"_s + QString(50000, QChar(0xFFFC));
     QTest::newRow("cell in a field without result")
         << "{\\rtf1 {rtG {\\field\\tlintbp1 \\cell {\\trowd\\irow1\\i"_ba << u"rtG \n\n"_s;
+    // A field in a field is kept whole, a \cell in it too: the row has the cells read.
+    QTest::newRow("field in a field in a cell")
+        << "{\\rtf1 \\trowd\\cellx1000\\intbl{\\field{\\*\\fldinst X}{\\fldrslt a{\\field\\cell}}}"
+           "\\cell\\row\\pard b\\par}"_ba
+        << u"\na\uFFFC\nb"_s;
+    QTest::newRow("field in a field cut off in a cell") << "{\\rtf1 \\intbl{\\field{o{\\field\\cell"_ba << u"\no\uFFFC\n"_s;
     QTest::newRow("\\\\* before a group") << "{\\rtf1 \\*{\\t}x}"_ba << u"x"_s;
     QTest::newRow("escaped backslash and star before an instruction")
         << "{\\rtf1 a{\\field{\\\\*\\fldinst TOC}{\\fldrslt b}}}"_ba << u"a\\*b"_s;
