@@ -124,7 +124,10 @@ void Reader::finishParagraph()
 {
     if (m_finishedParagraph == m_blockNumber && m_breakPending)
         return;
-    const ParaState &para = group().para;
+    // In a table or not as the paragraph landed, whatever its words said: a \cell puts one
+    // without \intbl in its cell, and text before an \intbl stays outside.
+    ParaState para = group().para;
+    para.inTable = m_tables.isOpen();
     markerText(QString());
     const bool bullet = isBulletList(para);
     const bool listed = para.pnNumbered || para.listNumber > 0 || !m_marker.isEmpty();

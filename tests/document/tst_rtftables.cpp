@@ -121,6 +121,8 @@ private slots:
     void listTextItemsAreParagraphs();
     void hostileTablesDoNotCrash_data();
     void hostileTablesDoNotCrash();
+    void pageBreaksGoWhereParagraphsLand_data();
+    void pageBreaksGoWhereParagraphsLand();
 };
 
 void tst_RtfTables::samplesReadAsTables_data()
@@ -518,6 +520,7 @@ void tst_RtfTables::hostileTablesDoNotCrash_data()
     QTest::newRow("empty last paragraph of a cell") << "{\\rtf1 \\intbl x\\par\\cell\\row\\pard y\\par}"_ba;
     QTest::newRow("empty bulleted paragraph ends a cell")
         << "{\\rtf1 \\intbl x\\par\\pard{\\*\\pn\\pnlvlblt}\\intbl{\\pntext \\'b7\\tab}\\cell\\row\\pard\\par}"_ba;
+    QTest::newRow("page break before a cell without intbl") << "{\\rtf1 \\pagebb\\cell"_ba;
 }
 
 void tst_RtfTables::hostileTablesDoNotCrash()
@@ -530,6 +533,30 @@ void tst_RtfTables::hostileTablesDoNotCrash()
     read(again, written(doc));
     QCOMPARE(PlainText::documentText(again), PlainText::documentText(doc));
     QCOMPARE(again.toPlainText(), doc.toPlainText());
+    QCOMPARE(written(again), written(doc));
+}
+
+void tst_RtfTables::pageBreaksGoWhereParagraphsLand_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("breaks"); // for each paragraph, whether a page starts before it
+    QTest::newRow("cell without intbl") << "{\\rtf1 a\\par\\pagebb b\\cell\\row\\pard z\\par}"_ba << u"0100"_s;
+    QTest::newRow("intbl after the text") << "{\\rtf1 a\\par\\pagebb x\\intbl\\par y\\cell\\row\\pard z\\par}"_ba
+                                          << u"01000"_s;
+}
+
+void tst_RtfTables::pageBreaksGoWhereParagraphsLand()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, breaks);
+    QTextDocument doc;
+    read(doc, rtf);
+    QString found;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
+        found += block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore ? u'1' : u'0';
+    QCOMPARE(found, breaks);
+    QTextDocument again;
+    read(again, written(doc));
     QCOMPARE(written(again), written(doc));
 }
 
