@@ -169,6 +169,8 @@ void Reader::finishKeep(size_t missingBraces)
         m_leading += bytes;
         return;
     case Purpose::Section:
+        if (!m_section)
+            break; // the section has ended: kept where it stood instead
         m_section->words += bytes;
         return;
     case Purpose::Instruction:

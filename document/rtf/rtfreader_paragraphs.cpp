@@ -43,11 +43,13 @@ void Reader::insertPicture()
 
 void Reader::paragraphBreak()
 {
-    if (m_section)
-        endSection();
+    // Only a break in the text ends a section: "\<line break>" in a header kept with the
+    // section is the header's.
     const Destination d = group().destination;
     if (d != Destination::Text)
         return;
+    if (m_section)
+        endSection();
     fieldShapesText();
     placeForTable(group().para.inTable);
     flushText();

@@ -259,6 +259,11 @@ void tst_RtfKept::sectionBreaksComeBackAfterTheirParagraph_data()
     QTest::newRow("after a table")
         << "\\trowd\\cellx2000\\pard\\intbl A\\cell\\row\\pard\\sect\\sectd\\cols2 After\\par}"_ba
         << QList<QByteArray> { "\\row", "\\sect\\sectd\\cols2 \r\n", "After\\par" } << u"X\nA\n\uFFFC\nAfter"_s;
+    // "\<line break>" is a paragraph break only in the text.
+    QTest::newRow("line break in its header")
+        << "A\\par\\sect\\sectd\\cols2{\\header \\pard H\\\nI\\par}B\\par}"_ba
+        << QList<QByteArray> { "A\\par \\sect\\sectd\\cols2{\\header \\pard H\\\nI\\par}\r\n", "B\\par" }
+        << u"XA\uFFFC\nB"_s;
 }
 
 // Section breaks and the properties of the sections after the first are kept where they stood:
@@ -387,6 +392,8 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
     QTest::newRow("section cut off in its header")
         << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
+    QTest::newRow("section cut off in its header after a line break")
+        << "{\\rtf1 a\\par\\sect{\\header b\\\n"_ba << u"a\uFFFC"_s;
 }
 
 void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced()
