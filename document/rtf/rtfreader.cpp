@@ -247,6 +247,9 @@ void Reader::enterDestination(Destination destination)
     }
     setDestination(destination);
     if (destination == Destination::Marker) {
+        // The marker numbers the paragraph it is read in: a field holding one is not kept whole
+        // as well, which would number it again each time it is read back.
+        fieldShapesText();
         m_marker.clear();
         m_markerBytes.clear();
         m_markerFormatSet = false;

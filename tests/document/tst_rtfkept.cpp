@@ -392,6 +392,8 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
     QTest::newRow("section cut off in its header")
         << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
+    // The marker's number becomes text: the field is not kept whole to bring it again.
+    QTest::newRow("list marker in a field without result") << "{\\rtf1 {\\field\\listtext\\'ff"_ba << u"\u00FF"_s;
     QTest::newRow("section cut off in its header after a line break")
         << "{\\rtf1 a\\par\\sect{\\header b\\\n"_ba << u"a\uFFFC"_s;
 }
