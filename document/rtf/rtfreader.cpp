@@ -245,6 +245,12 @@ void Reader::enterDestination(Destination destination)
         beginPicture();
         return;
     }
+    // A font, colour or list table in a field is not the document's: the field may be kept
+    // whole, and read back after the tables we write it would renumber them.
+    const bool table = destination == Destination::FontTable || destination == Destination::ColorTable
+        || destination == Destination::ListTable || destination == Destination::ListOverrideTable;
+    if (m_field && table)
+        destination = Destination::Skip;
     setDestination(destination);
     if (destination == Destination::Marker) {
         // The marker numbers the paragraph it is read in: a field holding one is not kept whole
