@@ -233,9 +233,12 @@ void Reader::setDestination(Destination destination)
 
 void Reader::enterDestination(Destination destination)
 {
-    if (group().destination == Destination::Skip) {
+    if (group().destination == Destination::Skip || m_keep) {
+        // In a group being kept only a shape's picture is read; what else it holds is its own.
         if (destination == Destination::Picture)
             beginShapePicture();
+        else if (group().destination != Destination::Skip)
+            setDestination(Destination::Skip);
         return;
     }
     // A field result sits inside the field: read it where the field stands.

@@ -394,6 +394,7 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
         << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
     // The marker's number becomes text: the field is not kept whole to bring it again.
     QTest::newRow("list marker in a field without result") << "{\\rtf1 {\\field\\listtext\\'ff"_ba << u"\u00FF"_s;
+    QTest::newRow("list marker in a shape's picture") << "{\\rtf1 {\\shp\\pict\\listtext\\'e3"_ba << u"\uFFFC"_s;
     QTest::newRow("font table in a field without result") << "{\\rtf1 {\\field{{\\fonttbl\\f}}}\\f2 1"_ba << u"\uFFFC1"_s;
     QTest::newRow("section cut off in its header after a line break")
         << "{\\rtf1 a\\par\\sect{\\header b\\\n"_ba << u"a\uFFFC"_s;
