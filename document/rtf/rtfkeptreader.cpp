@@ -110,11 +110,12 @@ bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknow
 {
     if (m_keep || group().destination != Destination::Text || !m_lastOpen || m_stack.depth() != m_lastOpenDepth)
         return false;
-    // Only a group the word opens is kept whole: what its group read before it was read as text
-    // ("{\\*\fldinst" is an escaped backslash and a star, then the word).
+    // Only a group the word opens (after line breaks, and a \* with its own) is kept whole: what
+    // its group read before it was read as text (a space; "{\\*\fldinst" is an escaped
+    // backslash and a star, then the word).
     const char *c = m_lastOpen + 1;
     auto skipBreaks = [&c, wordStart] {
-        while (c < wordStart && (*c == '\r' || *c == '\n' || *c == ' '))
+        while (c < wordStart && (*c == '\r' || *c == '\n'))
             ++c;
     };
     skipBreaks();

@@ -100,14 +100,14 @@ private:
     }
 
     // Whether the word at `wordStart` opens its group, as the reader takes it: after line
-    // breaks and spaces, and a \* with its own.
+    // breaks, and a \* with its own (a space is text).
     bool opensGroup(const char *wordStart) const
     {
         const char *c = m_groupStart;
         if (!c)
             return false;
         auto skipBreaks = [&c, wordStart] {
-            while (c < wordStart && (*c == '\r' || *c == '\n' || *c == ' '))
+            while (c < wordStart && (*c == '\r' || *c == '\n'))
                 ++c;
         };
         skipBreaks();

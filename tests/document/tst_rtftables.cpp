@@ -427,7 +427,7 @@ void tst_RtfTables::lookAheadCountsRows_data()
     // The reader keeps a field that opens in a field whole, \cell and all.
     QTest::newRow("field in the field under way") << "a{\\field\\cell}}}\\cell\\row"_ba << 1 << 1 << 2;
     QTest::newRow("field in a field opened ahead")
-        << "a\\cell{\\field{\\*\\fldinst A}{\\fldrslt b{ \\*\\field\\cell}}}\\cell\\row"_ba << 1 << 2 << 0;
+        << "a\\cell{\\field{\\*\\fldinst A}{\\fldrslt b{\n\\*\\field\\cell}}}\\cell\\row"_ba << 1 << 2 << 0;
     QTest::newRow("field after the field under way") << "a}}{\\field\\cell}\\cell\\row"_ba << 1 << 2 << 2;
     QTest::newRow("field after text in a field") << "a{b\\field\\cell}}\\cell\\row"_ba << 1 << 2 << 1;
     // Groups are skipped as the reader skips them: from an unknown word after \* on, not for
