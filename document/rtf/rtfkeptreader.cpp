@@ -16,9 +16,12 @@ bool writtenAnyway(std::string_view name)
 }
 
 // A group the end of the file cut off, closed. A control cut off with it goes first: after a
-// lone backslash or a cut \'h the closing brace would be read as text.
-QByteArray closedGroup(const char *start, const char *end, size_t missingBraces)
+// lone backslash or a cut \'h the closing brace would be read as text, after a \binN whose
+// data was cut (from `cutBinary` on) as its data.
+QByteArray closedGroup(const char *start, const char *end, size_t missingBraces, const char *cutBinary)
 {
+    if (missingBraces > 0 && cutBinary && cutBinary >= start && cutBinary < end)
+        end = cutBinary;
     QByteArray bytes(start, end - start);
     if (missingBraces == 0)
         return bytes;
@@ -164,7 +167,7 @@ void Reader::finishKeep(size_t missingBraces)
 {
     Keeping keep = std::move(*m_keep);
     m_keep.reset();
-    QByteArray bytes = closedGroup(keep.start, m_p, missingBraces);
+    QByteArray bytes = closedGroup(keep.start, m_p, missingBraces, m_cutBinary);
     switch (keep.purpose) {
     case Purpose::Leading:
         m_leading += bytes;
@@ -253,7 +256,7 @@ void Reader::finishField(size_t missingBraces)
     if (field.hasResult)
         return;
     // Nothing to show: the whole field is kept at its place.
-    QByteArray bytes = closedGroup(field.start, m_p, missingBraces);
+    QByteArray bytes = closedGroup(field.start, m_p, missingBraces, m_cutBinary);
     insertAnchor(RtfKept::anchorFormat(bytes, formatFor(group().chars)));
 }
 

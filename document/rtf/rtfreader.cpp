@@ -170,7 +170,7 @@ void Reader::controlWord()
     m_ignorable = false;
     const WordInfo info = RtfWords::lookup(name);
     if (info.word == Word::Bin) {
-        skipBinary(hasParameter ? parameter : 0);
+        skipBinary(nameStart - 1, hasParameter ? parameter : 0);
         return;
     }
     if (skipOne())
@@ -214,9 +214,11 @@ bool Reader::skipOne()
     return true;
 }
 
-void Reader::skipBinary(int length)
+void Reader::skipBinary(const char *wordStart, int length)
 {
     const qsizetype left = m_end - m_p;
+    if (length > left)
+        m_cutBinary = wordStart;
     const char *start = m_p;
     m_p += qBound<qsizetype>(0, qsizetype(length), left);
     if (group().destination == Destination::Picture)
