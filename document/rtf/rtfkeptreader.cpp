@@ -16,9 +16,12 @@ bool writtenAnyway(std::string_view name)
 }
 
 // A group the end of the file cut off, closed. A control cut off with it goes first: after a
-// lone backslash or a cut \'h the closing brace would be read as text.
-QByteArray closedGroup(const char *start, const char *end, size_t missingBraces)
+// lone backslash or a cut \'h the closing brace would be read as text, after a \binN whose
+// data was cut (from `cutBinary` on) as its data.
+QByteArray closedGroup(const char *start, const char *end, size_t missingBraces, const char *cutBinary)
 {
+    if (missingBraces > 0 && cutBinary && cutBinary >= start && cutBinary < end)
+        end = cutBinary;
     QByteArray bytes(start, end - start);
     if (missingBraces == 0)
         return bytes;
@@ -111,11 +114,12 @@ bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknow
 {
     if (m_keep || group().destination != Destination::Text || !m_lastOpen || m_stack.depth() != m_lastOpenDepth)
         return false;
-    // Only a group the word opens is kept whole: what its group read before it was read as text
-    // ("{\\*\fldinst" is an escaped backslash and a star, then the word).
+    // Only a group the word opens (after line breaks, and a \* with its own) is kept whole: what
+    // its group read before it was read as text (a space; "{\\*\fldinst" is an escaped
+    // backslash and a star, then the word).
     const char *c = m_lastOpen + 1;
     auto skipBreaks = [&c, wordStart] {
-        while (c < wordStart && (*c == '\r' || *c == '\n' || *c == ' '))
+        while (c < wordStart && (*c == '\r' || *c == '\n'))
             ++c;
     };
     skipBreaks();
@@ -164,7 +168,7 @@ void Reader::finishKeep(size_t missingBraces)
 {
     Keeping keep = std::move(*m_keep);
     m_keep.reset();
-    QByteArray bytes = closedGroup(keep.start, m_p, missingBraces);
+    QByteArray bytes = closedGroup(keep.start, m_p, missingBraces, m_cutBinary);
     // The group's \u words were read with the \uc of the group around it.
     const int uc = group().unicodeSkip;
     switch (keep.purpose) {
@@ -172,6 +176,8 @@ void Reader::finishKeep(size_t missingBraces)
         m_leading += bytes;
         return;
     case Purpose::Section:
+        if (!m_section)
+            break; // the section has ended: kept where it stood instead
         m_section->words += bytes;
         return;
     case Purpose::Instruction:
@@ -260,7 +266,7 @@ void Reader::finishField(size_t missingBraces)
     if (field.hasResult)
         return;
     // Nothing to show: the whole field is kept at its place.
-    QByteArray bytes = closedGroup(field.start, m_p, missingBraces);
+    QByteArray bytes = closedGroup(field.start, m_p, missingBraces, m_cutBinary);
     QTextCharFormat format = RtfKept::anchorFormat(bytes, formatFor(group().chars));
     RtfKept::setKeptUnicodeSkip(format, group().unicodeSkip);
     insertAnchor(format);

@@ -170,7 +170,7 @@ void Reader::controlWord()
     m_ignorable = false;
     const WordInfo info = RtfWords::lookup(name);
     if (info.word == Word::Bin) {
-        skipBinary(hasParameter ? parameter : 0);
+        skipBinary(nameStart - 1, hasParameter ? parameter : 0);
         return;
     }
     if (skipOne())
@@ -214,9 +214,11 @@ bool Reader::skipOne()
     return true;
 }
 
-void Reader::skipBinary(int length)
+void Reader::skipBinary(const char *wordStart, int length)
 {
     const qsizetype left = m_end - m_p;
+    if (length > left)
+        m_cutBinary = wordStart;
     const char *start = m_p;
     m_p += qBound<qsizetype>(0, qsizetype(length), left);
     if (group().destination == Destination::Picture)
@@ -233,9 +235,12 @@ void Reader::setDestination(Destination destination)
 
 void Reader::enterDestination(Destination destination)
 {
-    if (group().destination == Destination::Skip) {
+    if (group().destination == Destination::Skip || m_keep) {
+        // In a group being kept only a shape's picture is read; what else it holds is its own.
         if (destination == Destination::Picture)
             beginShapePicture();
+        else if (group().destination != Destination::Skip)
+            setDestination(Destination::Skip);
         return;
     }
     // A field result sits inside the field: read it where the field stands.
@@ -245,8 +250,17 @@ void Reader::enterDestination(Destination destination)
         beginPicture();
         return;
     }
+    // A font, colour or list table in a field is not the document's: the field may be kept
+    // whole, and read back after the tables we write it would renumber them.
+    const bool table = destination == Destination::FontTable || destination == Destination::ColorTable
+        || destination == Destination::ListTable || destination == Destination::ListOverrideTable;
+    if (m_field && table)
+        destination = Destination::Skip;
     setDestination(destination);
     if (destination == Destination::Marker) {
+        // The marker numbers the paragraph it is read in: a field holding one is not kept whole
+        // as well, which would number it again each time it is read back.
+        fieldShapesText();
         m_marker.clear();
         m_markerBytes.clear();
         m_markerFormatSet = false;

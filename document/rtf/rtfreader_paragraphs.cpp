@@ -43,11 +43,13 @@ void Reader::insertPicture()
 
 void Reader::paragraphBreak()
 {
-    if (m_section)
-        endSection();
+    // Only a break in the text ends a section: "\<line break>" in a header kept with the
+    // section is the header's.
     const Destination d = group().destination;
     if (d != Destination::Text)
         return;
+    if (m_section)
+        endSection();
     fieldShapesText();
     placeForTable(group().para.inTable);
     flushText();
@@ -124,7 +126,10 @@ void Reader::finishParagraph()
 {
     if (m_finishedParagraph == m_blockNumber && m_breakPending)
         return;
-    const ParaState &para = group().para;
+    // In a table or not as the paragraph landed, whatever its words said: a \cell puts one
+    // without \intbl in its cell, and text before an \intbl stays outside.
+    ParaState para = group().para;
+    para.inTable = m_tables.isOpen();
     markerText(QString());
     const bool bullet = isBulletList(para);
     const bool listed = para.pnNumbered || para.listNumber > 0 || !m_marker.isEmpty();
@@ -249,7 +254,11 @@ void Reader::placeForTable(bool inTable, int cellsDone)
     if (m_tables.isPlaced(inTable))
         return;
     settleParagraph();
-    const auto move = m_tables.place(inTable, QByteArrayView(m_p, m_end - m_p), formatFor(group().chars), cellsDone);
+    // The look ahead counts cells as this reader will read them: not in a field kept whole.
+    RtfTableReader::Ahead ahead { QByteArrayView(m_p, m_end - m_p) };
+    if (m_field && !m_keep)
+        ahead.fieldCloses = static_cast<int>(m_stack.depth() + 1 - qMin(m_stack.depth() + 1, m_field->depth));
+    const auto move = m_tables.place(inTable, ahead, formatFor(group().chars), cellsDone);
     if (move == RtfTableReader::Move::NewBlock) {
         // A paragraph the table made: its format is set when it ends.
         ++m_blockNumber;

@@ -90,7 +90,8 @@ private:
     void controlWord();
     // The \uc fallback after \u: bytes and control sequences, until the group ends.
     bool skipOne();
-    void skipBinary(int length);
+    // \binN at `wordStart`: its data is not text.
+    void skipBinary(const char *wordStart, int length);
     void setDestination(Destination destination);
     void enterDestination(Destination destination);
     void apply(const WordInfo &info, bool hasParameter, int parameter);
@@ -243,6 +244,7 @@ private:
         Picture picture; // a shape's
     };
     std::optional<Keeping> m_keep;
+    const char *m_cutBinary = nullptr; // a \binN whose data the end of the file cut off
     const char *m_lastOpen = nullptr; // the last opening brace read, and the depth it opened
     size_t m_lastOpenDepth = 0;
     QByteArray m_leading; // kept before the text

@@ -30,9 +30,10 @@ bool isLetter(char c)
 // The look ahead's reading of the data: braces, control words and text, nothing decoded.
 class RowScanner {
 public:
-    RowScanner(QByteArrayView data, int cellsDone, std::vector<int> edges = {})
-        : m_p(data.data())
-        , m_end(data.data() + data.size())
+    RowScanner(const RtfTableReader::Ahead &ahead, int cellsDone, std::vector<int> edges = {})
+        : m_p(ahead.data.data())
+        , m_end(ahead.data.data() + ahead.data.size())
+        , m_fieldCloses(qMax(0, ahead.fieldCloses))
         , m_cells(cellsDone)
         , m_edges(std::move(edges))
     {
@@ -57,15 +58,12 @@ private:
         const char c = *m_p++;
         switch (c) {
         case '{':
-            openGroup();
+            m_stack.push_back(m_inTable);
+            m_groupStart = m_p;
+            m_ignorable = false;
             return;
         case '}':
-            if (m_stack.empty())
-                return; // a group the table's first text is in: the one around is most likely in it too
-            m_inTable = m_stack.back();
-            m_stack.pop_back();
-            if (m_skipFrom > static_cast<int>(m_stack.size()))
-                m_skipFrom = -1;
+            closeGroup();
             return;
         case '\r':
         case '\n':
@@ -74,34 +72,86 @@ private:
             control();
             return;
         default:
+            if (c != ' ')
+                m_ignorable = false;
             text();
         }
     }
 
-    void openGroup()
+    void closeGroup()
     {
-        m_stack.push_back(m_inTable);
-        if (m_skipFrom >= 0 || m_p >= m_end || *m_p != '\\')
-            return;
-        if (m_p + 1 < m_end && m_p[1] == '*') {
-            m_skipFrom = static_cast<int>(m_stack.size());
+        m_groupStart = nullptr;
+        m_ignorable = false;
+        if (m_stack.empty()) {
+            // A group the table's first text is in: the one around is most likely in it too.
+            if (m_skipFrom == 0)
+                m_skipFrom = -1;
+            if (m_fieldCloses > 0)
+                --m_fieldCloses;
             return;
         }
-        const char *q = m_p + 1;
-        while (q < m_end && isLetter(*q))
-            ++q;
-        const RtfWords::WordInfo info = RtfWords::lookup(std::string_view(m_p + 1, static_cast<size_t>(q - m_p - 1)));
-        if (info.word == RtfWords::Word::Destination && info.destination != RtfWords::Destination::Text)
-            m_skipFrom = static_cast<int>(m_stack.size());
+        m_inTable = m_stack.back();
+        m_stack.pop_back();
+        const int depth = static_cast<int>(m_stack.size());
+        if (m_skipFrom > depth)
+            m_skipFrom = -1;
+        if (m_fieldFrom > depth)
+            m_fieldFrom = -1;
+    }
+
+    // Whether the word at `wordStart` opens its group, as the reader takes it: after line
+    // breaks, and a \* with its own (a space is text).
+    bool opensGroup(const char *wordStart) const
+    {
+        const char *c = m_groupStart;
+        if (!c)
+            return false;
+        auto skipBreaks = [&c, wordStart] {
+            while (c < wordStart && (*c == '\r' || *c == '\n'))
+                ++c;
+        };
+        skipBreaks();
+        if (wordStart - c >= 2 && c[0] == '\\' && c[1] == '*') {
+            c += 2;
+            skipBreaks();
+        }
+        return c == wordStart;
+    }
+
+    // A word that says what its group holds: from a destination other than the text on, the
+    // group holds none (the reader reads or keeps it elsewhere), nor does a field that opens in
+    // a field (the reader keeps it whole). A field opened outside one holds text.
+    bool destination(std::string_view name, const RtfWords::WordInfo &info, bool ignorable, const char *wordStart)
+    {
+        const int depth = static_cast<int>(m_stack.size());
+        if (name == "field" && opensGroup(wordStart)) {
+            if (m_fieldCloses > 0 || m_fieldFrom >= 0)
+                m_skipFrom = depth;
+            else
+                m_fieldFrom = depth;
+            return true;
+        }
+        using RtfWords::Word;
+        const bool elsewhere = info.word == Word::Destination && info.destination != RtfWords::Destination::Text;
+        if (elsewhere || (ignorable && info.word == Word::Unknown)) {
+            m_skipFrom = depth;
+            return true;
+        }
+        return false;
     }
 
     void control()
     {
         if (m_p >= m_end)
             return;
+        const char *wordStart = m_p - 1;
+        const bool ignorable = m_ignorable;
+        m_ignorable = false;
         if (!isLetter(*m_p)) {
             const char symbol = *m_p++;
-            if (symbol == '\'') {
+            if (symbol == '*') {
+                m_ignorable = true;
+            } else if (symbol == '\'') {
                 m_p += qMin<qsizetype>(2, m_end - m_p);
                 text();
             } else if (symbol == '\\' || symbol == '{' || symbol == '}' || symbol == '~' || symbol == '_') {
@@ -131,6 +181,8 @@ private:
         if (m_skipFrom >= 0)
             return;
         const RtfWords::WordInfo info = RtfWords::lookup(name);
+        if (destination(name, info, ignorable, wordStart))
+            return;
         switch (info.word) {
         case RtfWords::Word::Pard:
             m_inTable = false;
@@ -229,6 +281,12 @@ private:
     std::vector<char> m_stack; // the in-table state of the groups around
     bool m_inTable = true; // the text that opened the table is in it
     int m_skipFrom = -1; // depth of a group whose content is not text
+    const char *m_groupStart = nullptr; // just after the brace of the group under way, until a group closes
+    bool m_ignorable = false; // a \* came right before
+    // The field the text is in: the closing braces that end the one the look ahead began in,
+    // or the depth of the group of one opened since (-1 none).
+    int m_fieldCloses = 0;
+    int m_fieldFrom = -1;
     int m_cells = 0;
     int m_rows = 0;
     int m_columns = 1;
@@ -244,9 +302,9 @@ private:
 
 } // namespace
 
-int RtfTableReader::countRows(QByteArrayView data, int *columns, int cellsDone)
+int RtfTableReader::countRows(const Ahead &ahead, int *columns, int cellsDone)
 {
-    return RowScanner(data, cellsDone).run(columns);
+    return RowScanner(ahead, cellsDone).run(columns);
 }
 
 bool RtfTableReader::applyWord(RtfWords::Word word, char16_t side, bool hasParameter, int parameter)
@@ -321,7 +379,7 @@ bool RtfTableReader::isPlaced(bool inTable) const
     return m_placedCell == cellsBefore(m_row) + qMin(m_column, cells - 1) && (m_column < cells || m_tabPlaced);
 }
 
-RtfTableReader::Move RtfTableReader::place(bool inTable, QByteArrayView ahead, const QTextCharFormat &format,
+RtfTableReader::Move RtfTableReader::place(bool inTable, const Ahead &ahead, const QTextCharFormat &format,
                                            int cellsDone)
 {
     if (!inTable) {
@@ -383,7 +441,7 @@ void RtfTableReader::finish()
         close();
 }
 
-void RtfTableReader::open(QByteArrayView ahead, int cellsDone)
+void RtfTableReader::open(const Ahead &ahead, int cellsDone)
 {
     int columns = 1;
     std::vector<int> edges;

@@ -37,6 +37,12 @@ public:
     bool applyWord(RtfWords::Word word, char16_t side, bool hasParameter, int parameter);
 
     // -- Text --
+    // Where the look ahead starts: the rest of the data, and the closing braces after which the
+    // field the reader is in ends (0: it is in none), for the fields the reader keeps whole.
+    struct Ahead {
+        QByteArrayView data;
+        int fieldCloses = 0;
+    };
     bool isOpen() const { return m_table != nullptr; }
     // Whether text of a paragraph in or outside a table can go where the cursor is.
     bool isPlaced(bool inTable) const;
@@ -45,7 +51,7 @@ public:
     // of the data, for the look ahead. NewBlock: the cursor is at the start of a paragraph
     // not yet written to. A tab the text needs before it is inserted in `format`.
     // `cellsDone`: cells of the first row already ended (a table opened by \cell).
-    Move place(bool inTable, QByteArrayView ahead, const QTextCharFormat &format, int cellsDone = 0);
+    Move place(bool inTable, const Ahead &ahead, const QTextCharFormat &format, int cellsDone = 0);
     void endCell(); // \cell
     // Whether the row's last cell has ended and its \row not yet come.
     bool afterLastCell() const;
@@ -54,7 +60,7 @@ public:
     void finish();
 
     // The look ahead: rows of the table starting at `data`, and the cells in its first row.
-    static int countRows(QByteArrayView data, int *columns, int cellsDone = 0);
+    static int countRows(const Ahead &ahead, int *columns, int cellsDone = 0);
 
 private:
     struct Cell {
@@ -69,7 +75,7 @@ private:
     };
     // The colour a cell's shading shows; false for none.
     bool shadingOf(const Cell &cell, QRgb *rgb) const;
-    void open(QByteArrayView ahead, int cellsDone);
+    void open(const Ahead &ahead, int cellsDone);
     // Rows that differ in their cells (their right edges, `shapes`) share the columns of all
     // their edges, each cell spanning those it covers: returns those edges (empty for rows
     // alike) and notes where each cell starts.

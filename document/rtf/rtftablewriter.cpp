@@ -18,8 +18,10 @@ struct Slot {
     bool holdsText = false; // the cell's paragraphs are written here
 };
 
-// The right edges of a cell merged from several cells of its row: those it keeps, when they
-// still lie inside it in order, then its own.
+// The right edges of a cell merged from several cells of its row: those it keeps, then its own.
+// Each of those cells is written again, even where the file gave them no width or edges out of
+// order (each is then kept between its neighbours): the row has as many cells as the file's,
+// and reads back as the same row.
 std::vector<int> rightsOf(const QTextTableCell &cell, int leftTwips, int rightTwips)
 {
     std::vector<int> rights;
@@ -30,10 +32,10 @@ std::vector<int> rightsOf(const QTextTableCell &cell, int leftTwips, int rightTw
         for (const QString &part : parts) {
             bool ok = false;
             const int edge = part.toInt(&ok);
-            if (!ok || edge <= before || edge >= rightTwips || rights.size() + 1 >= size_t(TableCells::MaxColumns))
+            if (!ok || rights.size() + 1 >= size_t(TableCells::MaxColumns))
                 return { rightTwips };
-            rights.push_back(edge);
-            before = edge;
+            before = qBound(before, edge, rightTwips);
+            rights.push_back(before);
         }
     }
     rights.push_back(rightTwips);

@@ -293,6 +293,11 @@ void tst_RtfKept::sectionBreaksComeBackAfterTheirParagraph_data()
     QTest::newRow("after a table")
         << "\\trowd\\cellx2000\\pard\\intbl A\\cell\\row\\pard\\sect\\sectd\\cols2 After\\par}"_ba
         << QList<QByteArray> { "\\row", "\\sect\\sectd\\cols2 \r\n", "After\\par" } << u"X\nA\n\uFFFC\nAfter"_s;
+    // "\<line break>" is a paragraph break only in the text.
+    QTest::newRow("line break in its header")
+        << "A\\par\\sect\\sectd\\cols2{\\header \\pard H\\\nI\\par}B\\par}"_ba
+        << QList<QByteArray> { "A\\par \\sect\\sectd\\cols2{\\header \\pard H\\\nI\\par}\r\n", "B\\par" }
+        << u"XA\uFFFC\nB"_s;
 }
 
 // Section breaks and the properties of the sections after the first are kept where they stood:
@@ -409,12 +414,26 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
         << "{\\rtf1 a\\par" + "\\sect"_ba.repeated(50000) + "}" << u"a"_s + QString(50000, QChar(0xFFFC));
     QTest::newRow("cell in a field without result")
         << "{\\rtf1 {rtG {\\field\\tlintbp1 \\cell {\\trowd\\irow1\\i"_ba << u"rtG \n\n"_s;
+    // A field in a field is kept whole, a \cell in it too: the row has the cells read.
+    QTest::newRow("field in a field in a cell")
+        << "{\\rtf1 \\trowd\\cellx1000\\intbl{\\field{\\*\\fldinst X}{\\fldrslt a{\\field\\cell}}}"
+           "\\cell\\row\\pard b\\par}"_ba
+        << u"\na\uFFFC\nb"_s;
+    QTest::newRow("field in a field cut off in a cell") << "{\\rtf1 \\intbl{\\field{o{\\field\\cell"_ba << u"\no\uFFFC\n"_s;
     QTest::newRow("\\\\* before a group") << "{\\rtf1 \\*{\\t}x}"_ba << u"x"_s;
     QTest::newRow("escaped backslash and star before an instruction")
         << "{\\rtf1 a{\\field{\\\\*\\fldinst TOC}{\\fldrslt b}}}"_ba << u"a\\*b"_s;
     QTest::newRow("paragraph in a field without result") << "{\\rtf1 a{\\field\\par}b}"_ba << u"a\nb"_s;
     QTest::newRow("section cut off in its header")
         << "{\\rtf1 a\\par\\sect\\sectd{\\header " + QByteArray(Deep, '{') + "x" << u"a\uFFFC"_s;
+    // The marker's number becomes text: the field is not kept whole to bring it again.
+    QTest::newRow("list marker in a field without result") << "{\\rtf1 {\\field\\listtext\\'ff"_ba << u"\u00FF"_s;
+    QTest::newRow("list marker in a shape's picture") << "{\\rtf1 {\\shp\\pict\\listtext\\'e3"_ba << u"\uFFFC"_s;
+    QTest::newRow("space before a field's word") << "{\\rtf1 { \\field"_ba << u" "_s;
+    QTest::newRow("field cut off in its binary data") << "{\\rtf1 a{\\field\\bin8 x"_ba << u"a\uFFFC"_s;
+    QTest::newRow("font table in a field without result") << "{\\rtf1 {\\field{{\\fonttbl\\f}}}\\f2 1"_ba << u"\uFFFC1"_s;
+    QTest::newRow("section cut off in its header after a line break")
+        << "{\\rtf1 a\\par\\sect{\\header b\\\n"_ba << u"a\uFFFC"_s;
 }
 
 void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced()

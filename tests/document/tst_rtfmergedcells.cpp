@@ -159,6 +159,13 @@ void tst_RtfMergedCells::mergedCellsReadAndWriteBack_data()
         << row({ "\\clvmgf|a", "|b" }) + "\\trowd\\clvmrg\\cellx3000\n\\pard\\intbl c\\cell\\row\n"_ba
         << QStringList { u"0,0 a"_s, u"0,1 b"_s, u"1,0 1x2 c"_s }
         << QStringList { u"cellx1500 cellx3000"_s, u"cellx3000"_s };
+    // Merged cells of no width, or with their edges out of order, are written as as many cells.
+    QTest::newRow("merged cells of no width")
+        << row({ "|c", "|d", "|e" }) + row({ "|a", "\\clmgf|b", "\\clmrg|" }, 0)
+        << QStringList { u"0,0 c"_s, u"0,1 d"_s, u"0,2 e"_s, u"1,0 a"_s, u"1,1 1x2 b"_s } << QStringList();
+    QTest::newRow("merged cells out of order")
+        << "\\trowd\\cellx100\\clmgf\\cellx500\\clmrg\\cellx300\n\\pard\\intbl a\\cell b\\cell\\cell\\row\n"_ba
+        << QStringList { u"0,0 a"_s, u"0,1 1x2 b"_s } << QStringList { u"cellx100 clmgf cellx300 clmrg cellx300"_s };
 }
 
 void tst_RtfMergedCells::mergedCellsReadAndWriteBack()

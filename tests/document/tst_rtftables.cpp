@@ -122,6 +122,8 @@ private slots:
     void listTextItemsAreParagraphs();
     void hostileTablesDoNotCrash_data();
     void hostileTablesDoNotCrash();
+    void pageBreaksGoWhereParagraphsLand_data();
+    void pageBreaksGoWhereParagraphsLand();
 };
 
 void tst_RtfTables::samplesReadAsTables_data()
@@ -440,12 +442,24 @@ void tst_RtfTables::lookAheadCountsRows_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("columns");
-    QTest::newRow("two rows") << "a\\cell b\\cell\\row\\intbl c\\cell d\\cell\\row\\pard after\\par"_ba << 2 << 2;
-    QTest::newRow("stops at text outside") << "a\\cell\\row\\pard x\\intbl b\\cell\\row"_ba << 1 << 1;
-    QTest::newRow("other layout") << "a\\cell\\row\\intbl b\\cell c\\cell\\row"_ba << 1 << 1;
-    QTest::newRow("skipped groups") << "a\\cell{\\*\\bkmkstart x}{\\pict 0a0b}\\row\\pard\\intbl b\\cell\\row"_ba << 2 << 1;
-    QTest::newRow("nested") << "a\\nestcell b\\nestcell\\nestrow\\cell\\row"_ba << 1 << 1;
-    QTest::newRow("truncated") << "a\\cell b"_ba << 1 << 1;
+    QTest::addColumn<int>("fieldCloses");
+    QTest::newRow("two rows") << "a\\cell b\\cell\\row\\intbl c\\cell d\\cell\\row\\pard after\\par"_ba << 2 << 2 << 0;
+    QTest::newRow("stops at text outside") << "a\\cell\\row\\pard x\\intbl b\\cell\\row"_ba << 1 << 1 << 0;
+    QTest::newRow("other layout") << "a\\cell\\row\\intbl b\\cell c\\cell\\row"_ba << 1 << 1 << 0;
+    QTest::newRow("skipped groups")
+        << "a\\cell{\\*\\bkmkstart x}{\\pict 0a0b}\\row\\pard\\intbl b\\cell\\row"_ba << 2 << 1 << 0;
+    QTest::newRow("nested") << "a\\nestcell b\\nestcell\\nestrow\\cell\\row"_ba << 1 << 1 << 0;
+    QTest::newRow("truncated") << "a\\cell b"_ba << 1 << 1 << 0;
+    // The reader keeps a field that opens in a field whole, \cell and all.
+    QTest::newRow("field in the field under way") << "a{\\field\\cell}}}\\cell\\row"_ba << 1 << 1 << 2;
+    QTest::newRow("field in a field opened ahead")
+        << "a\\cell{\\field{\\*\\fldinst A}{\\fldrslt b{\n\\*\\field\\cell}}}\\cell\\row"_ba << 1 << 2 << 0;
+    QTest::newRow("field after the field under way") << "a}}{\\field\\cell}\\cell\\row"_ba << 1 << 2 << 2;
+    QTest::newRow("field after text in a field") << "a{b\\field\\cell}}\\cell\\row"_ba << 1 << 2 << 1;
+    // Groups are skipped as the reader skips them: from an unknown word after \* on, not for
+    // a known one.
+    QTest::newRow("known word after a star") << "a{\\*\\b b\\cell}\\cell\\row"_ba << 1 << 2 << 0;
+    QTest::newRow("unknown word after text") << "a{b\\*\\foo c\\cell}\\cell\\row"_ba << 1 << 1 << 0;
 }
 
 void tst_RtfTables::lookAheadCountsRows()
@@ -453,8 +467,9 @@ void tst_RtfTables::lookAheadCountsRows()
     QFETCH(QByteArray, data);
     QFETCH(int, rows);
     QFETCH(int, columns);
+    QFETCH(int, fieldCloses);
     int found = 0;
-    QCOMPARE(RtfTableReader::countRows(data, &found), rows);
+    QCOMPARE(RtfTableReader::countRows({ data, fieldCloses }, &found), rows);
     QCOMPARE(found, columns);
 }
 
@@ -531,6 +546,7 @@ void tst_RtfTables::hostileTablesDoNotCrash_data()
     QTest::newRow("empty last paragraph of a cell") << "{\\rtf1 \\intbl x\\par\\cell\\row\\pard y\\par}"_ba;
     QTest::newRow("empty bulleted paragraph ends a cell")
         << "{\\rtf1 \\intbl x\\par\\pard{\\*\\pn\\pnlvlblt}\\intbl{\\pntext \\'b7\\tab}\\cell\\row\\pard\\par}"_ba;
+    QTest::newRow("page break before a cell without intbl") << "{\\rtf1 \\pagebb\\cell"_ba;
 }
 
 void tst_RtfTables::hostileTablesDoNotCrash()
@@ -543,6 +559,30 @@ void tst_RtfTables::hostileTablesDoNotCrash()
     read(again, written(doc));
     QCOMPARE(PlainText::documentText(again), PlainText::documentText(doc));
     QCOMPARE(again.toPlainText(), doc.toPlainText());
+    QCOMPARE(written(again), written(doc));
+}
+
+void tst_RtfTables::pageBreaksGoWhereParagraphsLand_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("breaks"); // for each paragraph, whether a page starts before it
+    QTest::newRow("cell without intbl") << "{\\rtf1 a\\par\\pagebb b\\cell\\row\\pard z\\par}"_ba << u"0100"_s;
+    QTest::newRow("intbl after the text") << "{\\rtf1 a\\par\\pagebb x\\intbl\\par y\\cell\\row\\pard z\\par}"_ba
+                                          << u"01000"_s;
+}
+
+void tst_RtfTables::pageBreaksGoWhereParagraphsLand()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, breaks);
+    QTextDocument doc;
+    read(doc, rtf);
+    QString found;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
+        found += block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore ? u'1' : u'0';
+    QCOMPARE(found, breaks);
+    QTextDocument again;
+    read(again, written(doc));
     QCOMPARE(written(again), written(doc));
 }
 
