@@ -89,8 +89,13 @@ void Reader::textBytes(const char *start, const char *end, Bytes kind)
     default:
         return;
     }
-    if (g.chars.hidden)
+    if (g.chars.hidden) {
+        // A field with hidden text has a result, if none shown: kept whole, it would be
+        // written without the \v that hid it, and read again with that text shown.
+        if (g.destination == Destination::Text)
+            fieldShapesText();
         return;
+    }
     const int codePage = codePageOf(g.chars);
     if (g.destination == Destination::Marker && m_marker.contains(u'\t'))
         promoteMarker();
@@ -153,8 +158,13 @@ void Reader::unicodeText(char16_t c)
         }
         return;
     }
-    if (g.chars.hidden)
+    if (g.chars.hidden) {
+        // A field with hidden text has a result, if none shown: kept whole, it would be
+        // written without the \v that hid it, and read again with that text shown.
+        if (g.destination == Destination::Text)
+            fieldShapesText();
         return;
+    }
     if (g.destination == Destination::Marker && !m_marker.contains(u'\t')) {
         markerText(QString(QChar(c)));
         return;

@@ -431,6 +431,8 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     QTest::newRow("list marker in a shape's picture") << "{\\rtf1 {\\shp\\pict\\listtext\\'e3"_ba << u"\uFFFC"_s;
     QTest::newRow("space before a field's word") << "{\\rtf1 { \\field"_ba << u" "_s;
     QTest::newRow("field cut off in its binary data") << "{\\rtf1 a{\\field\\bin8 x"_ba << u"a\uFFFC"_s;
+    // Hidden text is not shown: the field it makes a result is not kept either.
+    QTest::newRow("hidden text in a field") << "{\\rtf1 \\v{\\field{a"_ba << u""_s;
     QTest::newRow("font table in a field without result") << "{\\rtf1 {\\field{{\\fonttbl\\f}}}\\f2 1"_ba << u"\uFFFC1"_s;
     QTest::newRow("section cut off in its header after a line break")
         << "{\\rtf1 a\\par\\sect{\\header b\\\n"_ba << u"a\uFFFC"_s;
