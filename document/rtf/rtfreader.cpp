@@ -45,7 +45,11 @@ void Reader::run()
     finishKept();
     flushText();
     finishParagraph();
+    // A file that ends in a table leaves the paragraph after it as one that goes on after it.
+    const bool inTable = m_tables.isOpen();
     m_tables.finish();
+    if (inTable)
+        markParagraphAfterTable();
     m_cursor.endEditBlock();
 }
 

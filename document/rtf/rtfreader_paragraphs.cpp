@@ -262,18 +262,22 @@ void Reader::placeForTable(bool inTable, int cellsDone)
     if (move == RtfTableReader::Move::NewBlock) {
         // A paragraph the table made: its format is set when it ends.
         ++m_blockNumber;
-        if (!inTable) {
-            // The paragraph after the table: its mark (all an empty paragraph has to show)
-            // takes the formatting in effect, as a paragraph the reader makes itself does.
-            QTextCharFormat mark = formatFor(group().chars);
-            mark.clearProperty(QTextFormat::ObjectIndex);
-            m_cursor.setBlockCharFormat(mark);
-        }
+        if (!inTable)
+            markParagraphAfterTable();
         m_insertedKnown = false;
         m_insertedInList = false;
         m_lastInList = false;
         m_paragraphHasContent = false;
     }
+}
+
+void Reader::markParagraphAfterTable()
+{
+    // Its mark (all an empty paragraph has to show) takes the formatting in effect, as a
+    // paragraph the reader makes itself does.
+    QTextCharFormat mark = formatFor(group().chars);
+    mark.clearProperty(QTextFormat::ObjectIndex);
+    m_cursor.setBlockCharFormat(mark);
 }
 
 void Reader::settleParagraph(Break pending)

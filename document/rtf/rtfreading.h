@@ -194,6 +194,8 @@ private:
     // break is kept: "x\\par\\cell" ends the cell with an empty paragraph, as we write it.
     enum class Break { Keep, Drop };
     void settleParagraph(Break pending = Break::Drop);
+    // Gives the paragraph after a table (which the table made) the formatting in effect.
+    void markParagraphAfterTable();
     // A \listtext group that holds more than a marker holds its list item: the text after the
     // marker's tab is the item's paragraph, in the list of the paragraph the group began in.
     void promoteMarker();

@@ -433,6 +433,8 @@ void tst_RtfKept::hostileKeptGroupsStayLinearAndBalanced_data()
     QTest::newRow("field cut off in its binary data") << "{\\rtf1 a{\\field\\bin8 x"_ba << u"a\uFFFC"_s;
     // Hidden text is not shown: the field it makes a result is not kept either.
     QTest::newRow("hidden text in a field") << "{\\rtf1 \\v{\\field{a"_ba << u""_s;
+    // Cut off in a table: the paragraph after it is the one a file that goes on would have.
+    QTest::newRow("table cut off after a field") << "{\\rtf1 {\\field{\\fldrslt x}}\\cell"_ba << u"x\n\n"_s;
     QTest::newRow("font table in a field without result") << "{\\rtf1 {\\field{{\\fonttbl\\f}}}\\f2 1"_ba << u"\uFFFC1"_s;
     QTest::newRow("section cut off in its header after a line break")
         << "{\\rtf1 a\\par\\sect{\\header b\\\n"_ba << u"a\uFFFC"_s;
