@@ -395,9 +395,29 @@ PrivateBus::~PrivateBus()
     }
 }
 
-bool PrivateBus::start(QString *why)
+bool PrivateBus::start(QString *why, Services services)
 {
-    m_process.start(u"dbus-run-session"_s, { u"--"_s, u"sh"_s, u"-c"_s, u"echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null"_s });
+    QStringList arguments;
+    if (services == Services::None) {
+        // A session bus that starts nothing itself: a service asked for before the test's own
+        // instance owns its name would otherwise be started a second time and take the name.
+        const QString config = m_config.filePath(u"session.conf"_s);
+        QFile file(config);
+        if (!m_config.isValid() || !file.open(QIODevice::WriteOnly)
+            || file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                          " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                          "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                          "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+                < 0) {
+            *why = u"cannot write the bus's configuration"_s;
+            return false;
+        }
+        file.close();
+        arguments << u"--config-file="_s + config;
+    }
+    arguments << u"--"_s << u"sh"_s << u"-c"_s << u"echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat >/dev/null"_s;
+    m_process.start(u"dbus-run-session"_s, arguments);
     if (!m_process.waitForStarted(10000)) {
         *why = u"dbus-run-session did not start: "_s + m_process.errorString();
         return false;

@@ -128,13 +128,16 @@ public:
     PrivateBus(const PrivateBus &) = delete;
     PrivateBus &operator=(const PrivateBus &) = delete;
 
+    // Whether the bus starts the services installed on the system when they are asked for.
+    enum class Services { OnDemand, None };
     // False, with the reason in *why, when the bus did not come up.
-    bool start(QString *why);
+    bool start(QString *why, Services services = Services::OnDemand);
     QString address() const { return m_address; }
 
 private:
     QProcess m_process;
     QString m_address;
+    QTemporaryDir m_config;
 };
 
 // A settings folder for one test, with the input method's address in it.

@@ -55,7 +55,7 @@ private:
 void tst_DesktopFcitx::initTestCase()
 {
     QString why;
-    QVERIFY2(m_bus.start(&why), qPrintable(why));
+    QVERIFY2(m_bus.start(&why, Desktop::PrivateBus::Services::None), qPrintable(why));
     // One group, mozc after the plain keyboard, and on from the first key: romaji typed into a
     // box become kana at once, as with the session's ibus.
     QVERIFY(write(m_config.filePath(u"fcitx5/profile"_s),
