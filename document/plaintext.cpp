@@ -1,6 +1,7 @@
 #include "plaintext.h"
 
 #include "cp932.h"
+#include "storeappender.h"
 #include "tablecells.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <private/qtextdocument_p.h>
 
 namespace PlainText {
 
@@ -24,6 +27,47 @@ QString decode(QByteArrayView bytes, TextForm::Encoding encoding)
 qsizetype cut(QByteArrayView bytes, qsizetype limit, TextForm::Encoding encoding)
 {
     return encoding == TextForm::Encoding::Utf8 ? Utf8Text::pieceEnd(bytes, limit) : pieceEnd(bytes, limit);
+}
+
+bool endsParagraph(QChar c)
+{
+    // What the cursor's insertion takes as a paragraph break (CR is gone by now).
+    return c == u'\n' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1);
+}
+
+// Inserts text read from a file at the cursor, as QTextCursor::insertText does: each line
+// break starts a paragraph in the format of the cursor's. At the document's end the pieces go
+// straight into its store (a file of short lines is read several times faster so); the
+// cursor ends up after them either way.
+void insertRead(QTextCursor &cursor, const QString &text, const QTextCharFormat &format)
+{
+    QTextDocument *document = cursor.document();
+    StoreAppender store(*document);
+    if (!store.usable() || cursor.hasSelection() || cursor.position() != store.position()) {
+        cursor.insertText(text, format);
+        return;
+    }
+    QTextFormatCollection *formats = QTextDocumentPrivate::get(document)->formatCollection();
+    QTextCharFormat chars = format;
+    chars.clearProperty(QTextFormat::ObjectIndex);
+    const int charFormat = formats->indexForFormat(chars);
+    const int blockFormat = formats->indexForFormat(cursor.blockFormat());
+    if (!store.acceptsBreak(blockFormat, charFormat)) {
+        cursor.insertText(text, format);
+        return;
+    }
+    const QChar *const begin = text.constData();
+    const QChar *const end = begin + text.size();
+    const QChar *start = begin;
+    for (const QChar *c = begin; c < end; ++c) {
+        if (!endsParagraph(*c))
+            continue;
+        store.appendText(QStringView(start, c), charFormat);
+        store.appendBreak(blockFormat, charFormat);
+        start = c + 1;
+    }
+    store.appendText(QStringView(start, end), charFormat);
+    store.finish();
 }
 
 } // namespace
@@ -94,7 +138,7 @@ void read(QTextDocument &document, QByteArrayView bytes, const QTextCharFormat &
         bytes = bytes.sliced(ByteOrderMark.size());
     while (!bytes.isEmpty()) {
         const qsizetype end = cut(bytes, pieceBytes, encoding);
-        cursor.insertText(breaksAsNewlines(decode(bytes.first(end), encoding)), format);
+        insertRead(cursor, breaksAsNewlines(decode(bytes.first(end), encoding)), format);
         bytes = bytes.sliced(end);
     }
     cursor.endEditBlock();
@@ -144,7 +188,7 @@ bool PieceReader::insert(QTextCursor &cursor, const QTextCharFormat &format, qsi
         }
         const QByteArrayView bytesLeft = QByteArrayView(m_current).sliced(m_offset);
         const qsizetype end = cut(bytesLeft, m_pieceBytes, m_encoding);
-        cursor.insertText(breaksAsNewlines(decode(bytesLeft.first(end), m_encoding)), format);
+        insertRead(cursor, breaksAsNewlines(decode(bytesLeft.first(end), m_encoding)), format);
         m_offset += end;
         inserted += end;
     }
