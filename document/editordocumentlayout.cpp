@@ -125,13 +125,24 @@ const EditorDocumentLayout::Margins &EditorDocumentLayout::marginsOf(const QText
 
 qint32 EditorDocumentLayout::marginAbove(const QTextBlock &block) const
 {
-    const QTextBlock previous = block.previous();
+    return marginBetween(block.previous(), block);
+}
+
+qint32 EditorDocumentLayout::marginBetween(const QTextBlock &previous, const QTextBlock &block) const
+{
     if (!previous.isValid())
         return 0;
-    // Each look-up may grow the cache: the values are copied before the next.
-    const qreal top = marginsOf(block).top;
-    const qreal bottom = marginsOf(previous).bottom;
-    qreal margin = qMax(top, bottom);
+    // Paragraphs in runs of one format ask the same question over and over.
+    const int above = previous.blockFormatIndex();
+    const int below = block.blockFormatIndex();
+    qreal margin = m_marginPair.margin;
+    if (above != m_marginPair.above || below != m_marginPair.below) {
+        // Each look-up may grow the cache: the values are copied before the next.
+        const qreal top = marginsOf(block).top;
+        const qreal bottom = marginsOf(previous).bottom;
+        margin = qMax(top, bottom);
+        m_marginPair = { above, below, margin };
+    }
     if (margin > 0 && paintDevice())
         margin *= dpiScale();
     return static_cast<qint32>(toFixed(margin));
@@ -203,8 +214,13 @@ void EditorDocumentLayout::learn(const QTextLayout *layout, qint64 height)
 
 BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block) const
 {
+    return estimate(block, block.previous());
+}
+
+BlockMetrics::Entry EditorDocumentLayout::estimate(const QTextBlock &block, const QTextBlock &previous) const
+{
     BlockMetrics::Entry e;
-    e.margin = marginAbove(block);
+    e.margin = marginBetween(previous, block);
     const int characters = block.length() - 1;
     const int lines = block.isVisible()
         ? qMax(1, static_cast<int>(std::ceil(characters / qMax(1.0, m_charsPerLine))))
@@ -265,8 +281,8 @@ void EditorDocumentLayout::rebuildAll()
     entries.reserve(static_cast<size_t>(count));
     for (int n = 0; n < first; ++n)
         entries.push_back(m_metrics.at(n));
-    for (; block.isValid(); block = block.next())
-        entries.push_back(estimate(block));
+    for (QTextBlock previous = block.previous(); block.isValid(); previous = block, block = block.next())
+        entries.push_back(estimate(block, previous));
     m_metrics.assign(0, {});
     m_metrics.replace(0, 0, entries);
     // A table row that goes on past those paragraphs could set the metrics of its first ones
@@ -281,6 +297,7 @@ void EditorDocumentLayout::documentChanged(int from, int charsRemoved, int chars
     forgetBounds();
     dropPartial();
     m_margins.clear(); // a cleared document numbers its formats anew
+    m_marginPair = {};
     m_hasTables = TableCells::hasTables(*document());
     if (!canLayOut()) {
         // Nothing is followed until the layout is on again, which reports the whole document.
@@ -362,10 +379,11 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
         std::vector<BlockMetrics::Entry> entries;
         entries.reserve(static_cast<size_t>(newLast - first + 1));
         QTextBlock block = firstBlock;
-        for (int n = first; n <= newLast && block.isValid(); ++n, block = block.next()) {
+        QTextBlock previous = block.previous();
+        for (int n = first; n <= newLast && block.isValid(); ++n, previous = block, block = block.next()) {
             if (QTextLayout *layout = ParagraphLines::existingLayout(block))
                 layout->clearLayout();
-            entries.push_back(estimate(block));
+            entries.push_back(estimate(block, previous));
         }
         m_metrics.replace(first, oldLast - first + 1, entries);
         followRecent(first, oldLast, delta);
@@ -562,6 +580,7 @@ void EditorDocumentLayout::followRecent(int first, int oldLast, int delta)
 void EditorDocumentLayout::resolutionChanged()
 {
     m_margins.clear();
+    m_marginPair = {};
     m_allDirty = true;
     if (!canLayOut())
         return;

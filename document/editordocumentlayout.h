@@ -135,8 +135,11 @@ private:
     };
     const Margins &marginsOf(const QTextBlock &block) const;
     qint32 marginAbove(const QTextBlock &block) const;
+    // The same, with the paragraph before it known (invalid for the first).
+    qint32 marginBetween(const QTextBlock &previous, const QTextBlock &block) const;
     ParagraphLines::Geometry geometryOf(const QTextBlock &block, qint64 *rightIndent) const;
     BlockMetrics::Entry estimate(const QTextBlock &block) const;
+    BlockMetrics::Entry estimate(const QTextBlock &block, const QTextBlock &previous) const;
     void resetEstimates();
     void learn(const QTextLayout *layout, qint64 height);
 
@@ -259,6 +262,13 @@ private:
     int m_drawing = 0;
     QSizeF m_reportedSize;
     mutable std::vector<Margins> m_margins; // by block format index
+    // The space between two paragraphs of these formats, unscaled: the last one asked for.
+    struct MarginPair {
+        int above = -1;
+        int below = -1;
+        qreal margin = 0;
+    };
+    mutable MarginPair m_marginPair;
     bool m_sizePending = false;
     // Lines kept across an edit of a long paragraph, by paragraph number, until it is laid out.
     std::unordered_map<int, std::unique_ptr<ParagraphLines::KeptLines>> m_kept;
