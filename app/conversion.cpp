@@ -6,6 +6,7 @@
 #include "document/documentname.h"
 #include "document/filereplacement.h"
 #include "document/richdocument.h"
+#include "document/textformats.h"
 #include "printing/tprintreport2.h"
 
 #include <QDir>
@@ -228,7 +229,9 @@ namespace Conversion {
 void load(RichDocument &document, const QString &path)
 {
     document.document()->setLayoutEnabled(false);
-    document.loadFile(path, StreamFormat::Rtf, QTextCharFormat());
+    // In what the editor reads text that gives no format of its own: pages show what it shows.
+    document.setDefaultCharFormat(TextFormats::editorDefaultFormat());
+    document.loadFile(path, StreamFormat::Rtf, TextFormats::toTextCharFormat(TextFormats::newDocumentFormat()));
 }
 
 bool isRequested(const QStringList &arguments)

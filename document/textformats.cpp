@@ -108,6 +108,39 @@ QString truncatedFaceName(const QString &name)
     return name.left(i);
 }
 
+CharFormat newDocumentFormat(const CharFormat &defaults)
+{
+    CharFormat format;
+    format.mask = CharFormat::Color | CharFormat::Size | CharFormat::Face | CharFormat::Bold | CharFormat::Italic
+        | CharFormat::Underline | CharFormat::StrikeOut;
+    format.autoColor = false;
+    format.color = Qt::black;
+    format.sizeTwips = 11 * TwipsPerPoint;
+    format.faceName = defaults.faceName;
+    format.bold = defaults.bold;
+    format.italic = defaults.italic;
+    format.underline = defaults.underline;
+    format.strikeOut = defaults.strikeOut;
+    return format;
+}
+
+CharFormat editorDefaultFormat()
+{
+    CharFormat format;
+    format.mask = CharFormat::AllFields;
+    format.faceName = QString::fromUtf16(EditorFace);
+    format.sizeTwips = 11 * TwipsPerPoint;
+    format.autoColor = true;
+    return format;
+}
+
+CharFormat newDocumentFormat()
+{
+    CharFormat plain;
+    plain.faceName = QString::fromUtf16(EditorFace);
+    return newDocumentFormat(plain);
+}
+
 QTextCharFormat toTextCharFormat(const CharFormat &f)
 {
     QTextCharFormat q;

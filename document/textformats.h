@@ -104,6 +104,18 @@ int clampedSize(qint64 twips);
 // The face name cut to its first MaxFaceNameBytes bytes of CP932, never inside a character.
 QString truncatedFaceName(const QString &name);
 
+// The face the editor shows text in that names none.
+inline constexpr char16_t EditorFace[] = u"ＭＳ ゴシック";
+
+// What a new document's text is in, and a file's read into the editor where the file gives
+// no format of its own: the face and styles of `defaults` at 11 points, black.
+CharFormat newDocumentFormat(const CharFormat &defaults);
+// The same for the editor's face, plain: what a file is read in without a window.
+CharFormat newDocumentFormat();
+// The format of text that sets none, as the editor has it on a screen of 96 dots to the inch:
+// its face at 11 points (its 15 pixels), plain, in the automatic colour.
+CharFormat editorDefaultFormat();
+
 // The masked fields of f as Qt character properties, to merge into text. The twips, character
 // set and pitch travel as properties of their own so that they read back exactly.
 QTextCharFormat toTextCharFormat(const CharFormat &f);

@@ -67,18 +67,7 @@ void TPenForm1::ClearDocument()
     RichEdit1->richDocument().setTextForm({});
     RichEdit1->richDocument().setPageSetup({});
     RichEdit1->setUpdatesEnabled(false);
-    const CharFormat defaults = RichEdit1->charFormat(RichEdit::FormatTarget::Default);
-    CharFormat format;
-    format.mask = CharFormat::Color | CharFormat::Size | CharFormat::Face | CharFormat::Bold | CharFormat::Italic
-        | CharFormat::Underline | CharFormat::StrikeOut;
-    format.autoColor = false;
-    format.color = Qt::black;
-    format.sizeTwips = 11 * TextFormats::TwipsPerPoint;
-    format.faceName = defaults.faceName;
-    format.bold = defaults.bold;
-    format.italic = defaults.italic;
-    format.underline = defaults.underline;
-    format.strikeOut = defaults.strikeOut;
+    const CharFormat format = TextFormats::newDocumentFormat(RichEdit1->charFormat(RichEdit::FormatTarget::Default));
     RichEdit1->setSelection(0, -1);
     RichEdit1->setCharFormat(format);
     RichEdit1->deleteSelection();

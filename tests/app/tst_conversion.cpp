@@ -6,12 +6,14 @@
 #include "document/filereplacement.h"
 #include "document/richdocument.h"
 #include "document/richedit.h"
+#include "printing/tprintreport2.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPdfWriter>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -49,6 +51,8 @@ private slots:
     void charactersShiftJisCannotHoldAreReported();
     void convertsToPdf();
     void pdfIsTheSameUnderADarkTheme();
+    void pdfIsWhatTheWindowPrints_data();
+    void pdfIsWhatTheWindowPrints();
     void endedConversionRemovesItsTemporary_data();
     void endedConversionRemovesItsTemporary();
     void temporariesOfKilledConversionsAreRemoved();
@@ -223,6 +227,90 @@ void tst_Conversion::pdfIsTheSameUnderADarkTheme()
     QVERIFY(PdfPages::blackPixels(pages[0].first()) > 50);
     QCOMPARE(pages[1].size(), 1);
     QVERIFY2(pages[1].first() == pages[0].first(), "the PDF differs under the dark theme");
+}
+
+namespace {
+
+// What a PDF shows: its fonts, and each word where it stands (pdftotext -bbox, to a tenth of a
+// point).
+QString fontsAndWords(const QString &pdf)
+{
+    QProcess fonts;
+    fonts.start(u"pdffonts"_s, { pdf });
+    fonts.waitForFinished(60000);
+    QStringList names;
+    for (const QString &line : QString::fromUtf8(fonts.readAllStandardOutput()).split(u'\n').mid(2)) {
+        if (!line.trimmed().isEmpty())
+            names += line.section(u' ', 0, 0);
+    }
+    names.sort();
+    QProcess words;
+    words.start(u"pdftotext"_s, { u"-bbox"_s, u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s });
+    words.waitForFinished(60000);
+    QString out = names.join(u' ') + u'\n';
+    static const QRegularExpression word(u"<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"_s);
+    for (const QRegularExpressionMatch &m : word.globalMatch(QString::fromUtf8(words.readAllStandardOutput()))) {
+        out += m.captured(5);
+        for (int i = 1; i <= 4; ++i)
+            out += u' ' + QString::number(m.captured(i).toDouble(), 'f', 1);
+        out += u'\n';
+    }
+    return out;
+}
+
+} // namespace
+
+void tst_Conversion::pdfIsWhatTheWindowPrints_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("RTF that names no font or size") << u"letter.rtf"_s
+                                                    << QByteArray("{\\rtf1\\ansi\\ansicpg932 Dear \\'93\\'fa\\'96\\'7b\\par\\b bold\\b0  and plain\\par}");
+    QTest::newRow("Shift-JIS text") << u"notes.txt"_s << QByteArray("\x93\xfa\x96\x7b\x8c\xea text\r\nsecond line\r\n");
+}
+
+// The converter reads a file as the editor opens it: its PDF is the report the window prints,
+// word for word, in the same fonts at the same places.
+void tst_Conversion::pdfIsWhatTheWindowPrints()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+        QSKIP("poppler-utils are not installed");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    TestFiles::write(path, content);
+    const Run run = convert({ u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, u"out"_s, name }, dir.path());
+    QCOMPARE(run.status, 0);
+
+    installFontSubstitutes();
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+    TPenForm1 window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.OpenFile(path);
+    QCOMPARE(window.CurrentFileName, path);
+    const QString printed = dir.filePath(u"window.pdf"_s);
+    QFile file(printed);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    TPrintReport2 report;
+    report.setParentRichEdit(&window.RichEdit1->richDocument());
+    report.ReportTitle = window.windowTitle();
+    report.setPrinter(true, [&file](const QString &jobTitle) {
+        auto writer = std::make_unique<QPdfWriter>(&file);
+        writer->setTitle(jobTitle);
+        writer->setResolution(600);
+        ReportPrinter printer;
+        printer.device = std::move(writer);
+        return printer;
+    });
+    QVERIFY(report.print());
+    file.close();
+    QFile::remove(settingsFilePath(QCoreApplication::applicationFilePath()));
+
+    const QString converted = fontsAndWords(QDir(dir.filePath(u"out"_s)).filePath(QFileInfo(name).completeBaseName() + u".pdf"_s));
+    QVERIFY(converted.count(u'\n') > 3);
+    QCOMPARE(converted, fontsAndWords(printed));
 }
 
 void tst_Conversion::endedConversionRemovesItsTemporary_data()

@@ -7,6 +7,7 @@
 #include "app/fontsubstitutes.h"
 #include "document/editordocumentlayout.h"
 #include "document/richdocument.h"
+#include "document/textformats.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -184,9 +185,11 @@ struct Screen {
 
 Screen screenOf(const QString &path)
 {
+    // As the editor reads it: text that names no format in the editor's.
     QTextDocument doc;
     RichDocument rich(&doc);
-    rich.loadFile(path, StreamFormat::Rtf, QTextCharFormat());
+    rich.setDefaultCharFormat(TextFormats::editorDefaultFormat());
+    rich.loadFile(path, StreamFormat::Rtf, TextFormats::toTextCharFormat(TextFormats::newDocumentFormat()));
     doc.setDocumentMargin(0);
     doc.setTextWidth(ScreenWidth);
     EditorDocumentLayout *layout = rich.layout();
