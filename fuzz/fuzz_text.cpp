@@ -1,4 +1,5 @@
-// libFuzzer target for the CP932 codec, Shift-JIS counting and the byte-position index.
+// libFuzzer target for the CP932 codec, Shift-JIS counting, the byte-position index and the
+// reading of text into the document's store.
 //
 // The input is read three ways: as CP932 bytes (decode, encode, counting), as UTF-16LE units
 // (text the codec never produces, such as lone surrogates and U+2028, but that editing can put
@@ -13,6 +14,7 @@
 #include "document/plaintext.h"
 #include "document/richdocument.h"
 #include "document/sjistext.h"
+#include "document/storeappender.h"
 #include "document/textpositionindex.h"
 
 #include <QByteArray>
@@ -260,6 +262,9 @@ void checkDocument(const RichDocument &rd, QTextDocument &doc, const std::vector
 {
     const qint64 allBytesUpTo = depth == Depth::Exhaustive ? AllBytePositionsUpTo : AllPositionsBetweenEditsBelow;
     const int allPositionsBelow = depth == Depth::Exhaustive ? AllDocumentPositionsBelow : AllPositionsBetweenEditsBelow;
+    // Text read straight into the document's store leaves it as Qt's own insertions would.
+    const QString storeFault = StoreAppender::storeFault(doc);
+    CHECK(storeFault.isEmpty(), "the document's store: %s", qPrintable(storeFault));
     const QByteArray bytes = rd.text();
     const qint64 len = rd.textLength();
     g_context = "text() = \"" + cEscaped(bytes, 160) + '"';
