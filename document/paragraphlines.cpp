@@ -5,6 +5,8 @@
 
 #include "paragraphlines.h"
 
+#include "paragraphrules.h"
+
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -105,6 +107,7 @@ struct Breaker {
     QFixed bottom;
     bool fellBack = false;
     int wordEnd = 0; // where the word holding the last line start ends (no break before it)
+    int rulesEnd = std::numeric_limits<int>::max(); // the rules found so far end here
 
     // Where the text from `start` may first break: the end of the word it begins. A spot
     // where Qt might break that is not a break opportunity (a tab, an object, a line
@@ -115,7 +118,9 @@ struct Breaker {
             return wordEnd;
         const QCharAttributes *rules = engine->attributes();
         const QString &text = engine->layoutData->string;
-        const int length = int(text.size());
+        // Where the rules found so far end, a word is taken to end: the longest a line can be
+        // is far shorter.
+        const int length = std::min(int(text.size()), rulesEnd);
         int p = start + 1;
         for (; p < length; ++p) {
             const QCharAttributes a = rules[p];
@@ -257,59 +262,6 @@ int lineAt(const QList<QScriptLine> &lines, int position)
     return std::max(0, static_cast<int>(after - lines.begin()) - 1);
 }
 
-static_assert(sizeof(QCharAttributes) == 1);
-
-// Characters of context on each side of a stretch whose rules are found again: the rules of a
-// character depend on its neighbours, never on text this far away (but for runs of spaces, which
-// a check against a full analysis would show).
-constexpr int RulesContext = 64;
-
-// Gives the engine, which has just itemized the new text, its character rules: the old ones
-// before and behind the edit, and for the edit and some characters around it what an analysis of
-// that stretch (with context) finds. When the old rules do not fit the text the engine is left
-// to find them all, as it does by itself.
-void reuseRules(QTextEngine *engine, const KeptLines::Data &old)
-{
-    QTextEngine::LayoutData *data = engine->layoutData;
-    const int length = int(data->string.size());
-    // One entry per character and one for the end of the text. The engine's memory always has
-    // room for the whole text's rules; its glyph space grows as items are shaped, so it is not
-    // asked for here (a glyph table for the whole paragraph, cleared, at every key).
-    if (int(old.rules.size()) != old.oldLength + 1 || old.oldLength + old.delta != length || !engine->ensureSpace(1))
-        return;
-    // A run of spaces carries a rule across it: the stretch takes such runs at its ends whole.
-    const QChar *text = data->string.constData();
-    int from = std::max(0, old.start - RulesContext);
-    while (from > 0 && text[from - 1].isSpace())
-        --from;
-    int to = std::min(length, old.oldEnd + old.delta + RulesContext);
-    while (to < length && text[to].isSpace())
-        ++to;
-    const int contextFrom = std::max(0, from - RulesContext);
-    const int contextTo = std::min(length, to + RulesContext);
-    std::vector<QUnicodeTools::ScriptItem> scripts;
-    for (int i = 0; i < data->items.size(); ++i) {
-        const QScriptItem &item = data->items.at(i);
-        const int itemEnd = int(item.position) + engine->length(i);
-        if (itemEnd <= contextFrom || item.position >= contextTo)
-            continue;
-        scripts.push_back({ std::max<qsizetype>(0, item.position - contextFrom), QChar::Script(item.analysis.script) });
-    }
-    if (scripts.empty())
-        return;
-    std::vector<QCharAttributes> found(static_cast<size_t>(contextTo - contextFrom + 1));
-    QUnicodeTools::initCharAttributes(QStringView(data->string).sliced(contextFrom, contextTo - contextFrom),
-                                      scripts.data(), qsizetype(scripts.size()), found.data(),
-                                      QUnicodeTools::CharAttributeOptions(
-                                          QUnicodeTools::GraphemeBreaks | QUnicodeTools::LineBreaks
-                                          | QUnicodeTools::WhiteSpaces | QUnicodeTools::HangulLineBreakTailoring));
-    auto *rules = reinterpret_cast<unsigned char *>(data->memory);
-    std::copy(old.rules.begin(), old.rules.begin() + from, rules);
-    std::memcpy(rules + from, found.data() + (from - contextFrom), static_cast<size_t>(to - from));
-    std::copy(old.rules.begin() + (to - old.delta), old.rules.end(), rules + to);
-    data->haveCharAttributes = true;
-}
-
 bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, Result &result)
 {
     QTextEngine *engine = layout->engine();
@@ -328,7 +280,7 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
         return false;
     // Glyphs are made room for as lines are shaped: after an edit that is the few lines around
     // it, where reserving them for the whole paragraph would clear room for all of its glyphs.
-    reuseRules(engine, old);
+    ParagraphRules::reuse(engine, old.rules, old.oldLength, old.start, old.oldEnd, old.delta);
     reserveGlyphs(engine); // only when the rules were not reused
     engine->lines = lines.mid(0, keep);
     engine->layoutData->layoutState = QTextEngine::InLayout;
@@ -379,30 +331,9 @@ bool layOutAgain(QTextLayout *layout, const Geometry &g, KeptLines::Data &old, R
     return true;
 }
 
-// The character rules Qt finds for a whole paragraph before it breaks a line, found here with
-// glyphs reserved for only the first few thousand characters: Qt would reserve and clear them for
-// all of the text, the most of the cost of a paragraph's first line. Shaping adds glyphs as it
-// goes. False when the engine is not in the state this expects (Qt then finds them itself).
-bool findRulesSparingGlyphs(QTextEngine *engine)
-{
-    constexpr int FirstGlyphs = 4096;
-    QTextEngine::LayoutData *data = engine->layoutData;
-    if (!data || data->haveCharAttributes)
-        return data != nullptr;
-    if (data->memory_on_stack || data->allocated != 0 || !data->reallocate(FirstGlyphs))
-        return false;
-    std::vector<QUnicodeTools::ScriptItem> scripts;
-    scripts.reserve(size_t(data->items.size()));
-    for (const QScriptItem &item : std::as_const(data->items))
-        scripts.push_back({ item.position, QChar::Script(item.analysis.script) });
-    QUnicodeTools::initCharAttributes(QStringView(data->string), scripts.data(), qsizetype(scripts.size()),
-                                      reinterpret_cast<QCharAttributes *>(data->memory),
-                                      QUnicodeTools::CharAttributeOptions(
-                                          QUnicodeTools::GraphemeBreaks | QUnicodeTools::LineBreaks
-                                          | QUnicodeTools::WhiteSpaces | QUnicodeTools::HangulLineBreakTailoring));
-    data->haveCharAttributes = true;
-    return true;
-}
+// How far ahead of a paragraph's lines its rules are found when it is laid out in part: far
+// enough that no line, nor a caret moving along them, reaches rules not found yet.
+constexpr int RulesAhead = 1 << 16;
 
 } // namespace
 
@@ -410,6 +341,7 @@ struct PartialLines::Data {
     QList<QScriptLine> lines; // while hidden
     bool shown = false;
     int end = 0;
+    int rulesEnd = 0; // the characters before it have their rules found
     int length = 0; // of the text they were made for
     QFixed y; // where the next line goes
     QFixed bottom;
@@ -471,24 +403,37 @@ Result layOutPart(QTextLayout *layout, const Geometry &g, std::unique_ptr<Partia
     Breaker b { layout, engine, g, g.option, {}, {} };
     layout->setTextOption(g.option);
     const int firstLine = part ? int(engine->lines.size()) : 0;
+    int rulesEnd = std::numeric_limits<int>::max();
     if (part) {
         engine->layoutData->layoutState = QTextEngine::InLayout;
         b.y = part->d->y;
         b.bottom = part->d->bottom;
+        rulesEnd = part->d->rulesEnd;
     } else {
         layout->beginLayout();
-        if (!engine->layoutData || !findRulesSparingGlyphs(engine))
+        // The rules of a long paragraph are found as its lines reach them.
+        const qint64 through = qint64(characters) + RulesAhead;
+        if (engine->layoutData && ParagraphRules::findSparingGlyphs(engine, int(std::min<qint64>(through, RulesAhead))))
+            rulesEnd = std::min(RulesAhead, int(engine->layoutData->string.size()));
+        else
             reserveGlyphs(engine);
     }
+    const int length = engine->layoutData ? int(engine->layoutData->string.size()) : 0;
+    rulesEnd = std::min(rulesEnd, length);
     const QFixed until = fixed(std::min<qint64>(height, std::numeric_limits<int>::max()));
     bool complete = false;
     for (;;) {
         const int count = int(engine->lines.size());
-        if (count > 0 && !b.fellBack) {
-            const QScriptLine &last = engine->lines.constLast();
-            if (b.y >= until || last.from + last.length + last.trailingSpaces >= characters)
-                break;
+        const QScriptLine *last = count > 0 ? &engine->lines.constLast() : nullptr;
+        const int linesEnd = last ? last->from + last->length + last->trailingSpaces : 0;
+        if (last && !b.fellBack && (b.y >= until || linesEnd >= characters))
+            break;
+        if (rulesEnd < length && linesEnd + RulesAhead / 2 > rulesEnd) {
+            const int to = int(std::min<qint64>(length, qint64(linesEnd) + RulesAhead));
+            ParagraphRules::findBetween(engine, rulesEnd, to);
+            rulesEnd = to;
         }
+        b.rulesEnd = rulesEnd;
         QTextLine line = layout->createLine();
         if (!line.isValid()) {
             complete = true;
@@ -509,6 +454,7 @@ Result layOutPart(QTextLayout *layout, const Geometry &g, std::unique_ptr<Partia
     const QScriptLine &last = engine->lines.constLast();
     part->d->end = last.from + last.length + last.trailingSpaces;
     part->d->length = int(engine->layoutData->string.size());
+    part->d->rulesEnd = rulesEnd;
     part->d->y = b.y;
     part->d->bottom = b.bottom;
     Result r = finish(layout, b, firstLine > 0, broken);
@@ -610,6 +556,13 @@ QTextLayout *existingLayout(const QTextBlock &block)
 {
     QTextBlockData *data = blockData(block);
     return data ? data->layout : nullptr;
+}
+
+void answerWithoutLines(const QTextBlock &block)
+{
+    QTextLayout *layout = block.isValid() ? block.layout() : nullptr;
+    if (layout && layout->lineCount() == 0)
+        layout->engine()->validate();
 }
 
 void freeLayout(const QTextBlock &block)

@@ -139,5 +139,10 @@ QString layoutText(const QTextLayout *layout);
 QTextLayout *existingLayout(const QTextBlock &block);
 // Frees that layout; the next use of the paragraph makes a new one.
 void freeLayout(const QTextBlock &block);
+// Readies a paragraph that has no lines to say so: asked for the line of a position, Qt's layout
+// first analyses the whole paragraph (its scripts and directions: a third of a second for 8 MB),
+// and throws that away when the paragraph is laid out. Taking its text is enough to answer
+// "none". No-op for a paragraph with lines.
+void answerWithoutLines(const QTextBlock &block);
 
 } // namespace ParagraphLines

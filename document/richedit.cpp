@@ -6,6 +6,7 @@
 #include "documentmessages.h"
 #include "formatrange.h"
 #include "loadinggate.h"
+#include "paragraphlines.h"
 #include "pictureclipboard.h"
 #include "pictures.h"
 #include "plaintext.h"
@@ -340,6 +341,10 @@ void RichEdit::loadWith(const std::function<void(const QTextCharFormat &)> &load
         doc->setLayoutEnabled(true);
         throw;
     }
+    // The text control asks for the lines of the caret's old and new places before the layout
+    // is on: they have none yet, which a long paragraph can say without analysing its text.
+    ParagraphLines::answerWithoutLines(doc->findBlock(textCursor().position()));
+    ParagraphLines::answerWithoutLines(doc->begin());
     setTextCursor(QTextCursor(doc));
     doc->setLayoutEnabled(true);
     m_textLimit = qMax(m_textLimit, DefaultTextLimit);

@@ -2,6 +2,8 @@
 #include "document/editordocumentlayout.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QImage>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,7 +13,10 @@
 #include <QTextLayout>
 #include <QTextList>
 
+#include <algorithm>
 #include <memory>
+
+#include <private/qtextengine_p.h>
 
 using namespace Qt::StringLiterals;
 
@@ -120,6 +125,8 @@ private slots:
     void longParagraphReusesLines();
     void keyInALongParagraphRepaintsFromItsLine();
     void editsBesideLongSpaceRunsBreakAsAFullLayout();
+    void hugeParagraphLaidOutInPartBreaksAsQtDoes_data();
+    void hugeParagraphLaidOutInPartBreaksAsQtDoes();
     void estimatesTurnReal();
     void displayLinesAfterEdits();
 };
@@ -352,6 +359,67 @@ void tst_EditorLayout::editsBesideLongSpaceRunsBreakAsAFullLayout()
         }
     }
     QVERIFY(layout.reusedLayouts() > 40);
+}
+
+void tst_EditorLayout::hugeParagraphLaidOutInPartBreaksAsQtDoes_data()
+{
+    QTest::addColumn<QString>("text");
+    // Long enough to be drawn before it is laid out whole; its character rules are then found a
+    // stretch at a time, ahead of its lines.
+    constexpr int Length = 600000;
+    QRandomGenerator random(29);
+    QString spaced;
+    while (spaced.size() < Length)
+        spaced += prose(random, random.bounded(200, 4000)) + QString(random.bounded(60, 400), u' ');
+    QTest::newRow("prose with long runs of spaces") << spaced.left(Length);
+    // Whether a line may break after spaces depends on what stands before them: not after an
+    // opening bracket, nor before a small kana after a closing one, however many spaces.
+    QString brackets;
+    while (brackets.size() < Length)
+        brackets += u"「"_s + QString(random.bounded(100, 700), u' ') + u"語」"_s + QString(random.bounded(100, 700), u' ') + u"ー"_s;
+    QTest::newRow("brackets before long runs of spaces") << brackets.left(Length);
+    QTest::newRow("Thai without spaces") << QString(u"ภาษาไทยเป็นภาษาที่ใช้คำติดกันโดยไม่เว้นวรรค"_s).repeated(Length / 44);
+    QString letters(Length, u'a');
+    for (int i = 0; i < Length; ++i)
+        letters[i] = QChar(u'a' + i % 26);
+    QTest::newRow("one word of letters") << letters;
+}
+
+// Its lines, laid out first down to the area drawn and then to the end, are those Qt's layout
+// makes of it whole.
+void tst_EditorLayout::hugeParagraphLaidOutInPartBreaksAsQtDoes()
+{
+    QFETCH(QString, text);
+    QTextDocument doc;
+    setUp(doc, 331);
+    EditorDocumentLayout &layout = install(doc);
+    // As a file is read: with the layout off till the text is in.
+    doc.setLayoutEnabled(false);
+    QTextCursor(&doc).insertText(text);
+    doc.setLayoutEnabled(true);
+    QImage image(331, 400, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = QRectF(0, 0, 331, 400);
+    layout.draw(&painter, context);
+    painter.end();
+    QVERIFY(layout.estimatedCount() > 0); // drawn, but not laid out whole
+    layout.layOutAll();
+    const QList<Paragraph> ours = snapshot(doc);
+    QCOMPARE(lineBreaksOf(ours), lineBreaksOf(freshLayout(doc)));
+    // Qt's own layout breaks a word longer than a line in time that grows with its square.
+    if (text.contains(u' ') || text.size() < 100000 || text.at(0).script() == QChar::Script_Thai)
+        QCOMPARE(lineBreaksOf(ours), lineBreaksOf(qtLayout(doc)));
+    // Every character's rules, found a stretch at a time, are those Qt finds for the whole text.
+    const QTextEngine *engine = doc.firstBlock().layout()->engine();
+    QTextLayout whole(text, doc.defaultFont());
+    whole.engine()->itemize();
+    const auto *found = reinterpret_cast<const uchar *>(engine->attributes());
+    const auto *expected = reinterpret_cast<const uchar *>(whole.engine()->attributes());
+    QVERIFY(found && expected);
+    const auto differs = std::mismatch(found, found + text.size(), expected);
+    QVERIFY2(differs.first == found + text.size(),
+             qPrintable(u"the rules differ at %1"_s.arg(differs.first - found)));
 }
 
 void tst_EditorLayout::estimatesTurnReal()
