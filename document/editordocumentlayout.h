@@ -89,6 +89,22 @@ public:
     // gives its text none: pages show the markers the screen shows.
     void drawListMarker(QPainter *painter, const QTextBlock &block, const QColor &color) const;
 
+    // While one lives, a huge paragraph laid out only in part answers what its lines are from the
+    // lines laid out down to `bottom` (document pixels), as when it is drawn, instead of being
+    // laid out whole first: for questions whose answers only say what to repaint (where the caret
+    // stands when the focus comes or goes). A position beyond those lines has no line then.
+    class PartAnswers {
+    public:
+        PartAnswers(EditorDocumentLayout &layout, qreal bottom);
+        ~PartAnswers();
+        PartAnswers(const PartAnswers &) = delete;
+        PartAnswers &operator=(const PartAnswers &) = delete;
+
+    private:
+        EditorDocumentLayout &m_layout;
+        qreal m_bottom;
+    };
+
     // Around an input method's event: its preedit changes clear a paragraph's lines before the
     // layout hears of it, so a long paragraph's lines are copied first, and the change they
     // meet is found by comparing the texts before and after. Drop what was not used after.

@@ -25,6 +25,21 @@ constexpr int PartialSliceCharacters = 16384;
 
 } // namespace
 
+EditorDocumentLayout::PartAnswers::PartAnswers(EditorDocumentLayout &layout, qreal bottom)
+    : m_layout(layout)
+    , m_bottom(layout.m_drawBottom)
+{
+    ++m_layout.m_drawing;
+    m_layout.m_drawBottom = bottom;
+}
+
+EditorDocumentLayout::PartAnswers::~PartAnswers()
+{
+    m_layout.hidePartialLines();
+    m_layout.m_drawBottom = m_bottom;
+    --m_layout.m_drawing;
+}
+
 bool EditorDocumentLayout::canBePartial(const QTextBlock &block, int number) const
 {
     if (block.length() < PartialParagraph || m_hasTables || !block.isVisible() || m_metrics.at(number).exact

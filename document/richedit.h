@@ -35,6 +35,8 @@ public:
     explicit RichEdit(QWidget *parent = nullptr);
     ~RichEdit() override;
 
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
     RichDocument &richDocument() { return *m_richDocument; }
 
     // -- Selection --
@@ -176,6 +178,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void wheelEvent(QWheelEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void notifySelectionIfMoved();

@@ -105,3 +105,29 @@ void RichEdit::layOutAfterJump()
         top = now;
     }
 }
+
+void RichEdit::focusInEvent(QFocusEvent *event)
+{
+    // The text control repaints where the caret stands: the lines shown are enough to say where,
+    // however long the paragraph still being laid out.
+    const EditorDocumentLayout::PartAnswers answers(*m_richDocument->layout(),
+                                                    verticalScrollBar()->value() + viewport()->height());
+    QTextEdit::focusInEvent(event);
+}
+
+void RichEdit::focusOutEvent(QFocusEvent *event)
+{
+    const EditorDocumentLayout::PartAnswers answers(*m_richDocument->layout(),
+                                                    verticalScrollBar()->value() + viewport()->height());
+    QTextEdit::focusOutEvent(event);
+}
+
+QVariant RichEdit::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    // An input method asks where the caret is whenever the focus comes back: the same holds.
+    if (!(query & (Qt::ImCursorRectangle | Qt::ImAnchorRectangle)))
+        return QTextEdit::inputMethodQuery(query);
+    const EditorDocumentLayout::PartAnswers answers(*m_richDocument->layout(),
+                                                    verticalScrollBar()->value() + viewport()->height());
+    return QTextEdit::inputMethodQuery(query);
+}

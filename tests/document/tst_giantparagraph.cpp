@@ -7,6 +7,7 @@
 
 #include <QPainter>
 #include <QPicture>
+#include <QComboBox>
 #include <QScrollBar>
 #include <QtMath>
 #include <QTemporaryDir>
@@ -33,6 +34,8 @@ private slots:
     void typingAtBothEnds_data();
     void typingAtBothEnds();
     void scrollingToTheEndShowsIt();
+    void focusComingAndGoingLaysOutNoMore_data();
+    void focusComingAndGoingLaysOutNoMore();
     void pagesHoldAllOfIt();
 
 private:
@@ -179,6 +182,34 @@ void tst_GiantParagraph::typingAtBothEnds()
     QTRY_VERIFY(caretShown());
     QTest::keyClicks(&editor(), u"A"_s);
     QCOMPARE(editor().textBytes(), "A" + bytes + "XYZ");
+}
+
+void tst_GiantParagraph::focusComingAndGoingLaysOutNoMore_data()
+{
+    addTexts();
+}
+
+// Another widget taking the focus (a menu, a dialog, another window) and the editor taking it
+// back repaint where the caret is: that needs only the lines shown, not the paragraph whole.
+void tst_GiantParagraph::focusComingAndGoingLaysOutNoMore()
+{
+    QFETCH(QByteArray, bytes);
+    open(bytes);
+    editor().setFocus();
+    QTRY_VERIFY(editor().hasFocus());
+    layout().setBackgroundLayout(false);
+    const qint64 before = layout().brokenCharacters();
+    QVERIFY(layout().estimatedCount() > 0);
+    m_window->ComboBox1->setFocus();
+    QTRY_VERIFY(!editor().hasFocus());
+    editor().setFocus();
+    QTRY_VERIFY(editor().hasFocus());
+    QCoreApplication::processEvents();
+    QVERIFY(layout().estimatedCount() > 0);
+    QVERIFY2(layout().brokenCharacters() - before < Characters / 8,
+             qPrintable(QString::number(layout().brokenCharacters() - before)));
+    QVERIFY(inkAtTheTop(editor()) > 100);
+    layout().setBackgroundLayout(true);
 }
 
 void tst_GiantParagraph::scrollingToTheEndShowsIt()
