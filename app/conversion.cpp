@@ -25,6 +25,8 @@
 #include <fcntl.h>
 #include <iterator>
 #include <new>
+#include <optional>
+#include <pthread.h>
 #include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -179,10 +181,30 @@ public:
     RemovedOnEndSignals(const RemovedOnEndSignals &) = delete;
     RemovedOnEndSignals &operator=(const RemovedOnEndSignals &) = delete;
 
-private:
     static constexpr int Signals[] = { SIGTERM, SIGINT, SIGHUP };
+
+private:
     struct sigaction m_previous[std::size(Signals)] {};
     bool m_installed[std::size(Signals)] {};
+};
+
+// Holds those signals back while it lives: one that comes meanwhile is taken when it ends.
+class EndSignalsHeld {
+public:
+    EndSignalsHeld()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int s : RemovedOnEndSignals::Signals)
+            sigaddset(&held, s);
+        ::pthread_sigmask(SIG_BLOCK, &held, &m_previous);
+    }
+    ~EndSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    EndSignalsHeld(const EndSignalsHeld &) = delete;
+    EndSignalsHeld &operator=(const EndSignalsHeld &) = delete;
+
+private:
+    sigset_t m_previous;
 };
 
 // The report's print run, with a PDF file standing in for the printer: the pages the preview
@@ -190,8 +212,15 @@ private:
 // memory holds a few pages, not the document's.
 void printToPdf(RichDocument &document, const QString &title, const QString &output)
 {
-    FileReplacement pdf(output, temporaryStem(output));
-    const RemovedOnEndSignals removedOnEnd(pdf.temporaryPath());
+    // A signal between the temporary's making and the handler that removes it would leave it.
+    std::optional<FileReplacement> replacement;
+    std::optional<RemovedOnEndSignals> removedOnEnd;
+    {
+        const EndSignalsHeld held;
+        replacement.emplace(output, temporaryStem(output));
+        removedOnEnd.emplace(replacement->temporaryPath());
+    }
+    FileReplacement &pdf = *replacement;
     removeTemporariesOfEndedConversions(QFileInfo(QFile::decodeName(pdf.temporaryPath())).absolutePath());
     TPrintReport2 report;
     report.setParentRichEdit(&document);
