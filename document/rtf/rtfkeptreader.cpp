@@ -107,7 +107,7 @@ void Reader::endSection()
     // The paragraph it ended is the cursor's: the next one is not begun until text follows.
     QTextCharFormat format = RtfKept::sectionFormat(section.words, section.base, section.endsParagraph);
     RtfKept::setKeptUnicodeSkip(format, section.uc);
-    m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
+    cursor().insertText(QString(QChar::ObjectReplacementCharacter), format);
 }
 
 bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknownIgnorable)
@@ -247,7 +247,7 @@ void Reader::insertAnchor(const QTextCharFormat &format)
         RtfKept::setFieldUnicodeSkip(anchor, m_field->instructionUc);
         m_field->hasResult = true;
     }
-    m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), anchor);
+    cursor().insertText(QString(QChar::ObjectReplacementCharacter), anchor);
     m_paragraphHasContent = true;
 }
 
@@ -298,6 +298,7 @@ void Reader::finishKept()
     endSection();
     if (m_field)
         finishField(depth + 1 - qMin(depth + 1, m_field->depth));
+    m_store.finish();
     RtfKept::setLeading(m_document, m_leading);
 }
 

@@ -13,7 +13,7 @@ void Reader::run()
     m_cursor = QTextCursor(&m_document);
     // One edit block for the whole read: without it each insertion re-measures the caret's
     // place in its paragraph and notifies the editor, which grows with the paragraph.
-    m_cursor.beginEditBlock();
+    cursor().beginEditBlock();
     while (m_p < m_end && !m_finished) {
         const char c = *m_p;
         // \* marks the control word right after it (line breaks and spaces between allowed),
@@ -47,10 +47,11 @@ void Reader::run()
     finishParagraph();
     // A file that ends in a table leaves the paragraph after it as one that goes on after it.
     const bool inTable = m_tables.isOpen();
+    m_store.finish();
     m_tables.finish();
     if (inTable)
         markParagraphAfterTable();
-    m_cursor.endEditBlock();
+    cursor().endEditBlock();
 }
 
 void Reader::pushGroup()

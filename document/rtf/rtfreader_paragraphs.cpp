@@ -29,16 +29,16 @@ void Reader::insertPicture()
     placeForTable(group().para.inTable);
     flushText();
     startPendingParagraph();
-    const RtfPicture::Placement placement = m_picture.place(m_cursor.position());
+    const RtfPicture::Placement placement = m_picture.place(cursor().position());
     if (placement.replacePrevious)
-        m_cursor.deletePreviousChar();
+        cursor().deletePreviousChar();
     if (placement.keep) {
         // A field's result: the picture is written back inside its field, which it stands for.
         const QTextCharFormat format = Pictures::charFormat(picture, formatFor(group().chars));
-        m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), m_field ? fieldFormat(format) : format);
+        cursor().insertText(QString(QChar::ObjectReplacementCharacter), m_field ? fieldFormat(format) : format);
         m_paragraphHasContent = true;
     }
-    m_picture.placed(placement, m_cursor.position());
+    m_picture.placed(placement, cursor().position());
 }
 
 void Reader::paragraphBreak()
@@ -81,6 +81,7 @@ void Reader::startPendingParagraph()
 // A paragraph break at the reader's cursor, through the document's own store: the cursor's way
 // looks both formats up in the document's table at every break, which in a file of little but
 // paragraph breaks is a good part of its reading. The reader's edit block is open throughout.
+// At the document's end (as nearly always) the break goes straight into the store.
 void Reader::insertBlockAtCursor(const QTextBlockFormat &format, const QTextCharFormat &chars)
 {
     QTextDocumentPrivate *store = QTextDocumentPrivate::get(&m_document);
@@ -96,7 +97,18 @@ void Reader::insertBlockAtCursor(const QTextBlockFormat &format, const QTextChar
         plain.clearProperty(QTextFormat::ObjectIndex);
         m_storedCharIndex = formats->indexForFormat(plain);
     }
-    store->insertBlock(m_cursor.position(), m_storedBlockIndex, m_storedCharIndex);
+    if (appendable(m_storedCharIndex) && m_store.acceptsBreak(m_storedBlockIndex, m_storedCharIndex)) {
+        m_store.appendBreak(m_storedBlockIndex, m_storedCharIndex);
+        return;
+    }
+    store->insertBlock(cursor().position(), m_storedBlockIndex, m_storedCharIndex);
+}
+
+bool Reader::appendable(int charFormat) const
+{
+    // Once text is pending the reader is at the end by construction; before, its cursor says.
+    return m_store.usable() && m_store.acceptsText(charFormat)
+        && (m_store.pending() > 0 || (!m_cursor.hasSelection() && m_cursor.position() == m_store.position()));
 }
 
 bool Reader::isBulletList(const ParaState &para) const
@@ -138,8 +150,9 @@ void Reader::finishParagraph()
     const QTextListFormat::Style bulletStyle = RtfLists::bulletStyle(m_marker, level);
     if (!bullet && listed && !m_marker.isEmpty() && numbered == QTextListFormat::ListStyleUndefined) {
         // A numbered list: its numbers exist only in the marker text, so they become text.
+        const int start = cursor().block().position();
         QTextCursor at(&m_document);
-        at.setPosition(m_cursor.block().position());
+        at.setPosition(start);
         at.insertText(m_marker, m_markerFormat);
     }
     m_marker.clear();
@@ -170,9 +183,9 @@ void Reader::finishParagraph()
     const bool formatRight = m_insertedKnown && m_insertedKey == key;
     if (!bullet) {
         if (!formatRight || m_insertedInList)
-            m_cursor.setBlockFormat(m_blockFormat);
+            cursor().setBlockFormat(m_blockFormat);
         if (numbered != QTextListFormat::ListStyleUndefined)
-            m_numbered.place(m_cursor, numbered, para.listNumber, para.listLevel);
+            m_numbered.place(cursor(), numbered, para.listNumber, para.listLevel);
     } else {
         placeBullet(formatRight, bulletStyle, level);
     }
@@ -182,7 +195,7 @@ void Reader::finishParagraph()
     if (m_pageBreakNext && !m_tables.isOpen() && !para.pageBreakBefore) {
         QTextBlockFormat breaking;
         breaking.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-        m_cursor.mergeBlockFormat(breaking);
+        cursor().mergeBlockFormat(breaking);
     }
     m_pageBreakNext = false;
 }
@@ -196,11 +209,11 @@ void Reader::placeBullet(bool formatRight, QTextListFormat::Style style, int lev
     if (continues) {
         QTextBlockFormat inList = m_blockFormat;
         inList.setObjectIndex(list->objectIndex());
-        m_cursor.setBlockFormat(inList);
+        cursor().setBlockFormat(inList);
     } else {
         if (!formatRight || m_insertedInList)
-            m_cursor.setBlockFormat(m_blockFormat);
-        list = m_cursor.createList(RtfLists::bulletFormat(style, level));
+            cursor().setBlockFormat(m_blockFormat);
+        list = cursor().createList(RtfLists::bulletFormat(style, level));
     }
     m_list = list;
 }
@@ -258,6 +271,7 @@ void Reader::placeForTable(bool inTable, int cellsDone)
     RtfTableReader::Ahead ahead { QByteArrayView(m_p, m_end - m_p) };
     if (m_field && !m_keep)
         ahead.fieldCloses = static_cast<int>(m_stack.depth() + 1 - qMin(m_stack.depth() + 1, m_field->depth));
+    m_store.finish(); // the table reader works with the cursor
     const auto move = m_tables.place(inTable, ahead, formatFor(group().chars), cellsDone);
     if (move == RtfTableReader::Move::NewBlock) {
         // A paragraph the table made: its format is set when it ends.
@@ -277,7 +291,7 @@ void Reader::markParagraphAfterTable()
     // paragraph the reader makes itself does.
     QTextCharFormat mark = formatFor(group().chars);
     mark.clearProperty(QTextFormat::ObjectIndex);
-    m_cursor.setBlockCharFormat(mark);
+    cursor().setBlockCharFormat(mark);
 }
 
 void Reader::settleParagraph(Break pending)

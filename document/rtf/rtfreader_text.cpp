@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QTextDocument>
 
+#include <private/qtextdocument_p.h>
+
 #include <climits>
 
 namespace RtfReading {
@@ -217,10 +219,25 @@ void Reader::flushText()
     if (m_pendingText.isEmpty())
         return;
     startPendingParagraph();
-    if (m_field)
-        m_cursor.insertText(m_pendingText, fieldFormat(formatFor(m_pendingState)));
-    else
-        m_cursor.insertText(m_pendingText, formatFor(m_pendingState));
+    if (m_field) {
+        cursor().insertText(m_pendingText, fieldFormat(formatFor(m_pendingState)));
+    } else {
+        const QTextCharFormat &format = formatFor(m_pendingState);
+        if (m_appendedIndex < 0 || format != m_appendedFormat) {
+            // As the cursor's insertion does: text's format is never an object's.
+            QTextCharFormat plain = format;
+            plain.clearProperty(QTextFormat::ObjectIndex);
+            m_appendedFormat = format;
+            m_appendedIndex = QTextDocumentPrivate::get(&m_document)->formatCollection()->indexForFormat(plain);
+        }
+        // Text the cursor would take as paragraph breaks goes through it.
+        const bool plainText = !m_pendingText.contains(QChar::ParagraphSeparator) && !m_pendingText.contains(u'\n')
+            && !m_pendingText.contains(u'\r') && !m_pendingText.contains(QChar(0xFDD0)) && !m_pendingText.contains(QChar(0xFDD1));
+        if (plainText && appendable(m_appendedIndex))
+            m_store.appendText(m_pendingText, m_appendedIndex);
+        else
+            cursor().insertText(m_pendingText, format);
+    }
     m_pendingText.clear();
     m_paragraphHasContent = true;
 }

@@ -129,12 +129,14 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
         else if (info.word == Word::Cell && !m_tables.afterLastCell())
             placeForTable(true); // an empty cell's paragraph has the properties in effect too
         settleParagraph(info.word == Word::Cell ? Break::Keep : Break::Drop);
+        m_store.finish(); // the table reader works with the cursor
         if (info.word == Word::Cell)
             m_tables.endCell();
         else
             m_tables.endRow();
         return;
     default:
+        m_store.finish();
         m_tables.applyWord(info.word, info.character, hasParameter, parameter);
         return;
     }

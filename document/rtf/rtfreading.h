@@ -2,6 +2,7 @@
 
 // The RTF reader's state and steps, shared by the files that make it up (rtfreader*.cpp).
 
+#include "document/storeappender.h"
 #include "document/textformats.h"
 #include "rtfgroupstack.h"
 #include "rtflists.h"
@@ -68,6 +69,7 @@ public:
         , m_end(data.data() + data.size())
         , m_document(document)
         , m_cursor(&document)
+        , m_store(document)
         , m_defaults(defaults)
         , m_tables(m_cursor, m_colors)
     {
@@ -77,6 +79,17 @@ public:
 
 private:
     const Group &group() const { return m_stack.top(); }
+
+    // Text and paragraph breaks go straight into the document's store while nothing else is
+    // done to the document (see StoreAppender): everything else uses the cursor through
+    // cursor(), which first brings the document and its cursors up to date.
+    QTextCursor &cursor()
+    {
+        m_store.finish();
+        return m_cursor;
+    }
+    // Whether text in the format with this index can go into the store at the end now.
+    bool appendable(int charFormat) const;
 
     // -- Groups --
 
@@ -209,7 +222,8 @@ private:
     const char *m_p;
     const char *const m_end;
     QTextDocument &m_document;
-    QTextCursor m_cursor;
+    QTextCursor m_cursor; // out of date while m_store has text pending: use cursor()
+    StoreAppender m_store;
     const CharFormat &m_defaults;
 
     RtfGroups::GroupStack m_stack;
@@ -289,6 +303,8 @@ private:
     QTextCharFormat m_storedCharFormat;
     int m_storedBlockIndex = -1;
     int m_storedCharIndex = -1;
+    QTextCharFormat m_appendedFormat; // the last format of text that went into the store
+    int m_appendedIndex = -1;
     bool m_paragraphHasContent = false;
     int m_finishedParagraph = -1;
     int m_blockNumber = 0; // of the paragraph under way

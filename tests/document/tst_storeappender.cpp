@@ -3,13 +3,18 @@
 // editing, and cursors where Qt would have put them.
 
 #include "document/plaintext.h"
+#include "document/rtf/rtfreader.h"
 #include "document/storeappender.h"
+#include "document/textformats.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 #include <QTextTable>
 
 #include <private/qtextdocument_p.h>
@@ -81,6 +86,81 @@ QString randomText(QRandomGenerator &random, int length)
     return text;
 }
 
+// The same with every format's properties, and each paragraph's place in its table: the reader
+// makes formats in its own order, so their numbers need not match between two documents.
+QStringList describeWhole(const QTextDocument &document)
+{
+    // Pictures, kept groups and fields are numbered by counts that go on from one document read to the
+    // next: their numbers are told by their order in the document.
+    const QList<int> serials { QTextFormat::UserProperty + 0x201, QTextFormat::UserProperty + 0x211,
+                               QTextFormat::UserProperty + 0x214 };
+    QMap<QPair<int, int>, int> renumbered;
+    const auto properties = [&](const QTextFormat &format) {
+        QStringList out;
+        const QMap<int, QVariant> all = format.properties();
+        for (auto it = all.begin(); it != all.end(); ++it) {
+            QString value = it.value().toString();
+            if (serials.contains(it.key())) {
+                const auto key = qMakePair(it.key(), it.value().toInt());
+                if (!renumbered.contains(key))
+                    renumbered.insert(key, int(renumbered.size()));
+                value = QString::number(renumbered.value(key));
+            }
+            out += QString::number(it.key()) + u'=' + value;
+        }
+        return out.join(u',');
+    };
+    QStringList out;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QString line = QString::number(block.position()) + u' ' + properties(block.blockFormat()) + u" | "
+            + properties(block.charFormat());
+        if (const QTextTable *table = QTextCursor(block).currentTable()) {
+            const QTextTableCell cell = table->cellAt(block.position());
+            line += u" cell " + QString::number(cell.row()) + u',' + QString::number(cell.column());
+        }
+        if (block.textList())
+            line += u" list " + QString::number(block.textList()->itemNumber(block));
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            line += u" [" + it.fragment().text() + u"] " + properties(it.fragment().charFormat());
+        out += line;
+    }
+    return out;
+}
+
+// Paragraphs of every kind a file holds: formats that change, tables (with text after them
+// and paragraphs in cells), lists, pictures, fields, notes, sections, page and line breaks.
+QList<QByteArray> rtfDocuments()
+{
+    QList<QByteArray> out;
+    out += "{\\rtf1\\ansi " + QByteArray("\\par ").repeated(2000) + "}";
+    out += "{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0 MS Gothic;}{\\f1 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
+           "\\f0\\fs24 \\'93\\'fa\\'96\\'7b {\\b bold}{\\i\\cf1 red} plain\\par\\f1\\fs40 big\\line next\\par"
+           "\\pard\\qc centred\\par\\pard\\li720\\fi-360 indented\\par\\page after a break\\par}";
+    QByteArray table = "{\\rtf1\\ansi before\\par";
+    for (int row = 0; row < 5; ++row) {
+        table += "\\trowd\\cellx2000\\cellx4000\\pard\\intbl r" + QByteArray::number(row) + "a\\par second\\cell"
+            " r" + QByteArray::number(row) + "b\\cell\\row";
+    }
+    out += table + "\\pard after\\par more\\par}";
+    out += "{\\rtf1\\ansi{\\*\\listtable{\\list\\listid1{\\listlevel\\levelnfc0}}}{\\*\\listoverridetable"
+           "{\\listoverride\\listid1\\ls1}}\\pard\\ls1 one\\par\\pard\\ls1 two\\par\\pard plain\\par"
+           "{\\pntext\\'b7\\tab}{\\*\\pn\\pnlvlblt}bullet\\par{\\pntext\\'b7\\tab}{\\*\\pn\\pnlvlblt}again\\par\\pard end\\par}";
+    out += "{\\rtf1\\ansi text{\\field{\\*\\fldinst HYPERLINK \"https://example.com/\"}{\\fldrslt link}} and"
+           "{\\footnote note}{\\*\\bkmkstart b}marked{\\*\\bkmkend b}\\par"
+           "{\\pict\\pngblip\\picw1\\pich1 89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+           "1f15c4890000000d4944415478da63f8cfc0f01f0005fe02fea7d3a5e00000000049454e44ae426082}\\par"
+           "\\sect\\sectd\\cols2 second section\\par\\u12354?\\u12356? unicode\\par}";
+    const QStringList folders { QStringLiteral(PENLOFT_FIXTURES "/rtf"), QStringLiteral(PENLOFT_FIXTURES "/rtf/fuzz") };
+    for (const QString &folder : folders) {
+        for (const QString &name : QDir(folder).entryList(QDir::Files)) {
+            QFile file(QDir(folder).filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                out += file.readAll();
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 class TestStoreAppender : public QObject {
@@ -92,6 +172,7 @@ private slots:
     void editsAndUndoAfterwardsAsAfterTheCursor();
     void appendsAfterATableAndMovesCursors();
     void refusesWhatNeedsMoreThanTheStore();
+    void readsRtfAsTheCursorDoes();
 };
 
 void TestStoreAppender::readsAsTheCursorDoes_data()
@@ -231,6 +312,36 @@ void TestStoreAppender::refusesWhatNeedsMoreThanTheStore()
     StoreAppender store(document);
     QVERIFY(store.usable());
     QVERIFY(!store.acceptsBreak(document.lastBlock().blockFormatIndex(), document.lastBlock().charFormatIndex()));
+}
+
+// With undo on, the reader inserts through the cursor, every break and run as Qt does it;
+// with it off (as files are read) through the store.
+void TestStoreAppender::readsRtfAsTheCursorDoes()
+{
+    CharFormat defaults = TextFormats::editorDefaultFormat();
+    int documents = 0;
+    for (const QByteArray &rtf : rtfDocuments()) {
+        QTextDocument byCursor;
+        QTextDocument byStore;
+        byStore.setUndoRedoEnabled(false);
+        const bool read = RtfReader::read(rtf, byCursor, defaults);
+        QCOMPARE(RtfReader::read(rtf, byStore, defaults), read);
+        QCOMPARE(StoreAppender::storeFault(byStore), QString());
+        const QStringList store = describeWhole(byStore);
+        const QStringList expected = describeWhole(byCursor);
+        for (qsizetype i = 0; i < qMin(store.size(), expected.size()); ++i) {
+            const QString &a = store.at(i);
+            const QString &b = expected.at(i);
+            qsizetype at = 0;
+            while (at < qMin(a.size(), b.size()) && a.at(at) == b.at(at))
+                ++at;
+            QVERIFY2(a == b, qPrintable(u"paragraph %1 of document %2 differs at %3:\n%4\nthe cursor's way:\n%5"_qs
+                                            .arg(i).arg(documents).arg(at).arg(a.mid(qMax(0, at - 80), 240), b.mid(qMax(0, at - 80), 240))));
+        }
+        QCOMPARE(store.size(), expected.size());
+        ++documents;
+    }
+    QVERIFY(documents > 10);
 }
 
 QTEST_MAIN(TestStoreAppender)
