@@ -36,6 +36,7 @@ constexpr int LinkColorProperty = QTextFormat::UserProperty + 0x217;
 constexpr int SectionProperty = QTextFormat::UserProperty + 0x218;
 constexpr int KeptUcProperty = QTextFormat::UserProperty + 0x219;
 constexpr int FieldUcProperty = QTextFormat::UserProperty + 0x21A;
+constexpr int AfterParagraphProperty = QTextFormat::UserProperty + 0x21B;
 const QColor LinkColor(0x05, 0x63, 0xC1);
 
 std::atomic<int> nextSerial { 1 };
@@ -384,6 +385,16 @@ QTextCharFormat anchorFormat(const QByteArray &group, const QTextCharFormat &bas
     return format;
 }
 
+void setAfterParagraph(QTextCharFormat &format)
+{
+    format.setProperty(AfterParagraphProperty, true);
+}
+
+bool isAfterParagraph(const QTextFormat &format)
+{
+    return format.boolProperty(AfterParagraphProperty);
+}
+
 void keepShape(QTextCharFormat &pictureFormat, const QByteArray &shape)
 {
     pictureFormat.setProperty(GroupProperty, shape);
@@ -414,6 +425,7 @@ bool withoutAnchor(QTextCharFormat &format)
     format.clearProperty(MarkProperty);
     format.clearProperty(SectionProperty);
     format.clearProperty(KeptUcProperty);
+    format.clearProperty(AfterParagraphProperty);
     if (anchor) {
         format.clearProperty(QTextFormat::TextToolTip);
         format.setObjectType(QTextFormat::NoObject);

@@ -67,6 +67,7 @@ bool Reader::beginSection(const char *wordStart)
 {
     if (m_keep || m_field || group().destination != Destination::Text || group().para.inTable)
         return false;
+    placeHeldAnchors(false); // before the break, as they were read
     endSection();
     // A \sect right after text ends that paragraph as a \par would; after a \par it follows it.
     const bool ends = m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty()
@@ -236,6 +237,11 @@ void Reader::insertAnchor(const QTextCharFormat &format)
     // would have to go after a tab of its own.
     const bool closingRow = group().para.inTable && m_tables.afterLastCell() && !m_breakPending
         && m_pendingText.isEmpty();
+    const bool showsNothing = !Pictures::isPicture(format) && RtfKept::markOf(format).isEmpty();
+    if (m_breakPending && showsNothing && !m_field && !group().para.inTable && !m_tables.isOpen()) {
+        m_heldAnchors.push_back(format);
+        return;
+    }
     if (!closingRow) {
         placeForTable(group().para.inTable);
         flushText();
@@ -249,6 +255,24 @@ void Reader::insertAnchor(const QTextCharFormat &format)
     }
     m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), anchor);
     m_paragraphHasContent = true;
+}
+
+void Reader::placeHeldAnchors(bool inTable)
+{
+    if (m_heldAnchors.empty())
+        return;
+    std::vector<QTextCharFormat> held;
+    held.swap(m_heldAnchors);
+    const bool tableBegins = inTable && !m_tables.isOpen() && m_breakPending;
+    if (!tableBegins)
+        startPendingParagraph();
+    for (QTextCharFormat &format : held) {
+        if (tableBegins)
+            RtfKept::setAfterParagraph(format);
+        m_cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
+    }
+    if (!tableBegins)
+        m_paragraphHasContent = true;
 }
 
 bool Reader::beginField()

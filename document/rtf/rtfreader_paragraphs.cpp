@@ -209,6 +209,7 @@ void Reader::pageBreak()
 {
     if (group().para.inTable)
         return;
+    placeHeldAnchors(false); // in a paragraph before the break, as they were read
     if (m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty())
         paragraphBreak();
     m_pageBreakNext = true;
@@ -251,6 +252,7 @@ void Reader::applyTabsAndBreak(const ParaState &para)
 
 void Reader::placeForTable(bool inTable, int cellsDone)
 {
+    placeHeldAnchors(inTable);
     if (m_tables.isPlaced(inTable))
         return;
     settleParagraph();

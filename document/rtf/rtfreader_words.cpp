@@ -105,6 +105,7 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
         unicodeText(QChar::LineSeparator);
         return;
     case Word::Page:
+        placeHeldAnchors(false);
         // A page or section break starts a paragraph only where one is under way.
         if (m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty())
             paragraphBreak();

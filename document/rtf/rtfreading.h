@@ -146,8 +146,13 @@ private:
     bool beginShapePicture();
     // At the file's end: what is kept so far, and the bytes kept before the text.
     void finishKept();
-    // An object character with `format` where text would go.
+    // An object character with `format` where text would go. One that shows nothing, read after
+    // a paragraph's end, waits for what follows (see placeHeldAnchors).
     void insertAnchor(const QTextCharFormat &format);
+    // The anchors held after a paragraph's end go where the next content goes: at the start of
+    // the paragraph it begins, or, when a table begins (`inTable`), at the end of the paragraph
+    // before, written after its \par: not in a paragraph of their own before the table.
+    void placeHeldAnchors(bool inTable);
     // A field's own words: \field, and its \fldinst group.
     bool beginField();
     void finishField(size_t missingBraces = 0);
@@ -246,6 +251,7 @@ private:
         Picture picture; // a shape's
     };
     std::optional<Keeping> m_keep;
+    std::vector<QTextCharFormat> m_heldAnchors;
     const char *m_cutBinary = nullptr; // a \binN whose data the end of the file cut off
     const char *m_lastOpen = nullptr; // the last opening brace read, and the depth it opened
     size_t m_lastOpenDepth = 0;

@@ -30,13 +30,12 @@ void Writer::writeRun(const QTextFragment &fragment)
 void Writer::writeObjects(const QTextCharFormat &format, qsizetype count)
 {
     const QByteArray kept = RtfKept::keptGroup(format);
-    if (RtfKept::isSection(format)) {
-        if (m_sectionsAfter.isEmpty()) {
-            m_sectionReplacesPar = RtfKept::sectionEndsParagraph(format) && !m_inTable;
-            m_sectionsUc = RtfKept::keptUnicodeSkip(format);
-        }
+    const bool section = RtfKept::isSection(format);
+    if (section || (RtfKept::isAfterParagraph(format) && !m_inTable && !kept.isEmpty())) {
+        if (m_sectionsAfter.isEmpty())
+            m_sectionReplacesPar = section && RtfKept::sectionEndsParagraph(format) && !m_inTable;
         for (qsizetype i = 0; i < count; ++i)
-            m_sectionsAfter += kept;
+            queueAfterParagraph(kept, RtfKept::keptUnicodeSkip(format));
         return;
     }
     if (kept.isEmpty()) {
@@ -71,6 +70,17 @@ void Writer::switchField(int serial, const QTextFormat &format)
     m_fieldSerial = serial;
     m_fieldRun = m_run;
     m_fieldParagraphs = false;
+}
+
+void Writer::queueAfterParagraph(const QByteArray &kept, int skip)
+{
+    if (m_sectionsAfter.isEmpty()) {
+        m_sectionsUc = skip;
+    } else if (skip != m_sectionsEndUc) {
+        m_sectionsAfter += "\\uc" + QByteArray::number(skip) + ' ';
+    }
+    m_sectionsEndUc = skip;
+    m_sectionsAfter += kept;
 }
 
 void Writer::useUnicodeSkip(int skip)

@@ -1,0 +1,99 @@
+// What the RTF reader makes of a file and what the writer makes of that come back unchanged: the
+// groups kept between paragraphs stay where they stood, and files the fuzzer found to drift
+// between one save and the next read and write the same from the first save on.
+
+#include "document/rtf/rtfreader.h"
+#include "document/rtf/rtfwriter.h"
+#include "document/textformats.h"
+
+#include <QColor>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray Start = "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 MS Mincho;}}\r\n"_ba;
+
+QByteArray written(const QTextDocument &doc)
+{
+    return RtfWriter::write(doc, CharFormat {}, Qt::black);
+}
+
+// Each paragraph's text, "T:" before a table cell's, "^" before one that starts a page, "#" for
+// each object character (a kept group shows nothing).
+QStringList paragraphsOf(const QTextDocument &doc)
+{
+    QStringList list;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        QString text = b.text().replace(QChar::ObjectReplacementCharacter, u'#');
+        if (b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            text.prepend(u'^');
+        if (QTextCursor(b).currentTable())
+            text.prepend(u"T:"_s);
+        list += text;
+    }
+    return list;
+}
+
+} // namespace
+
+class tst_RtfRoundTrip : public QObject {
+    Q_OBJECT
+private slots:
+    void groupsBetweenParagraphsStayWhereTheyStood_data();
+    void groupsBetweenParagraphsStayWhereTheyStood();
+};
+
+void tst_RtfRoundTrip::groupsBetweenParagraphsStayWhereTheyStood_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("paragraphs");
+    // Written right after the \par of the paragraph before, as the file had it; empty: anywhere.
+    QTest::addColumn<QByteArray>("afterPar");
+    const QByteArray table = "{\\trowd\\cellx2000\r\n}\\pard\\intbl y\\cell\\row\\pard z\\par}";
+    // A word processor gives a table's first cell properties of its own before the row.
+    QTest::newRow("unknown group before a table")
+        << "x\\par{\\*\\abicellprops left-attach:0;}" + table << QStringList { u"x#"_s, u"T:y"_s, u"z"_s }
+        << "\\par {\\*\\abicellprops left-attach:0;}"_ba;
+    QTest::newRow("bookmark before a table") << "x\\par{\\*\\bkmkstart b}" + table
+                                             << QStringList { u"x#"_s, u"T:y"_s, u"z"_s }
+                                             << "\\par {\\*\\bkmkstart b}"_ba;
+    QTest::newRow("two groups before a table")
+        << "x\\par{\\*\\bkmkstart b}{\\*\\bkmkend b}\\trowd\\cellx2000\\pard\\intbl y\\cell\\row\\pard z\\par}"_ba
+        << QStringList { u"x##"_s, u"T:y"_s, u"z"_s } << "\\par {\\*\\bkmkstart b}{\\*\\bkmkend b}"_ba;
+    QTest::newRow("group before a paragraph")
+        << "x\\par{\\*\\bkmkstart b}y\\par}"_ba << QStringList { u"x"_s, u"#y"_s } << QByteArray();
+    QTest::newRow("group before a page break") << "x\\par{\\*\\bkmkstart b}\\page y\\par}"_ba
+                                               << QStringList { u"x"_s, u"#"_s, u"^y"_s } << QByteArray();
+    QTest::newRow("group before a section break")
+        << "x\\par{\\*\\bkmkstart b}\\sect\\sectd y\\par}"_ba << QStringList { u"x"_s, u"##"_s, u"y"_s } << QByteArray();
+    QTest::newRow("group at the end") << "x\\par{\\*\\bkmkstart b}}"_ba << QStringList { u"x"_s, u"#"_s }
+                                      << QByteArray();
+    QTest::newRow("picture before a table")
+        << "x\\par{\\pict\\pngblip\\picwgoal100\\pichgoal100 89504e47}" + table
+        << QStringList { u"x"_s, u"#"_s, u"T:y"_s, u"z"_s } << QByteArray();
+}
+
+void tst_RtfRoundTrip::groupsBetweenParagraphsStayWhereTheyStood()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, paragraphs);
+    QFETCH(QByteArray, afterPar);
+    QTextDocument doc;
+    QVERIFY(RtfReader::read(QByteArray(Start + body), doc, CharFormat {}));
+    QCOMPARE(paragraphsOf(doc), paragraphs);
+    const QByteArray rtf = written(doc);
+    if (!afterPar.isEmpty())
+        QVERIFY2(rtf.contains(afterPar), rtf.constData());
+    QTextDocument again;
+    QVERIFY(RtfReader::read(rtf, again, CharFormat {}));
+    QCOMPARE(paragraphsOf(again), paragraphs);
+    QCOMPARE(written(again), rtf);
+}
+
+QTEST_MAIN(tst_RtfRoundTrip)
+#include "tst_rtfroundtrip.moc"
