@@ -237,8 +237,10 @@ void Reader::insertAnchor(const QTextCharFormat &format)
     // would have to go after a tab of its own.
     const bool closingRow = group().para.inTable && m_tables.afterLastCell() && !m_breakPending
         && m_pendingText.isEmpty();
+    // Between paragraphs: after a break, before the next paragraph's first text.
+    const bool between = m_breakPending && m_pendingText.isEmpty() && m_pendingBytes.isEmpty();
     const bool showsNothing = !Pictures::isPicture(format) && RtfKept::markOf(format).isEmpty();
-    if (m_breakPending && showsNothing && !m_field && !group().para.inTable && !m_tables.isOpen()) {
+    if (between && showsNothing && !m_field && !group().para.inTable && !m_tables.isOpen()) {
         m_heldAnchors.push_back(format);
         return;
     }

@@ -67,6 +67,11 @@ void tst_RtfRoundTrip::groupsBetweenParagraphsStayWhereTheyStood_data()
         << QStringList { u"x##"_s, u"T:y"_s, u"z"_s } << "\\par {\\*\\bkmkstart b}{\\*\\bkmkend b}"_ba;
     QTest::newRow("group before a paragraph")
         << "x\\par{\\*\\bkmkstart b}y\\par}"_ba << QStringList { u"x"_s, u"#y"_s } << QByteArray();
+    // Not held once the next paragraph's text has begun, though that paragraph is not made yet.
+    QTest::newRow("group after the next paragraph's text") << "x\\par y{\\*\\bkmkstart b}\\par}"_ba
+                                                          << QStringList { u"x"_s, u"y#"_s } << QByteArray();
+    QTest::newRow("group after the next paragraph's text, at the end")
+        << "x\\par y{\\footer}\\intbl }"_ba << QStringList { u"x"_s, u"y#"_s } << QByteArray();
     QTest::newRow("group before a page break") << "x\\par{\\*\\bkmkstart b}\\page y\\par}"_ba
                                                << QStringList { u"x"_s, u"#"_s, u"^y"_s } << QByteArray();
     QTest::newRow("group before a section break")
