@@ -135,6 +135,7 @@ void Writer::writeAfterParagraph()
     appendBytes(m_sectionsAfter);
     m_uc = m_sectionsEndUc;
     m_sectionsAfter.clear();
+    m_sectionsEndInSection = false;
 }
 
 ParaState Writer::paraStateOf(const QTextBlock &block)

@@ -35,7 +35,7 @@ void Writer::writeObjects(const QTextCharFormat &format, qsizetype count)
         if (m_sectionsAfter.isEmpty())
             m_sectionReplacesPar = section && RtfKept::sectionEndsParagraph(format) && !m_inTable;
         for (qsizetype i = 0; i < count; ++i)
-            queueAfterParagraph(kept, RtfKept::keptUnicodeSkip(format));
+            queueAfterParagraph(kept, RtfKept::keptUnicodeSkip(format), section);
         return;
     }
     if (kept.isEmpty()) {
@@ -72,14 +72,19 @@ void Writer::switchField(int serial, const QTextFormat &format)
     m_fieldParagraphs = false;
 }
 
-void Writer::queueAfterParagraph(const QByteArray &kept, int skip)
+void Writer::queueAfterParagraph(const QByteArray &kept, int skip, bool section)
 {
     if (m_sectionsAfter.isEmpty()) {
         m_sectionsUc = skip;
     } else if (skip != m_sectionsEndUc) {
         m_sectionsAfter += "\\uc" + QByteArray::number(skip) + ' ';
     }
+    // A group right after a section's words is read as the section's (a header of it): \pard
+    // ends the section's words first.
+    if (!section && m_sectionsEndInSection)
+        m_sectionsAfter += "\\pard ";
     m_sectionsEndUc = skip;
+    m_sectionsEndInSection = section;
     m_sectionsAfter += kept;
 }
 

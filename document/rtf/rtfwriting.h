@@ -146,7 +146,7 @@ private:
     void useUnicodeSkip(int skip);
     // Section breaks, and groups read between a paragraph and a table, go after the paragraph's
     // \par, each under the \uc it was read with.
-    void queueAfterParagraph(const QByteArray &kept, int skip);
+    void queueAfterParagraph(const QByteArray &kept, int skip, bool section);
     void writeAfterParagraph();
     // Whether the paragraph `next` begins in the field under way (outside tables only).
     bool fieldContinues(const QTextBlock &next) const;
@@ -182,6 +182,7 @@ private:
     QByteArray m_sectionsAfter; // section breaks read in the paragraph, written after it
     int m_sectionsUc = 1; // the \uc the first of them was read with
     int m_sectionsEndUc = 1; // and the last
+    bool m_sectionsEndInSection = false; // the last of them is a section break
     bool m_sectionReplacesPar = false; // the first of them ended the paragraph in place of \\par
     // Section breaks were written: the next paragraph's \\pard ends them, so that a group it
     // begins with (a bookmark, a header kept in the text) is not read as theirs.

@@ -18,7 +18,7 @@ namespace {
 
 const QByteArray Start = "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 MS Mincho;}}\r\n"_ba;
 
-QByteArray written(const QTextDocument &doc)
+QByteArray writtenOf(const QTextDocument &doc)
 {
     return RtfWriter::write(doc, CharFormat {}, Qt::black);
 }
@@ -52,8 +52,9 @@ void tst_RtfRoundTrip::groupsBetweenParagraphsStayWhereTheyStood_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QStringList>("paragraphs");
-    // Written right after the \par of the paragraph before, as the file had it; empty: anywhere.
-    QTest::addColumn<QByteArray>("afterPar");
+    // What the written RTF holds there (after the \par of the paragraph before, as the file had
+    // it); empty: the group may go anywhere.
+    QTest::addColumn<QByteArray>("written");
     const QByteArray table = "{\\trowd\\cellx2000\r\n}\\pard\\intbl y\\cell\\row\\pard z\\par}";
     // A word processor gives a table's first cell properties of its own before the row.
     QTest::newRow("unknown group before a table")
@@ -65,6 +66,10 @@ void tst_RtfRoundTrip::groupsBetweenParagraphsStayWhereTheyStood_data()
     QTest::newRow("two groups before a table")
         << "x\\par{\\*\\bkmkstart b}{\\*\\bkmkend b}\\trowd\\cellx2000\\pard\\intbl y\\cell\\row\\pard z\\par}"_ba
         << QStringList { u"x##"_s, u"T:y"_s, u"z"_s } << "\\par {\\*\\bkmkstart b}{\\*\\bkmkend b}"_ba;
+    // Not read back as a header of the section: \pard ends the section's words before it.
+    QTest::newRow("group after a section break before a table")
+        << "x\\sect\\s{\\footer}" + table << QStringList { u"x##"_s, u"T:y"_s, u"z"_s }
+        << "\\sect \\pard {\\footer}"_ba;
     QTest::newRow("group before a paragraph")
         << "x\\par{\\*\\bkmkstart b}y\\par}"_ba << QStringList { u"x"_s, u"#y"_s } << QByteArray();
     // Not held once the next paragraph's text has begun, though that paragraph is not made yet.
@@ -87,17 +92,17 @@ void tst_RtfRoundTrip::groupsBetweenParagraphsStayWhereTheyStood()
 {
     QFETCH(QByteArray, body);
     QFETCH(QStringList, paragraphs);
-    QFETCH(QByteArray, afterPar);
+    QFETCH(QByteArray, written);
     QTextDocument doc;
     QVERIFY(RtfReader::read(QByteArray(Start + body), doc, CharFormat {}));
     QCOMPARE(paragraphsOf(doc), paragraphs);
-    const QByteArray rtf = written(doc);
-    if (!afterPar.isEmpty())
-        QVERIFY2(rtf.contains(afterPar), rtf.constData());
+    const QByteArray rtf = writtenOf(doc);
+    if (!written.isEmpty())
+        QVERIFY2(rtf.contains(written), rtf.constData());
     QTextDocument again;
     QVERIFY(RtfReader::read(rtf, again, CharFormat {}));
     QCOMPARE(paragraphsOf(again), paragraphs);
-    QCOMPARE(written(again), rtf);
+    QCOMPARE(writtenOf(again), rtf);
 }
 
 QTEST_MAIN(tst_RtfRoundTrip)
