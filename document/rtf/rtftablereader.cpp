@@ -388,8 +388,14 @@ RtfTableReader::Move RtfTableReader::place(bool inTable, const Ahead &ahead, con
         close();
         return Move::NewBlock;
     }
-    if (m_table && m_row >= m_rows)
+    if (m_table && m_row >= m_rows) {
         close(); // full: the rows that follow make the next table
+        // The paragraph between the two takes the formatting in effect, as the one after a
+        // table does: else it keeps the last cell's mark, which says nothing of its format.
+        QTextCharFormat mark = format;
+        mark.clearProperty(QTextFormat::ObjectIndex);
+        m_cursor.setBlockCharFormat(mark);
+    }
     if (!m_table) {
         open(ahead, cellsDone);
         return Move::NewBlock;
