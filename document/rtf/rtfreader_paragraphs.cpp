@@ -258,6 +258,7 @@ void Reader::placeForTable(bool inTable, int cellsDone)
     settleParagraph();
     // The look ahead counts cells as this reader will read them: not in a field kept whole.
     RtfTableReader::Ahead ahead { QByteArrayView(m_p, m_end - m_p) };
+    ahead.documentCloses = static_cast<int>(m_stack.depth());
     if (m_field && !m_keep)
         ahead.fieldCloses = static_cast<int>(m_stack.depth() + 1 - qMin(m_stack.depth() + 1, m_field->depth));
     const auto move = m_tables.place(inTable, ahead, formatFor(group().chars), cellsDone);

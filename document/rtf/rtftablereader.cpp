@@ -34,6 +34,7 @@ public:
         : m_p(ahead.data.data())
         , m_end(ahead.data.data() + ahead.data.size())
         , m_fieldCloses(qMax(0, ahead.fieldCloses))
+        , m_documentCloses(qMax(0, ahead.documentCloses))
         , m_cells(cellsDone)
         , m_edges(std::move(edges))
     {
@@ -88,6 +89,8 @@ private:
                 m_skipFrom = -1;
             if (m_fieldCloses > 0)
                 --m_fieldCloses;
+            if (m_documentCloses > 0 && --m_documentCloses == 0)
+                m_stopped = true;
             return;
         }
         m_inTable = m_stack.back();
@@ -287,6 +290,7 @@ private:
     // or the depth of the group of one opened since (-1 none).
     int m_fieldCloses = 0;
     int m_fieldFrom = -1;
+    int m_documentCloses = 0; // the closing braces that end the document (0: not known)
     int m_cells = 0;
     int m_rows = 0;
     int m_columns = 1;

@@ -115,6 +115,12 @@ void tst_RtfRoundTrip::filesFoundByFuzzingWriteTheSameFromTheFirstSave_data()
     // table of its own, after a paragraph that took the last cell's mark for its format.
     QTest::newRow("rows past the look ahead make a table after a paragraph")
         << "{\\rtf1 {\\field{r\\intbl x\\row y"_ba << QStringList { u"r"_s, u"T:x"_s, u""_s, u"T:y"_s, u""_s };
+    // The look ahead took the row definition after the document's end for the second row's,
+    // which made it share the first row's table; the reader, which stops at the end, gave it
+    // cells of no width, which read back as a table of their own.
+    QTest::newRow("look ahead past the document's end")
+        << "{\\rtf1 \\cellx\\cell\\row\\cell\\cellx}\\cell\\trowd\\cellx\\cellx3"_ba
+        << QStringList { u""_s, u"T:"_s, u"T:"_s, u""_s };
 }
 
 void tst_RtfRoundTrip::filesFoundByFuzzingWriteTheSameFromTheFirstSave()
