@@ -35,7 +35,12 @@ QByteArray closedGroup(const char *start, const char *end, size_t missingBraces,
         const QByteArrayView rest = QByteArrayView(bytes).sliced(from + 1);
         const bool cut = rest.isEmpty() || rest == "'" || (rest.size() == 2 && rest.front() == '\'');
         if (run % 2 == 1 && cut) {
-            bytes.truncate(from);
+            // A brace after \' was read as one (it opened or closed a group, which the missing
+            // braces count): it stays, only the control goes.
+            if (rest.size() == 2 && (rest.back() == '{' || rest.back() == '}'))
+                bytes.remove(from, 2);
+            else
+                bytes.truncate(from);
             break;
         }
     }

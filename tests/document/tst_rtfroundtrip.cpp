@@ -121,6 +121,12 @@ void tst_RtfRoundTrip::filesFoundByFuzzingWriteTheSameFromTheFirstSave_data()
     QTest::newRow("look ahead past the document's end")
         << "{\\rtf1 \\cellx\\cell\\row\\cell\\cellx}\\cell\\trowd\\cellx\\cellx3"_ba
         << QStringList { u""_s, u"T:"_s, u"T:"_s, u""_s };
+    // A field cut off after "\\'{": the brace opened a group of the field, which its kept bytes
+    // must close as well.
+    QTest::newRow("field cut off in a hex escape before a brace") << "{\\rtf1 {\\field\\'{"_ba << QStringList { u"#"_s };
+    QTest::newRow("group cut off in a hex escape before a backslash") << "{\\rtf1 {\\*\\d\\'\\"_ba << QStringList { u""_s };
+    QTest::newRow("group cut off in a hex escape before a closing brace")
+        << "{\\rtf1 {\\*\\d{\\'}"_ba << QStringList { u""_s };
 }
 
 void tst_RtfRoundTrip::filesFoundByFuzzingWriteTheSameFromTheFirstSave()
