@@ -27,6 +27,11 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 // The look ahead's reading of the data: braces, control words and text, nothing decoded.
 class RowScanner {
 public:
@@ -155,8 +160,12 @@ private:
             if (symbol == '*') {
                 m_ignorable = true;
             } else if (symbol == '\'') {
-                m_p += qMin<qsizetype>(2, m_end - m_p);
-                text();
+                // As the reader reads it: a byte when two hex digits follow, else nothing (what
+                // follows is read on its own).
+                if (m_end - m_p >= 2 && isHexDigit(m_p[0]) && isHexDigit(m_p[1])) {
+                    m_p += 2;
+                    text();
+                }
             } else if (symbol == '\\' || symbol == '{' || symbol == '}' || symbol == '~' || symbol == '_') {
                 text();
             }

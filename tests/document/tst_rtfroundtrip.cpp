@@ -124,6 +124,10 @@ void tst_RtfRoundTrip::filesFoundByFuzzingWriteTheSameFromTheFirstSave_data()
     // A field cut off after "\\'{": the brace opened a group of the field, which its kept bytes
     // must close as well.
     QTest::newRow("field cut off in a hex escape before a brace") << "{\\rtf1 {\\field\\'{"_ba << QStringList { u"#"_s };
+    // The look ahead took both braces after "\\'" for the escape's digits and lost count of the
+    // groups: it ended the table in the field, and the second row made a table of its own.
+    QTest::newRow("hex escape before braces in a table")
+        << "{\\rtf1 \\intbl x\\row\\cell{\\field\\'{{"_ba << QStringList { u""_s, u"T:x"_s, u"T:#"_s, u""_s };
     QTest::newRow("group cut off in a hex escape before a backslash") << "{\\rtf1 {\\*\\d\\'\\"_ba << QStringList { u""_s };
     QTest::newRow("group cut off in a hex escape before a closing brace")
         << "{\\rtf1 {\\*\\d{\\'}"_ba << QStringList { u""_s };
