@@ -136,7 +136,10 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
             m_tables.endRow();
         return;
     default:
-        m_tables.applyWord(info.word, info.character, hasParameter, parameter);
+        // Row definitions belong to the text: in a font table, a colour table or a marker they
+        // are no table's (nor does the look ahead count them).
+        if (destination == Destination::Text)
+            m_tables.applyWord(info.word, info.character, hasParameter, parameter);
         return;
     }
 }
