@@ -174,6 +174,7 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
         return true;
     case Word::FontSize:
         chars.halfPoints = static_cast<int16_t>(hasParameter ? qBound(0, parameter, MaxHalfPoints) : 24);
+        chars.sizeGiven = true;
         return true;
     case Word::Color:
         chars.color = qMax(0, parameter);

@@ -55,7 +55,7 @@ struct CharStateHash {
         mix(static_cast<uint32_t>(s.color));
         mix(static_cast<uint16_t>(s.halfPoints));
         mix((s.bold ? 1u : 0u) | (s.italic ? 2u : 0u) | (s.underline ? 4u : 0u) | (s.strike ? 8u : 0u)
-            | (s.hidden ? 16u : 0u) | (uint32_t(s.position) << 5));
+            | (s.hidden ? 16u : 0u) | (s.sizeGiven ? 32u : 0u) | (uint32_t(s.position) << 6));
         mix(static_cast<uint32_t>(s.highlight));
         return static_cast<size_t>(h ^ (h >> 29));
     }

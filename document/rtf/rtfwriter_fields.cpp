@@ -119,8 +119,14 @@ bool Writer::fieldContinues(const QTextBlock &next) const
 
 void Writer::switchRun(const RunState &target)
 {
+    if (m_run.sizeStated && !target.sizeStated) {
+        // Only \plain takes the size back to the reader's own default; what else differs from
+        // the defaults is written again after it.
+        m_out.word("plain");
+        m_run = RunState();
+    }
     const bool font = target.font != m_run.font;
-    const bool size = target.halfPoints != m_run.halfPoints;
+    const bool size = target.halfPoints != m_run.halfPoints || target.sizeStated != m_run.sizeStated;
     const bool bold = target.bold != m_run.bold;
     const bool italic = target.italic != m_run.italic;
     if (font || size || bold || italic) {

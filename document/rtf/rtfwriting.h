@@ -48,6 +48,7 @@ struct FontKey {
 struct RunState {
     int font = -1; // none yet: the first run names its font
     int halfPoints = 24;
+    bool sizeStated = false; // else no size word: the reader's own default (see isSizeUnstated)
     int color = 0;
     bool bold = false;
     bool italic = false;
