@@ -250,7 +250,8 @@ bool RichDocument::changesSelection(const QTextCursor &cursor, const QTextCharFo
     const int start = cursor.selectionStart();
     const int end = cursor.selectionEnd();
     // Compared as the editor reads formats: a field set to the value it had by default is no
-    // change. Each format of the document is looked at once.
+    // change, but a size stated where the file left it to the reader's default is (it saves
+    // differently). Each format of the document is looked at once.
     QSet<int> seen;
     const auto changes = [&](int index, const QTextCharFormat &now) {
         if (seen.contains(index))
@@ -259,7 +260,8 @@ bool RichDocument::changesSelection(const QTextCursor &cursor, const QTextCharFo
         QTextCharFormat merged = now;
         merged.merge(modifier);
         return TextFormats::fromTextCharFormat(merged, m_defaultFormat, m_windowText)
-            != TextFormats::fromTextCharFormat(now, m_defaultFormat, m_windowText);
+            != TextFormats::fromTextCharFormat(now, m_defaultFormat, m_windowText)
+            || TextFormats::isSizeUnstated(merged) != TextFormats::isSizeUnstated(now);
     };
     for (QTextBlock block = m_document->findBlock(start); block.isValid() && block.position() < end;
          block = block.next()) {

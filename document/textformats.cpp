@@ -19,6 +19,7 @@ enum Property {
     LeftIndentProperty,
     RightIndentProperty,
     FaceKeyProperty,
+    SizeUnstatedProperty,
 };
 
 // Qt lays text out in pixels of 96 to the inch: a twip is 1/15 of one.
@@ -155,6 +156,7 @@ QTextCharFormat toTextCharFormat(const CharFormat &f)
     if (f.has(CharFormat::Size)) {
         q.setProperty(SizeTwipsProperty, f.sizeTwips);
         q.setFontPointSize(shownPointSize(f.sizeTwips));
+        q.setProperty(SizeUnstatedProperty, false); // merged over an unstated size, states it
     }
     if (f.has(CharFormat::Bold))
         q.setFontWeight(f.bold ? QFont::Bold : QFont::Normal);
@@ -171,6 +173,16 @@ QTextCharFormat toTextCharFormat(const CharFormat &f)
     if (f.has(CharFormat::Pitch))
         q.setProperty(PitchProperty, static_cast<int>(f.pitch));
     return q;
+}
+
+void setSizeUnstated(QTextCharFormat &format)
+{
+    format.setProperty(SizeUnstatedProperty, true);
+}
+
+bool isSizeUnstated(const QTextFormat &format)
+{
+    return format.boolProperty(SizeUnstatedProperty);
 }
 
 CharFormat fromTextCharFormat(const QTextCharFormat &q, const CharFormat &defaults, const QColor &windowText)

@@ -8,6 +8,7 @@ class QPaintDevice;
 class QTextListFormat;
 class QTextBlockFormat;
 class QTextCharFormat;
+class QTextFormat;
 
 // Character attributes in the editor's units. `mask` says which fields a write sets; a read
 // fills every field. Sizes are in twips (1440 to the inch, 20 to the point).
@@ -117,8 +118,14 @@ CharFormat newDocumentFormat();
 CharFormat editorDefaultFormat();
 
 // The masked fields of f as Qt character properties, to merge into text. The twips, character
-// set and pitch travel as properties of their own so that they read back exactly.
+// set and pitch travel as properties of their own so that they read back exactly. A size given
+// here is a stated one (see isSizeUnstated), merged over text whose size was not.
 QTextCharFormat toTextCharFormat(const CharFormat &f);
+// Text whose file stated no size shows in RTF's default, 12 points, but is written again with no
+// size: each reader then takes its own default, as it did from the file (an office suite shows
+// double-byte text at 10.5 points then, not 12).
+void setSizeUnstated(QTextCharFormat &format);
+bool isSizeUnstated(const QTextFormat &format);
 // Every field of a character format; what the text does not set comes from `defaults`.
 // An automatic colour reads as `windowText`.
 CharFormat fromTextCharFormat(const QTextCharFormat &format, const CharFormat &defaults, const QColor &windowText);

@@ -18,6 +18,7 @@ struct CharState {
     int font = -1; // -1: the document's default font
     int color = 0; // colour table index; 0 is the automatic colour
     int16_t halfPoints = 24;
+    bool sizeGiven = false; // \fs since the group began or the last \plain: else RTF's default
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -48,8 +49,10 @@ inline CharState shown(const CharState &s)
         return out;
     if (s.doubleByteFont != CharState::Unset)
         out.font = s.doubleByteFont;
-    if (s.doubleByteHalfPoints != CharState::Unset)
+    if (s.doubleByteHalfPoints != CharState::Unset) {
         out.halfPoints = s.doubleByteHalfPoints;
+        out.sizeGiven = true;
+    }
     if (s.doubleByteBold != CharState::Unset)
         out.bold = s.doubleByteBold != 0;
     if (s.doubleByteItalic != CharState::Unset)

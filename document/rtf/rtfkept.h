@@ -31,6 +31,9 @@ struct Unsaveable;
 // - A section break (\sect with the next section's words and headers and footers) is kept as an
 //   anchor that shows nothing, at the end of the section's last paragraph, and written after
 //   that paragraph's \par (in its place where \sect ended the paragraph itself).
+// - A group that shows nothing, standing between a paragraph and the table after it (a word
+//   processor's cell properties, a bookmark), is kept at the end of that paragraph and written
+//   after its \par, where it stood.
 //
 // The formats and the root frame are the document's own: the kept bytes follow its undo history,
 // its copies and clones, and go with its content when it is cleared or loaded anew.
@@ -80,6 +83,10 @@ void setKeptUnicodeSkip(QTextCharFormat &format, int skip);
 int keptUnicodeSkip(const QTextFormat &format);
 void setFieldUnicodeSkip(QTextCharFormat &format, int skip);
 int fieldUnicodeSkip(const QTextFormat &format);
+// A group read between a paragraph and the table after it: written after that paragraph's
+// \par, where it stood, not in a paragraph of its own before the table.
+void setAfterParagraph(QTextCharFormat &format);
+bool isAfterParagraph(const QTextFormat &format);
 // Adds a shape's bytes to its picture's format: written in place of the picture.
 void keepShape(QTextCharFormat &pictureFormat, const QByteArray &shape);
 // The kept group of an anchor or shape picture; empty for other formats.

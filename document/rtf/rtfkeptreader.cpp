@@ -35,7 +35,12 @@ QByteArray closedGroup(const char *start, const char *end, size_t missingBraces,
         const QByteArrayView rest = QByteArrayView(bytes).sliced(from + 1);
         const bool cut = rest.isEmpty() || rest == "'" || (rest.size() == 2 && rest.front() == '\'');
         if (run % 2 == 1 && cut) {
-            bytes.truncate(from);
+            // A brace after \' was read as one (it opened or closed a group, which the missing
+            // braces count): it stays, only the control goes.
+            if (rest.size() == 2 && (rest.back() == '{' || rest.back() == '}'))
+                bytes.remove(from, 2);
+            else
+                bytes.truncate(from);
             break;
         }
     }
@@ -67,6 +72,7 @@ bool Reader::beginSection(const char *wordStart)
 {
     if (m_keep || m_field || group().destination != Destination::Text || group().para.inTable)
         return false;
+    placeHeldAnchors(false); // before the break, as they were read
     endSection();
     // A \sect right after text ends that paragraph as a \par would; after a \par it follows it.
     const bool ends = m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty()
@@ -236,6 +242,13 @@ void Reader::insertAnchor(const QTextCharFormat &format)
     // would have to go after a tab of its own.
     const bool closingRow = group().para.inTable && m_tables.afterLastCell() && !m_breakPending
         && m_pendingText.isEmpty();
+    // Between paragraphs: after a break, before the next paragraph's first text.
+    const bool between = m_breakPending && m_pendingText.isEmpty() && m_pendingBytes.isEmpty();
+    const bool showsNothing = !Pictures::isPicture(format) && RtfKept::markOf(format).isEmpty();
+    if (between && showsNothing && !m_field && !group().para.inTable && !m_tables.isOpen()) {
+        m_heldAnchors.push_back(format);
+        return;
+    }
     if (!closingRow) {
         placeForTable(group().para.inTable);
         flushText();
@@ -249,6 +262,24 @@ void Reader::insertAnchor(const QTextCharFormat &format)
     }
     cursor().insertText(QString(QChar::ObjectReplacementCharacter), anchor);
     m_paragraphHasContent = true;
+}
+
+void Reader::placeHeldAnchors(bool inTable)
+{
+    if (m_heldAnchors.empty())
+        return;
+    std::vector<QTextCharFormat> held;
+    held.swap(m_heldAnchors);
+    const bool tableBegins = inTable && !m_tables.isOpen() && m_breakPending;
+    if (!tableBegins)
+        startPendingParagraph();
+    for (QTextCharFormat &format : held) {
+        if (tableBegins)
+            RtfKept::setAfterParagraph(format);
+        cursor().insertText(QString(QChar::ObjectReplacementCharacter), format);
+    }
+    if (!tableBegins)
+        m_paragraphHasContent = true;
 }
 
 bool Reader::beginField()

@@ -43,6 +43,7 @@ void Reader::run()
     if (m_picture.isActive())
         takePicture(); // a file cut off inside the picture's data
     finishKept();
+    placeHeldAnchors(false);
     flushText();
     finishParagraph();
     // A file that ends in a table leaves the paragraph after it as one that goes on after it.

@@ -222,6 +222,7 @@ void Reader::pageBreak()
 {
     if (group().para.inTable)
         return;
+    placeHeldAnchors(false); // in a paragraph before the break, as they were read
     if (m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty())
         paragraphBreak();
     m_pageBreakNext = true;
@@ -264,11 +265,13 @@ void Reader::applyTabsAndBreak(const ParaState &para)
 
 void Reader::placeForTable(bool inTable, int cellsDone)
 {
+    placeHeldAnchors(inTable);
     if (m_tables.isPlaced(inTable))
         return;
     settleParagraph();
     // The look ahead counts cells as this reader will read them: not in a field kept whole.
     RtfTableReader::Ahead ahead { QByteArrayView(m_p, m_end - m_p) };
+    ahead.documentCloses = static_cast<int>(m_stack.depth());
     if (m_field && !m_keep)
         ahead.fieldCloses = static_cast<int>(m_stack.depth() + 1 - qMin(m_stack.depth() + 1, m_field->depth));
     m_store.finish(); // the table reader works with the cursor

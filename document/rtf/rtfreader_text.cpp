@@ -281,6 +281,8 @@ const QTextCharFormat &Reader::formatFor(const CharState &given)
     if (explicitColor)
         f.color = QColor::fromRgb(rgb);
     QTextCharFormat format = TextFormats::toTextCharFormat(f);
+    if (!chars.sizeGiven)
+        TextFormats::setSizeUnstated(format);
     if (chars.position != CharState::Baseline)
         format.setVerticalAlignment(chars.position == CharState::Raised ? QTextCharFormat::AlignSuperScript
                                                                         : QTextCharFormat::AlignSubScript);

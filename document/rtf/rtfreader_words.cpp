@@ -105,6 +105,7 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
         unicodeText(QChar::LineSeparator);
         return;
     case Word::Page:
+        placeHeldAnchors(false);
         // A page or section break starts a paragraph only where one is under way.
         if (m_paragraphHasContent || !m_pendingText.isEmpty() || !m_pendingBytes.isEmpty())
             paragraphBreak();
@@ -136,8 +137,12 @@ void Reader::apply(const WordInfo &info, bool hasParameter, int parameter)
             m_tables.endRow();
         return;
     default:
-        m_store.finish();
-        m_tables.applyWord(info.word, info.character, hasParameter, parameter);
+        // Row definitions belong to the text: in a font table, a colour table or a marker they
+        // are no table's (nor does the look ahead count them).
+        if (destination == Destination::Text) {
+            m_store.finish(); // the table reader works with the cursor
+            m_tables.applyWord(info.word, info.character, hasParameter, parameter);
+        }
         return;
     }
 }
@@ -172,6 +177,7 @@ bool Reader::applyToGroup(Group &g, Word word, bool hasParameter, int parameter)
         return true;
     case Word::FontSize:
         chars.halfPoints = static_cast<int16_t>(hasParameter ? qBound(0, parameter, MaxHalfPoints) : 24);
+        chars.sizeGiven = true;
         return true;
     case Word::Color:
         chars.color = qMax(0, parameter);

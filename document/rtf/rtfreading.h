@@ -56,7 +56,7 @@ struct CharStateHash {
         mix(static_cast<uint32_t>(s.color));
         mix(static_cast<uint16_t>(s.halfPoints));
         mix((s.bold ? 1u : 0u) | (s.italic ? 2u : 0u) | (s.underline ? 4u : 0u) | (s.strike ? 8u : 0u)
-            | (s.hidden ? 16u : 0u) | (uint32_t(s.position) << 5));
+            | (s.hidden ? 16u : 0u) | (s.sizeGiven ? 32u : 0u) | (uint32_t(s.position) << 6));
         mix(static_cast<uint32_t>(s.highlight));
         return static_cast<size_t>(h ^ (h >> 29));
     }
@@ -159,8 +159,13 @@ private:
     bool beginShapePicture();
     // At the file's end: what is kept so far, and the bytes kept before the text.
     void finishKept();
-    // An object character with `format` where text would go.
+    // An object character with `format` where text would go. One that shows nothing, read after
+    // a paragraph's end, waits for what follows (see placeHeldAnchors).
     void insertAnchor(const QTextCharFormat &format);
+    // The anchors held after a paragraph's end go where the next content goes: at the start of
+    // the paragraph it begins, or, when a table begins (`inTable`), at the end of the paragraph
+    // before, written after its \par: not in a paragraph of their own before the table.
+    void placeHeldAnchors(bool inTable);
     // A field's own words: \field, and its \fldinst group.
     bool beginField();
     void finishField(size_t missingBraces = 0);
@@ -260,6 +265,7 @@ private:
         Picture picture; // a shape's
     };
     std::optional<Keeping> m_keep;
+    std::vector<QTextCharFormat> m_heldAnchors;
     const char *m_cutBinary = nullptr; // a \binN whose data the end of the file cut off
     const char *m_lastOpen = nullptr; // the last opening brace read, and the depth it opened
     size_t m_lastOpenDepth = 0;

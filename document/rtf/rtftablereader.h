@@ -38,10 +38,12 @@ public:
 
     // -- Text --
     // Where the look ahead starts: the rest of the data, and the closing braces after which the
-    // field the reader is in ends (0: it is in none), for the fields the reader keeps whole.
+    // field the reader is in ends (0: it is in none), for the fields the reader keeps whole, and
+    // after which the document ends (0: not known), past which the reader reads nothing.
     struct Ahead {
         QByteArrayView data;
         int fieldCloses = 0;
+        int documentCloses = 0;
     };
     bool isOpen() const { return m_table != nullptr; }
     // Whether text of a paragraph in or outside a table can go where the cursor is.

@@ -55,9 +55,7 @@ bool Writer::proceed(const std::function<bool()> &timeUp)
                     return false;
             }
             closeField();
-            if (!m_sectionsAfter.isEmpty())
-                useUnicodeSkip(m_sectionsUc);
-            appendBytes(m_sectionsAfter); // a break read in a table that ends the document
+            writeAfterParagraph(); // a break read in a table that ends the document
             m_out += '}';
             m_stage = Stage::Done;
             break;
@@ -125,11 +123,19 @@ void Writer::endParagraph(bool inTable, bool lastInCell)
     if (inTable)
         return;
     m_sectionEnded = m_sectionEnded || !m_sectionsAfter.isEmpty();
-    if (!m_sectionsAfter.isEmpty())
-        useUnicodeSkip(m_sectionsUc);
-    appendBytes(m_sectionsAfter);
-    m_sectionsAfter.clear();
+    writeAfterParagraph();
     m_sectionReplacesPar = false;
+}
+
+void Writer::writeAfterParagraph()
+{
+    if (m_sectionsAfter.isEmpty())
+        return;
+    useUnicodeSkip(m_sectionsUc);
+    appendBytes(m_sectionsAfter);
+    m_uc = m_sectionsEndUc;
+    m_sectionsAfter.clear();
+    m_sectionsEndInSection = false;
 }
 
 ParaState Writer::paraStateOf(const QTextBlock &block)

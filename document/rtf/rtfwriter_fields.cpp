@@ -30,13 +30,12 @@ void Writer::writeRun(const QTextFragment &fragment)
 void Writer::writeObjects(const QTextCharFormat &format, qsizetype count)
 {
     const QByteArray kept = RtfKept::keptGroup(format);
-    if (RtfKept::isSection(format)) {
-        if (m_sectionsAfter.isEmpty()) {
-            m_sectionReplacesPar = RtfKept::sectionEndsParagraph(format) && !m_inTable;
-            m_sectionsUc = RtfKept::keptUnicodeSkip(format);
-        }
+    const bool section = RtfKept::isSection(format);
+    if (section || (RtfKept::isAfterParagraph(format) && !m_inTable && !kept.isEmpty())) {
+        if (m_sectionsAfter.isEmpty())
+            m_sectionReplacesPar = section && RtfKept::sectionEndsParagraph(format) && !m_inTable;
         for (qsizetype i = 0; i < count; ++i)
-            m_sectionsAfter += kept;
+            queueAfterParagraph(kept, RtfKept::keptUnicodeSkip(format), section);
         return;
     }
     if (kept.isEmpty()) {
@@ -73,6 +72,22 @@ void Writer::switchField(int serial, const QTextFormat &format)
     m_fieldParagraphs = false;
 }
 
+void Writer::queueAfterParagraph(const QByteArray &kept, int skip, bool section)
+{
+    if (m_sectionsAfter.isEmpty()) {
+        m_sectionsUc = skip;
+    } else if (skip != m_sectionsEndUc) {
+        m_sectionsAfter += "\\uc" + QByteArray::number(skip) + ' ';
+    }
+    // A group right after a section's words is read as the section's (a header of it): \pard
+    // ends the section's words first.
+    if (!section && m_sectionsEndInSection)
+        m_sectionsAfter += "\\pard ";
+    m_sectionsEndUc = skip;
+    m_sectionsEndInSection = section;
+    m_sectionsAfter += kept;
+}
+
 void Writer::useUnicodeSkip(int skip)
 {
     if (skip == m_uc)
@@ -104,8 +119,14 @@ bool Writer::fieldContinues(const QTextBlock &next) const
 
 void Writer::switchRun(const RunState &target)
 {
+    if (m_run.sizeStated && !target.sizeStated) {
+        // Only \plain takes the size back to the reader's own default; what else differs from
+        // the defaults is written again after it.
+        m_out.word("plain");
+        m_run = RunState();
+    }
     const bool font = target.font != m_run.font;
-    const bool size = target.halfPoints != m_run.halfPoints;
+    const bool size = target.halfPoints != m_run.halfPoints || target.sizeStated != m_run.sizeStated;
     const bool bold = target.bold != m_run.bold;
     const bool italic = target.italic != m_run.italic;
     if (font || size || bold || italic) {

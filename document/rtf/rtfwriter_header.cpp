@@ -44,6 +44,7 @@ const Writer::FormatFacts &Writer::factsOf(int formatIndex, const QTextCharForma
         RunState run;
         run.font = fontIndex(fontKeyOf(f));
         run.halfPoints = (qMax(0, f.sizeTwips) + 5) / 10;
+        run.sizeStated = !(TextFormats::isSizeUnstated(format) && run.halfPoints == RunState().halfPoints);
         run.color = colorIndex(f);
         run.bold = f.bold;
         run.italic = f.italic;

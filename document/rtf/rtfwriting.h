@@ -48,6 +48,7 @@ struct FontKey {
 struct RunState {
     int font = -1; // none yet: the first run names its font
     int halfPoints = 24;
+    bool sizeStated = false; // else no size word: the reader's own default (see isSizeUnstated)
     int color = 0;
     bool bold = false;
     bool italic = false;
@@ -144,6 +145,10 @@ private:
     void closeField();
     // Kept bytes were read with a \uc of their own: it is put in effect before they are written.
     void useUnicodeSkip(int skip);
+    // Section breaks, and groups read between a paragraph and a table, go after the paragraph's
+    // \par, each under the \uc it was read with.
+    void queueAfterParagraph(const QByteArray &kept, int skip, bool section);
+    void writeAfterParagraph();
     // Whether the paragraph `next` begins in the field under way (outside tables only).
     bool fieldContinues(const QTextBlock &next) const;
     // The words that make `target` the format of what follows.
@@ -176,7 +181,9 @@ private:
     int m_fieldUc = 1;
     bool m_fieldParagraphs = false; // paragraphs ended inside it
     QByteArray m_sectionsAfter; // section breaks read in the paragraph, written after it
-    int m_sectionsUc = 1; // the \uc they were read with
+    int m_sectionsUc = 1; // the \uc the first of them was read with
+    int m_sectionsEndUc = 1; // and the last
+    bool m_sectionsEndInSection = false; // the last of them is a section break
     bool m_sectionReplacesPar = false; // the first of them ended the paragraph in place of \\par
     // Section breaks were written: the next paragraph's \\pard ends them, so that a group it
     // begins with (a bookmark, a header kept in the text) is not read as theirs.

@@ -3,6 +3,7 @@
 // written, and read back the same.
 
 #include "document/richdocument.h"
+#include "document/textformats.h"
 
 #include <QTest>
 #include <QTextBlock>
@@ -70,6 +71,26 @@ QString spacing(const QTextDocument &doc, int block)
         .arg(f.lineHeight());
 }
 
+// Per character of the first paragraph: "s" where its size was stated, "-" where it was not.
+QString statedSizes(const QTextDocument &doc)
+{
+    QString sizes;
+    for (int position = 0; position < doc.firstBlock().length() - 1; ++position)
+        sizes += TextFormats::isSizeUnstated(textFormatAt(doc, position)) ? u'-' : u's';
+    return sizes;
+}
+
+// The \fsN words in `rtf`.
+int sizeWords(const QByteArray &rtf)
+{
+    int count = 0;
+    for (qsizetype at = rtf.indexOf("\\fs"); at >= 0; at = rtf.indexOf("\\fs", at + 1))
+        count += at + 3 < rtf.size() && rtf.at(at + 3) >= '0' && rtf.at(at + 3) <= '9' ? 1 : 0;
+    return count;
+}
+
+const QByteArray Unsized = "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fcharset128 IPAMincho;}}"_ba;
+
 } // namespace
 
 class tst_RtfFormats : public QObject {
@@ -84,6 +105,9 @@ private slots:
     void paragraphSpacing();
     void raisingHighlightAndSpacingSurviveASave();
     void emptyParagraphsHighlightIsInTheColourTable();
+    void sizesTheFileLeftUnstatedAreWrittenUnstated_data();
+    void sizesTheFileLeftUnstatedAreWrittenUnstated();
+    void aSizeSetOverUnstatedTextIsStated();
 };
 
 void tst_RtfFormats::associatedProperties_data()
@@ -269,6 +293,52 @@ void tst_RtfFormats::emptyParagraphsHighlightIsInTheColourTable()
     QCOMPARE(colours.count(';'), 2); // the automatic colour, then the highlight's
     QVERIFY2(colours.contains("\\red18\\green52\\blue86;"), saved.constData());
     QVERIFY2(saved.contains("\\highlight1 "), saved.constData());
+}
+
+void tst_RtfFormats::sizesTheFileLeftUnstatedAreWrittenUnstated_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("stated");
+    QTest::addColumn<int>("words"); // \\fs words written
+    // An office suite shows double-byte text of no stated size at its own 10.5 points: written
+    // as 12 (\\fs24), it came back larger.
+    QTest::newRow("no size") << "\\pard ab\\par}"_ba << u"--"_s << 0;
+    QTest::newRow("a size, then none again") << "\\pard{\\fs28 a}b\\par}"_ba << u"s-"_s << 1;
+    QTest::newRow("plain ends a size") << "\\pard\\fs28 a\\plain b\\par}"_ba << u"s-"_s << 1;
+    QTest::newRow("the default size stated") << "\\pard\\fs24 ab\\par}"_ba << u"ss"_s << 1;
+    QTest::newRow("double-byte text's own size")
+        << "\\pard{\\dbch\\afs28\\dbch \\u26085?}b\\par}"_ba << u"s-"_s << 1;
+}
+
+void tst_RtfFormats::sizesTheFileLeftUnstatedAreWrittenUnstated()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, stated);
+    QFETCH(int, words);
+    Loaded l(Unsized + body);
+    QCOMPARE(statedSizes(l.doc), stated);
+    const QByteArray saved = l.rich.save(StreamFormat::Rtf);
+    QCOMPARE(sizeWords(saved), words);
+    Loaded back(saved);
+    QCOMPARE(statedSizes(back.doc), stated);
+    for (int position = 0; position < stated.size(); ++position)
+        QCOMPARE(looks(back.rich, position), looks(l.rich, position));
+    QCOMPARE(back.rich.save(StreamFormat::Rtf), saved);
+}
+
+void tst_RtfFormats::aSizeSetOverUnstatedTextIsStated()
+{
+    Loaded l(Unsized + "\\pard ab\\par}"_ba);
+    QTextCursor first(&l.doc);
+    first.setPosition(1, QTextCursor::KeepAnchor);
+    CharFormat twelve;
+    twelve.mask = CharFormat::Size;
+    twelve.sizeTwips = 240; // the size it shows already
+    l.rich.setCharFormat(first, twelve);
+    QCOMPARE(statedSizes(l.doc), u"s-"_s);
+    const QByteArray saved = l.rich.save(StreamFormat::Rtf);
+    QVERIFY2(saved.contains("\\fs24 a"), saved.constData());
+    QVERIFY2(saved.indexOf("\\plain") > saved.indexOf("a"), saved.constData());
 }
 
 QTEST_MAIN(tst_RtfFormats)

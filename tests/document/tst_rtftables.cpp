@@ -313,8 +313,9 @@ void tst_RtfTables::cellParagraphsKeepTheirWords_data()
                                     << QStringList { u"100"_s, QString() };
     QTest::newRow("two paragraphs") << row + "\\pard\\intbl\\tx100 a\\par b\\cell \\cell\\row"_ba
                                     << QStringList { u"100 100"_s, u"100"_s };
-    // Found by fuzzing: the table ends with the document's group, the second cell with its \\par.
-    QTest::newRow("cut short") << "\\itap1{}\\tx{\\cell}\\par}\\cell"_ba << QStringList { u"0"_s, u"0"_s };
+    // Found by fuzzing: the table ends with the document's group; the cell after it is not read,
+    // nor counted by the look ahead.
+    QTest::newRow("cut short") << "\\itap1{}\\tx{\\cell}\\par}\\cell"_ba << QStringList { u"0"_s };
 }
 
 void tst_RtfTables::cellParagraphsKeepTheirWords()
