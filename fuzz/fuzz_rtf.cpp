@@ -1,6 +1,7 @@
 // libFuzzer target for the RTF reader and writer.
 //
 // The input is read as RTF (behind a "{\rtf1" header, so that it always is), and then:
+//  - the document's store is whole after reading (the reader appends to it directly);
 //  - the positions of what was read agree with the text it writes (textLength == text().size());
 //  - what we write of it reads back to the same text;
 //  - writing that again gives the very same bytes: after one trip nothing drifts.
@@ -8,6 +9,7 @@
 // aborts, so libFuzzer keeps the input.
 
 #include "document/richdocument.h"
+#include "document/storeappender.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -52,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QTextDocument document;
     RichDocument rich(&document);
     rich.load(input, StreamFormat::Rtf, QTextCharFormat());
+    const QString storeFault = StoreAppender::storeFault(document);
+    check(storeFault.isEmpty(), qPrintable(QStringLiteral("the document's store: ") + storeFault), input);
     check(rich.textLength() == rich.text().size(), "positions disagree with the text", input);
 
     const QByteArray written = rich.save(StreamFormat::Rtf);
