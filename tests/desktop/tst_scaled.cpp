@@ -100,6 +100,9 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     QVERIFY(Desktop::activate(window->id));
 
     // On the screen: the three markers around the ruler, and the text below them.
+    // The scale's design puts a marker's point a few pixels right of the pen (3 at scale 1, as
+    // the editor's margin and the ruler's edges fall): within 5 logical pixels either way.
+    const auto near = [](int ink, int marker) { return qAbs(ink - marker) <= 10; };
     QRect first, left, right;
     QList<QRect> lines;
     QImage shown;
@@ -124,11 +127,14 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
             return false;
         // Short of the scroll bar, which stands well right of the right indent.
         lines = textLines(shown, right.bottom() + 8, right.center().x() + 60, 3);
-        return lines.size() == 3;
+        // The text may show a frame before the markers have moved to its paragraph's indents.
+        return lines.size() == 3 && near(lines[0].left(), first.center().x())
+            && near(lines[1].left(), left.center().x()) && near(lines[2].left(), left.center().x());
     });
     if (!found)
         shown.save(QDir::temp().filePath(u"scaled-not-found.png"_s));
-    QVERIFY2(found,
+    // Markers and lines that never came to agree are reported below, with where they stood.
+    QVERIFY2(found || lines.size() == 3,
         qPrintable(u"markers %1 %2 %3, %4 lines of text, the window at %5,%6 %7 x %8"_s.arg(first.isNull())
                        .arg(left.isNull())
                        .arg(right.isNull())
@@ -146,9 +152,6 @@ void tst_DesktopScaled::rulerMarkersStandOverTheIndentsAtScale2()
     // Each marker's point over its indent: the first line's ink starts under the first-line
     // marker, the next lines' under the left one (a glyph's ink starts a little after its pen),
     // and no line reaches past the right one.
-    // The scale's design puts a marker's point a few pixels right of the pen (3 at scale 1, as
-    // the editor's margin and the ruler's edges fall): within 5 logical pixels either way.
-    const auto near = [](int ink, int marker) { return qAbs(ink - marker) <= 10; };
     const int firstAt = first.center().x();
     const int leftAt = left.center().x();
     QVERIFY2(near(lines[0].left(), firstAt),
