@@ -100,8 +100,10 @@ void Writer::writeParagraph(const QTextBlock &block)
     // An empty paragraph states its own format, the one its text is typed in: an empty
     // document keeps its face and size. A cell's first paragraph has none (its mark holds
     // the cell's format): it goes on in the text's.
-    if (block.length() == 1 && !block.charFormat().isTableCellFormat())
-        switchRun(factsOf(block.charFormatIndex(), block.charFormat()).run);
+    if (block.length() == 1) {
+        if (const FormatFacts *facts = emptyParagraphFacts(block))
+            switchRun(facts->run);
+    }
     if (m_fieldSerial != 0 && (spot.table || !fieldContinues(block.next())))
         closeField();
     else if (m_fieldSerial != 0)

@@ -57,6 +57,26 @@ const Writer::FormatFacts &Writer::factsOf(int formatIndex, const QTextCharForma
     return *cached;
 }
 
+const Writer::FormatFacts *Writer::emptyParagraphFacts(const QTextBlock &block)
+{
+    // Each look at a paragraph's own format searches the document's fragments: with millions
+    // of empty paragraphs, that search is made once a paragraph, and the format read whole
+    // only the first time its index comes.
+    const int index = block.charFormatIndex();
+    if (index < 0)
+        return nullptr;
+    if (static_cast<size_t>(index) >= m_emptyParagraphKinds.size())
+        m_emptyParagraphKinds.resize(static_cast<size_t>(index) + 1, EmptyParagraphKind::Unknown);
+    EmptyParagraphKind &kind = m_emptyParagraphKinds[static_cast<size_t>(index)];
+    if (kind == EmptyParagraphKind::Unknown) {
+        const QTextCharFormat format = block.charFormat();
+        kind = format.isTableCellFormat() ? EmptyParagraphKind::CellMark : EmptyParagraphKind::Text;
+        if (kind == EmptyParagraphKind::Text)
+            return &factsOf(index, format);
+    }
+    return kind == EmptyParagraphKind::CellMark ? nullptr : &*m_formats[static_cast<size_t>(index)];
+}
+
 FontKey Writer::fontKeyOf(const CharFormat &f) const
 {
     int charSet = f.charSet;
@@ -101,8 +121,8 @@ void Writer::collectFontsAndColors(const QTextBlock &block)
         const QTextFragment fragment = it.fragment();
         factsOf(fragment.charFormatIndex(), fragment.charFormat());
     }
-    if (block.length() == 1 && !block.charFormat().isTableCellFormat())
-        factsOf(block.charFormatIndex(), block.charFormat());
+    if (block.length() == 1)
+        emptyParagraphFacts(block);
 }
 
 void Writer::writeHeader()

@@ -106,6 +106,8 @@ private:
         int field = 0; // the serial of the field the text belongs to; 0 none
     };
     const FormatFacts &factsOf(int formatIndex, const QTextCharFormat &format);
+    // The facts of the format an empty paragraph is typed in; none for a cell's mark.
+    const FormatFacts *emptyParagraphFacts(const QTextBlock &block);
     FontKey fontKeyOf(const CharFormat &f) const;
     int fontIndex(const FontKey &key);
     int colorIndex(const CharFormat &f) { return f.autoColor ? 0 : rgbIndex(f.color.rgb()); }
@@ -161,6 +163,8 @@ private:
     const QColor m_windowText;
     Output m_out;
     std::vector<std::optional<FormatFacts>> m_formats; // by the document's format index
+    enum class EmptyParagraphKind : uint8_t { Unknown, Text, CellMark };
+    std::vector<EmptyParagraphKind> m_emptyParagraphKinds; // by the document's format index
     std::map<FontKey, int> m_fonts;
     std::vector<FontKey> m_fontOrder;
     std::map<QRgb, int> m_colors;
