@@ -123,17 +123,7 @@ bool Reader::beginKeep(std::string_view name, const char *wordStart, bool unknow
     // Only a group the word opens (after line breaks, and a \* with its own) is kept whole: what
     // its group read before it was read as text (a space; "{\\*\fldinst" is an escaped
     // backslash and a star, then the word).
-    const char *c = m_lastOpen + 1;
-    auto skipBreaks = [&c, wordStart] {
-        while (c < wordStart && (*c == '\r' || *c == '\n'))
-            ++c;
-    };
-    skipBreaks();
-    if (wordStart - c >= 2 && c[0] == '\\' && c[1] == '*') {
-        c += 2;
-        skipBreaks();
-    }
-    if (c != wordStart)
+    if (!RtfWords::opensGroup(m_lastOpen + 1, wordStart))
         return false;
     // A nested table's properties: the reader reads the table itself.
     if (name == "nesttableprops")

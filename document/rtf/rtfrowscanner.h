@@ -106,23 +106,10 @@ private:
             m_fieldFrom = -1;
     }
 
-    // Whether the word at `wordStart` opens its group, as the reader takes it: after line
-    // breaks, and a \* with its own (a space is text).
+    // Whether the word at `wordStart` opens its group, as the reader takes it.
     bool opensGroup(const char *wordStart) const
     {
-        const char *c = m_groupStart;
-        if (!c)
-            return false;
-        auto skipBreaks = [&c, wordStart] {
-            while (c < wordStart && (*c == '\r' || *c == '\n'))
-                ++c;
-        };
-        skipBreaks();
-        if (wordStart - c >= 2 && c[0] == '\\' && c[1] == '*') {
-            c += 2;
-            skipBreaks();
-        }
-        return c == wordStart;
+        return m_groupStart && RtfWords::opensGroup(m_groupStart, wordStart);
     }
 
     // A word that says what its group holds: from a destination other than the text on, the

@@ -123,4 +123,22 @@ struct WordInfo {
 // the words the reader ignores.
 WordInfo lookup(std::string_view name);
 
+// Whether the control word at `wordStart` opens the group whose brace stands just before
+// `afterBrace`, as the reader takes it: after line breaks, and a \* with its own (a space is
+// text, so after one the word is the group's text, not what it holds).
+inline bool opensGroup(const char *afterBrace, const char *wordStart)
+{
+    const char *c = afterBrace;
+    auto skipBreaks = [&c, wordStart] {
+        while (c < wordStart && (*c == '\r' || *c == '\n'))
+            ++c;
+    };
+    skipBreaks();
+    if (wordStart - c >= 2 && c[0] == '\\' && c[1] == '*') {
+        c += 2;
+        skipBreaks();
+    }
+    return c == wordStart;
+}
+
 } // namespace RtfWords
