@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QStyle>
 
 namespace {
@@ -127,8 +128,10 @@ void TGauge::setProgress(int progress)
 {
     const int before = percent();
     m_progress = qBound(qMin(m_minimum, m_maximum), progress, qMax(m_minimum, m_maximum));
+    // Painted with the next picture of its window (the splash repaints at once what the screen
+    // can show, see TForm3::showProgress).
     if (percent() != before)
-        repaint();
+        update();
 }
 
 QImage TGauge::image() const
@@ -196,4 +199,17 @@ void TForm3::FormCreate()
 {
     // A window of its own with no title bar and no frame, repainted at once.
     repaint();
+}
+
+void TForm3::showProgress(int progress)
+{
+    Gauge1->setProgress(progress);
+    const QScreen *screen = this->screen();
+    const qreal rate = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
+    const qint64 frameNs = qint64(1e9 / rate);
+    const bool end = Gauge1->progress() >= Gauge1->maximum();
+    if (m_lastPicture.isValid() && !end && m_lastPicture.nsecsElapsed() < frameNs)
+        return;
+    repaint();
+    m_lastPicture.start();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
@@ -19,7 +20,8 @@ public:
     static int barWidth(int innerWidth, int percent);
 
     int progress() const { return m_progress; }
-    // Clamps to [minimum, maximum]; the gauge repaints only when the percentage changes.
+    int maximum() const { return m_maximum; }
+    // Clamps to [minimum, maximum]; the gauge is repainted only when the percentage changes.
     void setProgress(int progress);
     int percent() const { return percentDone(m_minimum, m_maximum, m_progress); }
 
@@ -54,7 +56,16 @@ public:
 
     void FormCreate();
 
+    // Sets the gauge and repaints the splash at once, unless the screen got a picture of it
+    // less than a frame ago (a display shows one picture a frame: one painted in between is
+    // never seen, and each costs a round trip to the window system). The first step and the
+    // gauge's end are always shown; a step skipped is in the next picture shown.
+    void showProgress(int progress);
+
     QWidget *Panel1 = nullptr;
     QLabel *Label1 = nullptr;
     TGauge *Gauge1 = nullptr;
+
+private:
+    QElapsedTimer m_lastPicture;
 };

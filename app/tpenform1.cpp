@@ -368,8 +368,7 @@ void TPenForm1::FormCreate()
     }
     for (int pass = 0; pass <= 100; ++pass) {
         initialisationPass(settings);
-        m_splash->Gauge1->setProgress(pass);
-        m_splash->repaint();
+        m_splash->showProgress(pass);
     }
     // Released by the event loop: the splash stays up until the main window has appeared.
     m_splash->deleteLater();

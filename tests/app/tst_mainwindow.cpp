@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -56,6 +57,7 @@ private slots:
     void gaugeArithmetic();
     void gaugePaintsFrameBarAndInvertedText();
     void splashShowsItsTitleAsALabelDrawsIt();
+    void splashShowsEachStepTheScreenCanShow();
     void errorBoxTextRule_data();
     void errorBoxTextRule();
     void errorsInCommandsReachTheErrorBox();
@@ -169,6 +171,55 @@ void tst_MainWindow::splashShowsItsTitleAsALabelDrawsIt()
     const auto [after, blue] = differing(Qt::blue);
     QCOMPARE(after, 0);
     QVERIFY(blue > 100);
+}
+
+// The gauge's steps reach the screen at once, but no faster than a display shows pictures:
+// steps that come quicker than a frame apart are shown with the next picture, and the first
+// and the last step are always painted.
+void tst_MainWindow::splashShowsEachStepTheScreenCanShow()
+{
+    struct PaintLog : QObject {
+        TGauge *gauge = nullptr;
+        QList<int> percents;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (watched == gauge && event->type() == QEvent::Paint)
+                percents.append(gauge->percent());
+            return false;
+        }
+    };
+    auto shownSplash = [](TForm3 &splash, PaintLog &log) {
+        splash.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&splash));
+        log.gauge = splash.Gauge1;
+        splash.Gauge1->installEventFilter(&log);
+    };
+
+    TForm3 quick;
+    PaintLog quickLog;
+    shownSplash(quick, quickLog);
+    QElapsedTimer took;
+    took.start();
+    for (int pass = 0; pass <= 100; ++pass)
+        quick.showProgress(pass);
+    const qint64 frames = took.elapsed() / 16 + 1;
+    QVERIFY2(quickLog.percents.size() >= 2 && quickLog.percents.size() <= frames + 2,
+             qPrintable(QStringLiteral("%1 pictures in %2 ms").arg(quickLog.percents.size()).arg(took.elapsed())));
+    QCOMPARE(quickLog.percents.first(), 0);
+    QCOMPARE(quickLog.percents.last(), 100);
+    // What stays on the screen is the full gauge: its inner area all blue but for the text.
+    const QImage gauge = quick.grab(quick.Gauge1->geometry().translated(quick.Panel1->pos())).toImage();
+    QCOMPARE(gauge.pixelColor(2, 2), QColor(Qt::blue));
+    QCOMPARE(gauge.pixelColor(gauge.width() - 3, gauge.height() - 3), QColor(Qt::blue));
+
+    TForm3 slow;
+    PaintLog slowLog;
+    shownSplash(slow, slowLog);
+    for (int step : { 0, 40, 70, 100 }) {
+        slow.showProgress(step);
+        QTest::qSleep(40);
+    }
+    QCOMPARE(slowLog.percents, QList<int>({ 0, 40, 70, 100 }));
 }
 
 void tst_MainWindow::gaugePaintsFrameBarAndInvertedText()
