@@ -3,13 +3,12 @@
 #include "app/messages.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -97,16 +96,22 @@ void disableInputMethod(QWidget *box)
 
 bool waitUntilExposed(QWidget *window, int timeoutMs)
 {
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (window->windowHandle() && window->windowHandle()->isExposed())
+    auto exposed = [window] { return window->windowHandle() && window->windowHandle()->isExposed(); };
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (exposed())
+        return true;
+    // Asleep until the window system says something (the exposure comes as an event), not in
+    // steps of a fixed time: the window is painted the moment it is there. The timer wakes
+    // the wait at its end if nothing comes.
+    QTimer end;
+    end.setSingleShot(true);
+    end.start(timeoutMs);
+    while (end.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+        if (exposed())
             return true;
-        if (waited.elapsed() >= timeoutMs)
-            return false;
-        QThread::msleep(5);
     }
+    return exposed();
 }
 
 DisplayBox::DisplayBox(const QString &text, QWidget *parent)

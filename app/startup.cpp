@@ -72,7 +72,8 @@ void showWindows(Windows &windows, const QStringList &documents)
         splash->raise();
         splash->repaint();
     }
-    QApplication::sync();
+    // Both pictures are on their way to the window system by now (each repaint flushes its
+    // window): the documents are read while it puts them on the screen.
     window.FormShow(documents);
 }
 
