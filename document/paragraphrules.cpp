@@ -34,7 +34,12 @@ std::pair<int, int> findBetween(QTextEngine *engine, int from, int to)
     const int contextFrom = std::max(0, from - Context);
     const int contextTo = std::min(length, to + Context);
     std::vector<QUnicodeTools::ScriptItem> scripts;
-    for (int i = 0; i < data->items.size(); ++i) {
+    // From the item the context begins in: items are in the order of their positions, and a
+    // paragraph may have a hundred thousand of them.
+    const auto firstAfter = std::upper_bound(data->items.cbegin(), data->items.cend(), contextFrom,
+                                             [](int p, const QScriptItem &item) { return p < item.position; });
+    const int firstItem = std::max(0, int(firstAfter - data->items.cbegin()) - 1);
+    for (int i = firstItem; i < data->items.size(); ++i) {
         const QScriptItem &item = data->items.at(i);
         if (int(item.position) + engine->length(i) <= contextFrom)
             continue;
