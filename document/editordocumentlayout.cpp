@@ -27,6 +27,9 @@ constexpr int LongParagraph = 2000;
 constexpr int RecentCapacity = 1024;
 // The longest slice of background layout, in milliseconds.
 constexpr int BackgroundSliceMs = 4;
+// How long the background layout waits after a key, in milliseconds: longer than the pause
+// between the keys of someone typing.
+constexpr int InputPauseMs = 500;
 // A change of this many paragraphs or fewer is laid out at once, as Qt's layout would.
 constexpr int ImmediateParagraphs = 16;
 // Paragraphs at least this long are laid out only when first needed (drawn, hit, asked about),
@@ -487,6 +490,11 @@ void EditorDocumentLayout::setBackgroundLayout(bool on)
         m_backgroundTimer.stop();
 }
 
+void EditorDocumentLayout::holdBackgroundForInput()
+{
+    m_lastInput.start();
+}
+
 void EditorDocumentLayout::startBackground()
 {
     if (m_background && !m_backgroundTimer.isActive() && m_metrics.inexactCount() > 0)
@@ -508,6 +516,15 @@ void EditorDocumentLayout::timerEvent(QTimerEvent *event)
     if (!canLayOut() || m_allDirty) {
         m_backgroundTimer.stop();
         return;
+    }
+    if (m_lastInput.isValid()) {
+        const qint64 since = m_lastInput.elapsed();
+        if (since < InputPauseMs) {
+            m_backgroundTimer.start(int(InputPauseMs - since), this);
+            return;
+        }
+        m_lastInput.invalidate();
+        m_backgroundTimer.start(1, this);
     }
     QElapsedTimer slice;
     slice.start();

@@ -5,6 +5,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBasicTimer>
+#include <QElapsedTimer>
 
 #include <deque>
 #include <memory>
@@ -76,6 +77,9 @@ public:
     // Lays out the paragraphs not laid out yet, a few milliseconds at a time, whenever the
     // program is idle (off by default: a document that is never shown needs none).
     void setBackgroundLayout(bool on);
+    // The user is typing: the background layout waits until they pause, so that no slice of it
+    // stands between a key and its character on the screen.
+    void holdBackgroundForInput();
     // Lays out the paragraphs between document heights top and bottom (pixels).
     void ensureLaidOut(qreal top, qreal bottom);
     // The rectangle of the table row a paragraph belongs to (pixels; across the frame's
@@ -310,6 +314,7 @@ private:
     qreal m_drawBottom = 0; // the bottom of the area being drawn (pixels; infinite: all)
     bool m_background = false;
     QBasicTimer m_backgroundTimer;
+    QElapsedTimer m_lastInput; // since the last key held the background layout back
     QBasicTimer m_sizeTimer;
     bool m_hasTables = false;
     // Where the paragraphs of table cells sit in their rows, by block (fragment index).

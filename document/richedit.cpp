@@ -435,6 +435,7 @@ void RichEdit::typeWithoutPicture()
 
 void RichEdit::keyPressEvent(QKeyEvent *event)
 {
+    m_richDocument->layout()->holdBackgroundForInput();
     // A chord with Alt is a command (a menu's mnemonic, or none), never a letter of the text;
     // AltGr, which types characters of its own, is not Alt.
     if ((event->modifiers() & Qt::AltModifier) && !(event->modifiers() & Qt::GroupSwitchModifier)) {
@@ -476,6 +477,7 @@ void RichEdit::inputMethodEvent(QInputMethodEvent *event)
 {
     // A long paragraph keeps the lines the composition does not touch.
     EditorDocumentLayout *layout = m_richDocument->layout();
+    layout->holdBackgroundForInput();
     layout->holdLinesForInput(textCursor().block());
     const QString committed = event->commitString();
     if (!isReadOnly() && composeOverTables(event)) {

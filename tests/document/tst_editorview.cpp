@@ -55,6 +55,7 @@ private slots:
     void preeditAsQtDoes();
     void pageDownAsQtDoes();
     void shownTextStaysWhileEstimatesTurnReal();
+    void backgroundLayoutWaitsWhileTheUserTypes();
 
 private:
     RichEdit *m_edit = nullptr;
@@ -209,5 +210,27 @@ void tst_EditorView::shownTextStaysWhileEstimatesTurnReal()
     QVERIFY(m_edit->viewport()->grab().toImage() == before);
 }
 
+
+// The rest of a long text is laid out while the program is idle, but not between the keys of
+// someone typing: a slice of it would stand between a key and its character on the screen.
+void tst_EditorView::backgroundLayoutWaitsWhileTheUserTypes()
+{
+    m_edit->setPlainTextMode(true);
+    QByteArray bytes;
+    for (int i = 0; i < 20000; ++i)
+        bytes += "line " + QByteArray::number(i) + ' ' + QByteArray(i % 13 * 17, 'x') + "\r\n";
+    m_edit->load(bytes);
+    EditorDocumentLayout *layout = m_edit->richDocument().layout();
+    m_edit->setFocus();
+    QTest::keyClick(m_edit, Qt::Key_A);
+    const int typedAt = layout->estimatedCount();
+    QVERIFY(typedAt > 15000);
+    // Idle, the background lays out thousands of these paragraphs in this time; the view, only
+    // the screen's worth it shows.
+    QTest::qWait(150);
+    QVERIFY2(typedAt - layout->estimatedCount() < 100, qPrintable(QString::number(layout->estimatedCount())));
+    QTRY_COMPARE_WITH_TIMEOUT(layout->estimatedCount(), 0, 30000);
+    QCOMPARE(m_edit->document()->firstBlock().text().left(5), QStringLiteral("aline"));
+}
 QTEST_MAIN(tst_EditorView)
 #include "tst_editorview.moc"
