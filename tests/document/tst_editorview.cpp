@@ -26,6 +26,15 @@ QString longText(int paragraphs)
     return text;
 }
 
+// Plain text of numbered lines of varying length, CP932 with CR LF, as a file would hold it.
+QByteArray numberedLines(int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += "line " + QByteArray::number(i) + ' ' + QByteArray(i % 13 * 17, 'x') + "\r\n";
+    return bytes;
+}
+
 // A bare QTextEdit, with Qt's own layout, set up as the editor sets itself up, over a copy of
 // the editor's document.
 std::unique_ptr<QTextEdit> bareTwin(RichEdit &edit)
@@ -188,10 +197,7 @@ void tst_EditorView::pageDownAsQtDoes()
 void tst_EditorView::shownTextStaysWhileEstimatesTurnReal()
 {
     m_edit->setPlainTextMode(true);
-    QByteArray bytes;
-    for (int i = 0; i < 4000; ++i)
-        bytes += "line " + QByteArray::number(i) + ' ' + QByteArray(i % 13 * 17, 'x') + "\r\n";
-    m_edit->load(bytes);
+    m_edit->load(numberedLines(4000));
     EditorDocumentLayout *layout = m_edit->richDocument().layout();
     QVERIFY(layout->estimatedCount() > 3000);
     m_edit->moveCursor(QTextCursor::End);
@@ -216,10 +222,7 @@ void tst_EditorView::shownTextStaysWhileEstimatesTurnReal()
 void tst_EditorView::backgroundLayoutWaitsWhileTheUserTypes()
 {
     m_edit->setPlainTextMode(true);
-    QByteArray bytes;
-    for (int i = 0; i < 20000; ++i)
-        bytes += "line " + QByteArray::number(i) + ' ' + QByteArray(i % 13 * 17, 'x') + "\r\n";
-    m_edit->load(bytes);
+    m_edit->load(numberedLines(20000));
     EditorDocumentLayout *layout = m_edit->richDocument().layout();
     m_edit->setFocus();
     QTest::keyClick(m_edit, Qt::Key_A);
