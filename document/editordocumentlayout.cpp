@@ -156,6 +156,10 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
     const int newLast = inputOnly ? first : doc->findBlock(qMin(from + charsAdded, lastPosition)).blockNumber();
     const int delta = newCount - oldCount;
     const int oldLast = newLast - delta;
+    // The lines about an edit inside one paragraph, as they were: those it did not change are
+    // not painted again.
+    std::vector<ChangedLines::Line> linesBefore;
+    int linesFrom = 0;
     if (first < 0 || newLast < first || oldLast < first - 1 || oldLast >= oldCount) {
         rebuildAll();
         emit update(QRectF(0, 0, 1e9, 1e9));
@@ -166,6 +170,8 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
         BlockMetrics::Entry e = m_metrics.at(first);
         QTextLayout *layout = ParagraphLines::existingLayout(firstBlock);
         const int at = from - firstBlock.position();
+        if (e.exact && layout && !m_hasTables)
+            linesBefore = keepLinesAround(*layout, at, &linesFrom);
         const auto kept = m_kept.find(first);
         if (m_inputHold.lines && m_inputHold.number == first && layout) {
             keepHeldLines(first, layout);
@@ -223,30 +229,23 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
         }
     }
     // What moved is repainted: the changed paragraphs (their table rows), and all below them
-    // when heights changed.
+    // when heights changed; within a paragraph whose height stayed, only the lines that changed.
+    const bool moved = delta != 0 || m_metrics.totalHeight() != totalBefore;
+    const int at = from - firstBlock.position();
+    if (!moved && !linesBefore.empty()) {
+        if (const std::optional<QRectF> area = changedArea(firstBlock, first, linesFrom, linesBefore, at, charsRemoved, charsAdded)) {
+            if (!area->isEmpty())
+                emit update(*area);
+            startBackground();
+            return;
+        }
+    }
     qreal top = toPixels(m_hasTables ? rowTopOf(firstBlock, first) : m_frame.top + m_metrics.heightBefore(first));
     if (delta == 0 && first == newLast && !m_hasTables)
-        top = qMax(top, changedLinesTop(firstBlock, first, from - firstBlock.position()));
+        top = qMax(top, changedLinesTop(firstBlock, first, at));
     const qreal bottom = toPixels(m_frame.top + m_metrics.heightBefore(newLast + 1));
-    const bool moved = delta != 0 || m_metrics.totalHeight() != totalBefore;
     emit update(QRectF(0, top, 1e9, moved ? 1e9 : bottom - top));
     startBackground();
-}
-
-qreal EditorDocumentLayout::changedLinesTop(const QTextBlock &block, int number, int at) const
-{
-    // An edit inside a paragraph can change its own line, the one before (a word may move up to
-    // it) and those after; the lines above keep their text and place. One more line is repainted
-    // above them, for ink that reaches beyond a line's box.
-    const BlockMetrics::Entry e = m_metrics.at(number);
-    const qreal top = toPixels(m_frame.top + m_metrics.heightBefore(number));
-    const QTextLayout *layout = ParagraphLines::existingLayout(block);
-    if (!e.exact || !layout || layout->lineCount() == 0)
-        return top;
-    const QTextLine line = layout->lineForTextPosition(at);
-    if (!line.isValid() || line.lineNumber() < 3)
-        return top;
-    return top + toPixels(e.margin) + layout->lineAt(line.lineNumber() - 2).y();
 }
 
 void EditorDocumentLayout::layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction)

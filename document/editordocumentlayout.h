@@ -1,6 +1,7 @@
 #pragma once
 
 #include "blockmetrics.h"
+#include "changedlines.h"
 #include "paragraphlines.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -9,6 +10,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -168,6 +170,16 @@ private:
     // Document height (pixels) from which an edit at `at` inside paragraph `number`, just laid
     // out again, can have changed what it shows.
     qreal changedLinesTop(const QTextBlock &block, int number, int at) const;
+    // The lines of a paragraph's layout about text position `at`, from the line before it on;
+    // `from` is set to the first one's number. (editordocumentlayout_changes.cpp, as the next two)
+    static std::vector<ChangedLines::Line> keepLinesAround(const QTextLayout &layout, int at, int *from);
+    // What an edit at `at` inside paragraph `number` (`removed` characters replaced by `added`),
+    // just laid out again with its height unchanged, changed on the screen, in document pixels,
+    // given its lines from line `from` on as they were; empty when nothing changed, none when
+    // its lines cannot tell.
+    std::optional<QRectF> changedArea(const QTextBlock &block, int number, int from,
+                                      const std::vector<ChangedLines::Line> &before, int at, int removed,
+                                      int added) const;
     void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
     QTextLayout *readyLayout(const QTextBlock &block, int number);
     // A huge paragraph being drawn is laid out only down to the area drawn, the rest later:

@@ -123,7 +123,8 @@ private slots:
     void randomEditsMatchFullLayout_data();
     void randomEditsMatchFullLayout();
     void longParagraphReusesLines();
-    void keyInALongParagraphRepaintsFromItsLine();
+    void keyInALongParagraphRepaintsItsChangedLines();
+    void changedLinesAfterAnEdit();
     void editsBesideLongSpaceRunsBreakAsAFullLayout();
     void hugeParagraphLaidOutInPartBreaksAsQtDoes_data();
     void hugeParagraphLaidOutInPartBreaksAsQtDoes();
@@ -300,35 +301,92 @@ void tst_EditorLayout::longParagraphReusesLines()
     }
 }
 
-// A key typed into a long paragraph repaints from the lines it can change, not the paragraph from
-// its top (with a long paragraph filling the window, the whole window at every key).
-void tst_EditorLayout::keyInALongParagraphRepaintsFromItsLine()
+// A key typed into a long paragraph repaints the lines it changed, from its own line, not the
+// paragraph from its top (with a long paragraph filling the window, the whole window at every
+// key); typed at the paragraph's end, its line from the key on.
+void tst_EditorLayout::keyInALongParagraphRepaintsItsChangedLines()
 {
     QRandomGenerator random(7);
     QTextDocument doc;
     setUp(doc, 300);
     EditorDocumentLayout &layout = install(doc);
     QTextCursor cursor(&doc);
-    cursor.insertText(u"前の段落\n"_s + prose(random, 3000));
+    cursor.insertText(u"前の段落\n"_s + prose(random, 3000) + u"終わり"_s);
     layout.layOutAll();
     const QTextBlock block = doc.lastBlock();
     const qreal paragraphTop = layout.blockBoundingRect(block).top();
     QSignalSpy updates(&layout, &QAbstractTextDocumentLayout::update);
-    for (const int at : { 1500, 2500 }) {
+    for (const int at : { 1500, 2500, block.length() - 1 }) {
         updates.clear();
         const QTextLine line = block.layout()->lineForTextPosition(at);
         QVERIFY(line.lineNumber() > 10);
         const qreal lineTop = paragraphTop + line.y();
         cursor.setPosition(block.position() + at);
+        const qreal caretX = line.cursorToX(at);
+        const bool atEnd = at == block.length() - 1;
         cursor.insertText(u"あ"_s);
         QCOMPARE(updates.size(), 1);
         const QRectF rect = updates.first().first().toRectF();
-        QVERIFY2(rect.top() > paragraphTop && rect.top() <= lineTop - 2 * line.height() + 1,
+        QVERIFY2(rect.top() >= lineTop - line.height() / 2 && rect.top() < lineTop,
                  qPrintable(u"%1 for the line at %2"_s.arg(rect.top()).arg(lineTop)));
-        QVERIFY(rect.bottom() >= layout.blockBoundingRect(block).bottom());
+        QVERIFY(rect.bottom() > lineTop + line.height());
+        // At the end, the last line alone; one line alone, from about a character before the key.
+        const bool oneLine = rect.bottom() < lineTop + 1.5 * line.height();
+        QVERIFY(oneLine || !atEnd);
+        if (oneLine)
+            QVERIFY(rect.left() > 0 && rect.left() < caretX && rect.left() >= caretX - 2 * line.height());
+        else
+            QCOMPARE(rect.left(), 0.0);
         // What it shows is what a full layout gives.
         QCOMPARE(snapshot(doc), qtLayout(doc));
     }
+}
+
+// Which lines an edit changed, from the lines before and after it: in front of the edit and
+// behind it once the breaks fall as before, the lines are as they were.
+void tst_EditorLayout::changedLinesAfterAnEdit()
+{
+    using ChangedLines::Line;
+    const std::vector<Line> before { { 0, 10, 0, 16 }, { 10, 10, 16, 16 }, { 20, 10, 32, 16 }, { 30, 5, 48, 16 } };
+    // One character typed at 15: its line is one longer, the rest moved along by it.
+    std::vector<Line> after { { 0, 10, 0, 16 }, { 10, 11, 16, 16 }, { 21, 10, 32, 16 }, { 31, 5, 48, 16 } };
+    ChangedLines::Range r = ChangedLines::changed(before, after, 15, 0, 1);
+    QCOMPARE(r.first, 1);
+    QCOMPARE(r.last, 1);
+    // The same typed into a full line: each line after it gives its last character on.
+    after = { { 0, 10, 0, 16 }, { 10, 10, 16, 16 }, { 20, 10, 32, 16 }, { 30, 6, 48, 16 } };
+    r = ChangedLines::changed(before, after, 15, 0, 1);
+    QCOMPARE(r.first, 1);
+    QCOMPARE(r.last, 3);
+    // A deletion that lets a word up onto the line before.
+    after = { { 0, 12, 0, 16 }, { 12, 7, 16, 16 }, { 19, 10, 32, 16 }, { 29, 5, 48, 16 } };
+    r = ChangedLines::changed(before, after, 13, 1, 0);
+    QCOMPARE(r.first, 0);
+    QCOMPARE(r.last, 1);
+    // An edit where a line ends touches that line as well; a format change of the same length
+    // changes every line it covers.
+    after = { { 0, 10, 0, 16 }, { 10, 11, 16, 16 }, { 21, 10, 32, 16 }, { 31, 5, 48, 16 } };
+    r = ChangedLines::changed(before, after, 10, 0, 1);
+    QCOMPARE(r.first, 0);
+    QCOMPARE(r.last, 1);
+    r = ChangedLines::changed(before, before, 5, 20, 20);
+    QCOMPARE(r.first, 0);
+    QCOMPARE(r.last, 2);
+    // A line that moved down (a taller character) is changed, though its characters are not.
+    after = { { 0, 10, 0, 16 }, { 10, 11, 16, 20 }, { 21, 10, 36, 16 }, { 31, 5, 52, 16 } };
+    r = ChangedLines::changed(before, after, 15, 0, 1);
+    QCOMPARE(r.first, 1);
+    QCOMPARE(r.last, 3);
+    // Lines beyond those kept from before count as changed, as no line was found as it was.
+    std::vector<Line> many, shifted;
+    for (int n = 0; n < ChangedLines::MaxLines; ++n) {
+        many.push_back({ n * 10, 10, n * 16.0, 16 });
+        shifted.push_back({ n * 10, 10, n * 16.0, 16 }); // every line full: each gives one on
+    }
+    r = ChangedLines::changed(many, shifted, 3, 0, 1);
+    QCOMPARE(r.first, 0);
+    QVERIFY(r.last >= ChangedLines::MaxLines);
+    QVERIFY(ChangedLines::changed(many, many, 3, 1, 1).last < ChangedLines::MaxLines);
 }
 
 // Where a line may break after a run of spaces depends on what stands before the run: edits at

@@ -2,6 +2,9 @@
 #include "document/richedit.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -52,6 +55,21 @@ std::unique_ptr<QTextEdit> bareTwin(RichEdit &edit)
     return bare;
 }
 
+// The regions a widget was painted in.
+class PaintSpy : public QObject {
+public:
+    explicit PaintSpy(QWidget *widget) { widget->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
 } // namespace
 
 class tst_EditorView : public QObject {
@@ -65,6 +83,8 @@ private slots:
     void pageDownAsQtDoes();
     void shownTextStaysWhileEstimatesTurnReal();
     void backgroundLayoutWaitsWhileTheUserTypes();
+    void typingLeavesTheScreenAsAFreshPaint_data();
+    void typingLeavesTheScreenAsAFreshPaint();
 
 private:
     RichEdit *m_edit = nullptr;
@@ -235,5 +255,85 @@ void tst_EditorView::backgroundLayoutWaitsWhileTheUserTypes()
     QTRY_COMPARE_WITH_TIMEOUT(layout->estimatedCount(), 0, 30000);
     QCOMPARE(m_edit->document()->firstBlock().text().left(5), QStringLiteral("aline"));
 }
+
+void tst_EditorView::typingLeavesTheScreenAsAFreshPaint_data()
+{
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("100 %") << 100;
+    QTest::newRow("200 %") << 200;
+}
+
+// A key repaints only what it changed: what the window then shows is what painting the whole
+// view anew shows, in Japanese lines that pass a character on to the next, in words that move
+// up a line or down, at a paragraph's end (where it repaints its line from the key on) and in
+// a centred paragraph.
+void tst_EditorView::typingLeavesTheScreenAsAFreshPaint()
+{
+    QFETCH(int, zoom);
+    m_edit->replaceSelection(longText(6) + u"Some words that wrap at the edge of the window, one after another, "
+                                           u"again and again, until the lines run out.\n中央の段落です。\n"_s);
+    ParaFormat centred;
+    centred.mask = ParaFormat::Alignment;
+    centred.alignment = ParaFormat::AlignCenter;
+    QTextDocument *doc = m_edit->document();
+    const QTextBlock centredBlock = doc->lastBlock().previous();
+    QTextCursor inCentred(doc);
+    inCentred.setPosition(centredBlock.position());
+    m_edit->setTextCursor(inCentred);
+    m_edit->setParaFormat(centred);
+    m_edit->setZoomPercent(zoom);
+    m_edit->setFocus();
+    const QTextBlock latin = centredBlock.previous();
+    const QTextBlock japanese = doc->findBlockByNumber(3);
+    struct Step {
+        int position;
+        QString keys; // typed, then as many Backspaces
+        bool lineFromTheKey = false; // repaints its line from the key on, no more
+    };
+    const Step steps[] = {
+        { japanese.position() + 3, u"字あ"_s },
+        { japanese.position() + japanese.length() - 1, u"終"_s, true },
+        { latin.position() + 5, u"wide "_s },
+        { latin.position() + latin.length() - 1, u" end"_s, true },
+        { centredBlock.position() + 2, u"中"_s },
+    };
+    const QPoint viewportAt = m_edit->viewport()->mapTo(m_edit, QPoint(0, 0));
+    const auto onScreen = [&] {
+        const QImage shot = m_edit->screen()->grabWindow(m_edit->winId()).toImage();
+        return shot.copy(QRect(viewportAt, m_edit->viewport()->size())).convertToFormat(QImage::Format_RGB32);
+    };
+    const auto fresh = [&] { return m_edit->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    PaintSpy spy(m_edit->viewport());
+    // A key, and what it painted.
+    const auto press = [&](QKeyEvent &&key) {
+        QApplication::processEvents();
+        spy.painted = {};
+        QApplication::sendEvent(m_edit, &key);
+        QApplication::processEvents();
+        return spy.painted.boundingRect();
+    };
+    for (const Step &step : steps) {
+        QTextCursor cursor(doc);
+        cursor.setPosition(step.position);
+        m_edit->setTextCursor(cursor);
+        m_edit->ensureCursorVisible();
+        QApplication::processEvents();
+        QVERIFY(onScreen() == fresh());
+        for (const QChar key : step.keys) {
+            const QRect line = m_edit->cursorRect();
+            const QRect painted = press(QKeyEvent(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(key)));
+            QVERIFY2(onScreen() == fresh(), qPrintable(u"typing %1 at %2"_s.arg(step.keys).arg(step.position)));
+            if (step.lineFromTheKey) {
+                QVERIFY2(painted.height() < 2 * line.height() && painted.left() > line.left() - 2 * line.height(),
+                         qPrintable(u"%1,%2 %3x%4"_s.arg(painted.x()).arg(painted.y()).arg(painted.width()).arg(painted.height())));
+            }
+        }
+        for (qsizetype n = 0; n < step.keys.size(); ++n) {
+            press(QKeyEvent(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier));
+            QVERIFY2(onScreen() == fresh(), qPrintable(u"erasing %1 at %2"_s.arg(step.keys).arg(step.position)));
+        }
+    }
+}
+
 QTEST_MAIN(tst_EditorView)
 #include "tst_editorview.moc"
