@@ -77,11 +77,15 @@ std::optional<QRectF> EditorDocumentLayout::changedArea(const QTextBlock &block,
     const QTextLine first = layout->lineAt(firstLine);
     const QTextLine last = layout->lineAt(lastLine);
     const qreal origin = toPixels(m_frame.top + m_metrics.heightBefore(number) + e.margin);
-    // A little of the lines above and below is painted as well, and so drawn again: ink that
-    // reaches beyond a line's box, theirs and the changed lines', is painted whole.
+    // A little of the lines above and below in the paragraph is painted as well, and so drawn
+    // again: ink that reaches beyond a line's box, theirs and the changed lines', is painted
+    // whole. At its first and last line, the paragraph's own box is the edge.
     const qreal ink = std::ceil(first.height() / 4);
-    const qreal top = origin + first.y() - ink;
-    const qreal bottom = origin + last.y() + last.height() + ink;
+    const qreal top = firstLine == 0 ? toPixels(m_frame.top + m_metrics.heightBefore(number))
+                                     : origin + first.y() - ink;
+    const qreal bottom = lastLine == layout->lineCount() - 1
+        ? toPixels(m_frame.top + m_metrics.heightBefore(number + 1))
+        : origin + last.y() + last.height() + ink;
     qreal left = 0;
     // One line changed from the edit on, and what stands in front of it stays where it is
     // (not so when the line is centred, justified or aligned right, or holds text written
