@@ -7,6 +7,23 @@
 
 namespace ChangedLines {
 
+int lineIndexOf(const QTextLayout &layout, int position)
+{
+    int low = 0;
+    int high = layout.lineCount() - 1;
+    if (high < 0)
+        return -1;
+    // The last line that begins at or before the position.
+    while (low < high) {
+        const int middle = low + (high - low + 1) / 2;
+        if (layout.lineAt(middle).textStart() <= position)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
 std::vector<Line> linesOf(const QTextLayout &layout, int first)
 {
     std::vector<Line> lines;
@@ -14,7 +31,7 @@ std::vector<Line> linesOf(const QTextLayout &layout, int first)
     lines.reserve(static_cast<size_t>(std::max(0, end - first)));
     for (int n = std::max(0, first); n < end; ++n) {
         const QTextLine line = layout.lineAt(n);
-        lines.push_back({ line.textStart(), line.textLength(), line.y(), line.height() });
+        lines.push_back({ line.textStart(), line.textLength(), line.y(), line.height(), line.x() });
     }
     return lines;
 }
@@ -49,6 +66,48 @@ Range changed(const std::vector<Line> &before, const std::vector<Line> &after, i
     if (!range.isEmpty() && before.size() >= size_t(MaxLines))
         range.last = INT_MAX;
     return range;
+}
+
+std::vector<Run> movedRuns(
+    const std::vector<Line> &before, const std::vector<Line> &after, Range range, int at, int removed, int added)
+{
+    std::vector<Run> runs;
+    if (range.isEmpty())
+        return runs;
+    const qint64 shift = qint64(added) - removed;
+    const qint64 editEnd = qint64(at) + removed;
+    const size_t last = std::min({ size_t(range.last) + 1, before.size(), after.size() });
+    for (size_t n = size_t(range.first); n < last; ++n) {
+        const Line &was = before[n];
+        const Line &is = after[n];
+        if (was.y != is.y || was.height != is.height)
+            continue;
+        const qint64 wasEnd = qint64(was.start) + was.length + shift; // in the text after the edit
+        const qint64 isEnd = qint64(is.start) + is.length;
+        Run run;
+        run.line = static_cast<int>(n);
+        qint64 start = 0;
+        if (removed == 0 && added > 0 && is.start == was.start && is.start <= at && at < isEnd
+            && at <= wasEnd - added) {
+            start = qint64(at) + added;
+            run.was = Run::Was::AfterInsertion;
+        } else if (was.start > editEnd && is.start <= qint64(was.start) + shift) {
+            start = qint64(was.start) + shift;
+            run.was = Run::Was::AtLineStart;
+        } else if (was.start > editEnd && is.start == qint64(was.start) + shift + 1 && was.length > 1) {
+            start = is.start;
+            run.was = Run::Was::AfterFirst;
+        } else {
+            continue;
+        }
+        const qint64 end = std::min(isEnd, wasEnd);
+        if (end - start < 1)
+            continue;
+        run.start = static_cast<int>(start);
+        run.end = static_cast<int>(end);
+        runs.push_back(run);
+    }
+    return runs;
 }
 
 } // namespace ChangedLines

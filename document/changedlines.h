@@ -16,11 +16,17 @@ struct Line {
     int length = 0;
     qreal y = 0;
     qreal height = 0;
+    qreal x = 0; // where it begins
 };
 
 // At most this many lines are kept from before an edit: a long paragraph's lines further down
 // count as changed (most are out of the window; the window clips the rest).
 constexpr int MaxLines = 128;
+
+// The number of the line of `layout` that holds text position `position` (the last line for
+// one past its end), found by its lines alone: the text they were laid out from may have
+// changed since. -1 when it has no lines.
+int lineIndexOf(const QTextLayout &layout, int position);
 
 // The lines of `layout` from `first` on, at most MaxLines.
 std::vector<Line> linesOf(const QTextLayout &layout, int first);
@@ -41,5 +47,25 @@ struct Range {
 // line that is as it was brings back all the lines after it, since lines are broken from the
 // start of each: lines `before` does not reach count as changed until one is found.
 Range changed(const std::vector<Line> &before, const std::vector<Line> &after, int at, int removed, int added);
+
+// A run of characters of a changed line that the line still shows as it did, only moved along
+// it: characters behind an insertion that stay on its line, and those a line passes on to the
+// next or takes up from it. Their pixels can be moved instead of painted again, when they were
+// drawn from the same glyphs (the caller knows).
+struct Run {
+    enum class Was {
+        AfterInsertion, // behind the inserted text, on its line: where the insertion now begins
+        AtLineStart, // its line's first characters before
+        AfterFirst, // behind its line's first character before (which moved up a line)
+    };
+    int line = 0; // in `after`
+    int start = 0; // characters, from the paragraph's start, after the edit
+    int end = 0;
+    Was was = Was::AtLineStart;
+};
+
+// The runs of the changed lines `range` (from changed()) of an edit as changed() has it.
+std::vector<Run> movedRuns(
+    const std::vector<Line> &before, const std::vector<Line> &after, Range range, int at, int removed, int added);
 
 } // namespace ChangedLines

@@ -233,9 +233,11 @@ void EditorDocumentLayout::followChange(int from, int charsRemoved, int charsAdd
     const bool moved = delta != 0 || m_metrics.totalHeight() != totalBefore;
     const int at = from - firstBlock.position();
     if (!moved && !linesBefore.empty()) {
-        if (const std::optional<QRectF> area = changedArea(firstBlock, first, linesFrom, linesBefore, at, charsRemoved, charsAdded)) {
-            if (!area->isEmpty())
-                emit update(*area);
+        if (const std::optional<ChangedArea> area = changedArea(firstBlock, first, linesFrom, linesBefore, at, charsRemoved, charsAdded)) {
+            for (const TextMove &move : area->moves)
+                emit textMoved(move.source, move.dx);
+            for (const QRectF &rect : area->repaint)
+                emit update(rect);
             startBackground();
             return;
         }

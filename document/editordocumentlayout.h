@@ -117,7 +117,15 @@ public:
     void holdLinesForInput(const QTextBlock &block);
     void dropHeldLines();
 
+    // Whether a view that follows textMoved() shows this layout: an edit then moves the text
+    // that only moved along its line instead of having it painted again.
+    void setMovesText(bool on) { m_movesText = on; }
+
 signals:
+    // The text drawn in `source` (document pixels) moved by dx along its line, drawn from the
+    // same glyphs: a view moves those pixels (or paints both places again). Sent before the
+    // update() of what else changed.
+    void textMoved(const QRectF &source, qreal dx);
     // A paragraph laid out for the first time turned out taller (delta > 0) or shorter than its
     // estimate: everything that was at document height `oldBottom` or below moved by delta.
     void heightCorrected(qreal oldBottom, qreal delta);
@@ -175,11 +183,25 @@ private:
     static std::vector<ChangedLines::Line> keepLinesAround(const QTextLayout &layout, int at, int *from);
     // What an edit at `at` inside paragraph `number` (`removed` characters replaced by `added`),
     // just laid out again with its height unchanged, changed on the screen, in document pixels,
-    // given its lines from line `from` on as they were; empty when nothing changed, none when
-    // its lines cannot tell.
-    std::optional<QRectF> changedArea(const QTextBlock &block, int number, int from,
-                                      const std::vector<ChangedLines::Line> &before, int at, int removed,
-                                      int added) const;
+    // given its lines from line `from` on as they were: the areas to paint again (none when
+    // nothing changed) and, when moves are on, runs of text to move along their lines; none
+    // when its lines cannot tell.
+    struct TextMove {
+        QRectF source;
+        qreal dx = 0;
+    };
+    struct ChangedArea {
+        std::vector<QRectF> repaint;
+        std::vector<TextMove> moves;
+    };
+    std::optional<ChangedArea> changedArea(const QTextBlock &block, int number, int from,
+                                           const std::vector<ChangedLines::Line> &before, int at, int removed,
+                                           int added) const;
+    // The same, split into each changed line's runs to move and the rest.
+    void splitIntoMoves(const QTextBlock &block, const QTextLayout &layout, int from,
+                        const std::vector<ChangedLines::Line> &before, const std::vector<ChangedLines::Line> &after,
+                        ChangedLines::Range range, int at, int removed, int added, qreal origin,
+                        ChangedArea *area) const;
     void layOutBlock(const QTextBlock &block, int number, Keep keep, Correction correction);
     QTextLayout *readyLayout(const QTextBlock &block, int number);
     // A huge paragraph being drawn is laid out only down to the area drawn, the rest later:
@@ -329,6 +351,7 @@ private:
     QElapsedTimer m_lastInput; // since the last key held the background layout back
     QBasicTimer m_sizeTimer;
     bool m_hasTables = false;
+    bool m_movesText = false;
     // Where the paragraphs of table cells sit in their rows, by block (fragment index).
     std::unordered_map<int, CellPlace> m_cellPlaces;
     std::vector<CellSelection> m_cellSelections; // of the drawing in progress

@@ -81,6 +81,8 @@ RichEdit::RichEdit(QWidget *parent)
     layout->setPaintDevice(viewport());
     layout->setBackgroundLayout(true);
     connect(layout, &EditorDocumentLayout::heightCorrected, this, &RichEdit::keepShownContent);
+    connect(layout, &EditorDocumentLayout::textMoved, this, &RichEdit::moveShownText);
+    layout->setMovesText(true);
     connect(m_richDocument, &RichDocument::loadingFinished, this, &RichEdit::endLoadingWatch);
     m_richDocument->setWindowTextColor(palette().color(QPalette::Text));
     CharFormat initial;

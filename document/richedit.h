@@ -196,6 +196,9 @@ private:
     // richedit_scrolling.cpp: the offset follows the heights the layout corrects (see
     // EditorDocumentLayout::heightCorrected).
     void keepShownContent(qreal oldBottom, qreal delta);
+    // Text an edit moved along its line (document pixels): its pixels are moved, not painted
+    // again, where the view can (richedit_scrolling.cpp).
+    void moveShownText(const QRectF &source, qreal dx);
     void layOutAfterJump();
     // The fraction by which the caret's edge nearer the view's lies off a whole pixel of the
     // document (-0.5 to 0.5).

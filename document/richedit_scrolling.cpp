@@ -14,6 +14,33 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include <cmath>
+
+void RichEdit::moveShownText(const QRectF &source, qreal dx)
+{
+    const QRectF shown = source.translated(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
+    const QRectF both = shown.united(shown.translated(dx, 0));
+    const qreal ratio = viewport()->devicePixelRatioF();
+    // Moved pixels show the text as painting it there would: not where the view mirrors the
+    // document, or marks it with highlights of its own, or a pixel is a fraction of a device's.
+    if (isRightToLeft() || !extraSelections().isEmpty() || textCursor().hasSelection() || ratio != std::round(ratio)) {
+        viewport()->update(both.toAlignedRect());
+        return;
+    }
+    // Whole rows: a row the line shares with the one above or below is painted.
+    const int top = int(std::ceil(both.top()));
+    const int bottom = int(std::floor(both.bottom()));
+    const int left = int(std::floor(both.left()));
+    const int right = int(std::ceil(both.right()));
+    const QRect rows = QRect(left, top, right - left, bottom - top) & viewport()->rect();
+    if (!rows.isEmpty())
+        viewport()->scroll(qRound(dx), 0, rows);
+    if (top > both.top())
+        viewport()->update(QRect(left, top - 1, right - left, 1));
+    if (bottom < both.bottom())
+        viewport()->update(QRect(left, bottom, right - left, 1));
+}
+
 void RichEdit::keepShownContent(qreal oldBottom, qreal delta)
 {
     // A paragraph above what the view shows got its real height: the offset moves with the

@@ -353,11 +353,27 @@ void tst_EditorLayout::changedLinesAfterAnEdit()
     ChangedLines::Range r = ChangedLines::changed(before, after, 15, 0, 1);
     QCOMPARE(r.first, 1);
     QCOMPARE(r.last, 1);
-    // The same typed into a full line: each line after it gives its last character on.
+    // The same typed into a full line: each line after it gives its last character on. What
+    // stands behind the key on its line, and each next line but its new first character, only
+    // moved along.
     after = { { 0, 10, 0, 16 }, { 10, 10, 16, 16 }, { 20, 10, 32, 16 }, { 30, 6, 48, 16 } };
     r = ChangedLines::changed(before, after, 15, 0, 1);
     QCOMPARE(r.first, 1);
     QCOMPARE(r.last, 3);
+    using Was = ChangedLines::Run::Was;
+    std::vector<ChangedLines::Run> runs = ChangedLines::movedRuns(before, after, r, 15, 0, 1);
+    QCOMPARE(runs.size(), size_t(3));
+    QVERIFY(runs[0].line == 1 && runs[0].start == 16 && runs[0].end == 20 && runs[0].was == Was::AfterInsertion);
+    QVERIFY(runs[1].line == 2 && runs[1].start == 21 && runs[1].end == 30 && runs[1].was == Was::AtLineStart);
+    QVERIFY(runs[2].line == 3 && runs[2].start == 31 && runs[2].end == 36 && runs[2].was == Was::AtLineStart);
+    // A character deleted: each next line takes one up; what follows its first character moved.
+    const std::vector<Line> full { { 0, 10, 0, 16 }, { 10, 10, 16, 16 }, { 20, 10, 32, 16 }, { 30, 10, 48, 16 } };
+    after = { { 0, 10, 0, 16 }, { 10, 10, 16, 16 }, { 20, 10, 32, 16 }, { 30, 9, 48, 16 } };
+    r = ChangedLines::changed(full, after, 15, 1, 0);
+    runs = ChangedLines::movedRuns(full, after, r, 15, 1, 0);
+    QCOMPARE(runs.size(), size_t(2)); // not behind the deletion on its own line: it is painted
+    QVERIFY(runs[0].line == 2 && runs[0].start == 20 && runs[0].end == 29 && runs[0].was == Was::AfterFirst);
+    QVERIFY(runs[1].line == 3 && runs[1].start == 30 && runs[1].end == 39 && runs[1].was == Was::AfterFirst);
     // A deletion that lets a word up onto the line before.
     after = { { 0, 12, 0, 16 }, { 12, 7, 16, 16 }, { 19, 10, 32, 16 }, { 29, 5, 48, 16 } };
     r = ChangedLines::changed(before, after, 13, 1, 0);

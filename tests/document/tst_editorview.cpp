@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -85,6 +86,7 @@ private slots:
     void backgroundLayoutWaitsWhileTheUserTypes();
     void typingLeavesTheScreenAsAFreshPaint_data();
     void typingLeavesTheScreenAsAFreshPaint();
+    void typingInAHugeParagraphLeavesTheScreenAsAFreshPaint();
 
 private:
     RichEdit *m_edit = nullptr;
@@ -260,18 +262,21 @@ void tst_EditorView::typingLeavesTheScreenAsAFreshPaint_data()
 {
     QTest::addColumn<int>("zoom");
     QTest::newRow("100 %") << 100;
+    QTest::newRow("150 %") << 150;
     QTest::newRow("200 %") << 200;
 }
 
-// A key repaints only what it changed: what the window then shows is what painting the whole
-// view anew shows, in Japanese lines that pass a character on to the next, in words that move
-// up a line or down, at a paragraph's end (where it repaints its line from the key on) and in
-// a centred paragraph.
+// A key repaints only what it changed, and moves what only moved along its line: what the
+// window then shows is what painting the whole view anew shows, in Japanese lines that pass a
+// character on to the next or take one up (their pixels moved), in words that move up a line or
+// down, at a paragraph's end (where it repaints its line from the key on) and in a centred
+// paragraph.
 void tst_EditorView::typingLeavesTheScreenAsAFreshPaint()
 {
     QFETCH(int, zoom);
-    m_edit->replaceSelection(longText(6) + u"Some words that wrap at the edge of the window, one after another, "
-                                           u"again and again, until the lines run out.\n中央の段落です。\n"_s);
+    m_edit->replaceSelection(u"日本語の文章を書きます"_s.repeated(9) + u"\n"_s + longText(6)
+                             + u"Some words that wrap at the edge of the window, one after another, "
+                               u"again and again, until the lines run out.\n中央の段落です。\n"_s);
     ParaFormat centred;
     centred.mask = ParaFormat::Alignment;
     centred.alignment = ParaFormat::AlignCenter;
@@ -284,13 +289,16 @@ void tst_EditorView::typingLeavesTheScreenAsAFreshPaint()
     m_edit->setZoomPercent(zoom);
     m_edit->setFocus();
     const QTextBlock latin = centredBlock.previous();
-    const QTextBlock japanese = doc->findBlockByNumber(3);
+    const QTextBlock japanese = doc->findBlockByNumber(4);
     struct Step {
         int position;
         QString keys; // typed, then as many Backspaces
         bool lineFromTheKey = false; // repaints its line from the key on, no more
+        bool moves = false; // moves the rest of the paragraph's text, painting a character a line
     };
     const Step steps[] = {
+        { 0, u"字あ字"_s, false, true },
+        { 30, u"字あ"_s, false, true },
         { japanese.position() + 3, u"字あ"_s },
         { japanese.position() + japanese.length() - 1, u"終"_s, true },
         { latin.position() + 5, u"wide "_s },
@@ -304,13 +312,14 @@ void tst_EditorView::typingLeavesTheScreenAsAFreshPaint()
     };
     const auto fresh = [&] { return m_edit->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); };
     PaintSpy spy(m_edit->viewport());
-    // A key, and what it painted.
+    QSignalSpy moved(m_edit->richDocument().layout(), &EditorDocumentLayout::textMoved);
+    // A key, and what it painted (before a fresh paint adds its own).
     const auto press = [&](QKeyEvent &&key) {
         QApplication::processEvents();
         spy.painted = {};
         QApplication::sendEvent(m_edit, &key);
         QApplication::processEvents();
-        return spy.painted.boundingRect();
+        return spy.painted;
     };
     for (const Step &step : steps) {
         QTextCursor cursor(doc);
@@ -321,16 +330,66 @@ void tst_EditorView::typingLeavesTheScreenAsAFreshPaint()
         QVERIFY(onScreen() == fresh());
         for (const QChar key : step.keys) {
             const QRect line = m_edit->cursorRect();
-            const QRect painted = press(QKeyEvent(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(key)));
+            moved.clear();
+            const int linesBefore = doc->firstBlock().layout()->lineCount();
+            const int keyLine = doc->firstBlock().layout()->lineForTextPosition(m_edit->textCursor().position()).lineNumber();
+            const QRegion painted = press(QKeyEvent(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(key)));
             QVERIFY2(onScreen() == fresh(), qPrintable(u"typing %1 at %2"_s.arg(step.keys).arg(step.position)));
+            if (step.moves) qDebug() << zoom << step.position << key << moved.size() << doc->firstBlock().layout()->lineCount() << spy.painted;
+            const int lines = doc->firstBlock().layout()->lineCount();
+            if (step.moves && lines == linesBefore && key != step.keys.front()) {
+                // Its lines' first characters and the key's, not the paragraph (which is painted
+                // down from there when the key gave it another line, or the first key measured it
+                // anew after the zoom).
+                QVERIFY2(moved.size() >= lines - keyLine - 1, qPrintable(u"%1 moved, %2 lines, key %3 at %4"_s.arg(moved.size()).arg(lines).arg(key).arg(step.position)));
+                qint64 area = 0;
+                for (const QRect &r : painted)
+                    area += qint64(r.width()) * r.height();
+                QVERIFY2(area < qint64(lines) * line.height() * m_edit->viewport()->width() / 3, qPrintable(QString::number(area)));
+            }
             if (step.lineFromTheKey) {
-                QVERIFY2(painted.height() < 2 * line.height() && painted.left() > line.left() - 2 * line.height(),
-                         qPrintable(u"%1,%2 %3x%4"_s.arg(painted.x()).arg(painted.y()).arg(painted.width()).arg(painted.height())));
+                const QRect bounds = painted.boundingRect();
+                QVERIFY2(bounds.height() < 2 * line.height() && bounds.left() > line.left() - 2 * line.height(),
+                         qPrintable(u"%1,%2 %3x%4"_s.arg(bounds.x()).arg(bounds.y()).arg(bounds.width()).arg(bounds.height())));
             }
         }
         for (qsizetype n = 0; n < step.keys.size(); ++n) {
             press(QKeyEvent(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier));
             QVERIFY2(onScreen() == fresh(), qPrintable(u"erasing %1 at %2"_s.arg(step.keys).arg(step.position)));
+        }
+    }
+}
+
+// The same in one paragraph of 300,000 characters, whose lines the layout keeps across edits:
+// a key and its erasure at its start, in its middle and at its end.
+void tst_EditorView::typingInAHugeParagraphLeavesTheScreenAsAFreshPaint()
+{
+    QString text;
+    for (int i = 0; text.size() < 300000; ++i)
+        text += QStringLiteral("長い段落の文章、その%1。").arg(i % 97);
+    m_edit->replaceSelection(text);
+    QTextDocument *doc = m_edit->document();
+    QVERIFY(doc->firstBlock().length() > 250000);
+    m_edit->setFocus();
+    const QPoint viewportAt = m_edit->viewport()->mapTo(m_edit, QPoint(0, 0));
+    const auto onScreen = [&] {
+        QApplication::processEvents();
+        const QImage shot = m_edit->screen()->grabWindow(m_edit->winId()).toImage();
+        return shot.copy(QRect(viewportAt, m_edit->viewport()->size())).convertToFormat(QImage::Format_RGB32);
+    };
+    const auto fresh = [&] { return m_edit->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    for (const int at : { 0, doc->characterCount() / 2, doc->characterCount() - 1 }) {
+        QTextCursor cursor(doc);
+        cursor.setPosition(at);
+        m_edit->setTextCursor(cursor);
+        m_edit->ensureCursorVisible();
+        QVERIFY(onScreen() == fresh());
+        for (int n = 0; n < 3; ++n) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, u"\u25A0"_s);
+            QApplication::sendEvent(m_edit, &key);
+            QVERIFY2(onScreen() == fresh(), qPrintable(u"typing at %1"_s.arg(at)));
+            QTest::keyClick(m_edit, Qt::Key_Backspace);
+            QVERIFY2(onScreen() == fresh(), qPrintable(u"erasing at %1"_s.arg(at)));
         }
     }
 }
