@@ -90,7 +90,11 @@ void tst_DesktopViewAndPage::zoomWithKeysAndWheel()
     RichEdit *edit = window.RichEdit1;
     edit->replaceSelection(u"MMMMMMMM"_s);
     const QByteArray saved = edit->save();
-    QVERIFY(Desktop::waitFor([&] { return inkWidth(shownEditor(window)) > 20; }));
+    // The text alone: not a window not painted yet, dark all over.
+    QVERIFY(Desktop::waitFor([&] {
+        const int width = inkWidth(shownEditor(window));
+        return width > 20 && width < edit->viewport()->width() / 3;
+    }));
     const int width100 = inkWidth(shownEditor(window));
 
     Desktop::keys({ u"ctrl+equal"_s, u"ctrl+equal"_s, u"ctrl+equal"_s });
