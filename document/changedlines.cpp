@@ -7,23 +7,6 @@
 
 namespace ChangedLines {
 
-int lineIndexOf(const QTextLayout &layout, int position)
-{
-    int low = 0;
-    int high = layout.lineCount() - 1;
-    if (high < 0)
-        return -1;
-    // The last line that begins at or before the position.
-    while (low < high) {
-        const int middle = low + (high - low + 1) / 2;
-        if (layout.lineAt(middle).textStart() <= position)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    return low;
-}
-
 std::vector<Line> linesOf(const QTextLayout &layout, int first)
 {
     std::vector<Line> lines;

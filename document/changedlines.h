@@ -23,11 +23,6 @@ struct Line {
 // count as changed (most are out of the window; the window clips the rest).
 constexpr int MaxLines = 128;
 
-// The number of the line of `layout` that holds text position `position` (the last line for
-// one past its end), found by its lines alone: the text they were laid out from may have
-// changed since. -1 when it has no lines.
-int lineIndexOf(const QTextLayout &layout, int position);
-
 // The lines of `layout` from `first` on, at most MaxLines.
 std::vector<Line> linesOf(const QTextLayout &layout, int first);
 

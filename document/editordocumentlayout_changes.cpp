@@ -106,10 +106,10 @@ qreal EditorDocumentLayout::changedLinesTop(const QTextBlock &block, int number,
     const QTextLayout *layout = ParagraphLines::existingLayout(block);
     if (!e.exact || !layout || layout->lineCount() == 0)
         return top;
-    const QTextLine line = layout->lineForTextPosition(at);
-    if (!line.isValid() || line.lineNumber() < 3)
+    const int line = ParagraphLines::lineNumberAt(*layout, at);
+    if (line < 3)
         return top;
-    return top + toPixels(e.margin) + layout->lineAt(line.lineNumber() - 2).y();
+    return top + toPixels(e.margin) + layout->lineAt(line - 2).y();
 }
 
 std::vector<ChangedLines::Line> EditorDocumentLayout::keepLinesAround(const QTextLayout &layout, int at, int *from)
@@ -117,7 +117,7 @@ std::vector<ChangedLines::Line> EditorDocumentLayout::keepLinesAround(const QTex
     // An input method's text in the layout is not the paragraph's: its lines say nothing of it.
     if (layout.lineCount() == 0 || !layout.preeditAreaText().isEmpty())
         return {};
-    *from = std::max(0, ChangedLines::lineIndexOf(layout, at) - 1);
+    *from = std::max(0, ParagraphLines::lineNumberAt(layout, at) - 1);
     return ChangedLines::linesOf(layout, *from);
 }
 
@@ -209,7 +209,7 @@ void EditorDocumentLayout::splitIntoMoves(const QTextBlock &block, const QTextLa
                     oldX = line.cursorToX(at);
                 } else if (run.was == ChangedLines::Run::Was::AfterFirst) {
                     // Its first character stands at the end of the line before now, as wide.
-                    const QTextLine up = layout.lineAt(ChangedLines::lineIndexOf(layout, run.start - 1));
+                    const QTextLine up = layout.lineAt(ParagraphLines::lineNumberAt(layout, run.start - 1));
                     oldX += up.cursorToX(run.start) - up.cursorToX(run.start - 1);
                 }
                 const qreal dx = newX - oldX;

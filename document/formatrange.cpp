@@ -46,25 +46,6 @@ QPalette paperPalette()
                     Qt::white);
 }
 
-// The line of a laid-out paragraph holding the character at `offset` (from the paragraph's
-// start), by halving: QTextLayout::lineForTextPosition walks the lines from the first, which
-// made drawing a paragraph of n lines cost n^2. -1 when the paragraph has no lines.
-int lineNumberAt(const QTextLayout &layout, int offset)
-{
-    int low = 0;
-    int high = layout.lineCount() - 1;
-    if (high < 0)
-        return -1;
-    while (low < high) {
-        const int middle = low + (high - low + 1) / 2;
-        if (layout.lineAt(middle).textStart() <= offset)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    return low;
-}
-
 // A paragraph with a page break before it, or the first of a section that starts on a new page,
 // starts a page: its first line ends the page before.
 bool startsNewPage(const LineBox &line)
@@ -135,7 +116,7 @@ struct FormatRangeRenderer::Layout {
                 return box;
             }
             const QTextLayout *layout = linesOf(block);
-            const int line = lineNumberAt(*layout, position - block.position());
+            const int line = ParagraphLines::lineNumberAt(*layout, position - block.position());
             if (line >= 0) {
                 box.position = position;
                 box.top = qBound(box.top, layout->position().y() + layout->lineAt(line).y(), box.bottom);
@@ -230,7 +211,7 @@ struct FormatRangeRenderer::Layout {
                 return row;
         }
         const QTextLayout *layout = linesOf(block);
-        const int lineNumber = lineNumberAt(*layout, position - block.position());
+        const int lineNumber = ParagraphLines::lineNumberAt(*layout, position - block.position());
         return lineNumber < 0 ? LineBox {} : boxOf(block, layout, lineNumber);
     }
 

@@ -552,6 +552,22 @@ QTextBlockData *blockData(const QTextBlock &block)
 
 } // namespace
 
+int lineNumberAt(const QTextLayout &layout, int offset)
+{
+    int low = 0;
+    int high = layout.lineCount() - 1;
+    if (high < 0)
+        return -1;
+    while (low < high) {
+        const int middle = low + (high - low + 1) / 2;
+        if (layout.lineAt(middle).textStart() <= offset)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
 QTextLayout *existingLayout(const QTextBlock &block)
 {
     QTextBlockData *data = blockData(block);

@@ -137,6 +137,12 @@ QString layoutText(const QTextLayout *layout);
 // The text layout Qt keeps for a paragraph, or null when it has none: unlike
 // QTextBlock::layout(), never makes one.
 QTextLayout *existingLayout(const QTextBlock &block);
+
+// The line of a laid-out paragraph holding the character at `offset` (from the paragraph's
+// start; the last line for one past its end), by halving over the lines' starts alone:
+// QTextLayout::lineForTextPosition walks the lines from the first, and itemizes the
+// paragraph's text again when its text changed since. -1 when the layout has no lines.
+int lineNumberAt(const QTextLayout &layout, int offset);
 // Frees that layout; the next use of the paragraph makes a new one.
 void freeLayout(const QTextBlock &block);
 // Readies a paragraph that has no lines to say so: asked for the line of a position, Qt's layout
