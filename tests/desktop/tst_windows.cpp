@@ -3,6 +3,7 @@
 
 #include "desktop.h"
 
+#include "app/recentfiles.h"
 #include "app/settingsfile.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <cstring>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using Desktop::Window;
@@ -79,6 +81,28 @@ std::function<bool(const Window &)> titled(qint64 pid, const QString &title)
     return [pid, title](const Window &w) { return w.pid == pid && w.name == title; };
 }
 
+// The recent documents a settings file lists, newest first.
+QStringList recentFilesIn(const QString &settingsFile)
+{
+    IniFile ini(settingsFile);
+    ini.load();
+    RecentFiles files;
+    files.read(ini);
+    return files.paths();
+}
+
+// Opens the File menu of a main window with the mouse, as a user does: a click on its title at
+// the menu bar's left end. True once the menu is drawn below it (a popup the window manager
+// does not list: it is seen on the screen).
+bool openFileMenu(const Window &main)
+{
+    const QPoint title = main.client.topLeft() + QPoint(20, 10);
+    const QRect below(main.client.left() + 2, main.client.top() + 32, 160, 60);
+    const QImage before = Desktop::grabScreen(below);
+    Desktop::click(title);
+    return Desktop::waitFor([&] { return Desktop::grabScreen(below) != before; });
+}
+
 } // namespace
 
 class tst_DesktopWindows : public QObject {
@@ -97,6 +121,7 @@ private slots:
     void longTextShowsItsStartAndTheFirstKeySeesAll();
     void helpIsFoundBesideTheProgramAndOpensOnTheScreen_data();
     void helpIsFoundBesideTheProgramAndOpensOnTheScreen();
+    void recentFilesSurviveRestarts();
 };
 
 void tst_DesktopWindows::titlesAreTheProgramsOwnText()
@@ -401,6 +426,75 @@ void tst_DesktopWindows::helpIsFoundBesideTheProgramAndOpensOnTheScreen()
     QVERIFY(Desktop::activate(main->id));
     Desktop::key(u"alt+F4"_s);
     QVERIFY(program.waitForExit());
+}
+
+void tst_DesktopWindows::recentFilesSurviveRestarts()
+{
+    QTemporaryDir files;
+    const QString first = files.filePath(u"first.txt"_s);
+    const QString second = files.filePath(u"second.rtf"_s);
+    for (const auto &[path, bytes] : { std::pair(first, QByteArray("the first document\r\n")),
+                                       std::pair(second, QByteArray("{\\rtf1 the second document\\par}")) }) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+    const auto folder = Desktop::settingsFolder();
+    const QString product = QString::fromUtf16(u"　Penloft          ");
+
+    // Two starts, each opening one document named on its command line.
+    for (const QString &document : { first, second }) {
+        Desktop::Program program(folder->path());
+        QVERIFY(program.start({ document }));
+        const std::optional<Window> main
+            = Desktop::waitForWindow(titled(program.pid(), product + QFileInfo(document).fileName()));
+        QVERIFY2(main, qPrintable(u"the window did not name %1"_s.arg(document)));
+        QVERIFY(Desktop::activate(main->id));
+        Desktop::key(u"alt+F4"_s);
+        QVERIFY(program.waitForExit());
+        QCOMPARE(program.exitCode(), 0);
+    }
+    QCOMPARE(recentFilesIn(Desktop::Program(folder->path()).settingsFile()), QStringList({ second, first }));
+
+    // A third start, with nothing on its command line: the File menu's &2 is the first document.
+    {
+        Desktop::Program program(folder->path());
+        QVERIFY(program.start());
+        const std::optional<Window> main = program.mainWindow();
+        QVERIFY(main);
+        QVERIFY(Desktop::activate(main->id));
+        QVERIFY2(openFileMenu(*main), "the File menu did not open");
+        Desktop::key(u"2"_s);
+        QVERIFY2(Desktop::waitForWindow(titled(program.pid(), product + u"first.txt"_s)),
+                 "&2 of the File menu did not open the first document");
+        Desktop::key(u"alt+F4"_s);
+        QVERIFY(program.waitForExit());
+        QCOMPARE(recentFilesIn(program.settingsFile()), QStringList({ first, second }));
+    }
+
+    // The second document is gone: choosing it says so, with the program's name as caption,
+    // and it leaves the list; the open document stays.
+    QVERIFY(QFile::remove(second));
+    Desktop::Program program(folder->path());
+    QVERIFY(program.start({ first }));
+    const std::optional<Window> main = Desktop::waitForWindow(titled(program.pid(), product + u"first.txt"_s));
+    QVERIFY(main);
+    QVERIFY(Desktop::activate(main->id));
+    QVERIFY2(openFileMenu(*main), "the File menu did not open");
+    Desktop::key(u"2"_s);
+    const auto error = [&](const Window &w) { return w.pid == program.pid() && w.transient && w.name == u"Penloft"_s; };
+    const std::optional<Window> said = Desktop::waitForWindow(error);
+    QVERIFY2(said, "choosing a document that is gone said nothing");
+    QVERIFY(Desktop::activate(said->id));
+    Desktop::key(u"Return"_s);
+    QVERIFY(Desktop::waitForNoWindow(error));
+    QVERIFY(Desktop::window(main->id));
+    QCOMPARE(Desktop::window(main->id)->name, product + u"first.txt"_s);
+    QCOMPARE(recentFilesIn(program.settingsFile()), QStringList({ first }));
+    QVERIFY(Desktop::activate(main->id));
+    Desktop::key(u"alt+F4"_s);
+    QVERIFY(program.waitForExit());
+    QCOMPARE(recentFilesIn(program.settingsFile()), QStringList({ first }));
 }
 
 QObject *newDesktopWindowsTest()
