@@ -46,16 +46,31 @@ constexpr int MaxMovedLines = 64;
 // At most this many runs of formats in front of moved text are looked through.
 constexpr int MaxFormatRuns = 256;
 
-// True when `line` of a left-aligned paragraph holds text position `at` and nothing in it is
-// written right to left: then what stands in front of `at` stays where it is while the rest
-// of the line changes.
-bool startsLeftAligned(const QTextBlock &block, const QTextLayout &layout, const QTextLine &line, int at)
+// True when the paragraph's lines begin at its left edge and run left to right.
+bool alignedLeft(const QTextLayout &layout)
 {
     const QTextOption option = layout.textOption();
     return option.textDirection() == Qt::LeftToRight
-        && (option.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute) == Qt::AlignLeft
-        && at >= line.textStart() && at <= line.textStart() + line.textLength()
-        && allLeftToRight(block, line.textStart(), line.textStart() + line.textLength());
+        && (option.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute) == Qt::AlignLeft;
+}
+
+// Where `line`, the first changed one, begins to differ (pixels from the frame's left edge at
+// `frameLeft`): a character's width in front of the edit at `at`, for a glyph that joins it,
+// when the line holds the edit in a left-aligned paragraph and nothing in it is written right
+// to left, since what stands in front of the edit then stays where it is; else its start.
+qreal changeLeft(const QTextBlock &block, const QTextLayout &layout, const QTextLine &line, int at, qreal frameLeft)
+{
+    const bool holdsEdit = at >= line.textStart() && at <= line.textStart() + line.textLength();
+    if (!alignedLeft(layout) || !holdsEdit
+        || !allLeftToRight(block, line.textStart(), line.textStart() + line.textLength()))
+        return 0;
+    return std::max(0.0, frameLeft + line.cursorToX(at) - line.height());
+}
+
+// The last changed line's number, for changed lines `range` of the lines from `from` on.
+int lastChangedLine(const QTextLayout &layout, int from, ChangedLines::Range range)
+{
+    return range.last >= layout.lineCount() - from ? layout.lineCount() - 1 : from + range.last;
 }
 
 // True when characters [from, to) of the paragraph are drawn the same wherever they stand on a
@@ -134,7 +149,7 @@ std::optional<EditorDocumentLayout::ChangedArea> EditorDocumentLayout::changedAr
     if (range.isEmpty())
         return area;
     const int firstLine = from + range.first;
-    const int lastLine = range.last >= layout->lineCount() - from ? layout->lineCount() - 1 : from + range.last;
+    const int lastLine = lastChangedLine(*layout, from, range);
     const QTextLine first = layout->lineAt(firstLine);
     const QTextLine last = layout->lineAt(lastLine);
     const qreal origin = toPixels(m_frame.top + m_metrics.heightBefore(number) + e.margin);
@@ -147,12 +162,8 @@ std::optional<EditorDocumentLayout::ChangedArea> EditorDocumentLayout::changedAr
     const qreal bottom = lastLine == layout->lineCount() - 1
         ? toPixels(m_frame.top + m_metrics.heightBefore(number + 1))
         : origin + last.y() + last.height() + ink;
-    qreal left = 0;
-    // One line changed from the edit on, and what stands in front of it stays where it is
-    // (not so when the line is centred, justified or aligned right, or holds text written
-    // right to left): from a character's width before the edit, for a glyph that joins it.
-    if (firstLine == lastLine && startsLeftAligned(block, *layout, first, at))
-        left = std::max(0.0, toPixels(m_frame.left) + first.cursorToX(at) - first.height());
+    // One line changed: it is painted from where it begins to differ.
+    const qreal left = firstLine == lastLine ? changeLeft(block, *layout, first, at, toPixels(m_frame.left)) : 0;
     if (m_movesText)
         splitIntoMoves(block, *layout, from, before, after, range, at, removed, added, origin, &area);
     if (area.moves.empty()) {
@@ -171,16 +182,14 @@ void EditorDocumentLayout::splitIntoMoves(const QTextBlock &block, const QTextLa
     const std::vector<ChangedLines::Line> &before, const std::vector<ChangedLines::Line> &after,
     ChangedLines::Range range, int at, int removed, int added, qreal origin, ChangedArea *area) const
 {
-    const QTextOption option = layout.textOption();
-    if (option.textDirection() != Qt::LeftToRight
-        || (option.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute) != Qt::AlignLeft)
+    if (!alignedLeft(layout))
         return;
     const std::vector<ChangedLines::Run> runs = ChangedLines::movedRuns(before, after, range, at, removed, added);
     if (runs.empty())
         return;
     const qreal frameLeft = toPixels(m_frame.left);
     const int firstLine = from + range.first;
-    const int lastChanged = range.last >= layout.lineCount() - from ? layout.lineCount() - 1 : from + range.last;
+    const int lastChanged = lastChangedLine(layout, from, range);
     const int lastLine = std::min(lastChanged, firstLine + MaxMovedLines - 1);
     std::vector<QRectF> pieces;
     std::vector<TextMove> moves;
@@ -188,11 +197,7 @@ void EditorDocumentLayout::splitIntoMoves(const QTextBlock &block, const QTextLa
     for (int n = firstLine; n <= lastLine; ++n) {
         const QTextLine line = layout.lineAt(n);
         const qreal y = origin + line.y();
-        // Where the line begins to differ: at the edit when it is the first changed line and
-        // holds the edit, else at its start.
-        qreal lineLeft = 0;
-        if (n == firstLine && startsLeftAligned(block, layout, line, at))
-            lineLeft = std::max(0.0, frameLeft + line.cursorToX(at) - line.height());
+        const qreal lineLeft = n == firstLine ? changeLeft(block, layout, line, at, frameLeft) : 0;
         while (nextRun < runs.size() && from + runs[nextRun].line < n)
             ++nextRun;
         std::optional<TextMove> move;
