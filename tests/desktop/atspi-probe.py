@@ -6,9 +6,13 @@
 # Each line "tree" read on standard input prints the program's accessible objects (menus left
 # out), one line each, then "end":
 #   node <TAB> depth <TAB> role <TAB> name <TAB> text
-# where text is what the text interface gives (empty without one). From the start, what the
-# program announces is printed as it comes:
+# where text is what the text interface gives (empty without one).
+# A line "listen" starts the announcements: from then on what the program announces is printed as
+# it comes, after a line "listening":
 #   event <TAB> type <TAB> role <TAB> name <TAB> text
+# Asked for once the program answers: a program learns of a new listener from the registry's
+# notice, and one that is still starting its bridge when the listener comes can miss that
+# notice and stay silent.
 # Tabs and line breaks inside values are written as spaces. Ends when standard input closes.
 import sys
 
@@ -99,10 +103,13 @@ def on_input(channel, condition):
         except Exception as error:
             out.append("error\t%s" % flat(str(error)))
         print("\n".join(out + ["end"]), flush=True)
+    elif line.strip() == "listen":
+        pyatspi.Registry.registerEventListener(
+            on_event, "object:text-changed:insert", "object:property-change:accessible-name")
+        print("listening", flush=True)
     return True
 
 
-pyatspi.Registry.registerEventListener(on_event, "object:text-changed:insert", "object:property-change:accessible-name")
 GLib.io_add_watch(sys.stdin.fileno(), GLib.IO_IN | GLib.IO_HUP, on_input)
 print("ready", flush=True)
 pyatspi.Registry.start()

@@ -70,6 +70,15 @@ public:
         return m_nodes;
     }
 
+    // Starts hearing the announcements; false when the reader did not take them up.
+    bool listen()
+    {
+        m_process.write("listen\n");
+        return Desktop::waitFor([this] {
+            readLines();
+            return m_listening || m_process.state() == QProcess::NotRunning;
+        }) && m_listening;
+    }
     // The announcements heard so far: type, role, name and text of each.
     QStringList events()
     {
@@ -87,6 +96,8 @@ private:
                 m_ready = true;
             else if (line == u"end"_s)
                 m_treeDone = true;
+            else if (line == u"listening"_s)
+                m_listening = true;
             else if (fields.first() == u"event"_s)
                 m_events += fields.mid(1).join(u" | "_s);
             else if (fields.first() == u"node"_s && fields.size() == 5)
@@ -97,6 +108,7 @@ private:
     QProcess m_process;
     bool m_ready = false;
     bool m_treeDone = false;
+    bool m_listening = false;
     QList<Node> m_nodes;
     QStringList m_events;
 };
@@ -181,6 +193,8 @@ void tst_DesktopScreenReader::panelsAndCounterAreReadAsTheCaretMoves()
     };
     // At the start: line 1, column 0, nothing counted; the boxes of the format bar by name.
     QVERIFY(shows(u"label"_s, u"1 行　0 列"_s, u"1 行　0 列"_s));
+    // The program answers, so its bridge is up: a listener that comes now reaches it.
+    QVERIFY2(reader.listen(), "the reader did not take up the announcements");
     QVERIFY(listed(nodes, u"label"_s, u"文字数 0"_s, u"0"_s));
     for (const QString &name : { u"文字サイズ"_s, u"文字色"_s, u"背景色"_s }) {
         const bool named = std::any_of(nodes.begin(), nodes.end(), [&](const Node &n) { return n.name == name; });
